@@ -1,0 +1,77 @@
+// Process and text utilities shared by every part of the program: the
+// version text, ending and detaching the process, terminal prompts that also
+// take "set" commands, a sleep with an elapsed-time clock, a small table of
+// child processes, and the text helpers used by the configuration and file
+// layers.  Text helpers work in place on NUL-terminated text unless a
+// function says otherwise.
+#pragma once
+
+#include <cstdio>
+#include <sys/types.h>
+
+// ---- process ----
+const char *ZYR_version();
+[[noreturn]] void ZYR_exit(int status);
+int ZYR_back_proc();
+
+char *ZYR_prompts(const char *prompt, char *out, int n);
+float ZYR_promptf(const char *prompt);
+int ZYR_promptd(const char *prompt);
+char *ZYR_promptl(const char *prompt, char *out);
+int ZYR_set_command(const char *line);
+
+int ZYR_sleep(float seconds);
+void ZYR_init_time();
+float ZYR_elapse_time();
+int ZYR_get_pid();
+long ZYR_get_virt_mem();
+
+// Child processes.  Mode bit 2 (value 2): run in the background and record
+// the child in the table; mode bit 1 (value 1): change to dir first.
+int ZYR_run(const char *dir, char *const argv[], char *const env[], int mode);
+int ZYR_run_func(int (*f)(void *), void *arg, int mode);
+int ZYR_add_proc(pid_t pid, const char *name);
+int ZYR_proc(int i);                 // process id of entry i, -1 when free
+pid_t ZYR_proc_id(const char *name); // process id recorded under a name, -1 when none
+const char *ZYR_proc_name(int i);
+int ZYR_set_proc(int i, pid_t pid, const char *name);
+int ZYR_clr_proc(pid_t pid);
+int ZYR_chk_proc();                  // clears dead entries; returns the number alive
+int ZYR_numproc();
+void ZYR_set_infile(const char *name);
+void ZYR_set_outfile(const char *name);
+
+// ---- text ----
+int stricmp(const char *a, const char *b);
+int strnicmp(const char *a, const char *b, int n);
+char *strntcpy(char *dst, const char *src, int n);   // copies at most n-1 chars, always terminates
+char *strmcat(char *dst, const char *src, int size); // appends within a buffer of size bytes
+const char *strlstr(const char *s, const char *find);
+int searchstr(const char *const *list, int n, const char *s);
+char *fill_string(char *s, char from, char to);
+char *strip_string(char *s, char c);
+char *wsstrip_string(char *s);
+char *wstrim_string(char *s);
+char *trim_string(char *s);
+char *trim_cr_string(char *s);
+char *strip_spaces(char *s);
+char *strip_escape(char *s);
+char *shift_string(char *s, int n);
+char *up_string(char *s);
+char *low_string(char *s);
+int string_is_float(const char *s);
+int string_is_alpha(const char *s);
+int string_is_num(const char *s);
+int string_is_num_len(const char *s, int n);
+int string_is_blank(const char *s);
+char *create_string(const char *s);
+char *create_strcat(const char *a, const char *b, const char *c);
+char *clean_line(char *s);
+// set_num writes at most ZYR_NUM_SIZE bytes (terminator included).
+constexpr int ZYR_NUM_SIZE = 48;
+char *set_num(char *out, const char *format, float value);
+int fgetline(FILE *stream, char *s);
+int fskipline(FILE *stream);
+int fgetstring(FILE *stream, char *s, int n);
+int fgetnline(FILE *stream, char *s, int n);
+int fget_rawstring(FILE *stream, char *s, int n);
