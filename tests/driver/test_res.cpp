@@ -388,8 +388,11 @@ TEST(ResConvert, FlagSettingTypes)
 TEST(ResConvert, DrawComponents)
 {
     init({"-dr", "map"});
-    for (int e = 0; e < PLOT_NUM_ELEMENTS; ++e)
-        if (e != PLOT_MAP && e != PLOT_ANY) EXPECT_EQ(FLAG_getplot(e), 0u) << e;
+    for (int e = 0; e < PLOT_NUM_ELEMENTS; ++e) {
+        if (e != PLOT_MAP && e != PLOT_ANY) {
+            EXPECT_EQ(FLAG_getplot(e), 0u) << e;
+        }
+    }
     EXPECT_EQ(FLAG_getplot(PLOT_MAP), 1u);
     EXPECT_EQ(FLAG_getplot(PLOT_ANY), 1u);
 
