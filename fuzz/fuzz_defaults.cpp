@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::fclose(fp);
     }
     std::vector<RES_DESC> desc;
-    for (const int *id = fuzz::keyed; *id; ++id) {
+    for (const int *id = SAT_keyed_resources(); *id; ++id) {
         desc.emplace_back();
         RES_enter(&desc.back(), *id);
         desc.back().type = RES_T_TEXT;

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<char *> argv;
     for (auto &a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    RES_init((int)args.size(), argv.data(), fuzz::keyed, fuzz::positional);
+    RES_init((int)args.size(), argv.data(), SAT_keyed_resources(), SAT_positional_resources());
 
     int n = 0;
     char **values = nullptr;

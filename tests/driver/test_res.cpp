@@ -7,6 +7,7 @@
 
 #include "../test_helpers.h"
 #include "driver/flags.h"
+#include "driver/sat.h"
 #include "files/date.h"
 
 using testutil::Args;
@@ -14,17 +15,8 @@ using testutil::ScratchDir;
 
 namespace {
 
-const int keyed[] = {
-    RES_HELP, RES_BATCH, RES_MESSAGE, RES_FILE_PATH, RES_DATA_PATH, RES_CON_PATH, RES_GRID_PATH,
-    RES_RAW_PATH, RES_IMAGE_PATH, RES_WATCH_PATH, RES_TEXT_PATH, RES_MODEL_PATH, RES_SAT_PATH,
-    RES_CITY_FILE, RES_MAP_FILE, RES_INPUT, RES_OUTPUT, RES_NAME_CONV, RES_IN_FILE, RES_OUT_FILE,
-    RES_FILE_PARAM, RES_CURRENT, RES_HOUR, RES_NUM_HOUR, RES_PLOT_DOMAIN, RES_GRID_DOMAIN,
-    RES_REGION, RES_STAT_PRIOR, RES_PLOT_TYPE, RES_PLOT_SCALE, RES_PLOT_FORMAT, RES_PLOT_PARAM,
-    RES_DRAW, RES_LABEL, RES_CON_INTERVAL, RES_CON_BASE, RES_FONT_LIST, RES_COLOR_TABLE,
-    RES_COLOR_TEXT, RES_COLOR_DATA, RES_COLOR_MAP, RES_COLOR_GRID, RES_COLOR_LINE, RES_COLOR_FILL,
-    RES_DEVICE, RES_TITLE, RES_ICON, RES_BACKGROUND, RES_GEOMETRY, 0,
-};
-const int positional[] = {RES_FILENAME, 0};
+const int *keyed = SAT_keyed_resources();
+const int *positional = SAT_positional_resources();
 
 // Runs the program's start-up with the given arguments after "zyrsat".
 // Defaults files are read only from where a test points them.
