@@ -513,7 +513,7 @@ int RES_conv_data(const char *value, void *dest, int type)
                              {"stuve", 61}, {"hodo", 69}});
         return 1;
     case RES_T_HOUR:
-        // The time specification belongs to the file layer, which reads it
+        // The hour text belongs to the file layer, which reads it
         // from the stored text until it decodes it here itself.
         return 1;
     default:

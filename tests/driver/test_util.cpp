@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../test_helpers.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -26,50 +28,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A private temporary directory, removed with the object.
-class TempDir {
-public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/zyr_util_XXXXXX";
-        const char *made = mkdtemp(pattern);
-        path_ = made ? made : "";
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string file(const std::string &name) const { return path_ + "/" + name; }
-    const std::string &path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using testutil::feed_stdin;
+using testutil::read_file;
+using TempDir = testutil::ScratchDir;
 
 void write_file(const std::string &path, const std::string &text)
 {
     std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-// Makes the text the whole of standard input.
-void feed_stdin(const TempDir &dir, const std::string &text)
-{
-    std::string path = dir.file("stdin.txt");
-    write_file(path, text);
-    int fd = open(path.c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(dup2(fd, 0), 0);
-    close(fd);
-    clearerr(stdin);
 }
 
 FILE *open_text(const TempDir &dir, const std::string &text)
@@ -288,8 +253,7 @@ TEST(UtilText, LineReaders)
 
 TEST(UtilPrompt, SetCommandStoresResourceAndAsksAgain)
 {
-    TempDir dir;
-    feed_stdin(dir, "set zyr_colour = deep red  \r\nSET  zyr_size 12\n\n   \nanswer rest\n");
+    feed_stdin("set zyr_colour = deep red  \r\nSET  zyr_size 12\n\n   \nanswer rest\n");
     testing::internal::CaptureStdout();
     char out[80];
     char *got = ZYR_prompts("Enter the name: ", out, sizeof out);
@@ -310,8 +274,7 @@ TEST(UtilPrompt, SetCommandStoresResourceAndAsksAgain)
 
 TEST(UtilPrompt, SetAloneListsResources)
 {
-    TempDir dir;
-    feed_stdin(dir, "set\n7\n");
+    feed_stdin("set\n7\n");
     RES_put("zyr_listed", "yes");
     testing::internal::CaptureStdout();
     int value = ZYR_promptd("Number: ");
@@ -323,19 +286,17 @@ TEST(UtilPrompt, SetAloneListsResources)
 
 TEST(UtilPrompt, ExitEndsProcessWithStatusZero)
 {
-    TempDir dir;
-    feed_stdin(dir, "exit\nnever\n");
+    feed_stdin("exit\nnever\n");
     EXPECT_EXIT(ZYR_prompts("Name: ", nullptr, 20), testing::ExitedWithCode(0), "");
     // "exit" ends even a number prompt, where it is no valid answer.  The
     // first child moved the shared read offset, so the input is fed afresh.
-    feed_stdin(dir, "exit\n1.5\n");
+    feed_stdin("exit\n1.5\n");
     EXPECT_EXIT(ZYR_promptf("Latitude: "), testing::ExitedWithCode(0), "");
 }
 
 TEST(UtilPrompt, EndOfInputEndsProcessWithStatusZero)
 {
-    TempDir dir;
-    feed_stdin(dir, "not a number\n");
+    feed_stdin("not a number\n");
     // The alarm turns a prompt that keeps asking into a failure, not a hang.
     EXPECT_EXIT(
         {
@@ -347,9 +308,8 @@ TEST(UtilPrompt, EndOfInputEndsProcessWithStatusZero)
 
 TEST(UtilPrompt, LongAnswersAreCut)
 {
-    TempDir dir;
     std::string word(120, 'w');
-    feed_stdin(dir, word + "\n" + "abcdefgh\n" + std::string(30, 'q') + "\n" + "next\n");
+    feed_stdin(word + "\n" + "abcdefgh\n" + std::string(30, 'q') + "\n" + "next\n");
     testing::internal::CaptureStdout();
 
     char out[80];
@@ -376,8 +336,7 @@ TEST(UtilPrompt, LongAnswersAreCut)
 
 TEST(UtilPrompt, NumberPromptsAskAgainUntilValid)
 {
-    TempDir dir;
-    feed_stdin(dir, "west\n-35.5\nfive\n  42 \n");
+    feed_stdin("west\n-35.5\nfive\n  42 \n");
     testing::internal::CaptureStdout();
     EXPECT_FLOAT_EQ(ZYR_promptf("Lat: "), -35.5f);
     EXPECT_EQ(ZYR_promptd("N: "), 42);
