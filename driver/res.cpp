@@ -34,6 +34,7 @@ std::unordered_map<std::string, Node *> by_name;
 
 std::vector<RES_DESC> own_desc;      // the descriptor list RES_init built
 RES_DESC *descs = nullptr;           // the list decoding works on
+int ndesc = 0;                       // its length, without the end marker
 int saved_argc = 0;
 char **saved_argv = nullptr;
 
@@ -50,11 +51,11 @@ Node *find(const char *name)
     return it == by_name.end() ? nullptr : it->second;
 }
 
-int count_desc(const RES_DESC *d)
+void set_descs(RES_DESC *d)
 {
-    int n = 0;
-    while (d && d[n].name) ++n;
-    return n;
+    descs = d;
+    ndesc = 0;
+    while (d && d[ndesc].name) ++ndesc;
 }
 
 // "-" or "--" followed by a letter.
@@ -96,7 +97,7 @@ bool is_default_key(const std::string &key)
 // first name the key begins.  Positional descriptors never match.
 int match_key(const std::string &key)
 {
-    int n = count_desc(descs);
+    const int n = ndesc;
     auto keyed = [](const RES_DESC &d) { return d.position == 0 && d.name && *d.name; };
     for (int i = 0; i < n; ++i)
         if (keyed(descs[i]) && descs[i].abbrev && stricmp(descs[i].abbrev, key.c_str()) == 0) return i;
@@ -136,7 +137,7 @@ void loop_window(const char *entry)
         MESS_print(192, "ZYRloop window: %s unable to connect\n", entry);
         return;
     }
-    int n = count_desc(descs);
+    const int n = ndesc;
     for (int i = 0; i < n; ++i)
         if (*descs[i].name) MQ_put(q, ch, "query res %s", descs[i].name);
 
@@ -194,7 +195,7 @@ void read_defaults_file(const char *entry)
 {
     FILE *fp = DEF_open(entry);
     if (!fp) return;
-    int n = count_desc(descs);
+    const int n = ndesc;
     char key[DEF_LINE_SIZE + 1], value[DEF_LINE_SIZE + 1];
     while (DEF_get(fp, key, value)) {
         bool matched = false;
@@ -234,7 +235,7 @@ void defaults_files(const char *prog)
 void environment(const char *prog)
 {
     const char *title = RES_get("name");
-    int n = count_desc(descs);
+    const int n = ndesc;
     for (int i = 0; i < n; ++i) {
         const char *name = descs[i].name;
         if (!*name) continue;
@@ -254,7 +255,7 @@ void environment(const char *prog)
 // are values.
 void second_pass(int argc, char **argv)
 {
-    int n = count_desc(descs);
+    const int n = ndesc;
     int position = 0;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
@@ -302,7 +303,7 @@ void convert_all()
 {
     for (size_t k = 0; k < nodes.size(); ++k) {
         Node *node = nodes[k].get();
-        if (node->index == NOT_DECLARED || !descs || node->index >= count_desc(descs)) continue;
+        if (node->index == NOT_DECLARED || !descs || node->index >= ndesc) continue;
         const RES_DESC &d = descs[node->index];
         const char *value = node->value ? node->value->c_str() : nullptr;
         if (node->type == RES_T_LIST) {
@@ -413,7 +414,7 @@ void RES_clear()
     nodes.clear();
     by_name.clear();
     own_desc.clear();
-    descs = nullptr;
+    set_descs(nullptr);
     saved_argc = 0;
     saved_argv = nullptr;
     lw_queue = lw_channel = -1;
@@ -610,13 +611,19 @@ char *RES_get_progname(char *buffer)
 
 int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_DESC *desc)
 {
-    descs = desc;
+    // cls names the program's class for X resources, which are not
+    // consulted here.
+    (void)cls;
+    set_descs(desc);
     RES_setCL(argc, argv);
     char progname[RES_COPY_SIZE];
-    RES_get_progname(progname);
+    if (prog) {
+        const char *slash = std::strrchr(prog, '/');
+        strntcpy(progname, slash ? slash + 1 : prog, RES_COPY_SIZE);
+    } else {
+        RES_get_progname(progname);
+    }
     DEF_prog(progname);
-    (void)prog;
-    (void)cls;
 
     if (const char *def = std::getenv("zyrdefault")) RES_new(NOT_DECLARED, "default", def, RES_T_TEXT);
     first_pass(argc, argv);
