@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "driver/flags.h"
@@ -14,19 +15,25 @@
 
 namespace fuzz {
 
-inline const std::string &scratch()
+inline const char *scratch()
 {
-    static const std::string dir = [] {
-        char tmpl[] = "/tmp/zyrfuzzXXXXXX";
-        const char *d = mkdtemp(tmpl);
-        std::string path = d ? d : "/tmp";
-        if (chdir(path.c_str()) != 0) std::abort();
+    // A plain buffer, not a string: the clean-up below runs at exit, after
+    // static objects may already be gone.
+    static char dir[] = "/tmp/zyrfuzzXXXXXX";
+    static const bool made = [] {
+        if (!mkdtemp(dir) || chdir(dir) != 0) std::abort();
+        // Whatever the run wrote there goes when the fuzzer exits.
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(dir, ec);
+        });
         // Nothing from the surroundings: no defaults search list, no time zone.
         unsetenv("zyrdefault");
         unsetenv("zyrtz");
         MESS_set_out(0); // keep the fuzzer's output readable
-        return path;
+        return true;
     }();
+    (void)made;
     return dir;
 }
 
