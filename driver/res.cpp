@@ -70,7 +70,7 @@ bool is_option(const char *a, bool allow_double)
 // value.  Keys longer than RES_KEY_SIZE are cut.
 struct Option {
     std::string key;
-    std::optional<std::string> value;
+    const char *value = nullptr; // points into the argument vector
 };
 
 Option split_option(const char *arg)
@@ -79,7 +79,7 @@ Option split_option(const char *arg)
     Option o;
     if (const char *eq = std::strchr(body, '=')) {
         o.key.assign(body, eq);
-        o.value = std::string(eq + 1);
+        o.value = eq + 1;
     } else {
         o.key = body;
     }
@@ -181,7 +181,7 @@ void first_pass(int argc, char **argv)
         if (!is_option(argv[i], false)) continue;
         Option o = split_option(argv[i]);
         if (!o.value && i + 1 < argc && !is_option(argv[i + 1], false)) o.value = argv[++i];
-        const char *value = o.value ? o.value->c_str() : nullptr;
+        const char *value = o.value;
         if (is_name_key(o.key)) {
             RES_new(NOT_DECLARED, "name", value, RES_T_TEXT);
             DEF_name(value);
@@ -273,11 +273,11 @@ void second_pass(int argc, char **argv)
             }
             int idx = match_key(o.key);
             if (idx >= 0 && from_next && is_switch(descs[idx].type)) {
-                o.value.reset();
+                o.value = nullptr;
                 from_next = false;
             }
             if (from_next) ++i;
-            const char *value = o.value ? o.value->c_str() : nullptr;
+            const char *value = o.value;
             if (idx >= 0) {
                 RES_new(idx, descs[idx].name, value, descs[idx].type);
                 loop_send_option(descs[idx].name, value);
