@@ -87,6 +87,10 @@ Option split_option(const char *arg)
     return o;
 }
 
+// Whether the argument after an option is its value: anything but another
+// option or the "--" separator, so negative numbers are values.
+bool is_value(const char *next) { return !is_option(next, true) && std::strcmp(next, "--") != 0; }
+
 bool is_name_key(const std::string &key) { return key.size() <= 4 && strnicmp("name", key.c_str(), (int)key.size()) == 0; }
 bool is_default_key(const std::string &key)
 {
@@ -180,7 +184,7 @@ void first_pass(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         if (!is_option(argv[i], false)) continue;
         Option o = split_option(argv[i]);
-        if (!o.value && i + 1 < argc && !is_option(argv[i + 1], false)) o.value = argv[++i];
+        if (!o.value && i + 1 < argc && is_value(argv[i + 1])) o.value = argv[++i];
         const char *value = o.value;
         if (is_name_key(o.key)) {
             RES_new(NOT_DECLARED, "name", value, RES_T_TEXT);
@@ -215,7 +219,7 @@ void read_defaults_file(const char *entry)
     DEF_close(fp);
 }
 
-void defaults_files(const char *prog)
+void defaults_files()
 {
     const char *list = RES_get("default");
     std::string search = list ? list : DEFAULT_SEARCH;
@@ -250,9 +254,7 @@ void environment(const char *prog)
     }
 }
 
-// Options override everything.  A following argument is taken as the value
-// unless it is itself an option or the "--" separator; so negative numbers
-// are values.
+// Options override everything.
 void second_pass(int argc, char **argv)
 {
     const int n = ndesc;
@@ -263,7 +265,7 @@ void second_pass(int argc, char **argv)
         if (is_option(arg, true)) {
             Option o = split_option(arg);
             bool from_next = false;
-            if (!o.value && i + 1 < argc && !is_option(argv[i + 1], true) && std::strcmp(argv[i + 1], "--") != 0) {
+            if (!o.value && i + 1 < argc && is_value(argv[i + 1])) {
                 o.value = argv[i + 1];
                 from_next = true;
             }
@@ -627,7 +629,7 @@ int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_DES
 
     if (const char *def = std::getenv("zyrdefault")) RES_new(NOT_DECLARED, "default", def, RES_T_TEXT);
     first_pass(argc, argv);
-    defaults_files(progname);
+    defaults_files();
     environment(progname);
     second_pass(argc, argv);
     if (lw_queue >= 0) {
