@@ -380,6 +380,33 @@ long ZYR_get_virt_mem()
     return static_cast<long>(vsize);
 }
 
+namespace {
+
+// Forks for ZYR_run and ZYR_run_func once the table has room for a
+// background child: the child's id in the parent, 0 in the child, -1 after
+// printing why when no child could be started.
+pid_t start_child(const char *who, int mode)
+{
+    if (!room_for_background(mode))
+        return -1;
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0)
+        MESS_print(MESS_ERROR, "%s: Cannot fork: %s\n", who, strerror(errno));
+    return pid;
+}
+
+// Ends a child whose command could not be started, with the system's reason.
+[[noreturn]] void child_fail(const char *what, const char *name)
+{
+    char text[200];
+    snprintf(text, sizeof text, "%s %s", what, name);
+    perror(text);
+    _exit(2);
+}
+
+} // namespace
+
 // ---- child processes ----
 
 // The entries of env ("NAME=value") are added to the child's environment
@@ -392,31 +419,19 @@ int ZYR_run(const char *dir, char *const argv[], char *const env[], int mode)
         MESS_print(MESS_ERROR, "ZYR_run: No command\n");
         return -1;
     }
-    if (!room_for_background(mode))
+    pid_t pid = start_child("ZYR_run", mode);
+    if (pid < 0)
         return -1;
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid < 0) {
-        MESS_print(MESS_ERROR, "ZYR_run: Cannot fork: %s\n", strerror(errno));
-        return -1;
-    }
     if (pid == 0) {
-        if ((mode & 1) && dir && chdir(dir) != 0) {
-            char text[200];
-            snprintf(text, sizeof text, "Changing to %s", dir);
-            perror(text);
-            _exit(2);
-        }
+        if ((mode & 1) && dir && chdir(dir) != 0)
+            child_fail("Changing to", dir);
         redirect_child();
         if (env) {
             for (int i = 0; env[i]; i++)
                 putenv(env[i]);
         }
         execvp(argv[0], argv);
-        char text[200];
-        snprintf(text, sizeof text, "Running %s", argv[0]);
-        perror(text);
-        _exit(2);
+        child_fail("Running", argv[0]);
     }
     const char *base = strrchr(argv[0], '/');
     return finish_parent(pid, base ? base + 1 : argv[0], mode);
@@ -428,14 +443,9 @@ int ZYR_run_func(int (*f)(void *), void *arg, int mode)
 {
     if (!f)
         return -1;
-    if (!room_for_background(mode))
+    pid_t pid = start_child("ZYR_run_func", mode);
+    if (pid < 0)
         return -1;
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid < 0) {
-        MESS_print(MESS_ERROR, "ZYR_run_func: Cannot fork: %s\n", strerror(errno));
-        return -1;
-    }
     if (pid == 0) {
         redirect_child();
         int rc = f(arg);
