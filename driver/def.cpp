@@ -255,9 +255,15 @@ int DEF_cmp(const char *resource, const char *key)
 int DEF_valid(const char *key)
 {
     if (!key) return 0;
-    const char *last = key;
-    for (const char *p = key; *p; ++p)
-        if (*p == '*' || *p == '.') last = p + 1;
+    const char *last = DEF_last_part(key);
     if (last == key || !*last) return 0;
     return DEF_cmp(last, key);
+}
+
+const char *DEF_last_part(const char *key)
+{
+    const char *last = key;
+    for (const char *p = key; p && *p; ++p)
+        if (*p == '*' || *p == '.') last = p + 1;
+    return last;
 }

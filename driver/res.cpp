@@ -209,12 +209,7 @@ void read_defaults_file(const char *entry)
             MESS_print(0x80000000, "RESRC: %s=%s\n", descs[i].name, value);
             matched = true;
         }
-        if (!matched && DEF_valid(key)) {
-            const char *last = key;
-            for (const char *p = key; *p; ++p)
-                if (*p == '*' || *p == '.') last = p + 1;
-            RES_new(NOT_DECLARED, last, value, RES_T_TEXT);
-        }
+        if (!matched && DEF_valid(key)) RES_new(NOT_DECLARED, DEF_last_part(key), value, RES_T_TEXT);
     }
     DEF_close(fp);
 }

@@ -123,6 +123,8 @@ int DEF_get(FILE *fp, char *key, char *value);
 void DEF_close(FILE *fp);
 int DEF_cmp(const char *resource, const char *key);
 int DEF_valid(const char *key);
+// The last component of a key: the text after its last "*" or ".".
+const char *DEF_last_part(const char *key);
 int DEF_add_tag(const char *tag);
 int DEF_remove_tag(const char *tag);
 int DEF_has_tag(const char *tag);
