@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  libx11-dev zlib1g-dev libpng-dev libjpeg-dev
+  libx11-dev zlib1g-dev libpng-dev libjpeg-dev libgdcm-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xdotool
+  xvfb xdotool x11-apps ghostscript proj-bin imagemagick
 )
 # Extra packages a caller asks for (e.g. clang for the fuzzers).
 packages+=("$@")
