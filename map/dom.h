@@ -1,0 +1,89 @@
+// Domains: where on the earth (or on a diagram) a picture lies, the text
+// syntax users and files write them in, named regions and the region file,
+// and the plotting priority derived from a domain's size.
+#pragma once
+
+#include <cstdint>
+
+// Missing value of every domain field.
+constexpr int DOM_MISSING = -9999;
+
+// Projection codes.
+enum {
+    DOM_PSTEREO = 1,
+    DOM_LATLON = 2,
+    DOM_MERC = 3,
+    DOM_LAMB = 4,
+    DOM_ORTHO = 5,
+    DOM_GNOM = 6,
+    DOM_MOLL = 7,
+    DOM_LAMBAZ = 8,
+    DOM_SAT = 9,
+    DOM_XY = 20,
+    DOM_XZ = 21,
+    DOM_XLOGP = 22,
+    DOM_POLAR = 23,
+    DOM_CAT = 24,
+    DOM_XP = 25,
+    DOM_SKEWT = 40,
+    DOM_STUVE = 41,
+    DOM_EMA = 42,
+    DOM_TEPH = 43,
+    DOM_RTEPH = 44,
+    DOM_ZOOM = 50,
+    DOM_SIZE = 51,
+    DOM_PIXEL = 99,
+};
+
+// The domain record: plain data, copied by value.  Every field is -9999
+// when unset, except `ellipsoid` (0).
+struct DOM {
+    int32_t proj;     // projection code
+    float plat;       // projection latitude (-9999: use clat)
+    float plon;       // projection longitude / central meridian (-9999: use clon)
+    float parm[5];    // projection parameters (true latitudes, satellite radius, ...)
+    float clat;       // centre latitude
+    float clon;       // centre longitude
+    float dx;         // grid spacing in x, projection units (100 km or degrees)
+    float dy;         // grid spacing in y
+    int32_t nx;       // grid points in x
+    int32_t ny;       // grid points in y
+    int32_t ellipsoid; // 1: the satellite projection treats the earth as an ellipsoid
+};
+
+int DOM_init(DOM *dom);
+// Parse a domain string: 1 explicit domain, 2 through a region name, -9999
+// empty/"miss", -1 invalid.
+int DOM_decode(const char *text, DOM *dom);
+int DOM_proj_str(const char *word);
+// Printed name of a projection code ("" when it has none).
+const char *DOM_proj_name(int proj);
+void DOM_print(unsigned mask, const DOM *dom);
+int DOM_comp(const DOM *a, const DOM *b);
+int DOM_comp_proj(const DOM *a, const DOM *b);
+float DOM_aspect(const DOM *dom);
+
+int DOM_get_region(DOM *dom, int mode);
+int DOM_get_grid_domain(DOM *dom);
+int DOM_prompt_region(DOM *dom, int mode);
+
+// Region file access.
+int DOM_read_menu(const char *file);
+int DOM_search_file(const char *file, const char *name, char *out, int out_size = 501);
+int DOM_print_file(const char *file);
+const char *DOM_get_region_name(int i);
+// Key of region menu entry i (nullptr past the end).
+const char *DOM_get_region_key(int i);
+int DOM_get_num_regs();
+
+// Priorities.
+int DOM_set_base_prior(float size);
+int DOM_set_prior(int n);
+int DOM_get_prior();
+int DOM_set_loc_prior(int n);
+int DOM_get_loc_prior();
+int DOM_set_prompt_region(int on);
+
+// Station look-up in a city database ("sao.cty" when file is null/empty):
+// 1 found (lat/lon set), 0 not found.
+int CTY_get_loc(const char *file, const char *station, float *lat, float *lon);

@@ -1,0 +1,53 @@
+// The map transform layer: one current domain, forward and inverse
+// transforms between latitude/longitude and plot coordinates, the domain's
+// limits and grid, and the direction helpers used for wind plotting.
+// Earth distances are in units of 100 km; angles in degrees.
+#pragma once
+
+#include "map/dom.h"
+
+// Earth radius in 100 km units.
+constexpr float MAP_EARTH_R = 63.7122f;
+
+// Install a domain (copied).  Returns 0, or -1 for a null argument.
+int MAP_domain(const DOM *dom);
+// Copy the current domain to out; with out null, return a pointer to it.
+DOM *MAP_get_domain(DOM *out);
+void MAP_print_domain();
+
+void MAP_proj(int code);
+void MAP_coord(float plat, float plon);
+void MAP_proj_coord(const float t[2]);
+int MAP_get_proj();
+float MAP_get_clat();
+float MAP_get_clon();
+int MAP_proj_str(const char *word);
+
+// Forward: 1 drawable, 0 not (outputs -9999).
+int MAP_tran(float *x, float *y, float lat, float lon);
+// Inverse: same convention.
+int MAP_untran(float *lat, float *lon, float x, float y);
+int MAP_tran_center(float *x, float *y);
+int MAP_tran_ep(float pt[2], const float latlon[2]);
+int MAP_tran_pe(float pt[2], const float xy[2]);
+
+void MAP_set_limits();
+// out4: xmin, xmax, ymin, ymax
+void MAP_get_limits(float out4[4]);
+void MAP_get_up_left(float *x, float *y);
+// vp: x1, x2, y1, y2
+void MAP_set_view(const float vp[4]);
+
+int MAP_grid_tran(float *x, float *y, float i, float j);
+int MAP_grid_untran(float *i, float *j, float x, float y);
+int MAP_in_domain(float x, float y);
+int MAP_in_grid_domain(float x, float y);
+int MAP_domain_tran(const DOM *from, const DOM *to, float *x, float *y, float x0, float y0);
+float MAP_factor(float lat);
+
+// Directions in degrees clockwise from north.
+float MAP_dir_adj(float dir, float x, float y);
+float MAP_undir_adj(float dir, float x, float y);
+float MAP_uvdir_adj(float u, float v, float x, float y);
+float MAP_dir(float x1, float y1, float x2, float y2);
+void MAP_offset(float *x, float *y, float x0, float y0, float dir, float dist);
