@@ -1,0 +1,420 @@
+// Colour enhancement: temperature scales, enhancement items and files, the
+// per-value tables and the dither patterns.
+#include "satproc/enh.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/flags.h"
+#include "driver/res.h"
+#include "driver/util.h"
+#include "satproc/clr.h"
+
+namespace {
+
+constexpr int MISSING = -9999;
+constexpr int RAMP = 1000;    // flag added to the colour of a ramp entry
+constexpr int NUM_ENTRIES = 256;
+constexpr int MAX_WORDS = 256;
+
+int color_max = 15;
+int color_fill_ind[NUM_ENTRIES];
+int color_dith_ind[NUM_ENTRIES];
+int dither_ind[NUM_ENTRIES];
+int sat_cut[NUM_ENTRIES + 1];
+int color_ind[NUM_ENTRIES];
+int dither = 0;
+uint8_t sat_ind[NUM_ENTRIES];
+uint8_t sat_dith_ind[NUM_ENTRIES];
+uint8_t sat_dither[NUM_ENTRIES];
+int sat_color_ind[NUM_ENTRIES];
+char enhance[10] = "";
+int imager_source = SAT_SRC_AREA;
+int device_class = -1;  // -1: from the device flag
+
+// Cells of the nested dither patterns, in the order densities switch them
+// on, as (x mod k, y mod k).
+constexpr int order3[9][2] = {{1, 1}, {2, 2}, {0, 0}, {2, 0}, {0, 2}, {2, 1}, {0, 1}, {1, 0}, {1, 2}};
+constexpr int order5[25][2] = {{2, 2}, {0, 0}, {4, 2}, {1, 3}, {3, 1}, {2, 4}, {0, 2}, {4, 4}, {3, 3},
+                               {1, 1}, {2, 0}, {0, 4}, {4, 0}, {1, 2}, {3, 0}, {2, 3}, {0, 1}, {4, 1},
+                               {3, 4}, {1, 0}, {0, 3}, {3, 2}, {4, 3}, {1, 4}, {2, 1}};
+
+// rank[y][x]: the density from which the cell carries the second colour.
+struct Ranks {
+    int r3[3][3];
+    int r5[5][5];
+    Ranks()
+    {
+        for (int i = 0; i < 9; ++i) r3[order3[i][1]][order3[i][0]] = i + 1;
+        for (int i = 0; i < 25; ++i) r5[order5[i][1]][order5[i][0]] = i + 1;
+    }
+};
+const Ranks ranks;
+
+int clampi(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+// Pixel values out of a formula: NaN gives 0 and everything else is held to
+// 0..255, so that no temperature, however absurd, yields a value that could
+// index a table out of range.
+int to_pixel(double v)
+{
+    if (std::isnan(v)) return 0;
+    if (v < 0) return 0;
+    if (v > 255) return 255;
+    return (int)v;
+}
+
+void reset_entries()
+{
+    color_max = 15;
+    enhance[0] = '\0';
+    for (int i = 0; i < NUM_ENTRIES; ++i) {
+        color_fill_ind[i] = i + RAMP;
+        dither_ind[i] = 0;
+        sat_cut[i] = MISSING;
+    }
+    sat_cut[NUM_ENTRIES] = MISSING;
+}
+
+void set_name(const char *name) { std::snprintf(enhance, sizeof enhance, "%s", name); }
+
+// Reads the enhancement file: its name word, "@label" and the items.  false
+// when the file cannot be opened.
+bool read_enhancement_file(const char *file, std::vector<std::string> &items, std::string &name)
+{
+    FILE *fp = CLR_open_data_file(file);
+    if (!fp) return false;
+    std::vector<std::string> words;
+    std::string word;
+    int c;
+    while ((int)words.size() < MAX_WORDS) {
+        c = std::fgetc(fp);
+        if (c == EOF || std::isspace(c)) {
+            if (!word.empty()) words.push_back(std::move(word)), word.clear();
+            if (c == EOF) break;
+        } else if (word.size() < 4096) {
+            word += (char)c;  // longer words are cut: no colour word comes near
+        }
+    }
+    std::fclose(fp);
+    for (size_t k = 0; k < words.size(); ++k) {
+        const std::string &w = words[k];
+        if (k == 0) {
+            name = w[0] == '@' ? w.substr(1) : w;
+        } else if (w.compare(0, 6, "@label") == 0) {
+            name = w.size() > 7 ? w.substr(7) : std::string();
+        } else if (w[0] == '#' || w[0] == '@') {
+            continue;
+        } else {
+            items.push_back(w);
+        }
+    }
+    return true;
+}
+
+int current_device_class()
+{
+    if (device_class >= 0) return device_class;
+    if (FLAG_get(FLAG_DEVICE) != 4) return 0;
+    // The PostScript driver's colour switch follows "PSCOLOR" and the
+    // "pscolor" plot word; the environment is the part known before the
+    // driver opens.
+    return std::getenv("PSCOLOR") ? 2 : 1;
+}
+
+int grey_of(int colour)
+{
+    float r, g, b;
+    CLR_get_rgb(colour, &r, &g, &b);
+    return (int)((0.9f * r + g + 0.8f * b) / 2.7f * 255.0f);
+}
+
+void fill_breaks()
+{
+    if (sat_cut[0] == MISSING) sat_cut[0] = 0;
+    int last = color_max + 1;
+    sat_cut[last] = 256;
+    int prev = 0;
+    for (int j = 1; j <= last; ++j) {
+        if (sat_cut[j] == MISSING) continue;
+        int i = prev + 1;  // run i .. j-1 is missing
+        for (int k = i; k < j; ++k)
+            sat_cut[k] = sat_cut[prev] + (sat_cut[j] - sat_cut[prev]) * (k - i + 1) / (j - i + 1);
+        prev = j;
+    }
+    MESS_print(MESS_DEBUG, "Table of color breakoff values\n");
+    for (int i = 0; i <= color_max; ++i)
+        MESS_print(MESS_DEBUG, "BREAK: %d COLOR: %d\n", sat_cut[i], color_ind[i]);
+}
+
+void fill_value_tables(int cls)
+{
+    int b = 0;
+    for (int p = 0; p < NUM_ENTRIES; ++p) {
+        if (b + 1 <= NUM_ENTRIES && sat_cut[b + 1] == p) ++b;
+        b = std::min(b, NUM_ENTRIES - 1);
+        if (p < sat_cut[0]) {
+            sat_ind[p] = (uint8_t)(color_ind[0] % RAMP);
+            sat_color_ind[p] = 0;
+            continue;
+        }
+        int dev = color_ind[b] % RAMP;
+        if (cls == 0) {
+            sat_ind[p] = (uint8_t)dev;
+            sat_dither[p] = (uint8_t)clampi(dither_ind[b], 0, 25);
+            sat_dith_ind[p] = (uint8_t)color_dith_ind[b];
+        } else if (cls == 1 && b + 1 < NUM_ENTRIES && color_ind[b] >= RAMP && color_ind[b + 1] >= RAMP &&
+                   sat_cut[b + 1] != sat_cut[b]) {
+            // Monochrome PostScript: ramp entries blend their greys across
+            // the bin; 64-bit so that far-off breaks cannot overflow.
+            int64_t g0 = color_ind[b] % RAMP, g1 = color_ind[b + 1] % RAMP;
+            int64_t lo = sat_cut[b], hi = sat_cut[b + 1];
+            sat_ind[p] = (uint8_t)((g0 * (hi - p) + g1 * (p - lo)) / (hi - lo));
+        } else {
+            sat_ind[p] = (uint8_t)dev;
+        }
+        sat_color_ind[p] = b;
+    }
+    if (MESS_check(MESS_DEBUG)) {
+        MESS_print(MESS_DEBUG, "Table of color bin indicies for each sat pix value\n");
+        MESS_print(MESS_DEBUG, "%3d: ", 0);
+        for (int p = 0; p < NUM_ENTRIES; ++p) {
+            MESS_print(MESS_DEBUG, "%3d:%3d ", sat_color_ind[p], sat_ind[p]);
+            if (p % 10 == 9) MESS_print(MESS_DEBUG, "\n%3d: ", p + 1);
+        }
+        MESS_print(MESS_DEBUG, "\n");
+    }
+}
+
+// Colour part of an item: a colour word, or COLOR1 "%" density COLOR2.
+void decode_colour_part(const char *part, int n)
+{
+    const char *pct = std::strchr(part, '%');
+    if (!pct) {
+        color_fill_ind[n] = CLR_get_ind(part);
+        dither_ind[n] = 0;
+        return;
+    }
+    color_fill_ind[n] = CLR_get_ind(std::string(part, pct - part).c_str());
+    char d = pct[1];
+    if (d == '\0') {
+        // "red%": no density, so nothing to dither with.
+        dither_ind[n] = 0;
+        color_dith_ind[n] = color_fill_ind[n];
+        return;
+    }
+    bool digit = std::isdigit((unsigned char)d);
+    if (dither == 0) {
+        if (digit) dither = 3;
+        else if (std::islower((unsigned char)d)) dither = 5;
+    }
+    if (dither == 5) dither_ind[n] = clampi(d - 'a', 0, 25);
+    else if (dither == 3) dither_ind[n] = clampi(d - '0', 0, 9);
+    else dither_ind[n] = digit ? d - '0' : clampi(d - 'a', 0, 25);
+    color_dith_ind[n] = CLR_get_ind(pct + 2);
+}
+
+// Break value of an item's leading pixel value, held to 0..256.
+int parse_break(const char *text)
+{
+    long v = std::strtol(text, nullptr, 10);
+    return (int)std::clamp<long>(v, 0, 256);
+}
+
+void setup_finish()
+{
+    int cls = current_device_class();
+    for (int i = 0; i < NUM_ENTRIES; ++i) {
+        int f = color_fill_ind[i];
+        bool ramp = f >= RAMP;
+        int base = ramp ? f - RAMP : f;
+        if (cls == 2) color_ind[i] = f;
+        else if (cls == 1) color_ind[i] = grey_of(base) + (ramp ? RAMP : 0);
+        else color_ind[i] = base + (ramp ? RAMP : 0);
+    }
+    fill_breaks();
+    fill_value_tables(cls);
+}
+
+} // namespace
+
+int SAT_ir_ind(float t)
+{
+    switch (imager_source) {
+    case SAT_SRC_AREA:
+    case SAT_SRC_AWIPS: {
+        double T = t;
+        if (std::isnan(T)) return 0;
+        if (T >= -30) return to_pixel(std::trunc(-2 * T) + 114);
+        return to_pixel(std::trunc(145 - T));
+    }
+    case SAT_SRC_UNISYS: {
+        double tk = t == MISSING ? (double)t : t + 273.15;
+        // Tk of 0 gives exp(inf) and the value 252; colder, negative Tk
+        // gives a value far above 255 and is held at 255.
+        double rad = 50789.3 / (std::exp(1344.3 / tk) - 1);
+        return to_pixel(255 - std::trunc((rad + 15.68) * 0.25));
+    }
+    default:
+        return 0;
+    }
+}
+
+float SAT_ind_ir(int v)
+{
+    switch (imager_source) {
+    case SAT_SRC_AREA:
+    case SAT_SRC_AWIPS:
+        return v > 175 ? 145.0f - v : (114 - v) * 0.5f;
+    case SAT_SRC_UNISYS: {
+        double den = 4.0 * (255 - v) - 15.68;
+        // Values 252..255 lie past the cold end of the scale (the
+        // logarithm's argument turns negative): they read as absolute
+        // zero, whose value is 252 again.
+        if (den <= 0) return -273.15f;
+        return (float)(1344.3 / std::log(50789.3 / den + 1) - 273.15);
+    }
+    default:
+        return 0.0f;
+    }
+}
+
+int DITHER_val(int size, int density, int x, int y)
+{
+    x = std::abs(x), y = std::abs(y);
+    if (size == 3) return ranks.r3[y % 3][x % 3] <= clampi(density, 0, 9) ? 1 : 0;
+    if (size == 5) return ranks.r5[y % 5][x % 5] <= clampi(density, 0, 25) ? 1 : 0;
+    return 0;
+}
+
+int SAT_decode_colors(const char *item, int *n)
+{
+    if (!item || !n) return -1;
+    if (*n < 0) *n = 0;
+    const char *colon = std::strchr(item, ':');
+    if (item[0] == 'c' && colon) {
+        int i = (*n)++;
+        if (i >= NUM_ENTRIES) return 0;
+        sat_cut[i] = SAT_ir_ind(std::strtof(item + 1, nullptr));
+        decode_colour_part(colon + 1, i);
+        return 0;
+    }
+    const char *dash = std::strchr(item, '-');
+    if (item[0] != 'c' && dash) {
+        int a = CLR_get_ind(std::string(item, dash - item).c_str());
+        int b = CLR_get_ind(dash + 1);
+        // A range with an end that is no colour makes no entries: its
+        // length would be meaningless.
+        if (a < 0 || b < 0) return 0;
+        int step = a <= b ? 1 : -1;
+        for (int c = a;; c += step) {
+            if (*n >= NUM_ENTRIES) break;
+            int i = (*n)++;
+            color_fill_ind[i] = c + RAMP;
+            dither_ind[i] = 0;
+            if (c == b) break;
+        }
+        return 0;
+    }
+    int i = (*n)++;
+    if (i >= NUM_ENTRIES) return 0;
+    if (colon) {
+        sat_cut[i] = parse_break(item);
+        decode_colour_part(colon + 1, i);
+    } else {
+        decode_colour_part(item, i);
+    }
+    return 0;
+}
+
+int SAT_color_setup()
+{
+    int count = 0;
+    char **values = nullptr;
+    const char *cf = RES_get("color_fill");
+    if (cf && *cf) RES_getvals("color_fill", &count, &values);
+
+    std::vector<std::string> items;
+    std::string name;
+    bool from_file = count == 1 && !std::strchr(values[0], '-');
+    if (from_file) {
+        if (!read_enhancement_file(values[0], items, name)) {
+            MESS_print(192, "SAT_color_setup: Unable to read enhancement file: %s\n", values[0]);
+            free_parsed_array(count, values);
+            return 0;
+        }
+    } else {
+        for (int k = 0; k < count && k < MAX_WORDS; ++k) items.emplace_back(values[k]);
+    }
+    free_parsed_array(count, values);
+
+    reset_entries();
+    if (from_file) {
+        set_name(name.c_str());
+        MESS_print(MESS_OUT1, "Enhancement: %s\n", enhance);
+    }
+    if (count == 0) {
+        int nf = std::min(CLR_get_num_fill(), NUM_ENTRIES - 1);
+        if (nf > 0) {
+            color_max = nf;
+            for (int i = 0; i < nf; ++i) color_fill_ind[i] = i;
+        }
+    } else {
+        int n = 0;
+        for (const auto &it : items) SAT_decode_colors(it.c_str(), &n);
+        // An enhancement that made no entries falls back to the default
+        // grey ramp rather than leaving the per-value tables undefined.
+        if (n > 0) color_max = std::min(n, NUM_ENTRIES) - 1;
+    }
+    setup_finish();
+    return 0;
+}
+
+void SAT_set_imager_source(int source) { imager_source = source; }
+int SAT_get_imager_source() { return imager_source; }
+void SAT_set_dither(int size) { dither = size; }
+void SAT_set_device_class(int cls) { device_class = cls; }
+
+SAT_ENHANCEMENT SAT_get_enhancement()
+{
+    return {color_max, dither,  color_fill_ind, color_dith_ind, dither_ind,   sat_cut,
+            color_ind, sat_ind, sat_dith_ind,   sat_dither,     sat_color_ind, enhance};
+}
+
+namespace {
+int fill_pattern = 0;
+int (*fill_bit)(int, int, int) = nullptr;
+} // namespace
+
+void SAT_set_fill(int pattern, int (*bit_set)(int, int, int))
+{
+    fill_pattern = pattern;
+    fill_bit = bit_set;
+}
+
+int SAT_color_pixels(uint8_t *data, int nx, int ny, int bpl)
+{
+    if (!data || nx <= 0 || ny <= 0 || bpl < nx) return -1;
+    const bool fill = fill_pattern > 0 && fill_bit;
+    const int black = fill ? std::max(0, CLR_get_ind("black")) : 0;
+    for (int y = 0; y < ny; ++y) {
+        uint8_t *row = data + (size_t)y * bpl;
+        if (dither == 0 && !fill) {
+            for (int x = 0; x < nx; ++x) row[x] = sat_ind[row[x]];
+            continue;
+        }
+        for (int x = 0; x < nx; ++x) {
+            uint8_t v = row[x];
+            uint8_t c = DITHER_val(dither, sat_dither[v], x, y) ? sat_dith_ind[v] : sat_ind[v];
+            if (fill && !fill_bit(fill_pattern, x, y)) c = (uint8_t)black;
+            row[x] = c;
+        }
+    }
+    return 0;
+}

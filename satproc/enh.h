@@ -1,0 +1,65 @@
+// Colour enhancement: pixel values (0..255) to colour indices through bins
+// of an enhancement, infrared temperature <-> pixel value scales, dither
+// patterns and the colour bar under the image.
+#pragma once
+
+#include <cstdint>
+
+struct IMG;
+
+// Source codes the temperature scales know (the input format numbers).
+enum { SAT_SRC_AREA = 51, SAT_SRC_AWIPS = 53, SAT_SRC_AWIPS2 = 54, SAT_SRC_UNISYS = 55 };
+
+// Builds the enhancement of the next frame from "color_fill" and the colour
+// table.  Returns 0.
+int SAT_color_setup();
+// Decodes one enhancement item into entry *n and on, advancing *n.
+int SAT_decode_colors(const char *item, int *n);
+// Colours an 8-bit image in place and gives the image the colour table.
+int SAT_color_image(IMG *image);
+// The pixel step of SAT_color_image on bare rows (ny rows of bpl bytes,
+// nx pixels each).
+int SAT_color_pixels(uint8_t *data, int nx, int ny, int bpl);
+// Draws the colour bar under the plot panel; ir 1 adds temperature ticks.
+// -1 when there is no room.
+int SAT_color_bar(int ir);
+// Pixel value of temperature t (deg C) and temperature of pixel value v, for
+// the scale of the last image's source.
+int SAT_ir_ind(float t);
+float SAT_ind_ir(int v);
+// 1 when the dither pattern of the size (3 or 5) and density puts the
+// second colour at pixel (x, y).
+int DITHER_val(int size, int density, int x, int y);
+
+// Source of the last image read; SAT_read_file sets it after each
+// successful read so that the temperature scales match the image.
+void SAT_set_imager_source(int source);
+int SAT_get_imager_source();
+// Fill pattern of the "fill" plot parameter (0: none) and the test of its
+// bit at a pixel (the kernel's pattern bitmaps); a clear bit turns the pixel
+// black.
+void SAT_set_fill(int pattern, int (*bit_set)(int pattern, int x, int y));
+
+// Read access to the enhancement for the colour bar, the PostScript
+// driver and the tests.
+struct SAT_ENHANCEMENT {
+    int color_max;
+    int dither;
+    const int *color_fill_ind;   // 256
+    const int *color_dith_ind;   // 256
+    const int *dither_ind;       // 256
+    const int *sat_cut;          // 257
+    const int *color_ind;        // 256
+    const uint8_t *sat_ind;      // 256
+    const uint8_t *sat_dith_ind; // 256
+    const uint8_t *sat_dither;   // 256
+    const int *sat_color_ind;    // 256
+    const char *enhance;
+};
+SAT_ENHANCEMENT SAT_get_enhancement();
+// Dither size kept across frames; tests and new programs reset it.
+void SAT_set_dither(int size);
+// Device class for the device colours: 0 window and other non-PostScript
+// devices, 1 monochrome PostScript, 2 colour PostScript.  When never set it
+// follows the device flag and the PostScript driver's colour switch.
+void SAT_set_device_class(int cls);
