@@ -87,11 +87,12 @@ void CLR_set_define_hook(int (*define)(int, float, float, float)) { define_color
 FILE *CLR_open_data_file(const char *name)
 {
     if (!name || !*name) return nullptr;
-    if (std::strchr(name, '/')) return std::fopen(name, "r");
+    if (name[0] == '/') return std::fopen(name, "r");
     std::vector<std::string> dirs;
     if (const char *fp = RES_get("file_path"); fp && *fp) dirs.emplace_back(fp);
     dirs.emplace_back(".");
     dirs.emplace_back(ZYR_DATA_DIR);
+    dirs.emplace_back(ZYR_DATA_DIR "/enhance");
     for (const auto &d : dirs) {
         std::string path = d;
         if (path.back() != '/') path += '/';

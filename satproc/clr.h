@@ -44,7 +44,7 @@ void CLR_clear_table();
 // Called by the graphics kernel: while set, CLR_add defines each new colour
 // on the open workstation through this function (GPH_set_color).
 void CLR_set_define_hook(int (*define)(int i, float r, float g, float b));
-// Opens a data file by name: a name with a "/" as given, else in the
-// "file_path" directory, the current directory and the bundled data folder,
-// first found wins.  Used for colour tables and enhancement files.
+// Opens a data file by name: an absolute name as given, else in the
+// "file_path" directory, the current directory, the bundled data folder and
+// its enhance/ folder, first found wins.  Used for colour tables and enhancement files.
 FILE *CLR_open_data_file(const char *name);
