@@ -16,6 +16,7 @@
 #include "driver/util.h"
 #include "files/date.h"
 #include "files/file.h"
+#include "map/dom.h"
 
 namespace {
 
@@ -511,8 +512,8 @@ int RES_conv_data(const char *value, void *dest, int type)
                              {"stuve", 61}, {"hodo", 69}});
         return 1;
     case RES_T_HOUR:
-        // The hour text belongs to the file layer, which reads it
-        // from the stored text until it decodes it here itself.
+        // The hour text is the time override of the file layer.
+        FILE_set_time(value);
         return 1;
     default:
         break;
@@ -566,8 +567,7 @@ int RES_conv_data(const char *value, void *dest, int type)
         break;
     case RES_T_REGION:
     case RES_T_DOMAIN:
-        // Domain texts are decoded by the domain module once it is part of
-        // the program; until then readers take them as text.
+        DOM_decode(value, static_cast<DOM *>(dest));
         break;
     default:
         // 11, 14, 15 and 21 are read as text by their users.

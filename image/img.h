@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "files/date.h"
 #include "map/dom.h"

@@ -8,6 +8,8 @@
 
 // 1 when an image was read, 0 otherwise (also 0 after an "output" request).
 int SAT_read_file(const char *name, IMG *image);
+// The AREA record of the last AREA file read (navigation set-up reads it).
+const AREA_REC *SAT_get_area();
 
 // Readers of the other input types: -1 failure, 0 success.
 int SAT_read_AWIP(const char *name, IMG *image);
