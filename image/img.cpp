@@ -13,6 +13,9 @@
 #include "driver/flags.h"
 #include "driver/util.h"
 #include "files/file.h"
+#include "image/gif.h"
+#include "image/pngio.h"
+#include "image/xwd.h"
 
 namespace {
 
@@ -481,11 +484,12 @@ int IMG_read(const char *name, IMG *image, int query)
     int ret = 0;
     if (!strncmp(head, "ZYR", 3)) {
         ret = IMG_read_zyr(name, image, query);
+    } else if (!strncmp(head, "GIF", 3)) {
+        ret = GIF_read(name, image, query);
+    } else if (!strncmp(head + 1, "PNG", 3)) {
+        ret = PNG_read(name, image, query);
     } else {
-        // GIF ("GIF" at byte 0), PNG ("PNG" at byte 1) and XWD (anything
-        // else) readers are connected here with the image codecs.
-        MESS_print(192, "IMG_read: No reader for image file: %s\n", name);
-        ret = 0;
+        ret = XWD_read(name, image, query);
     }
     if (ret == 0) IMG_free(image);
     return ret;

@@ -1,0 +1,309 @@
+// Pixel reading and palette building shared by the image-file writers.
+#include "image/imgpal.h"
+
+#include <cstring>
+
+#include "driver/flags.h"
+#include "files/file.h"
+
+namespace {
+
+constexpr uint32_t MASK_DEBUG = 0x40000000;
+
+// Distinct pixel values seen so far.  Depths up to 8 bits use a direct
+// table; wider values an open-addressed hash of 1024 slots, which never
+// holds more than the 256 values a palette can take.
+class ValueMap {
+public:
+    explicit ValueMap(bool direct) : direct_(direct)
+    {
+        if (direct_) std::memset(small_, -1, sizeof small_);
+        else std::memset(used_, 0, sizeof used_);
+    }
+    // Entry of v, or -1.
+    int find(uint32_t v) const
+    {
+        if (direct_) return small_[v & 0xff];
+        for (uint32_t h = hash(v);; h = (h + 1) & 1023) {
+            if (!used_[h]) return -1;
+            if (key_[h] == v) return idx_[h];
+        }
+    }
+    void add(uint32_t v, int i)
+    {
+        if (direct_) {
+            small_[v & 0xff] = (int16_t)i;
+            return;
+        }
+        uint32_t h = hash(v);
+        while (used_[h]) h = (h + 1) & 1023;
+        used_[h] = 1;
+        key_[h] = v;
+        idx_[h] = (int16_t)i;
+    }
+
+private:
+    static uint32_t hash(uint32_t v) { return (v * 2654435761u) >> 22; }
+    bool direct_;
+    int16_t small_[256];
+    uint32_t key_[1024];
+    int16_t idx_[1024];
+    uint8_t used_[1024];
+};
+
+// Writes palette entry `e` over pixel `col` in the pixel's own width.
+void store_index(unsigned char *row, const IMG_layout &lay, int order, int col, uint8_t e)
+{
+    switch (lay.kind) {
+    case 32: {
+        unsigned char *p = row + (size_t)col * 4;
+        std::memset(p, 0, 4);
+        p[order ? 1 : 2] = e;
+        break;
+    }
+    case 24: {
+        unsigned char *p = row + (size_t)col * 3;
+        std::memset(p, 0, 3);
+        p[order ? 0 : 2] = e;
+        break;
+    }
+    case 16: {
+        unsigned char *p = row + (size_t)col * 2;
+        p[0] = p[1] = 0;
+        p[order ? 1 : 0] = e;
+        break;
+    }
+    case 8:
+        row[col] = e;
+        break;
+    case 4: {
+        unsigned char &b = row[col >> 1];
+        b = (col & 1) ? (unsigned char)((b & 0xf0) | (e & 0x0f)) : (unsigned char)((b & 0x0f) | (e << 4));
+        break;
+    }
+    default: {
+        unsigned char &b = row[col >> 3];
+        unsigned char bit = (unsigned char)(1u << (col & 7));
+        b = (e & 1) ? (unsigned char)(b | bit) : (unsigned char)(b & ~bit);
+        break;
+    }
+    }
+}
+
+// Colour of one pixel value.  A record with a colour table uses it (values
+// past the table are black); one with channel masks uses them; one with
+// neither (plain satellite counts) is shown as gray, the value scaled to
+// 8 bits for its depth, except 24- and 32-bit data, read as 8-bit red,
+// green and blue from high to low.
+struct ColourRule {
+    int mode = 0;  // 0 table, 1 masks, 2 gray
+    int shift[3] = {}, width[3] = {};
+    uint32_t mask[3] = {};
+
+    void colour(const IMG *img, const IMG_layout &lay, uint32_t v, uint8_t *rgb) const
+    {
+        if (mode == 0) {
+            for (int c = 0; c < 3; c++) {
+                float f = (int64_t)v < img->ncolors ? img->cmap[3 * (size_t)v + c] : 0.0f;
+                int x = (int)(255.0f * f);
+                rgb[c] = (uint8_t)(x < 0 ? 0 : x > 255 ? 255 : x);
+            }
+        } else if (mode == 1) {
+            for (int c = 0; c < 3; c++) {
+                uint32_t x = (v & mask[c]) >> shift[c];
+                x = width[c] <= 8 ? x << (8 - width[c]) : x >> (width[c] - 8);
+                rgb[c] = (uint8_t)x;
+            }
+        } else {
+            uint32_t g;
+            switch (lay.kind) {
+            case 1: g = v ? 255 : 0; break;
+            case 4: g = v * 17; break;
+            case 16: g = v >> 8; break;
+            case 24:
+            case 32:
+                rgb[0] = (uint8_t)(v >> 16);
+                rgb[1] = (uint8_t)(v >> 8);
+                rgb[2] = (uint8_t)v;
+                return;
+            default: g = v; break;
+            }
+            rgb[0] = rgb[1] = rgb[2] = (uint8_t)g;
+        }
+    }
+};
+
+template <int KIND>
+inline uint32_t read_px(const unsigned char *row, int order, int col)
+{
+    if constexpr (KIND == 8) {
+        return row[col];
+    } else if constexpr (KIND == 32) {
+        const unsigned char *p = row + (size_t)col * 4;
+        return order ? (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]
+                     : (uint32_t)p[2] << 16 | (uint32_t)p[1] << 8 | p[0];
+    } else if constexpr (KIND == 24) {
+        const unsigned char *p = row + (size_t)col * 3;
+        return order ? (uint32_t)p[0] << 16 | (uint32_t)p[1] << 8 | p[2]
+                     : (uint32_t)p[2] << 16 | (uint32_t)p[1] << 8 | p[0];
+    } else if constexpr (KIND == 16) {
+        const unsigned char *p = row + (size_t)col * 2;
+        return order ? (uint32_t)p[0] << 8 | p[1] : (uint32_t)p[1] << 8 | p[0];
+    } else if constexpr (KIND == 4) {
+        unsigned char b = row[col >> 1];
+        return (col & 1) ? (b & 0x0fu) : (uint32_t)(b >> 4);
+    } else {
+        return (row[col >> 3] >> (col & 7)) & 1u;
+    }
+}
+
+template <int KIND>
+void build_rows(IMG *img, const IMG_layout &lay, bool in_place, IMG_palette *pal, uint8_t *out,
+                const ColourRule &rule)
+{
+    ValueMap map(KIND <= 8);
+    const int nx = img->nx, order = img->byte_order;
+    const int cols = lay.ppr > nx ? lay.ppr : nx;
+    for (int r = 0; r < img->ny; r++) {
+        unsigned char *row = img->data + (size_t)r * img->bytes_line;
+        uint8_t *orow = out + (size_t)r * nx;
+        for (int col = 0; col < cols; col++) {
+            uint32_t v = (col < nx && col < lay.ppr) ? read_px<KIND>(row, order, col) : 0;
+            int e = map.find(v);
+            if (e < 0) {
+                if (pal->ncolors < 256) {
+                    e = pal->ncolors++;
+                    pal->value[e] = v;
+                    rule.colour(img, lay, v, pal->rgb[e]);
+                    map.add(v, e);
+                } else {
+                    e = 0;  // not remembered: the hash holds only palette values
+                }
+            }
+            if (col < nx) orow[col] = (uint8_t)e;
+            if (in_place && col < lay.ppr) store_index(row, lay, order, col, (uint8_t)e);
+        }
+    }
+}
+
+}  // namespace
+
+void IMG_mask_shift_width(uint32_t mask, int depth, int *shift, int *width)
+{
+    if (depth > 32) depth = 32;
+    int s = 0;
+    while (s < depth && !(mask >> s & 1u)) s++;
+    int w = 0;
+    while (s + w < depth && (mask >> (s + w) & 1u)) w++;
+    *shift = s;
+    *width = w;
+}
+
+bool IMG_layout_of(const IMG *img, IMG_layout *lay, const char *who)
+{
+    if (!img->data || img->nx <= 0 || img->ny <= 0 || img->bytes_line <= 0) {
+        MESS_print(MESS_ERROR, "%s: image has no pixels (%dx%d, %d bytes per line)\n", who, img->nx,
+                   img->ny, img->bytes_line);
+        return false;
+    }
+    // Depth 15 is stored like 16; depths the window never has are refused
+    // rather than guessed at.
+    int64_t bl = img->bytes_line;
+    if (img->bits_pixel == 32 || img->depth == 32) {
+        lay->kind = 32;
+        lay->ppr = (int)(bl / 4);
+    } else {
+        switch (img->depth) {
+        case 1: lay->kind = 1; lay->ppr = (int)(bl * 8 > INT32_MAX ? INT32_MAX : bl * 8); break;
+        case 4: lay->kind = 4; lay->ppr = (int)(bl * 2); break;
+        case 8: lay->kind = 8; lay->ppr = (int)bl; break;
+        case 15:
+        case 16: lay->kind = 16; lay->ppr = (int)(bl / 2); break;
+        case 24: lay->kind = 24; lay->ppr = (int)(bl / 3); break;
+        default:
+            MESS_print(MESS_ERROR, "%s: cannot write an image of depth %d\n", who, img->depth);
+            return false;
+        }
+    }
+    return true;
+}
+
+uint32_t IMG_pixel_value(const unsigned char *row, const IMG_layout &lay, int order, int col)
+{
+    switch (lay.kind) {
+    case 32: return read_px<32>(row, order, col);
+    case 24: return read_px<24>(row, order, col);
+    case 16: return read_px<16>(row, order, col);
+    case 8: return read_px<8>(row, order, col);
+    case 4: return read_px<4>(row, order, col);
+    default: return read_px<1>(row, order, col);
+    }
+}
+
+bool IMG_build_palette(IMG *img, bool in_place, IMG_palette *pal, std::vector<uint8_t> *index,
+                       const char *who)
+{
+    IMG_layout lay;
+    if (!IMG_layout_of(img, &lay, who)) return false;
+    ColourRule rule;
+    if (img->indexed && img->cmap && img->ncolors > 0) {
+        rule.mode = 0;
+    } else if (img->red_mask | img->green_mask | img->blue_mask) {
+        rule.mode = 1;
+        rule.mask[0] = img->red_mask;
+        rule.mask[1] = img->green_mask;
+        rule.mask[2] = img->blue_mask;
+        int depth = lay.kind == 32 && img->depth < 24 ? 24 : img->depth;
+        for (int c = 0; c < 3; c++) IMG_mask_shift_width(rule.mask[c], depth, &rule.shift[c], &rule.width[c]);
+        MESS_print(MASK_DEBUG, "mask: %d-%d %d-%d %d-%d\n", rule.shift[0], rule.width[0], rule.shift[1],
+                   rule.width[1], rule.shift[2], rule.width[2]);
+    } else {
+        rule.mode = 2;
+    }
+    *pal = IMG_palette{};
+    index->assign((size_t)img->nx * img->ny, 0);
+    uint8_t *out = index->data();
+    switch (lay.kind) {
+    case 32: build_rows<32>(img, lay, in_place, pal, out, rule); break;
+    case 24: build_rows<24>(img, lay, in_place, pal, out, rule); break;
+    case 16: build_rows<16>(img, lay, in_place, pal, out, rule); break;
+    case 8: build_rows<8>(img, lay, in_place, pal, out, rule); break;
+    case 4: build_rows<4>(img, lay, in_place, pal, out, rule); break;
+    default: build_rows<1>(img, lay, in_place, pal, out, rule); break;
+    }
+    return true;
+}
+
+FILE *IMG_open_file(const char *name, const char *mode)
+{
+    if (!name) return nullptr;
+    return FILE_open(name, mode);
+}
+
+bool IMG_close_file(FILE *fp, const char *name)
+{
+    if (fp == stdin || fp == stdout) return std::fflush(fp) == 0;
+    if (name && name[0] == '|') return pclose(fp) == 0;
+    return std::fclose(fp) == 0;
+}
+
+int IMG_finish_file(FILE *fp, const void *data, size_t size, const char *who, const char *name)
+{
+    bool ok = std::fwrite(data, 1, size, fp) == size;
+    ok = std::fflush(fp) == 0 && ok;
+    ok = IMG_close_file(fp, name) && ok;
+    if (!ok) MESS_print(MESS_ERROR, "%s: Unable to write %s\n", who, name);
+    return ok ? 1 : 0;
+}
+
+bool IMG_slurp(FILE *fp, std::vector<unsigned char> *out, size_t cap)
+{
+    out->clear();
+    unsigned char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0) {
+        if (out->size() + n > cap) return false;
+        out->insert(out->end(), buf, buf + n);
+    }
+    return !std::ferror(fp);
+}

@@ -1,0 +1,29 @@
+// PNG image files through libpng.
+//
+// The writer stores any image record as an 8-bit palette image (256-entry
+// PLTE) with "Title", "Software" and "Creation Time" text; it leaves the
+// record's pixels as they are.  The reader takes every colour type; see
+// pngfile.cpp for how each is laid into the record.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+struct IMG;
+
+// 1 success, 0 failure.  query 1 stops after the header.
+int PNG_read(const char *name, IMG *image, int query);
+// The same reader on an open stream positioned at the signature.
+int PNG_read_stream(FILE *fp, IMG *image, int query, const char *name);
+
+// 1 success, 0 failure.
+int PNG_write(const char *name, IMG *image);
+// The current window into a PNG file: 1 success, 0 failure.
+int PNG_dump(const char *name);
+
+// Encodes w x h palette entries (rows from the top) with a palette of
+// `ncolors` RGB triples as a complete PNG file in memory, with the three
+// text chunks when `title` is not null.  False after a message from libpng.
+bool PNG_encode_indices(const uint8_t *index, int w, int h, const uint8_t (*rgb)[3], int ncolors,
+                        const char *title, std::vector<uint8_t> *out);
