@@ -1,0 +1,103 @@
+// Helpers for the output-driver tests: rendering PostScript with Ghostscript
+// into a pixel array, and small text utilities.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "../../test_helpers.h"
+
+namespace drvtest {
+
+inline bool have_tool(const char *name)
+{
+    std::string cmd = std::string("command -v ") + name + " >/dev/null 2>&1";
+    return std::system(cmd.c_str()) == 0;
+}
+
+// An RGB picture read from a binary PPM.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    const unsigned char *at(int x, int y) const { return &rgb[3 * ((size_t)y * width + x)]; }
+    bool dark(int x, int y) const
+    {
+        if (x < 0 || y < 0 || x >= width || y >= height) return false;
+        const unsigned char *p = at(x, y);
+        return p[0] + p[1] + p[2] < 3 * 100;
+    }
+};
+
+inline Picture read_ppm(const std::string &path)
+{
+    Picture pic;
+    FILE *fp = std::fopen(path.c_str(), "rb");
+    if (!fp) return pic;
+    // Header: "P6", width, height, maxval, separated by blanks and "#" comment lines.
+    int fields[4] = {0, 0, 0, 0}, nf = 0;
+    int c = std::fgetc(fp);
+    while (c != EOF && nf < 4) {
+        if (c == '#') {
+            while (c != EOF && c != '\n') c = std::fgetc(fp);
+        } else if (std::isspace(c)) {
+            c = std::fgetc(fp);
+        } else {
+            std::string tok;
+            while (c != EOF && !std::isspace(c)) tok += (char)c, c = std::fgetc(fp);
+            fields[nf] = nf == 0 ? (tok == "P6") : std::atoi(tok.c_str());
+            ++nf;
+        }
+    }
+    pic.width = fields[1], pic.height = fields[2];
+    if (nf == 4 && fields[0] == 1 && fields[3] == 255 && pic.width > 0 && pic.height > 0) {
+        pic.rgb.resize((size_t)pic.width * pic.height * 3);
+        if (std::fread(pic.rgb.data(), 1, pic.rgb.size(), fp) != pic.rgb.size()) pic = Picture{};
+    }
+    std::fclose(fp);
+    return pic;
+}
+
+// Renders a PostScript file on a letter page at the given resolution.
+// Returns the exit status of Ghostscript (0: rendered without error); the
+// picture goes to *pic when it is not null.
+inline int render_ps(const std::string &ps, int dpi, Picture *pic, const std::string &extra = "")
+{
+    std::string out = ps + ".ppm";
+    std::string cmd = "gs -q -dSAFER -dBATCH -dNOPAUSE -sPAPERSIZE=letter -dFIXEDMEDIA -sDEVICE=ppmraw -r" +
+                      std::to_string(dpi) + " " + extra + " -sOutputFile=" + out + " " + ps +
+                      " >" + ps + ".gslog 2>&1";
+    int rc = std::system(cmd.c_str());
+    if (pic) *pic = read_ppm(out);
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+// The text with every line that starts with prefix replaced by prefix alone
+// (for time stamps).
+inline std::string blank_lines(const std::string &text, const std::string &prefix)
+{
+    std::string out;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size() - 1;
+        std::string line = text.substr(pos, end - pos + 1);
+        if (line.compare(0, prefix.size(), prefix) == 0) line = prefix + "\n";
+        out += line;
+        pos = end + 1;
+    }
+    return out;
+}
+
+inline size_t count(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + what.size())) ++n;
+    return n;
+}
+
+} // namespace drvtest
