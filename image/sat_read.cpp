@@ -8,6 +8,7 @@
 #include "driver/res.h"
 #include "driver/util.h"
 #include "files/file.h"
+#include "image/nav.h"
 
 namespace {
 
@@ -129,6 +130,7 @@ int read_area_path(const char *name, IMG *image)
 
     // Navigation set-up (AREA_init) and the image's own domain
     // (AREA_calc_domain) take the record here.
+    AREA_init(&last_area);
     return 1;
 }
 
