@@ -186,7 +186,8 @@ void gmeta_set_title(const char *title) { mf.title = title ? title : ""; }
 
 int gmeta_open_ws(const char *file, const char *options, const char *geom, GDRV_PAGE *page)
 {
-    mf.type = 0;
+    // The flavour changes only when an option names one: the screen print
+    // opens with no options and keeps the current flavour.
     gdrv_each_word(options, [](const char *w, void *) {
         if (stricmp(w, "cgm") == 0) mf.type = 1;
         if (stricmp(w, "zyr") == 0) mf.type = 0;

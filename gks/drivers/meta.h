@@ -20,7 +20,8 @@ void gmeta_set_type(int t);  // 0 text, 1 binary CGM
 int gmeta_get_type();
 void gmeta_set_title(const char *title);
 
-// Opening as a workstation: flavour from the options ("cgm", "zyr"), file
+// Opening as a workstation: flavour from the options ("cgm", "zyr"; none:
+// unchanged, text at program start), file
 // from the connection's second field, else "zyrmeta_out", else
 // "zyr.meta"; placement from geom (the "geometry" resource).  Writes the
 // header.  Returns 0, or -1 after "gopen_ws: unable to open metafile\n".

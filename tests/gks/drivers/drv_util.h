@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -74,6 +75,43 @@ inline int render_ps(const std::string &ps, int dpi, Picture *pic, const std::st
     int rc = std::system(cmd.c_str());
     if (pic) *pic = read_ppm(out);
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+// The picture cut to the bounding box of its dark pixels.
+inline Picture ink_crop(const Picture &pic)
+{
+    int x0 = pic.width, y0 = pic.height, x1 = -1, y1 = -1;
+    for (int y = 0; y < pic.height; ++y)
+        for (int x = 0; x < pic.width; ++x)
+            if (pic.dark(x, y)) x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+    Picture out;
+    if (x1 < 0) return out;
+    out.width = x1 - x0 + 1, out.height = y1 - y0 + 1;
+    out.rgb.resize((size_t)out.width * out.height * 3);
+    for (int y = 0; y < out.height; ++y)
+        std::copy_n(pic.at(x0, y0 + y), 3 * out.width, &out.rgb[3 * (size_t)y * out.width]);
+    return out;
+}
+
+// The largest distance (in pixels, Chebyshev) from a dark pixel of a to
+// the nearest dark pixel of b; 1000 when b has none near.
+inline int max_ink_distance(const Picture &a, const Picture &b, int limit = 8)
+{
+    int worst = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) {
+            if (!a.dark(x, y)) continue;
+            int d = 0;
+            while (d <= limit) {
+                bool hit = false;
+                for (int v = y - d; v <= y + d && !hit; ++v)
+                    for (int u = x - d; u <= x + d && !hit; ++u) hit = b.dark(u, v);
+                if (hit) break;
+                ++d;
+            }
+            worst = std::max(worst, d > limit ? 1000 : d);
+        }
+    return worst;
 }
 
 // The text with every line that starts with prefix replaced by prefix alone
