@@ -110,16 +110,18 @@ bool skip_bytes(int64_t n)
     return true;
 }
 
+// A byte counts as consumed once its low nibble is taken, so a line's byte
+// count covers every nibble of its last byte.
 inline int next_nib()
 {
     if (rd.low_next) {
         rd.low_next = false;
+        rd.nib_count++;
         return rd.nib_byte & 0x0F;
     }
     int b = next_byte();
     if (b < 0) return -1;
     rd.nib_byte = b;
-    rd.nib_count++;
     rd.low_next = true;
     return b >> 4;
 }
@@ -181,7 +183,12 @@ void read_nav(AREA_REC *a)
     else if (is("MSAT")) slot = &a->ps;
     else if (is("TANC")) slot = &a->tanc;
     else if (is("MOLL") || is("RECT") || is("MERC") || is("LAMB")) slot = &a->proj;
-    if (!slot) return;
+    if (!slot) {
+        // Not a navigation block: in a stream those bytes may already be
+        // the next sync, so give them back.
+        if (rd.pos >= 4) rd.pos -= 4;
+        return;
+    }
     int32_t *blk = alloc_words(words);
     if (!blk) return;
     std::memcpy(blk, raw, 4);

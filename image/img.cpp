@@ -80,7 +80,8 @@ bool parse_token(const char *word, DOM *dom)
         }
     } else if (!strncmp(word, "SA", 2)) {
         dom->proj = DOM_SAT;
-        int n = std::sscanf(word + 2, ":%f:%f:%f", &v[0], &v[1], &v[2]);
+        const char *colon = std::strchr(word, ':');
+        int n = colon ? std::sscanf(colon, ":%f:%f:%f", &v[0], &v[1], &v[2]) : 0;
         if (n >= 2) {
             dom->plat = v[0];
             dom->plon = v[1];
