@@ -7,7 +7,7 @@
 
 #include "driver/res.h"
 #include "satproc/clr.h"
-#include "test_helpers.h"
+#include "../test_helpers.h"
 
 namespace {
 

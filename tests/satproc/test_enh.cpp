@@ -12,7 +12,7 @@
 #include "driver/res.h"
 #include "satproc/clr.h"
 #include "satproc/enh.h"
-#include "test_helpers.h"
+#include "../test_helpers.h"
 
 namespace {
 
@@ -203,12 +203,17 @@ TEST_F(Enh, OddItemsMakeOneEntryEach)
 
 TEST_F(Enh, DefaultsFillColoursAndEmptyEnhancement)
 {
+    testutil::ScratchDir dir;
+    dir.write("nofill.clr", "END\n");  // a table with no fill colours
+    RES_put("file_path", dir.path().c_str());
+    RES_put("color_table", "nofill.clr");
+    CLR_read_table(nullptr);
+    small_table();
     auto e = setup("");
     EXPECT_EQ(e.color_max, 15);
     for (int p : {0, 15, 16, 100, 255}) EXPECT_EQ(e.sat_ind[p], p / 16) << p;
 
     RES_clear();
-    testutil::ScratchDir dir;
     dir.write("f.clr", "black 0 0 0\nwhite 1 1 1\nred 1 0 0\nEND\nblue 0 0 1\n");
     RES_put("file_path", dir.path().c_str());
     RES_put("color_table", "f.clr");

@@ -1,0 +1,88 @@
+// The plot session: opening and resetting the workstation with the panel,
+// plot options, overlays, image dumps, the interactive callbacks (domain
+// zoom, resize, refresh, position print) and the corner labels.
+#pragma once
+
+#include "files/date.h"
+
+struct DOM;
+
+// Program redraw functions taking the domain to draw.
+typedef int (*PLT_DOM_FUNC)(DOM *domain);
+typedef int (*PLT_EVENT_FUNC)(int kind, const char *name, float x, float y);
+
+// Dump types.
+enum { PLT_DUMP_NONE = 0, PLT_DUMP_XWD = 1, PLT_DUMP_GIF = 2, PLT_DUMP_IMG = 3, PLT_DUMP_PNG = 4 };
+
+// Label positions.
+enum { PLT_UL = 0, PLT_UC, PLT_UR, PLT_LL, PLT_LC, PLT_LR };
+constexpr int PLT_NUM_LABELS = 6;
+constexpr int PLT_NUM_LINES = 6;
+constexpr int PLT_LABEL_SIZE = 70;
+
+// ---- session ----
+int PLT_open(float aspect);
+int PLT_reset(float aspect);
+int PLT_panel(float aspect);
+int PLT_close();
+[[noreturn]] void PLT_exit(int code);
+int PLT_mess(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+int PLT_set_view_offset(float f);
+int PLT_set_view_offsets(float l, float r, float b, float t);
+float PLT_get_view_offset();
+int PLT_get_view_offsets(float *out4);
+int PLT_get_view(float *out4);
+int PLT_border(int flag);
+int PLT_set_bar(int flag);
+int PLT_bar();
+int PLT_get_full_lab();
+int PLT_set_num_overlay(int n);
+int PLT_set_overlay(int n);
+int PLT_set_overlay_base(int n);
+int PLT_get_overlay_base();
+int PLT_get_num_over();
+int PLT_next_overlay();
+int PLT_get_work_type();
+int PLT_set_zoom(int n);
+int PLT_get_zoom();
+int PLT_param_decode();
+int PLT_panel_decode(const char *text);
+
+// ---- dumps ----
+int PLT_set_dump(int type, const char *name);
+int PLT_dump(int frame);
+
+// ---- callbacks ----
+int PLT_set_callback(PLT_EVENT_FUNC fn);
+int PLT_set_zoom_func(PLT_DOM_FUNC fn);
+int PLT_set_resize_func(PLT_DOM_FUNC fn);
+int PLT_set_refresh_func(float seconds, PLT_DOM_FUNC fn);
+int PLT_plot_refresh();
+int PLT_print_values(const char *name, float x, float y);
+int PLT_print_location(const char *name, float x, float y);
+int PLT_plot_zoom(const char *name, float x, float y);
+int PLT_plot_resize(const char *name);
+
+// ---- labels ----
+int PLT_label_up_left(const char *s);
+int PLT_label_up_center(const char *s);
+int PLT_label_up_right(const char *s);
+int PLT_label_low_left(const char *s);
+int PLT_label_low_center(const char *s);
+int PLT_label_low_right(const char *s);
+int PLT_label_strcpy(int pos, const char *s);
+int PLT_label_strcat(int pos, const char *s);
+const char *PLT_get_label(int pos, int line);
+int PLT_get_label_type();
+int PLT_set_label_type(int t);
+int PLT_init_labels();
+int PLT_label_date(const DATE *date);
+int PLT_label_for_time(int hours);
+// out must hold PLT_LABEL_SIZE bytes; longer results are cut.
+char *PLT_label_format(const char *fmt, char *out);
+int PLT_labels();
+
+// The variable table's plot type of slot n (only slot 0 is kept: the label
+// machinery reads it).
+int VAR_set_type(int n, int type);
+int VAR_get_type(int n);
