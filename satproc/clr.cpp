@@ -11,13 +11,13 @@
 
 #include "driver/res.h"
 #include "driver/util.h"
+#include "gks/gks.h"
 
 namespace {
 
 CLR_ENTRY colors[CLR_MAX_COLORS];
 int num_colors = 0;
 int num_fill = 0;
-int (*define_color)(int, float, float, float) = nullptr;
 
 // Longest colour table line kept; the rest of a longer line is skipped so
 // that it cannot come back as a line of its own.
@@ -81,8 +81,6 @@ bool all_hex(const char *s, size_t n)
 }
 
 } // namespace
-
-void CLR_set_define_hook(int (*define)(int, float, float, float)) { define_color = define; }
 
 FILE *CLR_open_data_file(const char *name)
 {
@@ -189,7 +187,8 @@ int CLR_add(const char *name, float r, float g, float b)
     if (num_colors >= CLR_MAX_COLORS) return -1;
     int i = num_colors++;
     set_entry(i, name ? name : "", r, g, b);
-    if (define_color) define_color(i, colors[i].red, colors[i].green, colors[i].blue);
+    // A colour typed while the workstation is open must reach it now.
+    if (gchk_graphics()) GPH_set_color(i, colors[i].red, colors[i].green, colors[i].blue);
     return i;
 }
 

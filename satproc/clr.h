@@ -31,7 +31,8 @@ int CLR_read_table(const char *files);
 // than the highest index written, or first when nothing was written.
 int CLR_read_stream(FILE *fp, int first, int *fill_count);
 int CLR_get_ind(const char *text);
-// Appends an entry.  A full table gives -1 and nothing is added.
+// Appends an entry (and defines it on an open workstation).  A full table
+// gives -1 and nothing is added.
 int CLR_add(const char *name, float r, float g, float b);
 // Components and name of entry i.  An index at or past num_colors gives the
 // last entry; a negative index (the -1 of an unknown colour word) gives
@@ -41,9 +42,6 @@ const char *CLR_get_name(int i);
 int CLR_get_num();
 int CLR_get_num_fill();
 void CLR_clear_table();
-// Called by the graphics kernel: while set, CLR_add defines each new colour
-// on the open workstation through this function (GPH_set_color).
-void CLR_set_define_hook(int (*define)(int i, float r, float g, float b));
 // Opens a data file by name: an absolute name as given, else in the
 // "file_path" directory, the current directory, the bundled data folder and
 // its enhance/ folder, first found wins.  Used for colour tables and enhancement files.

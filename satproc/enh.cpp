@@ -14,6 +14,7 @@
 #include "driver/flags.h"
 #include "driver/res.h"
 #include "driver/util.h"
+#include "gks/gks.h"
 #include "satproc/clr.h"
 
 namespace {
@@ -390,12 +391,19 @@ SAT_ENHANCEMENT SAT_get_enhancement()
 namespace {
 int fill_pattern = 0;
 int (*fill_bit)(int, int, int) = nullptr;
+
+// The kernel's 8 x 8 stipple of the pattern, most significant bit leftmost.
+int kernel_fill_bit(int pattern, int x, int y)
+{
+    const unsigned char *rows = gget_fill_pattern(pattern);
+    return rows[y & 7] & (0x80 >> (x & 7)) ? 1 : 0;
+}
 } // namespace
 
 void SAT_set_fill(int pattern, int (*bit_set)(int, int, int))
 {
     fill_pattern = pattern;
-    fill_bit = bit_set;
+    fill_bit = bit_set ? bit_set : kernel_fill_bit;
 }
 
 int SAT_color_pixels(uint8_t *data, int nx, int ny, int bpl)

@@ -36,8 +36,8 @@ int DITHER_val(int size, int density, int x, int y);
 void SAT_set_imager_source(int source);
 int SAT_get_imager_source();
 // Fill pattern of the "fill" plot parameter (0: none) and the test of its
-// bit at a pixel (the kernel's pattern bitmaps); a clear bit turns the pixel
-// black.
+// bit at a pixel (null: the kernel's 8 x 8 pattern bitmaps); a clear bit
+// turns the pixel black.
 void SAT_set_fill(int pattern, int (*bit_set)(int pattern, int x, int y));
 
 // Read access to the enhancement for the colour bar, the PostScript
