@@ -143,7 +143,7 @@ int GPH_circle(float x, float y, float radius);
 int GPH_fcircle(float x, float y, float radius);
 int GPH_pprint(const float *pos, const char *text);
 int GPH_pprintf(const float *pos, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
-int GPH_printf(const char *fmt, float x, float y, ...);
+int GPH_printf(const char *fmt, double x, double y, ...);
 int GPH_hold(int mode);
 
 // ---- workstation ----

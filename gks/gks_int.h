@@ -1,0 +1,148 @@
+// Kernel-internal state and helpers shared by the gks/*.cpp files (not for
+// other modules: they use gks.h and device.h).
+#pragma once
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <functional>
+
+#include "gks/device.h"
+#include "gks/gks.h"
+
+namespace gks {
+
+// A rectangle as stored: corners and extents.
+struct Rect6 {
+    float x1 = 0, y1 = 0, x2 = 1, y2 = 1, dx = 1, dy = 1;
+    void set4(const float *r) { x1 = r[0]; x2 = r[1]; y1 = r[2]; y2 = r[3]; dx = x2 - x1; dy = y2 - y1; }
+    void get4(float *r) const { r[0] = x1; r[1] = x2; r[2] = y1; r[3] = y2; }
+};
+
+struct ColorSlot {
+    float r = 0, g = 0, b = 0;
+    long pixel = -1;   // X pixel, -1 not allocated (-2 PostScript: unallocated)
+};
+
+constexpr int BACK_SLOT = 256;
+
+struct State {
+    // kernel and workstation
+    bool gks_open = false;
+    FILE *errfp = nullptr;
+    bool errfp_owned = false;
+    bool ws_open = false;
+    int win_type = GWS_WIN;
+    GDevice *dev = nullptr;
+
+    // transforms
+    Rect6 wn[GNUM_TRANS], vp[GNUM_TRANS];
+    int cur_trans = 0;
+    Rect6 cur_wn, cur_vp;
+    float wn_vp[2] = {1, 1};
+    Rect6 wkwn, wkvp, plt;
+    float wkwn_plt[2] = {1, 1};
+    GXRect clip_rect{0, 0, 0, 0};
+
+    // window
+    int win_width = 640, win_height = 512;
+    int win_x = 0, win_y = 0;        // window offset (gset_xoff)
+    int root_width = 0, root_height = 0;
+
+    // colours
+    ColorSlot colr[GCOLR_SLOTS];
+    int max_color_ind = -1;
+    bool rw_colors = false;
+
+    // X11
+    Display *dpy = nullptr;
+    int screen = 0;
+    Visual *visual = nullptr;
+    int depth = 0;
+    Colormap def_cmap = 0, user_cmap = 0, local_cmap = 0;
+    Window root_window = 0;
+    Pixmap base_window = 0;
+    Drawable draw_window = 0;
+    GC root_gc = nullptr;
+    GC gc_line = nullptr, gc_marker = nullptr, gc_fill = nullptr, gc_text = nullptr;
+    unsigned long fg = 1, bg = 0;
+    unsigned long red_mask = 0, green_mask = 0, blue_mask = 0;
+    bool mapped = false;
+    bool events_on = false;
+
+    // zoom
+    int zoom = 1, zoom_x = 0, zoom_y = 0;
+    XImage *zoom_saved = nullptr;
+};
+
+State &S();
+
+// Route a setting or primitive: record it in the display list (window
+// types) and tell the device.  Returns the device's record() answer.
+bool emit(int kind, int arg, const float *f, int nf, const char *text, bool record = true);
+// Objects offered to the display list since it was emptied.
+long obj_calls();
+// Display list append (no-op when recording is off).
+void gnew_obj(int kind, int arg, int size, const void *data);
+// Replay one display-list object.
+void replay_reset();
+
+// Device coordinate of a world point on the open device.
+GPoint to_dev(float x, float y);
+// Clip rectangle recomputation and hand-off to the device.
+void update_clip();
+
+// X11 window device (gks_x11.cpp).
+GDevice *x11_open(const char *display, const char *params, int type);
+void x11_init_gcs(int mode);
+void x11_set_gc_color(GC gc, int index);
+int create_patterns();
+int close_x11();
+int x11_clear_errors();
+
+// Attribute groups (gks_prim.cpp / gks_text.cpp).
+int line_colr();
+int fill_colr();
+int marker_colr();
+int text_colr();
+int fill_style();
+int fill_int_style();
+int line_type();
+float line_width();
+float marker_width();
+float text_width_attr();
+int text_font_type();   // 1 stroke, 2 X server font
+// Draws shadow copies (window devices, drop count > 0) then the primitive.
+void with_shadows(const std::function<void(float, float)> &draw);
+
+// Events (gks_event.cpp).
+void process_pending();
+
+// Frames (gks_frame.cpp).
+void frames_reset_all();
+
+}  // namespace gks
+
+// Kernel-internal inquiries with Xlib types (declared here rather than in
+// gks.h to keep Xlib out of the public header).
+Display *gget_display();
+int gget_screen();
+Visual *gget_visual();
+Window gget_root_window();
+Pixmap gget_base_window();
+int gset_base_window(Pixmap p);
+int gset_draw_window(Drawable d);
+Drawable gget_draw_window();
+GC gget_root_gc();
+GC gget_line_gc();
+GC gget_fill_gc();
+GC gget_marker_gc();
+GC gget_text_gc();
+Colormap gget_colormap();
+int gset_def_cmap(Colormap c);
+Colormap gget_def_cmap();
+int gset_user_cmap(Colormap c);
+Colormap gget_user_cmap();
+int gquery_xcolor(int i, XColor *out);
+const char *gget_prog_name();
