@@ -9,6 +9,7 @@
 #include "driver/util.h"
 #include "files/file.h"
 #include "image/nav.h"
+#include "satproc/enh.h"
 
 namespace {
 
@@ -141,7 +142,12 @@ const AREA_REC *SAT_get_area() { return &last_area; }
 int SAT_read_file(const char *name, IMG *image)
 {
     const int type = FLAG_get(FLAG_INPUT);
-    if (type == IMG_SRC_AREA) return read_area_path(name, image);
+    if (type == IMG_SRC_AREA) {
+        int ok = read_area_path(name, image);
+        // The infrared temperature scales follow the source of the last image.
+        if (ok > 0) SAT_set_imager_source(image->source);
+        return ok;
+    }
 
     int ret;
     int source = type;
@@ -186,5 +192,6 @@ int SAT_read_file(const char *name, IMG *image)
         DATE_make_label(&image->date, image->date_label);
     image->byte_order = 1;
     print_common(image);
+    SAT_set_imager_source(image->source);
     return 1;
 }

@@ -249,7 +249,8 @@ int SAT_ir_ind(float t)
 {
     switch (imager_source) {
     case SAT_SRC_AREA:
-    case SAT_SRC_AWIPS: {
+    case SAT_SRC_AWIPS:
+    case SAT_SRC_AWIPS2: {
         double T = t;
         if (std::isnan(T)) return 0;
         if (T >= -30) return to_pixel(std::trunc(-2 * T) + 114);
@@ -272,6 +273,7 @@ float SAT_ind_ir(int v)
     switch (imager_source) {
     case SAT_SRC_AREA:
     case SAT_SRC_AWIPS:
+    case SAT_SRC_AWIPS2:
         return v > 175 ? 145.0f - v : (114 - v) * 0.5f;
     case SAT_SRC_UNISYS: {
         double den = 4.0 * (255 - v) - 15.68;
