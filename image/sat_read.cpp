@@ -9,6 +9,7 @@
 #include "driver/util.h"
 #include "files/file.h"
 #include "image/nav.h"
+#include "plot/plt.h"
 #include "satproc/enh.h"
 
 namespace {
@@ -19,8 +20,12 @@ AREA_REC last_area{};
 
 
 // The plot labels: the upper-left shows the info text, the upper-right the
-// date label.  The label store is connected here once the plot layer exists.
-void set_labels(const IMG *image) { (void)image; }
+// date label.
+void set_labels(const IMG *image)
+{
+    PLT_label_up_left(image->info);
+    PLT_label_up_right(image->date_label);
+}
 
 // Remapping of satellite images through the satellite navigation is switched
 // off for every reader but AREA; the switch lives with the remapping code and
