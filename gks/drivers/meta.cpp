@@ -57,13 +57,14 @@ Buf cgm;
 // Driver units to a 16-bit VDC coordinate: the VDC extent is ten times the
 // 1000 x 800 driver area, so the picture fills the extent; values clamp to
 // the 16-bit integer range instead of wrapping.
-int16_t vdc(float v)
+// Rounds half away from zero; NaN becomes 0.
+inline int16_t vdc(float v)
 {
     float s = v * 10.0f;
     if (!(s == s)) return 0;
-    if (s > 32767.0f) return 32767;
-    if (s < -32768.0f) return -32768;
-    return (int16_t)std::lround(s);
+    if (s >= 32767.0f) return 32767;
+    if (s <= -32768.0f) return -32768;
+    return (int16_t)(int)(s + (s >= 0 ? 0.5f : -0.5f));
 }
 
 void cgm_header(int cls, int id, int length)
@@ -96,9 +97,18 @@ int cgm_ci(int i)
 
 void cgm_points(int n, const float *xy)
 {
-    for (int k = 0; k < n; ++k) {
-        cgm.word((uint16_t)vdc(xy[2 * k]));
-        cgm.word((uint16_t)vdc(xy[2 * k + 1]));
+    constexpr int BLOCK = 4096; // points converted per buffer check
+    for (int start = 0; start < n; start += BLOCK) {
+        int m = std::min(BLOCK, n - start);
+        if (cgm.n + 4 * (size_t)m > sizeof cgm.data) cgm.flush();
+        unsigned char *p = cgm.data + cgm.n;
+        const float *q = xy + 2 * start;
+        for (int k = 0; k < 2 * m; ++k) {
+            uint16_t w = (uint16_t)vdc(q[k]);
+            p[2 * k] = (unsigned char)(w >> 8);
+            p[2 * k + 1] = (unsigned char)w;
+        }
+        cgm.n += 4 * (size_t)m;
     }
 }
 

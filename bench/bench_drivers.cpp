@@ -1,0 +1,107 @@
+// Polyline output speed of the HPGL, text metafile and CGM drivers: one
+// million points each.  The HPGL and text metafile figures are set against
+// a plain snprintf loop formatting the same numbers the same way, run here
+// too, so their ratio can be read off one report.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver/flags.h"
+#include "gks/drivers/hpgl.h"
+#include "gks/drivers/meta.h"
+
+namespace {
+
+constexpr int NPTS = 1000000;
+
+const std::vector<float> &points()
+{
+    static std::vector<float> pts;
+    if (pts.empty()) {
+        pts.resize(2 * NPTS);
+        for (int k = 0; k < NPTS; ++k)
+            pts[2 * k] = 500 + 480 * std::sin(k * 0.0007f), pts[2 * k + 1] = 400 + 380 * std::cos(k * 0.0011f);
+    }
+    return pts;
+}
+
+std::string scratch(const char *ext) { return "/tmp/zyr_bench_" + std::to_string(getpid()) + ext; }
+
+// The same numbers through snprintf into a buffer written with fwrite.
+void snprintf_loop(benchmark::State &state, const char *first, const char *rest, float scale)
+{
+    const auto &pts = points();
+    std::string path = scratch(".txt");
+    for (auto _ : state) {
+        FILE *fp = std::fopen(path.c_str(), "w");
+        char buf[8192];
+        size_t n = 0;
+        for (int k = 0; k < NPTS; ++k) {
+            n += std::snprintf(buf + n, 64, k ? rest : first, pts[2 * k] * scale, pts[2 * k + 1] * scale);
+            if (n > sizeof buf - 64) std::fwrite(buf, 1, n, fp), n = 0;
+        }
+        std::fwrite(buf, 1, n, fp);
+        std::fclose(fp);
+    }
+    std::remove(path.c_str());
+    state.SetItemsProcessed(state.iterations() * NPTS);
+}
+
+void BM_SnprintfHpglBaseline(benchmark::State &state) { snprintf_loop(state, "PU%.0f,%.0f;", "PD%.0f,%.0f;", 10); }
+BENCHMARK(BM_SnprintfHpglBaseline)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_HpglPolyline(benchmark::State &state)
+{
+    MESS_set(0, MESS_ERROR);
+    std::vector<float> pts = points();
+    for (float &v : pts) v *= 10; // plotter units
+    std::string path = scratch(".hpgl");
+    for (auto _ : state) {
+        ghpgl_open_ws(path.c_str(), "nopcl", nullptr, nullptr);
+        ghpgl_polyline(NPTS, pts.data());
+        ghpgl_close_file();
+    }
+    std::remove(path.c_str());
+    state.SetItemsProcessed(state.iterations() * NPTS);
+}
+BENCHMARK(BM_HpglPolyline)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SnprintfMetaBaseline(benchmark::State &state) { snprintf_loop(state, "%f,%f ", "%f,%f ", 1); }
+BENCHMARK(BM_SnprintfMetaBaseline)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_TextMetaPolyline(benchmark::State &state)
+{
+    MESS_set(0, MESS_ERROR);
+    const auto &pts = points();
+    std::string path = scratch(".meta");
+    for (auto _ : state) {
+        gmeta_open_ws(path.c_str(), "zyr", nullptr, nullptr);
+        gmeta_points("PL", NPTS, pts.data());
+        gmeta_close_file();
+    }
+    std::remove(path.c_str());
+    state.SetItemsProcessed(state.iterations() * NPTS);
+}
+BENCHMARK(BM_TextMetaPolyline)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CgmPolyline(benchmark::State &state)
+{
+    MESS_set(0, MESS_ERROR);
+    const auto &pts = points();
+    std::string path = scratch(".cgm");
+    for (auto _ : state) {
+        gmeta_open_ws(path.c_str(), "cgm", nullptr, nullptr);
+        gcgm_polyline(NPTS, pts.data());
+        gmeta_close_file();
+    }
+    std::remove(path.c_str());
+    state.SetItemsProcessed(state.iterations() * NPTS);
+}
+BENCHMARK(BM_CgmPolyline)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
