@@ -10,6 +10,8 @@
 #include "files/file.h"
 #include "image/nav.h"
 #include "plot/plt.h"
+#include "satproc/fit.h"
+#include "satproc/sat_param.h"
 #include "satproc/enh.h"
 
 namespace {
@@ -30,7 +32,7 @@ void set_labels(const IMG *image)
 // Remapping of satellite images through the satellite navigation is switched
 // off for every reader but AREA; the switch lives with the remapping code and
 // is connected here together with it.
-void clear_tran_sat() {}
+void clear_tran_sat() { SAT_set_tran_sat(0); }
 
 void print_common(const IMG *image)
 {
@@ -137,6 +139,7 @@ int read_area_path(const char *name, IMG *image)
     // Navigation set-up (AREA_init) and the image's own domain
     // (AREA_calc_domain) take the record here.
     AREA_init(&last_area);
+    AREA_calc_domain(image, &last_area);
     return 1;
 }
 

@@ -1,0 +1,455 @@
+// Remapping and zoom.  Every output pixel is traced back to a fractional
+// (column, row) of the source image and sampled there.  Tracing works on
+// batches of points: all of a block of rows is untransformed in the output
+// domain first, then located in the image (through the satellite navigation,
+// or through the image domain, which is installed once per batch instead of
+// once per point), so the map layer's single current domain switches a few
+// times per block rather than twice per pixel.
+#include "satproc/remap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <thread>
+#include <vector>
+
+#include "driver/flags.h"
+#include "gks/gks.h"
+#include "image/nav.h"
+#include "map/map.h"
+#include "satproc/fit.h"
+#include "satproc/sat_param.h"
+
+namespace {
+
+constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float MISS = -9999.0f;
+constexpr int BLOCK_ROWS = 32;
+
+struct Ctx {
+    const IMG *img = nullptr;
+    DOM out{}, imgdom{};
+    float xmin = 0, xmax = 0, ymax = 0, dx = 0, dy = 0;
+    int nx = 0, ny = 0;
+    int step = 0;         // remap_inc; 0 exact mode
+    bool nav = false;     // stepped/per-pixel tracing through the satellite navigation
+    bool img_ok = false;  // the image domain can locate points
+    float min_lon = MISS, max_lon = MISS;
+};
+
+Ctx make_ctx(const IMG *image, const DOM *dom)
+{
+    Ctx c;
+    c.img = image;
+    c.out = *dom;
+    c.imgdom = image->domain;
+    MAP_domain(dom);
+    float lim[4];
+    MAP_get_limits(lim);
+    c.xmin = lim[0];
+    c.xmax = lim[1];
+    c.ymax = lim[3];
+    c.dx = dom->dx;
+    c.dy = dom->dy;
+    c.nx = dom->nx;
+    c.ny = dom->ny;
+    c.step = SAT_get_remap_inc();
+    if (c.step < 0) c.step = 0;
+    // The navigation path needs a navigation: with none current, AREA_tran
+    // would answer success without moving its outputs.
+    c.nav = SAT_get_tran_sat() && AREA_nav_kind() != NAV_NONE;
+    c.img_ok = c.imgdom.proj != DOM_MISSING && c.imgdom.dx != 0 && std::isfinite(c.imgdom.dx) &&
+               c.imgdom.clat != DOM_MISSING;
+    c.min_lon = SAT_get_min_lon();
+    c.max_lon = SAT_get_max_lon();
+    return c;
+}
+
+struct Batch {
+    std::vector<float> x, y, lat, lon, col, row;
+    void clear()
+    {
+        x.clear();
+        y.clear();
+    }
+    void add(float px, float py)
+    {
+        x.push_back(px);
+        y.push_back(py);
+    }
+};
+
+// Locates every point of the batch in the image.  The output domain is
+// current on entry and on return.  Points that cannot be traced get NaN.
+void trace(const Ctx &c, bool nav_path, Batch &b)
+{
+    const size_t n = b.x.size();
+    b.lat.resize(n);
+    b.lon.resize(n);
+    b.col.assign(n, NaN);
+    b.row.assign(n, NaN);
+    const float clon = c.out.clon;
+    for (size_t i = 0; i < n; ++i) {
+        float la, lo;
+        if (MAP_untran(&la, &lo, b.x[i], b.y[i]) == 0 || la == MISS || !std::isfinite(la)) la = NaN;
+        if (c.min_lon != MISS && lo < c.min_lon && clon - lo < 180) la = NaN;
+        if (c.max_lon != MISS && lo > c.max_lon && lo - clon < 180) la = NaN;
+        b.lat[i] = la;
+        b.lon[i] = lo;
+    }
+    if (nav_path) {
+        for (size_t i = 0; i < n; ++i) {
+            if (std::isnan(b.lat[i])) continue;
+            float la = b.lat[i], lo = b.lon[i], l = MISS, e = MISS;
+            // -1 is off the earth: GVAR leaves the outputs as they were.
+            if (AREA_tran(2, &la, &lo, &l, &e) != 0 || l == MISS || e == MISS) continue;
+            float r, cc;
+            AREA_line_elem(2, &r, &cc, l, e);
+            b.row[i] = r;
+            b.col[i] = cc;
+        }
+        return;
+    }
+    if (!c.img_ok) return;
+    MAP_domain(&c.imgdom);
+    for (size_t i = 0; i < n; ++i) {
+        if (std::isnan(b.lat[i])) continue;
+        float px, py, ci, rj;
+        if (MAP_tran(&px, &py, b.lat[i], b.lon[i]) == 0 || px == MISS) continue;
+        MAP_grid_untran(&ci, &rj, px, py);
+        b.col[i] = ci;
+        b.row[i] = rj;
+    }
+    MAP_domain(&c.out);
+}
+
+inline bool usable(float col, float row) { return std::isfinite(col) && std::isfinite(row) && col >= 0 && row >= 0; }
+
+// Source positions of rows j0..j1-1 into cols/rows (row-major, nx per row).
+void block_positions(const Ctx &c, int j0, int j1, bool per_pixel, float *cols, float *rows, Batch &b)
+{
+    const int nx = c.nx;
+    if (c.step == 0 || per_pixel) {
+        // Exact mode goes through the image domain whatever tran_sat says;
+        // the per-pixel reference of the stepped mode takes the stepped path.
+        const bool nav_path = c.step != 0 && c.nav;
+        b.clear();
+        for (int j = j0; j < j1; ++j)
+            for (int i = 0; i < nx; ++i) b.add(c.xmin + i * c.dx, c.ymax - j * c.dy);
+        trace(c, nav_path, b);
+        std::copy(b.col.begin(), b.col.end(), cols);
+        std::copy(b.row.begin(), b.row.end(), rows);
+        return;
+    }
+    // Segment ends: columns 0, N, 2N, ... and the last column.
+    const int N = c.step;
+    std::vector<int> ends;
+    for (int s = 0; s < nx; s += N) ends.push_back(s);
+    if (ends.back() != nx - 1) ends.push_back(nx - 1);
+    const size_t ne = ends.size();
+    b.clear();
+    for (int j = j0; j < j1; ++j)
+        for (int e : ends) b.add(c.xmin + e * c.dx, c.ymax - j * c.dy);
+    trace(c, c.nav, b);
+    std::vector<float> ecol = b.col, erow = b.row;
+
+    std::vector<int> exact;  // flat indices of pixels traced one by one
+    for (int j = j0; j < j1; ++j) {
+        const size_t base = (size_t)(j - j0) * ne;
+        float *cr = cols + (size_t)(j - j0) * nx, *rr = rows + (size_t)(j - j0) * nx;
+        for (size_t k = 0; k + 1 < ne; ++k) {
+            const int s = ends[k], e = ends[k + 1], L = e - s;
+            const float cs = ecol[base + k], rs = erow[base + k], ce = ecol[base + k + 1], re = erow[base + k + 1];
+            if (usable(cs, rs) && usable(ce, re)) {
+                for (int p = 0; p < L; ++p) {
+                    float f = (float)p / (float)L;
+                    cr[s + p] = cs + f * (ce - cs);
+                    rr[s + p] = rs + f * (re - rs);
+                }
+            } else {
+                for (int p = 0; p < L; ++p) exact.push_back((j - j0) * nx + s + p);
+            }
+        }
+        // The last column is a segment end itself: its exact position.
+        cr[nx - 1] = ecol[base + ne - 1];
+        rr[nx - 1] = erow[base + ne - 1];
+    }
+    if (exact.empty()) return;
+    b.clear();
+    for (int idx : exact) b.add(c.xmin + (idx % nx) * c.dx, c.ymax - (j0 + idx / nx) * c.dy);
+    trace(c, c.nav, b);
+    for (size_t k = 0; k < exact.size(); ++k) {
+        cols[exact[k]] = b.col[k];
+        rows[exact[k]] = b.row[k];
+    }
+}
+
+struct Sampler {
+    const unsigned char *src;
+    int w, h;
+    size_t stride;
+    bool average;
+    int cutbase, numcut, cutoff[5];
+
+    // Neighbours beyond the last row or column repeat the edge pixel.
+    void neighbours(int r0, int c0, int p[4]) const
+    {
+        const int r1 = std::min(r0 + 1, h - 1), c1 = std::min(c0 + 1, w - 1);
+        const unsigned char *a = src + (size_t)r0 * stride, *b = src + (size_t)r1 * stride;
+        p[0] = a[c0];
+        p[1] = a[c1];
+        p[2] = b[c0];
+        p[3] = b[c1];
+    }
+
+    static int blend(const int p[4], float fr, float fc)
+    {
+        float v = (1 - fr) * (1 - fc) * p[0] + (1 - fr) * fc * p[1] + fr * (1 - fc) * p[2] + fr * fc * p[3];
+        return (int)v & 255;
+    }
+
+    int band_of_all(const int p[4]) const
+    {
+        for (int i = 0; i <= numcut; ++i) {
+            bool all = true;
+            for (int k = 0; k < 4 && all; ++k)
+                all = p[k] == cutbase || (p[k] >= cutoff[i] && p[k] < cutoff[i + 1]);
+            if (all) return i;
+        }
+        return -1;
+    }
+
+    unsigned char remap_pixel(float col, float row) const
+    {
+        // NaN fails every comparison, so it lands here too.
+        if (!(row >= 0 && row <= h - 1 && col >= 0 && col <= w - 1)) return 0;
+        const int r0 = (int)row, c0 = (int)col;
+        float fr = row - r0, fc = col - c0;
+        int p[4];
+        neighbours(r0, c0, p);
+        if (p[0] == p[1] && p[0] == p[2] && p[0] == p[3]) return (unsigned char)p[0];
+        bool nearest = !average;
+        if (numcut >= 1) {
+            int band = band_of_all(p);
+            if (band >= 0) {
+                bool had_base = false;
+                for (int &v : p)
+                    if (v == cutbase) {
+                        v = cutoff[band];
+                        had_base = true;
+                    }
+                if (!nearest) {
+                    int v = blend(p, fr, fc);
+                    return (unsigned char)(had_base && v == cutoff[band] ? cutbase : v);
+                }
+            } else {
+                nearest = true;
+            }
+        }
+        if (nearest) {
+            fr = fr > 0.5f ? 1.0f : 0.0f;
+            fc = fc > 0.5f ? 1.0f : 0.0f;
+        }
+        return (unsigned char)blend(p, fr, fc);
+    }
+};
+
+Sampler make_sampler(const IMG *image)
+{
+    Sampler s{};
+    s.src = image->data;
+    s.w = image->nx;
+    s.h = image->ny;
+    s.stride = image->bytes_line > 0 ? (size_t)image->bytes_line : (size_t)image->nx;
+    s.average = SAT_get_pix_ave() != 0;
+    s.numcut = SAT_get_cut(&s.cutbase, s.cutoff);
+    if (s.numcut > 3) s.numcut = 3;
+    return s;
+}
+
+// Worker threads for the sampling, which reads only the source pixels and the
+// traced positions: the result is the same for any number of threads.
+// ZYR_THREADS=1 (or any number) fixes the count.
+int thread_count(size_t work)
+{
+    if (work < 200000) return 1;
+    int n = (int)std::thread::hardware_concurrency();
+    if (const char *e = std::getenv("ZYR_THREADS")) n = std::atoi(e);
+    return std::clamp(n, 1, 8);
+}
+
+template <class F>
+void parallel_rows(int rows, size_t work, F f)
+{
+    int nt = thread_count(work);
+    if (nt <= 1) {
+        f(0, rows);
+        return;
+    }
+    std::vector<std::thread> pool;
+    int per = (rows + nt - 1) / nt;
+    for (int t = 0; t < nt; ++t) {
+        int a = t * per, z = std::min(rows, a + per);
+        if (a < z) pool.emplace_back(f, a, z);
+    }
+    for (auto &th : pool) th.join();
+}
+
+bool image_ok(const IMG *image)
+{
+    return image && image->data && image->nx > 0 && image->ny > 0 &&
+           (image->bytes_line <= 0 || image->bytes_line >= image->nx);
+}
+
+}  // namespace
+
+int SAT_remap_positions(const IMG *image, const DOM *dom, int row, int per_pixel, float *cols, float *rows)
+{
+    if (!image || !dom || dom->proj == DOM_MISSING || dom->nx < 1 || row < 0 || row >= dom->ny) return -1;
+    Ctx c = make_ctx(image, dom);
+    Batch b;
+    block_positions(c, row, row + 1, per_pixel != 0, cols, rows, b);
+    return 0;
+}
+
+int SAT_remap_image(IMG *image, DOM *dom)
+{
+    if (!dom || dom->proj == DOM_MISSING) return 0;
+    MESS_print(0xF00, "Remapping image...\n");
+    MESS_print(0xF0000, "New domain: ");
+    DOM_print(0xF000, dom);
+    if (gchk_graphics()) gsel_norm_tran(2);
+    // A grid that cannot be laid out, or no pixels to read: nothing to do.
+    if (dom->nx < 1 || dom->ny < 1 || (int64_t)dom->nx * dom->ny > 100000000 || !image_ok(image)) {
+        MESS_print(MESS_WARN, "SAT_remap_image: nothing to remap onto %dx%d\n", dom->nx, dom->ny);
+        return 0;
+    }
+    Ctx c = make_ctx(image, dom);
+    const int nx = c.nx, ny = c.ny;
+    auto *out = (unsigned char *)std::calloc((size_t)nx * ny, 1);
+    if (!out) return 0;
+    const Sampler s = make_sampler(image);
+    std::vector<float> cols((size_t)BLOCK_ROWS * nx), rows((size_t)BLOCK_ROWS * nx);
+    Batch b;
+    for (int j0 = 0; j0 < ny; j0 += BLOCK_ROWS) {
+        const int j1 = std::min(ny, j0 + BLOCK_ROWS);
+        block_positions(c, j0, j1, false, cols.data(), rows.data(), b);
+        parallel_rows(j1 - j0, (size_t)(j1 - j0) * nx, [&](int a, int z) {
+            for (int j = a; j < z; ++j) {
+                const float *cr = cols.data() + (size_t)j * nx, *rr = rows.data() + (size_t)j * nx;
+                unsigned char *o = out + (size_t)(j0 + j) * nx;
+                for (int i = 0; i < nx; ++i) o[i] = s.remap_pixel(cr[i], rr[i]);
+            }
+        });
+    }
+    std::free(image->data);
+    image->data = out;
+    image->source = IMG_SRC_ZYR;
+    image->nx = nx;
+    image->ny = ny;
+    image->bytes_line = nx * (image->depth > 0 ? image->depth : 8) / 8;
+    image->domain = *dom;
+    if (image->domain.plon == DOM_MISSING) image->domain.plon = image->domain.clon;
+    return 1;
+}
+
+int SAT_zoom_image(IMG *image, float lat, float lon, float f)
+{
+    MESS_print(0xF0000, "Zooming image: %2.1fx...\n", f);
+    if (!(f > 0) || !std::isfinite(f)) {
+        MESS_print(MESS_WARN, "SAT_zoom_image: zoom factor %g is not a positive number; image unchanged\n", f);
+        return 0;
+    }
+    if (!image_ok(image)) return 0;
+    int w, h;
+    SAT_view_size(&w, &h);
+    const int width = image->nx, height = image->ny;
+    const double fw = std::floor((double)width * f), fh = std::floor((double)height * f);
+    const int nw = fw < w ? (int)fw : w, nh = fh < h ? (int)fh : h;
+    MESS_print(0xF000000, "Old image size: %dx%d\n", width, height);
+    MESS_print(0xF000000, "New image size: %dx%d\n", nw, nh);
+    if (nw < 1 || nh < 1) {
+        MESS_print(MESS_WARN, "SAT_zoom_image: zoomed image would be empty; image unchanged\n");
+        return 0;
+    }
+    const float step = 1.0f / f;
+    float x0 = 0, y0 = 0, nlat = MISS, nlon = MISS;
+    DOM d = image->domain;
+    const bool centred = lat != MISS;
+    if (image->source == IMG_SRC_AREA && d.proj == DOM_SAT && SAT_get_tran_sat() && AREA_nav_kind() != NAV_NONE) {
+        float l = MISS, e = MISS, rc, cc;
+        float la = lat, lo = lon;
+        // A centre the navigation cannot place zooms from the upper left.
+        if (centred && AREA_tran(2, &la, &lo, &l, &e) == 0 && l != MISS && e != MISS) {
+            AREA_line_elem(2, &rc, &cc, l, e);
+            x0 = cc - nw * 0.5f / f;
+            y0 = rc - nh * 0.5f / f;
+            nlat = lat;
+            nlon = lon;
+        } else {
+            AREA_line_elem(1, &l, &e, nh / f * 0.5f, nw / f * 0.5f);
+            AREA_tran(1, &nlat, &nlon, &l, &e);
+        }
+        AREA_set_res(y0 * image->res_y + image->off_y, x0 * image->res_x + image->off_x, image->res_y / f,
+                     image->res_x / f);
+    } else {
+        MAP_domain(&d);
+        float px, py, cc, rc;
+        if (centred && MAP_tran(&px, &py, lat, lon) != 0 && px != MISS) {
+            MAP_grid_untran(&cc, &rc, px, py);
+            x0 = cc - nw * 0.5f / f;
+            y0 = rc - nh * 0.5f / f;
+            nlat = lat;
+            nlon = lon;
+        } else {
+            MAP_grid_tran(&px, &py, nw / f * 0.5f, nh / f * 0.5f);
+            MAP_untran(&nlat, &nlon, px, py);
+        }
+    }
+    d.nx = nw;
+    d.ny = nh;
+    d.dx /= f;
+    d.dy /= f;
+    d.clat = nlat;
+    d.clon = nlon;
+    MESS_print(0xF00000, "Zoomed image domain: ");
+    DOM_print(0xF00000, &d);
+
+    auto *out = (unsigned char *)std::calloc((size_t)nw * nh, 1);
+    if (!out) return 0;
+    const Sampler s = make_sampler(image);
+    const bool avg = SAT_get_pix_ave() != 0;
+    // Source rows by accumulation, as the rows are walked.
+    std::vector<float> ys(nh);
+    float y = y0;
+    for (int k = 0; k < nh; ++k, y += step) ys[k] = y;
+    parallel_rows(nh, (size_t)nw * nh, [&](int a, int z) {
+        for (int k = a; k < z; ++k) {
+            const float yy = ys[k];
+            if (!(yy >= 0 && yy < height)) continue;
+            const int r0 = (int)yy;
+            float fy = yy - r0;
+            if (!avg) fy = fy > 0.5f ? 1.0f : 0.0f;
+            unsigned char *o = out + (size_t)k * nw;
+            float x = x0;
+            for (int m = 0; m < nw; ++m, x += step) {
+                if (!(x >= 0 && x < width)) continue;
+                const int c0 = (int)x;
+                float fx = x - c0;
+                if (!avg) fx = fx > 0.5f ? 1.0f : 0.0f;
+                int p[4];
+                s.neighbours(r0, c0, p);
+                o[m] = (unsigned char)Sampler::blend(p, fy, fx);
+            }
+        }
+    });
+    std::free(image->data);
+    image->data = out;
+    image->nx = nw;
+    image->ny = nh;
+    image->bytes_line = nw * (image->depth > 0 ? image->depth : 8) / 8;
+    image->domain = d;
+    return 0;
+}

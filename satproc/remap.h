@@ -1,0 +1,18 @@
+// Remapping a navigated image onto a map domain, and zooming an image in its
+// own geometry.  Both replace the image's pixels and domain.
+#pragma once
+
+#include "image/img.h"
+#include "map/dom.h"
+
+// 1 remapped, 0 without change (missing output projection or unusable image).
+int SAT_remap_image(IMG *image, DOM *dom);
+// Zooms by factor about (lat, lon), or from the upper-left when lat is -9999.
+int SAT_zoom_image(IMG *image, float lat, float lon, float factor);
+
+// Source positions (column, row of the image; NaN where nothing traces) of
+// output row `row` of `dom`: per_pixel 0 as the remap traces it (stepped, or
+// exact mode for remap_inc 0), 1 every pixel traced by the same path as the
+// stepped mode's segment ends.  For tests and measurements.  0, or -1 when
+// the domain or row is unusable.
+int SAT_remap_positions(const IMG *image, const DOM *dom, int row, int per_pixel, float *cols, float *rows);
