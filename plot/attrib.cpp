@@ -11,11 +11,10 @@
 #include "driver/flags.h"
 #include "driver/res.h"
 #include "driver/util.h"
+#include "gks/gks.h"
 #include "satproc/clr.h"
 
 namespace {
-
-int (*font_lookup)(const char *) = nullptr;
 
 // A number at the start of text; false when there is none or it is not
 // finite (an absurd or missing number leaves the field as it was).
@@ -55,7 +54,7 @@ int parse_style(const char *v)
 int parse_font(const char *v)
 {
     if (std::isdigit((unsigned char)v[0])) return decimal(v);
-    return font_lookup ? font_lookup(v) : ATTRIB_UNSET;
+    return gget_font_index(v);
 }
 
 // One-letter items, tested after the "xx=" items.
@@ -95,8 +94,6 @@ void parse_item(const char *item, ATTRIB *rec)
 }
 
 } // namespace
-
-void ATTRIB_set_font_lookup(int (*lookup)(const char *)) { font_lookup = lookup; }
 
 int ATTRIB_init(ATTRIB *rec)
 {

@@ -26,6 +26,3 @@ int ATTRIB_update(ATTRIB *dst, const ATTRIB *src);
 int ATTRIB_print(const ATTRIB *rec);
 int ATTR_parse_fill_pat(const char *text);
 int ATTR_parse_marker(const char *text);
-// Font word of "fo=" and "t": a number, or a font name looked up by the
-// graphics kernel.  Programs without a kernel set their own lookup.
-void ATTRIB_set_font_lookup(int (*lookup)(const char *name));

@@ -1,0 +1,144 @@
+// Label store, label formats (against GNU date) and the "label" resource.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "driver/res.h"
+#include "files/date.h"
+#include "plot/plt.h"
+#include "../test_helpers.h"
+
+namespace {
+
+std::string fmt(const char *f)
+{
+    char out[PLT_LABEL_SIZE];
+    return PLT_label_format(f, out);
+}
+
+DATE make(int y, int mo, int d, int h, int mi)
+{
+    DATE t = {y, mo, d, -9999, -9999, h, mi, 0};
+    return t;
+}
+
+} // namespace
+
+TEST(Label, StoreLinesOverlaysAndLimits)
+{
+    PLT_init_labels();
+    PLT_set_label_type(1);
+    EXPECT_EQ(PLT_label_up_left("first"), 0);
+    EXPECT_EQ(PLT_label_low_right("lr"), 0);
+    EXPECT_STREQ(PLT_get_label(PLT_UL, 0), "first");
+    EXPECT_STREQ(PLT_get_label(PLT_LR, 0), "lr");
+    EXPECT_EQ(PLT_next_overlay(), 1);
+    PLT_label_up_left("second");
+    EXPECT_STREQ(PLT_get_label(PLT_UL, 1), "second");
+    EXPECT_STREQ(PLT_get_label(PLT_UL, 0), "first");
+    EXPECT_EQ(PLT_get_num_over(), 2);
+
+    std::string t68(68, 'a'), t69(69, 'b');
+    EXPECT_EQ(PLT_label_strcpy(PLT_UC, t68.c_str()), 0);
+    EXPECT_EQ(PLT_get_label(PLT_UC, 1), t68);
+    EXPECT_EQ(PLT_label_strcpy(PLT_UC, t69.c_str()), -1);
+    EXPECT_EQ(PLT_get_label(PLT_UC, 1), t68);
+    std::string t200(200, 'c');
+    EXPECT_EQ(PLT_label_up_right(t200.c_str()), -1);
+    PLT_label_strcat(PLT_UC, "tail");  // cut to the line's size
+    EXPECT_EQ(std::string(PLT_get_label(PLT_UC, 1)).size(), (size_t)PLT_LABEL_SIZE - 1);
+    EXPECT_EQ(PLT_label_strcpy(6, "x"), -1);
+    EXPECT_EQ(PLT_label_strcpy(-1, "x"), -1);
+    EXPECT_STREQ(PLT_get_label(9, 0), "");
+    EXPECT_STREQ(PLT_get_label(0, 6), "");
+
+    for (int i = 2; i <= 5; ++i) EXPECT_EQ(PLT_next_overlay(), i);
+    EXPECT_EQ(PLT_next_overlay(), -1);
+    PLT_init_labels();
+    EXPECT_STREQ(PLT_get_label(PLT_UL, 0), "");
+    EXPECT_EQ(PLT_get_num_over(), 0);
+}
+
+TEST(Label, NegativeTypeAppendsToFirstLine)
+{
+    PLT_init_labels();
+    PLT_set_label_type(-1);
+    PLT_label_up_left("GOES");
+    PLT_next_overlay();
+    PLT_label_up_left("IR");
+    EXPECT_STREQ(PLT_get_label(PLT_UL, 0), "GOES IR");
+    PLT_label_up_left("VIS");  // same overlay: replaces what it appended
+    EXPECT_STREQ(PLT_get_label(PLT_UL, 0), "GOES VIS");
+    PLT_next_overlay();
+    PLT_label_up_left(std::string(54, 'x').c_str());  // 8 + 54 > 59: own line
+    EXPECT_STREQ(PLT_get_label(PLT_UL, 0), "GOES VIS");
+    EXPECT_EQ(std::string(PLT_get_label(PLT_UL, 2)), std::string(54, 'x'));
+    PLT_label_up_left(std::string(51, 'y').c_str());  // 8 + 51 = 59: appended
+    EXPECT_EQ(std::string(PLT_get_label(PLT_UL, 0)), "GOES VIS " + std::string(51, 'y'));
+    PLT_set_label_type(0);
+}
+
+TEST(Label, FormatCodes)
+{
+    DATE d = make(2024, 3, 5, 7, 9);
+    PLT_label_date(&d);
+    PLT_label_for_time(36);
+    EXPECT_EQ(fmt("%b_%d,_%y"), "Mar 05, 24");
+    EXPECT_EQ(fmt("%m/%d_%h:%n_100%%"), "03/05 07:09 100%");
+    EXPECT_EQ(fmt("%q%Z|"), "|");
+    EXPECT_EQ(fmt("trailing%"), "trailing");
+    char buf[64];
+    EXPECT_EQ(fmt("%D"), DATE_make_label(&d, buf));
+    EXPECT_EQ(fmt("%F"), DATE_fhour_label(buf, 36, 1));
+    EXPECT_EQ(fmt("%f"), DATE_fhour_label(buf, 36, 0));
+    EXPECT_EQ(fmt("%V"), DATE_make_label_valid_time(36, &d, buf));
+    // Valid day alone: 5 March 07Z + 36 h is 6 March.
+    EXPECT_EQ(fmt("%W").find("6 MAR 24"), fmt("%W").size() - 8) << fmt("%W");
+    EXPECT_EQ(fmt(std::string(300, 'z').c_str()).size(), (size_t)PLT_LABEL_SIZE - 1);
+    EXPECT_EQ(fmt(nullptr), "");
+}
+
+TEST(Label, FormatMatchesGnuDate)
+{
+    testutil::ScratchDir dir;
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<long long> secs(0, 4102444799LL);  // 1970..2099
+    std::vector<long long> times(1000);
+    std::string list;
+    for (auto &t : times) {
+        t = secs(rng);
+        list += "@" + std::to_string(t) + "\n";
+    }
+    std::string in = dir.write("times", list), out = dir.file("out");
+    std::string cmd = "TZ=UTC LC_ALL=C date -f " + in + " '+%b %d %m %H %M %y' > " + out + " 2>/dev/null";
+    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "GNU date not usable";
+    std::ifstream res(out);
+    std::string want;
+    for (long long t : times) {
+        ASSERT_TRUE(std::getline(res, want));
+        int64_t s = t;
+        DATE d;
+        DATE_get_gmdate(&s, &d);
+        PLT_label_date(&d);
+        ASSERT_EQ(fmt("%b_%d_%m_%h_%n_%y"), want) << t;
+    }
+}
+
+TEST(Label, LabelResourceEntries)
+{
+    RES_clear();
+    PLT_init_labels();
+    DATE d = make(2024, 3, 5, 7, 9);
+    PLT_label_date(&d);
+    RES_put("label", "ll2:Test,ul:%b_%y,ul9:bad,zz:nothing,lr:");
+    PLT_labels();
+    EXPECT_STREQ(PLT_get_label(PLT_LL, 2), "Test");
+    EXPECT_STREQ(PLT_get_label(PLT_UL, 0), "Mar 24");
+    EXPECT_STREQ(PLT_get_label(PLT_LR, 0), "");
+    RES_clear();
+}
