@@ -251,6 +251,7 @@ void set_literal(const char *name, char *out)
 {
     strntcpy(S().filename, name, FILE_NAME_SIZE);
     S().filename_type = 1;
+    DATE_init(&S().file_date);  // a literal name carries no date
     if (out) strntcpy(out, name, FILE_NAME_SIZE);
 }
 
