@@ -345,7 +345,7 @@ int DOM_decode(const char *text, DOM *dom)
     DOM_set_file_key(text);
     // An unset size (a "miss"/"none" record) leaves the priority alone
     // rather than turning -9999 arithmetic into a priority.
-    if (dom->ny != DOM_MISSING && dom->dy != DOM_MISSING) DOM_set_base_prior((float)(dom->ny - 1) * dom->dy);
+    if (dom->ny != DOM_MISSING && dom->dy != DOM_MISSING) DOM_set_base_prior(((float)dom->ny - 1.0f) * dom->dy);
     return result;
 }
 

@@ -14,7 +14,6 @@ bool DOM_search_region(const char *file, const char *name, std::string *out);
 bool DOM_builtin_region(const char *name, DOM *dom);
 // Records the domain string as the file-name key "r".
 void DOM_set_file_key(const char *text);
-const char *DOM_get_file_key();
 // Where a data file named by the user is found: a full path as given, else
 // under the resource file_path, else in the program's bundled data folder.
 std::string DOM_find_file(const char *name);

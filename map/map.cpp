@@ -175,7 +175,7 @@ void MAP_set_limits()
     if (is_earth(proj)) {
         float cx = MISS, cy = MISS;
         MAP_tran(&cx, &cy, d.clat, d.clon);
-        float hw = (float)(d.nx - 1) * 0.5f * d.dx, hh = (float)(d.ny - 1) * 0.5f * d.dy;
+        float hw = ((float)d.nx - 1.0f) * 0.5f * d.dx, hh = ((float)d.ny - 1.0f) * 0.5f * d.dy;
         L[0] = cx - hw;
         L[1] = cx + hw;
         L[2] = cy - hh;
@@ -325,10 +325,12 @@ float MAP_dir_adj(float dir, float x, float y)
     case DOM_PSTEREO:
         if (x == 0 && y == 0) return north_ps() ? dir - d.plon : dir + d.plon;
         return north_ps() ? dir - (float)(std::atan2(x, -y) * R2D) : dir + (float)(std::atan2(x, y) * R2D);
-    case DOM_LAMB: {
+    case DOM_LAMB:
+        // The southern cone opens the other way: its meridians turn with
+        // the opposite sign, as on the southern polar stereographic.
         if (!st.ready) earth_constants();
-        return dir - (float)(std::atan2(x, -st.s * y) * R2D);
-    }
+        if (st.s < 0) return dir + (float)(std::atan2(x, y) * R2D);
+        return dir - (float)(std::atan2(x, -y) * R2D);
     case DOM_SAT: {
         float lat, lon, lat2, lon2, x2, y2;
         if (!MAP_untran(&lat, &lon, x, y)) return MISS;
@@ -349,7 +351,8 @@ float MAP_undir_adj(float dir, float x, float y)
         return north_ps() ? (float)(std::atan2(x, -y) * R2D) + dir : dir - (float)(std::atan2(x, y) * R2D);
     case DOM_LAMB:
         if (!st.ready) earth_constants();
-        return (float)(std::atan2(x, -st.s * y) * R2D) + dir;
+        if (st.s < 0) return dir - (float)(std::atan2(x, y) * R2D);
+        return (float)(std::atan2(x, -y) * R2D) + dir;
     default: return dir;
     }
 }

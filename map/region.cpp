@@ -13,6 +13,7 @@
 #include "driver/flags.h"
 #include "driver/res.h"
 #include "driver/util.h"
+#include "files/file.h"
 #include "map/dom.h"
 #include "map/dom_internal.h"
 
@@ -45,8 +46,11 @@ constexpr size_t REG_LINE = 500;
 // labels are cut to 20 characters.
 constexpr int MENU_SIZE = 23;
 constexpr int MENU_LOAD_MAX = 19;
+// Entry 0's label is longer than the 20 characters a region file's label
+// keeps, so the field has room for it.
+constexpr size_t LABEL_MAX = 20;
 struct MenuEntry {
-    char label[21];
+    char label[24];
     char key[16];
     int num;
     int shown;
@@ -57,7 +61,6 @@ int num_regs = 0;
 bool menu_ready = false;   // built-in entries placed
 bool menu_loaded = false;  // a region file has been loaded
 bool prompt_on = true;
-std::string file_key_r;
 
 void copy_text(char *dst, size_t size, const char *src)
 {
@@ -99,10 +102,22 @@ bool read_line(FILE *fp, std::string *line)
     return any;
 }
 
+// Only regular files are read: a name like /dev/zero would never end a line.
+FILE *open_regular(const std::string &path)
+{
+    FILE *fp = std::fopen(path.c_str(), "r");
+    struct stat st;
+    if (fp && (::fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode))) {
+        std::fclose(fp);
+        fp = nullptr;
+    }
+    return fp;
+}
+
 FILE *open_region_file(const char *file)
 {
     std::string path = DOM_find_file(file);
-    FILE *fp = std::fopen(path.c_str(), "r");
+    FILE *fp = open_regular(path);
     if (!fp) MESS_print(0x80000000, "Unable to open region file: %s\n", path.c_str());
     return fp;
 }
@@ -118,29 +133,16 @@ bool exists(const std::string &path)
 std::string DOM_find_file(const char *name)
 {
     if (!name) return {};
-    std::string n = name;
-    if (n.empty() || n[0] == '/' || n[0] == '.') return n;
-    if (n[0] == '~') {
-        const char *home = std::getenv("HOME");
-        if (n.size() == 1 || n[1] == '/') return std::string(home ? home : "") + n.substr(1);
-        return n;
-    }
-    const char *dir = RES_get("file_path");
-    std::string first = (dir && *dir) ? std::string(dir) + (dir[std::strlen(dir) - 1] == '/' ? "" : "/") + n : n;
-    if (exists(first)) return first;
-    std::string bundled = std::string(ZYR_DATA_DIR) + "/" + n;
-    if (exists(bundled)) return bundled;
-    return first;
+    char joined[FILE_NAME_SIZE], path[FILE_NAME_SIZE];
+    FILE_add_path(RES_get("file_path"), name, joined);
+    FILE_expand(joined, path);
+    if (FILE_fullpath(name) || exists(path)) return path;
+    // Not under file_path: the program's bundled data folder.
+    std::string bundled = std::string(ZYR_DATA_DIR) + "/" + name;
+    return exists(bundled) ? bundled : path;
 }
 
-void DOM_set_file_key(const char *text)
-{
-    // The file-name layer reads key "r" through DOM_get_file_key until it
-    // keeps its own key table.
-    file_key_r = text ? text : "";
-}
-
-const char *DOM_get_file_key() { return file_key_r.c_str(); }
+void DOM_set_file_key(const char *text) { FILE_set_key('r', text); }
 
 bool DOM_builtin_region(const char *name, DOM *dom)
 {
@@ -212,7 +214,7 @@ int DOM_read_menu(const char *file)
         if (std::sscanf(line.c_str(), "%500s %500s %d", key, label, &shown) != 3 || shown == 0) continue;
         MenuEntry &e = menu[i];
         copy_text(e.key, sizeof e.key, key);
-        copy_text(e.label, sizeof e.label, label);
+        copy_text(e.label, LABEL_MAX + 1, label);
         for (char &c : e.label)
             if (c == '_') c = ' ';
         e.num = i;
@@ -368,7 +370,7 @@ int CTY_get_loc(const char *file, const char *station, float *lat, float *lon)
     if (name && stricmp(name, "none") == 0) return 0;
     if (!name) name = (file && *file) ? file : "sao.cty";
     std::string path = DOM_find_file(name);
-    FILE *fp = std::fopen(path.c_str(), "r");
+    FILE *fp = open_regular(path);
     if (!fp) {
         MESS_print(192, "CTY_open_file: Database file not found: %s\n", path.c_str());
         return 0;

@@ -1,0 +1,469 @@
+// Domain strings, named regions, the region file and the city look-up.
+#include <cmath>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "driver/flags.h"
+#include "driver/res.h"
+#include "files/file.h"
+#include "map/dom.h"
+#include "../test_helpers.h"
+
+namespace {
+
+constexpr float M = -9999.0f;
+
+struct DomCase {
+    const char *text;
+    int result;
+    int proj;
+    float plat, plon, clat, clon;
+    int nx, ny;
+    float dx, dy;
+};
+
+void expect_dom(const DomCase &c, const DOM &d)
+{
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(d.proj, c.proj);
+    EXPECT_FLOAT_EQ(d.plat, c.plat);
+    EXPECT_FLOAT_EQ(d.plon, c.plon);
+    EXPECT_FLOAT_EQ(d.clat, c.clat);
+    EXPECT_FLOAT_EQ(d.clon, c.clon);
+    EXPECT_EQ(d.nx, c.nx);
+    EXPECT_EQ(d.ny, c.ny);
+    EXPECT_FLOAT_EQ(d.dx, c.dx);
+    EXPECT_FLOAT_EQ(d.dy, c.dy);
+}
+
+// Keeps region and city look-ups away from the bundled data unless a test
+// asks for it: file_path points at a scratch folder with an empty region
+// file.
+struct DomTest : ::testing::Test {
+    testutil::ScratchDir dir;
+    void SetUp() override
+    {
+        RES_clear();
+        MESS_set(0, 0xFF);
+        dir.write("zyr.reg", "");
+        RES_put("file_path", dir.path().c_str());
+    }
+    void TearDown() override { RES_clear(); }
+};
+
+TEST_F(DomTest, TemplatesTable)
+{
+    const DomCase cases[] = {
+        // size, template 0
+        {"size,640,480", 1, 51, M, M, M, M, 640, 480, M, M},
+        // every template in turn
+        {"ps:60:-105,-100,40,-100,31,21,1.5,1", 1, 1, 60, -100, 40, -100, 31, 21, 1.5f, 1},
+        {"ps,40,-100,31,21,1.0,1.0", 1, 1, M, M, 40, -100, 31, 21, 1, 1},
+        {"lc,-95,40,-100,0.5,0.6", 1, 4, M, -95, 40, -100, 25, 17, 0.5f, 0.6f},
+        // six fields after a projection always fit template 3 before 4
+        {"me,10,20,11,12,0.7", 1, 3, M, 10, 20, 11, 25, 17, 12, 0.7f},
+        {"40,-100,11,12,0.5,0.6", 1, 1, M, M, 40, -100, 11, 12, 0.5f, 0.6f},
+        {"or,40,-100,0.5,0.6", 1, 5, M, M, 40, -100, 25, 17, 0.5f, 0.6f},
+        {"40,-100,11,12,0.5", 1, 1, M, M, 40, -100, 11, 12, 0.5f, 0.5f},
+        {"lamb:30:-95:30:60,35,-95,1.0", 1, 4, 30, -95, 35, -95, 25, 17, 1, 1},
+        {"40,-100,11,12", 1, 1, M, M, 40, -100, 11, 12, 1.2f, 1.2f},
+        {"40,-100,0.8", 1, 1, M, M, 40, -100, 25, 17, 0.8f, 0.8f},
+        {"mo,10,20", 1, 7, M, M, 10, 20, 25, 17, 1.2f, 1.2f},
+        {"zoom,10,20", 1, 50, M, M, 10, 20, 25, 17, 1, 1},
+        {"size,800,600.9", 1, 51, M, M, M, M, 800, 600, M, M},
+        {"40,-100", 1, 1, M, M, 40, -100, 25, 17, 1.2f, 1.2f},
+        // keyword details
+        {"lambaz,40,-100", 1, 4, M, M, 40, -100, 25, 17, 1.2f, 1.2f},
+        {"laea,40,-100", 1, 8, M, M, 40, -100, 25, 17, 1.2f, 1.2f},
+        {"LATLON,40,-100", 1, 2, M, M, 40, -100, 25, 17, 1.2f, 1.2f},
+        {"ps:e,40,-100", 1, 1, M, 0, 40, -100, 25, 17, 1.2f, 1.2f},
+        {"ps::-105,40,-100", 1, 1, 0, -105, 40, -100, 25, 17, 1.2f, 1.2f},
+        {"sat:e:0:-75,0,-75", 1, 9, 0, -75, 0, -75, 25, 17, 1.2f, 1.2f},
+        {"miss,1,2", 1, 1, M, M, M, M, 25, 17, M, M},
+        // "%d" reads the leading integer of "31.7"
+        {"ps,40,-100,31.7,21,1,1", 1, 1, M, M, 40, -100, 31, 21, 1, 1},
+    };
+    for (const DomCase &c : cases) {
+        DOM d;
+        EXPECT_EQ(DOM_decode(c.text, &d), c.result) << c.text;
+        expect_dom(c, d);
+        EXPECT_EQ(FLAG_get(FLAG_DOMAIN), c.result) << c.text;
+        EXPECT_STREQ(FILE_get_key('r'), std::string(c.text).substr(0, 29).c_str());
+    }
+}
+
+TEST_F(DomTest, ProjectionParts)
+{
+    DOM d;
+    ASSERT_EQ(DOM_decode("lc:25:-95:25:25,35,-95,1.0", &d), 1);
+    EXPECT_FLOAT_EQ(d.parm[0], 25);
+    EXPECT_FLOAT_EQ(d.parm[1], 25);
+    EXPECT_EQ(d.parm[2], M);
+    ASSERT_EQ(DOM_decode("sat:e:0:-75:421.6:1,0,-75", &d), 1);
+    EXPECT_EQ(d.ellipsoid, 1);
+    EXPECT_FLOAT_EQ(d.parm[0], 421.6f);
+    EXPECT_FLOAT_EQ(d.parm[1], 1);
+    // An empty parm part stays missing; parts beyond the fourth parm are dropped.
+    ASSERT_EQ(DOM_decode("lc:25:-95::60:7:8:9,35,-95", &d), 1);
+    EXPECT_EQ(d.parm[0], M);
+    EXPECT_FLOAT_EQ(d.parm[1], 60);
+    EXPECT_FLOAT_EQ(d.parm[2], 7);
+    EXPECT_FLOAT_EQ(d.parm[3], 8);
+    EXPECT_EQ(d.parm[4], M);
+    // "E" is not the ellipsoid flag: it reads as the number 0.
+    ASSERT_EQ(DOM_decode("sat:E:-75,0,-75", &d), 1);
+    EXPECT_EQ(d.ellipsoid, 0);
+    EXPECT_FLOAT_EQ(d.plat, 0);
+    EXPECT_FLOAT_EQ(d.plon, -75);
+}
+
+TEST_F(DomTest, KeywordTable)
+{
+    const std::pair<const char *, int> words[] = {
+        {"ll", 2},     {"lat", 2},    {"polar", 1},  {"ps", 1},     {"sat", 9},   {"lamb", 4},  {"lc", 4},
+        {"la", 8},     {"gn", 6},     {"or", 5},     {"mo", 7},     {"me", 3},    {"pix", 99},  {"xy", 20},
+        {"xlogy", 22}, {"xlogp", 22}, {"cat", 24},   {"skewt", 40}, {"ema", 42},  {"teph", 43}, {"rteph", 44},
+        {"therm", 40}, {"stuve", 41}, {"hodo", 23},  {"vert", 22},  {"xp", 25},   {"zoom", 50}, {"size", 51},
+        {"miss", -9999}, {"xpx", -1}, {"MISS", -1},  {"q", -1},     {"", -1},     {"Polar", 1},
+    };
+    for (auto [w, code] : words) EXPECT_EQ(DOM_proj_str(w), code) << w;
+    EXPECT_EQ(DOM_proj_str(nullptr), -1);
+}
+
+TEST_F(DomTest, EmptyAndMissing)
+{
+    DOM d;
+    d.proj = 3;
+    EXPECT_EQ(DOM_decode("", &d), -9999);
+    EXPECT_EQ(d.proj, M);
+    EXPECT_EQ(DOM_decode(nullptr, &d), -9999);
+    d.nx = 4;
+    EXPECT_EQ(DOM_decode("miss", &d), -9999);
+    EXPECT_EQ(d.nx, M);
+    EXPECT_EQ(d.clat, M);
+    EXPECT_EQ(FLAG_get(FLAG_DOMAIN), -9999);
+}
+
+TEST_F(DomTest, InvalidStrings)
+{
+    const char *bad[] = {
+        "ps,1,2,3,4,5,6,7,8",          // nine fields
+        "ps,40,-100,31,21,1,1,1,1,1",  // more
+        "ps,,-100",                    // empty field
+        ",40,-100",
+        "ps,abc,-100",                 // text in a numeric field
+        "ps,40,-100,x,21,1,1",
+        "zz,40,-100",                  // unknown projection
+        "ps,nan,-100",                 // not a number
+        "ps,40,inf",
+        "ps:nan,40,-100",
+        "40,-100,0.5,xyz",
+        "size:1,1e30,5",               // size beyond any picture
+        "id:NOSUCH",                   // station not found
+        "id:,40",
+    };
+    for (const char *b : bad) {
+        testing::internal::CaptureStderr();
+        DOM d;
+        EXPECT_EQ(DOM_decode(b, &d), -1) << b;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "DOM_decode: Invalid plot domain\n") << b;
+        EXPECT_EQ(FLAG_get(FLAG_DOMAIN), -1);
+    }
+}
+
+TEST_F(DomTest, RegionFile)
+{
+    std::string longline(700, 'x');
+    dir.write("zyr.reg", "# comment line\n"
+                         "us    Contiguous_US  1 ps,39,-97,25,17,2.3,2.3\n"
+                         "euro  Europe         1 lc:50:10,52,12,41,31,1.3,1.3\n"
+                         "hid   Hidden         0 me,0,0\n" +
+                             longline + " Long 1 ps,1,1\n"
+                                        "after After          1 40,-100,0.5\n"
+                                        "self  Self           1 self\n"
+                                        "loop1 Loop           1 loop2\n"
+                                        "loop2 Loop           1 loop1\n"
+                                        "bad   Bad            1 ps,abc,1\n"
+                                        "ref   Ref            1 euro\n"
+                                        "\n"
+                                        "late  Late           1 ps,1,1\n");
+    DOM d;
+    EXPECT_EQ(DOM_decode("euro", &d), 2);
+    EXPECT_EQ(d.proj, 4);
+    EXPECT_FLOAT_EQ(d.plat, 50);
+    EXPECT_EQ(d.nx, 41);
+    EXPECT_EQ(DOM_decode("EURO", &d), 2);
+    EXPECT_EQ(DOM_decode("ref", &d), 2);  // a region naming another region
+    EXPECT_EQ(d.proj, 4);
+    EXPECT_EQ(DOM_decode("hid", &d), 2);
+    EXPECT_EQ(d.proj, 3);
+    // the line after an over-long one is read as itself
+    EXPECT_EQ(DOM_decode("after", &d), 2);
+    EXPECT_FLOAT_EQ(d.dx, 0.5f);
+    // a region naming itself falls to the built-in table; not there: proj -1
+    EXPECT_EQ(DOM_decode("self", &d), 2);
+    EXPECT_EQ(d.proj, -1);
+    // two regions naming each other end instead of recursing forever
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DOM_decode("loop1", &d), -1);
+    EXPECT_EQ(DOM_decode("bad", &d), -1);
+    testing::internal::GetCapturedStderr();
+    // a blank line ends the file
+    EXPECT_EQ(DOM_decode("late", &d), 2);
+    EXPECT_EQ(d.proj, -1);
+    // base priority follows the region's size: (17-1)*2.3 = 36.8
+    EXPECT_EQ(DOM_decode("us", &d), 2);
+    EXPECT_EQ(DOM_get_prior(), 2);
+
+    char out[501];
+    EXPECT_EQ(DOM_search_file("zyr.reg", nullptr, out), 1);
+    EXPECT_STREQ(out, "ps,39,-97,25,17,2.3,2.3");
+    EXPECT_EQ(DOM_search_file("zyr.reg", "nothere", out), 0);
+    EXPECT_EQ(DOM_search_file("nofile.reg", "us", out), 0);
+}
+
+TEST_F(DomTest, BuiltinRegions)
+{
+    // The scratch region file is empty, so these come from the table.
+    for (const char *name : {"us", "US", "Us"}) {
+        DOM d;
+        EXPECT_EQ(DOM_decode(name, &d), 2) << name;
+        expect_dom({name, 2, 1, M, -97, 39, -97, 25, 17, 2.3f, 2.3f}, d);
+    }
+    DOM d;
+    EXPECT_EQ(DOM_decode("sp", &d), 2);
+    EXPECT_FLOAT_EQ(d.clat, 32.5f);
+    EXPECT_EQ(DOM_decode("nosuchregion", &d), 2);
+    EXPECT_EQ(d.proj, -1);
+    // "var" asks for its centre
+    testutil::feed_stdin("45.5\n-80\n");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(DOM_decode("var", &d), 2);
+    std::string prompts = testing::internal::GetCapturedStdout();
+    EXPECT_NE(prompts.find("Enter the central latitude: "), std::string::npos);
+    EXPECT_FLOAT_EQ(d.clat, 45.5f);
+    EXPECT_FLOAT_EQ(d.clon, -80);
+    EXPECT_FLOAT_EQ(d.dx, 1.2f);
+}
+
+TEST_F(DomTest, RegionReferences)
+{
+    dir.write("other.reg", "a  A 1 me,10,20\nb  B 0 ps,30,40\n");
+    dir.write("plain.dom", "lc,35,-95,31,21,0.8,0.8\n");
+    DOM d;
+    EXPECT_EQ(DOM_decode("other.reg:b", &d), 2);
+    EXPECT_EQ(d.proj, 1);
+    EXPECT_FLOAT_EQ(d.clat, 30);
+    EXPECT_EQ(DOM_decode("fi:other.reg", &d), 2);
+    EXPECT_EQ(d.proj, 3);
+    // a file holding just a domain string
+    EXPECT_EQ(DOM_decode("fi:plain.dom", &d), 2);
+    EXPECT_EQ(d.proj, 4);
+    EXPECT_EQ(d.nx, 31);
+    // "ps:e" alone is a region reference: file "ps", region "e"
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DOM_decode("ps:e", &d), -1);
+    testing::internal::GetCapturedStderr();
+    // FILE: loads the menu and leaves the record missing
+    EXPECT_EQ(DOM_decode("other.reg:", &d), 2);
+    EXPECT_EQ(d.proj, M);
+    EXPECT_STREQ(DOM_get_region_name(0), "Return to previous menu");
+    EXPECT_STREQ(DOM_get_region_name(1), "A");
+    EXPECT_STREQ(DOM_get_region_name(2), "");  // "b" is not shown
+    EXPECT_EQ(DOM_get_num_regs(), 2);
+}
+
+TEST_F(DomTest, MenuLoadLimits)
+{
+    std::string text;
+    for (int i = 0; i < 25; ++i)
+        text += "k" + std::to_string(i) + "_abbreviation_that_is_long " +
+                "A_label_much_longer_than_twenty_chars 1 40,-100\n";
+    dir.write("many.reg", text);
+    EXPECT_EQ(DOM_read_menu("many.reg"), 20);
+    EXPECT_STREQ(DOM_get_region_name(1), "A label much longer ");
+    EXPECT_STREQ(DOM_get_region_name(20), "");
+    EXPECT_EQ(std::string(DOM_get_region_key(19)).size(), 15u);
+}
+
+TEST_F(DomTest, StationLookup)
+{
+    dir.write("st.cty", "Chicago              IL US KORD      1   41.9786   -87.9048    205 72530 0\n"
+                        "Bad_line\n"
+                        "Denver               CO US KDEN      *2*  39.8617  -104.6730  1655 -9999 0\n");
+    DOM d;
+    EXPECT_EQ(DOM_decode("id:st.cty:kord", &d), 1);
+    expect_dom({"id:st.cty:kord", 1, 1, M, M, 41.9786f, -87.9048f, 25, 17, 1.2f, 1.2f}, d);
+    EXPECT_EQ(DOM_decode("id:st.cty:72530", &d), 1);  // WMO number
+    EXPECT_FLOAT_EQ(d.clat, 41.9786f);
+    EXPECT_EQ(DOM_decode("id:st.cty:Denver", &d), 1);  // station name
+    EXPECT_FLOAT_EQ(d.clon, -104.673f);
+    // an id in the clat slot takes the clon slot with it
+    EXPECT_EQ(DOM_decode("lc,id:st.cty:KDEN,31,21,0.5", &d), 1);
+    expect_dom({"lc,id", 1, 4, M, M, 39.8617f, -104.673f, 31, 21, 0.5f, 0.5f}, d);
+    float lat, lon;
+    EXPECT_EQ(CTY_get_loc("st.cty", "KXXX", &lat, &lon), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(CTY_get_loc("missing.cty", "KORD", &lat, &lon), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("CTY_open_file: Database file not found: "),
+              std::string::npos);
+    RES_put("city_file", "none");
+    EXPECT_EQ(CTY_get_loc("st.cty", "KORD", &lat, &lon), 0);
+}
+
+TEST_F(DomTest, BundledData)
+{
+    RES_clear();  // no file_path: the bundled region file and city database
+    DOM d;
+    EXPECT_EQ(DOM_decode("id:KORD", &d), 1);
+    EXPECT_NEAR(d.clat, 41.98, 0.01);
+    EXPECT_NEAR(d.clon, -87.90, 0.01);
+    for (const char *name : {"us", "ne", "at", "se", "mw", "sp", "nw", "sw", "world", "eur", "easia", "goese",
+                             "goesw", "conus", "afr", "aus", "nam", "sam", "npac", "natl", "arct", "antar",
+                             "globe", "moll", "merc", "gulf", "ak", "hi"}) {
+        EXPECT_EQ(DOM_decode(name, &d), 2) << name;
+        EXPECT_GT(d.proj, 0) << name;
+        EXPECT_GT(d.nx, 1) << name;
+    }
+    EXPECT_EQ(DOM_decode("goese", &d), 2);
+    EXPECT_EQ(d.proj, 9);
+    EXPECT_EQ(DOM_read_menu(nullptr), 20);
+    EXPECT_STREQ(DOM_get_region_key(9), "var");
+}
+
+TEST_F(DomTest, PrintDecodesBack)
+{
+    const char *texts[] = {"ps:60:-105,40,-100,31,21,1.5,1.5", "lc:25:-95:25:35,35,-95,1.0", "sat:e:0:-75,0,-75,61,61,1,1",
+                           "ll,0,0,361,181,1,1"};
+    for (const char *t : texts) {
+        DOM a, b;
+        ASSERT_EQ(DOM_decode(t, &a), 1);
+        testing::internal::CaptureStdout();
+        DOM_print(MESS_PRINT, &a);
+        std::string printed = testing::internal::GetCapturedStdout();
+        ASSERT_FALSE(printed.empty());
+        ASSERT_EQ(printed.back(), '\n');
+        printed.pop_back();
+        ASSERT_EQ(DOM_decode(printed.c_str(), &b), 1) << printed;
+        EXPECT_EQ(a.ellipsoid, b.ellipsoid) << printed;
+        EXPECT_EQ(DOM_comp_proj(&a, &b), 1) << printed;
+        EXPECT_NEAR(a.dx, b.dx, 1e-4);
+        EXPECT_EQ(a.nx, b.nx);
+    }
+    DOM a;
+    DOM_decode("ps,40,-100,31,21,1,1", &a);
+    testing::internal::CaptureStdout();
+    DOM_print(MESS_PRINT, &a);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "pstereo:::::,40.000,-100.000,31,21,1.0000,1.0000\n");
+}
+
+TEST_F(DomTest, CompareAndAspect)
+{
+    DOM a, b;
+    DOM_decode("ps,40,-100,31,21,1,1", &a);
+    DOM_decode("ps:40:-100,40,-100,31,21,1,1", &b);
+    EXPECT_EQ(DOM_comp(&a, &b), 1);  // missing plat/plon count as clat/clon
+    b.nx = 30;
+    EXPECT_EQ(DOM_comp(&a, &b), 0);
+    EXPECT_EQ(DOM_comp_proj(&a, &b), 1);
+    b.parm[3] = 1;
+    EXPECT_EQ(DOM_comp_proj(&a, &b), 0);
+    EXPECT_FLOAT_EQ(DOM_aspect(&a), 1.5f);
+    a.ny = 1;
+    EXPECT_FLOAT_EQ(DOM_aspect(&a), 1.0f);
+}
+
+TEST_F(DomTest, Priority)
+{
+    const std::pair<const char *, int> sizes[] = {
+        {"40,-100,2,52,1", 1}, {"40,-100,2,27,1", 2}, {"40,-100", 3}, {"40,-100,2,8,1", 4},
+        {"40,-100,2,5,1", 5},  {"40,-100,2,4,1", 6},
+    };
+    DOM d;
+    for (auto [t, p] : sizes) {
+        DOM_decode(t, &d);
+        EXPECT_EQ(DOM_get_prior(), p) << t;
+    }
+    const std::pair<const char *, int> adjust[] = {{"+2", 5}, {"-1", 2}, {"7", 7}, {"x", 3}};
+    for (auto [a, p] : adjust) {
+        RES_put("stat_prior", a);
+        DOM_decode("40,-100", &d);
+        EXPECT_EQ(DOM_get_prior(), p) << a;
+    }
+}
+
+TEST_F(DomTest, ResourceConversion)
+{
+    DOM d;
+    DOM_init(&d);
+    RES_conv_data("ps,40,-100,31,21,1.0,1.0", &d, RES_T_DOMAIN);
+    EXPECT_EQ(d.nx, 31);
+    RES_conv_data("us", &d, RES_T_REGION);
+    EXPECT_FLOAT_EQ(d.dx, 2.3f);
+    EXPECT_EQ(FLAG_get(FLAG_DOMAIN), 2);
+}
+
+TEST_F(DomTest, GetRegionModes)
+{
+    DOM d;
+    EXPECT_EQ(DOM_get_region(&d, 1), 0);
+    EXPECT_EQ(DOM_get_grid_domain(&d), 0);
+    dir.write("zyr.reg", "first First 1 me,10,20\n");
+    EXPECT_EQ(DOM_get_region(&d, 4), 2);  // first menu region
+    EXPECT_EQ(d.proj, 3);
+    RES_put("region", "40,-100");
+    RES_put("plot_domain", "lc,30,-90");
+    EXPECT_EQ(DOM_get_region(&d, 1), 1);
+    EXPECT_EQ(d.proj, 4);
+    EXPECT_EQ(DOM_get_region(&d, 2), 1);  // region only
+    EXPECT_EQ(d.proj, 1);
+    RES_put("grid_domain", "me,1,2");
+    EXPECT_EQ(DOM_get_grid_domain(&d), 1);
+    EXPECT_EQ(d.proj, 3);
+}
+
+TEST_F(DomTest, PromptRegionMenu)
+{
+    dir.write("zyr.reg", "aa Region_A 1 me,10,20\nbb Region_B 1 lc,30,-90\n");
+    DOM d;
+    // "list", a bad answer, then entry 2
+    testutil::feed_stdin("list\nps,abc,1\n2\n");
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DOM_prompt_region(&d, 0), 2);
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(out.find("Region Menu"), std::string::npos);
+    EXPECT_NE(out.find(" Abbr    Description"), std::string::npos);
+    EXPECT_NE(err.find("Invalid domain"), std::string::npos);
+    EXPECT_EQ(d.proj, 4);
+    // a typed domain string, and leaving with 0
+    testutil::feed_stdin("40,-100\n0\n");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(DOM_prompt_region(&d, 0), 1);
+    EXPECT_EQ(DOM_prompt_region(&d, 0), 0);
+    testing::internal::GetCapturedStdout();
+    // five answers without a domain
+    testutil::feed_stdin("list\nlist\nlist\nlist\nlist\n2\n");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(DOM_prompt_region(&d, 0), -1);
+    testing::internal::GetCapturedStdout();
+    // the resource wins in mode 1 and switches the prompt off
+    RES_put("region", "me,1,2");
+    EXPECT_EQ(DOM_prompt_region(&d, 1), 1);
+    EXPECT_EQ(DOM_prompt_region(&d, 1), 0);
+}
+
+TEST_F(DomTest, PromptRegionBatchAndInvalid)
+{
+    dir.write("zyr.reg", "aa Region_A 1 me,10,20\n");
+    FLAG_set(FLAG_BATCH, 1);
+    DOM d;
+    EXPECT_EQ(DOM_prompt_region(&d, 0), 2);
+    EXPECT_EQ(d.proj, 3);
+    RES_put("plot_domain", "ps,abc");
+    EXPECT_EXIT(DOM_prompt_region(&d, 1), ::testing::ExitedWithCode(43), "Invalid domain");
+}
+
+}  // namespace
