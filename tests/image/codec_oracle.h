@@ -1,0 +1,214 @@
+// Independent decoders for the image-file tests: ImageMagick's convert and
+// python3's PIL turn a file into plain RGB bytes, and small builders make
+// image records of every layout the writers take.
+#pragma once
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "image/img.h"
+
+namespace codec {
+
+inline std::string run(const std::string &cmd, int *status = nullptr)
+{
+    std::string out;
+    FILE *p = popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    int st = pclose(p);
+    if (status) *status = st;
+    return out;
+}
+
+inline bool have(const std::string &tool)
+{
+    return system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Debian's python3 carries PIL; a python3 earlier on the PATH may not.
+inline std::string python()
+{
+    static const std::string py = [] {
+        for (const char *c : {"/usr/bin/python3", "python3"})
+            if (system((std::string(c) + " -c 'import PIL' >/dev/null 2>&1").c_str()) == 0) return std::string(c);
+        return std::string();
+    }();
+    return py;
+}
+
+inline bool have_convert() { return have("convert"); }
+inline bool have_pil() { return !python().empty(); }
+
+// RGB bytes of the first image of a file, as ImageMagick sees it.
+inline std::string im_rgb(const std::string &path, const std::string &fmt = "")
+{
+    return run("convert '" + fmt + path + "[0]' -depth 8 rgb:- 2>/dev/null");
+}
+
+// Same through PIL.
+inline std::string pil_rgb(const std::string &path)
+{
+    return run(python() + " -c \"import sys; from PIL import Image; im=Image.open(sys.argv[1]); "
+                          "sys.stdout.buffer.write(im.convert('RGB').tobytes())\" '" + path + "' 2>/dev/null");
+}
+
+// Runs a python snippet with PIL available; returns its standard output.
+inline std::string pil_script(const std::string &code, const std::string &args = "")
+{
+    char name[] = "/tmp/zyrpyXXXXXX";
+    int fd = mkstemp(name);
+    if (fd < 0) return "";
+    if (write(fd, code.data(), code.size()) != (ssize_t)code.size()) {}
+    close(fd);
+    std::string out = run(python() + " " + name + " " + args + " 2>&1");
+    unlink(name);
+    return out;
+}
+
+using RGB = std::array<uint8_t, 3>;
+
+// An image record owning its buffers, freed at the end of the scope.
+struct Rec {
+    IMG img;
+    Rec() { IMG_init(&img); img.red_mask = img.green_mask = img.blue_mask = 0; img.indexed = 0; }
+    ~Rec() { IMG_free(&img); }
+    Rec(const Rec &) = delete;
+    Rec &operator=(const Rec &) = delete;
+    IMG *operator->() { return &img; }
+    IMG *get() { return &img; }
+};
+
+// Stores value v at column col of a row in the record's layout (the
+// converse of how the writers read it).
+inline void put_value(unsigned char *row, int kind, int order, int col, uint32_t v)
+{
+    switch (kind) {
+    case 32: {
+        unsigned char *p = row + 4 * col;
+        if (order) { p[0] = 0xEE; p[1] = v >> 16; p[2] = v >> 8; p[3] = v; }
+        else { p[3] = 0xEE; p[2] = v >> 16; p[1] = v >> 8; p[0] = v; }
+        break;
+    }
+    case 24: {
+        unsigned char *p = row + 3 * col;
+        if (order) { p[0] = v >> 16; p[1] = v >> 8; p[2] = v; }
+        else { p[2] = v >> 16; p[1] = v >> 8; p[0] = v; }
+        break;
+    }
+    case 16: {
+        unsigned char *p = row + 2 * col;
+        if (order) { p[0] = v >> 8; p[1] = v; } else { p[1] = v >> 8; p[0] = v; }
+        break;
+    }
+    case 8: row[col] = (unsigned char)v; break;
+    case 4:
+        if (col & 1) row[col / 2] = (row[col / 2] & 0xF0) | (v & 15);
+        else row[col / 2] = (row[col / 2] & 0x0F) | (v << 4);
+        break;
+    default:
+        if (v) row[col / 8] |= 1 << (col % 8);
+        else row[col / 8] &= ~(1 << (col % 8));
+    }
+}
+
+// A colour table whose entries read back exactly: (b + 0.5) / 255 is
+// truncated to b by the writers' "x 255".
+inline float *exact_table(const std::vector<RGB> &colours)
+{
+    float *t = (float *)malloc(sizeof(float) * 3 * colours.size());
+    for (size_t i = 0; i < colours.size(); i++)
+        for (int c = 0; c < 3; c++) t[3 * i + c] = (colours[i][c] + 0.5f) / 255.0f;
+    return t;
+}
+
+// Fills a record of nx x ny with values[ny][nx] in the given layout; rows
+// are padded to a multiple of 4 bytes and the padding holds junk, which the
+// writers must ignore.
+inline void fill(IMG *img, int nx, int ny, int depth, int bits_pixel, int order,
+                 const std::vector<uint32_t> &values)
+{
+    int kind = bits_pixel == 32 ? 32 : depth == 15 ? 16 : depth;
+    int64_t row_bits = (int64_t)nx * kind;
+    img->nx = nx;
+    img->ny = ny;
+    img->depth = depth;
+    img->bits_pixel = bits_pixel;
+    img->byte_order = order;
+    img->bytes_line = (int)(((row_bits + 31) / 32) * 4);
+    img->data = (unsigned char *)malloc((size_t)img->bytes_line * ny);
+    memset(img->data, 0xA5, (size_t)img->bytes_line * ny);
+    for (int y = 0; y < ny; y++)
+        for (int x = 0; x < nx; x++)
+            put_value(img->data + (size_t)y * img->bytes_line, kind, order, x, values[(size_t)y * nx + x]);
+}
+
+inline std::string to_bytes(const std::vector<RGB> &px)
+{
+    std::string s;
+    for (auto &p : px) s.append((const char *)p.data(), 3);
+    return s;
+}
+
+// Index of the first differing pixel, or -1.
+inline long first_diff(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size()) return -2;
+    for (size_t i = 0; i < a.size(); i++)
+        if (a[i] != b[i]) return (long)(i / 3);
+    return -1;
+}
+
+// Largest difference of one channel between two RGB strings of one size
+// (256 when the sizes differ).
+inline int max_channel_diff(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size()) return 256;
+    int m = 0;
+    for (size_t i = 0; i < a.size(); i++) m = std::max(m, std::abs((int)(uint8_t)a[i] - (int)(uint8_t)b[i]));
+    return m;
+}
+
+}  // namespace codec
+
+#include "image/imgpal.h"
+
+namespace codec {
+
+// The colours of a record as read by our readers: values through the
+// writers' pixel reading, then the colour table (nearest byte) or the
+// 8-bit masks.
+inline std::string record_rgb(const IMG *img)
+{
+    std::string out;
+    IMG_layout lay;
+    if (!IMG_layout_of(img, &lay, "record_rgb")) return out;
+    for (int y = 0; y < img->ny; y++)
+        for (int x = 0; x < img->nx; x++) {
+            uint32_t v = IMG_pixel_value(img->data + (size_t)y * img->bytes_line, lay, img->byte_order, x);
+            uint8_t c[3];
+            if (img->indexed) {
+                for (int k = 0; k < 3; k++)
+                    c[k] = (int64_t)v < img->ncolors ? (uint8_t)lroundf(img->cmap[3 * v + k] * 255.0f) : 0;
+            } else {
+                c[0] = (uint8_t)((v & img->red_mask) >> 16);
+                c[1] = (uint8_t)((v & img->green_mask) >> 8);
+                c[2] = (uint8_t)(v & img->blue_mask);
+            }
+            out.append((const char *)c, 3);
+        }
+    return out;
+}
+
+}  // namespace codec
