@@ -1,0 +1,494 @@
+// AWIPS satellite products (GINI): a WMO heading, a 512-byte product
+// definition block (PDB) and the image, stored plainly, as a PNG stream, or
+// as a chain of zlib streams of which the first holds heading and PDB again.
+#include <png.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/flags.h"
+#include "image/rdr_util.h"
+#include "image/sat_formats.h"
+#include "image/sat_read.h"
+#include "map/map.h"
+
+namespace {
+
+constexpr int PDB_SIZE = 512;
+constexpr uint32_t GRID = 0x20000000;
+constexpr uint32_t MSG_LEVEL = 3840;
+
+// Length of the WMO heading at the start of a block; the PDB follows it.
+size_t skip_heading(const unsigned char *b, size_t n)
+{
+    size_t i = 0;
+    auto to_line_end = [&](size_t limit) {
+        size_t start = i;
+        while (i < n && b[i] != '\n' && i - start < limit) i++;
+        if (i < n && b[i] == '\n') i++;
+    };
+    if (n == 0) return 0;
+    if (b[0] == '\n') {
+        for (int k = 0; k < 32 && i < n && b[i] == '\n'; k++) i++;
+    } else if (b[0] == 'T' || (n >= 5 && std::memcmp(b, "** TI", 5) == 0)) {
+        to_line_end(100);
+    } else if (n >= 3 && b[0] == 1 && b[1] == 13 && b[2] == 13) {
+        size_t start = i;
+        while (i < n && b[i] != 'T' && i - start < 32) i++;
+        to_line_end(32);
+    }
+    return i;
+}
+
+// Sign and 23-bit magnitude, as the PDB stores latitudes and longitudes.
+int32_t s24(const unsigned char *p)
+{
+    int32_t v = (p[0] & 0x7F) << 16 | p[1] << 8 | p[2];
+    return (p[0] & 0x80) ? -v : v;
+}
+uint32_t u24(const unsigned char *p) { return (uint32_t)p[0] << 16 | p[1] << 8 | p[2]; }
+unsigned u16(const unsigned char *p) { return p[0] << 8 | p[1]; }
+
+// PDB octet k counted from 1.
+struct Pdb {
+    const unsigned char *b;
+    unsigned o(int k) const { return b[k - 1]; }
+    const unsigned char *at(int k) const { return b + k - 1; }
+};
+
+const char *entity_name(int e)
+{
+    switch (e) {
+    case 7: return "DMSP ";
+    case 8: return "GMS ";
+    case 9: return "METEOSAT ";
+    case 10: return "GOES 7 ";
+    case 11: return "GOES 8 ";
+    case 12: return "GOES 9 ";
+    case 13: return "GOES 10 ";
+    case 14: return "GOES 11 ";
+    case 15: return "GOES 12 ";
+    case 16: return "GOES 13 ";
+    default: return "";
+    }
+}
+
+const char *channel_name(int c)
+{
+    switch (c) {
+    case 1: return "Visible";
+    case 2: return "Infrared 3.9um";
+    case 3: return "Water Vapor";
+    case 4: return "Infrared 11um";
+    case 5: return "Infrared 12um";
+    case 6: return "Infrared 13um";
+    case 7: return "Infrared 1.3um";
+    case 13: return "Imager lifted index";
+    case 14: return "Imager precipitable water";
+    case 15: return "Imager surface skin temperature";
+    case 16: return "Sounder lifted index";
+    case 17: return "Sounder precipitable water";
+    case 18: return "Sounder surface skin temperature";
+    case 27: return "Gridded cloud top height";
+    case 28: return "Gridded cloud amount";
+    case 40: return "Low cloud base";
+    case 43: return "Sounder 14.06um";
+    case 48: return "Sounder 11.03um";
+    case 50: return "Sounder 7.43um";
+    case 51: return "Sounder 7.02um";
+    case 52: return "Sounder 6.51um";
+    case 55: return "Sounder 4.45um";
+    case 57: return "Sounder 3.98um";
+    case 59: return "Sounder visible";
+    default: return nullptr;
+    }
+}
+
+void make_info(const Pdb &pdb, IMG *image)
+{
+    int entity = pdb.o(2), sector = pdb.o(3), channel = pdb.o(4);
+    std::string info = entity_name(entity);
+    // Entity 99 (radar composites) reuses channel numbers of the satellite
+    // list: its own product name stands for the channel name, so 27 does not
+    // read "Base reflectivity (Dbz)Gridded cloud top height".
+    bool product = false;
+    if (entity == 99) {
+        info = "Gempak ";
+        product = channel == 26 || channel == 27;
+        if (channel == 27) info += "Base reflectivity (Dbz)";
+        else if (channel == 26) info += "Echo tops";
+    }
+    if (sector == 0) info = "GOES NH ";
+    else if (sector == 9) info = "GOES NC ";
+    if (product && (sector == 0 || sector == 9)) product = false;
+    if (!product) {
+        const char *c = channel_name(channel);
+        info += c ? c : std::to_string(channel);
+    }
+    snprintf(image->info, sizeof image->info, "%s", info.c_str());
+}
+
+void set_date(const Pdb &pdb, IMG *image)
+{
+    DATE &d = image->date;
+    int yy = pdb.o(9);
+    d.year = yy < 80 ? 2000 + yy : 1900 + yy;
+    d.month = pdb.o(10);
+    d.day = pdb.o(11);
+    d.hour = pdb.o(12);
+    d.minute = pdb.o(13);
+    d.second = pdb.o(14);
+    int julian = 0;
+    if (DATE_monday_julian(d.year, d.month, d.day, &julian) == 0) d.julian = julian;
+    DATE_make_label(&d, image->date_label);
+}
+
+// Lambert and polar stereographic centre: the first point (centre of the
+// lower-left pixel) moved by half the grid in projection units.  Both use
+// the exact half, (n-1)/2: the integer half would put the first point half a
+// pixel off on even-sized grids.
+bool centre_from_first(DOM *dom, double la1, double lo1)
+{
+    rdr::MapDomainGuard guard;
+    DOM d = *dom;
+    d.clat = (float)la1;
+    d.clon = (float)lo1;
+    MAP_domain(&d);
+    float x, y;
+    if (!MAP_tran(&x, &y, (float)la1, (float)lo1)) return false;
+    double cx = x + (d.nx - 1) * (double)d.dx / 2, cy = y + (d.ny - 1) * (double)d.dy / 2;
+    float clat, clon;
+    if (!MAP_untran(&clat, &clon, (float)cx, (float)cy)) return false;
+    MESS_print(GRID, "Grid locate: %.4f %.4f -> %.2f %.2f -> %.4f %.4f\n", la1, lo1, cx, cy,
+               clat, clon);
+    dom->clat = clat;
+    dom->clon = (float)rdr::norm_lon(clon);
+    return true;
+}
+
+// The PDB's map domain (steps of the Mercator, Lambert and polar
+// stereographic grids); an unknown projection leaves the domain unset.
+void make_domain(const Pdb &pdb, int nx, int ny, IMG *image)
+{
+    DOM &dom = image->domain;
+    int proj = pdb.o(16);
+    double la1 = s24(pdb.at(21)) / 10000.0, lo1 = s24(pdb.at(24)) / 10000.0;
+    if (lo1 > 180) lo1 -= 360;
+    DOM d;
+    DOM_init(&d);
+    d.nx = nx;
+    d.ny = ny;
+    bool ok = false;
+    if (proj == 1) {
+        MESS_print(GRID, "Mercator Grid\n");
+        double la2 = s24(pdb.at(28)) / 10000.0, lo2 = s24(pdb.at(31)) / 10000.0;
+        if (lo2 > 180) lo2 -= 360;
+        double plon = (lo1 + lo2) / 2;
+        if (lo1 > lo2) {  // the grid crosses the dateline
+            plon = (lo1 - 360 + lo2) / 2;
+            if (plon < -180) plon += 360;
+        }
+        ok = rdr::fit_mercator(&d, (float)plon, la1, lo1, la2, lo2, nx, ny);
+        if (ok)
+            MESS_print(GRID, "Grid locate: %.4f %.4f - %.4f %.4f -> %.4f %.4f\n", la1, lo1, la2,
+                       lo2, d.clat, d.clon);
+    } else if (proj == 3 || proj == 5) {
+        // Orientation longitudes are stored up to 360 (Alaska: 210).
+        double lov = s24(pdb.at(28)) / 10000.0;
+        if (lov > 180) lov -= 360;
+        d.plon = (float)lov;
+        d.dx = (float)(u24(pdb.at(31)) / 1e6);
+        d.dy = (float)(u24(pdb.at(34)) / 1e6);
+        if (proj == 3) {
+            MESS_print(GRID, "Lambert Conformal Grid\n");
+            d.proj = DOM_LAMB;
+            d.plat = (pdb.o(38) & 1) ? -90 : 90;
+            double latin = s24(pdb.at(39)) / 10000.0;
+            d.parm[0] = d.parm[1] = (float)latin;
+            d.parm[2] = 1;
+            MESS_print(GRID, "Grid parallels: %3.2f N, %3.2f N\n", latin, latin);
+        } else {
+            MESS_print(GRID, "Polar Stereographic Grid\n");
+            d.proj = DOM_PSTEREO;
+            d.plat = (pdb.o(37) & 1) ? -90 : 90;
+        }
+        ok = d.dx > 0 && d.dy > 0 && centre_from_first(&d, la1, lo1);
+    } else {
+        MESS_print(MESS_WARN, "SAT_read_AWIP: unknown projection %d: image has no map domain\n",
+                   proj);
+        return;
+    }
+    if (!ok) {
+        MESS_print(MESS_WARN, "SAT_read_AWIP: grid corners cannot be projected: no map domain\n");
+        return;
+    }
+    MESS_print(GRID, "Grid size: %3.2fx%3.2f\n", d.dx, d.dy);
+    if (const char *fudge = getenv("SAT_FUDGE")) {
+        float a = 0, b = 0;
+        if (sscanf(fudge, "%f,%f", &a, &b) == 2) {
+            d.clat += a;
+            d.clon += b;
+        }
+    }
+    dom = d;
+}
+
+// ---- PNG held in memory ----
+
+struct PngSource {
+    const unsigned char *p;
+    size_t n, pos;
+};
+
+}  // namespace
+
+void PNG_read_data(png_struct_def *png, unsigned char *buffer, size_t length)
+{
+    auto *src = static_cast<PngSource *>(png_get_io_ptr(png));
+    // On a short read nothing is copied and libpng is told, so it never
+    // decodes stale bytes from its buffer.
+    if (!src || src->n - src->pos < length) {
+        png_error(png, "PNG stream ends early");
+        return;
+    }
+    std::memcpy(buffer, src->p + src->pos, length);
+    src->pos += length;
+}
+
+namespace {
+
+void png_warn(png_structp, png_const_charp text)
+{
+    MESS_print(MESS_DEBUG, "SAT_read_AWIP: libpng: %s\n", text);
+}
+
+void png_fail(png_structp png, png_const_charp text)
+{
+    MESS_print(192, "SAT_read_AWIP: PNG data: %s\n", text);
+    png_longjmp(png, 1);
+}
+
+// Decodes the PNG stream into nx x ny bytes; extra rows (pnggini stores one
+// more than the PDB's ny) are decoded and dropped.  Only plain locals live
+// across the setjmp.
+bool decode_png(const unsigned char *p, size_t n, int nx, int ny, unsigned char *out,
+                std::vector<unsigned char> &row)
+{
+    if (n < 8 || png_sig_cmp(p, 0, 8) != 0) return false;
+    PngSource src{p, n, 8};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_fail, png_warn);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    png_infop end_info = png_create_info_struct(png);
+    if (!info || !end_info) {
+        png_destroy_read_struct(&png, &info, &end_info);
+        return false;
+    }
+    volatile bool ok = false;
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_set_read_fn(png, &src, reinterpret_cast<png_rw_ptr>(PNG_read_data));
+        png_set_sig_bytes(png, 8);
+        // Cap what libpng will allocate for a forged header.
+        png_set_user_limits(png, 100000, 100000);
+        png_read_info(png, info);
+        png_uint_32 w, h;
+        int depth, color, interlace;
+        png_get_IHDR(png, info, &w, &h, &depth, &color, &interlace, nullptr, nullptr);
+        size_t rowbytes = png_get_rowbytes(png, info);
+        if (interlace != PNG_INTERLACE_NONE) {
+            MESS_print(192, "SAT_read_AWIP: interlaced PNG data is not supported\n");
+        } else if (rowbytes != (size_t)nx || h < (png_uint_32)1) {
+            MESS_print(192, "SAT_read_AWIP: PNG rows of %zu bytes for an image %d wide\n",
+                       rowbytes, nx);
+        } else {
+            png_set_interlace_handling(png);
+            row.resize(rowbytes);
+            for (png_uint_32 r = 0; r < h; r++)
+                png_read_row(png, r < (png_uint_32)ny ? out + (size_t)r * nx : row.data(), nullptr);
+            png_read_end(png, end_info);
+            ok = true;
+        }
+    }
+    png_destroy_read_struct(&png, &info, &end_info);
+    return ok;
+}
+
+// ---- zlib chain ----
+
+bool looks_like_zlib(const unsigned char *p, size_t n)
+{
+    return n >= 2 && (p[0] & 0x0F) == 8 && (p[0] >> 4) <= 7 && ((p[0] << 8) | p[1]) % 31 == 0;
+}
+
+// Inflates one zlib stream from `in` into `out` (up to `cap` bytes); what
+// does not fit goes to a scratch area and is dropped.  Returns the input
+// consumed, and sets `produced` and `status` (Z_STREAM_END, or the error).
+size_t inflate_stream(const unsigned char *in, size_t n, unsigned char *out, size_t cap,
+                      size_t &produced, int &status)
+{
+    z_stream z{};
+    produced = 0;
+    status = inflateInit(&z);
+    if (status != Z_OK) return 0;
+    unsigned char scratch[10000];
+    size_t used = 0;
+    status = Z_OK;
+    while (status == Z_OK) {
+        uInt chunk_in = (uInt)std::min<size_t>(n - used, 1u << 30);
+        z.next_in = const_cast<unsigned char *>(in + used);
+        z.avail_in = chunk_in;
+        bool to_image = produced < cap;
+        size_t room = to_image ? std::min<size_t>(cap - produced, 1u << 30) : sizeof scratch;
+        z.next_out = to_image ? out + produced : scratch;
+        z.avail_out = (uInt)room;
+        status = inflate(&z, Z_NO_FLUSH);
+        used += chunk_in - z.avail_in;
+        if (to_image) produced += room - z.avail_out;
+        if (status == Z_BUF_ERROR && z.avail_in == 0 && used >= n) break;  // input ends early
+        if (status == Z_BUF_ERROR && z.avail_out == 0) status = Z_OK;
+    }
+    inflateEnd(&z);
+    return used;
+}
+
+}  // namespace
+
+int SAT_read_AWIP_mem(const unsigned char *data, size_t size, int variant, const char *name,
+                      IMG *image)
+{
+    IMG_init(image);
+    image->source = IMG_SRC_AWIP;
+    if (!name) name = "";
+
+    // The outer heading is stored plainly in both variants.
+    size_t h = skip_heading(data, std::min<size_t>(size, 2000));
+    bool zlib = looks_like_zlib(data + h, size - h);
+    if (zlib != (variant == 54))
+        MESS_print(MESS_DEBUG, "SAT_read_AWIP: %s: data are %s, read accordingly\n", name,
+                   zlib ? "zlib-compressed" : "not zlib-compressed");
+
+    // First block: heading + PDB, plainly or inflated from the first stream.
+    std::vector<unsigned char> first;
+    const unsigned char *block = data;
+    size_t block_len = size, next = 0;
+    if (zlib) {
+        first.resize(10000);
+        size_t produced;
+        int status;
+        size_t used = inflate_stream(data + h, size - h, first.data(), first.size(), produced, status);
+        MESS_print(MESS_DEBUG, "Inf: %d -- %zu %zu %d -- 10000 %zu %d -- %2X %2X -- %2X %2X\n",
+                   status, h, used, (int)(size - h), produced, 0, data[h], data[h + 1],
+                   produced > 0 ? first[0] : 0, produced > 1 ? first[1] : 0);
+        first.resize(produced);
+        block = first.data();
+        block_len = produced;
+        next = h + used;
+    }
+    size_t pdb_off = skip_heading(block, std::min<size_t>(block_len, 2000));
+    if (block_len < pdb_off + PDB_SIZE) {
+        MESS_print(192, "SAT_read_AWIP: %s: product definition block incomplete\n", name);
+        return -1;
+    }
+    Pdb pdb{block + pdb_off};
+    set_date(pdb, image);
+    image->type = pdb.o(2) * 100 + pdb.o(4);
+    make_info(pdb, image);
+
+    int nx = (int)u16(pdb.at(17)), ny = (int)u16(pdb.at(19));
+    if (nx < 1 || nx > 10000 || ny < 1 || ny > 10000) {
+        MESS_print(192, "SAT_read_AWIP: Invalid image parameters\n");
+        return -1;
+    }
+    image->nx = nx;
+    image->ny = ny;
+    image->bytes_line = nx;
+    image->depth = 8;
+    image->bits_pixel = 8;
+    MESS_print(0x20000000, "Image size: %dx%d\n", nx, ny);
+    make_domain(pdb, nx, ny, image);
+    image->domain.nx = nx;
+    image->domain.ny = ny;
+
+    size_t total = (size_t)nx * ny;
+    image->data = static_cast<unsigned char *>(calloc(total, 1));
+    if (!image->data) {
+        MESS_print(192, "SAT_read_AWIP: %s: no memory for %zu pixels\n", name, total);
+        return -1;
+    }
+
+    if (!zlib) {
+        size_t img = pdb_off + PDB_SIZE;
+        size_t avail = size - img;
+        if (avail >= 4 && std::memcmp(data + img + 1, "PNG", 3) == 0) {
+            MESS_print(MSG_LEVEL, "PNG compressed\n");
+            std::vector<unsigned char> row;
+            if (!decode_png(data + img, avail, nx, ny, image->data, row)) {
+                MESS_print(192, "SAT_read_AWIP: %s: PNG image data cannot be decoded\n", name);
+                IMG_free(image);
+                return -1;
+            }
+            return 0;
+        }
+        if (avail < total)
+            MESS_print(MESS_WARN, "SAT_read_AWIP: %s: image ends after %zu of %zu bytes\n", name,
+                       avail, total);
+        std::memcpy(image->data, data + img, std::min(avail, total));
+        return 0;
+    }
+
+    // Whatever the first stream held beyond the PDB is image data already.
+    size_t have = std::min(block_len - pdb_off - PDB_SIZE, total);
+    std::memcpy(image->data, block + pdb_off + PDB_SIZE, have);
+    // A new stream starts after each stream end; the marker line at the end
+    // of real products falls beyond nx * ny and is dropped.
+    while (next < size) {
+        size_t produced;
+        int status;
+        size_t used = inflate_stream(data + next, size - next, image->data + have, total - have,
+                                     produced, status);
+        have += produced;
+        next += used;
+        if (status != Z_STREAM_END) {
+            if (have < total)
+                MESS_print(MESS_WARN, "SAT_read_AWIP: %s: %s after %zu of %zu image bytes\n", name,
+                           status == Z_OK || status == Z_BUF_ERROR ? "compressed data end early"
+                                                                   : "compressed data corrupt",
+                           have, total);
+            break;
+        }
+        if (used == 0) break;
+    }
+    if (have < total && next >= size)
+        MESS_print(MESS_WARN, "SAT_read_AWIP: %s: image ends after %zu of %zu bytes\n", name, have,
+                   total);
+    return 0;
+}
+
+int SAT_read_AWIP(const char *name, IMG *image)
+{
+    IMG_init(image);
+    image->source = IMG_SRC_AWIP;
+    FILE *in = name ? fopen(name, "rb") : nullptr;
+    if (!in) {
+        MESS_print(192, "SAT_read_AWIP: Unable to open file:%s\n", name ? name : "");
+        return -1;
+    }
+    std::vector<unsigned char> bytes;
+    bool ok = rdr::read_all(in, bytes);
+    fclose(in);
+    if (!ok) {
+        MESS_print(192, "SAT_read_AWIP: %s: file cannot be read or is too large\n", name);
+        return -1;
+    }
+    if (bytes.size() < PDB_SIZE) {
+        MESS_print(192, "SAT_read_AWIP: %s: shorter than a product definition block\n", name);
+        return -1;
+    }
+    return SAT_read_AWIP_mem(bytes.data(), bytes.size(), FLAG_get(FLAG_INPUT), name, image);
+}

@@ -1,0 +1,386 @@
+// LRIT/HRIT files: a chain of header records (type, length, body), then the
+// image data, plain (8, 10 or 16 bits per pixel) or JPEG, and the
+// geostationary (satellite-view) domain of the segment.
+//
+// Choices where real files need more than the record layout says:
+// - Plain data of other widths than 8 bits is unpacked most significant bit
+//   first; values keep bits 2..9 (the 10-bit range) for 10 and 16 bits, and
+//   the top 8 bits for other widths above 8.
+// - The type-128 record comes in a 7-byte form (segment, count, first line:
+//   KMA and JMA) and a 13-byte form (spacecraft, channel, segment, planned
+//   start and end, representation: EUMETSAT); its length tells them apart.
+// - Geolocation follows the CGMS relation c = COFF + x 2^-16 CFAC,
+//   l = LOFF + y 2^-16 LFAC, columns and lines counted from 1, with the line
+//   counted from the segment's first line in the 7-byte form and LOFF given
+//   per segment in the 13-byte form.  A geostationary imager delivers either
+//   a north-up picture or one turned by 180 degrees, never a mirror image, so
+//   the sign of CFAC decides the orientation: positive is north-up with east
+//   to the right (COMS, Himawari; KMA writes a negative LFAC for its north-up
+//   pictures), negative is the turned picture (EUMETSAT's MSG), whose rows
+//   and columns are reversed on reading so that the image is north-up.
+//   Pixel centres are exact: column c covers the scan angle of c, not of
+//   c - 1/2 or of columns div 2.
+// - A file without an image structure, with a zero size, or with wavelet or
+//   any other compression than JPEG is refused; nothing is left half-filled.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/flags.h"
+#include "driver/util.h"
+#include "image/lrit_jpeg.h"
+#include "image/rdr_util.h"
+#include "image/sat_formats.h"
+#include "image/sat_read.h"
+#include "map/map.h"
+
+namespace {
+
+constexpr uint32_t ERR = 192;
+constexpr uint32_t DBG = 0xf0000000;
+
+struct State {
+    FILE *in = nullptr;
+    bool own = false;           // opened here, closed by LRIT_close
+    bool open = false;
+    std::string name;
+    int64_t count = 0;          // header bytes consumed
+    int64_t total = -1;         // total header length from the primary header
+    int bits = 0, cols = 0, lines = 0, compress = -1;
+    bool have_struct = false, have_nav = false;
+    char proj[33] = "";
+    int32_t cfac = 0, lfac = 0, coff = 0, loff = 0;
+    int seg = 0, nseg = 0, first_line = 1;
+    bool seg_relative = false;  // 13-byte form: LOFF is given per segment
+    std::string annotation;
+    DATE date{};
+    int col_dir = 1, line_dir = 1;
+};
+
+State st;
+
+int32_t s32(const unsigned char *p) { return (int32_t)((uint32_t)p[0] << 24 | p[1] << 16 | p[2] << 8 | p[3]); }
+unsigned u16(const unsigned char *p) { return p[0] << 8 | p[1]; }
+
+void reset_state(FILE *in, bool own, const char *name)
+{
+    st = State{};
+    st.in = in;
+    st.own = own;
+    st.open = true;
+    st.name = name ? name : "";
+    DATE_init(&st.date);
+}
+
+std::string text_of(const std::vector<unsigned char> &b)
+{
+    std::string s(b.begin(), b.end());
+    s.erase(std::find(s.begin(), s.end(), '\0'), s.end());
+    return s;
+}
+
+void handle_record(int type, const std::vector<unsigned char> &b, int len)
+{
+    const unsigned char *p = b.data();
+    size_t n = b.size();
+    switch (type) {
+    case 0:
+        if (n < 5) break;
+        st.total = (int64_t)((uint32_t)p[1] << 24 | p[2] << 16 | p[3] << 8 | p[4]);
+        MESS_print(DBG, "HDR0-Primary: %d len: %lld\n", p[0], (long long)st.total);
+        return;
+    case 1:
+        if (n < 6) break;
+        st.bits = p[0];
+        st.cols = (int)u16(p + 1);
+        st.lines = (int)u16(p + 3);
+        st.compress = p[5];
+        st.have_struct = true;
+        MESS_print(DBG, "HDR1-Image Struct: bits/pixel: %d ncol: %d nrow: %d compress: %d\n", st.bits,
+                   st.cols, st.lines, st.compress);
+        return;
+    case 2:
+        if (n < 48) break;
+        std::memcpy(st.proj, p, 32);
+        st.proj[32] = 0;
+        st.cfac = s32(p + 32);
+        st.lfac = s32(p + 36);
+        st.coff = s32(p + 40);
+        st.loff = s32(p + 44);
+        st.have_nav = true;
+        MESS_print(DBG, "HDR2-Image Nav: %s cfac: %d lfac: %d coff: %d loff: %d\n", st.proj, st.cfac,
+                   st.lfac, st.coff, st.loff);
+        return;
+    case 3:
+        MESS_print(DBG, "HDR3-Image Data: %s\n", text_of(b).c_str());
+        return;
+    case 4: {
+        st.annotation = text_of(b);
+        MESS_print(DBG, "HDR4-Annotation: %s\n", st.annotation.c_str());
+        return;
+    }
+    case 5: {
+        if (n < 7) break;
+        DATE_init(&st.date);
+        int days = (int)u16(p + 1);
+        uint32_t ms = (uint32_t)s32(p + 3);
+        DATE &d = st.date;
+        DATE_days_date(days - 4382, &d.year, &d.month, &d.day);
+        DATE_time_date((int)(ms / 1000 % 86400), &d.hour, &d.minute, &d.second);
+        int julian;
+        if (DATE_monday_julian(d.year, d.month, d.day, &julian) == 0) d.julian = julian;
+        MESS_print(DBG, "HDR5-Time Stamp: %d %u\n", days, ms);
+        DATE_print(0xf0000, &d);
+        return;
+    }
+    case 128:
+        if (len == 7 && n >= 4) {
+            st.seg = p[0];
+            st.nseg = p[1];
+            st.first_line = (int)u16(p + 2);
+            st.seg_relative = false;
+            MESS_print(DBG, "HDR128-Image Segment: seg: %d nseg: %d lseg: %d\n", st.seg, st.nseg,
+                       st.first_line);
+            return;
+        }
+        if (len == 13 && n >= 10) {
+            st.seg = (int)u16(p + 3);
+            st.nseg = (int)u16(p + 7);
+            st.first_line = 1;
+            st.seg_relative = true;
+            MESS_print(DBG,
+                       "HDR128-Image Segment: sat: %u chan: %d seg: %d start: %u end: %u repr: %d\n",
+                       u16(p), p[2], st.seg, u16(p + 5), u16(p + 7), p[9]);
+            return;
+        }
+        break;
+    default:
+        MESS_print(DBG, "HDR: %d %d\n", type, len);
+        return;
+    }
+    MESS_print(DBG, "HDR: %d %d (too short for its fields, skipped)\n", type, len);
+}
+
+// The satellite-view domain of the segment (see the top of the file).
+void make_domain(IMG *image)
+{
+    float plon;
+    if (!st.have_nav || strncmp(st.proj, "GEOS", 4) != 0 || sscanf(st.proj, "GEOS(%f", &plon) != 1)
+        return;
+    if (st.cfac == 0 || st.lfac == 0) {
+        MESS_print(MESS_WARN, "SAT_read_LRIT: %s: zero scaling factor: no map domain\n",
+                   st.name.c_str());
+        return;
+    }
+    DOM d;
+    DOM_init(&d);
+    d.proj = DOM_SAT;
+    d.plat = 0;
+    d.plon = plon;
+    d.parm[0] = 421.61f;
+    d.parm[1] = 1;
+    d.ellipsoid = 1;
+    d.nx = st.cols;
+    d.ny = st.lines;
+    const double k = 65536.0 * M_PI / 180 * 421.61;
+    d.dx = (float)(k / std::fabs((double)st.cfac));
+    d.dy = (float)(k / std::fabs((double)st.lfac));
+    st.col_dir = st.line_dir = st.cfac < 0 ? -1 : 1;
+    // Column and line (from 1) at the middle of the segment, and the scan
+    // angles there: x east, y north.
+    double c = (st.cols + 1) / 2.0, l = st.first_line + (st.lines - 1) / 2.0;
+    double x = (c - st.coff) * d.dx, y = (st.loff - l) * d.dy;
+    if (st.col_dir < 0) x = -x, y = -y;  // the picture turned by 180 degrees
+    rdr::MapDomainGuard guard;
+    d.clat = d.clon = 0;
+    MAP_domain(&d);
+    float clat, clon;
+    if (!MAP_untran(&clat, &clon, (float)x, (float)y)) {
+        MESS_print(MESS_WARN, "SAT_read_LRIT: %s: segment centre off the earth: no map domain\n",
+                   st.name.c_str());
+        return;
+    }
+    d.clat = clat;
+    d.clon = (float)rdr::norm_lon(clon);
+    image->domain = d;
+    DOM_print(0xf0000, &d);
+}
+
+// Plain samples of `bits` width, most significant bit first, to 8 bits.
+void unpack(const unsigned char *p, size_t n, int bits, size_t count, unsigned char *out)
+{
+    if (bits == 8) {
+        std::memcpy(out, p, std::min(n, count));
+        return;
+    }
+    if (bits == 16) {
+        size_t m = std::min(n / 2, count), big = 0;
+        for (size_t i = 0; i < m; i++) {
+            unsigned v = p[2 * i] << 8 | p[2 * i + 1];
+            big += v > 1023;
+            out[i] = (unsigned char)(v >> 2);
+        }
+        if (big > m / 2)
+            MESS_print(MESS_WARN, "SAT_read_LRIT: %s: most 16-bit values exceed 10 bits "
+                                  "(byte order?)\n", st.name.c_str());
+        return;
+    }
+    int shift = bits == 10 ? 2 : bits > 8 ? bits - 8 : 0;
+    uint64_t have = (uint64_t)n * 8;
+    uint64_t bit = 0;
+    for (size_t i = 0; i < count && bit + bits <= have; i++, bit += bits) {
+        unsigned v = 0;
+        for (int k = 0; k < bits; k++) {
+            uint64_t b = bit + k;
+            v = v << 1 | ((p[b >> 3] >> (7 - (b & 7))) & 1);
+        }
+        out[i] = (unsigned char)(bits < 8 ? v << (8 - bits) : v >> shift);
+    }
+}
+
+void turn_180(unsigned char *data, int nx, int ny)
+{
+    std::reverse(data, data + (size_t)nx * ny);
+}
+
+}  // namespace
+
+int LRIT_open(const char *path)
+{
+    FILE *in = path ? fopen(path, "rb") : nullptr;
+    if (!in) {
+        MESS_print(ERR, "Unable to open LRIT file: %s\n", path ? path : "");
+        return 0;
+    }
+    LRIT_close();
+    reset_state(in, true, path);
+    return 1;
+}
+
+int LRIT_open_stream(FILE *in, const char *name)
+{
+    if (!in) return 0;
+    LRIT_close();
+    reset_state(in, false, name);
+    return 1;
+}
+
+int LRIT_close()
+{
+    if (st.in && st.own) fclose(st.in);
+    st.in = nullptr;
+    st.open = false;
+    return 1;
+}
+
+int LRIT_header()
+{
+    if (!st.open || !st.in) return 0;
+    if (st.total >= 0 && st.count >= st.total) return 0;
+    unsigned char pre[3];
+    if (fread(pre, 1, 3, st.in) != 3) return 0;
+    int type = pre[0], len = (int)u16(pre + 1);
+    if (len < 3) return 0;
+    std::vector<unsigned char> body((size_t)len - 3);
+    size_t got = fread(body.data(), 1, body.size(), st.in);
+    st.count += len;
+    if (got != body.size()) return 0;
+    handle_record(type, body, len);
+    return 1;
+}
+
+int LRIT_read_header(IMG *image)
+{
+    while (LRIT_header()) {}
+    image->nx = st.cols;
+    image->ny = st.lines;
+    image->bytes_line = st.cols;
+    image->depth = 8;
+    image->bits_pixel = 8;
+    std::string info = st.annotation.substr(0, sizeof image->info - 1);
+    snprintf(image->info, sizeof image->info, "%s", info.c_str());
+    clean_line(image->info);
+    image->date = st.date;
+    if (st.date.year != DOM_MISSING) DATE_make_label(&image->date, image->date_label);
+    st.col_dir = st.line_dir = 1;
+    make_domain(image);
+    return 0;
+}
+
+int LRIT_read(IMG *image)
+{
+    LRIT_read_header(image);
+    const char *name = st.name.c_str();
+    if (!st.have_struct || st.cols < 1 || st.lines < 1) {
+        MESS_print(ERR, "SAT_read_LRIT: %s: no image structure or a zero image size\n", name);
+        return -1;
+    }
+    if (st.compress != 0 && st.compress != 2) {
+        MESS_print(ERR, "SAT_read_LRIT: %s: compression %d is not supported\n", name, st.compress);
+        return -1;
+    }
+    // The data field follows the header records.
+    if (st.total >= 0 && fseek(st.in, (long)st.total, SEEK_SET) != 0) {
+        MESS_print(ERR, "SAT_read_LRIT: %s: header length past the end of the file\n", name);
+        return -1;
+    }
+    std::vector<unsigned char> field;
+    if (!rdr::read_all(st.in, field)) {
+        MESS_print(ERR, "SAT_read_LRIT: %s: data field cannot be read\n", name);
+        return -1;
+    }
+    size_t count = (size_t)st.cols * st.lines;
+    if (st.compress == 0) {
+        if (st.bits < 1 || st.bits > 16) {
+            MESS_print(ERR, "SAT_read_LRIT: %s: %d bits per pixel not supported\n", name, st.bits);
+            return -1;
+        }
+        uint64_t need = ((uint64_t)count * st.bits + 7) / 8;
+        if (field.size() < need) {
+            MESS_print(ERR, "SAT_read_LRIT: %s: data field of %zu bytes for %dx%d pixels of %d bits\n",
+                       name, field.size(), st.cols, st.lines, st.bits);
+            return -1;
+        }
+    } else if (count > rdr::MAX_PIXELS) {
+        MESS_print(ERR, "SAT_read_LRIT: %s: image of %dx%d pixels too large\n", name, st.cols, st.lines);
+        return -1;
+    }
+    image->data = static_cast<unsigned char *>(calloc(count, 1));
+    if (!image->data) {
+        MESS_print(ERR, "SAT_read_LRIT: %s: no memory for the pixels\n", name);
+        return -1;
+    }
+    if (st.compress == 0) {
+        unpack(field.data(), field.size(), st.bits, count, image->data);
+    } else {
+        MESS_print(0x80000000, "JPEG Compression\n");
+        int prec = lrit_jpeg_precision(field.data(), field.size());
+        int r;
+        if (prec == 12)
+            r = lrit_jpeg_decode12(field.data(), field.size(), st.cols, st.lines, image->data, name);
+        else
+            r = lrit_jpeg_decode8(field.data(), field.size(), st.cols, st.lines, image->data, name);
+        if (r != 0) {
+            IMG_free(image);
+            return -1;
+        }
+    }
+    if (st.col_dir < 0) turn_180(image->data, st.cols, st.lines);
+    return 0;
+}
+
+int SAT_read_LRIT(const char *name, IMG *image)
+{
+    IMG_init(image);
+    image->source = IMG_SRC_LRIT;
+    if (!LRIT_open(name)) {
+        MESS_print(ERR, "SAT_read_LRIT: Unable to open file:%s\n", name ? name : "");
+        return -1;
+    }
+    int r = LRIT_read(image);
+    LRIT_close();
+    return r;
+}

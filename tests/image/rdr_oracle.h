@@ -1,0 +1,75 @@
+// Oracles shared by the AWIPS, TIFF and LRIT reader tests: the python3
+// reference decoder next to this file, PROJ's cs2cs, and where a
+// latitude/longitude falls in an image through its own domain.
+#pragma once
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "image/img.h"
+#include "map/map.h"
+#include "codec_oracle.h"
+#include "../test_helpers.h"
+
+namespace rdrtest {
+
+inline std::string data_dir(const std::string &sub)
+{
+    return std::string(ZYR_SHARED_DATA) + "/" + sub + "/";
+}
+
+// Pixels of a real file as the python3 reference decodes them.
+inline std::string reference_pixels(const std::string &kind, const std::string &path)
+{
+    testutil::ScratchDir dir;
+    std::string out = dir.file("ref.raw");
+    std::string cmd = codec::python() + " '" + std::string(ZYR_SOURCE_DIR) +
+                      "/tests/image/ref_readers.py' " + kind + " '" + path + "' '" + out + "'";
+    if (std::system(cmd.c_str()) != 0) return {};
+    return testutil::read_file(out);
+}
+
+// Fractional column and row of (lat, lon) in the image's domain; false when
+// the point cannot be projected.  The current map domain is left changed.
+inline bool pixel_of(const DOM &dom, double lat, double lon, double &col, double &row)
+{
+    MAP_domain(&dom);
+    float x, y, i, j;
+    if (!MAP_tran(&x, &y, (float)lat, (float)lon)) return false;
+    MAP_grid_untran(&i, &j, x, y);
+    col = i;
+    row = j;
+    return true;
+}
+
+// Runs cs2cs on one "a b" pair and returns its two outputs.
+inline bool cs2cs(const std::string &from, const std::string &to, double a, double b, double &oa,
+                  double &ob)
+{
+    char cmd[1024];
+    snprintf(cmd, sizeof cmd, "echo '%.10f %.10f' | cs2cs -f %%.10f %s +to %s", a, b, from.c_str(),
+             to.c_str());
+    std::string out = codec::run(cmd);
+    return sscanf(out.c_str(), "%lf %lf", &oa, &ob) == 2;
+}
+
+inline std::string image_bytes(const IMG &img)
+{
+    return img.data ? std::string(reinterpret_cast<const char *>(img.data),
+                                  (size_t)img.nx * img.ny)
+                    : std::string();
+}
+
+// The file's bytes, for truncation tests.
+inline std::vector<unsigned char> file_bytes(const std::string &path)
+{
+    std::string s = testutil::read_file(path);
+    return std::vector<unsigned char>(s.begin(), s.end());
+}
+
+}  // namespace rdrtest
