@@ -1,0 +1,287 @@
+// TIFF and GeoTIFF: the seven real files against gdal_translate (pixels) and
+// gdaltransform with cs2cs (pixel centres), then built files for the byte
+// orders, PackBits, tiles and bad directories.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "image/sat_formats.h"
+#include "image/sat_read.h"
+#include "image/tiff_packbits.h"
+#include "rdr_oracle.h"
+
+namespace {
+
+struct TiffCase {
+    const char *file;
+    int nx, ny;
+    int proj;             // expected domain projection, -9999 none
+    const char *inverse;  // PROJ string taking model coordinates to lon/lat ("" geographic)
+};
+
+const TiffCase kTiff[] = {
+    {"gdal_byte.tif", 20, 20, -9999, nullptr},
+    {"gdal_weird_mercator_2sp.tif", 20, 20, 3, "+proj=merc +lat_ts=47.667 +lon_0=0 +datum=NAD83"},
+    {"intergraph_geog.tif", 200, 200, 2, ""},
+    // GDAL refuses its latitude of origin; its keys say: central meridian
+    // -90, scale 0.8299163, false origin (0.001, 0.002), Clarke 1866.
+    {"intergraph_merc.tif", 200, 200, 3,
+     "+proj=merc +lon_0=-90 +k_0=0.829916312080482 +x_0=0.001 +y_0=0.002 +ellps=clrk66"},
+    {"pillow_8bit.s.tif", 128, 128, -9999, nullptr},
+    {"video-001-gray.tiff", 150, 103, -9999, nullptr},
+    {"zi_imaging_image0.tif", 380, 765, -9999, nullptr},  // rotated transformation
+};
+
+void PrintTo(const TiffCase &c, std::ostream *os) { *os << c.file; }
+
+// Pixels of a file as GDAL writes them to a binary PGM.
+std::string gdal_pixels(const std::string &path, int nx, int ny)
+{
+    testutil::ScratchDir dir;
+    std::string out = dir.file("x.pgm");
+    codec::run("gdal_translate -q -of PNM '" + path + "' '" + out + "' 2>/dev/null");
+    std::string pgm = testutil::read_file(out);
+    size_t want = (size_t)nx * ny;
+    return pgm.size() >= want ? pgm.substr(pgm.size() - want) : std::string();
+}
+
+// Model coordinates GDAL gives for a raster position.
+bool gdal_model(const std::string &path, double col, double row, double &x, double &y)
+{
+    char cmd[1024];
+    snprintf(cmd, sizeof cmd, "echo '%.3f %.3f' | gdaltransform '%s' 2>/dev/null", col, row, path.c_str());
+    return sscanf(codec::run(cmd).c_str(), "%lf %lf", &x, &y) == 2;
+}
+
+class TiffReal : public testing::TestWithParam<TiffCase> {};
+
+TEST_P(TiffReal, PixelsAndPixelCentres)
+{
+    const TiffCase &c = GetParam();
+    std::string path = rdrtest::data_dir("tiff") + c.file;
+    if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample " << path;
+    IMG img;
+    ASSERT_EQ(SAT_read_TIFF(path.c_str(), &img), 0);
+    EXPECT_EQ(img.source, 59);
+    EXPECT_EQ(img.nx, c.nx);
+    EXPECT_EQ(img.ny, c.ny);
+    EXPECT_EQ(img.bytes_line, c.nx);
+    EXPECT_EQ(img.domain.proj, c.proj);
+    EXPECT_STREQ(img.info, "");  // none of them has Make or Model
+    EXPECT_EQ(img.date.year, -9999);
+    if (!codec::have("gdal_translate")) GTEST_SKIP() << "no gdal-bin";
+    EXPECT_TRUE(gdal_pixels(path, c.nx, c.ny) == rdrtest::image_bytes(img)) << "pixels differ from GDAL";
+
+    if (c.proj == -9999) return;
+    // Centres of the upper-left and lower-right pixels (the domain is fitted
+    // through the other two corners for Mercator).
+    struct { double col, row; } corners[] = {{0, 0}, {c.nx - 1.0, c.ny - 1.0}};
+    for (auto &k : corners) {
+        double x, y, lon, lat;
+        ASSERT_TRUE(gdal_model(path, k.col + 0.5, k.row + 0.5, x, y));
+        if (*c.inverse) {
+            ASSERT_TRUE(rdrtest::cs2cs(c.inverse, "+proj=longlat +ellps=WGS84", x, y, lon, lat));
+        } else {
+            lon = x;
+            lat = y;
+        }
+        double col, row;
+        ASSERT_TRUE(rdrtest::pixel_of(img.domain, lat, lon, col, row));
+        EXPECT_NEAR(col, k.col, 0.1) << lat << " " << lon;
+        EXPECT_NEAR(row, k.row, 0.1) << lat << " " << lon;
+    }
+    IMG_free(&img);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tiff, TiffReal, testing::ValuesIn(kTiff),
+                         [](const testing::TestParamInfo<TiffCase> &i) {
+                             std::string n = i.param.file;
+                             for (char &ch : n)
+                                 if (!isalnum((unsigned char)ch)) ch = '_';
+                             return n;
+                         });
+
+TEST(TiffReal2, PackBitsAndPlainIntergraphHoldOnePicture)
+{
+    std::string dir = rdrtest::data_dir("tiff");
+    if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no samples";
+    IMG a, b;
+    ASSERT_EQ(SAT_read_TIFF((dir + "intergraph_geog.tif").c_str(), &a), 0);
+    ASSERT_EQ(SAT_read_TIFF((dir + "intergraph_merc.tif").c_str(), &b), 0);
+    EXPECT_TRUE(rdrtest::image_bytes(a) == rdrtest::image_bytes(b));
+    IMG_free(&a);
+    IMG_free(&b);
+}
+
+TEST(TiffBad, TruncatedRealFilesNeverCrash)
+{
+    std::string dir = rdrtest::data_dir("tiff");
+    if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no samples";
+    unsigned seed = 777;
+    for (const TiffCase &c : kTiff) {
+        std::vector<unsigned char> b = rdrtest::file_bytes(dir + c.file);
+        for (int k = 0; k < 20; k++) {
+            seed = seed * 1103515245 + 12345;
+            size_t len = (seed >> 8) % b.size();
+            IMG img;
+            if (SAT_read_TIFF_mem(b.data(), len, c.file, &img) == 0) EXPECT_NE(img.data, nullptr);
+            IMG_free(&img);
+        }
+    }
+}
+
+// ---- built files ----
+
+// A little TIFF writer: one directory, entries given as (tag, type, values).
+struct Builder {
+    bool big;
+    std::vector<unsigned char> out;
+    struct E { unsigned tag, type; std::vector<uint32_t> v; std::vector<unsigned char> raw; };
+    std::vector<E> entries;
+
+    void put(uint64_t v, int n)
+    {
+        for (int i = 0; i < n; i++) out.push_back((unsigned char)(v >> (8 * (big ? n - 1 - i : i))));
+    }
+    void tag(unsigned t, unsigned type, std::vector<uint32_t> v) { entries.push_back({t, type, std::move(v), {}}); }
+    void ascii(unsigned t, const std::string &s)
+    {
+        entries.push_back({t, 2, {}, std::vector<unsigned char>(s.begin(), s.end())});
+        entries.back().raw.push_back(0);
+    }
+    std::vector<unsigned char> build(const std::vector<unsigned char> &pixels)
+    {
+        out.clear();
+        out.insert(out.end(), big ? "MM" : "II", (big ? "MM" : "II") + 2);
+        put(42, 2);
+        put(8, 4);
+        size_t n = entries.size();
+        size_t extra = 8 + 2 + 12 * n + 4;  // where out-of-line values go
+        std::vector<unsigned char> tail;
+        put(n, 2);
+        for (auto &e : entries) {
+            int size = e.type == 3 ? 2 : e.type == 4 ? 4 : 1;
+            size_t count = e.type == 2 ? e.raw.size() : e.v.size();
+            put(e.tag, 2);
+            put(e.type, 2);
+            put(count, 4);
+            std::vector<unsigned char> vals;
+            if (e.type == 2) vals = e.raw;
+            else for (uint32_t v : e.v) for (int i = 0; i < size; i++)
+                vals.push_back((unsigned char)(v >> (8 * (big ? size - 1 - i : i))));
+            if (vals.size() <= 4) {
+                vals.resize(4, 0);
+                out.insert(out.end(), vals.begin(), vals.end());
+            } else {
+                put(extra + tail.size(), 4);
+                tail.insert(tail.end(), vals.begin(), vals.end());
+            }
+        }
+        put(0, 4);
+        out.insert(out.end(), tail.begin(), tail.end());
+        out.insert(out.end(), pixels.begin(), pixels.end());
+        return out;
+    }
+};
+
+TEST(TiffBuilt, BothByteOrdersShortOrLongSizesMakeAndDate)
+{
+    std::vector<unsigned char> pix(6 * 4);
+    for (size_t i = 0; i < pix.size(); i++) pix[i] = (unsigned char)(i * 9);
+    for (bool big : {false, true})
+        for (unsigned type : {3u, 4u}) {
+            Builder b{big};
+            b.tag(256, type, {6});
+            b.tag(257, type, {4});
+            b.tag(258, 3, {8});
+            b.ascii(271, "Maker");
+            b.ascii(272, "Model 7");
+            b.tag(273, 4, {0});  // patched below
+            b.ascii(306, "2004:10:13 18:52:07");
+            auto file = b.build({});
+            // The pixels go at the end: set the strip offset now the size is known.
+            b.entries[5].v = {(uint32_t)file.size()};
+            file = b.build(pix);
+            IMG img;
+            ASSERT_EQ(SAT_read_TIFF_mem(file.data(), file.size(), "built", &img), 0);
+            EXPECT_EQ(img.nx, 6);
+            EXPECT_EQ(img.ny, 4);
+            EXPECT_STREQ(img.info, "Maker Model 7");
+            EXPECT_EQ(img.date.year, 2004);
+            EXPECT_EQ(img.date.second, 7);
+            EXPECT_EQ(img.domain.proj, -9999);
+            EXPECT_TRUE(std::equal(pix.begin(), pix.end(), img.data));
+            IMG_free(&img);
+        }
+}
+
+TEST(TiffBuilt, PackBitsRuns)
+{
+    struct { std::vector<unsigned char> in; std::string out; size_t want; } cases[] = {
+        {{0xFE, 7}, "\x07\x07\x07", 3},
+        {{2, 'a', 'b', 'c', 0x80, 0xFF, 'z'}, "abczz", 5},
+        {{0x81, 'q'}, "qq", 2},                 // run cut at the output's end
+        {{5, 'a', 'b'}, "ab", 10},               // literal past the input
+        {{0xF0}, "", 4},                         // run without its byte
+    };
+    for (auto &c : cases) {
+        std::vector<unsigned char> out(c.want + 8, 0xEE);
+        uint64_t n = packbits_decode(c.in.data(), c.in.size(), out.data(), c.want);
+        EXPECT_EQ(std::string((char *)out.data(), n), c.out);
+        EXPECT_EQ(out[c.want], 0xEE) << "wrote past the output";
+    }
+}
+
+TEST(TiffBuilt, TilesAreCroppedAtTheEdges)
+{
+    // 5 x 3 image in 4 x 2 tiles: 2 x 2 tiles, the right and bottom cropped.
+    Builder b{false};
+    std::vector<unsigned char> tiles;
+    for (int t = 0; t < 4; t++)
+        for (int i = 0; i < 8; i++) tiles.push_back((unsigned char)(t * 16 + i));
+    b.tag(256, 3, {5});
+    b.tag(257, 3, {3});
+    b.tag(258, 3, {8});
+    b.tag(322, 3, {4});
+    b.tag(323, 3, {2});
+    b.tag(324, 4, {0, 0, 0, 0});
+    b.tag(325, 4, {8, 8, 8, 8});
+    auto file = b.build({});
+    uint32_t base = (uint32_t)file.size();
+    b.entries[5].v = {base, base + 8, base + 16, base + 24};
+    file = b.build(tiles);
+    IMG img;
+    ASSERT_EQ(SAT_read_TIFF_mem(file.data(), file.size(), "built", &img), 0);
+    const unsigned char want[15] = {0, 1, 2, 3, 16, 4, 5, 6, 7, 20, 32, 33, 34, 35, 48};
+    EXPECT_EQ(0, memcmp(img.data, want, 15));
+    IMG_free(&img);
+}
+
+TEST(TiffBad, RefusedOrSurvivedDirectories)
+{
+    struct { const char *name; std::vector<unsigned char> file; int result; } cases[] = {
+        {"not a TIFF", {'G', 'I', 'F', '8', '9', 'a'}, -1},
+        {"directory past the end", {'I', 'I', 42, 0, 0xFF, 0xFF, 0, 0}, -1},
+        {"65535 entries, none there", {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF}, -1},
+    };
+    for (auto &c : cases) {
+        IMG img;
+        EXPECT_EQ(SAT_read_TIFF_mem(c.file.data(), c.file.size(), "built", &img), c.result) << c.name;
+        IMG_free(&img);
+    }
+    // Strip offset and count past the file, a GeoKey count past its tag.
+    Builder b{false};
+    b.tag(256, 3, {4});
+    b.tag(257, 3, {4});
+    b.tag(258, 3, {8});
+    b.tag(273, 4, {0xFFFFFF});
+    b.tag(279, 4, {0xFFFFFFF});
+    b.tag(34735, 3, {1, 1, 0, 500, 1024, 0, 1, 2});
+    auto file = b.build({});
+    IMG img;
+    EXPECT_EQ(SAT_read_TIFF_mem(file.data(), file.size(), "built", &img), 0);
+    EXPECT_EQ(img.domain.proj, -9999) << "geographic key but no tiepoint";
+    IMG_free(&img);
+}
+
+}  // namespace
