@@ -307,7 +307,7 @@ private:
         case 57: if (has1) gmeta_printf("TE_HGHT %f\n", f[0]); break;
         case 58: if (r.nf >= 2 && f) gmeta_printf("TE_UP %f,%f\n", f[0], f[1]); break;
         case 59: if (has1) gmeta_printf("TE_FNT %d %d\n", r.arg, (int)f[0]); break;
-        case 60: if (has1) gmeta_printf("TE_ALGN %d %d\n", r.arg, (int)f[0]); break;
+        case 60: if (r.nf >= 2 && f) gmeta_printf("TE_ALGN %d %d\n", (int)f[0], (int)f[1]); break;
         case 61: if (has1) gmeta_printf("TE_WDTH %f\n", f[0]); break;
         case 73: gmeta_printf("FA_INT %d\n", r.arg); break;
         case 74: gmeta_printf("FA_ST %d\n", r.arg); break;

@@ -67,9 +67,9 @@ inline int16_t vdc(float v)
     return (int16_t)(int)(s + (s >= 0 ? 0.5f : -0.5f));
 }
 
-void cgm_header(int cls, int id, int length)
+void cgm_header(int cls, int id, int length, bool long_form = false)
 {
-    if (length >= 31) {
+    if (long_form || length >= 31) {
         cgm.word((unsigned)(cls << 12 | id << 5 | 31));
         cgm.word((unsigned)length);
     } else {
@@ -112,11 +112,11 @@ void cgm_points(int n, const float *xy)
     }
 }
 
-// The point list of one element; elements longer than one long-form
-// length (32767 bytes, 8191 points) are split by the caller.
+// The point list of one element, always in long form; elements longer than
+// one long-form length (32767 bytes, 8191 points) are split by the caller.
 void cgm_point_element(int cls, int id, int n, const float *xy)
 {
-    cgm_header(cls, id, 4 * n);
+    cgm_header(cls, id, 4 * n, true);
     cgm_points(n, xy);
     cgm.flush();
 }

@@ -171,7 +171,7 @@ const IntRecord int_records[] = {
 const FloatRecord float_records[] = {
     {"PL_LW", gset_linewidth},   {"PM_SIZE", gset_marker_size}, {"PM_WDTH", gset_marker_width},
     {"TE_HGHT", gset_char_ht},   {"TE_EXP", gset_expan},        {"TE_WDTH", gset_text_width},
-    {"TE_SPC", gset_space},      {"TE_CSPC", gset_char_space},
+    {"TE_SPC", gset_char_space}, {"TE_CSPC", gset_space},
 };
 
 // One record after its keyword; false when it did not parse.
@@ -260,7 +260,7 @@ int gread_metafile(const char *path)
 {
     FILE *fp = path ? std::fopen(path, "r") : nullptr;
     if (!fp) {
-        MESS_print(MESS_ERROR, "gread_metafile: Unable to open image file: %s\n", path ? path : "");
+        gerr_printf("gread_metafile", "Unable to open image file: %s\n", path ? path : "");
         return -1;
     }
     int r = gread_metafile_stream(fp, path);

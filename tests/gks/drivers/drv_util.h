@@ -63,14 +63,15 @@ inline Picture read_ppm(const std::string &path)
     return pic;
 }
 
-// Renders a PostScript file on a letter page at the given resolution.
-// Returns the exit status of Ghostscript (0: rendered without error); the
-// picture goes to *pic when it is not null.
-inline int render_ps(const std::string &ps, int dpi, Picture *pic, const std::string &extra = "")
+// Renders a PostScript file at the given resolution on a letter page, or on
+// the page the media options give.  Returns the exit status of Ghostscript
+// (0: rendered without error); the picture goes to *pic when it is not null.
+inline int render_ps(const std::string &ps, int dpi, Picture *pic,
+                     const std::string &media = "-sPAPERSIZE=letter")
 {
     std::string out = ps + ".ppm";
-    std::string cmd = "gs -q -dSAFER -dBATCH -dNOPAUSE -sPAPERSIZE=letter -dFIXEDMEDIA -sDEVICE=ppmraw -r" +
-                      std::to_string(dpi) + " " + extra + " -sOutputFile=" + out + " " + ps +
+    std::string cmd = "gs -q -dSAFER -dBATCH -dNOPAUSE " + media + " -dFIXEDMEDIA -sDEVICE=ppmraw -r" +
+                      std::to_string(dpi) + " -sOutputFile=" + out + " " + ps +
                       " >" + ps + ".gslog 2>&1";
     int rc = std::system(cmd.c_str());
     if (pic) *pic = read_ppm(out);
