@@ -83,6 +83,7 @@ State &S();
 bool emit(int kind, int arg, const float *f, int nf, const char *text, bool record = true);
 // Objects offered to the display list since it was emptied.
 long obj_calls();
+int ws_error(const char *name, const char *msg);
 // Display list append (no-op when recording is off).
 void gnew_obj(int kind, int arg, int size, const void *data);
 // Replay one display-list object.

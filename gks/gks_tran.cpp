@@ -117,6 +117,14 @@ int gerr_printf(const char *name, const char *fmt, ...) {
     return 0;
 }
 
+// Workstation-opening failures are reported whether or not the kernel's
+// error stream is open.
+int gks::ws_error(const char *name, const char *msg) {
+    if (S().gks_open) return gerr_printf(name, "%s", msg);
+    MESS_print(MESS_ERROR, "%s: %s", name, msg);
+    return 0;
+}
+
 int gset_win(int n, const float *r) {
     if (n < 0 || n >= GNUM_TRANS || !r) return -1;
     State &s = S();

@@ -333,8 +333,7 @@ int open_common_display(const char *display) {
     XSetIOErrorHandler(x_io_error_handler);
     s.dpy = XOpenDisplay(display && *display ? display : nullptr);
     if (!s.dpy) {
-        gerr_printf("gopen_ws", "unable to connect to display\n");
-        MESS_print(MESS_ERROR, "gopen_ws: unable to connect to display\n");
+        ws_error("gopen_ws", "unable to connect to display\n");
         return -1;
     }
     s.screen = DefaultScreen(s.dpy);
@@ -401,7 +400,7 @@ int open_window() {
     XSync(s.dpy, False);
     xerror_print = true;
     if (!s.root_window || xerror) {
-        MESS_print(MESS_ERROR, "gopen_ws: unable to open window\n");
+        ws_error("gopen_ws", "unable to open window\n");
         s.root_window = 0;
         return -1;
     }
@@ -458,13 +457,13 @@ int open_embedded(const char *params) {
         if (e) p = e;
     }
     if (p.empty()) {
-        MESS_print(MESS_ERROR, "gopen_ws: window parameters not specified\n");
+        ws_error("gopen_ws", "window parameters not specified\n");
         return -1;
     }
     if (!isdigit((unsigned char)p[0]) && p[0] != '+') {
         std::string word;
         if (!read_id_file(p.c_str(), word)) {
-            MESS_print(MESS_ERROR, "gopen_ws: unable to open window id file\n");
+            ws_error("gopen_ws", "unable to open window id file\n");
             return -1;
         }
         p = word;
@@ -490,7 +489,7 @@ int open_embedded(const char *params) {
         cmap = (unsigned long)c;
     }
     if (n < 1 || pix == 0) {
-        MESS_print(MESS_ERROR, "gopen_ws: window id not specified\n");
+        ws_error("gopen_ws", "window id not specified\n");
         return -1;
     }
     if (!root) root = pix;

@@ -1,0 +1,462 @@
+// The file drivers behind the kernel: opening workstations 3, 4 and 5 and
+// their failures, what the primitives write, the page against the window,
+// HPGL coordinates against the transform formulas, the text metafile read
+// back, and the screen print.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../gks_test_util.h"
+#include "drv_util.h"
+#include "driver/flags.h"
+#include "driver/res.h"
+#include "gks/drivers/meta.h"
+#include "gks/gks.h"
+
+using testutil::read_file;
+using testutil::ScratchDir;
+
+namespace {
+
+void unset_driver_env()
+{
+    for (const char *v : {"zyrps_param", "zyrps_print", "PSPRINT", "PSCOLOR", "zyrps_geometry", "PSGEOMETRY",
+                          "zyrhp_param", "zyrhp_out", "zyrhp_geometry", "zyrmeta_out", "METAOUT", "zyrprint",
+                          "zyrredraw"})
+        unsetenv(v);
+}
+
+class FileWs : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        unset_driver_env();
+        RES_clear();
+        RES_put("file_path", ZYR_DATA_DIR);
+        gset_inverse(0); // the "color" option of an earlier PostScript workstation turns it on
+        err_ = dir_.file("gks.err");
+        ASSERT_EQ(gopen_gks(err_.c_str(), 0), 0);
+    }
+    void TearDown() override
+    {
+        if (gchk_graphics()) gclose_ws(1);
+        gclose_gks();
+        server_.reset(); // after the window: closing it talks to the server
+        unset_driver_env();
+    }
+    // A private X server for the window; false when none can be started.
+    bool start_x()
+    {
+        server_ = std::make_unique<gkstest::XServer>(24);
+        return server_->ok();
+    }
+    bool open_window(int w, int h) { return gkstest::open_window(server_->name(), err_, w, h); }
+    // Opens workstation type on "display,file,options".
+    int open(int type, const std::string &file, const std::string &options = "")
+    {
+        return gopen_ws(1, ("," + file + (options.empty() ? "" : "," + options)).c_str(), type);
+    }
+    std::string errors()
+    {
+        gclose_gks(); // flushes and closes the error file
+        std::string e = read_file(err_);
+        gopen_gks(err_.c_str(), 0);
+        return e;
+    }
+    ScratchDir dir_;
+    std::string err_;
+    std::unique_ptr<gkstest::XServer> server_;
+};
+
+// Lines, a filled triangle and text in transform 2 over most of the page.
+// Every attribute that a drawing here changes is set first: a metafile
+// records changes only, so its replay starts from whatever the kernel holds.
+void draw_scene()
+{
+    gkstest::basic_colours();
+    float up[] = {0, 1};
+    gset_char_up_vec(up);
+    int align[] = {0, 0};
+    gset_text_align(align);
+    gset_expan(1);
+    gset_char_space(0.25f);
+    gset_space(0);
+    gset_text_width(1);
+    gset_fill_style_ind(0);
+    float win[4] = {0, 100, 0, 80}, vp[4] = {0.05f, 0.95f, 0.05f, 0.77f};
+    gset_win(2, win);
+    gset_vp(2, vp);
+    gsel_norm_tran(2);
+    gset_line_colr_ind(1);
+    gset_linewidth(1);
+    gset_linetype(1);
+    float frame[] = {0, 0, 100, 0, 100, 80, 0, 80, 0, 0};
+    gpolyline(5, frame);
+    float zig[] = {10, 10, 20, 60, 30, 10, 40, 60, 50, 10};
+    gpolyline(5, zig);
+    gset_line_colr_ind(2);
+    float diag[] = {55, 5, 95, 75};
+    gpolyline(2, diag);
+    gset_fill_colr_ind(3);
+    gset_fill_int_style(1);
+    float tri[] = {60, 50, 90, 50, 75, 70};
+    gfill_area(3, tri);
+    gset_text_colr_ind(4);
+    gset_char_ht(8);
+    float pos[] = {60, 20};
+    gtext(pos, "AB");
+}
+
+std::vector<std::string> lines_of(const std::string &text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+}
+
+} // namespace
+
+TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation)
+{
+    struct Case {
+        int type;
+        const char *message;
+    } cases[] = {
+        {GWS_PS, "gopen_ws: unable to open postscript file\n"},
+        {GWS_HPGL, "gopen_ws: unable to open HPGL file\n"},
+        {GWS_META, "gopen_ws: unable to open metafile\n"},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(open(c.type, dir_.file("missing/dir/out")), -1);
+        EXPECT_FALSE(gchk_graphics());
+        std::string e = errors();
+        EXPECT_NE(e.find(c.message), std::string::npos) << e;
+    }
+    // "zyrprint" = "hpgl" turns a PostScript request into HPGL.
+    setenv("zyrprint", "HPGL", 1);
+    ASSERT_EQ(open(GWS_PS, dir_.file("p.out"), "nopcl"), 0);
+    EXPECT_EQ(gget_win_type(), GWS_HPGL);
+    gclose_ws(1);
+    EXPECT_EQ(read_file(dir_.file("p.out")).rfind("IN;SP1;PA;\n", 0), 0u);
+}
+
+TEST_F(FileWs, BeginEndsWithStatus4WhenTheFileCannotBeOpened)
+{
+    gclose_gks();
+    for (int type : {GWS_PS, GWS_HPGL, GWS_META}) {
+        std::string conn = "," + dir_.file("missing/dir/out");
+        EXPECT_EXIT(
+            {
+                int t = type;
+                GPH_begin(1, conn.c_str(), &t);
+            },
+            ::testing::ExitedWithCode(4), "Error opening workstation")
+            << type;
+    }
+}
+
+TEST_F(FileWs, PostScriptPrimitivesWriteCommentsAndPaths)
+{
+    std::string path = dir_.file("k.ps");
+    ASSERT_EQ(open(GWS_PS, path, "color"), 0);
+    int w, h;
+    gget_win_size(&w, &h);
+    EXPECT_EQ(w, 756);
+    EXPECT_EQ(h, 576);
+    gkstest::basic_colours();
+    gkstest::world_unit(1);
+    gset_linewidth(0); // prints as 1
+    float l[] = {0.1f, 0.1f, 0.9f, 0.1f};
+    gpolyline(2, l);
+    gpolyline(2, l);
+    gmessage(1, "hello");
+    float m[] = {0.5f, 0.5f};
+    gpolymarker(1, m);
+    float r[] = {0.2f, 0.4f, 0.2f, 0.4f};
+    gclear_region(r);
+    gclose_ws(1);
+    std::string text = read_file(path);
+    std::string body = text.substr(text.find("%%ZYR Plot:"));
+    // Transform 1 over the fitted square: driver x = 575 * x, y likewise.
+    EXPECT_NE(body.find("%%PL:2\n1.00 1.00 1.00 setrgbcolor\nnp\n57.50 57.50 mv\n517.50 57.50 ln\nstroke\n"
+                        "%%PL:2\nnp\n57.50 57.50 mv\n517.50 57.50 ln\nstroke\n"),
+              std::string::npos)
+        << body;
+    EXPECT_NE(body.find("%%Message: hello\n"), std::string::npos);
+    EXPECT_NE(body.find("%%PM:1\n"), std::string::npos);
+    EXPECT_NE(body.find("%%CLR\nnp\n115.00 115.00 mv\n115.00 230.00 ln\n230.00 230.00 ln\n230.00 115.00 ln\ncp\n"
+                        "1.00 1.00 1.00 setrgbcolor\nfill\n"),
+              std::string::npos)
+        << body;
+    // Selecting transform 1 clipped to its viewport, moved out by 0.1.
+    EXPECT_NE(body.find("initclip\nnp\n-0.10 -0.10 mv\n-0.10 575.10 ln\n575.10 575.10 ln\n575.10 -0.10 ln\ncp\nclip\n"),
+              std::string::npos)
+        << body;
+    EXPECT_EQ(drvtest::count(body, "dot lw\n"), drvtest::count(body, "1.0 dot lw\n"));
+}
+
+// The same drawing on the window and as PostScript: Ghostscript's page
+// shows ink where the window shows colour, within two pixels.
+TEST_F(FileWs, PostScriptPageMatchesTheWindow)
+{
+    if (!drvtest::have_tool("gs")) GTEST_SKIP() << "ghostscript not installed";
+    if (!start_x()) GTEST_SKIP() << "no Xvfb";
+    gclose_gks();
+    ASSERT_TRUE(open_window(756, 576));
+    draw_scene();
+    gkstest::Picture win = gkstest::grab();
+    gclose_ws(1);
+
+    std::string path = dir_.file("page.ps");
+    ASSERT_EQ(open(GWS_PS, path, "eps,port"), 0);
+    draw_scene();
+    gclose_ws(1);
+    drvtest::Picture page;
+    ASSERT_EQ(drvtest::render_ps(path, 72, &page, "-dDEVICEWIDTHPOINTS=756 -dDEVICEHEIGHTPOINTS=576"), 0)
+        << read_file(path + ".gslog");
+    ASSERT_EQ(page.width, 756);
+    ASSERT_EQ(page.height, 576);
+    // Window row py is driver y = 575 - py, which is page row 576 - y = py + 1.
+    drvtest::Picture a, b;
+    a.width = b.width = 756, a.height = b.height = 576;
+    a.rgb.assign(756 * 576 * 3, 255);
+    b.rgb.assign(756 * 576 * 3, 255);
+    long inked = 0;
+    for (int y = 0; y < 575; ++y)
+        for (int x = 0; x < 756; ++x) {
+            if (win.at(x, y) != 0) std::fill_n(&a.rgb[3 * ((size_t)y * 756 + x)], 3, 0), ++inked;
+            const unsigned char *p = page.at(x, y + 1);
+            if (p[0] + p[1] + p[2] < 3 * 250) std::fill_n(&b.rgb[3 * ((size_t)y * 756 + x)], 3, 0);
+        }
+    ASSERT_GT(inked, 1000);
+    EXPECT_LE(drvtest::max_ink_distance(a, b), 2);
+    EXPECT_LE(drvtest::max_ink_distance(b, a), 2);
+}
+
+// HPGL from the kernel: every command is well formed, and the pen positions
+// are the transform formulas computed here independently.
+TEST_F(FileWs, HpglPenPositionsFollowTheTransform)
+{
+    std::string path = dir_.file("t.hpgl");
+    ASSERT_EQ(open(GWS_HPGL, path, "nopcl"), 0);
+    const float wn[4] = {-10, 30, 5, 25}, vp[4] = {0.1f, 0.9f, 0.2f, 0.7f};
+    gset_win(1, wn);
+    gset_vp(1, vp);
+    gsel_norm_tran(1);
+    std::vector<float> pts;
+    for (int k = 0; k < 23; ++k) pts.push_back(-10 + 40.0f * k / 22), pts.push_back(5 + 20 * std::fabs(std::sin(k * 0.7f)));
+    gpolyline(23, pts.data());
+    gclose_ws(1);
+    std::string text = read_file(path);
+
+    // Syntax: two-letter mnemonics with parameters, each ended by ";".
+    std::string flat;
+    for (char c : text)
+        if (c != '\n') flat += c;
+    EXPECT_TRUE(std::regex_match(flat, std::regex("(([A-Z]{2}[-0-9.,]*|IW [-0-9.,]*);)+"))) << text;
+
+    // Device: 10150 x 7612 units, the unit square fitted to 7611 x 7611 at offset 10.
+    auto dev = [&](float w, int axis) {
+        float ndc = (w - wn[2 * axis]) * ((vp[2 * axis + 1] - vp[2 * axis]) / (wn[2 * axis + 1] - wn[2 * axis])) +
+                    vp[2 * axis];
+        return ndc * 7611.0f + 10.0f;
+    };
+    std::smatch m;
+    std::regex pen("P([UD])(-?\\d+),(-?\\d+);");
+    std::vector<std::pair<long, long>> got;
+    std::string pen_part = text.substr(text.find("PU"));
+    for (auto it = std::sregex_iterator(pen_part.begin(), pen_part.end(), pen); it != std::sregex_iterator(); ++it)
+        got.push_back({std::stol((*it)[2]), std::stol((*it)[3])});
+    ASSERT_EQ(got.size(), 23u);
+    for (int k = 0; k < 23; ++k) {
+        EXPECT_NEAR(got[k].first, dev(pts[2 * k], 0), 1) << k;
+        EXPECT_NEAR(got[k].second, dev(pts[2 * k + 1], 1), 1) << k;
+    }
+    // A line break after every tenth point.
+    EXPECT_EQ(drvtest::count(pen_part.substr(0, pen_part.find("SP;")), "\n"), 3u);
+    // The clip of the viewport, moved out by 0.1 unit.
+    char iw[80];
+    std::snprintf(iw, sizeof iw, "IW %.0f,%.0f,%.0f,%.0f;\n", 0.1f * 7611 + 10 - 0.1f, 0.2f * 7611 + 10 - 0.1f,
+                  0.9f * 7611 + 10 + 0.1f, 0.7f * 7611 + 10 + 0.1f);
+    EXPECT_NE(text.find(iw), std::string::npos) << iw << text;
+}
+
+TEST_F(FileWs, CgmThroughTheKernel)
+{
+    std::string path = dir_.file("k.cgm");
+    ASSERT_EQ(open(GWS_META, path, "cgm"), 0);
+    EXPECT_EQ(gmeta_get_type(), 1);
+    gkstest::world_unit(1);
+    float l[] = {0.1f, 0.1f, 0.9f, 0.1f};
+    gset_line_colr_ind(503);
+    gpolyline(2, l);
+    gset_line_colr_ind(505);
+    gpolyline(2, l);
+    gset_char_ht(0.05f);
+    float pos[] = {0.2f, 0.5f};
+    gtext(pos, "H"); // stroke text arrives as polylines
+    gclose_ws(1);
+    gmeta_set_type(0);
+    std::string b = read_file(path);
+    // LINE WIDTH elements: 1.0 for colour 503, four times that for 505.
+    EXPECT_NE(b.find(std::string("\x50\x64\x00\x01\x00\x00", 6)), std::string::npos);
+    EXPECT_NE(b.find(std::string("\x50\x64\x00\x04\x00\x00", 6)), std::string::npos);
+    // Polyline elements: the two lines and the three strokes of the "H".
+    EXPECT_EQ(drvtest::count(b, std::string("\x40\x3F", 2)), 5u);
+    EXPECT_EQ(b.substr(b.size() - 4), std::string("\x00\xA0\x00\x40", 4));
+}
+
+// A text metafile read into a second metafile workstation gives the same
+// records, except those the reader skips; replayed on the window it
+// draws exactly what direct drawing draws.
+TEST_F(FileWs, TextMetafileRoundTrip)
+{
+    // Every kind of record the writer has.
+    auto draw_all = [] {
+        draw_scene();
+        gcreate_seg(3);
+        gset_linetype(3);
+        gset_linewidth(2.5f);
+        float m[] = {20, 20, 30, 30, 40, 20};
+        gset_marker_colr_ind(2);
+        gset_marker_type(4);
+        gset_marker_size(1.5f);
+        gset_marker_width(2);
+        gpolymarker(3, m);
+        gclose_seg(3);
+        float up[] = {1, 1};
+        gset_char_up_vec(up);
+        int al[] = {2, 3};
+        gset_text_align(al);
+        gset_expan(1.5f);
+        gset_char_space(0.5f);
+        gset_space(2);
+        gset_text_width(2);
+        float pos[] = {30, 70};
+        gtext(pos, "Turned");
+        gset_fill_style_ind(7);
+        float r[] = {1, 2, 3, 4};
+        gclear_region(r);
+    };
+    std::string a = dir_.file("a.meta"), b = dir_.file("b.meta");
+    ASSERT_EQ(open(GWS_META, a, "zyr"), 0);
+    gmessage(1, "BEGIN");
+    draw_all();
+    gclose_ws(1);
+
+    ASSERT_EQ(open(GWS_META, b, "zyr"), 0);
+    ASSERT_EQ(gread_metafile(a.c_str()), 0);
+    gclose_ws(1);
+
+    auto body = [](const std::string &path) {
+        std::vector<std::string> out;
+        bool on = false;
+        for (const std::string &l : lines_of(read_file(path))) {
+            if (l == "ME BEGIN") on = true;
+            static const std::regex skipped("^(WS_WIN|WS_VP|CLR_REG|SEG_CR|SEG_CL|SEG_DE) .*");
+            if (on && !std::regex_match(l, skipped)) out.push_back(l);
+        }
+        return out;
+    };
+    std::vector<std::string> ra = body(a), rb = body(b);
+    EXPECT_GT(ra.size(), 20u);
+    EXPECT_EQ(ra, rb);
+    EXPECT_NE(read_file(a).find("SEG_CR 3\n"), std::string::npos);
+    EXPECT_NE(read_file(a).find("CLR_REG 1.000000 2.000000 3.000000 4.000000\n"), std::string::npos);
+
+    if (!start_x()) GTEST_SKIP() << "no Xvfb";
+    gclose_gks();
+    ASSERT_TRUE(open_window(640, 512));
+    draw_all();
+    gkstest::Picture direct = gkstest::grab();
+    gclear_ws(1, 1);
+    gsel_norm_tran(0);
+    ASSERT_EQ(gread_metafile(a.c_str()), 0);
+    gkstest::Picture replayed = gkstest::grab();
+    EXPECT_TRUE(direct == replayed);
+}
+
+TEST_F(FileWs, MetafileReaderRefusesBadInput)
+{
+    std::string out = dir_.file("o.meta");
+    ASSERT_EQ(open(GWS_META, out, "zyr"), 0);
+    std::string long_text(300, 'x');
+    std::string inputs[] = {
+        "ZYRMETA\nPL 2000000000 1,2 3,4\n",               // count beyond the file
+        "ZYRMETA\nPL 3 1,2 nan,4 5,6\nFA 2 inf,1 2,2\n",   // non-finite numbers
+        "ZYRMETA\nPL 3 1,2 3,4",                           // truncated
+        "ZYRMETA\nVERYLONGKEYWORD 1 2\nPL_CLRXX 3\n",      // over-long and unknown keywords
+        "ZYRMETA\nTE 1,2 " + long_text + "\n",             // text cut at 100 characters
+        "ZYRMETA\nPL_LW 1e999\nTR 99999999999\nCLR 1 2 0.5\nTE_ALGN 1\n",
+        std::string("ZYRMETA\n\x00\xff\x01PL\x00 2 1,1 2,2\n\x80\x80", 30),
+        "ZYRMETA\nPL 2 0.1,0.2 0.3,0.4\n",                 // the one good record
+    };
+    for (const std::string &in : inputs) {
+        FILE *fp = fmemopen((void *)in.data(), in.size(), "r");
+        ASSERT_NE(fp, nullptr);
+        EXPECT_EQ(gread_metafile_stream(fp, "mem"), 0);
+        std::fclose(fp);
+    }
+    EXPECT_EQ(gread_metafile(dir_.file("none.meta").c_str()), -1);
+    gclose_ws(1);
+    std::string text = read_file(out);
+    EXPECT_EQ(drvtest::count(text, "\nPL "), 1u) << text;
+    EXPECT_NE(text.find("PL 2 0.100000,0.200000 0.300000,0.400000 \n"), std::string::npos);
+    EXPECT_NE(text.find("TE 1.000000,2.000000 " + long_text.substr(0, 100) + "\n"), std::string::npos);
+    EXPECT_EQ(text.find("FA "), std::string::npos);
+    EXPECT_EQ(text.find("inf"), std::string::npos);
+    EXPECT_EQ(text.find("nan"), std::string::npos);
+    EXPECT_NE(errors().find("gread_metafile: Unable to open image file: " + dir_.file("none.meta")),
+              std::string::npos);
+}
+
+// Printing the window's display list as a metafile, and as PostScript:
+// the files hold the drawing, the window's state comes back, and an empty
+// list still gives header and trailer.
+TEST_F(FileWs, ScreenPrints)
+{
+    if (!start_x()) GTEST_SKIP() << "no Xvfb";
+    gclose_gks();
+    for (bool empty : {false, true}) {
+        if (empty) setenv("zyrredraw", "No", 1);
+        ASSERT_TRUE(open_window(640, 512));
+        draw_scene();
+        std::string meta = dir_.file(empty ? "e.meta" : "s.meta"), ps = dir_.file(empty ? "e.ps" : "s.ps");
+        setenv("METAOUT", meta.c_str(), 1);
+        setenv("PSPRINT", ps.c_str(), 1);
+        int cursor = gget_cursor_type(), redraw = gget_redraw();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(gobj_print_meta(), 0);
+        EXPECT_EQ(gobj_print_plot(), 0);
+        std::string err = testing::internal::GetCapturedStderr();
+        int w, h;
+        gget_win_size(&w, &h);
+        EXPECT_EQ(gget_win_type(), GWS_WIN);
+        EXPECT_EQ(w, 640);
+        EXPECT_EQ(h, 512);
+        EXPECT_EQ(gget_cursor_type(), cursor);
+        EXPECT_EQ(gget_redraw(), redraw);
+        gclose_ws(1);
+        gclose_gks();
+        std::string mt = read_file(meta), pt = read_file(ps);
+        EXPECT_EQ(mt.rfind("ZYRMETA\n#Title: ZYR Graphics Display: ", 0), 0u);
+        EXPECT_EQ(pt.rfind("%!PS-Adobe-1.0\n", 0), 0u);
+        EXPECT_NE(pt.find("%%EOF\n"), std::string::npos);
+        if (empty) {
+            EXPECT_NE(err.find("gobj_print_meta: No redraw data to make metafile from\n"), std::string::npos) << err;
+            EXPECT_NE(err.find("gobj_print_plot: No redraw data to make Postscript file from\n"), std::string::npos);
+            EXPECT_EQ(mt.find("\nPL "), std::string::npos);
+        } else {
+            EXPECT_EQ(drvtest::count(mt, "\nPL "), 3u) << mt;
+            EXPECT_EQ(drvtest::count(pt, "%%PL:"), 3u);
+            if (drvtest::have_tool("gs")) EXPECT_EQ(drvtest::render_ps(ps, 30, nullptr), 0);
+        }
+        unsetenv("zyrredraw");
+    }
+}

@@ -1,0 +1,157 @@
+// Helpers for the graphics kernel tests: a private X server of a chosen
+// depth, opening the window workstation on it, and reading pixels back.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gks/gks.h"
+#include "gks/gks_int.h"
+
+namespace gkstest {
+
+// An Xvfb of its own (the display number is chosen by the server through
+// -displayfd), stopped when the object goes.
+class XServer {
+public:
+    explicit XServer(int depth, const char *size = "1280x1024") {
+        // Numbers from 300 up, tried until one answers: low numbers may be
+        // held by other servers on this machine.
+        for (int tries = 0; tries < 6 && name_.empty(); tries++) {
+            int num = 300 + (int)((getpid() * 7 + tries * 131) % 600);
+            start(num, depth, size);
+            Display *d = name_.empty() ? nullptr : XOpenDisplay(name_.c_str());
+            if (d) {
+                XCloseDisplay(d);
+            } else {
+                stop();
+                name_.clear();
+            }
+        }
+    }
+    ~XServer() { stop(); }
+    bool ok() const { return !name_.empty(); }
+    const std::string &name() const { return name_; }
+
+private:
+    void start(int num, int depth, const char *size) {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            std::string fd = std::to_string(fds[1]);
+            std::string disp = ":" + std::to_string(num);
+            std::string screen = std::string(size) + "x" + std::to_string(depth);
+            int devnull = open("/dev/null", O_WRONLY);
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+            execlp("Xvfb", "Xvfb", disp.c_str(), "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+                   "-nolisten", "tcp", "-noreset", (char *)nullptr);
+            _exit(127);
+        }
+        close(fds[1]);
+        char buf[32] = {0};
+        ssize_t n = read(fds[0], buf, sizeof buf - 1);
+        close(fds[0]);
+        if (n > 0) name_ = ":" + std::to_string(atoi(buf));
+    }
+    void stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+    }
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+// Pixel of the window's picture (the off-screen pixmap primitives draw in).
+inline unsigned long picture_pixel(int x, int y) {
+    XImage *im = XGetImage(gget_display(), gget_base_window(), x, y, 1, 1, AllPlanes, ZPixmap);
+    unsigned long p = XGetPixel(im, 0, 0);
+    XDestroyImage(im);
+    return p;
+}
+
+// The whole picture as rows of pixel values.
+struct Picture {
+    int w = 0, h = 0;
+    std::vector<unsigned long> px;
+    unsigned long at(int x, int y) const { return px[(size_t)y * w + x]; }
+    bool operator==(const Picture &o) const { return w == o.w && h == o.h && px == o.px; }
+};
+
+inline Picture grab() {
+    Picture p;
+    gget_win_size(&p.w, &p.h);
+    XImage *im = XGetImage(gget_display(), gget_base_window(), 0, 0, p.w, p.h, AllPlanes, ZPixmap);
+    p.px.resize((size_t)p.w * p.h);
+    for (int y = 0; y < p.h; y++)
+        for (int x = 0; x < p.w; x++) p.px[(size_t)y * p.w + x] = XGetPixel(im, x, y);
+    XDestroyImage(im);
+    return p;
+}
+
+// Bounding box of the pixels equal to value (x1, y1, x2, y2), count in n.
+struct Box {
+    int x1 = 1 << 30, y1 = 1 << 30, x2 = -1, y2 = -1;
+    long n = 0;
+};
+inline Box box_of(const Picture &p, unsigned long value) {
+    Box b;
+    for (int y = 0; y < p.h; y++)
+        for (int x = 0; x < p.w; x++)
+            if (p.at(x, y) == value) {
+                b.n++;
+                b.x1 = std::min(b.x1, x);
+                b.y1 = std::min(b.y1, y);
+                b.x2 = std::max(b.x2, x);
+                b.y2 = std::max(b.y2, y);
+            }
+    return b;
+}
+
+inline std::string slurp(const std::string &path) {
+    std::ifstream f(path);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// Opens the kernel (errors to errfile) and a 640 x 512 window on display.
+inline bool open_window(const std::string &display, const std::string &errfile, int w = 640, int h = 512) {
+    if (gopen_gks(errfile.c_str(), 0) != 0) return false;
+    gset_xsize(w, h);
+    gset_geometry("");
+    return gopen_ws(1, display.c_str(), GWS_WIN) == 0;
+}
+
+// Colour 1 white, 2 red, 3 green, 4 blue: the drawing colours of the tests.
+inline void basic_colours() {
+    const float c[5][3] = {{0, 0, 0}, {1, 1, 1}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    for (int i = 0; i < 5; i++) gset_colr_rep(1, i, c[i]);
+}
+
+// Transform 1 as pixel-like world coordinates over the fitted square.
+inline void world_unit(int n) {
+    float u[4] = {0, 1, 0, 1};
+    gset_win(n, u);
+    gset_vp(n, u);
+    gsel_norm_tran(n);
+}
+
+}  // namespace gkstest

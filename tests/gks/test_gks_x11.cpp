@@ -1,0 +1,258 @@
+// The window workstation under a real X server: opening, geometry,
+// colours on TrueColor and PseudoColor screens, X errors, and the zoom.
+#include "../test_helpers.h"
+#include "gks_test_util.h"
+
+#include <X11/Xatom.h>
+
+#include <set>
+
+namespace {
+
+using gkstest::XServer;
+
+std::string display_24() {
+    const char *d = getenv("DISPLAY");
+    return d ? d : "";
+}
+
+class GksWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (display_24().empty()) GTEST_SKIP() << "no X display";
+        err_ = dir_.file("gks.err");
+        ASSERT_TRUE(gkstest::open_window(display_24(), err_));
+    }
+    void TearDown() override {
+        gclose_ws(1);
+        gclose_gks();
+    }
+    testutil::ScratchDir dir_;
+    std::string err_;
+};
+
+TEST_F(GksWindow, OpensWithClassNameAndTitleAndSize) {
+    Display *d = gget_display();
+    ASSERT_NE(d, nullptr);
+    XClassHint ch;
+    ASSERT_TRUE(XGetClassHint(d, gget_root_window(), &ch));
+    EXPECT_STREQ(ch.res_class, "Zyr");
+    XFree(ch.res_name);
+    XFree(ch.res_class);
+    XWindowAttributes wa;
+    XGetWindowAttributes(d, gget_root_window(), &wa);
+    EXPECT_EQ(wa.width, 640);
+    EXPECT_EQ(wa.height, 512);
+    EXPECT_EQ(wa.border_width, 5);
+    EXPECT_EQ(gchk_graphics(), 1);
+    gset_win_title("GOES east");
+    gset_win_title_extra("[2]");
+    char extra[64];
+    gget_win_title_extra(extra);
+    EXPECT_STREQ(extra, "[2]");
+    gset_win_title_extra("");
+    gget_win_title_extra(extra);
+    EXPECT_STREQ(extra, "");
+}
+
+TEST(GksWindowGeometry, NegativeOffsetsCountFromRightAndBottom) {
+    if (display_24().empty()) GTEST_SKIP() << "no X display";
+    ASSERT_EQ(gopen_gks(nullptr, 0), 0);
+    gset_xsize(200, 100);
+    gset_geometry("-10-10");
+    ASSERT_EQ(gopen_ws(1, display_24().c_str(), GWS_WIN), 0);
+    Display *d = gget_display();
+    int rw, rh;
+    gget_root_size(&rw, &rh);
+    XWindowAttributes wa;
+    XGetWindowAttributes(d, gget_root_window(), &wa);
+    // Outer right and bottom edges (border included) 10 pixels in.
+    EXPECT_EQ(wa.x + wa.width + 2 * wa.border_width, rw - 10);
+    EXPECT_EQ(wa.y + wa.height + 2 * wa.border_width, rh - 10);
+    gclose_ws(1);
+    gset_geometry("300x200+20+30");
+    ASSERT_EQ(gopen_ws(1, display_24().c_str(), GWS_WIN), 0);
+    XGetWindowAttributes(gget_display(), gget_root_window(), &wa);
+    EXPECT_EQ(wa.x, 20);
+    EXPECT_EQ(wa.y, 30);
+    EXPECT_EQ(wa.width, 300);
+    EXPECT_EQ(gget_window_height(), 200);
+    gclose_ws(1);
+    gclose_gks();
+}
+
+TEST(GksWindowOpen, NoDisplayFailsAndTheWorldLayerExitsWithFour) {
+    testutil::ScratchDir dir;
+    std::string err = dir.file("gks.err");
+    ASSERT_EQ(gopen_gks(err.c_str(), 0), 0);
+    EXPECT_EQ(gopen_ws(1, ":987", GWS_WIN), -1);
+    EXPECT_EQ(gchk_graphics(), 0);
+    gclose_gks();
+    EXPECT_EQ(gkstest::slurp(err), "gopen_ws: unable to connect to display\n");
+    int type = GWS_WIN;
+    EXPECT_EXIT(GPH_begin(1, ":987", &type), ::testing::ExitedWithCode(4), "Error opening workstation");
+}
+
+TEST_F(GksWindow, NearColoursAreReusedAndNewOnesTakeTheNextIndex) {
+    gkstest::basic_colours();
+    EXPECT_EQ(gget_max_colr(), 4);
+    long red = gget_color_ind(2);
+    // Any index: a colour within 0.01 of red reuses index 2.
+    EXPECT_EQ(galloc_colr(-1, 0.995f, 0.002f, 0.0f), red);
+    EXPECT_EQ(gget_max_colr(), 4);
+    galloc_colr(-1, 0.5f, 0.25f, 0.75f);
+    EXPECT_EQ(gget_max_colr(), 5);
+    int r, g, b;
+    gget_color_rgb256(5, &r, &g, &b);
+    EXPECT_EQ(r, 127);
+    EXPECT_EQ(g, 63);
+    EXPECT_EQ(b, 191);
+    // TrueColor: the pixel is the colour in the visual's channels.
+    if (gget_visual()->c_class == TrueColor) {
+        EXPECT_EQ((unsigned long)gget_color_ind(2), gget_red_mask());
+        EXPECT_EQ(gget_color_rgb_Xval(0, 0xFFFF, 0), gget_grn_mask());
+    }
+}
+
+TEST_F(GksWindow, ColourIndexValidation) {
+    float rgb[3] = {1, 1, 1};
+    struct Case {
+        int index;
+        int result;
+        const char *msg;
+    } cases[] = {
+        {-2, -1, "gset_colr_rep: invalid color index: -2\n"},
+        {257, -1, "gset_colr_rep: invalid color index: 257\n"},
+        {499, -1, "gset_colr_rep: invalid color index: 499\n"},
+        {500, 0, ""},   // device-independent black: accepted, ignored
+        {508, 0, ""},
+        {509, -1, "gset_colr_rep: invalid color index: 509\n"},
+        {-1, 0, ""},    // background
+        {256, 0, ""},
+    };
+    std::string want;
+    for (auto &c : cases) {
+        EXPECT_EQ(gset_colr_rep(1, c.index, rgb), c.result) << c.index;
+        want += c.msg;
+    }
+    // Setters need an allocated colour on the window.
+    EXPECT_EQ(gset_line_colr_ind(77), -1);
+    want += "gset_line_colr_ind: color index not initialized\n";
+    EXPECT_EQ(gset_fill_colr_ind(300), -1);
+    want += "gset_fill_colr_ind: invalid color index: 300\n";
+    EXPECT_EQ(gset_marker_colr_ind(505), 0);
+    gclose_gks();
+    EXPECT_EQ(gkstest::slurp(err_), want);
+    gopen_gks(nullptr, 0);
+}
+
+TEST(GksPseudoColor, EightBitColormapFillsAndDegradesToNearestCells) {
+    XServer x(8, "800x600");
+    if (!x.ok()) GTEST_SKIP() << "no Xvfb";
+    ASSERT_EQ(gopen_gks(nullptr, 0), 0);
+    ASSERT_EQ(gopen_ws(1, x.name().c_str(), GWS_WIN), 0) << x.name();
+    ASSERT_EQ(gget_visual()->c_class, PseudoColor);
+    ASSERT_EQ(gget_win_depth(), 8);
+    // 256 distinct grays: the shared cells run out, later colours still get
+    // a pixel (the nearest cell) and nothing fails.
+    std::set<long> pixels;
+    for (int i = 0; i < 256; i++) {
+        float v = i / 255.0f;
+        long p = galloc_colr(i, v, v, v);
+        EXPECT_GE(p, 0);
+        EXPECT_LT(p, 256);
+        pixels.insert(p);
+    }
+    EXPECT_GT(pixels.size(), 150u);
+    for (int i = 0; i < 256; i += 15) {
+        XColor c;
+        gquery_xcolor(i, &c);
+        EXPECT_NEAR(c.red / 65535.0, i / 255.0, 0.05) << i;
+    }
+    // The map is full: a new colour gets the nearest existing cell.
+    long p = galloc_colr(-1, 0.9f, 0.1f, 0.3f);
+    EXPECT_GE(p, 0);
+    XColor c;
+    // A private colormap gets read-write cells.
+    gclose_ws(1);
+    gset_local_colormap(1);
+    gset_rw_colors(1);
+    ASSERT_EQ(gopen_ws(1, x.name().c_str(), GWS_WIN), 0);
+    float red[3] = {1, 0, 0};
+    ASSERT_EQ(gset_colr_rep(1, 7, red), 0);
+    long p7 = gget_color_ind(7);
+    float blue[3] = {0, 0, 1};
+    gset_colr_rep(1, 7, blue);
+    EXPECT_EQ(gget_color_ind(7), p7);  // the same cell, stored again
+    gquery_xcolor(7, &c);
+    EXPECT_EQ(c.blue, 65535);
+    EXPECT_EQ(c.red, 0);
+    gclose_ws(1);
+    gset_local_colormap(0);
+    gset_rw_colors(0);
+    gclose_gks();
+}
+
+TEST_F(GksWindow, TwentyFifthXErrorEndsWithStatusFour) {
+    // The child re-runs the test: the parent's X connection stays untouched.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            Display *d = gget_display();
+            for (int i = 0; i < 30; i++) {
+                XFreePixmap(d, (Pixmap)0x7ffffff0);  // no such pixmap: BadPixmap
+                XSync(d, False);
+            }
+            exit(0);
+        },
+        ::testing::ExitedWithCode(4), "X11 error: too many errors");
+}
+
+TEST_F(GksWindow, ZoomAboutTheCentreAndTheCorners) {
+    gkstest::basic_colours();
+    // A picture whose pixels tell where they came from: a red dot at (160, 128).
+    XSetForeground(gget_display(), gget_root_gc(), gget_color_ind(2));
+    XDrawPoint(gget_display(), gget_base_window(), gget_root_gc(), 160, 128);
+    ASSERT_EQ(gzoom(-2, 320, 256, 2, 0), 1);
+    EXPECT_EQ(gget_zoom(), 2);
+    EXPECT_FLOAT_EQ(xZ_p(0), 160);
+    EXPECT_FLOAT_EQ(yZ_p(0), 128);
+    EXPECT_FLOAT_EQ(xZ_p(639), 160 + 319.5f);
+    // The red source pixel now covers window pixels (0..1, 0..1).
+    unsigned long red = (unsigned long)gget_color_ind(2);
+    EXPECT_EQ(gkstest::picture_pixel(0, 0), red);
+    EXPECT_EQ(gkstest::picture_pixel(1, 1), red);
+    EXPECT_NE(gkstest::picture_pixel(2, 2), red);
+    // Unzoom puts the saved picture back.
+    gunzoom();
+    EXPECT_EQ(gget_zoom(), 1);
+    EXPECT_EQ(gkstest::picture_pixel(160, 128), red);
+    EXPECT_NE(gkstest::picture_pixel(0, 0), red);
+    // About the corners the region is clamped inside the picture.
+    gzoom(-2, 0, 0, 2, 0);
+    EXPECT_FLOAT_EQ(xZ_p(0), 0);
+    EXPECT_FLOAT_EQ(yZ_p(0), 0);
+    gunzoom();
+    gzoom(-2, 639, 511, 2, 0);
+    EXPECT_FLOAT_EQ(xZ_p(0), 320);
+    EXPECT_FLOAT_EQ(yZ_p(0), 256);
+    EXPECT_FLOAT_EQ(xZ_p(639), 639.5f);
+    gunzoom();
+}
+
+TEST_F(GksWindow, ResizeKeepsThePictureAndRefitsTheTransforms) {
+    gkstest::basic_colours();
+    XSetForeground(gget_display(), gget_root_gc(), gget_color_ind(3));
+    XDrawPoint(gget_display(), gget_base_window(), gget_root_gc(), 5, 6);
+    EXPECT_EQ(gresize_window(800, 600), 1);
+    int w, h;
+    gget_win_size(&w, &h);
+    EXPECT_EQ(w, 800);
+    EXPECT_EQ(h, 600);
+    EXPECT_EQ(gkstest::picture_pixel(5, 6), (unsigned long)gget_color_ind(3));
+    gset_win_size(w, h);
+    EXPECT_FLOAT_EQ(yW_p(0), 599);
+    EXPECT_EQ(gresize_window(-1, -1), 0);  // already this size
+}
+
+}  // namespace
