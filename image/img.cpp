@@ -13,9 +13,12 @@
 #include "driver/flags.h"
 #include "driver/util.h"
 #include "files/file.h"
+#include "gks/gks.h"
 #include "image/gif.h"
 #include "image/pngio.h"
 #include "image/xwd.h"
+#include "map/map.h"
+#include "plot/plt.h"
 
 namespace {
 
@@ -401,7 +404,10 @@ int IMG_read_zyr_stream(FILE *in, const char *name, IMG *image)
     if (separate) {
         char pix_name[HEADER_LINE] = "";
         FILE *pf = nullptr;
-        if (std::fscanf(in, "%159s", pix_name) == 1) pf = FILE_open(pix_name, "r");
+        // Reading an image never starts a program: a "|command" name (which
+        // the file layer would run) and the standard input are refused.
+        if (std::fscanf(in, "%159s", pix_name) == 1 && pix_name[0] != '|' && !FILE_is_std(pix_name))
+            pf = FILE_open(pix_name, "r");
         if (!pf) {
             MESS_print(192, "Unable to open: %s\n", pix_name);
         } else {
@@ -470,9 +476,9 @@ int IMG_read(const char *name, IMG *image, int query)
     char head[7] = {0};
     size_t n = std::fread(head, 1, 6, in);
     IMG_init(image);
-    // The window depth comes from the workstation once it is connected; a
-    // property query without a window assumes 32-bit pixels.
-    image->depth = 0;
+    // The window depth; a property query without a window assumes 32-bit
+    // pixels.
+    image->depth = gget_win_depth();
     if (image->depth == 0 && query == 1) image->depth = 32;
     if (n >= 3 && !strncmp(head, "** ", 3)) {
         int c;
@@ -498,8 +504,28 @@ int IMG_read(const char *name, IMG *image, int query)
 
 int IMG_dump(const char *name)
 {
-    // Fetching the window picture belongs to the graphics kernel; the dump
-    // is connected together with it.
-    MESS_print(192, "IMG_dump: No window image for: %s\n", name);
-    return 0;
+    IMG img;
+    IMG_init(&img);
+    if (!gget_image(&img)) {
+        IMG_free(&img);
+        return 0;
+    }
+    // The plot's map domain goes with the picture when the picture is the
+    // map panel (no large view offset), scaled to the window's pixels.
+    if (PLT_get_view_offset() <= 0.7f) {
+        MAP_get_domain(&img.domain);
+        DOM &d = img.domain;
+        if (d.proj != DOM_MISSING && d.nx != img.nx) {
+            if (img.nx > 1 && d.nx > 0) d.dx *= (float)(d.nx - 1) / (float)(img.nx - 1);
+            if (img.ny > 1 && d.ny > 0) d.dy *= (float)(d.ny - 1) / (float)(img.ny - 1);
+            d.nx = img.nx;
+            d.ny = img.ny;
+        }
+    }
+    const char *ul = PLT_get_label(0, 0), *lr = PLT_get_label(5, 0), *ur = PLT_get_label(2, 0);
+    std::snprintf(img.info, sizeof img.info, "%s [%s]", ul ? ul : "", lr ? lr : "");
+    std::snprintf(img.date_label, sizeof img.date_label, "%s", ur ? ur : "");
+    int rc = IMG_write(name, &img, 0);
+    IMG_free(&img);
+    return rc;
 }
