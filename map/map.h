@@ -4,6 +4,8 @@
 // Earth distances are in units of 100 km; angles in degrees.
 #pragma once
 
+#include <cstdio>
+
 #include "map/dom.h"
 
 // Earth radius in 100 km units.
@@ -51,3 +53,42 @@ float MAP_undir_adj(float dir, float x, float y);
 float MAP_uvdir_adj(float u, float v, float x, float y);
 float MAP_dir(float x1, float y1, float x2, float y2);
 void MAP_offset(float *x, float *y, float x0, float y0, float dir, float dist);
+
+// ---- map overlay and map database ----
+
+// Install a domain for drawing: MAP_domain, then the world window of
+// normalisation transform 2 becomes the domain's limits and is selected.
+int MAP_setup(const DOM *dom);
+// Draw the map list and grid for a phase mask (1 under the image, 2 and 4
+// over it).  Returns 0.
+int MAP_draw(int phase);
+// One map list item: 0 when something was drawn, -1 otherwise.
+int MAP_process(const char *item);
+// Draw the segments of an open map database file (text or big-endian).
+// 0, or -1 when a header or its points cannot be read.
+int MAP_map(FILE *stream);
+// The latitude/longitude grid; -1 without drawing for an unusable spacing.
+int MAP_lines(float latsp, float lonsp);
+int MAP_file(const char *name);
+// The map list in use ("" until set or chosen by MAP_draw).
+const char *MAP_get_file();
+int MAP_set_format(const char *text);
+int MAP_fill_cont(int flag);
+int MAP_latlon(int dot, int extra, float latsp, float lonsp);
+int MAP_get_latlon(float *latsp, float *lonsp);
+int MAP_get_window(float out4[4]);
+float MAP_get_vert();
+float MAP_get_hor();
+int MAP_draw_circle(float x, float y, float radius);
+int MAP_set_plot_limit(int n);
+int MAP_plot_grid_init();
+int MAP_plot_grid(float x, float y);
+int MAP_callback(int kind, const char *name, float x, float y);
+
+// Where the overlay's finished polylines go: by default the graphics
+// kernel (gpolyline, or gfill_area when filling).  A sink sees every line
+// in plot coordinates (x, y pairs) instead; nullptr restores the kernel.
+typedef void (*MAP_LINE_SINK)(int n, const float *pts, int filled);
+void MAP_set_line_sink(MAP_LINE_SINK sink);
+typedef void (*MAP_TEXT_SINK)(float x, float y, const char *text);
+void MAP_set_text_sink(MAP_TEXT_SINK sink);

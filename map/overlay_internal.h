@@ -1,0 +1,11 @@
+// Pieces shared by the map overlay's files (overlay.cpp, mapdb.cpp,
+// grid.cpp); not part of the module's interface.
+#pragma once
+
+// Draws one finished line of plot coordinates (x, y pairs) through the
+// line sink or the kernel, filled when the fill state is set.
+void MAP_emit_line(int n, const float *pts);
+int MAP_get_fill();
+// Text at a plot position through the kernel (the grid labels).
+void MAP_emit_text(float x, float y, const char *text);
+int MAP_get_extra();

@@ -1,0 +1,480 @@
+// Map overlay: map database files in both forms, line breaking and wraps,
+// the map list rules (phases, gates, size conditions, "fi:" lists), the
+// grid and point thinning.  Lines are caught through the overlay's line
+// sink; the pixel tests at the end draw on a private X server.
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "driver/flags.h"
+#include "driver/res.h"
+#include "gks/gks.h"
+#include "map/dom.h"
+#include "map/map.h"
+#include "../gks/gks_test_util.h"
+#include "../test_helpers.h"
+
+namespace {
+
+struct Seg {
+    std::vector<float> lat, lon;
+};
+
+std::string text_form(const std::vector<Seg> &segs)
+{
+    std::string s;
+    char buf[128];
+    for (const Seg &g : segs) {
+        std::snprintf(buf, sizeof buf, "%zu 0 0 0 0 7\n", g.lat.size());
+        s += buf;
+        for (size_t i = 0; i < g.lat.size(); ++i) {
+            std::snprintf(buf, sizeof buf, "%.6g %.6g\n", g.lat[i], g.lon[i]);
+            s += buf;
+        }
+    }
+    return s;
+}
+
+void put32(std::string *s, uint32_t v)
+{
+    for (int k = 3; k >= 0; --k) s->push_back((char)(v >> (8 * k)));
+}
+void putf(std::string *s, float f)
+{
+    uint32_t u;
+    std::memcpy(&u, &f, 4);
+    put32(s, u);
+}
+
+std::string binary_form(const std::vector<Seg> &segs, int count_override = 0)
+{
+    std::string s;
+    for (const Seg &g : segs) {
+        int n = count_override ? count_override : (int)g.lat.size();
+        s.push_back((char)((n >> 8) & 0xFF));
+        s.push_back((char)(n & 0xFF));
+        for (int k = 0; k < 4; ++k) putf(&s, 0);
+        put32(&s, 7);
+        for (size_t i = 0; i < g.lat.size(); ++i) {
+            putf(&s, g.lat[i]);
+            putf(&s, g.lon[i]);
+        }
+    }
+    return s;
+}
+
+std::vector<std::vector<float>> lines;
+std::vector<std::string> texts;
+
+void sink(int n, const float *pts, int) { lines.emplace_back(pts, pts + 2 * n); }
+void tsink(float, float, const char *t) { texts.emplace_back(t); }
+
+int draw_bytes(const std::string &bytes)
+{
+    FILE *fp = fmemopen(const_cast<char *>(bytes.data()), bytes.size(), "rb");
+    int r = MAP_map(fp);
+    std::fclose(fp);
+    return r;
+}
+
+void install(const char *text)
+{
+    DOM d;
+    ASSERT_GE(DOM_decode(text, &d), 1) << text;
+    MAP_domain(&d);
+}
+
+struct OverlayTest : ::testing::Test {
+    testutil::ScratchDir dir;
+    void SetUp() override
+    {
+        RES_clear();
+        MESS_set(0, 0xFF);
+        RES_put("file_path", dir.path().c_str());
+        lines.clear();
+        texts.clear();
+        MAP_set_line_sink(sink);
+        MAP_set_text_sink(tsink);
+    }
+    void TearDown() override
+    {
+        MAP_set_line_sink(nullptr);
+        MAP_set_text_sink(nullptr);
+        RES_clear();
+    }
+};
+
+const std::vector<Seg> sample = {
+    {{30, 31, 32, 33}, {-100, -99, -98, -97}},
+    {{40, 40.5f}, {-90, -89}},
+    {{45, 46, 47}, {-80, -80, -80}},
+};
+
+TEST_F(OverlayTest, BothFormsDrawTheSameLines)
+{
+    install("ps,40,-100,31,21,1,1");
+    EXPECT_EQ(draw_bytes(text_form(sample)), 0);
+    auto from_text = lines;
+    lines.clear();
+    EXPECT_EQ(draw_bytes(binary_form(sample)), 0);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines, from_text);
+    float x, y;
+    MAP_tran(&x, &y, 30, -100);
+    EXPECT_FLOAT_EQ(lines[0][0], x);
+    EXPECT_FLOAT_EQ(lines[0][1], y);
+    // a count of 0 ends the file
+    lines.clear();
+    EXPECT_EQ(draw_bytes("0 0 0 0 0 0\n" + text_form(sample)), 0);
+    EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(OverlayTest, BadFilesEndWithoutOverrun)
+{
+    install("ps,40,-100,31,21,1,1");
+    std::string bin = binary_form(sample);
+    // truncated anywhere: never more lines than the complete file, no crash
+    for (size_t cut = 1; cut < bin.size(); cut += 3) {
+        lines.clear();
+        int r = draw_bytes(bin.substr(0, cut));
+        EXPECT_LE(lines.size(), 3u);
+        EXPECT_TRUE(r == -1 || r == 0);
+    }
+    EXPECT_EQ(draw_bytes(binary_form({{{1, 2}, {3, 4}}}, 0xFFFF)), -1);  // count -1
+    EXPECT_EQ(draw_bytes(binary_form({{{1, 2}, {3, 4}}}, 30000)), -1);   // more points than the file
+    EXPECT_EQ(draw_bytes("-5 0 0 0 0 1\n1 2\n"), -1);
+    EXPECT_EQ(draw_bytes("99999 0 0 0 0 1\n1 2\n"), -1);
+    EXPECT_EQ(draw_bytes("3 0 0 0 0 1\n1 2\n3 x\n"), -1);
+    EXPECT_EQ(draw_bytes(""), 0);
+}
+
+TEST_F(OverlayTest, UnprojectablePointsBreakLines)
+{
+    install("ps,40,-100,31,21,1,1");
+    lines.clear();
+    Seg s{{NAN, 30, 31, 1e30f, 32, 33, 34, NAN, 35, INFINITY}, {-100, -100, -100, -100, -100, -100, -100, 0, -100, 0}};
+    EXPECT_EQ(draw_bytes(binary_form({s})), 0);
+    // leading NaN dropped; 30-31 | 32-33-34 | 35 alone is not drawn
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].size(), 4u);
+    EXPECT_EQ(lines[1].size(), 6u);
+    // a segment of only unprojectable points draws nothing
+    lines.clear();
+    install("or:40:-100,40,-100");
+    EXPECT_EQ(draw_bytes(binary_form({{{-40, -41}, {80, 81}}})), 0);
+    EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(OverlayTest, WrapsAcrossTheCut)
+{
+    struct Case {
+        const char *domain;
+        float lon1, lon2, period;
+    };
+    const Case cases[] = {
+        {"ll,0,0,361,181,1,1", 179, -179, 360},
+        {"me,0,0,181,121,2.2,2.2", 179, -179, 400.31555892808814f},
+        {"mo,0,0,129,65,2,2", 179, -179, 0},  // period depends on y
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.domain);
+        install(c.domain);
+        lines.clear();
+        EXPECT_EQ(draw_bytes(text_form({{{10, 10, 10, 10}, {178, c.lon1, c.lon2, -178}}})), 0);
+        ASSERT_EQ(lines.size(), 2u);
+        // the first line runs from 178 over 179 to the shifted -179 just past the right edge
+        ASSERT_EQ(lines[0].size(), 6u);
+        float x179, y, xm179;
+        MAP_tran(&x179, &y, 10, c.lon1);
+        MAP_tran(&xm179, &y, 10, c.lon2);
+        EXPECT_GT(lines[0][4], x179);
+        EXPECT_LT(lines[0][4] - x179, 5);
+        if (c.period > 0) EXPECT_NEAR(lines[0][4], xm179 + c.period, 1e-3);
+        // the second starts at -179 itself: no line across the whole map
+        EXPECT_FLOAT_EQ(lines[1][0], xm179);
+        for (auto &l : lines)
+            for (size_t k = 2; k < l.size(); k += 2) EXPECT_LT(std::fabs(l[k] - l[k - 2]), 20);
+    }
+    // the other way round, and a projection without a period keeps one line
+    install("ll,0,0,361,181,1,1");
+    lines.clear();
+    draw_bytes(text_form({{{10, 10}, {-179, 179}}}));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NEAR(lines[0][2], -181, 1e-3);
+}
+
+// Three map files that draw at different latitudes, so a line tells which
+// file drew it.
+struct ListTest : OverlayTest {
+    void SetUp() override
+    {
+        OverlayTest::SetUp();
+        for (int k = 0; k < 4; ++k) {
+            const char *names[] = {"coast.map", "roads.map", "rivers.map", "world.map"};
+            float lat = 30.0f + 2.0f * (float)k;
+            dir.write(names[k], text_form({{{lat, lat}, {-100, -99}}}));
+        }
+        FLAG_setplot(PLOT_MAP, 1);
+    }
+    // Which files drew, in order, by the latitude of their first point.
+    std::string drawn()
+    {
+        std::string s;
+        for (auto &l : lines) {
+            float lat, lon;
+            MAP_untran(&lat, &lon, l[0], l[1]);
+            s += "crRw"[(int)std::lround((lat - 30) / 2)];
+        }
+        lines.clear();
+        return s;
+    }
+};
+
+TEST_F(ListTest, PhasesPickPrefixedItems)
+{
+    install("ps,40,-100,31,21,1,1");
+    MAP_file("-coast.map,+roads.map,rivers.map");
+    MAP_draw(1);
+    EXPECT_EQ(drawn(), "c");
+    MAP_draw(6);
+    EXPECT_EQ(drawn(), "rR");
+    MAP_draw(2);
+    EXPECT_EQ(drawn(), "r");
+    FLAG_setplot(PLOT_MAP, 0);
+    MAP_draw(7);
+    EXPECT_EQ(drawn(), "");
+}
+
+TEST_F(ListTest, GatesSelectByRegionAndSize)
+{
+    dir.write("list.txt", "[20,50,-130,-60,100] rivers.map\n[0,90,-180,180] world.map");
+    MAP_file("fi:list.txt");
+    // MAP_get_vert comes from transform 2's window: set it to a height of 50
+    const float w[4] = {-30, 30, -25, 25};
+    gset_win(2, w);
+    install("ps,40,-95,31,21,1,1");
+    MAP_draw(6);
+    EXPECT_EQ(drawn(), "R");
+    install("ps,50,10,31,21,1,1");
+    MAP_draw(6);
+    EXPECT_EQ(drawn(), "w");
+    // too large for the first gate's size
+    const float big[4] = {-30, 30, -100, 100};
+    gset_win(2, big);
+    install("ps,40,-95,31,21,1,1");
+    MAP_draw(6);
+    EXPECT_EQ(drawn(), "w");
+    // items before the first gate always draw; a failed gate disables until the next
+    dir.write("list2.txt", "coast.map [0,1,0,1] roads.map [0,90,-180,180] rivers.map");
+    MAP_file("fi:list2.txt");
+    MAP_draw(6);
+    EXPECT_EQ(drawn(), "cR");
+}
+
+TEST_F(ListTest, SizeConditions)
+{
+    install("ps,40,-95,31,21,1,1");
+    struct Case {
+        float height;
+        const char *expect;
+    };
+    MAP_file("s-20:coast.map,s+20:roads.map,>10<30:rivers.map,<40>25:world.map,s+5:>8:coast.map");
+    const Case cases[] = {{10, "cRc"}, {20, "crRc"}, {30, "rRwc"}, {50, "rc"}};
+    for (const Case &c : cases) {
+        const float w[4] = {-30, 30, -c.height / 2, c.height / 2};
+        gset_win(2, w);
+        MAP_draw(4);
+        EXPECT_EQ(drawn(), c.expect) << c.height;
+    }
+    // a prefix without its ":" is skipped with a message
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MAP_process("s-20coast.map"), -1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Malformed"), std::string::npos);
+}
+
+TEST_F(ListTest, BadListsAndMissingFiles)
+{
+    install("ps,40,-95,31,21,1,1");
+    dir.write("self.txt", "coast.map fi:self.txt");
+    MAP_file("fi:self.txt");
+    testing::internal::CaptureStderr();
+    MAP_draw(4);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("nested too deeply"), std::string::npos);
+    EXPECT_EQ(drawn(), "cccc");
+    testing::internal::CaptureStderr();
+    dir.write("long.txt", std::string(600, 'x') + " " + std::string(300, '['));
+    MAP_file("nosuch.map,fi:nolist.txt,coast.map:none,fi:long.txt");
+    MAP_draw(4);
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("MAP_process: Map file not found: "), std::string::npos);
+    EXPECT_NE(err.find("MAP_draw: Unable to open map list file: "), std::string::npos);
+    EXPECT_NE(err.find("too long"), std::string::npos);
+    EXPECT_EQ(drawn(), "");  // "none" draws nothing
+}
+
+TEST_F(OverlayTest, DefaultListByDomain)
+{
+    FLAG_setplot(PLOT_MAP, 1);
+    const float w[4] = {-30, 30, -25, 25};
+    DOM d;
+    DOM_decode("ps,40,-100,31,21,1,1", &d);
+    MAP_setup(&d);
+    gset_win(2, w);  // map height 50
+    MAP_draw(1);
+    EXPECT_STREQ(MAP_get_file(), "zyr.map");
+    MAP_file("");
+    DOM_decode("ps,40,10,31,21,1,1", &d);
+    MAP_setup(&d);
+    gset_win(2, w);
+    MAP_draw(1);
+    EXPECT_STREQ(MAP_get_file(), "cont.map,country.map");
+    // the choice is kept; the resource replaces it
+    RES_put("map_file", "roads.map");
+    MAP_draw(1);
+    EXPECT_STREQ(MAP_get_file(), "roads.map");
+}
+
+TEST_F(OverlayTest, GridOnPolarStereographic)
+{
+    install("ps:60:-100,40,-100,41,31,1,1");
+    EXPECT_EQ(MAP_lines(10, 10), 0);
+    float maxlat = 0;
+    int meridian_pieces = 0;
+    for (auto &l : lines) {
+        float la1, lo1, la2, lo2;
+        MAP_untran(&la1, &lo1, l[0], l[1]);
+        MAP_untran(&la2, &lo2, l[2], l[3]);
+        if (std::fabs(la1 - la2) > 1) {
+            ++meridian_pieces;
+            maxlat = std::fmax(maxlat, std::fmax(std::fabs(la1), std::fabs(la2)));
+        }
+    }
+    EXPECT_NEAR(maxlat, 80, 1e-2);  // meridians from -80 to 80
+    EXPECT_EQ(meridian_pieces, 36 * 16);
+    // labels: parallels on the left edge, meridians on the bottom
+    auto has = [](const char *t) { return std::find(texts.begin(), texts.end(), t) != texts.end(); };
+    EXPECT_TRUE(has("40N"));
+    EXPECT_TRUE(has("100W"));
+    EXPECT_FALSE(has("EQ"));
+    for (float bad : {0.0f, -5.0f, NAN, -9999.0f, 1e-6f}) {
+        lines.clear();
+        EXPECT_EQ(MAP_lines(bad, 10), -1) << bad;
+        EXPECT_EQ(MAP_lines(10, bad), -1) << bad;
+        EXPECT_TRUE(lines.empty());
+    }
+}
+
+TEST_F(OverlayTest, GridWrapsOnLatLon)
+{
+    install("ll:0:156,0,156,361,181,1,1");
+    EXPECT_EQ(MAP_lines(30, 30), 0);
+    // no piece spans the map: the one crossing the cut is drawn twice
+    int crossing = 0;
+    for (auto &l : lines) {
+        EXPECT_LT(std::fabs(l[2] - l[0]), 50);
+        if (std::fabs(l[0]) > 180 || std::fabs(l[2]) > 180) ++crossing;
+    }
+    EXPECT_EQ(crossing, 2 * 5);  // 5 parallels, each with one piece drawn twice
+    MAP_latlon(0, 20, 30, 30);
+    texts.clear();
+    MAP_lines(30, 30);
+    EXPECT_GT(texts.size(), 20u);  // extra labels along the lines
+}
+
+TEST_F(OverlayTest, PointThinning)
+{
+    install("ps,40,-100,11,11,1,1");
+    EXPECT_EQ(MAP_plot_grid(0, 0), 1);  // off: everything plots
+    MAP_set_plot_limit(1);
+    MAP_plot_grid_init();
+    float x, y;
+    MAP_tran_center(&x, &y);
+    EXPECT_EQ(MAP_plot_grid(x, y), 1);
+    EXPECT_EQ(MAP_plot_grid(x + 0.1f, y - 0.1f), 0);  // same cell
+    EXPECT_EQ(MAP_plot_grid(x + 1.0f, y), 1);
+    EXPECT_EQ(MAP_plot_grid(x + 100, y), 0);  // outside
+    MAP_set_plot_limit(2);
+    MAP_plot_grid_init();
+    EXPECT_EQ(MAP_plot_grid(x, y), 1);
+    EXPECT_EQ(MAP_plot_grid(x + 0.6f, y), 1);  // finer cells
+    MAP_set_plot_limit(-1);
+    EXPECT_EQ(MAP_plot_grid(x, y), 1);
+}
+
+TEST_F(OverlayTest, CircleAndSettings)
+{
+    install("ps,40,-100,31,21,1,1");
+    float x, y;
+    MAP_tran(&x, &y, 40, -100);
+    MAP_draw_circle(x, y, 500);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].size(), 98u);
+    // 500 km at the map's scale there
+    for (size_t k = 0; k < 98; k += 2)
+        EXPECT_NEAR(std::hypot(lines[0][k] - x, lines[0][k + 1] - y), 5.0 * MAP_factor(40), 0.2);
+    MAP_latlon(1, 0, 5, 7);
+    float a, b;
+    MAP_get_latlon(&a, &b);
+    EXPECT_EQ(a, 5);
+    EXPECT_EQ(b, 7);
+}
+
+// ---- pixels on a private X server ----
+
+struct OverlayPixels : ::testing::Test {
+    testutil::ScratchDir dir;
+    std::unique_ptr<gkstest::XServer> x;
+    void SetUp() override
+    {
+        x = std::make_unique<gkstest::XServer>(24, "800x600");
+        if (!x->ok()) GTEST_SKIP() << "Xvfb not available";
+        RES_clear();
+        MESS_set(0, 0xFF);
+        RES_put("file_path", dir.path().c_str());
+        MAP_set_line_sink(nullptr);
+        ASSERT_TRUE(gkstest::open_window(x->name(), dir.file("gks.err"), 400, 300));
+        gkstest::basic_colours();
+        const float vp[4] = {0, 1, 0, 0.75f};
+        gset_vp(2, vp);
+        FLAG_setplot(PLOT_MAP, 1);
+    }
+    void TearDown() override
+    {
+        if (!x || !x->ok()) return;
+        gclose_ws(1);
+        gclose_gks();
+    }
+    gkstest::Picture draw(const char *list)
+    {
+        gclear_ws(1, 1);
+        DOM d;
+        DOM_decode("ll,0,0,361,181,1,1", &d);
+        MAP_setup(&d);
+        MAP_file(list);
+        MAP_set_format("w1");
+        MAP_draw(4);
+        gupdate_window();
+        return gkstest::grab();
+    }
+};
+
+TEST_F(OverlayPixels, BothFormsGiveTheSamePixels)
+{
+    std::vector<Seg> segs = {{{10, 40, 40, 10, 10}, {-60, -60, 60, 60, -60}}, {{-30, -20}, {170, -170}}};
+    dir.write("a.map", text_form(segs));
+    dir.write("b.map", binary_form(segs));
+    gkstest::Picture a = draw("a.map");
+    gkstest::Picture b = draw("b.map");
+    EXPECT_TRUE(a == b);
+    gkstest::Picture none = draw("nothing.map");
+    EXPECT_FALSE(a == none);
+}
+
+}  // namespace
