@@ -193,6 +193,8 @@ void to_vector(png_structp png, png_bytep data, png_size_t n)
 
 void no_flush(png_structp) {}
 
+// Palette rows (rgb not null: one byte a pixel) or RGB rows (rgb null:
+// three bytes a pixel).
 bool write_impl(WriteState *st, const uint8_t *index, int w, int h, const uint8_t (*rgb)[3], int ncolors,
                 const char *title, std::vector<uint8_t> *out)
 {
@@ -200,15 +202,17 @@ bool write_impl(WriteState *st, const uint8_t *index, int w, int h, const uint8_
     png_structp png = st->png;
     png_infop info = st->info;
     png_set_write_fn(png, out, to_vector, no_flush);
-    png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_color pal[256] = {};
-    for (int i = 0; i < ncolors && i < 256; i++) {
-        pal[i].red = rgb[i][0];
-        pal[i].green = rgb[i][1];
-        pal[i].blue = rgb[i][2];
+    png_set_IHDR(png, info, (png_uint_32)w, (png_uint_32)h, 8, rgb ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (rgb) {
+        png_color pal[256] = {};
+        for (int i = 0; i < ncolors && i < 256; i++) {
+            pal[i].red = rgb[i][0];
+            pal[i].green = rgb[i][1];
+            pal[i].blue = rgb[i][2];
+        }
+        png_set_PLTE(png, info, pal, 256);
     }
-    png_set_PLTE(png, info, pal, 256);
     char when[64] = "";
     char k_title[] = "Title", k_soft[] = "Software", k_time[] = "Creation Time";
     char soft[] = "ZYR - Tarnwell Renderer v5.0";
@@ -230,7 +234,8 @@ bool write_impl(WriteState *st, const uint8_t *index, int w, int h, const uint8_
     png_write_info(png, info);
     st->rows = (png_bytep *)std::malloc(sizeof(png_bytep) * (size_t)h);
     if (!st->rows) png_error(png, "out of memory");
-    for (int y = 0; y < h; y++) st->rows[y] = (png_bytep)(index + (size_t)y * w);
+    const size_t row_bytes = (size_t)w * (rgb ? 1 : 3);
+    for (int y = 0; y < h; y++) st->rows[y] = (png_bytep)(index + (size_t)y * row_bytes);
     png_write_image(png, st->rows);
     png_write_end(png, nullptr);
     return true;
@@ -280,6 +285,18 @@ bool PNG_encode_indices(const uint8_t *index, int w, int h, const uint8_t (*rgb)
     st.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, on_error, on_warning);
     if (st.png) st.info = png_create_info_struct(st.png);
     bool ok = st.info && write_impl(&st, index, w, h, rgb, ncolors, title, out);
+    png_destroy_write_struct(&st.png, &st.info);
+    std::free(st.rows);
+    return ok;
+}
+
+bool PNG_encode_rgb(const uint8_t *rgb, int w, int h, std::vector<uint8_t> *out)
+{
+    ErrCtx ctx{"PNG_write", "(memory)"};
+    WriteState st;
+    st.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, on_error, on_warning);
+    if (st.png) st.info = png_create_info_struct(st.png);
+    bool ok = st.info && write_impl(&st, rgb, w, h, nullptr, 0, nullptr, out);
     png_destroy_write_struct(&st.png, &st.info);
     std::free(st.rows);
     return ok;

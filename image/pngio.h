@@ -27,3 +27,5 @@ int PNG_dump(const char *name);
 // text chunks when `title` is not null.  False after a message from libpng.
 bool PNG_encode_indices(const uint8_t *index, int w, int h, const uint8_t (*rgb)[3], int ncolors,
                         const char *title, std::vector<uint8_t> *out);
+// The same for RGB rows (3 bytes a pixel), without text chunks.
+bool PNG_encode_rgb(const uint8_t *rgb, int w, int h, std::vector<uint8_t> *out);

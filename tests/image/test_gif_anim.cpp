@@ -1,0 +1,146 @@
+// Animated loop files (GIF and APNG) read back by PIL frame by frame, and
+// checked by gifsicle, pngcheck and ImageMagick.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+
+#include "../test_helpers.h"
+#include "codec_oracle.h"
+#include "image/anim.h"
+
+namespace {
+
+struct Loop {
+    std::vector<std::unique_ptr<codec::Rec>> recs;
+    std::vector<ANIM_frame> frames;
+    std::vector<std::string> expect;  // RGB bytes of each frame
+};
+
+// n frames of w x h, 24-bit true colour; `colours` distinct colours per
+// frame, each frame a different set when `distinct` (more than 256 in all).
+Loop make_loop(int n, int w, int h, int colours, bool distinct)
+{
+    Loop L;
+    std::mt19937 rng(17);
+    for (int k = 0; k < n; k++) {
+        auto rec = std::make_unique<codec::Rec>();
+        std::vector<uint32_t> pool;
+        for (int c = 0; c < colours; c++) pool.push_back(distinct ? (uint32_t)(k * 4096 + c * 13) : (uint32_t)(c * 0x10307));
+        std::vector<uint32_t> v((size_t)w * h);
+        for (size_t i = 0; i < v.size(); i++) {
+            // Mostly a fixed background with a moving block: later frames
+            // change only part of the picture.
+            int x = (int)(i % w), y = (int)(i / w);
+            bool block = x >= 2 * k % w && x < 2 * k % w + 6 && y >= k % h && y < k % h + 5;
+            v[i] = block || (i % 7 == 0) ? pool[rng() % pool.size()] : pool[0];
+        }
+        codec::fill(rec->get(), w, h, 24, 32, 0, v);
+        (*rec)->red_mask = 0xFF0000;
+        (*rec)->green_mask = 0xFF00;
+        (*rec)->blue_mask = 0xFF;
+        std::string e;
+        for (uint32_t x : v) {
+            char c[3] = {(char)(x >> 16), (char)(x >> 8), (char)x};
+            e.append(c, 3);
+        }
+        L.expect.push_back(e);
+        L.frames.push_back({rec->get(), k + 1 == n ? 1.0f : 0.5f});
+        L.recs.push_back(std::move(rec));
+    }
+    return L;
+}
+
+// Frame count, loop, durations (ms) and every frame's RGB bytes, by PIL.
+std::string pil_frames(const std::string &path)
+{
+    return codec::pil_script(
+        "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
+        "print(im.n_frames, im.info.get('loop'))\n"
+        "for k in range(im.n_frames):\n"
+        "    im.seek(k)\n"
+        "    print(round(im.info.get('duration')), im.convert('RGB').tobytes().hex())\n",
+        path);
+}
+
+std::string expected(const Loop &L)
+{
+    std::string s = std::to_string(L.frames.size()) + " 0\n";
+    for (size_t k = 0; k < L.frames.size(); k++) {
+        s += k + 1 == L.frames.size() ? "1000 " : "500 ";
+        static const char *hex = "0123456789abcdef";
+        for (unsigned char c : L.expect[k]) {
+            s += hex[c >> 4];
+            s += hex[c & 15];
+        }
+        s += "\n";
+    }
+    return s;
+}
+
+struct Case {
+    const char *name;
+    int frames, w, h, colours;
+    bool distinct;
+};
+
+const Case kCases[] = {
+    {"one_frame", 1, 30, 20, 40, false},
+    {"global_palette", 5, 41, 23, 60, false},
+    {"local_tables", 4, 33, 17, 200, true},  // 800 colours in all
+    {"exactly_256", 3, 32, 32, 256, false},
+};
+
+class AnimFiles : public testing::TestWithParam<Case> {};
+
+TEST_P(AnimFiles, PilReadsEveryFrameAndDelay)
+{
+    if (!codec::have_pil()) GTEST_SKIP() << "python3 PIL not installed";
+    const Case &c = GetParam();
+    Loop L = make_loop(c.frames, c.w, c.h, c.colours, c.distinct);
+    testutil::ScratchDir dir;
+    std::string gif = dir.file("a.gif"), apng = dir.file("a.png");
+    ASSERT_EQ(ANIM_write_gif(gif.c_str(), L.frames.data(), c.frames), 1);
+    ASSERT_EQ(ANIM_write_apng(apng.c_str(), L.frames.data(), c.frames), 1);
+    const std::string want = expected(L);
+    EXPECT_EQ(pil_frames(gif), want) << "GIF";
+    EXPECT_EQ(pil_frames(apng), want) << "APNG";
+    if (codec::have("gifsicle")) {
+        std::string info = codec::run("gifsicle --info '" + gif + "' 2>&1");
+        EXPECT_NE(info.find(std::to_string(c.frames) + (c.frames == 1 ? " image" : " images")), std::string::npos) << info;
+        EXPECT_NE(info.find("delay 1.00s"), std::string::npos) << info;
+        if (c.frames > 1) EXPECT_NE(info.find("loop forever"), std::string::npos) << info;
+    }
+    if (codec::have("pngcheck")) {
+        int st = 0;
+        std::string out = codec::run("pngcheck '" + apng + "' 2>&1", &st);
+        EXPECT_EQ(st, 0) << out;
+    }
+    if (codec::have_convert()) EXPECT_EQ(codec::first_diff(codec::im_rgb(apng), L.expect[0]), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, AnimFiles, testing::ValuesIn(kCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(AnimFiles, LongLoopNoFramesAndUnwritable)
+{
+    testutil::ScratchDir dir;
+    Loop L = make_loop(128, 8, 6, 5, false);
+    std::string gif = dir.file("long.gif"), apng = dir.file("long.png");
+    ASSERT_EQ(ANIM_write_gif(gif.c_str(), L.frames.data(), 128), 1);
+    ASSERT_EQ(ANIM_write_apng(apng.c_str(), L.frames.data(), 128), 1);
+    if (codec::have_pil()) {
+        EXPECT_EQ(pil_frames(gif), expected(L));
+        EXPECT_EQ(pil_frames(apng), expected(L));
+    }
+    std::string none = dir.file("none.gif");
+    EXPECT_EQ(ANIM_write_gif(none.c_str(), L.frames.data(), 0), 0);
+    EXPECT_EQ(ANIM_write_apng(none.c_str(), nullptr, 0), 0);
+    EXPECT_FALSE(std::filesystem::exists(none));
+    std::string bad = dir.write("plain", "") + "/x.gif";
+    EXPECT_EQ(ANIM_write_gif(bad.c_str(), L.frames.data(), 2), 0);
+    EXPECT_EQ(ANIM_write_apng(bad.c_str(), L.frames.data(), 2), 0);
+}
+
+}  // namespace
