@@ -85,12 +85,9 @@ void reset_entries()
 
 void set_name(const char *name) { std::snprintf(enhance, sizeof enhance, "%s", name); }
 
-// Reads the enhancement file: its name word, "@label" and the items.  false
-// when the file cannot be opened.
-bool read_enhancement_file(const char *file, std::vector<std::string> &items, std::string &name)
+// Reads an enhancement file: its name word, "@label" and the items.
+void read_enhancement(FILE *fp, std::vector<std::string> &items, std::string &name)
 {
-    FILE *fp = CLR_open_data_file(file);
-    if (!fp) return false;
     std::vector<std::string> words;
     std::string word;
     int c;
@@ -103,7 +100,6 @@ bool read_enhancement_file(const char *file, std::vector<std::string> &items, st
             word += (char)c;  // longer words are cut: no colour word comes near
         }
     }
-    std::fclose(fp);
     for (size_t k = 0; k < words.size(); ++k) {
         const std::string &w = words[k];
         if (k == 0) {
@@ -116,7 +112,6 @@ bool read_enhancement_file(const char *file, std::vector<std::string> &items, st
             items.push_back(w);
         }
     }
-    return true;
 }
 
 int current_device_class()
@@ -336,33 +331,18 @@ int SAT_decode_colors(const char *item, int *n)
     return 0;
 }
 
-int SAT_color_setup()
+namespace {
+
+// Steps 1 to 5 of the set-up for the items (or, with none given, the fill
+// colours of the table or the default ramp).
+void build(const std::vector<std::string> &items, bool given, const std::string *name)
 {
-    int count = 0;
-    char **values = nullptr;
-    const char *cf = RES_get("color_fill");
-    if (cf && *cf) RES_getvals("color_fill", &count, &values);
-
-    std::vector<std::string> items;
-    std::string name;
-    bool from_file = count == 1 && !std::strchr(values[0], '-');
-    if (from_file) {
-        if (!read_enhancement_file(values[0], items, name)) {
-            MESS_print(192, "SAT_color_setup: Unable to read enhancement file: %s\n", values[0]);
-            free_parsed_array(count, values);
-            return 0;
-        }
-    } else {
-        for (int k = 0; k < count && k < MAX_WORDS; ++k) items.emplace_back(values[k]);
-    }
-    free_parsed_array(count, values);
-
     reset_entries();
-    if (from_file) {
-        set_name(name.c_str());
+    if (name) {
+        set_name(name->c_str());
         MESS_print(MESS_OUT1, "Enhancement: %s\n", enhance);
     }
-    if (count == 0) {
+    if (!given) {
         int nf = std::min(CLR_get_num_fill(), NUM_ENTRIES - 1);
         if (nf > 0) {
             color_max = nf;
@@ -376,6 +356,42 @@ int SAT_color_setup()
         if (n > 0) color_max = std::min(n, NUM_ENTRIES) - 1;
     }
     setup_finish();
+}
+
+} // namespace
+
+int SAT_color_setup()
+{
+    int count = 0;
+    char **values = nullptr;
+    const char *cf = RES_get("color_fill");
+    if (cf && *cf) RES_getvals("color_fill", &count, &values);
+
+    if (count == 1 && !std::strchr(values[0], '-')) {
+        FILE *fp = CLR_open_data_file(values[0]);
+        if (!fp) {
+            MESS_print(192, "SAT_color_setup: Unable to read enhancement file: %s\n", values[0]);
+        } else {
+            SAT_color_setup_stream(fp);
+            std::fclose(fp);
+        }
+        free_parsed_array(count, values);
+        return 0;
+    }
+    std::vector<std::string> items;
+    for (int k = 0; k < count && k < MAX_WORDS; ++k) items.emplace_back(values[k]);
+    free_parsed_array(count, values);
+    build(items, count > 0, nullptr);
+    return 0;
+}
+
+int SAT_color_setup_stream(FILE *fp)
+{
+    if (!fp) return -1;
+    std::vector<std::string> items;
+    std::string name;
+    read_enhancement(fp, items, name);
+    build(items, true, &name);
     return 0;
 }
 

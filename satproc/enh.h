@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 struct IMG;
 
@@ -13,6 +14,9 @@ enum { SAT_SRC_AREA = 51, SAT_SRC_AWIPS = 53, SAT_SRC_AWIPS2 = 54, SAT_SRC_UNISY
 // Builds the enhancement of the next frame from "color_fill" and the colour
 // table.  Returns 0.
 int SAT_color_setup();
+// The set-up for an enhancement file already open (the reader proper; the
+// file named by "color_fill" and the fuzzers come through here).
+int SAT_color_setup_stream(FILE *fp);
 // Decodes one enhancement item into entry *n and on, advancing *n.
 int SAT_decode_colors(const char *item, int *n);
 // Colours an 8-bit image in place and gives the image the colour table.
