@@ -26,7 +26,7 @@ namespace {
 
 constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float MISS = -9999.0f;
-constexpr int BLOCK_ROWS = 32;
+constexpr int BLOCK_ROWS = 64;
 
 struct Ctx {
     const IMG *img = nullptr;
@@ -67,6 +67,36 @@ Ctx make_ctx(const IMG *image, const DOM *dom)
     return c;
 }
 
+// Worker threads.  Each works on its own share of points or rows and writes
+// only there; the map layer and the navigation are only read by them (the
+// map layer's lazily computed constants are made ready by one call in the
+// calling thread first), so the result is the same for any number of
+// threads.  ZYR_THREADS=1 (or any number) fixes the count.
+int thread_count(size_t work)
+{
+    if (work < 20000) return 1;
+    int n = (int)std::thread::hardware_concurrency();
+    if (const char *e = std::getenv("ZYR_THREADS")) n = std::atoi(e);
+    return std::clamp(n, 1, 8);
+}
+
+template <class F>
+void parallel_rows(int rows, size_t work, F f)
+{
+    int nt = thread_count(work);
+    if (nt <= 1) {
+        f(0, rows);
+        return;
+    }
+    std::vector<std::thread> pool;
+    int per = (rows + nt - 1) / nt;
+    for (int t = 0; t < nt; ++t) {
+        int a = t * per, z = std::min(rows, a + per);
+        if (a < z) pool.emplace_back(f, a, z);
+    }
+    for (auto &th : pool) th.join();
+}
+
 struct Batch {
     std::vector<float> x, y, lat, lon, col, row;
     void clear()
@@ -91,37 +121,49 @@ void trace(const Ctx &c, bool nav_path, Batch &b)
     b.col.assign(n, NaN);
     b.row.assign(n, NaN);
     const float clon = c.out.clon;
-    for (size_t i = 0; i < n; ++i) {
-        float la, lo;
-        if (MAP_untran(&la, &lo, b.x[i], b.y[i]) == 0 || la == MISS || !std::isfinite(la)) la = NaN;
-        if (c.min_lon != MISS && lo < c.min_lon && clon - lo < 180) la = NaN;
-        if (c.max_lon != MISS && lo > c.max_lon && lo - clon < 180) la = NaN;
-        b.lat[i] = la;
-        b.lon[i] = lo;
-    }
-    if (nav_path) {
-        for (size_t i = 0; i < n; ++i) {
-            if (std::isnan(b.lat[i])) continue;
-            float la = b.lat[i], lo = b.lon[i], l = MISS, e = MISS;
-            // -1 is off the earth: GVAR leaves the outputs as they were.
-            if (AREA_tran(2, &la, &lo, &l, &e) != 0 || l == MISS || e == MISS) continue;
-            float r, cc;
-            AREA_line_elem(2, &r, &cc, l, e);
-            b.row[i] = r;
-            b.col[i] = cc;
+    auto untran = [&](size_t a, size_t z) {
+        for (size_t i = a; i < z; ++i) {
+            float la, lo;
+            if (MAP_untran(&la, &lo, b.x[i], b.y[i]) == 0 || la == MISS || !std::isfinite(la)) la = NaN;
+            if (c.min_lon != MISS && lo < c.min_lon && clon - lo < 180) la = NaN;
+            if (c.max_lon != MISS && lo > c.max_lon && lo - clon < 180) la = NaN;
+            b.lat[i] = la;
+            b.lon[i] = lo;
         }
+    };
+    if (n == 0) return;
+    untran(0, 1);
+    parallel_rows((int)n - 1, n, [&](int a, int z) { untran((size_t)a + 1, (size_t)z + 1); });
+    if (nav_path) {
+        parallel_rows((int)n, n, [&](int a, int z) {
+            for (int i = a; i < z; ++i) {
+                if (std::isnan(b.lat[i])) continue;
+                float la = b.lat[i], lo = b.lon[i], l = MISS, e = MISS;
+                // -1 is off the earth: GVAR leaves the outputs as they were.
+                if (AREA_tran(2, &la, &lo, &l, &e) != 0 || l == MISS || e == MISS) continue;
+                float r, cc;
+                AREA_line_elem(2, &r, &cc, l, e);
+                b.row[i] = r;
+                b.col[i] = cc;
+            }
+        });
         return;
     }
     if (!c.img_ok) return;
     MAP_domain(&c.imgdom);
-    for (size_t i = 0; i < n; ++i) {
-        if (std::isnan(b.lat[i])) continue;
-        float px, py, ci, rj;
-        if (MAP_tran(&px, &py, b.lat[i], b.lon[i]) == 0 || px == MISS) continue;
-        MAP_grid_untran(&ci, &rj, px, py);
-        b.col[i] = ci;
-        b.row[i] = rj;
-    }
+    auto locate = [&](size_t a, size_t z) {
+        for (size_t i = a; i < z; ++i) {
+            if (std::isnan(b.lat[i])) continue;
+            float px, py, ci, rj;
+            if (MAP_tran(&px, &py, b.lat[i], b.lon[i]) == 0 || px == MISS) continue;
+            MAP_grid_untran(&ci, &rj, px, py);
+            b.col[i] = ci;
+            b.row[i] = rj;
+        }
+    };
+    float wx, wy;
+    MAP_tran(&wx, &wy, c.imgdom.clat, c.imgdom.clon);  // constants ready before the workers read them
+    parallel_rows((int)n, n, [&](int a, int z) { locate((size_t)a, (size_t)z); });
     MAP_domain(&c.out);
 }
 
@@ -164,7 +206,7 @@ void block_positions(const Ctx &c, int j0, int j1, bool per_pixel, float *cols, 
             const float cs = ecol[base + k], rs = erow[base + k], ce = ecol[base + k + 1], re = erow[base + k + 1];
             if (usable(cs, rs) && usable(ce, re)) {
                 for (int p = 0; p < L; ++p) {
-                    float f = (float)p / (float)L;
+                    const float f = (float)p / (float)L;
                     cr[s + p] = cs + f * (ce - cs);
                     rr[s + p] = rs + f * (re - rs);
                 }
@@ -221,12 +263,28 @@ struct Sampler {
         return -1;
     }
 
+    bool nearest_only() const { return !average && numcut < 1; }
+
+    // Byte offset of the nearest pixel (0.5 rounds to the upper/left one),
+    // -1 outside the image.  Written without branches: the rounding flips
+    // every pixel or two, which a predictor cannot follow.
+    int64_t nearest_offset(float col, float row) const
+    {
+        if (!(row >= 0 && row <= h - 1 && col >= 0 && col <= w - 1)) return -1;
+        const int r0 = (int)row, c0 = (int)col;
+        const int r = std::min(r0 + (int)(row - r0 > 0.5f), h - 1), c = std::min(c0 + (int)(col - c0 > 0.5f), w - 1);
+        return (int64_t)r * (int64_t)stride + c;
+    }
+
     unsigned char remap_pixel(float col, float row) const
     {
         // NaN fails every comparison, so it lands here too.
         if (!(row >= 0 && row <= h - 1 && col >= 0 && col <= w - 1)) return 0;
         const int r0 = (int)row, c0 = (int)col;
         float fr = row - r0, fc = col - c0;
+        // Nearest neighbour reads one pixel; the all-equal shortcut would
+        // give the same value.
+        if (nearest_only()) return src[nearest_offset(col, row)];
         int p[4];
         neighbours(r0, c0, p);
         if (p[0] == p[1] && p[0] == p[2] && p[0] == p[3]) return (unsigned char)p[0];
@@ -269,34 +327,6 @@ Sampler make_sampler(const IMG *image)
     return s;
 }
 
-// Worker threads for the sampling, which reads only the source pixels and the
-// traced positions: the result is the same for any number of threads.
-// ZYR_THREADS=1 (or any number) fixes the count.
-int thread_count(size_t work)
-{
-    if (work < 200000) return 1;
-    int n = (int)std::thread::hardware_concurrency();
-    if (const char *e = std::getenv("ZYR_THREADS")) n = std::atoi(e);
-    return std::clamp(n, 1, 8);
-}
-
-template <class F>
-void parallel_rows(int rows, size_t work, F f)
-{
-    int nt = thread_count(work);
-    if (nt <= 1) {
-        f(0, rows);
-        return;
-    }
-    std::vector<std::thread> pool;
-    int per = (rows + nt - 1) / nt;
-    for (int t = 0; t < nt; ++t) {
-        int a = t * per, z = std::min(rows, a + per);
-        if (a < z) pool.emplace_back(f, a, z);
-    }
-    for (auto &th : pool) th.join();
-}
-
 bool image_ok(const IMG *image)
 {
     return image && image->data && image->nx > 0 && image->ny > 0 &&
@@ -337,10 +367,18 @@ int SAT_remap_image(IMG *image, DOM *dom)
         const int j1 = std::min(ny, j0 + BLOCK_ROWS);
         block_positions(c, j0, j1, false, cols.data(), rows.data(), b);
         parallel_rows(j1 - j0, (size_t)(j1 - j0) * nx, [&](int a, int z) {
+            std::vector<int64_t> idx(s.nearest_only() ? nx : 0);
             for (int j = a; j < z; ++j) {
                 const float *cr = cols.data() + (size_t)j * nx, *rr = rows.data() + (size_t)j * nx;
                 unsigned char *o = out + (size_t)(j0 + j) * nx;
-                for (int i = 0; i < nx; ++i) o[i] = s.remap_pixel(cr[i], rr[i]);
+                if (s.nearest_only()) {
+                    // Offsets first, then the reads: with nothing between
+                    // them the reads overlap in memory like a plain gather.
+                    for (int i = 0; i < nx; ++i) idx[i] = s.nearest_offset(cr[i], rr[i]);
+                    for (int i = 0; i < nx; ++i) o[i] = idx[i] < 0 ? 0 : s.src[idx[i]];
+                } else {
+                    for (int i = 0; i < nx; ++i) o[i] = s.remap_pixel(cr[i], rr[i]);
+                }
             }
         });
     }
