@@ -1,0 +1,121 @@
+// Exact nearest-neighbour remapping against gdalwarp: a noise image in the
+// satellite view (scan angles, ellipsoid) written as a +proj=geos GeoTIFF and
+// warped with -r near -et 0 onto the same latitude/longitude grid.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "driver/res.h"
+#include "satproc/remap.h"
+#include "satproc/sat_param.h"
+#include "test_helpers.h"
+
+namespace {
+
+bool have(const char *tool) { return std::system((std::string("command -v ") + tool + " >/dev/null").c_str()) == 0; }
+
+bool read_pgm(const std::string &path, int &w, int &h, std::vector<unsigned char> &px)
+{
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    int maxv = 0;
+    bool ok = std::fscanf(f, "P5 %d %d %d", &w, &h, &maxv) == 3 && std::fgetc(f) != EOF && maxv == 255;
+    if (ok) {
+        px.resize((size_t)w * h);
+        ok = std::fread(px.data(), 1, px.size(), f) == px.size();
+    }
+    std::fclose(f);
+    return ok;
+}
+
+TEST(RemapGdal, ExactNearestMatchesGdalwarp)
+{
+    if (!have("gdalwarp") || !have("gdal_translate")) GTEST_SKIP() << "gdal-bin not installed";
+    testutil::ScratchDir dir;
+    const int n = 600;
+    const double angle = 0.32 / n, h = 35785831.0;  // radians per pixel, satellite height in m
+    IMG img;
+    IMG_init(&img);
+    img.nx = img.ny = img.bytes_line = n;
+    img.depth = 8;
+    img.source = 50;
+    img.data = (unsigned char *)std::malloc((size_t)n * n);
+    std::mt19937 rng(3);
+    for (int i = 0; i < n * n; ++i) img.data[i] = (unsigned char)(1 + rng() % 255);
+    DOM &s = img.domain;
+    DOM_init(&s);
+    s.proj = DOM_SAT;
+    s.plat = 0;
+    s.plon = 0;
+    s.parm[0] = 421.64f;
+    s.parm[1] = 1.0f;
+    s.ellipsoid = 1;
+    s.clat = s.clon = 0;
+    s.nx = s.ny = n;
+    s.dx = s.dy = (float)(angle * 421.64);
+
+    std::string pgm = dir.file("src.pgm"), tif = dir.file("src.tif"), out = dir.file("out.tif"),
+                outpgm = dir.file("out.pgm");
+    FILE *f = std::fopen(pgm.c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fprintf(f, "P5\n%d %d\n255\n", n, n);
+    std::fwrite(img.data, 1, (size_t)n * n, f);
+    std::fclose(f);
+    // Grid points are pixel centres: the edges lie half a spacing outside.
+    const double e = n / 2.0 * angle * h;
+    char cmd[2048];
+    std::snprintf(cmd, sizeof cmd,
+                  "gdal_translate -q -a_srs '+proj=geos +h=35785831 +a=6378137 +b=6356752.31414 +lon_0=0 +sweep=y' "
+                  "-a_ullr %.4f %.4f %.4f %.4f %s %s",
+                  -e, e, e, -e, pgm.c_str(), tif.c_str());
+    ASSERT_EQ(std::system(cmd), 0);
+    const int W = 240, H = 200;
+    const double d = 0.25, clat = 15, clon = -20;
+    std::snprintf(cmd, sizeof cmd,
+                  "gdalwarp -q -r near -et 0 -t_srs EPSG:4326 -te %.4f %.4f %.4f %.4f -ts %d %d %s %s && "
+                  "gdal_translate -q -of PNM %s %s",
+                  clon - W / 2.0 * d, clat - H / 2.0 * d, clon + W / 2.0 * d, clat + H / 2.0 * d, W, H, tif.c_str(),
+                  out.c_str(), out.c_str(), outpgm.c_str());
+    ASSERT_EQ(std::system(cmd), 0);
+    int gw, gh;
+    std::vector<unsigned char> ref;
+    ASSERT_TRUE(read_pgm(outpgm, gw, gh, ref));
+    ASSERT_EQ(gw, W);
+    ASSERT_EQ(gh, H);
+
+    SAT_param_reset();
+    SAT_set_tran_sat(0);
+    SAT_set_remap_inc(0);
+    SAT_set_pix_ave(0);
+    DOM o;
+    DOM_init(&o);
+    o.proj = DOM_LATLON;
+    o.clat = (float)clat;
+    o.clon = (float)clon;
+    o.nx = W;
+    o.ny = H;
+    o.dx = o.dy = (float)d;
+    ASSERT_EQ(SAT_remap_image(&img, &o), 1);
+
+    int same = 0, total = 0;
+    for (int j = 2; j < H - 2; ++j)
+        for (int i = 2; i < W - 2; ++i) {
+            double lat = (clat + (H - 1) / 2.0 * d - j * d) * M_PI / 180, lon = (clon - (W - 1) / 2.0 * d + i * d) * M_PI / 180;
+            if (std::acos(std::cos(lat) * std::cos(lon)) > 70 * M_PI / 180) continue;  // near the limb
+            ++total;
+            same += img.data[j * W + i] == ref[(size_t)j * W + i];
+        }
+    ASSERT_GT(total, 20000);
+    std::printf("exact nearest remap equals gdalwarp -et 0 on %d of %d pixels (%.3f%%)\n", same, total,
+                100.0 * same / total);
+    EXPECT_GE(same, 0.99 * total);
+    IMG_free(&img);
+}
+
+}  // namespace
