@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   libx11-dev zlib1g-dev libpng-dev libjpeg-dev libgdcm-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xdotool x11-apps ghostscript proj-bin imagemagick
+  xvfb xdotool x11-apps ghostscript proj-bin gdal-bin imagemagick
   libgif-dev python3-pil gifsicle pngcheck
 )
 # Extra packages a caller asks for (e.g. clang for the fuzzers).
