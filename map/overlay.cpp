@@ -277,6 +277,12 @@ void process_list_file(const std::string &name)
         word.clear();
     };
     while ((c = std::fgetc(fp)) != EOF) {
+        // "#" at the start of a word comments out the rest of its line.
+        if (c == '#' && word.empty()) {
+            while ((c = std::fgetc(fp)) != EOF && c != '\n') {
+            }
+            continue;
+        }
         if (std::isspace(c)) flush();
         else if (word.size() <= ITEM_MAX_LEN) word.push_back((char)c);
     }
@@ -285,22 +291,37 @@ void process_list_file(const std::string &name)
     std::fclose(fp);
 }
 
-// The default list: North American domains get "zyr.map", others the world
-// files.  Before MAP_setup has put the picture's window in place (the
-// driver's first phase-1 call), the map height is taken from the current
-// domain's own size, (ny-1)*dy, rather than from a window that does not
-// belong to it yet.
 bool setup_done = false;
 
+// The default list is the bundled ladder "maps/ladder.lst", which picks map
+// files by map height and region for every frame; without it, the fixed
+// rule of MAP_default_list.
 void choose_default_list()
 {
+    std::string ladder = DOM_find_file("maps/ladder.lst");
+    FILE *fp = std::fopen(ladder.c_str(), "r");
+    if (fp) {
+        std::fclose(fp);
+        map_name = "fi:maps/ladder.lst";
+        return;
+    }
     const DOM *d = MAP_get_domain(nullptr);
-    float h = setup_done ? MAP_get_vert() : ((float)d->ny - 1.0f) * d->dy;
-    bool na = d->clat > 25 && d->clat < 80 && d->clon > -160 && d->clon < -65 && h < 75;
-    map_name = na ? "zyr.map" : "cont.map,country.map";
+    map_name = MAP_default_list(d, setup_done ? MAP_get_vert() : -1.0f);
 }
 
 }  // namespace
+
+// North American domains get "zyr.map", others the world files.  Before
+// MAP_setup has put the picture's window in place (the driver's first
+// phase-1 call; height < 0), the map height is taken from the current
+// domain's own size, (ny-1)*dy, rather than from a window that does not
+// belong to it yet.
+const char *MAP_default_list(const DOM *d, float height)
+{
+    float h = height >= 0 ? height : ((float)d->ny - 1.0f) * d->dy;
+    bool na = d->clat > 25 && d->clat < 80 && d->clon > -160 && d->clon < -65 && h < 75;
+    return na ? "zyr.map" : "cont.map,country.map";
+}
 
 int MAP_get_fill() { return fill; }
 int MAP_get_extra() { return extra; }

@@ -2,6 +2,8 @@
 // grid.cpp); not part of the module's interface.
 #pragma once
 
+#include "map/dom.h"
+
 // Draws one finished line of plot coordinates (x, y pairs) through the
 // line sink or the kernel, filled when the fill state is set.
 void MAP_emit_line(int n, const float *pts);
@@ -9,3 +11,6 @@ int MAP_get_fill();
 // Text at a plot position through the kernel (the grid labels).
 void MAP_emit_text(float x, float y, const char *text);
 int MAP_get_extra();
+// The fixed default map list for a domain and map height (height < 0: the
+// domain's own (ny-1)*dy).
+const char *MAP_default_list(const DOM *d, float height);

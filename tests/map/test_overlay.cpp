@@ -17,6 +17,7 @@
 #include "gks/gks.h"
 #include "map/dom.h"
 #include "map/map.h"
+#include "map/overlay_internal.h"
 #include "../gks/gks_test_util.h"
 #include "../test_helpers.h"
 
@@ -322,23 +323,45 @@ TEST_F(ListTest, BadListsAndMissingFiles)
 TEST_F(OverlayTest, DefaultListByDomain)
 {
     FLAG_setplot(PLOT_MAP, 1);
-    const float w[4] = {-30, 30, -25, 25};
-    DOM d;
-    DOM_decode("ps,40,-100,31,21,1,1", &d);
-    MAP_setup(&d);
-    gset_win(2, w);  // map height 50
+    DOM us, eu;
+    DOM_decode("ps,40,-100,31,21,1,1", &us);
+    DOM_decode("ps,40,10,31,21,1,1", &eu);
+    EXPECT_STREQ(MAP_default_list(&us, 50), "zyr.map");
+    EXPECT_STREQ(MAP_default_list(&us, 80), "cont.map,country.map");
+    EXPECT_STREQ(MAP_default_list(&eu, 50), "cont.map,country.map");
+    EXPECT_STREQ(MAP_default_list(&us, -1), "zyr.map");  // (21-1)*1 from the domain
+    // with the bundled ladder present, that is what a new user gets; the
+    // choice is kept and the resource replaces it
+    MAP_setup(&us);
     MAP_draw(1);
-    EXPECT_STREQ(MAP_get_file(), "zyr.map");
-    MAP_file("");
-    DOM_decode("ps,40,10,31,21,1,1", &d);
-    MAP_setup(&d);
-    gset_win(2, w);
-    MAP_draw(1);
-    EXPECT_STREQ(MAP_get_file(), "cont.map,country.map");
-    // the choice is kept; the resource replaces it
+    EXPECT_STREQ(MAP_get_file(), "fi:maps/ladder.lst");
     RES_put("map_file", "roads.map");
     MAP_draw(1);
     EXPECT_STREQ(MAP_get_file(), "roads.map");
+}
+
+TEST_F(OverlayTest, LadderKeepsWorldViewsLight)
+{
+    // Points the bundled ladder draws for one domain at falling map heights:
+    // every step down brings finer files.
+    RES_clear();
+    FLAG_setplot(PLOT_MAP, 1);
+    DOM d;
+    DOM_decode("ps,40,-100", &d);
+    MAP_setup(&d);
+    MAP_file("fi:maps/ladder.lst");
+    size_t last = 0;
+    for (float h : {100.0f, 40.0f, 10.0f, 4.0f}) {
+        const float w[4] = {-30, 30, -h / 2, h / 2};
+        gset_win(2, w);
+        lines.clear();
+        MAP_draw(4);
+        size_t points = 0;
+        for (auto &l : lines) points += l.size() / 2;
+        EXPECT_GT(points, last) << h;
+        last = points;
+    }
+    EXPECT_GT(last, 200000u);
 }
 
 TEST_F(OverlayTest, GridOnPolarStereographic)
