@@ -30,8 +30,7 @@ void set_labels(const IMG *image)
 }
 
 // Remapping of satellite images through the satellite navigation is switched
-// off for every reader but AREA; the switch lives with the remapping code and
-// is connected here together with it.
+// off for every reader but AREA.
 void clear_tran_sat() { SAT_set_tran_sat(0); }
 
 void print_common(const IMG *image)
@@ -136,8 +135,6 @@ int read_area_path(const char *name, IMG *image)
     MESS_print(0xf00000, "Navigation type: %4.4s\n", last_area.nav_type);
     MESS_print(0xf0000, "Comments: %32.32s\n", (const char *)(dir + AREA_W_MEMO));
 
-    // Navigation set-up (AREA_init) and the image's own domain
-    // (AREA_calc_domain) take the record here.
     AREA_init(&last_area);
     AREA_calc_domain(image, &last_area);
     return 1;
@@ -194,8 +191,12 @@ int SAT_read_file(const char *name, IMG *image)
     // The ZYRIMG reader also answers 0 when the pixels found no memory.
     if (type == 50 && ret == 0) return 0;
     image->source = source;
-    // A satellite-view Unisys image is navigated through the satellite
-    // navigation again (GVAR_calc_domain), connected with the domain fitting.
+    // A satellite-view Unisys image is located through the satellite
+    // navigation again.
+    if (type == 55 && image->domain.proj == DOM_SAT) {
+        SAT_set_tran_sat(1);
+        GVAR_calc_domain(image);
+    }
     if (rebuild_label && image->date.year != DOM_MISSING)
         DATE_make_label(&image->date, image->date_label);
     image->byte_order = 1;
