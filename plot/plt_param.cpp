@@ -18,6 +18,7 @@
 #include "image/pngio.h"
 #include "image/xwd.h"
 #include "map/dom.h"
+#include "map/map.h"
 #include "plot/plt.h"
 #include "plot/plt_int.h"
 
@@ -112,6 +113,7 @@ void decode_word(const char *w)
         if (n >= 2 && std::isfinite(b)) kept.lalo[1] = b;
         kept.lalo_flags[0] = n >= 3 ? i : 0;
         kept.lalo_flags[1] = n >= 4 ? j : 0;
+        MAP_latlon(kept.lalo_flags[0], kept.lalo_flags[1], kept.lalo[0], kept.lalo[1]);
     } else if (starts(w, "gridx")) {
         kept.grid_factor = num_or(arg_at(w, 5), 0);
     } else if (starts(w, "plt_skip")) {
@@ -122,6 +124,7 @@ void decode_word(const char *w)
         pair(arg_at(w, 9), kept.plt_off);
     } else if (starts(w, "plt_grid")) {
         kept.plot_limit = std::strlen(w) <= 8 ? 1 : num_or(arg_at(w, 9), 1);
+        MAP_set_plot_limit((int)kept.plot_limit);
     } else if (starts(w, "loc_pr")) {
         DOM_set_loc_prior((int)num_or(arg_at(w, 7), 0));
     } else if (starts(w, "vp_size")) {
