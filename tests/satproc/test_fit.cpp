@@ -198,6 +198,40 @@ TEST_F(Fit, GvarResolutionScalesTheSpacing)
     EXPECT_FLOAT_EQ(img.domain.clon, lo);
 }
 
+TEST_F(Fit, GoesSpinScanSpacingIsMeasured)
+{
+    FakeArea g("GOES", 500, 800, 2, 4);
+    GOES_BLOCK_SPEC s{};
+    s.sublon = -75;
+    s.date = 96123;
+    s.time = 143000;
+    s.semi_major = 42164.17;
+    s.spin_period = 0.6;
+    s.line_deg = s.elem_deg = 20;
+    s.lines_per_scan = 8;
+    s.scans = 1821;
+    s.elements = 15001;
+    s.centre_line = 7284;
+    s.spin_dec = 90;
+    GOES_make_block(s, g.block);
+    g.dir[5] = 7284 - 500;  // the image centre is the sub-satellite point
+    g.dir[6] = 7501 - 1600;
+    g.fit(&img);
+    const DOM &d = img.domain;
+    EXPECT_EQ(d.proj, DOM_SAT);
+    EXPECT_NEAR(d.plat, 0, 1e-3);
+    EXPECT_NEAR(d.plon, -75, 0.01);
+    EXPECT_NEAR(d.clat, 0, 0.05);
+    EXPECT_NEAR(d.clon, -75, 0.05);
+    // Near nadir one element (20/15000 degrees of scan) covers the angle
+    // times the satellite's height over the ground, 357.858 (100 km); the
+    // projection's default view from 421.61 over a sphere of 63.7122 scales
+    // that ground length by 421.61 / 357.898.  4 elements per pixel.
+    EXPECT_NEAR(d.dx, 4 * 20.0 / 15000 * M_PI / 180 * 357.858 * 421.61 / 357.898, 2e-3);
+    EXPECT_GT(d.dy, 0);
+    EXPECT_EQ(SAT_get_tran_sat(), 1);
+}
+
 TEST_F(Fit, WindowSizeFromGeometry)
 {
     struct { const char *geometry; int w, h; } cases[] = {

@@ -276,3 +276,29 @@ TEST_F(RemapGvar, ThreadsGiveTheSameImageAndOffEarthIsZero)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RemapGvar, ZoomThroughTheNavigation)
+{
+    if (!read()) GTEST_SKIP() << "no shared data";
+    RES_put("geometry", "640x427");
+    // Zoom by 2 about 25 N 80 W: the new image's centre pixel navigates back
+    // there through the moved pixel mapping.
+    ASSERT_EQ(SAT_zoom_image(&img, 25, -80, 2), 0);
+    EXPECT_EQ(img.nx, 640);
+    EXPECT_EQ(img.ny, 427);
+    EXPECT_FLOAT_EQ(img.domain.clat, 25);
+    float lc, ec, lr, er;
+    AREA_get_res(&lc, &ec, &lr, &er);
+    EXPECT_FLOAT_EQ(lr, 4);
+    EXPECT_FLOAT_EQ(er, 2);
+    float l, e, la, lo;
+    AREA_line_elem(1, &l, &e, 427 * 0.5f, 640 * 0.5f);
+    ASSERT_EQ(AREA_tran(1, &la, &lo, &l, &e), 0);
+    // One zoomed line is 4 full-resolution lines (about 4 km here).
+    EXPECT_NEAR(la, 25, 0.1);
+    EXPECT_NEAR(lo, -80, 0.1);
+}
+
+}  // namespace
