@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-apps ghostscript proj-bin gdal-bin imagemagick
   libgif-dev python3-pil gifsicle pngcheck
+  hp2xx
 )
 # Extra packages a caller asks for (e.g. clang for the fuzzers).
 packages+=("$@")
