@@ -251,7 +251,7 @@ bool write_picture(int type, const char *name)
     case PLT_DUMP_IMG: {
         IMG img;
         IMG_init(&img);
-        bool ok = gget_image(&img) > 0 && IMG_write(name, &img, 0) == 1;
+        bool ok = gget_image(&img) != 0 && IMG_write(name, &img, 0) == 1;
         IMG_free(&img);
         return ok;
     }
