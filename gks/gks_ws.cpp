@@ -111,7 +111,8 @@ int gopen_ws(int ws, const char *conn, int type) {
         break;
     }
     if (!dev) {
-        if (type != GWS_WIN && type != GWS_PIX)
+        // The window and file drivers print their own open failures.
+        if (type != GWS_WIN && type != GWS_PIX && type != GWS_PS && type != GWS_HPGL && type != GWS_META)
             MESS_print(MESS_ERROR, "gopen_ws: workstation type %d not available\n", type);
         return -1;
     }
