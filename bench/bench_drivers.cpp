@@ -1,5 +1,5 @@
-// Polyline output speed of the HPGL, text metafile and CGM drivers: one
-// million points each.  The HPGL and text metafile figures are set against
+// Polyline output speed of the HPGL, text metafile and CGM drivers (one
+// million points each) and the speed of reading a text metafile back.  The HPGL and text metafile figures are set against
 // a plain snprintf loop formatting the same numbers the same way, run here
 // too, so their ratio can be read off one report.
 #include <benchmark/benchmark.h>
@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "driver/flags.h"
+#include "driver/res.h"
 #include "gks/drivers/hpgl.h"
 #include "gks/drivers/meta.h"
+#include "gks/gks.h"
 
 namespace {
 
@@ -103,5 +105,39 @@ void BM_CgmPolyline(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * NPTS);
 }
 BENCHMARK(BM_CgmPolyline)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Reading a text metafile back, replayed into a metafile workstation on
+// /dev/null: bytes of metafile read per second.
+void BM_ReadTextMetafile(benchmark::State &state)
+{
+    MESS_set(0, MESS_ERROR);
+    RES_put("file_path", ZYR_DATA_DIR);
+    gopen_gks(nullptr, 0);
+    gopen_ws(1, ",/dev/null,zyr", GWS_META);
+    // A metafile of polylines with attribute changes between them, as a
+    // map overlay stores it.
+    std::string text = "ZYRMETA\n#Title: bench\n";
+    const auto &pts = points();
+    char buf[64];
+    for (int line = 0; line < 20000; ++line) {
+        text += "PL_CLR " + std::to_string(line % 7) + "\nPL 25 ";
+        for (int k = 0; k < 25; ++k) {
+            float x = pts[2 * (line * 25 + k)] / 1000, y = pts[2 * (line * 25 + k) + 1] / 800;
+            std::snprintf(buf, sizeof buf, "%f,%f ", x, y);
+            text += buf;
+            if (k % 4 == 3) text += "\n   ";
+        }
+        text += "\n";
+    }
+    for (auto _ : state) {
+        FILE *fp = fmemopen(text.data(), text.size(), "r");
+        gread_metafile_stream(fp, "bench");
+        std::fclose(fp);
+    }
+    state.SetBytesProcessed(state.iterations() * (int64_t)text.size());
+    gclose_ws(1);
+    gclose_gks();
+}
+BENCHMARK(BM_ReadTextMetafile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

@@ -337,8 +337,12 @@ GDevice *gps_open_device(const char *file, const char *options)
 {
     GDRV_PAGE page{};
     int inverse = 0;
+    bool printing = gchk_graphics(); // the window's display list printed as PostScript
     if (gps_open_ws(file, options, geometry_resource(), gget_win_title(), &page, &inverse) != 0)
         return nullptr;
+    // The screen print uses a 757 x 577 page: the workstation viewport runs
+    // to width - 1, so the drawing spans the whole 756 x 576 point area.
+    if (printing) page.width = 757, page.height = 577;
     if (inverse) gset_inverse(1);
     apply_offset(page);
     return new PsDevice(page);

@@ -147,7 +147,9 @@ int ghpgl_open_ws(const char *file, const char *options, const char *geom, GDRV_
     hp.lng = 10.5f, hp.shrt = 8.0f;
     hp.color = 0;
     if (!ghpgl_open_file(name)) {
-        gerr_printf("gopen_ws", "unable to open HPGL file\n");
+        // With a workstation already open this is the screen print, which
+        // reports the failure under its own name.
+        if (!gchk_graphics()) gerr_printf("gopen_ws", "unable to open HPGL file\n");
         return -1;
     }
     ghpgl_init();

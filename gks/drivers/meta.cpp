@@ -206,7 +206,9 @@ int gmeta_open_ws(const char *file, const char *options, const char *geom, GDRV_
     if (!name || !*name) name = std::getenv("zyrmeta_out");
     if (!name || !*name) name = "zyr.meta";
     if (!gmeta_open_file(name)) {
-        gerr_printf("gopen_ws", "unable to open metafile\n");
+        // With a workstation already open this is the screen print, which
+        // reports the failure under its own name.
+        if (!gchk_graphics()) gerr_printf("gopen_ws", "unable to open metafile\n");
         return -1;
     }
     GDRV_PAGE p{1000, 800, 0, 0};

@@ -236,7 +236,9 @@ int gps_open_ws(const char *file, const char *opts, const char *geom, const char
     ps.lng = 11.0f, ps.sy = 8.5f;
     ps.print_bold = 1.0f, ps.print_solid = 0;
     if (!gps_open_file(name)) {
-        gerr_printf("gopen_ws", "unable to open postscript file\n");
+        // With a workstation already open this is the screen print, which
+        // reports the failure under its own name.
+        if (!gchk_graphics()) gerr_printf("gopen_ws", "unable to open postscript file\n");
         return -1;
     }
     gps_init();
