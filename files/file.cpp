@@ -120,6 +120,34 @@ bool cycle_of(int override_value, int *n, int *k)
     return *n >= 1;
 }
 
+// An hour or minute field: rounded to its width N, or to the cycle of a
+// negative override; the template's step follows (unit: seconds per value).
+void time_field(int &value, int override_value, int n, int unit)
+{
+    int cyc, k;
+    if (cycle_of(override_value, &cyc, &k)) {
+        if (value != MISSING) value = value / cyc * cyc + k;
+        take_step(cyc * unit);
+    } else {
+        if (n > 0) value = round_down(value, n);
+        take_step((n > 0 ? n : 1) * unit);
+    }
+}
+
+// Reads the width or step N and the letter of a field after its "%";
+// returns the position after the letter, or null at the end of the text.
+const char *read_field(const char *t, int *n, bool *has_n, char *letter)
+{
+    *n = 0;
+    *has_n = false;
+    while (std::isdigit((unsigned char)*t)) {
+        *n = std::min(*n * 10 + (*t++ - '0'), 1000);
+        *has_n = true;
+    }
+    *letter = *t;
+    return *t ? t + 1 : nullptr;
+}
+
 void copy_out(char *out, const std::string &text)
 {
     strntcpy(out, text.c_str(), FILE_NAME_SIZE);
@@ -165,16 +193,10 @@ void parse_name(const char *templ, const char *name, std::string &out, DATE *d)
             t++;
             continue;
         }
-        t++;
-        int n = 0;
-        bool has_n = false;
-        while (std::isdigit((unsigned char)*t)) {
-            n = std::min(n * 10 + (*t++ - '0'), 1000);
-            has_n = true;
-        }
-        char f = *t;
-        if (!f) break;
-        t++;
+        int n;
+        bool has_n;
+        char f;
+        if (!(t = read_field(t + 1, &n, &has_n, &f))) break;
         int v;
         switch (f) {
         case '%':
@@ -294,7 +316,6 @@ void expand(const char *templ, const DATE *date, char *out)
         MESS_print(0x40000000, "Extracted path: %s\n", lead.c_str());
     }
     std::string o;
-    int k, cyc;
     for (const char *t = templ; *t;) {
         char c = *t++;
         if (c != '%') {
@@ -302,15 +323,10 @@ void expand(const char *templ, const DATE *date, char *out)
             o += (c == ' ') ? '_' : c;
             continue;
         }
-        int n = 0;
-        bool has_n = false;
-        while (std::isdigit((unsigned char)*t)) {
-            n = std::min(n * 10 + (*t++ - '0'), 1000);
-            has_n = true;
-        }
-        char f = *t;
-        if (!f) break;
-        t++;
+        int n;
+        bool has_n;
+        char f;
+        if (!(t = read_field(t, &n, &has_n, &f))) break;
         const int step = has_n && n > 0 ? n : 1;
         switch (f) {
         case '%': o += '%'; break;
@@ -356,23 +372,11 @@ void expand(const char *templ, const DATE *date, char *out)
             append_num(o, d.julian, 3);
             break;
         case 'h':
-            if (cycle_of(s.set.hour, &cyc, &k)) {
-                if (d.hour != MISSING) d.hour = d.hour / cyc * cyc + k;
-                take_step(cyc * 3600);
-            } else {
-                if (has_n) d.hour = round_down(d.hour, n);
-                take_step(step * 3600);
-            }
+            time_field(d.hour, s.set.hour, has_n ? n : 0, 3600);
             append_num(o, d.hour, 2);
             break;
         case 'n':
-            if (cycle_of(s.set.minute, &cyc, &k)) {
-                if (d.minute != MISSING) d.minute = d.minute / cyc * cyc + k;
-                take_step(cyc * 60);
-            } else {
-                if (has_n) d.minute = round_down(d.minute, n);
-                take_step(step * 60);
-            }
+            time_field(d.minute, s.set.minute, has_n ? n : 0, 60);
             append_num(o, d.minute, 2);
             break;
         case 'e': o += s.ext; break;
@@ -725,15 +729,10 @@ int FILE_list_file()
             if (c != '{' && c != '}') cmd += (c == ' ') ? '_' : c;
             continue;
         }
-        int n = 0;
-        bool has_n = false;
-        while (std::isdigit((unsigned char)*t)) {
-            n = std::min(n * 10 + (*t++ - '0'), 1000);
-            has_n = true;
-        }
-        char f = *t;
-        if (!f) break;
-        t++;
+        int n;
+        bool has_n;
+        char f;
+        if (!(t = read_field(t, &n, &has_n, &f))) break;
         if (path_resource(f)) {
             cmd += path_value(f);
             continue;

@@ -340,6 +340,34 @@ TEST_F(FileTest, NonInteractiveMissingFilesEndWithStatus10)
     EXPECT_EQ(FILE_get_file("File: ", out), 0);
 }
 
+TEST_F(FileTest, InteractivePromptListsAndRetries)
+{
+    testutil::ScratchDir dir;
+    dir.write("2004070913.dat", std::string(500, 'a'));
+    dir.write("2004070912.dat", std::string(500, 'a'));
+    std::string templ = "@" + dir.path() + "/%Y%m%d%h.dat";
+    FILE_set_name(templ.c_str());
+    char out[FILE_NAME_SIZE];
+    testutil::feed_stdin("nofile\n#200407091300\n");
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(FILE_get_file("File: ", out), 1);
+    std::string printed = testing::internal::GetCapturedStdout();
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::string(out), dir.path() + "/2004070913.dat");
+    // The listing comes from the template's shell pattern.
+    EXPECT_NE(printed.find("List of available files:\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("2004070912.dat"), std::string::npos) << printed;
+    EXPECT_NE(err.find("File not found: nofile\n"), std::string::npos) << err;
+
+    testutil::feed_stdin("a\nb\nc\nd\ne\n");
+    EXPECT_EXIT(FILE_get_file("File: ", out), testing::ExitedWithCode(10), "File not found: d");
+    testutil::feed_stdin("a\n");
+    EXPECT_EXIT(FILE_get_file_only("File: ", out), testing::ExitedWithCode(10), "File not found: a");
+    testutil::feed_stdin("exit\n");
+    EXPECT_EXIT(FILE_get_file("File: ", out), testing::ExitedWithCode(0), "");
+}
+
 TEST_F(FileTest, OverwriteDecisions)
 {
     testutil::ScratchDir dir;
