@@ -347,7 +347,7 @@ int GOES_init(const int32_t *w)
     g.lines_per_scan = (g.nlines_word / 100000) % 100;
     if (g.lines_per_scan < 1) g.lines_per_scan = 1;
     g.total_lines = g.lines_per_scan * (g.nlines_word % 100000);
-    g.centre_elem = (g.nelems + 1) / 2.0;
+    g.centre_elem = ((double)g.nelems + 1) / 2.0;
     g.rad_line = g.line_deg * deg / (g.total_lines - 1);
     g.rad_elem = g.elem_deg * deg / (g.nelems - 1);
     double th = sidereal(g, g.date, g.pict_time);

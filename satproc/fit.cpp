@@ -156,14 +156,14 @@ int AREA_calc_domain(IMG *image, const AREA_REC *area)
         w = area->ps;
         d->proj = DOM_PSTEREO;
         d->plat = w[3] / 10000.0f;
-        d->plon = -w[5] / 10000.0f;
+        d->plon = -(w[5] / 10000.0f);
         d->parm[0] = d->plat;
         debug_block("PS", w, true);
     } else if (is_type(area, "MOLL", 2) && area->proj) {
         w = area->proj;
         d->proj = DOM_MOLL;
         d->plat = 0;
-        d->plon = -w[4] / 10000.0f;
+        d->plon = -(w[4] / 10000.0f);
     } else if (is_type(area, "RECT", 2) && area->proj) {
         w = area->proj;
         d->proj = DOM_LATLON;
@@ -173,19 +173,19 @@ int AREA_calc_domain(IMG *image, const AREA_REC *area)
         w = area->proj;
         d->proj = DOM_MERC;
         d->plat = 0;
-        d->plon = -w[5] / 10000.0f;
+        d->plon = -(w[5] / 10000.0f);
     } else if (is_type(area, "LAMB", 2) && area->proj) {
         w = area->proj;
         d->proj = DOM_LAMB;
         d->plat = w[11] / 10000.0f;
-        d->plon = -w[6] / 10000.0f;
+        d->plon = -(w[6] / 10000.0f);
         d->parm[0] = w[3] / 10000.0f;
         d->parm[1] = w[4] / 10000.0f;
     } else if (is_type(area, "TANC", 2) && area->tanc) {
         w = area->tanc;
         d->proj = DOM_LAMB;
         d->plat = w[4] / 10000.0f;
-        d->plon = -w[5] / 10000.0f;
+        d->plon = -(w[5] / 10000.0f);
         d->parm[0] = d->parm[1] = d->plat;
         debug_block("TANC", w, false);
     } else if (is_type(area, "MSAT", 2) && area->ps) {
@@ -194,7 +194,7 @@ int AREA_calc_domain(IMG *image, const AREA_REC *area)
         SAT_set_tran_sat(0);
         d->proj = DOM_SAT;
         d->plat = 0;
-        d->plon = -w[6] / 10000.0f;
+        d->plon = -(w[6] / 10000.0f);
         d->parm[0] = 421.64f;
         d->parm[1] = 1.0f;
         d->ellipsoid = 1;
@@ -202,8 +202,8 @@ int AREA_calc_domain(IMG *image, const AREA_REC *area)
         d->ny = height;
         MAP_domain(d);
         float hw = width * 0.5f, hh = height * 0.5f;
-        float x = (float)((1250.5 - (hw * eres + (dir[AREA_W_ELEM] - 1)) * 0.5) * 0.052984800189733505);
-        float y = (float)((w[5] - (w[4] + (dir[AREA_W_LINE] - 1 + hh * lres) * 0.5 - w[3])) * 0.0529848);
+        float x = (float)((1250.5 - (hw * eres + ((double)dir[AREA_W_ELEM] - 1)) * 0.5) * 0.052984800189733505);
+        float y = (float)((w[5] - ((double)w[4] + ((double)dir[AREA_W_LINE] - 1 + hh * lres) * 0.5 - w[3])) * 0.0529848);
         float la, lo;
         MAP_untran(&la, &lo, x, y);
         d->clat = la;
@@ -233,7 +233,7 @@ int AREA_calc_domain(IMG *image, const AREA_REC *area)
     } else if (d->proj == DOM_LATLON) {
         int e11 = w[11] ? w[11] : 4, e12 = w[12] ? w[12] : 4, e13 = w[13] ? w[13] : 4, e14 = w[14] ? w[14] : 4;
         double sx = w[5] / pow10i(e13), sy = w[6] / pow10i(e14);
-        double lat0 = w[2] / pow10i(e11), lon0 = -w[4] / pow10i(e12);
+        double lat0 = w[2] / pow10i(e11), lon0 = -(w[4] / pow10i(e12));
         float x = (float)((E - w[3]) * sx + lon0), y = (float)((L - w[1]) * sy + lat0);
         d->dx = (float)sx;
         d->dy = (float)sy;

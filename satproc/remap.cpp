@@ -387,7 +387,9 @@ int SAT_remap_image(IMG *image, DOM *dom)
     image->source = IMG_SRC_ZYR;
     image->nx = nx;
     image->ny = ny;
-    image->bytes_line = nx * (image->depth > 0 ? image->depth : 8) / 8;
+    // One byte per pixel is what was written, whatever the source held.
+    image->depth = 8;
+    image->bytes_line = nx;
     image->domain = *dom;
     if (image->domain.plon == DOM_MISSING) image->domain.plon = image->domain.clon;
     return 1;
@@ -487,7 +489,8 @@ int SAT_zoom_image(IMG *image, float lat, float lon, float f)
     image->data = out;
     image->nx = nw;
     image->ny = nh;
-    image->bytes_line = nw * (image->depth > 0 ? image->depth : 8) / 8;
+    image->depth = 8;
+    image->bytes_line = nw;
     image->domain = d;
     return 0;
 }
