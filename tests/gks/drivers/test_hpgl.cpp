@@ -199,3 +199,32 @@ TEST(HpglDriver, Hp2xxMatchesGhostscript)
     EXPECT_LE(drvtest::max_ink_distance(ca, cb), 2);
     EXPECT_LE(drvtest::max_ink_distance(cb, ca), 2);
 }
+
+// Turning the plotter by 90 or 270 degrees swaps the drawable's axes, so a
+// frame round the whole drawable area stays on the 10.5 x 8 inch landscape
+// sheet in every rotation: hp2xx (which applies "RO") measures it.
+TEST(HpglDriver, RotatedDrawablesStayOnTheSheet)
+{
+    if (!drvtest::have_tool("hp2xx")) GTEST_SKIP() << "hp2xx missing";
+    unset_hp_env();
+    ScratchDir dir;
+    for (const char *options : {"nopcl", "nopcl,port", "nopcl,rot=180", "nopcl,rot=270", "lj"}) {
+        std::string hp = dir.file("r.hpgl");
+        GDRV_PAGE p{};
+        ASSERT_EQ(ghpgl_open_ws(hp.c_str(), options, nullptr, &p), 0);
+        std::vector<float> frame = {p.xoff, p.yoff, p.xoff + p.width, p.yoff, p.xoff + p.width, p.yoff + p.height,
+                                    p.xoff, p.yoff + p.height, p.xoff, p.yoff};
+        ghpgl_polyline(5, frame.data());
+        ghpgl_close_file();
+        std::string log = dir.file("r.log");
+        ASSERT_EQ(std::system(("hp2xx -m png -t -d 10 -f " + dir.file("r.png") + " " + hp + " >" + log + " 2>&1").c_str()), 0);
+        std::string out = read_file(log);
+        float w = 0, h = 0;
+        size_t at = out.find("Width  x  height:");
+        ASSERT_NE(at, std::string::npos) << out;
+        ASSERT_EQ(std::sscanf(out.c_str() + at, "Width  x  height: %f x %f", &w, &h), 2);
+        EXPECT_LE(w, 10.5f * 25.4f) << options;
+        EXPECT_LE(h, 8.0f * 25.4f) << options;
+        EXPECT_GT(w, 9.9f * 25.4f) << options; // and it fills the sheet's long side
+    }
+}
