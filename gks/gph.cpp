@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <unistd.h>
 
 #include "driver/flags.h"
@@ -97,6 +98,13 @@ int GPH_end(int ws) {
 }
 
 int GPH_setup(int ws, int *type, float *panel, float aspect) {
+    // "device": its letter goes to flag 2, the text after the first comma is
+    // the X display for the window device ("d,:1") and the output name or
+    // embedded-window parameters (the connection's second field) otherwise.
+    const char *dest = nullptr;
+    RES_getval("device", &dest, RES_T_DEVICE);
+    std::string conn;
+    if (dest && *dest) conn = FLAG_get(FLAG_DEVICE) == GWS_WIN ? std::string(dest) : "," + std::string(dest);
     int dev = FLAG_get(FLAG_DEVICE);
     if (dev < 1) dev = FLAG_batch() ? GWS_WIN : 0;
     if (type) *type = dev;
@@ -104,7 +112,7 @@ int GPH_setup(int ws, int *type, float *panel, float aspect) {
     CLR_read_table(nullptr);
     const char *draw = RES_get("draw");
     if (draw && *draw) RES_set_draw(draw);
-    GPH_begin(ws, nullptr, type ? type : &dev);
+    GPH_begin(ws, conn.empty() ? nullptr : conn.c_str(), type ? type : &dev);
     return GPH_reset(ws, type, panel, aspect);
 }
 

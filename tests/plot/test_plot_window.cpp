@@ -174,3 +174,15 @@ TEST_F(PlotWindow, PanelGeometryTopRightQuarter)
     EXPECT_GE(v[2], yvp / 2 - 1e-4);
     EXPECT_LE(v[3], yvp + 1e-4);
 }
+
+TEST_F(PlotWindow, DeviceResourceNamesTheDisplay)
+{
+    std::string name = server_->name();
+    unsetenv("DISPLAY");
+    FLAG_set(FLAG_DEVICE, 0);
+    RES_put("device", ("d," + name).c_str());
+    ASSERT_EQ(PLT_open(1.5f), 0);
+    EXPECT_EQ(FLAG_get(FLAG_DEVICE), GWS_WIN);
+    EXPECT_EQ(gchk_graphics(), 1);
+    EXPECT_EQ(PLT_get_work_type(), GWS_WIN);
+}
