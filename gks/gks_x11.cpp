@@ -331,7 +331,12 @@ int open_common_display(const char *display) {
     State &s = S();
     XSetErrorHandler(x_error_handler);
     XSetIOErrorHandler(x_io_error_handler);
-    s.dpy = XOpenDisplay(display && *display ? display : nullptr);
+    // A server that is resetting after its last client left refuses
+    // connections for a moment: try a few times before giving up.
+    for (int tries = 0; tries < 5 && !s.dpy; tries++) {
+        s.dpy = XOpenDisplay(display && *display ? display : nullptr);
+        if (!s.dpy && tries < 4) usleep(100000);
+    }
     if (!s.dpy) {
         ws_error("gopen_ws", "unable to connect to display\n");
         return -1;

@@ -133,10 +133,13 @@ TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation)
         {GWS_META, "gopen_ws: unable to open metafile\n"},
     };
     for (const Case &c : cases) {
+        testing::internal::CaptureStderr();
         EXPECT_EQ(open(c.type, dir_.file("missing/dir/out")), -1);
+        std::string other = testing::internal::GetCapturedStderr();
         EXPECT_FALSE(gchk_graphics());
         std::string e = errors();
-        EXPECT_NE(e.find(c.message), std::string::npos) << e;
+        EXPECT_EQ(e, c.message); // once, and nothing else
+        EXPECT_EQ(other.find("gopen_ws"), std::string::npos) << other;
     }
     // "zyrprint" = "hpgl" turns a PostScript request into HPGL.
     setenv("zyrprint", "HPGL", 1);
@@ -455,8 +458,27 @@ TEST_F(FileWs, ScreenPrints)
         } else {
             EXPECT_EQ(drvtest::count(mt, "\nPL "), 3u) << mt;
             EXPECT_EQ(drvtest::count(pt, "%%PL:"), 3u);
-            if (drvtest::have_tool("gs")) EXPECT_EQ(drvtest::render_ps(ps, 30, nullptr), 0);
+            if (drvtest::have_tool("gs")) {
+                EXPECT_EQ(drvtest::render_ps(ps, 30, nullptr), 0);
+            }
         }
         unsetenv("zyrredraw");
     }
+}
+
+TEST_F(FileWs, ScreenPrintToAnUnopenableFile)
+{
+    if (!start_x()) GTEST_SKIP() << "no Xvfb";
+    gclose_gks();
+    ASSERT_TRUE(open_window(640, 512));
+    draw_scene();
+    setenv("METAOUT", dir_.file("none/x.meta").c_str(), 1);
+    setenv("PSPRINT", dir_.file("none/x.ps").c_str(), 1);
+    EXPECT_EQ(gobj_print_meta(), -1);
+    EXPECT_EQ(gobj_print_plot(), -1);
+    EXPECT_EQ(gget_win_type(), GWS_WIN);
+    std::string e = errors();
+    EXPECT_NE(e.find("gprint_meta: unable to open metafile\n"), std::string::npos) << e;
+    EXPECT_NE(e.find("gprint_plot: unable to open postscript file\n"), std::string::npos) << e;
+    EXPECT_EQ(e.find("gopen_ws"), std::string::npos) << e;
 }
