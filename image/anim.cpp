@@ -157,14 +157,14 @@ void put_chunk(std::vector<uint8_t> *o, const char *type, const uint8_t *data, s
     put_be32(o, (uint32_t)crc);
 }
 
-void put_fctl(std::vector<uint8_t> *o, uint32_t seq, int w, int h, int centis)
+void put_fctl(std::vector<uint8_t> *o, uint32_t seq, int w, int h, int x, int y, int centis)
 {
     std::vector<uint8_t> d;
     put_be32(&d, seq);
     put_be32(&d, (uint32_t)w);
     put_be32(&d, (uint32_t)h);
-    put_be32(&d, 0);
-    put_be32(&d, 0);
+    put_be32(&d, (uint32_t)x);
+    put_be32(&d, (uint32_t)y);
     d.push_back((uint8_t)(centis >> 8));
     d.push_back((uint8_t)centis);
     d.push_back(0);
@@ -194,6 +194,30 @@ std::vector<Chunk> chunks_of(const std::vector<uint8_t> &png)
 }
 
 bool is(const Chunk &c, const char *t) { return std::memcmp(c.type, t, 4) == 0; }
+
+// The rectangle in which two pictures of bpp bytes a pixel differ; an
+// unchanged picture still gives one pixel.
+void changed_rect(const uint8_t *cur, const uint8_t *prev, int W, int H, int bpp, int *x, int *y, int *w, int *h)
+{
+    const size_t row = (size_t)W * bpp;
+    int x0 = W, y0 = H, x1 = -1, y1 = -1;
+    for (int r = 0; r < H; r++) {
+        const uint8_t *a = cur + (size_t)r * row, *b = prev + (size_t)r * row;
+        if (std::memcmp(a, b, row) == 0) continue;
+        if (r < y0) y0 = r;
+        y1 = r;
+        int l = 0, rt = W - 1;
+        while (std::memcmp(a + (size_t)l * bpp, b + (size_t)l * bpp, (size_t)bpp) == 0) l++;
+        while (std::memcmp(a + (size_t)rt * bpp, b + (size_t)rt * bpp, (size_t)bpp) == 0) rt--;
+        if (l < x0) x0 = l;
+        if (rt > x1) x1 = rt;
+    }
+    if (x1 < 0) x0 = y0 = x1 = y1 = 0;
+    *x = x0;
+    *y = y0;
+    *w = x1 - x0 + 1;
+    *h = y1 - y0 + 1;
+}
 
 int write_gif(const char *name, const std::vector<Frame> &fr, int W, int H)
 {
@@ -240,24 +264,8 @@ int write_gif(const char *name, const std::vector<Frame> &fr, int W, int H)
             continue;
         }
         for (size_t i = 0; i < cur.size(); i++) cur[i] = map[(size_t)k][f.index[i]];
-        int x0 = 0, y0 = 0, x1 = W - 1, y1 = H - 1;
-        if (k > 0) {
-            // The rectangle that changed; an unchanged frame still needs one pixel.
-            x0 = W, y0 = H, x1 = -1, y1 = -1;
-            for (int y = 0; y < H; y++) {
-                const uint8_t *a = &cur[(size_t)y * W], *b = &prev[(size_t)y * W];
-                if (std::memcmp(a, b, (size_t)W) == 0) continue;
-                if (y < y0) y0 = y;
-                y1 = y;
-                int l = 0, r = W - 1;
-                while (a[l] == b[l]) l++;
-                while (a[r] == b[r]) r--;
-                if (l < x0) x0 = l;
-                if (r > x1) x1 = r;
-            }
-            if (x1 < 0) x0 = y0 = x1 = y1 = 0;
-        }
-        const int rw = x1 - x0 + 1, rh = y1 - y0 + 1;
+        int x0 = 0, y0 = 0, rw = W, rh = H;
+        if (k > 0) changed_rect(cur.data(), prev.data(), W, H, 1, &x0, &y0, &rw, &rh);
         sub.resize((size_t)rw * rh);
         for (int y = 0; y < rh; y++)
             for (int x = 0; x < rw; x++) {
@@ -289,22 +297,28 @@ int write_apng(const char *name, const std::vector<Frame> &fr, int W, int H)
     }
 
     std::vector<uint8_t> o = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<uint8_t> px, png;
+    // Later frames hold only the rectangle that changed, which replaces
+    // that part of the frame before (dispose none, blend source).
+    const int bpp = global ? 1 : 3;
+    std::vector<uint8_t> px, prev, sub, png;
     uint32_t seq = 0;
     for (int k = 0; k < n; k++) {
         const Frame &f = fr[(size_t)k];
-        png.clear();
-        bool ok;
-        if (global) {
-            px.resize(f.index.size());
-            for (size_t i = 0; i < px.size(); i++) px[i] = map[(size_t)k][f.index[i]];
-            ok = PNG_encode_indices(px.data(), W, H, rgb, (int)colours.size(), nullptr, &png);
-        } else {
-            px.resize(f.index.size() * 3);
+        px.resize(f.index.size() * bpp);
+        if (global)
+            for (size_t i = 0; i < f.index.size(); i++) px[i] = map[(size_t)k][f.index[i]];
+        else
             for (size_t i = 0; i < f.index.size(); i++) std::memcpy(&px[3 * i], f.pal.rgb[f.index[i]], 3);
-            ok = PNG_encode_rgb(px.data(), W, H, &png);
-        }
+        int x0 = 0, y0 = 0, rw = W, rh = H;
+        if (k > 0) changed_rect(px.data(), prev.data(), W, H, bpp, &x0, &y0, &rw, &rh);
+        sub.resize((size_t)rw * rh * bpp);
+        for (int y = 0; y < rh; y++)
+            std::memcpy(&sub[(size_t)y * rw * bpp], &px[((size_t)(y0 + y) * W + x0) * bpp], (size_t)rw * bpp);
+        png.clear();
+        bool ok = global ? PNG_encode_indices(sub.data(), rw, rh, rgb, (int)colours.size(), nullptr, &png)
+                         : PNG_encode_rgb(sub.data(), rw, rh, &png);
         if (!ok) return 0;
+        prev.swap(px);
         std::vector<Chunk> cs = chunks_of(png);
         if (k == 0) {
             // Frame 0 is the default image: its own chunks, with acTL after
@@ -313,7 +327,7 @@ int write_apng(const char *name, const std::vector<Frame> &fr, int W, int H)
             for (const Chunk &c : cs) {
                 if (is(c, "IEND")) break;
                 if (is(c, "IDAT") && !data_started) {
-                    put_fctl(&o, seq++, W, H, f.centis);
+                    put_fctl(&o, seq++, W, H, 0, 0, f.centis);
                     data_started = true;
                 }
                 put_chunk(&o, std::string((const char *)c.type, 4).c_str(), c.data, c.n);
@@ -326,7 +340,7 @@ int write_apng(const char *name, const std::vector<Frame> &fr, int W, int H)
             }
             continue;
         }
-        put_fctl(&o, seq++, W, H, f.centis);
+        put_fctl(&o, seq++, rw, rh, x0, y0, f.centis);
         std::vector<uint8_t> fdat;
         put_be32(&fdat, seq++);
         for (const Chunk &c : cs)

@@ -154,6 +154,14 @@ inline void fill(IMG *img, int nx, int ny, int depth, int bits_pixel, int order,
             put_value(img->data + (size_t)y * img->bytes_line, kind, order, x, values[(size_t)y * nx + x]);
 }
 
+// An 8-bit record of w x h with value (i * mul) % mod at pixel i.
+inline void patterned(IMG *img, int w, int h, uint32_t mul, uint32_t mod)
+{
+    std::vector<uint32_t> values((size_t)w * h);
+    for (size_t i = 0; i < values.size(); i++) values[i] = (uint32_t)(i * mul % mod);
+    fill(img, w, h, 8, 8, 1, values);
+}
+
 inline std::string to_bytes(const std::vector<RGB> &px)
 {
     std::string s;

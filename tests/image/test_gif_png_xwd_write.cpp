@@ -124,8 +124,9 @@ TEST_P(WriterLayouts, ExternalDecodersSeeTheRecordsColours)
         } else {
             EXPECT_EQ(codec::first_diff(im, want), -1) << "ImageMagick, " << im.size() << " bytes";
         }
-        if (o.pil && codec::have_pil())
+        if (o.pil && codec::have_pil()) {
             EXPECT_EQ(codec::first_diff(codec::pil_rgb(path), want), -1) << "PIL";
+        }
     }
 }
 

@@ -47,7 +47,9 @@ TEST(GifRead, FilesOtherEncodersWrite)
         ASSERT_TRUE(read_gif(path, rec));
         EXPECT_EQ(std::string(rec->info), "GIF");
         EXPECT_EQ(codec::first_diff(codec::record_rgb(rec.get()), codec::im_rgb(path)), -1);
-        if (std::string(c.name) == "trans.gif") EXPECT_GE(rec->transparent, 0);
+        if (std::string(c.name) == "trans.gif") {
+            EXPECT_GE(rec->transparent, 0);
+        }
     }
 }
 
@@ -225,9 +227,7 @@ TEST(GifRead, BrokenInput)
 {
     testutil::ScratchDir dir;
     codec::Rec src;
-    std::vector<uint32_t> values(40 * 30);
-    for (size_t i = 0; i < values.size(); i++) values[i] = (uint32_t)(i * 7 % 23);
-    codec::fill(src.get(), 40, 30, 8, 8, 1, values);
+    codec::patterned(src.get(), 40, 30, 7, 23);
     GIF_interlace(1);
     std::string path = dir.file("s.gif");
     ASSERT_EQ(GIF_write(path.c_str(), src.get()), 1);

@@ -134,9 +134,7 @@ TEST(PngRead, BrokenInput)
 {
     testutil::ScratchDir dir;
     codec::Rec src;
-    std::vector<uint32_t> values(64 * 40);
-    for (size_t i = 0; i < values.size(); i++) values[i] = (uint32_t)(i * 13 % 40);
-    codec::fill(src.get(), 64, 40, 8, 8, 1, values);
+    codec::patterned(src.get(), 64, 40, 13, 40);
     std::string path = dir.file("s.png");
     ASSERT_EQ(PNG_write(path.c_str(), src.get()), 1);
     const std::string good = testutil::read_file(path);
