@@ -17,6 +17,7 @@
 #include "driver/res.h"
 #include "gks/drivers/meta.h"
 #include "gks/gks.h"
+#include "image/img.h"
 
 using testutil::read_file;
 using testutil::ScratchDir;
@@ -112,6 +113,19 @@ void draw_scene()
     gtext(pos, "AB");
 }
 
+// A 60 x 40 white image at the top left corner of transform 2's viewport.
+void draw_image()
+{
+    std::vector<unsigned char> pix(60 * 40, 2);
+    std::vector<float> cmap = {0, 0, 0, 1, 1, 1, 1, 1, 1};
+    IMG img{};
+    img.nx = 60, img.ny = 40, img.depth = 8, img.bits_pixel = 8, img.bytes_line = 60;
+    img.indexed = 1, img.ncolors = 3, img.cmap = cmap.data(), img.transparent = -1;
+    img.data = pix.data();
+    gsel_norm_tran(2);
+    EXPECT_EQ(gload_image(&img, 0, 0), gtype_is_PS() ? 0 : 1);
+}
+
 std::vector<std::string> lines_of(const std::string &text)
 {
     std::vector<std::string> out;
@@ -204,8 +218,9 @@ TEST_F(FileWs, PostScriptPrimitivesWriteCommentsAndPaths)
     EXPECT_EQ(drvtest::count(body, "dot lw\n"), drvtest::count(body, "1.0 dot lw\n"));
 }
 
-// The same drawing on the window and as PostScript: Ghostscript's page
-// shows ink where the window shows colour, within two pixels.
+// The same drawing (lines, a fill, text and an image) on the window and as
+// PostScript: Ghostscript's page shows ink where the window shows colour,
+// within two pixels.
 TEST_F(FileWs, PostScriptPageMatchesTheWindow)
 {
     if (!drvtest::have_tool("gs")) GTEST_SKIP() << "ghostscript not installed";
@@ -213,12 +228,14 @@ TEST_F(FileWs, PostScriptPageMatchesTheWindow)
     gclose_gks();
     ASSERT_TRUE(open_window(756, 576));
     draw_scene();
+    draw_image();
     gkstest::Picture win = gkstest::grab();
     gclose_ws(1);
 
     std::string path = dir_.file("page.ps");
     ASSERT_EQ(open(GWS_PS, path, "eps,port"), 0);
     draw_scene();
+    draw_image();
     gclose_ws(1);
     drvtest::Picture page;
     ASSERT_EQ(drvtest::render_ps(path, 72, &page, "-dDEVICEWIDTHPOINTS=756 -dDEVICEHEIGHTPOINTS=576"), 0)
@@ -238,6 +255,13 @@ TEST_F(FileWs, PostScriptPageMatchesTheWindow)
             if (p[0] + p[1] + p[2] < 3 * 250) std::fill_n(&b.rgb[3 * ((size_t)y * 756 + x)], 3, 0);
         }
     ASSERT_GT(inked, 1000);
+    for (auto [pic, name] : {std::pair{&a, "/tmp/dbg_win.ppm"}, std::pair{&b, "/tmp/dbg_page.ppm"}}) {
+        FILE *f = fopen(name, "wb"); fprintf(f, "P6 %d %d 255\n", pic->width, pic->height);
+        fwrite(pic->rgb.data(), 1, pic->rgb.size(), f); fclose(f);
+    }
+    // The image: window rows 132..171 from column 29 (the viewport's top left pixel).
+    EXPECT_NE(win.at(40, 150), 0u);
+    EXPECT_TRUE(b.dark(40, 150));
     EXPECT_LE(drvtest::max_ink_distance(a, b), 2);
     EXPECT_LE(drvtest::max_ink_distance(b, a), 2);
 }
