@@ -268,6 +268,8 @@ bool decode_line(unsigned char *line, int64_t nx, int count)
     return true;
 }
 
+// Sync-framed lines.  The line buffer is as wide as the image, so lines
+// wider than the classic 5000 elements decode in full rather than being cut.
 void read_framed(const int32_t *dir, unsigned char *data, int64_t nx, int64_t ny)
 {
     const int64_t prefix = dir[AREA_W_PREFIX];
