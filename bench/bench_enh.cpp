@@ -125,10 +125,10 @@ void BM_label_format(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_memcpy)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_color_plain)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_color_dither3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_color_dither5)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_color_fill)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_memcpy)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_color_plain)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_color_dither3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_color_dither5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_color_fill)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_attrib_parse);
 BENCHMARK(BM_label_format);

@@ -429,17 +429,41 @@ int SAT_color_pixels(uint8_t *data, int nx, int ny, int bpl)
     if (!data || nx <= 0 || ny <= 0 || bpl < nx) return -1;
     const bool fill = fill_pattern > 0 && fill_bit;
     const int black = fill ? std::max(0, CLR_get_ind("black")) : 0;
+    const int k = dither == 3 || dither == 5 ? dither : 0;
+    // Pairs of pixels through one table: half the lookups of the plain path.
+    static uint16_t pair_lut[65536];
+    if (k == 0 && !fill) {
+        for (int a = 0; a < 256; ++a)
+            for (int b = 0; b < 256; ++b) {
+                uint8_t in[2] = {(uint8_t)a, (uint8_t)b}, out[2] = {sat_ind[a], sat_ind[b]};
+                uint16_t i;
+                std::memcpy(&i, in, 2);
+                std::memcpy(&pair_lut[i], out, 2);
+            }
+    }
     for (int y = 0; y < ny; ++y) {
         uint8_t *row = data + (size_t)y * bpl;
-        if (dither == 0 && !fill) {
-            for (int x = 0; x < nx; ++x) row[x] = sat_ind[row[x]];
+        if (k == 0 && !fill) {
+            int x = 0;
+            for (; x + 1 < nx; x += 2) {
+                uint16_t v;
+                std::memcpy(&v, row + x, 2);
+                v = pair_lut[v];
+                std::memcpy(row + x, &v, 2);
+            }
+            if (x < nx) row[x] = sat_ind[row[x]];
             continue;
         }
-        for (int x = 0; x < nx; ++x) {
+        // The pattern row of this y: the density from which each column
+        // carries the second colour (past every density without dither).
+        int rank[5] = {99, 99, 99, 99, 99};
+        for (int c = 0; c < k; ++c) rank[c] = k == 3 ? ranks.r3[y % 3][c] : ranks.r5[y % 5][c];
+        for (int x = 0, c = 0; x < nx; ++x) {
             uint8_t v = row[x];
-            uint8_t c = DITHER_val(dither, sat_dither[v], x, y) ? sat_dith_ind[v] : sat_ind[v];
-            if (fill && !fill_bit(fill_pattern, x, y)) c = (uint8_t)black;
-            row[x] = c;
+            uint8_t out = rank[c] <= sat_dither[v] ? sat_dith_ind[v] : sat_ind[v];
+            if (fill && !fill_bit(fill_pattern, x, y)) out = (uint8_t)black;
+            row[x] = out;
+            if (++c == k) c = 0;
         }
     }
     return 0;
