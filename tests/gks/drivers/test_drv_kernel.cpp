@@ -74,7 +74,16 @@ protected:
     std::unique_ptr<gkstest::XServer> server_;
 };
 
-// Lines, a filled triangle and text in transform 2 over most of the page.
+// Transform 2 over most of the page.
+void set_panel()
+{
+    float win[4] = {0, 100, 0, 80}, vp[4] = {0.05f, 0.95f, 0.05f, 0.77f};
+    gset_win(2, win);
+    gset_vp(2, vp);
+    gsel_norm_tran(2);
+}
+
+// Lines, a filled triangle and text in transform 2.
 // Every attribute that a drawing here changes is set first: a metafile
 // records changes only, so its replay starts from whatever the kernel holds.
 void draw_scene()
@@ -89,10 +98,7 @@ void draw_scene()
     gset_space(0);
     gset_text_width(1);
     gset_fill_style_ind(0);
-    float win[4] = {0, 100, 0, 80}, vp[4] = {0.05f, 0.95f, 0.05f, 0.77f};
-    gset_win(2, win);
-    gset_vp(2, vp);
-    gsel_norm_tran(2);
+    set_panel();
     gset_line_colr_ind(1);
     gset_linewidth(1);
     gset_linetype(1);
@@ -113,16 +119,17 @@ void draw_scene()
     gtext(pos, "AB");
 }
 
-// A 60 x 40 white image at the top left corner of transform 2's viewport.
+// A 60 x 40 white image at the top left corner of transform 2's viewport
+// (on paper padded with white to the whole viewport, so drawn first).
 void draw_image()
 {
+    set_panel();
     std::vector<unsigned char> pix(60 * 40, 2);
     std::vector<float> cmap = {0, 0, 0, 1, 1, 1, 1, 1, 1};
     IMG img{};
     img.nx = 60, img.ny = 40, img.depth = 8, img.bits_pixel = 8, img.bytes_line = 60;
     img.indexed = 1, img.ncolors = 3, img.cmap = cmap.data(), img.transparent = -1;
     img.data = pix.data();
-    gsel_norm_tran(2);
     EXPECT_EQ(gload_image(&img, 0, 0), gtype_is_PS() ? 0 : 1);
 }
 
@@ -227,15 +234,15 @@ TEST_F(FileWs, PostScriptPageMatchesTheWindow)
     if (!start_x()) GTEST_SKIP() << "no Xvfb";
     gclose_gks();
     ASSERT_TRUE(open_window(756, 576));
-    draw_scene();
     draw_image();
+    draw_scene();
     gkstest::Picture win = gkstest::grab();
     gclose_ws(1);
 
     std::string path = dir_.file("page.ps");
     ASSERT_EQ(open(GWS_PS, path, "eps,port"), 0);
-    draw_scene();
     draw_image();
+    draw_scene();
     gclose_ws(1);
     drvtest::Picture page;
     ASSERT_EQ(drvtest::render_ps(path, 72, &page, "-dDEVICEWIDTHPOINTS=756 -dDEVICEHEIGHTPOINTS=576"), 0)
@@ -255,10 +262,6 @@ TEST_F(FileWs, PostScriptPageMatchesTheWindow)
             if (p[0] + p[1] + p[2] < 3 * 250) std::fill_n(&b.rgb[3 * ((size_t)y * 756 + x)], 3, 0);
         }
     ASSERT_GT(inked, 1000);
-    for (auto [pic, name] : {std::pair{&a, "/tmp/dbg_win.ppm"}, std::pair{&b, "/tmp/dbg_page.ppm"}}) {
-        FILE *f = fopen(name, "wb"); fprintf(f, "P6 %d %d 255\n", pic->width, pic->height);
-        fwrite(pic->rgb.data(), 1, pic->rgb.size(), f); fclose(f);
-    }
     // The image: window rows 132..171 from column 29 (the viewport's top left pixel).
     EXPECT_NE(win.at(40, 150), 0u);
     EXPECT_TRUE(b.dark(40, 150));
