@@ -14,6 +14,7 @@
 #include "driver/flags.h"
 #include "driver/res.h"
 #include "driver/util.h"
+#include "gks/drivers/ps.h"
 #include "gks/gks.h"
 #include "satproc/clr.h"
 
@@ -117,11 +118,8 @@ void read_enhancement(FILE *fp, std::vector<std::string> &items, std::string &na
 int current_device_class()
 {
     if (device_class >= 0) return device_class;
-    if (FLAG_get(FLAG_DEVICE) != 4) return 0;
-    // The PostScript driver's colour switch follows "PSCOLOR" and the
-    // "pscolor" plot word; the environment is the part known before the
-    // driver opens.
-    return std::getenv("PSCOLOR") ? 2 : 1;
+    if (FLAG_get(FLAG_DEVICE) != GWS_PS) return 0;
+    return gps_get_colorPS() ? 2 : 1;
 }
 
 int grey_of(int colour)

@@ -64,6 +64,6 @@ SAT_ENHANCEMENT SAT_get_enhancement();
 // Dither size kept across frames; tests and new programs reset it.
 void SAT_set_dither(int size);
 // Device class for the device colours: 0 window and other non-PostScript
-// devices, 1 monochrome PostScript, 2 colour PostScript.  When never set it
-// follows the device flag and the PostScript driver's colour switch.
+// devices, 1 monochrome PostScript, 2 colour PostScript.  -1 (the start):
+// follow the device flag and the PostScript driver's colour switch.
 void SAT_set_device_class(int cls);

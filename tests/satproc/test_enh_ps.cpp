@@ -9,6 +9,7 @@
 #include "../test_helpers.h"
 #include "driver/flags.h"
 #include "driver/res.h"
+#include "gks/drivers/ps.h"
 #include "gks/gks.h"
 #include "plot/plt.h"
 #include "satproc/clr.h"
@@ -76,4 +77,31 @@ TEST(EnhPs, ColourBarCellsLeftToRight)
         if (r.n >= 5 && r.c != 'w' && r.c != '?') order += r.c, lengths.push_back(r.n);
     ASSERT_EQ(order, "krgb");
     for (int n : lengths) EXPECT_NEAR(n, lengths[1], lengths[1] * 0.1 + 2);
+}
+
+TEST(EnhPs, DeviceColoursFollowThePostScriptColourSwitch)
+{
+    testutil::ScratchDir dir;
+    setenv("zyrps_print", dir.file("m.ps").c_str(), 1);
+    unsetenv("PSCOLOR");
+    RES_clear();
+    RES_put("file_path", ZYR_DATA_DIR);
+    FLAG_set(FLAG_DEVICE, GWS_PS);
+    for (int e = 0; e < PLOT_NUM_ELEMENTS; ++e) FLAG_setplot(e, 1);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(PLT_open(1.5f), 0);
+    SAT_set_device_class(-1);
+    RES_put("color_fill", "0:red,128:blue");
+    SAT_color_setup();
+    SAT_ENHANCEMENT e = SAT_get_enhancement();
+    EXPECT_EQ(e.color_ind[0], (int)(0.9f / 2.7f * 255));  // grey of red
+    EXPECT_EQ(e.color_ind[1], (int)(0.8f / 2.7f * 255));
+    gps_set_colorPS(1);
+    SAT_color_setup();
+    e = SAT_get_enhancement();
+    EXPECT_EQ(e.color_ind[0], CLR_get_ind("red"));
+    EXPECT_EQ(e.color_ind[1], CLR_get_ind("blue"));
+    GPH_end(1);
+    testing::internal::GetCapturedStdout();
+    unsetenv("zyrps_print");
 }
