@@ -159,6 +159,7 @@ void read_compressed(FILE *in, unsigned char *out, int64_t need)
             active = true;
         }
         int ret;
+        bool moved;
         do {
             uInt in_before = zs.avail_in;
             zs.next_out = obuf.data();
@@ -168,14 +169,18 @@ void read_compressed(FILE *in, unsigned char *out, int64_t need)
             int64_t keep = std::min(got, need - total);
             if (keep > 0) std::memcpy(out + total, obuf.data(), (size_t)keep);
             total += keep;
+            moved = got > 0 || zs.avail_in != in_before;
             MESS_print(0x40000000, "Inflate+ %d = %d %d = %d %d - %d %d\n", (int)in_before,
                        (int)zs.avail_in, ret, (int)got, (int)total, waits, (int)need);
         } while (ret == Z_OK && zs.avail_out == 0 && total < need);
         if (ret == Z_STREAM_END) {
             inflateEnd(&zs);
             active = false;
-        } else if (ret < 0 && ret != Z_BUF_ERROR) {
-            break;  // corrupt stream: keep what was decoded
+        } else if ((ret != Z_OK && ret != Z_BUF_ERROR) || (!moved && zs.avail_in > 0)) {
+            // A corrupt stream, one that asks for a preset dictionary, or
+            // one that makes no progress on the input it has: keep what was
+            // decoded.
+            break;
         }
     }
     if (active) inflateEnd(&zs);

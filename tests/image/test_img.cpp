@@ -255,6 +255,7 @@ TEST(ZyrImg, DamagedFilesAreRefusedOrReadPartly)
         {"ZYRIMG\n" + std::string(500, 'd') + "\n" + std::string(500, 'i') + "\n3 3\nab", 1},
         {"ZYRIMGZ\n\n\n50 50\nthis is no zlib stream", 1},
         {"ZYRIMGZ\n\n\n50 50\nx\x9c", 1},
+        {std::string("ZYRIMGZ\n\n\n9 9\nx?*`\x10\0`TR\xa8\xa7", 25), 1},  // asks for a dictionary
         {"ZYRIMG*\n\n\n5 5\n/nonexistent/pixels", 1},
     };
     testing::internal::CaptureStderr();
