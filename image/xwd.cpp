@@ -148,7 +148,7 @@ int XWD_read_mem(const unsigned char *data, size_t size, IMG *image, int query)
     if (version != 7) return err("XWD file format version mismatch\n");
     if (header_size < 100) return err("XWD header size is too small.\n");
     if (depth > (uint32_t)(image->depth < 0 ? 0 : image->depth)) {
-        std::fprintf(stderr, "Incorrect depth: %u > %d\n", depth, image->depth);
+        std::fprintf(stderr, "Incorrect depth: %d > %d\n", (int)depth, image->depth);
         return 0;
     }
     if (header_size > size) return err("Unable to read window name from dump file.\n");

@@ -1,0 +1,99 @@
+// Window dumps on private X servers: the GIF, PNG and XWD files of a drawn
+// window, decoded by ImageMagick, hold the colours of the picture as
+// XGetImage reads it, on a 24-bit TrueColor and an 8-bit PseudoColor screen.
+#include "../image/codec_oracle.h"
+#include "../test_helpers.h"
+#include "gks_test_util.h"
+
+#include <set>
+
+#include "gks/imgfile.h"
+#include "image/gif.h"
+#include "image/pngio.h"
+#include "image/xwd.h"
+
+namespace {
+
+// The picture as RGB bytes: TrueColor pixels through the visual's masks,
+// PseudoColor pixels through the colormap (16-bit components, high byte).
+std::string picture_rgb(const gkstest::Picture &p)
+{
+    Display *d = gget_display();
+    Visual *v = DefaultVisual(d, DefaultScreen(d));
+    std::string out;
+    for (unsigned long px : p.px) {
+        uint8_t c[3];
+        if (v->c_class == TrueColor) {
+            c[0] = (uint8_t)((px & v->red_mask) >> 16);
+            c[1] = (uint8_t)((px & v->green_mask) >> 8);
+            c[2] = (uint8_t)(px & v->blue_mask);
+        } else {
+            XColor xc;
+            xc.pixel = px;
+            XQueryColor(d, DefaultColormap(d, DefaultScreen(d)), &xc);
+            c[0] = (uint8_t)(xc.red >> 8);
+            c[1] = (uint8_t)(xc.green >> 8);
+            c[2] = (uint8_t)(xc.blue >> 8);
+        }
+        out.append((const char *)c, 3);
+    }
+    return out;
+}
+
+class WindowDumps : public testing::TestWithParam<int> {};
+
+TEST_P(WindowDumps, FilesHoldThePicture)
+{
+    if (!codec::have("Xvfb") || !codec::have_convert()) GTEST_SKIP() << "Xvfb or convert not installed";
+    gkstest::XServer x(GetParam(), "400x300");
+    ASSERT_TRUE(x.ok());
+    testutil::ScratchDir dir;
+    ASSERT_TRUE(gkstest::open_window(x.name(), dir.file("err"), 160, 120));
+    gkstest::basic_colours();
+    gkstest::world_unit(1);
+    const float tri[6] = {0.1f, 0.1f, 0.9f, 0.2f, 0.4f, 0.9f};
+    gset_fill_int_style(1);
+    gset_fill_colr_ind(2);
+    gfill_area(3, tri);
+    const float line[4] = {0.0f, 0.95f, 1.0f, 0.05f};
+    gset_line_colr_ind(4);
+    gpolyline(2, line);
+    float c[3] = {0.2f, 0.6f, 0.3f};
+    gset_colr_rep(1, 5, c);
+    gset_line_colr_ind(5);
+    const float line2[4] = {0.0f, 0.5f, 1.0f, 0.5f};
+    gpolyline(2, line2);
+    gupdate_window();
+    gsync();
+
+    const gkstest::Picture pic = gkstest::grab();
+    const std::string want = picture_rgb(pic);
+    std::set<unsigned long> distinct(pic.px.begin(), pic.px.end());
+    ASSERT_GE(distinct.size(), 4u);  // background, fill and two lines
+    // PseudoColor tables go through fractions of 65535 and back, so the
+    // 8-bit screen may differ by one.
+    const int tol = GetParam() == 8 ? 1 : 0;
+    struct Dump { const char *file; int (*dump)(const char *); };
+    const Dump dumps[] = {{"w.gif", GIF_dump}, {"w.png", PNG_dump}, {"w.xwd", XWD_dump}};
+    for (const Dump &dmp : dumps) {
+        SCOPED_TRACE(dmp.file);
+        std::string f = dir.file(dmp.file);
+        ASSERT_EQ(dmp.dump(f.c_str()), 1);
+        std::string got = codec::im_rgb(f);
+        ASSERT_EQ(got.size(), want.size());
+        EXPECT_LE(codec::max_channel_diff(got, want), tol);
+    }
+    // The save helper with its chosen type.
+    gset_save_image_type(GSAVE_GIF);
+    std::string s = dir.file("saved");
+    ASSERT_EQ(gsave_image_file(s.c_str()), 1);
+    EXPECT_LE(codec::max_channel_diff(codec::im_rgb(s, "gif:"), want), tol);
+    gset_save_image_type(GSAVE_PNG);
+    gclose_ws(1);
+    gclose_gks();
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, WindowDumps, testing::Values(24, 8),
+                         [](const auto &info) { return std::to_string(info.param) + "bit"; });
+
+}  // namespace
