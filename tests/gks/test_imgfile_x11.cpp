@@ -8,6 +8,7 @@
 #include <set>
 
 #include "gks/imgfile.h"
+#include "image/anim.h"
 #include "image/gif.h"
 #include "image/pngio.h"
 #include "image/xwd.h"
@@ -89,6 +90,58 @@ TEST_P(WindowDumps, FilesHoldThePicture)
     ASSERT_EQ(gsave_image_file(s.c_str()), 1);
     EXPECT_LE(codec::max_channel_diff(codec::im_rgb(s, "gif:"), want), tol);
     gset_save_image_type(GSAVE_PNG);
+
+    // The native file of the window: its size and the picture's gray mean.
+    std::string z = dir.file("w.zyr");
+    ASSERT_EQ(IMG_dump(z.c_str()), 1);
+    codec::Rec back;
+    ASSERT_EQ(IMG_read(z.c_str(), back.get(), 1), 1);
+    EXPECT_EQ(back->nx, 160);
+    EXPECT_EQ(back->ny, 120);
+    gclose_ws(1);
+    gclose_gks();
+}
+
+// A loop of three frames, each with a block elsewhere, into animated GIF
+// and APNG files: PIL finds every frame equal to that frame's own PNG dump,
+// with the frame table's delays.
+TEST(WindowDumps, LoopIntoAnimatedFiles)
+{
+    if (!codec::have("Xvfb") || !codec::have_pil()) GTEST_SKIP() << "Xvfb or PIL not installed";
+    gkstest::XServer x(24, "400x300");
+    ASSERT_TRUE(x.ok());
+    testutil::ScratchDir dir;
+    ASSERT_TRUE(gkstest::open_window(x.name(), dir.file("err"), 120, 90));
+    gkstest::basic_colours();
+    std::string want;
+    for (int k = 0; k < 3; k++) {
+        ASSERT_EQ(gcreate_frame(-1), k);
+        gselect_frame(k);
+        gkstest::world_unit(1);
+        gset_fill_int_style(1);
+        gset_fill_colr_ind(2 + k);
+        const float r[8] = {0.1f + 0.25f * k, 0.1f, 0.3f + 0.25f * k, 0.1f, 0.3f + 0.25f * k, 0.6f, 0.1f + 0.25f * k, 0.6f};
+        gfill_area(4, r);
+        std::string f = dir.file("frame" + std::to_string(k) + ".png");
+        ASSERT_EQ(PNG_dump(f.c_str()), 1);
+        want += codec::pil_rgb(f);
+    }
+    for (int apng : {0, 1}) {
+        std::string f = dir.file(apng ? "loop.png" : "loop.gif");
+        ASSERT_EQ(ANIM_dump(f.c_str(), apng), 1);
+        std::string out = codec::pil_script(
+            "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\nsys.stdout.write('%d %s\\n' % (im.n_frames, im.info.get('loop')))\n"
+            "d = []\nfor k in range(im.n_frames):\n    im.seek(k)\n    d.append(str(round(im.info.get('duration'))))\n"
+            "    sys.stdout.buffer.write(im.convert('RGB').tobytes())\nsys.stdout.write('\\n' + ' '.join(d))\n",
+            f);
+        std::string head = "3 0\n";
+        ASSERT_EQ(out.substr(0, head.size()), head) << f;
+        EXPECT_TRUE(out.compare(head.size(), want.size(), want) == 0) << f;
+        char delays[64];
+        std::snprintf(delays, sizeof delays, "\n%d %d %d", (int)lround(gget_frame_delay(0) * 1000),
+                      (int)lround(gget_frame_delay(1) * 1000), (int)lround(gget_frame_delay(2) * 1000));
+        EXPECT_EQ(out.substr(head.size() + want.size()), delays) << f;
+    }
     gclose_ws(1);
     gclose_gks();
 }
