@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../gks/gks_test_util.h"
+#include "plot_test_util.h"
 #include "../test_helpers.h"
 #include "driver/flags.h"
 #include "driver/res.h"
@@ -15,35 +15,15 @@
 
 namespace {
 
-class PlotDump : public ::testing::Test {
+class PlotDump : public plottest::XPlotTest {
 protected:
     void SetUp() override
     {
-        for (int k = 0; k < 3 && !keep_; ++k) {
-            server_ = std::make_unique<gkstest::XServer>(24);
-            for (int t = 0; t < 20 && server_->ok() && !keep_; ++t) {
-                // Held open so that the server never resets under the test.
-                keep_ = XOpenDisplay(server_->name().c_str());
-                if (!keep_) usleep(100000);
-            }
-        }
-        if (!keep_) GTEST_SKIP() << "no Xvfb";
-        setenv("DISPLAY", server_->name().c_str(), 1);
-        RES_clear();
-        RES_put("file_path", ZYR_DATA_DIR);
-        FLAG_set(FLAG_DEVICE, GWS_WIN);
-        for (int e = 0; e < PLOT_NUM_ELEMENTS; ++e) FLAG_setplot(e, 1);
+        XPlotTest::SetUp();
+        if (IsSkipped()) return;
         gset_xsize(320, 240);
         ASSERT_EQ(PLT_open(1.5f), 0);
     }
-    void TearDown() override
-    {
-        if (gchk_graphics()) GPH_end(1);
-        if (keep_) XCloseDisplay(keep_);
-        server_.reset();
-    }
-    std::unique_ptr<gkstest::XServer> server_;
-    Display *keep_ = nullptr;
 };
 
 // Frame f is filled with colour "red", "green" or "blue".

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../gks/gks_test_util.h"
+#include "plot_test_util.h"
 #include "driver/flags.h"
 #include "driver/res.h"
 #include "plot/plt.h"
@@ -15,37 +15,12 @@
 
 namespace {
 
-class PlotWindow : public ::testing::Test {
+class PlotWindow : public plottest::XPlotTest {
 protected:
     void SetUp() override
     {
-        for (int attempt = 0; attempt < 3 && !answering(); ++attempt)
-            server_ = std::make_unique<gkstest::XServer>(24);
-        if (!answering()) GTEST_SKIP() << "no Xvfb";
-        setenv("DISPLAY", server_->name().c_str(), 1);
-        RES_clear();
-        RES_put("file_path", ZYR_DATA_DIR);
-        FLAG_set(FLAG_DEVICE, GWS_WIN);
-        for (int e = 0; e < PLOT_NUM_ELEMENTS; ++e) FLAG_setplot(e, 1);
+        XPlotTest::SetUp();
         gset_xsize(1000, 800);
-    }
-    void TearDown() override
-    {
-        if (gchk_graphics()) GPH_end(1);
-        if (keep_) XCloseDisplay(keep_);
-        server_.reset();
-    }
-    bool answering()
-    {
-        // The connection stays open for the whole test: an X server resets
-        // when its last client leaves, and refuses connections meanwhile.
-        if (keep_) return true;
-        if (!server_ || !server_->ok()) return false;
-        for (int k = 0; k < 20 && !keep_; ++k) {
-            keep_ = XOpenDisplay(server_->name().c_str());
-            if (!keep_) usleep(100000);
-        }
-        return keep_ != nullptr;
     }
     // Bounding box of white pixels inside a pixel rectangle.
     static gkstest::Box white_in(const gkstest::Picture &p, int x1, int y1, int x2, int y2)
@@ -73,8 +48,6 @@ protected:
         }
         return rows;
     }
-    std::unique_ptr<gkstest::XServer> server_;
-    Display *keep_ = nullptr;
 };
 
 void six_labels(int overlays)

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../gks/gks_test_util.h"
+#include "../plot/plot_test_util.h"
 #include "driver/flags.h"
 #include "driver/res.h"
 #include "plot/plt.h"
@@ -13,48 +13,21 @@
 
 namespace {
 
-class EnhBar : public ::testing::Test {
+class EnhBar : public plottest::XPlotTest {
 protected:
     void SetUp() override
     {
-        // Other test processes start servers too: make sure this one answers.
-        for (int attempt = 0; attempt < 3 && !answering(); ++attempt)
-            server_ = std::make_unique<gkstest::XServer>(24);
-        if (!answering()) GTEST_SKIP() << "no Xvfb";
-        setenv("DISPLAY", server_->name().c_str(), 1);
-        RES_clear();
-        RES_put("file_path", ZYR_DATA_DIR);
-        FLAG_set(FLAG_DEVICE, GWS_WIN);
-        for (int e = 0; e < PLOT_NUM_ELEMENTS; ++e) FLAG_setplot(e, 1);
+        XPlotTest::SetUp();
+        if (IsSkipped()) return;
         gset_xsize(1200, 800);
         ASSERT_EQ(PLT_open(1.5f), 0);
         SAT_set_imager_source(SAT_SRC_AREA);
         RES_put("color_fill", "0:black,64:red,128:green,192:blue");
         SAT_color_setup();
     }
-    void TearDown() override
-    {
-        if (gchk_graphics()) GPH_end(1);
-        if (keep_) XCloseDisplay(keep_);
-        server_.reset();
-    }
-    bool answering()
-    {
-        // The connection stays open for the whole test: an X server resets
-        // when its last client leaves, and refuses connections meanwhile.
-        if (keep_) return true;
-        if (!server_ || !server_->ok()) return false;
-        for (int k = 0; k < 20 && !keep_; ++k) {
-            keep_ = XOpenDisplay(server_->name().c_str());
-            if (!keep_) usleep(100000);
-        }
-        return keep_ != nullptr;
-    }
     // Pixel position of an NDC point.
     static int px(float x) { return (int)xNDC_p(x); }
     static int py(float y) { return (int)yNDC_p(y); }
-    std::unique_ptr<gkstest::XServer> server_;
-    Display *keep_ = nullptr;
 };
 
 } // namespace

@@ -1,0 +1,49 @@
+// A test fixture with a private X server for plot-session tests: the window
+// device on that server, the bundled data on the file path and every plot
+// element switched on.
+#pragma once
+
+#include <cstdlib>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "../gks/gks_test_util.h"
+#include "driver/flags.h"
+#include "driver/res.h"
+#include "plot/plt.h"
+
+namespace plottest {
+
+class XPlotTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (int k = 0; k < 3 && !keep_; ++k) {
+            server_ = std::make_unique<gkstest::XServer>(24);
+            // The connection stays open for the whole test: an X server
+            // resets when its last client leaves, refusing connections
+            // meanwhile.
+            for (int t = 0; t < 20 && server_->ok() && !keep_; ++t) {
+                keep_ = XOpenDisplay(server_->name().c_str());
+                if (!keep_) usleep(100000);
+            }
+        }
+        if (!keep_) GTEST_SKIP() << "no Xvfb";
+        setenv("DISPLAY", server_->name().c_str(), 1);
+        RES_clear();
+        RES_put("file_path", ZYR_DATA_DIR);
+        FLAG_set(FLAG_DEVICE, GWS_WIN);
+        for (int e = 0; e < PLOT_NUM_ELEMENTS; ++e) FLAG_setplot(e, 1);
+    }
+    void TearDown() override
+    {
+        if (gchk_graphics()) GPH_end(1);
+        if (keep_) XCloseDisplay(keep_);
+        server_.reset();
+    }
+    std::unique_ptr<gkstest::XServer> server_;
+    Display *keep_ = nullptr;
+};
+
+} // namespace plottest
