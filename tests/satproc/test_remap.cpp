@@ -302,3 +302,38 @@ TEST_F(RemapGvar, ZoomThroughTheNavigation)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Remap, PolarStereographicFileOntoLatLonAndLambert)
+{
+    std::string path = testutil::shared_data(testutil::PS_AREA);
+    if (FILE *f = std::fopen(path.c_str(), "rb")) std::fclose(f);
+    else GTEST_SKIP() << "no shared data";
+    FLAG_set(FLAG_INPUT, 51);
+    ASSERT_EQ(SAT_read_file(path.c_str(), &img), 1);
+    ASSERT_EQ(SAT_get_tran_sat(), 0);
+    // An output grid centred on the image centre (38.20007 N, 98.13848 W by
+    // invproj, the navigation of column 320, row 175) traces its middle pixel
+    // to column 319.5, row 174.5: the image domain takes that centre for its
+    // grid centre, half a pixel away for even sizes.
+    for (const char *text : {"ll,38.20007,-98.13848,11,11,0.5,0.5", "lc:25:-95:25:25,38.20007,-98.13848,11,11,0.5,0.5"}) {
+        DOM d;
+        DOM_init(&d);
+        ASSERT_EQ(DOM_decode(text, &d), 1);
+        std::vector<float> cols(11), rows(11);
+        ASSERT_EQ(SAT_remap_positions(&img, &d, 5, 1, cols.data(), rows.data()), 0);
+        EXPECT_NEAR(cols[5], 319.5, 0.05) << text;
+        EXPECT_NEAR(rows[5], 174.5, 0.05) << text;
+    }
+    DOM d;
+    DOM_init(&d);
+    DOM_decode("lc:25:-95:25:25,38,-98,31,21,1,1", &d);
+    SAT_domain_image(&d);
+    ASSERT_EQ(SAT_remap_image(&img, &d), 1);
+    size_t nonzero = std::count_if(img.data, img.data + img.nx * img.ny, [](unsigned char v) { return v != 0; });
+    EXPECT_GT(nonzero, 0u);
+    EXPECT_EQ(img.domain.proj, DOM_LAMB);
+}
+
+}  // namespace
