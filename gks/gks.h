@@ -342,7 +342,7 @@ int gset_refresh_callback(float seconds, GRefreshFunc fn);
 int gset_input_mode(int flag);
 int gget_input_mode();
 int gset_rubber_band(int kind);
-int gset_rubber_band_points(const int *pts, int n, int constraint);
+int gset_rubber_band_points(const float *pts, int n, int constraint);  // world points
 int gset_rubber_band_limits(const int *r4);
 union _XEvent;
 int gprocess_x11_event(union _XEvent *ev);

@@ -1,15 +1,21 @@
-// Window events and the hold loop: the event processing the kernel needs
-// while drawing, looping and holding (exposures, mapping, resizes, client
-// messages, the ending keys).
+// Window events and the hold loop: exposures, mapping, resizes, client
+// messages, the key and mouse bindings (frame stepping, loop speed, zoom,
+// saving, ending input), the rubber band and the user callback.
 #include <X11/keysym.h>
 
+#include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <sys/select.h>
 
 #include "driver/flags.h"
+#include "driver/res.h"
 #include "driver/util.h"
+#include "files/file.h"
 #include "gks/gks_int.h"
+#include "gks/imgfile.h"
+#include "image/img.h"
 
 using namespace gks;
 
@@ -22,18 +28,21 @@ GUserFunc user_fn = nullptr;
 GRefreshFunc refresh_fn = nullptr;
 float refresh_interval = 0;
 
+constexpr short UNSET = -9999;
+
 struct Band {
     int kind = 0, constraint = 0;
-    short pts[3][2] = {{-9999, -9999}, {-9999, -9999}, {-9999, -9999}};
+    short pts[3][2] = {{UNSET, UNSET}, {UNSET, UNSET}, {UNSET, UNSET}};  // press, moving, stored
+    short stored[2][2] = {{UNSET, UNSET}, {UNSET, UNSET}};
     int count = 0;
-    short limits[4] = {-9999, 0, 0, 0};
+    short limits[4] = {UNSET, 0, 0, 0};  // x1, y1, x2, y2 in pixels
+    bool active = false;
 } band;
 
-// Waits up to `seconds` for X input on the connection.
+// Waits up to `seconds` (negative: without limit) for X input.
 void wait_input(float seconds) {
     Display *d = S().dpy;
-    if (!d) return;
-    if (XPending(d)) return;
+    if (!d || XPending(d)) return;
     int fd = ConnectionNumber(d);
     fd_set set;
     FD_ZERO(&set);
@@ -42,12 +51,260 @@ void wait_input(float seconds) {
     select(fd + 1, &set, nullptr, nullptr, seconds < 0 ? nullptr : &tv);
 }
 
+std::string suffixes(unsigned state) {
+    std::string s;
+    if (state & Mod1Mask) s += "-Alt";
+    if (state & ShiftMask) s += "-Shft";
+    if (state & ControlMask) s += "-Cntrl";
+    return s;
+}
+
+// Pixel of the window to world coordinates of the selected transform, after
+// undoing the picture zoom.
+void to_world(int px, int py, float *x, float *y) {
+    *x = xp_W(xZ_p((float)px));
+    *y = yp_W(yZ_p((float)py));
+}
+
+void call_user(int kind, const std::string &name, float x, float y) {
+    if (!user_fn) return;
+    int old = gset_cursor(GCUR_LEFT_PTR);
+    int err, tran = 0;
+    ginq_cur_norm_tran_num(&err, &tran);
+    user_fn(kind, name.c_str(), x, y);
+    gsel_norm_tran(tran);
+    gset_cursor(old);
+}
+
+void pointer(int *x, int *y) {
+    State &s = S();
+    Window r, c;
+    int rx, ry;
+    unsigned m;
+    *x = *y = 0;
+    if (s.root_window) XQueryPointer(s.dpy, s.root_window, &r, &c, &rx, &ry, x, y, &m);
+}
+
+// Loop speed: faster takes 0.1 s off (0.05 s once at or below 0.11 s),
+// slower adds 0.1 s (0.05 s while below 0.09 s).
+void faster() { ginc_loop_delay(gget_loop_delay() <= 0.11f ? -0.05f : -0.1f); }
+void slower() { ginc_loop_delay(gget_loop_delay() < 0.09f ? 0.05f : 0.1f); }
+
+void step_frame(int step) {
+    if (gget_num_images() < 1) return;
+    int f = ginc_frame(step);
+    if (f >= 0) gdisplay_frame(f);
+}
+
+// ---- rubber band ----
+
+void clamp_to_limits(short &x, short &y) {
+    if (band.limits[0] == UNSET) return;
+    if (x < band.limits[0]) x = band.limits[0];
+    if (x > band.limits[2]) x = band.limits[2];
+    if (y < band.limits[1]) y = band.limits[1];
+    if (y > band.limits[3]) y = band.limits[3];
+}
+
+void draw_band() {
+    State &s = S();
+    if (!band.active || band.pts[1][0] == UNSET || !s.root_window) return;
+    int p0[2] = {band.pts[0][0], band.pts[0][1]}, p1[2] = {band.pts[1][0], band.pts[1][1]};
+    int old = gget_line_gc_func();
+    gset_line_gc_func(GXxor);
+    XSetForeground(s.dpy, s.gc_line, s.fg ^ s.bg ? (s.fg ^ s.bg) : 1);
+    switch (band.kind) {
+    case 1: gxline(s.root_window, p0, p1); break;
+    case 2: gxrect(s.root_window, p0, p1); break;
+    case 3:
+        for (int i = 0; i < band.count; i++) {
+            int q[2] = {band.stored[i][0], band.stored[i][1]};
+            gxline(s.root_window, q, p1);
+        }
+        break;
+    default: break;
+    }
+    gset_line_gc_func(old);
+    x11_set_gc_color(s.gc_line, line_colr());
+}
+
+void move_band(int x, int y) {
+    short sx = (short)x, sy = (short)y;
+    clamp_to_limits(sx, sy);
+    if (band.kind == 3 && band.count > 0) {
+        if (band.constraint == 1) sx = band.stored[0][0];
+        if (band.constraint == 2) sy = band.stored[0][1];
+    }
+    draw_band();  // erase (XOR)
+    band.pts[1][0] = sx;
+    band.pts[1][1] = sy;
+    draw_band();
+}
+
+// ---- image save keys ----
+
+void save_images(bool gif) {
+    State &s = S();
+    const char *ext = gif ? "gif" : "xwd";
+    const char *what = gif ? "GIF" : "XWD";
+    char base[6] = "";
+    strntcpy(base, gget_win_title(), sizeof base);
+    for (char *c = base; *c; c++)
+        if (*c == ' ') *c = '_';
+    char dir[200] = "";
+    const char *ip = RES_get("image_path");
+    if (ip && *ip) {
+        strntcpy(dir, ip, sizeof dir - 1);
+        FILE_add_path_delim(dir);
+    }
+    int old = gset_cursor(GCUR_WATCH);
+    auto write_one = [&](const std::string &name) {
+        IMG img;
+        IMG_init(&img);
+        int ok = gget_image(&img) && gwrite_image_file(name.c_str(), &img, gif ? GSAVE_GIF : GSAVE_XWD);
+        IMG_free(&img);
+        if (ok)
+            MESS_print(MESS_OUT1, "Created %s file: %s\n", what, name.c_str());
+        else
+            MESS_print(MESS_ERROR, "gprocess_x11_event: Unable to write %s file: %s\n", what, name.c_str());
+    };
+    char name[260];
+    int n = gget_num_images();
+    if (n < 2) {
+        snprintf(name, sizeof name, "%s%.5s.%s", dir, base, ext);
+        write_one(name);
+    } else if (gget_looping()) {
+        MESS_print(MESS_OUT1, "Creating %s files:\n", what);
+        int rec = gget_redraw();
+        for (int k = 0; k < n; k++) {
+            gselect_frame(k);
+            snprintf(name, sizeof name, "%s%.5s-%2.2d.%s", dir, base, k, ext);
+            MESS_print(MESS_OUT1, "%s\n", name);
+            write_one(name);
+        }
+        gselect_frame(-3);
+        gset_redraw(rec);
+        s.draw_window = s.base_window;
+    } else {
+        snprintf(name, sizeof name, "%s%.5s-%2.2d.%s", dir, base, gget_cur_frame() < 0 ? 0 : gget_cur_frame(), ext);
+        write_one(name);
+    }
+    gset_cursor(old);
+}
+
+// ---- keys ----
+
+int key_press(XKeyEvent *ev) {
+    if (input_mode != 1 && input_mode != 2) return 0;
+    input_mode = 2;
+    XKeyEvent plain = *ev;
+    plain.state &= ~(unsigned)ControlMask;  // printable names while Ctrl is held
+    char text[16] = "";
+    KeySym ks = 0;
+    int len = XLookupString(&plain, text, sizeof text - 1, &ks, nullptr);
+    text[len < 0 ? 0 : len] = 0;
+    bool alt = ev->state & Mod1Mask;
+    bool call = true;
+    std::string name;
+    if (ks == XK_Return || ks == XK_KP_Enter) {
+        input_mode = 3;
+        name = "Ret";
+    } else if (len != 1 || (unsigned char)text[0] < 0x20 || (unsigned char)text[0] == 0x7f) {
+        // No printable text (a modifier alone, arrows, function keys): the
+        // callback gets an empty name without suffixes, which the plot
+        // session takes as "cancel" (it drops a pending zoom rectangle).
+        call_user(2, "", 0, 0);
+        return 1;
+    } else {
+        name = text;
+        if (alt) {
+            call = false;
+            switch (text[0]) {
+            case 'q': input_mode = 3; break;
+            case 'd': gdelete_frame(-2); break;
+            case 'z': {
+                int x, y;
+                pointer(&x, &y);
+                gzoom(-2, x, y, -2, gget_zoom() > 1);
+                break;
+            }
+            case 'u':
+                call = gget_zoom() < 2;
+                gunzoom();
+                break;
+            case 'm': gobj_print_meta(); break;
+            case 'g': save_images(true); break;
+            case 'x': save_images(false); break;
+            case 'l': gtoggle_loop(2); break;
+            case ']':
+                if (gget_looping()) faster();
+                else step_frame(1);
+                break;
+            case '[':
+                if (gget_looping()) slower();
+                else step_frame(-1);
+                break;
+            default: call = true; break;
+            }
+        }
+    }
+    if (!call) return 1;
+    int px, py;
+    pointer(&px, &py);
+    float x, y;
+    to_world(px, py, &x, &y);
+    call_user(2, name + suffixes(ev->state), x, y);
+    return 1;
+}
+
+int button(XButtonEvent *ev, bool press) {
+    State &s = S();
+    unsigned b = ev->button;
+    if (press) {
+        if (!(ev->state & Mod1Mask)) {
+            if (b == 1) {
+                if (gget_looping()) slower();
+                else step_frame(-1);
+            } else if (b == 2) {
+                gtoggle_loop(2);
+            } else if (b == 3) {
+                if (gget_looping()) faster();
+                else step_frame(1);
+            }
+        }
+        if (band.kind > 0) {
+            band.active = true;
+            band.pts[0][0] = band.pts[1][0] = (short)ev->x;
+            band.pts[0][1] = band.pts[1][1] = (short)ev->y;
+            clamp_to_limits(band.pts[0][0], band.pts[0][1]);
+            band.pts[1][0] = band.pts[0][0];
+            band.pts[1][1] = band.pts[0][1];
+            draw_band();
+        }
+    } else if (band.active) {
+        draw_band();  // erase
+        short rx = (short)ev->x, ry = (short)ev->y;
+        clamp_to_limits(rx, ry);
+        band.pts[1][0] = rx;
+        band.pts[1][1] = ry;
+        draw_band();
+        draw_band();  // drawn once at the release point, then ended
+        band.active = false;
+        band.limits[0] = UNSET;
+        XFlush(s.dpy);
+    }
+    char name[32];
+    snprintf(name, sizeof name, "B%u-%c", b, press ? 'P' : 'R');
+    float x, y;
+    to_world(ev->x, ev->y, &x, &y);
+    call_user(3, name + suffixes(ev->state), x, y);
+    return 1;
+}
+
 }  // namespace
 
 namespace gks {
-
 void process_pending() { gcheck_event(); }
-
 }  // namespace gks
 
 int gprocess_x11_event(XEvent *ev) {
@@ -61,33 +318,30 @@ int gprocess_x11_event(XEvent *ev) {
         break;
     case MapNotify: s.mapped = true; break;
     case UnmapNotify: s.mapped = false; break;
+    case FocusIn:
+    case FocusOut: break;
     case ConfigureNotify:
         if (ev->xconfigure.window == s.root_window && gresize_window(-1, -1) == 1) {
             ginit_plot(GMODE_REDRAW);
-            if (user_fn) {
-                int old = gset_cursor(GCUR_LEFT_PTR);
-                user_fn(2, "size", (float)s.win_width, (float)s.win_height);
-                gset_cursor(old);
-            }
+            call_user(2, "size", (float)s.win_width, (float)s.win_height);
         }
         break;
     case ClientMessage:
-        if (ev->xclient.format == 8 && ev->xclient.data.b[0] == 9) input_mode = 3;
-        if (ev->xclient.format == 8 && ev->xclient.data.b[0] == 2) {
+        if (ev->xclient.format != 8) break;
+        if (ev->xclient.data.b[0] == 9) input_mode = 3;
+        if (ev->xclient.data.b[0] == 2) {
             gset_win_title_extra("+");
+            gsync();
             gappend_frame();
             gset_win_title_extra("");
         }
         break;
-    case KeyPress: {
-        if (input_mode != 1 && input_mode != 2) break;
-        KeySym ks = XLookupKeysym(&ev->xkey, 0);
-        user_event = true;
-        input_mode = 2;
-        if (ks == XK_Return || ks == XK_KP_Enter || (ks == XK_q && (ev->xkey.state & Mod1Mask))) input_mode = 3;
+    case KeyPress: user_event = key_press(&ev->xkey) != 0; break;
+    case ButtonPress: user_event = button(&ev->xbutton, true) != 0; break;
+    case ButtonRelease: user_event = button(&ev->xbutton, false) != 0; break;
+    case MotionNotify:
+        if (band.active) move_band(ev->xmotion.x, ev->xmotion.y);
         break;
-    }
-    case ButtonPress: user_event = true; break;
     default: break;
     }
     return user_event ? 1 : 0;
@@ -100,10 +354,9 @@ int gcheck_event() {
     while (XPending(s.dpy)) {
         XEvent ev;
         XNextEvent(s.dpy, &ev);
-        if (ev.type == MotionNotify) {
-            while (XCheckTypedEvent(s.dpy, MotionNotify, &ev)) {
+        if (ev.type == MotionNotify)
+            while (XCheckTypedWindowEvent(s.dpy, ev.xmotion.window, MotionNotify, &ev)) {
             }
-        }
         n += gprocess_x11_event(&ev);
     }
     return n;
@@ -117,6 +370,8 @@ int gwait_event() {
     return gcheck_event();
 }
 
+// ghold's mode is not used: every hold waits until input ends (Return,
+// Alt+q or the client's end message); the argument is kept for callers.
 int ghold(int mode) {
     State &s = S();
     if (!s.dpy || s.win_type != GWS_WIN) return 0;
@@ -124,22 +379,35 @@ int ghold(int mode) {
     gsync();
     if (gget_looping()) ZYR_init_time();
     input_mode = 1;
-    gset_cursor(gget_num_images() > 1 ? (gget_looping() ? GCUR_EXCHANGE : GCUR_DOT) : GCUR_TCROSS);
-    time_t next_refresh = refresh_fn && refresh_interval > 0 ? time(nullptr) + (time_t)refresh_interval : 0;
+    double next_refresh = 0;
+    if (refresh_fn && refresh_interval > 0) next_refresh = (double)time(nullptr) + refresh_interval;
+    int naps = 0;
     while (input_mode != 3) {
-        if (gget_looping() && gget_num_images() > 0) {
+        bool looping = gget_looping() && gget_num_images() > 1;
+        if (looping) {
+            if (gget_cursor_type() != GCUR_EXCHANGE) gset_cursor(GCUR_EXCHANGE);
             gloop_sleep();
             if (input_mode == 3) break;
             int f = ginc_frame(0);
             if (f >= 0 && s.mapped) gdisplay_frame(f);
             ZYR_init_time();
+            gcheck_event();
+        } else if (next_refresh > 0) {
+            int want = gget_num_images() > 0 ? GCUR_DOT : GCUR_TCROSS;
+            if (gget_cursor_type() != want) gset_cursor(want);
+            ZYR_sleep(naps < 50 ? 0.1f : 0.5f);
+            naps++;
+            if (gcheck_event() > 0 || XPending(s.dpy)) naps = 0;
+            gcheck_event();
         } else {
-            wait_input(refresh_fn ? 0.5f : 1.0f);
+            int want = gget_num_images() > 0 ? GCUR_DOT : GCUR_TCROSS;
+            if (gget_cursor_type() != want) gset_cursor(want);
+            wait_input(1.0f);
+            gcheck_event();
         }
-        gcheck_event();
-        if (next_refresh && time(nullptr) >= next_refresh) {
+        if (next_refresh > 0 && (double)time(nullptr) >= next_refresh) {
             refresh_fn();
-            next_refresh += (time_t)refresh_interval;
+            next_refresh += refresh_interval;
         }
     }
     input_mode = 0;
@@ -167,17 +435,18 @@ int gset_input_mode(int flag) { return input_mode = flag == 1 ? 1 : 0, 0; }
 int gget_input_mode() { return (input_mode == 1 || input_mode == 2) ? 1 : 0; }
 int gset_rubber_band(int kind) { return band.kind = kind, 0; }
 
-int gset_rubber_band_points(const int *pts, int n, int constraint) {
+// Stored points are world coordinates of the selected transform.
+int gset_rubber_band_points(const float *pts, int n, int constraint) {
     band.constraint = constraint;
-    band.count = n < 0 ? 0 : (n > 3 ? 3 : n);
+    band.count = n < 0 ? 0 : (n > 2 ? 2 : n);
     for (int i = 0; i < band.count && pts; i++) {
-        band.pts[i][0] = (short)pts[2 * i];
-        band.pts[i][1] = (short)pts[2 * i + 1];
+        band.stored[i][0] = (short)xW_p(pts[2 * i]);
+        band.stored[i][1] = (short)yW_p(pts[2 * i + 1]);
     }
     return 0;
 }
 
 int gset_rubber_band_limits(const int *r) {
-    for (int i = 0; i < 4; i++) band.limits[i] = r ? (short)r[i] : (short)(i == 0 ? -9999 : 0);
+    for (int i = 0; i < 4; i++) band.limits[i] = r ? (short)r[i] : (short)(i == 0 ? UNSET : 0);
     return 0;
 }
