@@ -204,6 +204,12 @@ TEST_F(FileWs, PostScriptPrimitivesWriteCommentsAndPaths)
     gpolymarker(1, m);
     float r[] = {0.2f, 0.4f, 0.2f, 0.4f};
     gclear_region(r);
+    gset_fill_int_style(1);
+    float tri[] = {0.1f, 0.1f, 0.2f, 0.1f, 0.15f, 0.2f};
+    gfill_area(3, tri);
+    gset_char_ht(0.05f);
+    float pos[] = {0.5f, 0.25f};
+    gtext(pos, "Hi");
     gclose_ws(1);
     std::string text = read_file(path);
     std::string body = text.substr(text.find("%%ZYR Plot:"));
@@ -223,6 +229,10 @@ TEST_F(FileWs, PostScriptPrimitivesWriteCommentsAndPaths)
               std::string::npos)
         << body;
     EXPECT_EQ(drvtest::count(body, "dot lw\n"), drvtest::count(body, "1.0 dot lw\n"));
+    EXPECT_NE(body.find("%%FA:3\nnp\n57.50 57.50 mv\n115.00 57.50 ln\n86.25 115.00 ln\ncp\n"), std::string::npos);
+    EXPECT_NE(body.find("%%TE:0.500000 0.250000 Hi\n"), std::string::npos);
+    EXPECT_GE(drvtest::count(body, "stroke\n"), 4u); // two lines, the marker, the strokes of "Hi"
+    if (drvtest::have_tool("gs")) EXPECT_EQ(drvtest::render_ps(path, 20, nullptr), 0);
 }
 
 // The same drawing (lines, a fill, text and an image) on the window and as

@@ -85,6 +85,9 @@ TEST(PsDriver, AppendingContinuesWithoutPrologue)
     ASSERT_EQ(gps_close_file(), 0);
     std::string both = blank_lines(read_file(dir.file("p.ps")), "%%CreationDate:");
     EXPECT_EQ(both, first + "0 setgray\n1 dot lw\n[] 0 setdash\n%%ZYR Plot: T\n10.00 10.00 mv\n%%End of plot\n");
+    // The continuation relies on the first plot's operators, which an
+    // encapsulated file leaves defined.
+    if (drvtest::have_tool("gs")) EXPECT_EQ(drvtest::render_ps(dir.file("p.ps"), 10, nullptr), 0);
 
     // Appending to a file that does not exist yet starts a complete file.
     std::string fresh = "+" + dir.file("new.ps");
