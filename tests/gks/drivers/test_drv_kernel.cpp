@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <X11/keysym.h>
+
 #include "../gks_test_util.h"
 #include "drv_util.h"
 #include "driver/flags.h"
@@ -518,4 +520,31 @@ TEST_F(FileWs, ScreenPrintToAnUnopenableFile)
     EXPECT_NE(e.find("gprint_meta: unable to open metafile\n"), std::string::npos) << e;
     EXPECT_NE(e.find("gprint_plot: unable to open postscript file\n"), std::string::npos) << e;
     EXPECT_EQ(e.find("gopen_ws"), std::string::npos) << e;
+}
+
+// Alt+m during the hold writes the screen metafile to "METAOUT".
+TEST_F(FileWs, AltMWritesTheScreenMetafile)
+{
+    if (!start_x()) GTEST_SKIP() << "no Xvfb";
+    gclose_gks();
+    ASSERT_TRUE(open_window(640, 512));
+    draw_scene();
+    std::string meta = dir_.file("altm.meta");
+    setenv("METAOUT", meta.c_str(), 1);
+    gset_input_mode(1); // as the hold loop does
+    XEvent ev{};
+    ev.xkey.type = KeyPress;
+    ev.xkey.display = gget_display();
+    ev.xkey.window = gget_root_window();
+    ev.xkey.root = DefaultRootWindow(gget_display());
+    ev.xkey.state = Mod1Mask;
+    ev.xkey.keycode = XKeysymToKeycode(gget_display(), XK_m);
+    ev.xkey.same_screen = True;
+    gprocess_x11_event(&ev);
+    gset_input_mode(0);
+    EXPECT_EQ(gget_win_type(), GWS_WIN);
+    std::string text = read_file(meta);
+    EXPECT_EQ(text.rfind("ZYRMETA\n", 0), 0u);
+    EXPECT_EQ(drvtest::count(text, "\nPL "), 3u) << text;
+    EXPECT_EQ(drvtest::count(text, "\nTE "), 1u);
 }
