@@ -110,6 +110,10 @@ struct ColourRule {
             }
         } else if (mode == 1) {
             for (int c = 0; c < 3; c++) {
+                if (width[c] == 0) {  // no bits for this channel (the shift may be the whole word)
+                    rgb[c] = 0;
+                    continue;
+                }
                 uint32_t x = (v & mask[c]) >> shift[c];
                 x = width[c] <= 8 ? x << (8 - width[c]) : x >> (width[c] - 8);
                 rgb[c] = (uint8_t)x;
