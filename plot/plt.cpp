@@ -73,6 +73,8 @@ int PLT_reset(float aspect)
 {
     auto &st = state();
     copy_view_off();
+    // Any appending type becomes -1 and any per-overlay type 1; 0 (one
+    // line) stays.
     PLT_set_label_type(std::clamp(PLT_get_label_type(), -1, 1));
     if (plt::plotting_off()) return -1;
     GPH_reset(st.work_id, &st.wk_type, st.dis_view, aspect);
