@@ -429,6 +429,7 @@ TEST_F(FileWs, MetafileReaderRefusesBadInput)
     std::string out = dir_.file("o.meta");
     ASSERT_EQ(open(GWS_META, out, "zyr"), 0);
     std::string long_text(300, 'x');
+    static const char junk[] = "ZYRMETA\n\x00\xff\x01PL\x00 2 1,1 2,2\n\x80\x80";
     std::string inputs[] = {
         "ZYRMETA\nPL 2000000000 1,2 3,4\n",               // count beyond the file
         "ZYRMETA\nPL 3 1,2 nan,4 5,6\nFA 2 inf,1 2,2\n",   // non-finite numbers
@@ -436,7 +437,7 @@ TEST_F(FileWs, MetafileReaderRefusesBadInput)
         "ZYRMETA\nVERYLONGKEYWORD 1 2\nPL_CLRXX 3\n",      // over-long and unknown keywords
         "ZYRMETA\nTE 1,2 " + long_text + "\n",             // text cut at 100 characters
         "ZYRMETA\nPL_LW 1e999\nTR 99999999999\nCLR 1 2 0.5\nTE_ALGN 1\n",
-        std::string("ZYRMETA\n\x00\xff\x01PL\x00 2 1,1 2,2\n\x80\x80", 30),
+        std::string(junk, sizeof junk - 1),
         "ZYRMETA\nPL 2 0.1,0.2 0.3,0.4\n",                 // the one good record
     };
     for (const std::string &in : inputs) {
