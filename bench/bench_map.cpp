@@ -2,6 +2,10 @@
 // MAP_untran on one core, for the projections image remapping uses most.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "map/dom.h"
@@ -68,3 +72,100 @@ void BM_untran(benchmark::State &state)
 
 BENCHMARK(BM_tran)->DenseRange(0, 4);
 BENCHMARK(BM_untran)->DenseRange(0, 4);
+
+// ---- the map overlay ----
+
+namespace {
+
+std::string bundled(const char *name) { return std::string(ZYR_DATA_DIR) + "/" + name; }
+
+// Points in a big-endian map file (counted by reading it once).
+long count_points(const std::string &path, std::vector<float> *lat, std::vector<float> *lon)
+{
+    FILE *fp = std::fopen(path.c_str(), "rb");
+    if (!fp) return 0;
+    unsigned char h[22];
+    long total = 0;
+    while (std::fread(h, 1, 22, fp) == 22) {
+        int n = (int16_t)((h[0] << 8) | h[1]);
+        if (n <= 0) break;
+        for (int i = 0; i < n; ++i) {
+            unsigned char p[8];
+            if (std::fread(p, 1, 8, fp) != 8) break;
+            auto f = [](const unsigned char *b) {
+                uint32_t u = (uint32_t)b[0] << 24 | (uint32_t)b[1] << 16 | (uint32_t)b[2] << 8 | b[3];
+                float v;
+                std::memcpy(&v, &u, 4);
+                return v;
+            };
+            lat->push_back(f(p));
+            lon->push_back(f(p + 4));
+        }
+        total += n;
+    }
+    std::fclose(fp);
+    return total;
+}
+
+void null_sink(int n, const float *pts, int) { benchmark::DoNotOptimize(pts[2 * n - 1]); }
+
+// MAP_map on the 10m world coast: read, transform, break lines (the drawing
+// itself goes to a sink that only touches the last point).
+void BM_map_world_coast(benchmark::State &state)
+{
+    std::vector<float> lat, lon;
+    std::string path = bundled("maps/land-10m.map");
+    long n = count_points(path, &lat, &lon);
+    DOM d;
+    DOM_decode("mo,0,0,129,65,2,2", &d);
+    MAP_domain(&d);
+    MAP_set_line_sink(null_sink);
+    for (auto _ : state) {
+        FILE *fp = std::fopen(path.c_str(), "rb");
+        MAP_map(fp);
+        std::fclose(fp);
+    }
+    MAP_set_line_sink(nullptr);
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+// MAP_tran alone over the same points, for the ratio.
+void BM_tran_world_coast(benchmark::State &state)
+{
+    std::vector<float> lat, lon;
+    long n = count_points(bundled("maps/land-10m.map"), &lat, &lon);
+    DOM d;
+    DOM_decode("mo,0,0,129,65,2,2", &d);
+    MAP_domain(&d);
+    float x, y;
+    for (auto _ : state) {
+        for (long i = 0; i < n; ++i) {
+            MAP_tran(&x, &y, lat[i], lon[i]);
+            benchmark::DoNotOptimize(x);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+// The ladder for a WEST-CONUS-like Lambert frame and for a world view, and
+// the fixed world default: time of one overlay (lines to a sink).
+void BM_overlay(benchmark::State &state)
+{
+    const char *doms[] = {"lc:25:-95:25,37,-114,1100,1100,0.04,0.04", "ll,0,0,361,181,1,1", "ll,0,0,361,181,1,1"};
+    const char *lists[] = {"fi:maps/ladder.lst", "fi:maps/ladder.lst", "cont.map,country.map"};
+    int k = (int)state.range(0);
+    DOM d;
+    DOM_decode(doms[k], &d);
+    MAP_setup(&d);
+    MAP_file(lists[k]);
+    MAP_set_line_sink(null_sink);
+    for (auto _ : state) MAP_draw(4);
+    MAP_set_line_sink(nullptr);
+    state.SetLabel(std::string(doms[k]) + " " + lists[k]);
+}
+
+}  // namespace
+
+BENCHMARK(BM_map_world_coast)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_tran_world_coast)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_overlay)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);

@@ -2,6 +2,7 @@
 // overlay; not part of the module's interface.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "map/dom.h"
@@ -17,3 +18,6 @@ void DOM_set_file_key(const char *text);
 // Where a data file named by the user is found: a full path as given, else
 // under the resource file_path, else in the program's bundled data folder.
 std::string DOM_find_file(const char *name);
+// Opens a file only when it is a regular file (not a device or a fifo,
+// which could feed a reader forever); nullptr otherwise.
+FILE *DOM_open_regular(const std::string &path, const char *mode);

@@ -155,7 +155,7 @@ int station_item(const std::string &file)
 {
     PLT_mess("Map-rawfile: %s", file.c_str());
     std::string path = DOM_find_file(file.c_str());
-    FILE *fp = std::fopen(path.c_str(), "r");
+    FILE *fp = DOM_open_regular(path, "r");
     if (!fp) {
         MESS_print(192, "MAP_process: Station file not found: %s\n", path.c_str());
         return -1;
@@ -233,7 +233,7 @@ int map_file_item(const std::string &item)
         fill = 1;
     }
     std::string path = DOM_find_file(file.c_str());
-    FILE *fp = std::fopen(path.c_str(), "rb");
+    FILE *fp = DOM_open_regular(path, "rb");
     if (!fp) {
         MESS_print(192, "MAP_process: Map file not found: %s\n", path.c_str());
         return -1;
@@ -264,7 +264,7 @@ void process_list_file(const std::string &name)
         return;
     }
     std::string path = DOM_find_file(name.c_str());
-    FILE *fp = std::fopen(path.c_str(), "r");
+    FILE *fp = DOM_open_regular(path, "r");
     if (!fp) {
         MESS_print(192, "MAP_draw: Unable to open map list file: %s\n", path.c_str());
         return;

@@ -102,10 +102,12 @@ bool read_line(FILE *fp, std::string *line)
     return any;
 }
 
+}  // namespace
+
 // Only regular files are read: a name like /dev/zero would never end a line.
-FILE *open_regular(const std::string &path)
+FILE *DOM_open_regular(const std::string &path, const char *mode)
 {
-    FILE *fp = std::fopen(path.c_str(), "r");
+    FILE *fp = std::fopen(path.c_str(), mode);
     struct stat st;
     if (fp && (::fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode))) {
         std::fclose(fp);
@@ -113,6 +115,10 @@ FILE *open_regular(const std::string &path)
     }
     return fp;
 }
+
+namespace {
+
+FILE *open_regular(const std::string &path) { return DOM_open_regular(path, "r"); }
 
 FILE *open_region_file(const char *file)
 {
