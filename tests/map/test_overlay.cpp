@@ -196,7 +196,9 @@ TEST_F(OverlayTest, WrapsAcrossTheCut)
         MAP_tran(&xm179, &y, 10, c.lon2);
         EXPECT_GT(lines[0][4], x179);
         EXPECT_LT(lines[0][4] - x179, 5);
-        if (c.period > 0) EXPECT_NEAR(lines[0][4], xm179 + c.period, 1e-3);
+        if (c.period > 0) {
+            EXPECT_NEAR(lines[0][4], xm179 + c.period, 1e-3);
+        }
         // the second starts at -179 itself: no line across the whole map
         EXPECT_FLOAT_EQ(lines[1][0], xm179);
         for (auto &l : lines)

@@ -398,7 +398,9 @@ TEST(MapProj, FactorAndDirectionsMatchNumericGeometry)
                 double grid = std::atan2(x2 - x, y2 - y) * 180 / M_PI;
                 float adj = MAP_dir_adj(dir, x, y);
                 EXPECT_NEAR(lon_diff(adj, grid), 0, 0.1) << dlon << " " << dir;
-                if (d.proj != 9) EXPECT_NEAR(lon_diff(MAP_undir_adj(adj, x, y), dir), 0, 1e-3);
+                if (d.proj != 9) {
+                    EXPECT_NEAR(lon_diff(MAP_undir_adj(adj, x, y), dir), 0, 1e-3);
+                }
             }
         }
     }
