@@ -33,6 +33,13 @@ TEST(GifRead, FilesOtherEncodersWrite)
         {"gray2.gif", "convert rose: -colorspace gray -colors 2 {}"},
         {"big.gif", "convert -size 300x200 plasma:fractal -colors 256 {}"},
     };
+    // giflib's encoder (through its tools), plain and interlaced, and gifsicle's.
+    const std::string plain = "'" + dir.file("plain.gif") + "'", inter = "'" + dir.file("inter.gif") + "'";
+    if (codec::have("gifbuild")) {
+        cases.push_back({"giflib.gif", "gifbuild -d " + plain + " | gifbuild > {}"});
+        cases.push_back({"giflib_inter.gif", "gifbuild -d " + inter + " | gifbuild > {}"});
+    }
+    if (codec::have("gifsicle")) cases.push_back({"gifsicle.gif", "gifsicle -O3 --colors 8 " + plain + " -o {}"});
     if (codec::have_pil())
         cases.push_back({"pil.gif", codec::python() +
                                         " -c \"import sys; from PIL import Image; "
