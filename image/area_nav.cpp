@@ -163,7 +163,7 @@ double line_time(const Goes &g, double line, double elem)
 {
     double l = rnd(line) - 1;
     double scan = std::floor(l / g.lines_per_scan);
-    return g.pict_time + ((elem - 1) / (g.nelems - 1) * g.elem_deg / 360.0 + scan) * g.spin_period;
+    return g.pict_time + ((elem - 1) / (g.nelems - 1.0) * g.elem_deg / 360.0 + scan) * g.spin_period;
 }
 
 // The satellite's scan frame at hours t: z along the spin axis (fixed in
@@ -348,8 +348,8 @@ int GOES_init(const int32_t *w)
     if (g.lines_per_scan < 1) g.lines_per_scan = 1;
     g.total_lines = g.lines_per_scan * (g.nlines_word % 100000);
     g.centre_elem = ((double)g.nelems + 1) / 2.0;
-    g.rad_line = g.line_deg * deg / (g.total_lines - 1);
-    g.rad_elem = g.elem_deg * deg / (g.nelems - 1);
+    g.rad_line = g.line_deg * deg / (g.total_lines - 1.0);
+    g.rad_elem = g.elem_deg * deg / (g.nelems - 1.0);
     double th = sidereal(g, g.date, g.pict_time);
     g.spin_sidereal = std::fmod(g.spin_ra * deg - th, 2 * M_PI);
     if (g.spin_sidereal < 0) g.spin_sidereal += 2 * M_PI;
