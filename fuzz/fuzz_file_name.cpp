@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FILE_set_date(&d, out);
     FILE_hdr_set_date(&d, out);
     // "exit" ends the process by design; typed names never run commands.
-    if (parts[2] != "exit") FILE_set_file(parts[2].c_str(), out);
+    if (std::strcmp(parts[2].c_str(), "exit") != 0) FILE_set_file(parts[2].c_str(), out);
     FILE_set_date(nullptr, out);
     return 0;
 }
