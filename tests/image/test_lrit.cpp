@@ -374,6 +374,61 @@ TEST(LritBuilt, JpegTwelveBitLosslessKeepsLowBitsEightBitLossyStaysClose)
     IMG_free(&img);
 }
 
+// Values of a real plain file's data field, as stored (8 or 16 bits).
+std::vector<uint16_t> stored_values(const std::string &path, int bits, size_t count)
+{
+    std::vector<unsigned char> b = rdrtest::file_bytes(path);
+    size_t total = (size_t)b[4] << 24 | b[5] << 16 | b[6] << 8 | b[7];
+    std::vector<uint16_t> v(count);
+    for (size_t i = 0; i < count; i++)
+        v[i] = bits == 16 ? (uint16_t)(b[total + 2 * i] << 8 | b[total + 2 * i + 1]) : b[total + i];
+    return v;
+}
+
+TEST(LritBuilt, JpegOfRealComsPixels)
+{
+    const LritCase &hrit = kLrit[6], &lrit = kLrit[0];
+    if (!std::filesystem::exists(path_of(hrit))) GTEST_SKIP() << "no samples";
+    // 12-bit lossless over the HRIT file's 16-bit values (kept to 12 bits):
+    // every pixel is the low 8 bits.
+    const int w = hrit.nx, h = 64;
+    std::vector<uint16_t> v = stored_values(path_of(hrit), 16, (size_t)w * h);
+    for (auto &x : v) x &= 0xFFF;
+    std::vector<unsigned char> jpeg;
+    ASSERT_EQ(lrit_jpeg_encode12(v.data(), w, h, 100, true, jpeg), 0);
+    Lrit f;
+    f.primary(0);
+    f.structure(16, w, h, 2);
+    f.seal();
+    f.data(jpeg);
+    IMG img;
+    ASSERT_EQ(read_mem(f.out, &img), 0);
+    size_t wrong = 0;
+    for (size_t i = 0; i < v.size(); i++) wrong += img.data[i] != (v[i] & 0xFF);
+    EXPECT_EQ(wrong, 0u);
+    IMG_free(&img);
+
+    // 8-bit lossy over the LRIT file's pixels: normal JPEG error.
+    std::vector<uint16_t> p = stored_values(path_of(lrit), 8, (size_t)lrit.nx * lrit.ny);
+    ASSERT_EQ(lrit_jpeg_encode8(p.data(), lrit.nx, lrit.ny, 90, false, jpeg), 0);
+    Lrit g;
+    g.primary(0);
+    g.structure(8, lrit.nx, lrit.ny, 2);
+    g.seal();
+    g.data(jpeg);
+    ASSERT_EQ(read_mem(g.out, &img), 0);
+    double sum = 0;
+    int worst = 0;
+    for (size_t i = 0; i < p.size(); i++) {
+        int d = std::abs((int)img.data[i] - (int)p[i]);
+        sum += d;
+        worst = std::max(worst, d);
+    }
+    EXPECT_LT(sum / p.size(), 2.0);
+    EXPECT_LT(worst, 48);
+    IMG_free(&img);
+}
+
 TEST(LritBad, RecordLengthsTotalsAndSizes)
 {
     struct { const char *name; std::vector<unsigned char> file; } cases[] = {
