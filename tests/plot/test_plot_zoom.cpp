@@ -43,7 +43,7 @@ TEST(PlotZoom, RectangleGivesCentreSpacingAndRestores)
     RES_clear();
     drawn.clear();
     PLT_set_zoom_func(record);
-    install("ps:60:-100:60,45,-100,1.0");
+    install("ps:60:-100,45,-100,41,31,1.0,1.0");
     DOM first;
     MAP_get_domain(&first);
     ASSERT_GT(first.nx, 1);
@@ -89,7 +89,7 @@ TEST(PlotZoom, ZeroWidthCancelAndRedraw)
 {
     drawn.clear();
     PLT_set_zoom_func(record);
-    install("ll,40,-100,0.5,0.5,81,61");
+    install("ll,40,-100,81,61,0.5,0.5");
     int r = 0;
     quiet_zoom("B1-P-Shft", 1, 1, &r);
     quiet_zoom("B1-R", 1, 5, &r);  // same x: ignored, rectangle stays active
@@ -114,7 +114,7 @@ TEST(PlotZoom, ZeroWidthCancelAndRedraw)
 
 TEST(PlotZoom, PositionLineOnlyForAltV)
 {
-    install("ll,40,-100,0.5,0.5,81,61");
+    install("ll,40,-100,81,61,0.5,0.5");
     float x, y;
     MAP_tran(&x, &y, 42.5f, -97.25f);
     testing::internal::CaptureStdout();
