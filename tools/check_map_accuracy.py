@@ -29,6 +29,8 @@ ROOT = os.path.join(HERE, "..")
 SAMPLES = [
     ("gini/WEST-CONUS_4km_3.9_20050912_2130.gini", ["gshhg-na.map"], (20, 55, -130, -100)),
     ("gini/SUPER-NATIONAL_1km_SFC-T_20050912_1900.gini", ["gshhg-na.map"], (24, 50, -125, -65)),
+    # the cloud-free California coast of the same image
+    ("gini/SUPER-NATIONAL_1km_SFC-T_20050912_1900.gini", ["gshhg-na.map"], (32, 42, -125, -116)),
     ("gini/AK-NATIONAL_8km_IR_20050912_2345.gini", ["gshhg-ak.map"], (50, 72, -170, -130)),
 ]
 
