@@ -126,11 +126,21 @@ void run_remap(benchmark::State &state, Case &c, int inc, int ave)
 void run_gather(benchmark::State &state, Case &c)
 {
     build_index(c);
-    std::vector<unsigned char> out(c.index.size());
-    const unsigned char *src = c.src.data;
+    // Same conditions as the remap: a fresh copy of the source every round
+    // (the remap consumes its input) and a fresh output buffer.
     for (auto _ : state) {
+        state.PauseTiming();
+        IMG img;
+        IMG_copy(&img, &c.src);
+        const unsigned char *src = img.data;
+        state.ResumeTiming();
+        auto *out = (unsigned char *)std::malloc(c.index.size());
         for (size_t i = 0; i < c.index.size(); ++i) out[i] = c.index[i] == UINT32_MAX ? 0 : src[c.index[i]];
-        benchmark::DoNotOptimize(out.data());
+        benchmark::DoNotOptimize(out);
+        std::free(out);
+        state.PauseTiming();
+        IMG_free(&img);
+        state.ResumeTiming();
     }
 }
 
