@@ -474,18 +474,8 @@ int SAT_read_AWIP(const char *name, IMG *image)
 {
     IMG_init(image);
     image->source = IMG_SRC_AWIP;
-    FILE *in = name ? fopen(name, "rb") : nullptr;
-    if (!in) {
-        MESS_print(192, "SAT_read_AWIP: Unable to open file:%s\n", name ? name : "");
-        return -1;
-    }
     std::vector<unsigned char> bytes;
-    bool ok = rdr::read_all(in, bytes);
-    fclose(in);
-    if (!ok) {
-        MESS_print(192, "SAT_read_AWIP: %s: file cannot be read or is too large\n", name);
-        return -1;
-    }
+    if (!rdr::load_file("SAT_read_AWIP", name, bytes)) return -1;
     if (bytes.size() < PDB_SIZE) {
         MESS_print(192, "SAT_read_AWIP: %s: shorter than a product definition block\n", name);
         return -1;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "driver/flags.h"
 #include "map/map.h"
 
 namespace rdr {
@@ -18,6 +19,20 @@ bool read_all(FILE *in, std::vector<unsigned char> &out)
         out.insert(out.end(), buf, buf + got);
     }
     return !ferror(in);
+}
+
+bool load_file(const char *who, const char *name, std::vector<unsigned char> &out)
+{
+    FILE *in = name ? fopen(name, "rb") : nullptr;
+    if (!in) {
+        MESS_print(192, "%s: Unable to open file:%s\n", who, name ? name : "");
+        return false;
+    }
+    bool ok = read_all(in, out);
+    fclose(in);
+    if (!ok) MESS_print(192, "%s: %s: file cannot be read or is larger than %llu bytes\n", who, name,
+                        (unsigned long long)MAX_FILE);
+    return ok;
 }
 
 unsigned Span::u8(uint64_t off) const

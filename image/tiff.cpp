@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "driver/flags.h"
+#include "image/area.h"
 #include "image/rdr_util.h"
 #include "image/sat_formats.h"
 #include "image/sat_read.h"
@@ -464,9 +465,11 @@ int SAT_read_TIFF_mem(const unsigned char *data, size_t size, const char *name, 
     t.name = name ? name : "";
     if (size >= 4 && std::memcmp(data, "MM\0*", 4) == 0) {
         t.s.big = true;
+        swap_setup(1);  // the byte-order switch follows the file; parsing uses t.s.big
         MESS_print(MESS_DEBUG, "TIFF big endian\n");
     } else if (size >= 4 && std::memcmp(data, "II*\0", 4) == 0) {
         t.s.big = false;
+        swap_setup(2);
         MESS_print(MESS_DEBUG, "TIFF little endian\n");
     } else {
         MESS_print(ERR, "Not a TIFF file\n");
@@ -556,17 +559,7 @@ int SAT_read_TIFF(const char *name, IMG *image)
 {
     IMG_init(image);
     image->source = IMG_SRC_TIFF;
-    FILE *in = name ? fopen(name, "rb") : nullptr;
-    if (!in) {
-        MESS_print(ERR, "SAT_read_TIFF: Unable to open file:%s\n", name ? name : "");
-        return -1;
-    }
     std::vector<unsigned char> bytes;
-    bool ok = rdr::read_all(in, bytes);
-    fclose(in);
-    if (!ok) {
-        MESS_print(ERR, "SAT_read_TIFF: %s: file cannot be read or is too large\n", name);
-        return -1;
-    }
+    if (!rdr::load_file("SAT_read_TIFF", name, bytes)) return -1;
     return SAT_read_TIFF_mem(bytes.data(), bytes.size(), name, image);
 }

@@ -124,17 +124,7 @@ int SAT_read_Unisys(const char *name, IMG *image)
 {
     IMG_init(image);
     image->source = IMG_SRC_UNISYS;
-    FILE *in = name ? fopen(name, "rb") : nullptr;
-    if (!in) {
-        MESS_print(ERR, "SAT_read_Unisys: Unable to open file:%s\n", name ? name : "");
-        return -1;
-    }
     std::vector<unsigned char> bytes;
-    bool ok = rdr::read_all(in, bytes);
-    fclose(in);
-    if (!ok) {
-        MESS_print(ERR, "SAT_read_Unisys: %s: file cannot be read or is too large\n", name);
-        return -1;
-    }
+    if (!rdr::load_file("SAT_read_Unisys", name, bytes)) return -1;
     return SAT_read_Unisys_mem(bytes.data(), bytes.size(), name, image);
 }
