@@ -426,6 +426,8 @@ TEST_F(FileTest, OpenTestsAndMagics)
     EXPECT_FALSE(FILE_exist("~/deep/er/file.txt"));
 
     char out[FILE_NAME_SIZE];
+    EXPECT_STREQ(FILE_expand("~root/x", out), "/root/x");
+    EXPECT_STREQ(FILE_expand("~no_such_user_here/x", out), "~no_such_user_here/x");
     EXPECT_STREQ(FILE_add_path("/d", "n", out), "/d/n");
     EXPECT_STREQ(FILE_add_path("/d/", "n", out), "/d/n");
     EXPECT_STREQ(FILE_add_path("/d", "./n", out), "./n");
