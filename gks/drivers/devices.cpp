@@ -56,13 +56,39 @@ int slot_index(int i) { return i >= GCOLR_SLOTS - 1 ? -1 : i; }
 const float *flat(const GPoint *p) { return &p->x; }
 static_assert(sizeof(GPoint) == 2 * sizeof(float), "GPoint must be two packed floats");
 
+// What the three file devices share: the drawable area, which becomes the
+// kernel's window size, its offset, which the kernel adds to every driver
+// coordinate while the file is open (the previous offset comes back at the
+// close), and the attribute state.
+class FileDevice : public GDevice {
+public:
+    explicit FileDevice(const GDRV_PAGE &page) : page_(page)
+    {
+        gget_win_offset(&saved_x_, &saved_y_);
+        gset_xoff((int)page.xoff, (int)page.yoff);
+    }
+    void size(int *w, int *h) const override { *w = (int)page_.width, *h = (int)page_.height; }
+    int close() override
+    {
+        gset_xoff(saved_x_, saved_y_);
+        return finish();
+    }
+
+protected:
+    virtual int finish() = 0; // writes the end of the file and closes it
+    GDRV_PAGE page_;
+    Attrs a_;
+
+private:
+    int saved_x_ = 0, saved_y_ = 0;
+};
+
 // ---------------------------------------------------------------- PostScript
 
-class PsDevice : public GDevice {
+class PsDevice : public FileDevice {
 public:
-    explicit PsDevice(const GDRV_PAGE &page) : page_(page) {}
+    using FileDevice::FileDevice;
     int type() const override { return GWS_PS; }
-    void size(int *w, int *h) const override { *w = (int)page_.width, *h = (int)page_.height; }
     float marker_unit() const override { return 7.2f; }
 
     bool record(const GRecord &r) override
@@ -116,7 +142,7 @@ public:
         GPoint q[2] = {p, {p.x + 1, p.y}};
         stroke(prim, 2, q);
     }
-    int close() override { return gps_close_file(); }
+    int finish() override { return gps_close_file(); }
 
 private:
     void attrs(int prim, int type)
@@ -149,17 +175,14 @@ private:
         gps_set_fill_color(-1);
         gps_printf("fill\n");
     }
-    GDRV_PAGE page_;
-    Attrs a_;
 };
 
 // ---------------------------------------------------------------- HPGL
 
-class HpglDevice : public GDevice {
+class HpglDevice : public FileDevice {
 public:
-    explicit HpglDevice(const GDRV_PAGE &page) : page_(page) {}
+    using FileDevice::FileDevice;
     int type() const override { return GWS_HPGL; }
-    void size(int *w, int *h) const override { *w = (int)page_.width, *h = (int)page_.height; }
     float marker_unit() const override { return 101.5f; }
 
     bool record(const GRecord &r) override
@@ -193,7 +216,7 @@ public:
         GPoint q[2] = {p, p}; // pen down where it is: the plotter's dot
         ghpgl_polyline(2, flat(q));
     }
-    int close() override { return ghpgl_close_file(); }
+    int finish() override { return ghpgl_close_file(); }
 
 private:
     void attrs(int prim, int type)
@@ -202,17 +225,14 @@ private:
         ghpgl_set_color(a_.colour(prim));
         ghpgl_set_type(type);
     }
-    GDRV_PAGE page_;
-    Attrs a_;
 };
 
 // ---------------------------------------------------------------- metafile
 
-class MetaDevice : public GDevice {
+class MetaDevice : public FileDevice {
 public:
-    explicit MetaDevice(const GDRV_PAGE &page) : page_(page) {}
+    using FileDevice::FileDevice;
     int type() const override { return GWS_META; }
-    void size(int *w, int *h) const override { *w = (int)page_.width, *h = (int)page_.height; }
 
     bool record(const GRecord &r) override
     {
@@ -238,7 +258,7 @@ public:
         GPoint q[2] = {p, p};
         gcgm_polyline(2, flat(q));
     }
-    int close() override { return gmeta_close_file(); }
+    int finish() override { return gmeta_close_file(); }
 
 private:
     bool cgm_record(const GRecord &r)
@@ -319,8 +339,6 @@ private:
         }
         return false;
     }
-    GDRV_PAGE page_;
-    Attrs a_;
 };
 
 const char *geometry_resource()
@@ -328,8 +346,6 @@ const char *geometry_resource()
     const char *g = RES_get("geometry");
     return g && *g ? g : nullptr;
 }
-
-void apply_offset(const GDRV_PAGE &page) { gset_xoff((int)page.xoff, (int)page.yoff); }
 
 } // namespace
 
@@ -344,7 +360,6 @@ GDevice *gps_open_device(const char *file, const char *options)
     // to width - 1, so the drawing spans the whole 756 x 576 point area.
     if (printing) page.width = 757, page.height = 577;
     if (inverse) gset_inverse(1);
-    apply_offset(page);
     return new PsDevice(page);
 }
 
@@ -352,7 +367,6 @@ GDevice *ghpgl_open_device(const char *file, const char *options)
 {
     GDRV_PAGE page{};
     if (ghpgl_open_ws(file, options, geometry_resource(), &page) != 0) return nullptr;
-    apply_offset(page);
     return new HpglDevice(page);
 }
 
@@ -361,7 +375,6 @@ GDevice *gmeta_open_device(const char *file, const char *options)
     GDRV_PAGE page{};
     gmeta_set_title(gget_win_title());
     if (gmeta_open_ws(file, options, geometry_resource(), &page) != 0) return nullptr;
-    apply_offset(page);
     return new MetaDevice(page);
 }
 

@@ -300,6 +300,10 @@ TEST_F(FileWs, HpglPenPositionsFollowTheTransform)
     for (int k = 0; k < 23; ++k) pts.push_back(-10 + 40.0f * k / 22), pts.push_back(5 + 20 * std::fabs(std::sin(k * 0.7f)));
     gpolyline(23, pts.data());
     gclose_ws(1);
+    int ox = -1, oy = -1;
+    gget_win_offset(&ox, &oy); // the plotter's margin lasts as long as its file
+    EXPECT_EQ(ox, 0);
+    EXPECT_EQ(oy, 0);
     std::string text = read_file(path);
 
     // Syntax: two-letter mnemonics with parameters, each ended by ";".
