@@ -228,6 +228,9 @@ int map_file_item(const std::string &item)
     ATTRIB rec;
     bool draw = apply_line_attr(attrs, &rec);
     GPH_line_attr(&rec);
+    // Filling, once a map item asks for it, stays on for the later map
+    // files of the process: a list that fills land ("cont.map:fi=0") is
+    // meant to fill every outline file after it the same way.
     if (rec.fill != ATTRIB_UNSET) {
         GPH_fill_attr(&rec);
         fill = 1;
