@@ -15,6 +15,5 @@ int main(int argc, char **argv)
         ZYR_exit(0);
     }
 
-    MESS_print_prog("SATELLITE IMAGE DISPLAY");
-    return 0;
+    return SAT_main();
 }

@@ -6,3 +6,23 @@
 // its help lists them: the keyed options, then the positional file names.
 const int *SAT_keyed_resources();
 const int *SAT_positional_resources();
+
+struct DOM;
+struct DATE;
+
+// The output image file: 0 none, 1 plain ZYRIMG, 2 compressed; sets the
+// output name convention.
+int SAT_out_file();
+// Start date of the file walk; null takes the current file's date.
+int SAT_set_date(const DATE *date);
+// Plots every file for the domain; also the zoom and resize callback.
+int SAT_plot(DOM *domain);
+// Processes the image read last and draws it into the current frame.
+int SAT_plot_frame();
+// Refresh callback: adds a newer file to the loop.  The domain is ignored.
+int SAT_plot_nextfile(DOM *domain);
+// Mouse callback: value print, zoom, resize.
+int SAT_callback(int event, const char *key, float x, float y);
+// Program steps after the help: input type, domain, banner, file name,
+// date and the plot.  Returns 0.
+int SAT_main();

@@ -1,0 +1,263 @@
+// The satellite display driver: the output image file choice, the walk over
+// the input files, the per-frame processing chain and the new-file poll.
+//
+// Choices made here where the behaviour is open:
+// - A late offset (template time step) below 1 second leaves the newest file
+//   time unrounded instead of dividing by zero.
+// - An "out_file" entry "none" is not special: it selects the convention
+//   "none", whose empty template makes the output name fall back to the
+//   input file's name, and the overwrite question then keeps the input file.
+// - Several files on a device file (PostScript, HPGL, metafile) make no
+//   animation frames, which need a display: each file after the first starts
+//   a new page (the workstation is cleared, which a file device turns into a
+//   page break), so every file gets a page of its own.
+#include "driver/sat.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "driver/flags.h"
+#include "driver/res.h"
+#include "driver/util.h"
+#include "files/date.h"
+#include "files/file.h"
+#include "gks/gks.h"
+#include "image/img.h"
+#include "image/sat_read.h"
+#include "map/dom.h"
+#include "map/map.h"
+#include "plot/attrib.h"
+#include "plot/plt.h"
+#include "satproc/enh.h"
+#include "satproc/fit.h"
+#include "satproc/remap.h"
+#include "satproc/sat_param.h"
+
+namespace {
+
+constexpr int MISSING = -9999;
+
+struct Driver {
+    DOM tmp_domain{};
+    DOM plot_domain{};
+    char filename[FILE_NAME_SIZE] = "";
+    int64_t fsecs = 0;
+    IMG image{};
+    DATE base_date{};
+    DATE file_date{};
+    bool params_read = false;
+};
+Driver drv;
+
+// Case-insensitive "text begins with prefix".
+bool starts_with(const char *text, const char *prefix)
+{
+    return strnicmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+// Rounds a file time down to a multiple of the template's time step.
+int64_t round_to_late_off(int64_t secs)
+{
+    int off = FILE_get_late_off();
+    if (off < 1) return secs;
+    return secs / off * off;
+}
+
+// Window workstations hold frames; device files do not.
+bool frames_possible()
+{
+    int type = PLT_get_work_type();
+    return type == 1 || type == 6;
+}
+
+} // namespace
+
+int SAT_out_file()
+{
+    int count = 0;
+    char **entries = nullptr;
+    if (RES_getvals("out_file", &count, &entries) < 0 || count <= 0 || !entries) {
+        if (entries) free_parsed_array(count, entries);
+        return 0;
+    }
+    int result = 0;
+    for (int i = 0; i < count; i++) {
+        const char *e = entries[i];
+        size_t n = std::strlen(e);
+        if (starts_with(e, "imgz")) {
+            FILE_set_name(n > 4 ? e + 5 : "sat_img");
+            result = 2;
+        } else if (starts_with(e, "img")) {
+            FILE_set_name(n > 3 ? e + 4 : "sat_img");
+            result = 1;
+        } else {
+            FILE_set_name(e);
+            result = 1;
+        }
+    }
+    free_parsed_array(count, entries);
+    return result;
+}
+
+int SAT_set_date(const DATE *date)
+{
+    if (date) drv.base_date = *date;
+    else FILE_get_date(&drv.base_date);
+    return 0;
+}
+
+int SAT_plot_frame()
+{
+    IMG *image = &drv.image;
+    DOM *dom = &drv.tmp_domain;
+
+    SAT_color_setup();
+    if (dom->proj >= 1 && dom->proj <= 9) {
+        SAT_domain_image(dom);
+        SAT_remap_image(image, dom);
+    }
+    if (dom->proj == 50) SAT_zoom_image(image, dom->clat, dom->clon, dom->dx);
+    float zoom = SAT_get_zoom();
+    if (zoom != 1.0f) SAT_zoom_image(image, MISSING, MISSING, zoom);
+
+    FILE_save_name_conv();
+    int out = SAT_out_file();
+    if (out != 0) {
+        FILE_set_date(&drv.file_date, drv.filename);
+        int ok = FILE_overwrite(drv.filename, 1);
+        if (ok == 0 || ok == 1) {
+            MESS_print(15, "Writing image file: %s\n", drv.filename);
+            IMG_write(drv.filename, image, out == 2);
+        }
+    }
+    FILE_restore_name_conv();
+
+    SAT_image_setup(image, &drv.plot_domain);
+    SAT_color_image(image);
+    MAP_draw(1);
+    if (FLAG_getplot(7)) {
+        gsel_norm_tran(2);
+        if (SAT_get_over()) goverlay_image(image, "black", 0, 0);
+        else gload_image(image, 0, 0);
+    }
+    int bar = SAT_get_bar();
+    if (bar != 0) SAT_color_bar(bar - 1);
+    IMG_free(image);
+    MAP_setup(&drv.plot_domain);
+    MAP_draw(6);
+    PLT_labels();
+    return 0;
+}
+
+int SAT_callback(int event, const char *key, float x, float y)
+{
+    (void)event;
+    PLT_print_values(key, x, y);
+    PLT_plot_zoom(key, x, y);
+    PLT_plot_resize(key);
+    return 0;
+}
+
+int SAT_plot_nextfile(DOM *domain)
+{
+    (void)domain;
+    char name[FILE_NAME_SIZE] = "";
+    int64_t secs = FILE_set_current(nullptr, name);
+    if (secs == drv.fsecs) return 0;
+    std::snprintf(drv.filename, sizeof drv.filename, "%s", name);
+    if (!SAT_read_file(drv.filename, &drv.image)) return 0;
+    FILE_get_date(&drv.base_date);
+    drv.file_date = drv.base_date;
+    drv.fsecs = secs;
+
+    int n = gget_num_images();
+    if (n < 1) {
+        gclear_frame(-3);
+        SAT_plot_frame();
+        return 0;
+    }
+    for (int j = 0; j <= n - 2; j++) gcopy_frame(j, j + 1);
+    gcreate_frame(n - 1);
+    gselect_frame(n - 1);
+    SAT_plot_frame();
+    gdisplay_frame(n - 1);
+    return 0;
+}
+
+int SAT_plot(DOM *domain)
+{
+    if (domain) drv.tmp_domain = *domain;
+    bool opened_here = false;
+
+    if (gchk_graphics()) {
+        // A zoom or resize: the session is open, replot every file for the
+        // new domain into it.
+        float aspect = drv.tmp_domain.proj == MISSING ? 1.5f : DOM_aspect(&drv.tmp_domain);
+        PLT_reset(aspect);
+    } else {
+        if (!drv.params_read) {
+            SAT_plot_param();
+            drv.params_read = true;
+        }
+        float aspect = (drv.tmp_domain.proj == MISSING && drv.tmp_domain.nx == MISSING)
+                           ? 1.5f
+                           : DOM_aspect(&drv.tmp_domain);
+        PLT_open(aspect);
+        PLT_set_callback(SAT_callback);
+        PLT_set_zoom_func(SAT_plot);
+        PLT_set_resize_func(SAT_plot);
+        if (SAT_get_refresh()) PLT_set_refresh_func(60.0f, SAT_plot_nextfile);
+        opened_here = true;
+    }
+
+    FILE_first(&drv.base_date);
+    int i = 0;
+    bool use_frames = FILE_get_num_file() != 0 && frames_possible();
+    while (FILE_get_next(drv.filename)) {
+        FILE_get_date(&drv.file_date);
+        if (SAT_read_file(drv.filename, &drv.image)) {
+            drv.fsecs = round_to_late_off(DATE_num_sec(&drv.file_date));
+            if (use_frames) {
+                gcreate_frame(i);
+                gselect_frame(i);
+            } else if (i > 0 && FILE_get_num_file() != 0) {
+                gclear_ws(0, 1);
+            }
+            SAT_plot_frame();
+            if (use_frames) gdisplay_frame(i);
+            PLT_dump(i);
+            i++;
+        } else if (FILE_get_num_file() == 0) {
+            PLT_exit(10);
+        }
+    }
+    if (use_frames) gset_looping(1);
+    if (opened_here) PLT_close();
+    return 0;
+}
+
+int SAT_main()
+{
+    SAT_in_file();
+    DOM domain;
+    DOM_init(&domain);
+    RES_getval("region", &domain, RES_T_REGION);
+    RES_getval("plot_domain", &domain, RES_T_DOMAIN);
+    VAR_set_type(0, 11);
+    MESS_print_prog("SATELLITE IMAGE DISPLAY");
+
+    int type = FLAG_get(14);
+    if (type != 51 && type != 50 && type != 53 && type != 54 && type != 55 && type != 59 &&
+        type != 60)
+        return 0;
+
+    char name[FILE_NAME_SIZE] = "";
+    FILE_get_file("Enter the satellite filename: ", name);
+    DATE date{};
+    FILE_get_date(&date);
+    SAT_set_date(&date);
+    SAT_plot(&domain);
+    return 0;
+}
