@@ -360,7 +360,9 @@ int MAP_draw(int phase)
     over = phase;
     gsel_norm_tran(2);
     greset_line();
-    const int font[2] = {0, 0};
+    // Map labels use the first font of the list; the kernel numbers fonts
+    // from 1, so "font 0" means that first one.
+    const int font[2] = {1, 0};
     gset_fontprec(font);
     reg_found = 1;
     int count = 0;
