@@ -95,7 +95,7 @@ int PLT_panel(float aspect)
 int PLT_close()
 {
     auto &st = state();
-    if (FLAG_get(FLAG_PLOT_TYPE) == 99) return -1;
+    if (plt::plotting_off()) return -1;
     // In batch mode a window is held by a detached child so that the
     // command returns at once; file devices and dumps leave nothing to
     // hold, and their output is complete when the program ends.
