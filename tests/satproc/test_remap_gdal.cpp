@@ -14,7 +14,7 @@
 #include "driver/res.h"
 #include "satproc/remap.h"
 #include "satproc/sat_param.h"
-#include "test_helpers.h"
+#include "tests/test_helpers.h"
 
 namespace {
 
