@@ -78,6 +78,18 @@ inline int render_ps(const std::string &ps, int dpi, Picture *pic,
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
+// Runs hp2xx on an HPGL file; true when it ran and met nothing unexpected
+// (it calls the PCL escapes invalid and ignores "SV", which is fine).
+inline bool hp2xx_clean(const std::string &hpgl, std::string *log_text = nullptr)
+{
+    std::string log = hpgl + ".hp2xx.log";
+    std::string cmd = "hp2xx -m png -d 20 -f " + hpgl + ".png " + hpgl + " >" + log + " 2>&1";
+    bool ran = std::system(cmd.c_str()) == 0;
+    std::string text = testutil::read_file(log);
+    if (log_text) *log_text = text;
+    return ran && text.find("Unexpected event(s):  0") != std::string::npos;
+}
+
 // The picture cut to the bounding box of its dark pixels.
 inline Picture ink_crop(const Picture &pic)
 {

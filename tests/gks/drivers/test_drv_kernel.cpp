@@ -306,7 +306,8 @@ TEST_F(FileWs, HpglPenPositionsFollowTheTransform)
     gget_win_offset(&ox, &oy); // the plotter's margin lasts as long as its file
     EXPECT_EQ(ox, 0);
     EXPECT_EQ(oy, 0);
-    std::string text = read_file(path);
+    std::string text = read_file(path), log;
+    if (drvtest::have_tool("hp2xx")) EXPECT_TRUE(drvtest::hp2xx_clean(path, &log)) << log;
 
     // Syntax: two-letter mnemonics with parameters, each ended by ";".
     std::string flat;
