@@ -11,6 +11,7 @@
 
 #include "driver/res.h"
 #include "driver/util.h"
+#include "files/file.h"
 #include "gks/gks.h"
 
 namespace {
@@ -85,7 +86,8 @@ bool all_hex(const char *s, size_t n)
 FILE *CLR_open_data_file(const char *name)
 {
     if (!name || !*name) return nullptr;
-    if (name[0] == '/') return std::fopen(name, "r");
+    // Full paths, "./" names and "~" homes go to the file layer as given.
+    if (FILE_fullpath(name)) return FILE_open(name, "r");
     std::vector<std::string> dirs;
     if (const char *fp = RES_get("file_path"); fp && *fp) dirs.emplace_back(fp);
     dirs.emplace_back(".");

@@ -42,7 +42,8 @@ const char *CLR_get_name(int i);
 int CLR_get_num();
 int CLR_get_num_fill();
 void CLR_clear_table();
-// Opens a data file by name: an absolute name as given, else in the
-// "file_path" directory, the current directory, the bundled data folder and
-// its enhance/ folder, first found wins.  Used for colour tables and enhancement files.
+// Opens a data file by name: a full path ("/", "./" or "~") as given, else
+// in the "file_path" directory, the current directory, the bundled data
+// folder and its enhance/ folder, first found wins.  Used for colour tables
+// and enhancement files.
 FILE *CLR_open_data_file(const char *name);
