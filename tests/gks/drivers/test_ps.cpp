@@ -71,7 +71,11 @@ TEST(PsDriver, PrologueAndTrailerVariants)
                              "90 rotate\n.25 inch -8.01 inch translate\n0 setgray\n" + kTail +
                              "%%Begin plot\n%%ZYR Plot: T\n%%End of plot\nsaveobj restore\nshowpage\nend\n%%EOF\n"},
     };
-    for (const Case &c : cases) EXPECT_EQ(empty_plot(dir, c.options), c.expected) << "options: " << c.options;
+    bool gs = drvtest::have_tool("gs");
+    for (const Case &c : cases) {
+        EXPECT_EQ(empty_plot(dir, c.options), c.expected) << "options: " << c.options;
+        if (gs) EXPECT_EQ(drvtest::render_ps(dir.file("p.ps"), 10, nullptr), 0) << "options: " << c.options;
+    }
 }
 
 TEST(PsDriver, AppendingContinuesWithoutPrologue)
@@ -235,6 +239,7 @@ TEST(PsDriver, ImageHexLayoutWithOffsets)
                               "{ currentfile picstr readhexstring pop }\nimage\n") +
                       c.rows + "grestore\n")
             << c.x0 << "," << c.y0;
+        if (drvtest::have_tool("gs")) EXPECT_EQ(drvtest::render_ps(path, 10, nullptr), 0);
     }
 }
 
@@ -262,6 +267,7 @@ TEST(PsDriver, ColourImageSamplesAndLineBreaks)
     std::string rest;
     for (int k = 0; k < 10; ++k) rest += "FF7F00";
     EXPECT_EQ(data, orange + "\n" + rest + "\n");
+    if (drvtest::have_tool("gs")) EXPECT_EQ(drvtest::render_ps(path, 10, nullptr), 0);
     CLR_clear_table();
 }
 
