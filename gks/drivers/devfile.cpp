@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -24,6 +25,7 @@ bool gdrv_open(GDRV_FILE &f, const char *name, const char *create_msg)
         std::fflush(nullptr); // the child must not inherit unwritten buffers
         f.fp = popen(name + 1, "w");
         f.pipe = f.fp != nullptr;
+        if (f.pipe) f.old_sigpipe = std::signal(SIGPIPE, SIG_IGN);
         return f.fp != nullptr;
     }
     if (name[0] == '+') {
@@ -44,9 +46,10 @@ bool gdrv_close(GDRV_FILE &f)
 {
     if (!f.fp) return true;
     bool ok = std::fflush(f.fp) == 0 && !std::ferror(f.fp);
-    if (f.pipe)
+    if (f.pipe) {
         ok = pclose(f.fp) == 0 && ok;
-    else
+        std::signal(SIGPIPE, f.old_sigpipe == SIG_ERR || !f.old_sigpipe ? SIG_DFL : f.old_sigpipe);
+    } else
         ok = std::fclose(f.fp) == 0 && ok;
     f = GDRV_FILE{};
     return ok;

@@ -11,9 +11,12 @@ struct GDRV_FILE {
     FILE *fp = nullptr;
     bool pipe = false;    // opened with popen, closed with pclose
     bool append = false;  // continues an existing file: no new prologue or trailer
+    void (*old_sigpipe)(int) = nullptr; // restored when a pipe closes
 };
 
-// Opens name: "|cmd" spools to a pipe ("Spooling to: %s\n"), "+file" appends
+// Opens name: "|cmd" spools to a pipe ("Spooling to: %s\n"; while it is
+// open a command that ends early makes writes fail instead of killing the
+// program with SIGPIPE), "+file" appends
 // ("Appending to: %s\n"), anything else is created (create_msg, a format
 // with one %s).  Appending to a file that does not exist yet or is empty
 // creates it and counts as a new file, since there is no prologue to

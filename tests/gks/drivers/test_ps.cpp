@@ -110,6 +110,11 @@ TEST(PsDriver, PipeSpoolsToCommand)
     std::string text = read_file(dir.file("spooled.ps"));
     EXPECT_EQ(text.rfind("%!PS-Adobe-1.0\n", 0), 0u);
     EXPECT_NE(text.find("%%EOF\n"), std::string::npos);
+    // A command that ends without reading: the close fails, the program lives on.
+    ASSERT_EQ(gps_open_ws("|true", "", nullptr, "T", nullptr, nullptr), 0);
+    std::vector<float> pts(200000, 1.0f);
+    for (size_t k = 0; k < pts.size(); k += 2) gps_line_abs(pts[k], pts[k + 1]);
+    EXPECT_EQ(gps_close_file(), -1);
 }
 
 TEST(PsDriver, OutputNameFallbacksAndFailure)
