@@ -209,25 +209,22 @@ void make_domain(IMG *image)
     DOM_print(0xf0000, &d);
 }
 
-// Plain samples of `bits` width, most significant bit first, to 8 bits.
-void unpack(const unsigned char *p, size_t n, int bits, size_t count, unsigned char *out)
+// 16-bit samples, most significant byte first, to their bits 2..9; returns
+// how many exceed 10 bits.
+size_t unpack16(const unsigned char *p, size_t n, unsigned char *out)
 {
-    if (bits == 8) {
-        std::memcpy(out, p, std::min(n, count));
-        return;
+    size_t big = 0;
+    for (size_t i = 0; i < n; i++) {
+        unsigned v = p[2 * i] << 8 | p[2 * i + 1];
+        big += v > 1023;
+        out[i] = (unsigned char)(v >> 2);
     }
-    if (bits == 16) {
-        size_t m = std::min(n / 2, count), big = 0;
-        for (size_t i = 0; i < m; i++) {
-            unsigned v = p[2 * i] << 8 | p[2 * i + 1];
-            big += v > 1023;
-            out[i] = (unsigned char)(v >> 2);
-        }
-        if (big > m / 2)
-            MESS_print(MESS_WARN, "SAT_read_LRIT: %s: most 16-bit values exceed 10 bits "
-                                  "(byte order?)\n", st.name.c_str());
-        return;
-    }
+    return big;
+}
+
+// Plain samples of another width, most significant bit first, to 8 bits.
+void unpack_bits(const unsigned char *p, size_t n, int bits, size_t count, unsigned char *out)
+{
     int shift = bits == 10 ? 2 : bits > 8 ? bits - 8 : 0;
     uint64_t have = (uint64_t)n * 8;
     uint64_t bit = 0;
@@ -239,6 +236,31 @@ void unpack(const unsigned char *p, size_t n, int bits, size_t count, unsigned c
         }
         out[i] = (unsigned char)(bits < 8 ? v << (8 - bits) : v >> shift);
     }
+}
+
+// Plain data straight from the stream: 8 and 16 bits in chunks (no copy of
+// the whole field), other widths from the whole field.
+bool read_plain(size_t count, unsigned char *out)
+{
+    if (st.bits == 8) return fread(out, 1, count, st.in) == count;
+    if (st.bits == 16) {
+        std::vector<unsigned char> buf(1 << 18);
+        size_t done = 0, big = 0;
+        while (done < count) {
+            size_t n = std::min(count - done, buf.size() / 2);
+            if (fread(buf.data(), 2, n, st.in) != n) return false;
+            big += unpack16(buf.data(), n, out + done);
+            done += n;
+        }
+        if (big > count / 2)
+            MESS_print(MESS_WARN, "SAT_read_LRIT: %s: most 16-bit values exceed 10 bits "
+                                  "(byte order?)\n", st.name.c_str());
+        return true;
+    }
+    std::vector<unsigned char> field;
+    if (!rdr::read_all(st.in, field)) return false;
+    unpack_bits(field.data(), field.size(), st.bits, count, out);
+    return true;
 }
 
 void turn_180(unsigned char *data, int nx, int ny)
@@ -322,16 +344,15 @@ int LRIT_read(IMG *image)
         MESS_print(ERR, "SAT_read_LRIT: %s: compression %d is not supported\n", name, st.compress);
         return -1;
     }
-    // The data field follows the header records.
-    if (st.total >= 0 && fseek(st.in, (long)st.total, SEEK_SET) != 0) {
+    // The data field follows the header records; its length is what the
+    // stream holds after them.
+    int64_t start = st.total >= 0 ? st.total : (int64_t)ftell(st.in);
+    int64_t end = fseek(st.in, 0, SEEK_END) == 0 ? (int64_t)ftell(st.in) : -1;
+    if (start < 0 || end < start || fseek(st.in, (long)start, SEEK_SET) != 0) {
         MESS_print(ERR, "SAT_read_LRIT: %s: header length past the end of the file\n", name);
         return -1;
     }
-    std::vector<unsigned char> field;
-    if (!rdr::read_all(st.in, field)) {
-        MESS_print(ERR, "SAT_read_LRIT: %s: data field cannot be read\n", name);
-        return -1;
-    }
+    uint64_t field_len = (uint64_t)(end - start);
     size_t count = (size_t)st.cols * st.lines;
     if (st.compress == 0) {
         if (st.bits < 1 || st.bits > 16) {
@@ -339,9 +360,9 @@ int LRIT_read(IMG *image)
             return -1;
         }
         uint64_t need = ((uint64_t)count * st.bits + 7) / 8;
-        if (field.size() < need) {
-            MESS_print(ERR, "SAT_read_LRIT: %s: data field of %zu bytes for %dx%d pixels of %d bits\n",
-                       name, field.size(), st.cols, st.lines, st.bits);
+        if (field_len < need) {
+            MESS_print(ERR, "SAT_read_LRIT: %s: data field of %llu bytes for %dx%d pixels of %d bits\n",
+                       name, (unsigned long long)field_len, st.cols, st.lines, st.bits);
             return -1;
         }
     } else if (count > rdr::MAX_PIXELS) {
@@ -353,20 +374,24 @@ int LRIT_read(IMG *image)
         MESS_print(ERR, "SAT_read_LRIT: %s: no memory for the pixels\n", name);
         return -1;
     }
+    bool ok;
     if (st.compress == 0) {
-        unpack(field.data(), field.size(), st.bits, count, image->data);
+        ok = read_plain(count, image->data);
+        if (!ok) MESS_print(ERR, "SAT_read_LRIT: %s: data field cannot be read\n", name);
     } else {
         MESS_print(0x80000000, "JPEG Compression\n");
-        int prec = lrit_jpeg_precision(field.data(), field.size());
-        int r;
-        if (prec == 12)
-            r = lrit_jpeg_decode12(field.data(), field.size(), st.cols, st.lines, image->data, name);
-        else
-            r = lrit_jpeg_decode8(field.data(), field.size(), st.cols, st.lines, image->data, name);
-        if (r != 0) {
-            IMG_free(image);
-            return -1;
+        std::vector<unsigned char> field;
+        field.reserve((size_t)std::min<uint64_t>(field_len, rdr::MAX_FILE));
+        ok = rdr::read_all(st.in, field);
+        if (ok) {
+            int prec = lrit_jpeg_precision(field.data(), field.size());
+            ok = (prec == 12 ? lrit_jpeg_decode12 : lrit_jpeg_decode8)(
+                     field.data(), field.size(), st.cols, st.lines, image->data, name) == 0;
         }
+    }
+    if (!ok) {
+        IMG_free(image);
+        return -1;
     }
     if (st.col_dir < 0) turn_180(image->data, st.cols, st.lines);
     return 0;
