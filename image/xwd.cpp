@@ -125,7 +125,7 @@ int XWD_write(const char *name, const IMG *image)
         colours.push_back(7);  // DoRed | DoGreen | DoBlue
         colours.push_back(0);
     }
-    if (std::fwrite(colours.data(), 1, colours.size(), fp) != colours.size()) {
+    if (!colours.empty() && std::fwrite(colours.data(), 1, colours.size(), fp) != colours.size()) {
         std::fclose(fp);
         return err("Unable to write color map to dump file.\n");
     }

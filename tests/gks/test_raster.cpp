@@ -2,10 +2,10 @@
 // thin lines in every direction up to length 64 (both end orders, since all
 // directions are drawn from one start), clipped lines with ends off the
 // picture, and concave and self-crossing polygons with the even-odd rule.
+#include "../image/codec_oracle.h"
 #include "../test_helpers.h"
 #include "gks_test_util.h"
 
-#include <memory>
 #include <random>
 
 #include "gks/raster.h"
@@ -72,23 +72,34 @@ std::string diff(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b,
     return "";
 }
 
+// One server for the suite.
 class RasterVsX : public testing::Test {
 protected:
+    static void SetUpTestSuite()
+    {
+        if (system("command -v Xvfb >/dev/null 2>&1") == 0) server_ = new codec::Xvfb("64x64x24");
+    }
+    static void TearDownTestSuite()
+    {
+        delete server_;
+        server_ = nullptr;
+    }
     void SetUp() override
     {
-        if (system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb not installed";
-        server_ = std::make_unique<gkstest::XServer>(24, "64x64");
-        ASSERT_TRUE(server_->ok());
-        d_ = XOpenDisplay(server_->name().c_str());
+        if (!server_) GTEST_SKIP() << "Xvfb not installed";
+        ASSERT_FALSE(server_->display().empty());
+        d_ = XOpenDisplay(server_->display().c_str());
         ASSERT_NE(d_, nullptr);
     }
     void TearDown() override
     {
         if (d_) XCloseDisplay(d_);
     }
-    std::unique_ptr<gkstest::XServer> server_;
+    static codec::Xvfb *server_;
     Display *d_ = nullptr;
 };
+
+codec::Xvfb *RasterVsX::server_ = nullptr;
 
 TEST_F(RasterVsX, ThinLinesEveryDirection)
 {
