@@ -11,6 +11,11 @@
 //   animation frames, which need a display: each file after the first starts
 //   a new page (the workstation is cleared, which a file device turns into a
 //   page break), so every file gets a page of its own.
+// - A file named literally (no name convention applies) has no date in the
+//   file layer; the image's own date then names the output image file and
+//   sets the frame time, so that "out_file" templates get a real date.
+// - "out_file" entries beginning with "gif" or "png" ask for picture dumps,
+//   which the plot session handles: they never name a native image file.
 #include "driver/sat.h"
 
 #include <cstdint>
@@ -65,6 +70,12 @@ int64_t round_to_late_off(int64_t secs)
     return secs / off * off;
 }
 
+// A file date the file layer could not give is taken from the image read.
+void date_from_image()
+{
+    if (drv.file_date.year < 0 && drv.image.date.year > 0) drv.file_date = drv.image.date;
+}
+
 // Window workstations hold frames; device files do not.
 bool frames_possible()
 {
@@ -86,6 +97,7 @@ int SAT_out_file()
     for (int i = 0; i < count; i++) {
         const char *e = entries[i];
         size_t n = std::strlen(e);
+        if (starts_with(e, "gif") || starts_with(e, "png")) continue;
         if (starts_with(e, "imgz")) {
             FILE_set_name(n > 4 ? e + 5 : "sat_img");
             result = 2;
@@ -170,6 +182,7 @@ int SAT_plot_nextfile(DOM *domain)
     if (!SAT_read_file(drv.filename, &drv.image)) return 0;
     FILE_get_date(&drv.base_date);
     drv.file_date = drv.base_date;
+    date_from_image();
     drv.fsecs = secs;
 
     int n = gget_num_images();
@@ -218,6 +231,7 @@ int SAT_plot(DOM *domain)
     while (FILE_get_next(drv.filename)) {
         FILE_get_date(&drv.file_date);
         if (SAT_read_file(drv.filename, &drv.image)) {
+            date_from_image();
             drv.fsecs = round_to_late_off(DATE_num_sec(&drv.file_date));
             if (use_frames) {
                 gcreate_frame(i);

@@ -264,6 +264,10 @@ void dump_one(int type, const DATE &date, const char *key_i)
     FILE_set_key('i', key_i);
     char name[FILE_NAME_SIZE], path[FILE_NAME_SIZE];
     DATE d = date;
+    // A file given by its full name has no date; with a missing year the
+    // file layer would hand back that input file's own name, and the dump
+    // would overwrite the input. Zero date fields are used instead.
+    if (d.year < 0) d = DATE{0, 0, 0, 0, 0, 0, 0, 0};
     FILE_set_date(&d, name);
     const char *dir = RES_get("image_path");
     FILE_add_path(dir, name, path);
