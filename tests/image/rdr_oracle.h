@@ -58,6 +58,14 @@ inline bool cs2cs(const std::string &from, const std::string &to, double a, doub
     return sscanf(out.c_str(), "%lf %lf", &oa, &ob) == 2;
 }
 
+// An image record freed at the end of the scope, whatever way the test leaves.
+struct OwnedImg : IMG {
+    OwnedImg() { IMG_init(this); data = nullptr; cmap = nullptr; }
+    ~OwnedImg() { IMG_free(this); }
+    OwnedImg(const OwnedImg &) = delete;
+    OwnedImg &operator=(const OwnedImg &) = delete;
+};
+
 inline std::string image_bytes(const IMG &img)
 {
     return img.data ? std::string(reinterpret_cast<const char *>(img.data),

@@ -83,7 +83,7 @@ TEST_P(GiniReal, HeaderPixelsAndCorners)
     std::string path = rdrtest::data_dir("gini") + c.file;
     if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample " << path;
     FLAG_set(FLAG_INPUT, 54);
-    IMG img;
+    rdrtest::OwnedImg img;
     ASSERT_EQ(SAT_read_AWIP(path.c_str(), &img), 0);
     EXPECT_EQ(img.source, 53);
     EXPECT_EQ(img.nx, c.nx);
@@ -138,7 +138,6 @@ TEST_P(GiniReal, HeaderPixelsAndCorners)
     ASSERT_TRUE(rdrtest::pixel_of(img.domain, la2, lo2, col, row));
     EXPECT_NEAR(col, c.nx - 1, 0.1);
     EXPECT_NEAR(row, 0, 0.1);
-    IMG_free(&img);
 }
 
 INSTANTIATE_TEST_SUITE_P(Gini, GiniReal, testing::ValuesIn(kGini),

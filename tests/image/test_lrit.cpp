@@ -71,7 +71,7 @@ TEST_P(LritReal, RecordsPixelsAndGeolocation)
     const LritCase &c = GetParam();
     std::string path = path_of(c);
     if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample " << path;
-    IMG img;
+    rdrtest::OwnedImg img;
     ASSERT_EQ(SAT_read_LRIT(path.c_str(), &img), c.result);
     if (c.result != 0) {
         EXPECT_EQ(img.data, nullptr);
@@ -104,7 +104,6 @@ TEST_P(LritReal, RecordsPixelsAndGeolocation)
         EXPECT_NEAR(col, ecol, 0.1) << lat << " " << lon;
         EXPECT_NEAR(row, erow, 0.1) << lat << " " << lon;
     }
-    IMG_free(&img);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lrit, LritReal, testing::ValuesIn(kLrit),

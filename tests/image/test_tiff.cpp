@@ -60,7 +60,7 @@ TEST_P(TiffReal, PixelsAndPixelCentres)
     const TiffCase &c = GetParam();
     std::string path = rdrtest::data_dir("tiff") + c.file;
     if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample " << path;
-    IMG img;
+    rdrtest::OwnedImg img;
     ASSERT_EQ(SAT_read_TIFF(path.c_str(), &img), 0);
     EXPECT_EQ(img.source, 59);
     EXPECT_EQ(img.nx, c.nx);
@@ -90,7 +90,6 @@ TEST_P(TiffReal, PixelsAndPixelCentres)
         EXPECT_NEAR(col, k.col, 0.1) << lat << " " << lon;
         EXPECT_NEAR(row, k.row, 0.1) << lat << " " << lon;
     }
-    IMG_free(&img);
 }
 
 INSTANTIATE_TEST_SUITE_P(Tiff, TiffReal, testing::ValuesIn(kTiff),
