@@ -8,6 +8,12 @@
 //
 //   zyrproc -inp area -pd ll,25,-80,31,21,1,1 -pp no_pixave -of out.pgm FILE
 //
+// Checks of a reader's geolocation, on the image as read (before any
+// remapping), taken out of the arguments before the resources see them:
+//   --pixel COL,ROW   prints the latitude and longitude of that pixel centre
+//   --latlon LAT,LON  prints the fractional column and row of that point
+//   --pgm FILE        writes the unremapped pixels as PGM
+//
 // Exit status 0, 10 when the file cannot be read, 2 when the output cannot
 // be written.
 #include <cstdio>
@@ -20,6 +26,7 @@
 #include "image/img.h"
 #include "image/sat_read.h"
 #include "map/dom.h"
+#include "map/map.h"
 #include "satproc/fit.h"
 #include "satproc/remap.h"
 #include "satproc/sat_param.h"
@@ -37,6 +44,17 @@ bool write_pgm(const char *name, const IMG &img)
     return std::fclose(f) == 0 && ok;
 }
 
+// The image's own domain made current; false when it has none.
+bool image_domain(const IMG &img)
+{
+    if (img.domain.proj == DOM_MISSING) {
+        MESS_print(MESS_ERROR, "zyrproc: the image has no map domain\n");
+        return false;
+    }
+    MAP_domain(&img.domain);
+    return true;
+}
+
 void decode(const char *resource, DOM *dom)
 {
     const char *text = RES_get(resource);
@@ -47,6 +65,18 @@ void decode(const char *resource, DOM *dom)
 
 int main(int argc, char **argv)
 {
+    const char *pixel = nullptr, *latlon = nullptr, *pgm_raw = nullptr;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const char **slot = !std::strcmp(argv[i], "--pixel")    ? &pixel
+                            : !std::strcmp(argv[i], "--latlon") ? &latlon
+                            : !std::strcmp(argv[i], "--pgm")    ? &pgm_raw
+                                                                : nullptr;
+        if (slot && i + 1 < argc) *slot = argv[++i];
+        else argv[kept++] = argv[i];
+    }
+    argc = kept;
+    argv[argc] = nullptr;
     RES_init(argc, argv, SAT_keyed_resources(), SAT_positional_resources());
     if (FLAG_help()) {
         char *prog = RES_get_progname(nullptr);
@@ -69,6 +99,20 @@ int main(int argc, char **argv)
     IMG img;
     IMG_init(&img);
     if (SAT_read_file(name, &img) != 1 || !img.data) return 10;
+    if (pgm_raw && !write_pgm(pgm_raw, img)) {
+        MESS_print(MESS_ERROR, "zyrproc: Unable to write %s\n", pgm_raw);
+        return 2;
+    }
+    float a, b, x, y, c, d;
+    if (pixel && sscanf(pixel, "%f,%f", &a, &b) == 2 && image_domain(img)) {
+        MAP_grid_tran(&x, &y, a, b);
+        if (MAP_untran(&c, &d, x, y)) MESS_print(15, "%.6f %.6f\n", c, d);
+        else MESS_print(15, "off the earth\n");
+    }
+    if (latlon && sscanf(latlon, "%f,%f", &a, &b) == 2 && image_domain(img)) {
+        if (MAP_tran(&x, &y, a, b) && MAP_grid_untran(&c, &d, x, y) == 0) MESS_print(15, "%.4f %.4f\n", c, d);
+        else MESS_print(15, "not drawable\n");
+    }
 
     if (dom.proj >= 1 && dom.proj <= 9) {
         SAT_domain_image(&dom);
