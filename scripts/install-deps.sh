@@ -10,7 +10,7 @@ packages=(
   xvfb xdotool x11-apps ghostscript proj-bin gdal-bin imagemagick
   libgif-dev giflib-tools python3-pil gifsicle pngcheck apngasm apngdis
   hp2xx
-  mandoc groff time
+  mandoc groff-base time
 )
 # Extra packages a caller asks for (e.g. clang for the fuzzers).
 packages+=("$@")
