@@ -315,6 +315,20 @@ bool read_id_file(const char *spec, std::string &out) {
     return false;
 }
 
+// The embedded workstation talks to the window's owner with one-byte client
+// messages: 2 asks for a new frame, 9 ends the owner's hold.
+void send_owner_message(char byte) {
+    State &s = S();
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = s.root_window;
+    ev.xclient.message_type = 62;
+    ev.xclient.format = 8;
+    ev.xclient.data.b[0] = byte;
+    XSendEvent(s.dpy, s.root_window, False, 0, &ev);
+    XFlush(s.dpy);
+}
+
 void read_title_back() {
     State &s = S();
     char *name = nullptr;
@@ -511,14 +525,7 @@ int open_embedded(const char *params) {
     read_title_back();
 
     if (set_.pix_mode == 2) {
-        XEvent ev{};
-        ev.xclient.type = ClientMessage;
-        ev.xclient.window = s.root_window;
-        ev.xclient.message_type = 62;
-        ev.xclient.format = 8;
-        ev.xclient.data.b[0] = 2;
-        XSendEvent(s.dpy, s.root_window, False, 0, &ev);
-        XFlush(s.dpy);
+        send_owner_message(2);
         for (int k = 0; k < 300; k++) {  // the owner answers within a minute or not at all
             XSync(s.dpy, False);
             char extra[64] = "";
@@ -657,13 +664,7 @@ int gks::close_x11() {
         if (s.base_window) XFreePixmap(s.dpy, s.base_window);
         if (s.local_cmap) XFreeColormap(s.dpy, s.local_cmap);
     } else if (set_.pix_mode == 9) {
-        XEvent ev{};
-        ev.xclient.type = ClientMessage;
-        ev.xclient.window = s.root_window;
-        ev.xclient.message_type = 62;
-        ev.xclient.format = 8;
-        ev.xclient.data.b[0] = 9;
-        XSendEvent(s.dpy, s.root_window, False, 0, &ev);
+        send_owner_message(9);
     }
     free_x_resources();
     XSync(s.dpy, False);

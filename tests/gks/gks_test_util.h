@@ -63,10 +63,13 @@ private:
             _exit(127);
         }
         close(fds[1]);
-        char buf[32] = {0};
-        ssize_t n = read(fds[0], buf, sizeof buf - 1);
+        // The number's newline may come in a write of its own: the pipe
+        // stays open until it has come, or that write kills the server.
+        std::string got;
+        char c;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') got += c;
         close(fds[0]);
-        if (n > 0) name_ = ":" + std::to_string(atoi(buf));
+        if (!got.empty()) name_ = ":" + std::to_string(atoi(got.c_str()));
     }
     void stop() {
         if (pid_ > 0) {
@@ -153,5 +156,27 @@ inline void world_unit(int n) {
     gset_vp(n, u);
     gsel_norm_tran(n);
 }
+
+// A window on $DISPLAY with the basic colours for each test (skipped
+// without a display), closed afterwards.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char *d = getenv("DISPLAY");
+        if (!d) GTEST_SKIP() << "no X display";
+        ASSERT_TRUE(open_window(d, ""));
+        basic_colours();
+        // Loop settings live for the process: start each test from the defaults.
+        testing::internal::CaptureStdout();
+        gset_looping(0);
+        ginc_loop_delay(0.5f - gget_loop_delay());
+        testing::internal::GetCapturedStdout();
+        gset_loop_direct(1);
+    }
+    void TearDown() override {
+        gclose_ws(1);
+        gclose_gks();
+    }
+};
 
 }  // namespace gkstest

@@ -23,21 +23,18 @@ int record_call(int kind, const char *name, float x, float y) {
     return 0;
 }
 
-class GksEvent : public ::testing::Test {
+class GksEvent : public gkstest::WindowTest {
 protected:
     void SetUp() override {
-        const char *d = getenv("DISPLAY");
-        if (!d) GTEST_SKIP() << "no X display";
-        ASSERT_TRUE(gkstest::open_window(d, ""));
-        gkstest::basic_colours();
+        WindowTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         calls.clear();
         gset_mouse_callback(record_call);
         gset_input_mode(1);
     }
     void TearDown() override {
         gset_mouse_callback(nullptr);
-        gclose_ws(1);
-        gclose_gks();
+        WindowTest::TearDown();
     }
     void key(KeySym ks, unsigned state = 0) {
         XEvent ev{};

@@ -9,18 +9,8 @@ namespace {
 
 using gkstest::picture_pixel;
 
-class GksFrame : public ::testing::Test {
+class GksFrame : public gkstest::WindowTest {
 protected:
-    void SetUp() override {
-        const char *d = getenv("DISPLAY");
-        if (!d) GTEST_SKIP() << "no X display";
-        ASSERT_TRUE(gkstest::open_window(d, ""));
-        gkstest::basic_colours();
-    }
-    void TearDown() override {
-        gclose_ws(1);
-        gclose_gks();
-    }
     // n frames, frame k filled with colour k + 1 at its top-left pixel.
     void make_frames(int n) {
         for (int k = 0; k < n; k++) {
