@@ -394,7 +394,8 @@ bool read_pixels(const Tiff &t, int w, int h, int bits, int spp, IMG *image)
     const Entry *toff = t.get(324), *tcnt = t.get(325);
     if (toff && t.value(322) > 0 && t.value(323) > 0) {
         uint64_t tw = t.value(322), tl = t.value(323);
-        if (tw > 65536 || tl > 65536) return false;
+        // Tiles far larger than the image are refused, not allocated.
+        if (tw > 65536 || tl > 65536 || tw * tl * bpp > (uint64_t)w * h * bpp + (1u << 20)) return false;
         uint64_t across = (w + tw - 1) / tw, down = (h + tl - 1) / tl;
         uint64_t want = tw * tl * bpp;
         blk.resize(want);
@@ -518,6 +519,13 @@ int SAT_read_TIFF_mem(const unsigned char *data, size_t size, const char *name, 
                    bits, spp);
         return -1;
     }
+    // PackBits expands at most 64 times, so a file cannot hold more pixel
+    // bytes than that: a forged size must not allocate gigabytes.
+    if (w * h * (bits / 8) * spp > 64 * (uint64_t)size + 65536) {
+        MESS_print(ERR, "SAT_read_TIFF: %s: %llux%llu pixels cannot be in a file of %zu bytes\n",
+                   t.name, (unsigned long long)w, (unsigned long long)h, size);
+        return -1;
+    }
 
     std::string make = t.ascii(271, 29), model = t.ascii(272, 29);
     if (!make.empty() || !model.empty())
@@ -548,7 +556,7 @@ int SAT_read_TIFF_mem(const unsigned char *data, size_t size, const char *name, 
         return -1;
     }
     if (!read_pixels(t, (int)w, (int)h, bits, spp, image)) {
-        MESS_print(ERR, "SAT_read_TIFF: %s: no strip or tile offsets\n", t.name);
+        MESS_print(ERR, "SAT_read_TIFF: %s: no usable strips or tiles\n", t.name);
         IMG_free(image);
         return -1;
     }
