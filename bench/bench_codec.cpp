@@ -64,18 +64,24 @@ const Picture &picture()
     return pic;
 }
 
+// The picture as an 8-bit record without a colour table.
+void gray_record(IMG *img)
+{
+    IMG_init(img);
+    img->nx = W;
+    img->ny = H;
+    img->depth = 8;
+    img->bits_pixel = 8;
+    img->bytes_line = W;
+    img->data = (unsigned char *)malloc((size_t)W * H);
+    memcpy(img->data, picture().index.data(), (size_t)W * H);
+}
+
 const std::vector<uint8_t> &our_gif()
 {
     static const std::vector<uint8_t> bytes = [] {
         IMG img;
-        IMG_init(&img);
-        img.nx = W;
-        img.ny = H;
-        img.depth = 8;
-        img.bits_pixel = 8;
-        img.bytes_line = W;
-        img.data = (unsigned char *)malloc((size_t)W * H);
-        memcpy(img.data, picture().index.data(), (size_t)W * H);
+        gray_record(&img);
         char name[] = "/tmp/zyrbenchXXXXXX";
         int fd = mkstemp(name);
         close(fd);
@@ -242,14 +248,7 @@ struct LoopFrames {
         imgs.resize(24);
         for (int k = 0; k < 24; k++) {
             IMG &img = imgs[(size_t)k];
-            IMG_init(&img);
-            img.nx = W;
-            img.ny = H;
-            img.depth = 8;
-            img.bits_pixel = 8;
-            img.bytes_line = W;
-            img.data = (unsigned char *)malloc((size_t)W * H);
-            memcpy(img.data, picture().index.data(), (size_t)W * H);
+            gray_record(&img);
             for (int y = 0; y < H; y++)
                 for (int x = 40 * k; x < 40 * k + 120 && x < W; x++) img.data[(size_t)y * W + x] |= 0xC0;
             frames.push_back({&img, k == 23 ? 1.0f : 0.5f});
