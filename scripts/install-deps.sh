@@ -8,7 +8,7 @@ packages=(
   libx11-dev zlib1g-dev libpng-dev libjpeg-dev libgdcm-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-apps ghostscript proj-bin gdal-bin imagemagick
-  libgif-dev giflib-tools python3-pil gifsicle pngcheck apngasm apngdis
+  libgif-dev giflib-tools python3-pil python3-numpy gifsicle pngcheck apngasm apngdis
   hp2xx
   mandoc groff-base time
 )
