@@ -384,9 +384,18 @@ int LRIT_read(IMG *image)
         field.reserve((size_t)std::min<uint64_t>(field_len, rdr::MAX_FILE));
         ok = rdr::read_all(st.in, field);
         if (ok) {
-            int prec = lrit_jpeg_precision(field.data(), field.size());
-            ok = (prec == 12 ? lrit_jpeg_decode12 : lrit_jpeg_decode8)(
-                     field.data(), field.size(), st.cols, st.lines, image->data, name) == 0;
+            int sof = 0;
+            int prec = lrit_jpeg_precision(field.data(), field.size(), &sof);
+            // libjpeg-turbo here has no lossless process and the 12-bit
+            // library takes only 12-bit data: say so rather than pass on a
+            // library's "unsupported process".
+            if (prec <= 8 && (sof == 0xC3 || sof == 0xC7 || sof == 0xCB || sof == 0xCF)) {
+                MESS_print(ERR, "SAT_read_LRIT: %s: 8-bit lossless JPEG data is not supported\n", name);
+                ok = false;
+            } else {
+                ok = (prec == 12 ? lrit_jpeg_decode12 : lrit_jpeg_decode8)(
+                         field.data(), field.size(), st.cols, st.lines, image->data, name) == 0;
+            }
         }
     }
     if (!ok) {

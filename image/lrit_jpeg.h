@@ -10,7 +10,8 @@
 #include <vector>
 
 // Sample precision from the stream's first SOF marker; 0 when none is found.
-int lrit_jpeg_precision(const unsigned char *data, size_t size);
+// With `sof` given, the marker's code (0xC0..0xCF) is stored there.
+int lrit_jpeg_precision(const unsigned char *data, size_t size, int *sof = nullptr);
 
 // Decodes into an nx x ny byte buffer (rows top first), keeping the low 8
 // bits of every sample; a picture of another size is clipped or leaves the

@@ -14,7 +14,7 @@
 #define LRIT_JPEG_BITS 8
 #include "image/lrit_jpeg_impl.inc"
 
-int lrit_jpeg_precision(const unsigned char *data, size_t size)
+int lrit_jpeg_precision(const unsigned char *data, size_t size, int *sof)
 {
     // Markers after SOI: each FFxx with a 2-byte length, until a SOF.
     size_t i = 2;
@@ -23,8 +23,10 @@ int lrit_jpeg_precision(const unsigned char *data, size_t size)
         if (data[i] != 0xFF) return 0;
         unsigned m = data[i + 1];
         if (m == 0xFF) { i++; continue; }
-        if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC)
+        if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
+            if (sof) *sof = (int)m;
             return i + 4 < size ? data[i + 4] : 0;
+        }
         if (m == 0xD9 || m == 0xDA) return 0;
         i += 2 + ((size_t)data[i + 2] << 8 | data[i + 3]);
     }

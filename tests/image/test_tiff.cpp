@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/flags.h"
 #include "image/sat_formats.h"
 #include "image/sat_read.h"
 #include "image/tiff_packbits.h"
@@ -281,6 +282,34 @@ TEST(TiffBad, RefusedOrSurvivedDirectories)
     EXPECT_EQ(SAT_read_TIFF_mem(file.data(), file.size(), "built", &img), 0);
     EXPECT_EQ(img.domain.proj, -9999) << "geographic key but no tiepoint";
     IMG_free(&img);
+}
+
+}  // namespace
+
+namespace {
+
+// The dispatch by input type over one file of each of this group's readers.
+TEST(ReaderDispatch, InputTypesReachTheirReaders)
+{
+    struct { int type; const char *file; int source; } cases[] = {
+        {53, "gini/pnggini", 53},
+        {54, "gini/zlibgini", 53},
+        {59, "tiff/intergraph_geog.tif", 59},
+        {60, "lrit/IMG_DK01B05_202009201110_010.hrit", 60},
+    };
+    for (auto &c : cases) {
+        std::string path = std::string(ZYR_SHARED_DATA) + "/" + c.file;
+        if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample " << path;
+        FLAG_set(FLAG_INPUT, c.type);
+        rdrtest::OwnedImg img;
+        ASSERT_EQ(SAT_read_file(path.c_str(), &img), 1) << c.file;
+        EXPECT_EQ(img.source, c.source) << c.file;
+        EXPECT_EQ(img.byte_order, 1) << c.file;
+        if (c.source != 59) EXPECT_NE(img.date_label[0], 0) << c.file;  // the TIFFs carry no date
+    }
+    FLAG_set(FLAG_INPUT, 59);
+    rdrtest::OwnedImg img;
+    EXPECT_EQ(SAT_read_file("/nonexistent/x.tif", &img), 0);
 }
 
 }  // namespace
