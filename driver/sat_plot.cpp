@@ -8,9 +8,10 @@
 //   "none", whose empty template makes the output name fall back to the
 //   input file's name, and the overwrite question then keeps the input file.
 // - Several files on a device file (PostScript, HPGL, metafile) make no
-//   animation frames, which need a display: each file after the first starts
-//   a new page (the workstation is cleared, which a file device turns into a
-//   page break), so every file gets a page of its own.
+//   animation frames, which need a display: the workstation is cleared
+//   before each file after the first, and the files are drawn in turn on the
+//   device's page (a device whose clear starts a new page gives a page per
+//   file). Loops meant as pictures go to a window or to image dumps.
 // - A file named literally (no name convention applies) has no date in the
 //   file layer; the image's own date then names the output image file and
 //   sets the frame time, so that "out_file" templates get a real date.
