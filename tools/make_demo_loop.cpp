@@ -186,7 +186,7 @@ struct Scene {
         double a = std::fabs(lat);
         double bias = 0.06 * std::exp(-std::pow((a - 8) / 6, 2)) + 0.05 * std::exp(-std::pow((a - 45) / 10, 2));
         c += bias;
-        const double thr = 0.52;
+        const double thr = 0.56;
         if (c > thr) {
             double depth = std::min(1.0, (c - thr) / 0.22);
             double top = 260 - 60 * std::pow(fractal(x * 1.7, y * 1.7, hours * 0.2, seed + 99), 0.6) *
