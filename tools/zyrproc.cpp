@@ -4,9 +4,19 @@
 // "out_file" and the file name), reads the file with the program's readers,
 // remaps it onto the requested domain or zooms it, builds the plot domain,
 // prints the domains and writes the processed image: as PGM when "out_file"
-// ends in ".pgm", else as a ZYRIMG file.
+// ends in ".pgm", as a coloured PPM when it ends in ".ppm", else as a ZYRIMG
+// file.
 //
 //   zyrproc -inp area -pd ll,25,-80,31,21,1,1 -pp no_pixave -of out.pgm FILE
+//   zyrproc -inp awip -ct zyr.clr -cof ir_clouds -of out.ppm FILE
+//
+// Colouring runs as in the display program, after the remapping: the colour
+// table of "color_table" (default "zyr.clr") and the enhancement of
+// "color_fill" (default the grey ramp of the table's first 16 entries).  It
+// runs for a PPM output, and for a ZYRIMG output when "color_fill" is given
+// (the file then holds the colour indices and the table); a PGM output is
+// always the uncoloured pixel values.  The PPM colours are the window's
+// colours, each component rounded as (int)(c * 255 + 0.5).
 //
 // Checks of a reader's geolocation, on the image as read (before any
 // remapping), taken out of the arguments before the resources see them:
@@ -16,9 +26,11 @@
 //
 // Exit status 0, 10 when the file cannot be read, 2 when the output cannot
 // be written.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "driver/flags.h"
 #include "driver/res.h"
@@ -27,6 +39,8 @@
 #include "image/sat_read.h"
 #include "map/dom.h"
 #include "map/map.h"
+#include "satproc/clr.h"
+#include "satproc/enh.h"
 #include "satproc/fit.h"
 #include "satproc/remap.h"
 #include "satproc/sat_param.h"
@@ -42,6 +56,33 @@ bool write_pgm(const char *name, const IMG &img)
     for (int j = 0; j < img.ny && ok; ++j)
         ok = std::fwrite(img.data + (size_t)j * img.bytes_line, 1, (size_t)img.nx, f) == (size_t)img.nx;
     return std::fclose(f) == 0 && ok;
+}
+
+// Writes the coloured image: each pixel indexes the image's colour table
+// (an index past its end takes the last entry, as the colour table does).
+bool write_ppm(const char *name, const IMG &img)
+{
+    if (!img.cmap || img.ncolors <= 0) return false;
+    FILE *f = std::fopen(name, "wb");
+    if (!f) return false;
+    std::fprintf(f, "P6\n%d %d\n255\n", img.nx, img.ny);
+    std::vector<unsigned char> row((size_t)img.nx * 3);
+    bool ok = true;
+    for (int j = 0; j < img.ny && ok; ++j) {
+        const unsigned char *p = img.data + (size_t)j * img.bytes_line;
+        for (int i = 0; i < img.nx; ++i) {
+            const float *c = img.cmap + 3 * std::min<int>(p[i], img.ncolors - 1);
+            for (int k = 0; k < 3; ++k) row[3 * (size_t)i + k] = (unsigned char)(std::clamp(c[k], 0.0f, 1.0f) * 255 + 0.5f);
+        }
+        ok = std::fwrite(row.data(), 1, row.size(), f) == row.size();
+    }
+    return std::fclose(f) == 0 && ok;
+}
+
+bool ends_with(const std::string &s, const char *tail)
+{
+    size_t n = std::strlen(tail);
+    return s.size() > n && s.compare(s.size() - n, n, tail) == 0;
 }
 
 // The image's own domain made current; false when it has none.
@@ -132,8 +173,16 @@ int main(int argc, char **argv)
     const char *out = RES_get("out_file");
     if (out && *out) {
         std::string o = out;
-        bool pgm = o.size() > 4 && o.compare(o.size() - 4, 4, ".pgm") == 0;
-        bool ok = pgm ? write_pgm(out, img) : IMG_write(out, &img, 0) == 1;
+        bool pgm = ends_with(o, ".pgm"), ppm = ends_with(o, ".ppm");
+        const char *fill = RES_get("color_fill");
+        if (ppm || (!pgm && fill && *fill)) {
+            CLR_read_table(nullptr);
+            SAT_set_device_class(0);
+            SAT_color_setup();
+            SAT_color_image(&img);
+            if (!img.cmap) MESS_print(MESS_ERROR, "zyrproc: No colour table to colour %s with\n", name);
+        }
+        bool ok = pgm ? write_pgm(out, img) : ppm ? write_ppm(out, img) : IMG_write(out, &img, 0) == 1;
         if (!ok) {
             MESS_print(MESS_ERROR, "zyrproc: Unable to write %s\n", out);
             status = 2;
