@@ -311,6 +311,50 @@ TEST_F(E2e, OutFileWritesANativeImage)
     EXPECT_EQ(r.out.find("SAT_read"), std::string::npos) << r.out;
 }
 
+// An installed copy runs from elsewhere with a clean environment, and its
+// manual page is clean for mandoc and groff and lists every option of -h.
+TEST_F(E2e, InstalledProgramAndManualPage)
+{
+    if (!have("cmake") || !have("gs")) GTEST_SKIP() << "no cmake or ghostscript";
+    std::string prefix = dir.file("prefix");
+    Result in = shell("cmake --install " + quote(ZYR_BINARY_DIR) + " --prefix " + quote(prefix), dir.path());
+    ASSERT_EQ(in.status, 0) << in.out;
+    std::string man = prefix + "/share/man/man1/zyrsat.1";
+    ASSERT_TRUE(fs::exists(man)) << in.out;
+    fs::create_directory(dir.file("elsewhere"));
+    Result r = shell("env -i PATH=/usr/bin:/bin " + quote(prefix + "/bin/zyrsat") +
+                         " -b -inp awip -de p,out.ps -pd us " + quote(kGini),
+                     dir.file("elsewhere"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    Ink ink = render_ps(dir.file("elsewhere/out.ps"), dir.path());
+    ASSERT_TRUE(ink.ok);
+    EXPECT_GT(ink.share, 0.5);
+    EXPECT_GT(ink.colours, 8u);
+
+    if (have("mandoc")) {
+        Result lint = shell("mandoc -T lint -W warning " + quote(man), dir.path());
+        EXPECT_EQ(lint.status, 0) << lint.out;
+    }
+    if (have("groff")) {
+        Result g = shell("groff -man -ww -z " + quote(man), dir.path());
+        EXPECT_EQ(g.status, 0) << g.out;
+        EXPECT_EQ(g.out, "");
+    }
+    std::string page = testutil::read_file(man);
+    std::istringstream help(zyrsat({"-h"}, dir.path()).out);
+    std::string line;
+    int options = 0;
+    while (std::getline(help, line)) {
+        if (line.size() < 3 || line[0] != ' ' || line[1] != '-') continue;
+        std::string opt = line.substr(2, line.find(' ', 2) - 2);
+        options++;
+        bool found = page.find(".It Fl " + opt + " ") != std::string::npos ||
+                     page.find(".It Fl " + opt + "\n") != std::string::npos;
+        EXPECT_TRUE(found) << "-" << opt;
+    }
+    EXPECT_GT(options, 40);
+}
+
 // The demo's job on three generated frames: the generator writes files
 // named by the "sat_ir" convention, zyrsat plots them as a loop with the
 // temperature bar, and the counts read back as the temperatures the
