@@ -1,6 +1,13 @@
 // AWIPS satellite products (GINI): a WMO heading, a 512-byte product
 // definition block (PDB) and the image, stored plainly, as a PNG stream, or
 // as a chain of zlib streams of which the first holds heading and PDB again.
+//
+// The file is read whole and parsed from memory (products are a few MB):
+// the first zlib stream still inflates into a 10000-byte area for heading
+// and PDB, the later ones straight into the image, and whatever follows the
+// last image byte (real products end with a marker line) into a scratch area.
+// The bytes decide the variant when they disagree with the input type: a
+// zlib product read as type 53 is inflated, a plain one read as 54 is not.
 #include <png.h>
 #include <zlib.h>
 
