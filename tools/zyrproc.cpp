@@ -12,7 +12,8 @@
 //
 // Colouring runs as in the display program, after the remapping: the colour
 // table of "color_table" (default "zyr.clr") and the enhancement of
-// "color_fill" (default the grey ramp of the table's first 16 entries).  It
+// "color_fill" (without one: the fill colours of a table named by
+// "color_table", else the grey ramp of the table's first 16 entries).  It
 // runs for a PPM output, and for a ZYRIMG output when "color_fill" is given
 // (the file then holds the colour indices and the table); a PGM output is
 // always the uncoloured pixel values.  The PPM colours are the window's
