@@ -12,7 +12,7 @@ cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
   display=":$((90 + RANDOM % 100))"
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   xvfb_pid=$!
   export DISPLAY=$display
 fi
