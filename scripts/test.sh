@@ -11,10 +11,13 @@ xvfb_pid=""
 cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
-  display=":$((90 + RANDOM % 100))"
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+  # Xvfb picks a free display number and writes it once it accepts clients.
+  numfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$numfile" >/dev/null 2>&1 &
   xvfb_pid=$!
-  export DISPLAY=$display
+  for _ in $(seq 100); do [ -s "$numfile" ] && break; sleep 0.1; done
+  export DISPLAY=":$(tr -d '[:space:]' <"$numfile")"
+  rm -f "$numfile"
 fi
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
