@@ -127,8 +127,17 @@ def read_map(path, box):
             break
         vals = struct.unpack(">%df" % (2 * n), data[pos + 22: pos + 22 + 8 * n])
         pos += 22 + 8 * n
-        line = [(vals[2 * i], vals[2 * i + 1]) for i in range(n)]
-        pts.append([p for p in line if box[0] <= p[0] <= box[1] and box[2] <= p[1] <= box[3]])
+        # Pieces inside the box: a line leaving the box is cut there, not
+        # joined straight to where it comes back.
+        piece = []
+        for i in range(n):
+            la, lo = vals[2 * i], vals[2 * i + 1]
+            if box[0] <= la <= box[1] and box[2] <= lo <= box[3]:
+                piece.append((la, lo))
+            else:
+                pts.append(piece)
+                piece = []
+        pts.append(piece)
     return [l for l in pts if len(l) > 1]
 
 
