@@ -226,4 +226,57 @@ TEST_F(E2ePixels, GiniRemappedOntoUsMatchesSource)
     IMG_free(&img);
 }
 
+// The TIFF remapped onto a lat/lon domain larger than itself: the covered
+// pixels span the corners gdalinfo gives, within two output pixels.
+TEST_F(E2ePixels, TiffFootprintMatchesGdalinfo)
+{
+    if (!have("gdalinfo")) GTEST_SKIP() << "no gdalinfo";
+    std::string in = copy_in(kTiff, "in.tif");
+    Result info = shell("gdalinfo in.tif", dir.path());
+    ASSERT_EQ(info.status, 0) << info.out;
+    auto corner = [&](const char *name, double *lon, double *lat) {
+        std::smatch m;
+        std::regex re(std::string(name) + R"(\s*\(\s*([-0-9.]+),\s*([-0-9.]+)\))");
+        if (!std::regex_search(info.out, m, re)) return false;
+        *lon = std::stod(m[1]);
+        *lat = std::stod(m[2]);
+        return true;
+    };
+    double west, north, east, south;
+    ASSERT_TRUE(corner("Upper Left", &west, &north)) << info.out;
+    ASSERT_TRUE(corner("Lower Right", &east, &south)) << info.out;
+
+    Result r = zyrsat({"-b", "-inp", "tiff", "-pd", "ll,2.88,-2.19,301,301,0.0005,0.0005", "-pp",
+                       "no_pixave", "-de", "p," + dir.file("a.ps"), "-out_file",
+                       "img=" + dir.file("tif.zyr"), in},
+                      dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    IMG img;
+    ASSERT_TRUE(read_written_image(r, dir.path(), &img)) << r.out;
+    const DOM &d = img.domain;
+    ASSERT_EQ(d.proj, DOM_LATLON);
+    int i0 = img.nx, i1 = -1, j0 = img.ny, j1 = -1;
+    for (int j = 0; j < img.ny; j++)
+        for (int i = 0; i < img.nx; i++)
+            if (img.data[(size_t)j * img.bytes_line + i] != 0) {
+                i0 = std::min(i0, i), i1 = std::max(i1, i);
+                j0 = std::min(j0, j), j1 = std::max(j1, j);
+            }
+    ASSERT_GE(i1, 0) << "nothing remapped";
+    // The picture must be larger than the footprint, or the test proves nothing.
+    EXPECT_GT(i0, 2);
+    EXPECT_LT(i1, img.nx - 3);
+    EXPECT_GT(j0, 2);
+    EXPECT_LT(j1, img.ny - 3);
+    auto lon = [&](double i) { return d.clon + (i - (d.nx - 1) / 2.0) * d.dx; };
+    auto lat = [&](double j) { return d.clat + ((d.ny - 1) / 2.0 - j) * d.dy; };
+    // Outermost covered pixel centres lie half a pixel inside the edges.
+    const double tol_x = 2 * d.dx, tol_y = 2 * d.dy;
+    EXPECT_NEAR(lon(i0 - 0.5), west, tol_x);
+    EXPECT_NEAR(lon(i1 + 0.5), east, tol_x);
+    EXPECT_NEAR(lat(j0 - 0.5), north, tol_y);
+    EXPECT_NEAR(lat(j1 + 0.5), south, tol_y);
+    IMG_free(&img);
+}
+
 }  // namespace
