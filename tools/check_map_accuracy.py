@@ -43,8 +43,7 @@ Cases and why they are what they are:
   image (haze; peak 2 rows off, ratio about 1.4), so the box takes in the
   Sea of Japan shores, where the warm sea against cold land gives the
   signal.  The segments further south are cloud and tropical sea with little
-  coast contrast in the infrared (segment 4 keeps almost no coast on image
-  data); they are judged the same way but only reported as inconclusive.
+  coast contrast in the infrared; they are judged the same way but only reported as inconclusive.
 - GeoTIFF: the WEST-CONUS pixels georeferenced with their Lambert numbers by
   gdal_translate, warped to lat/lon (EPSG:4326) by gdalwarp, and read back
   by the program's TIFF reader.
@@ -71,12 +70,14 @@ GINI_CASES = [
     ("gini/AK-NATIONAL_8km_IR_20050912_2345.gini", ["gshhg-ak.map"], (50, 72, -170, -130), True),
 ]
 LRIT = "lrit/IMG_ENH_01_IR1_20120101_000920_0%d.lrit"
-# LRIT cases: segment, coast box; only segment 1 has a clear winter coast.
+# LRIT cases: segment, coast files, coast box; only segment 1 has a clear
+# winter coast.  South of 15N, outside the East Asia GSHHG tile, the 10m
+# Natural Earth land takes its place.
 LRIT_CASES = [
-    (1, (33, 46, 117, 142), False),  # Bohai, Yellow Sea, Korea, Sea of Japan
-    (2, (24, 34, 117, 133), True),   # East China Sea coast, Kyushu, Taiwan
-    (3, (5, 19, 117, 127), True),    # Philippines
-    (4, (-8, 5, 117, 140), True),    # Borneo, Celebes, New Guinea
+    (1, ["gshhg-ea.map"], (33, 46, 117, 142), False),  # Bohai, Yellow Sea, Korea, Sea of Japan
+    (2, ["gshhg-ea.map"], (24, 34, 117, 133), True),   # East China Sea coast, Kyushu, Taiwan
+    (3, ["land-10m.map"], (5, 19, 117, 127), True),    # Philippines
+    (4, ["land-10m.map"], (-8, 5, 117, 140), True),    # Borneo, Celebes, New Guinea
 ]
 
 
@@ -300,7 +301,7 @@ class ProgramNav:
         return None if np.isnan(v).any() else (float(v[0]), float(v[1]))
 
 
-def program_case(name, zyrproc, inp, path, box, step, tmp, png, inconclusive_ok):
+def program_case(name, zyrproc, inp, path, maps, box, step, tmp, png, inconclusive_ok):
     raw = os.path.join(tmp, "raw.pgm")
     subprocess.run([zyrproc, "-inp", inp, "--pgm", raw, path], capture_output=True)
     if not os.path.exists(raw):
@@ -311,7 +312,7 @@ def program_case(name, zyrproc, inp, path, box, step, tmp, png, inconclusive_ok)
     nav = ProgramNav(zyrproc, inp, path, box, step)
     print("%s: program navigation on a %g-degree lattice, interpolation error %.3f px" % (name, step, nav.error))
     cr = []
-    for line in coast_lines(["gshhg-ea.map" if box[2] > 0 else "gshhg-na.map"], box):
+    for line in coast_lines(maps, box):
         pts = [nav(la, lo) for la, lo in line]
         cr.append([p if p else (None, None) for p in pts])
     return score(name, pix, densify(cr), png, inconclusive_ok)
@@ -368,21 +369,21 @@ def main():
     elif only in "GeoTIFF" or only in LRIT:
         tmp = tempfile.mkdtemp(prefix="zyrmapacc")
         try:
-            for seg, box, inconclusive_ok in LRIT_CASES:
+            for seg, maps, box, inconclusive_ok in LRIT_CASES:
                 if only not in LRIT % seg:
                     continue
                 path = os.path.join(shared, LRIT % seg)
                 if not os.path.exists(path):
                     print("%s: sample missing, skipped" % (LRIT % seg))
                     continue
-                results.append(program_case(LRIT % seg, zyrproc, "lrit", path, box, 2.0, tmp, png(LRIT % seg),
+                results.append(program_case(LRIT % seg, zyrproc, "lrit", path, maps, box, 2.0, tmp, png(LRIT % seg),
                                             inconclusive_ok))
             if only not in "GeoTIFF":
                 pass
             elif shutil.which("gdalwarp") and shutil.which("gdal_translate"):
                 tif = make_geotiff(shared, tmp)
                 results.append(program_case("WEST-CONUS warped to lat/lon (GeoTIFF)", zyrproc, "tiff", tif,
-                                            CALIFORNIA, 2.0, tmp, png("west-conus-ll.tif"), False))
+                                            ["gshhg-na.map"], CALIFORNIA, 2.0, tmp, png("west-conus-ll.tif"), False))
             else:
                 print("GeoTIFF case: gdal-bin missing, skipped")
         finally:
