@@ -279,4 +279,77 @@ TEST_F(E2ePixels, TiffFootprintMatchesGdalinfo)
     IMG_free(&img);
 }
 
+// The GINI plot onto "us" as HPGL, which hp2xx reads and draws, and as a
+// binary CGM, whose elements chain from BEGIN METAFILE to END METAFILE at
+// the very end of the file.
+TEST_F(E2ePixels, SamePlotAsHpglAndCgm)
+{
+    std::string in = copy_in(kGini, "in.gini");
+    if (have("hp2xx")) {
+        // A small page keeps the run short.
+        Result r = zyrsat({"-b", "-inp", "awip", "-pd", "us", "-ge", "300x200", "-de",
+                           "h," + dir.file("us.hpgl"), in},
+                          dir.path());
+        ASSERT_EQ(r.status, 0) << r.out;
+        Result h = shell("hp2xx -m pbm -f us.pbm us.hpgl", dir.path());
+        EXPECT_EQ(h.status, 0) << h.out;
+        EXPECT_NE(h.out.find("Unexpected event(s):  0"), std::string::npos) << h.out;
+        EXPECT_EQ(h.out.find("rror"), std::string::npos) << h.out;
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(h.out, m, std::regex(R"(HPGL commands read: (\d+))"))) << h.out;
+        EXPECT_GT(std::stoi(m[1]), 1000) << "too little drawn";
+        // The raster hp2xx made carries ink.
+        std::string pbm = testutil::read_file(dir.file("us.pbm"));
+        ASSERT_GT(pbm.size(), 1000u);
+        size_t black = 0;
+        for (size_t k = pbm.size() / 2; k < pbm.size(); k++) black += pbm[k] != 0;
+        EXPECT_GT(black, 100u);
+    }
+
+    Result r = zyrsat({"-b", "-inp", "awip", "-pd", "us", "-de", "m," + dir.file("us.cgm") + ",cgm", in},
+                      dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::string cgm = testutil::read_file(dir.file("us.cgm"));
+    ASSERT_GE(cgm.size(), 4u);
+    auto word = [&](size_t at) { return (unsigned)(unsigned char)cgm[at] << 8 | (unsigned char)cgm[at + 1]; };
+    // Element headers: class (4 bits), id (7), length (5; 31 announces a
+    // long form whose next word holds 15 bits of length and a continuation
+    // bit).  Parameters are padded to an even count of bytes.
+    size_t at = 0, elements = 0, pictures = 0;
+    unsigned first = 0, last = 0;
+    bool broken = false;
+    while (at + 2 <= cgm.size()) {
+        unsigned h = word(at), id = h >> 5 & 127, cls = h >> 12;
+        at += 2;
+        size_t len = h & 31;
+        if (len == 31) {
+            bool more = true;
+            len = 0;
+            while (more) {
+                if (at + 2 > cgm.size()) break;
+                unsigned l = word(at);
+                at += 2;
+                more = l & 0x8000;
+                len = l & 0x7FFF;
+                if (more) at += len + (len & 1);
+            }
+        }
+        at += len + (len & 1);
+        if (at > cgm.size()) {
+            broken = true;
+            break;
+        }
+        unsigned code = cls << 8 | id;
+        if (elements++ == 0) first = code;
+        last = code;
+        pictures += code == 0x003;
+    }
+    EXPECT_FALSE(broken) << "an element runs past the end of the file";
+    EXPECT_EQ(at, cgm.size());
+    EXPECT_EQ(first, 0x001u) << "BEGIN METAFILE first";
+    EXPECT_EQ(last, 0x002u) << "END METAFILE last";
+    EXPECT_EQ(pictures, 1u);
+    EXPECT_GT(elements, 100u);
+}
+
 }  // namespace
