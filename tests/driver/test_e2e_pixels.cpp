@@ -187,11 +187,9 @@ TEST_F(E2ePixels, GiniRemappedOntoUsMatchesSource)
     // 80 points spread over the picture by a fixed sequence; those the
     // source covers are compared.
     std::string pts;
-    std::vector<std::pair<int, int>> ij;
     for (int k = 0; k < 80; k++) {
         int i = 3 + (int)((k * 0.6180339887 - std::floor(k * 0.6180339887)) * (img.nx - 6));
         int j = 3 + (k * (img.ny - 6)) / 80;
-        ij.push_back({i, j});
         pts += std::to_string(i) + " " + std::to_string(j) + "\n";
     }
     dir.write("points.txt", pts);
@@ -214,7 +212,7 @@ TEST_F(E2ePixels, GiniRemappedOntoUsMatchesSource)
         std::vector<int> near(9);
         if (!(f >> i >> j >> line >> elem >> value)) continue;
         for (int &v : near) f >> v;
-        if (value < 0 || compared >= 50) continue;
+        if (value < 0 || compared >= 50 || i < 0 || i >= img.nx || j < 0 || j >= img.ny) continue;
         compared++;
         int got = img.data[(size_t)j * img.bytes_line + i];
         exact += got == value;
@@ -224,7 +222,7 @@ TEST_F(E2ePixels, GiniRemappedOntoUsMatchesSource)
     }
     EXPECT_EQ(compared, 50) << o.out;
     // Most points fall well inside a source pixel and match exactly.
-    EXPECT_GT(exact, 40) << o.out;
+    EXPECT_GE(exact, 45) << o.out;
     IMG_free(&img);
 }
 
