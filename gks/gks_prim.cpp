@@ -216,6 +216,10 @@ int greset_line() {
     line.colr = 1;
     line.type = 1;
     line.width = 1.0f;
+    // Devices follow the line state through its records, so the reset is
+    // passed on to the device; without it a device keeps drawing in the
+    // previous style (a dashed grid made the map lines after it dashed).
+    if (S().ws_open) sync_line();
     return 0;
 }
 

@@ -72,6 +72,14 @@ TEST_F(GksPrim, LinesLandOnTheirPixelsAndDashesFollowTheTable) {
     gpolyline(2, e);
     pic = grab();
     for (int x = 0; x < 40; x++) EXPECT_EQ(pic.at(x, py(420)) == red_, (x % 4) < 2) << x;
+    // A reset brings back solid lines on the window too (a dashed grid once
+    // left the map lines drawn after it dashed).
+    greset_line();
+    gset_line_colr_ind(2);
+    float r[4] = {0, 440, 39, 440};
+    gpolyline(2, r);
+    pic = grab();
+    for (int x = 0; x < 39; x++) EXPECT_EQ(pic.at(x, py(440)), red_) << x;
 }
 
 TEST_F(GksPrim, ClipCutsAtTheViewportAndOutsideLinesAreSkipped) {
