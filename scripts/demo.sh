@@ -11,7 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 scripts/install-deps.sh
-scripts/build.sh build >/dev/null
+# The program and its tools only: the tests and benchmarks have their own script.
+scripts/build.sh build -DZYR_TESTS=OFF -DZYR_BENCH=OFF >/dev/null
 out=$root/demo-out
 rm -rf "$out"
 mkdir -p "$out"
