@@ -206,7 +206,7 @@ int ginit_plot(int mode) {
     }
     if (mode == GMODE_WINDOW || mode == GMODE_REDRAW) {
         x11_init_gcs(mode);
-        ginit_event(0);
+        ginit_event(mode);
     }
     ginit_line(mode);
     ginit_fill(mode);
