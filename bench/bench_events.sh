@@ -1,0 +1,75 @@
+#!/bin/bash
+# Timing of the hold loop with the evhold helper on a private Xvfb (not part
+# of the test suite: shared machines are too noisy for timed tests).
+#   bench/bench_events.sh [build dir]   (default: build)
+# Reports the frame delay and the last frame's dwell from the helper's own
+# title log, the time from an XTEST key to its callback at a 5 s frame delay,
+# and the CPU used over 10 idle seconds of a hold.
+set -e
+BUILD=${1:-build}
+HOLD=$(cd "$BUILD" && pwd)/tests/evhold
+exec 3< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp -noreset 2>/dev/null & echo "pid $!")
+read -r _ XPID <&3
+read -r NUM <&3
+export DISPLAY=:$NUM
+trap 'kill $XPID 2>/dev/null' EXIT
+python3 - "$HOLD" <<'PY'
+import os, re, subprocess, sys, time
+hold = sys.argv[1]
+
+def start(*opts):
+    p = subprocess.Popen([hold, *opts], stdout=subprocess.PIPE, text=True, bufsize=1)
+    lines = []
+    while True:
+        l = p.stdout.readline()
+        lines.append(l)
+        if l.split()[-2:-1] == ['window'] or l.startswith('window') or ' window ' in l:
+            return p, l.split()[-1], lines
+
+def xdo(wid, *args):
+    subprocess.run(['xdotool', 'windowfocus', '--sync', wid, *args], check=True)
+
+# Frame delay and dwell: 4 frames looping at 0.5 s, last frame 1.0 s.
+p, wid, lines = start('-t', '-titles', '-loop', '-delay', '0.5', '-frames', '4')
+time.sleep(8)
+xdo(wid, 'key', 'alt+q')
+out = p.stdout.read()
+p.wait()
+shown = [(float(m.group(1)), int(m.group(2))) for m in re.finditer(r'^([\d.]+) title .*\[(\d+)\]', out, re.M)]
+norm, dwell = [], []
+for (t, f), (t2, _) in zip(shown, shown[1:]):
+    (dwell if f == 3 else norm).append(t2 - t)
+norm, dwell = norm[1:], dwell  # the first interval starts with the watcher
+print('frame delay: mean %.3f s min %.3f max %.3f (%d intervals; want 0.5 +- 0.05)' % (sum(norm)/len(norm), min(norm), max(norm), len(norm)))
+print('last frame dwell: mean %.3f s (%d intervals; want 1.0)' % (sum(dwell)/len(dwell), len(dwell)))
+
+# Key answered at a 5 s frame delay.
+p, wid, _ = start('-loop', '-delay', '5', '-frames', '3')
+os.set_blocking(p.stdout.fileno(), True)
+lat = []
+for i in range(10):
+    t0 = time.monotonic()
+    xdo(wid, 'key', 'a')
+    l = p.stdout.readline()
+    while not l.startswith('2 a'):
+        l = p.stdout.readline()
+    lat.append(time.monotonic() - t0)
+xdo(wid, 'key', 'alt+q')
+p.communicate()
+lat.sort()
+print('key to callback at 5 s delay (incl. xdotool start): median %.3f s max %.3f s (want < 0.25)' % (lat[len(lat)//2], lat[-1]))
+
+# CPU over 10 idle seconds of a hold, without and with looping.
+def ticks(pid):
+    f = open('/proc/%d/stat' % pid).read().rsplit(')', 1)[1].split()
+    return int(f[11]) + int(f[12])
+for opts in ([], ['-refresh', '2']):
+    p, wid, _ = start(*opts)
+    time.sleep(1)
+    a = ticks(p.pid); t = time.monotonic()
+    time.sleep(10)
+    b = ticks(p.pid); dt = time.monotonic() - t
+    xdo(wid, 'key', 'alt+q')
+    p.communicate()
+    print('idle hold %-12s CPU %.2f %% (want < 2)' % (' '.join(opts) or '(plain)', 100.0 * (b - a) / os.sysconf('SC_CLK_TCK') / dt))
+PY
