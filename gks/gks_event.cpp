@@ -378,7 +378,9 @@ int ghold(int mode) {
     gcheck_event();
     gsync();
     if (gget_looping()) ZYR_init_time();
-    input_mode = 1;
+    // An ending message that arrived before the hold (taken by the event
+    // check above) ends it at once instead of being forgotten.
+    if (input_mode != 3) input_mode = 1;
     double next_refresh = 0;
     if (refresh_fn && refresh_interval > 0) next_refresh = (double)time(nullptr) + refresh_interval;
     int naps = 0;
