@@ -15,57 +15,23 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/driver/e2e_run.h"
 #include "tests/test_helpers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kZyrsat = ZYR_BINARY_DIR "/zyrsat";
+using e2e::kZyrsat;
 const std::string kData = ZYR_SHARED_DATA;
 const std::string kGini = kData + "/gini/EAST-CONUS_8km_13.3_20050912_2240.gini";
 const std::string kArea = kData + "/area/cmx3g8_wv_1998.260_0745_mcidas.ara";
 
-std::string quote(const std::string &s)
-{
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-struct Result {
-    int status = -1;  // exit status, or -1 when the program died on a signal
-    std::string out;  // standard output and error together
-};
-
-// Runs a shell command line in dir with standard input from /dev/null.
-Result shell(const std::string &cmd, const std::string &dir)
-{
-    std::string line = "cd " + quote(dir) + " && " + cmd + " </dev/null 2>&1";
-    Result r;
-    FILE *p = popen(line.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
-
-// Runs zyrsat with the arguments; env is put in front ("VAR=x" or "-u VAR").
-Result zyrsat(const std::vector<std::string> &args, const std::string &dir,
-           const std::string &env = "")
-{
-    std::string cmd = "env " + env + " " + quote(kZyrsat);
-    for (const auto &a : args) cmd += " " + quote(a);
-    return shell(cmd, dir);
-}
-
-bool have(const char *tool)
-{
-    return shell(std::string("command -v ") + tool + " >/dev/null", "/").status == 0;
-}
+using e2e::have;
+using e2e::quote;
+using e2e::Result;
+using e2e::shell;
+using e2e::zyrsat;
 
 // How much of a rendered picture carries something: the share of pixels
 // that are not the page's white and the number of distinct colours.

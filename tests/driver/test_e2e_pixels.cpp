@@ -18,56 +18,24 @@
 #include <gtest/gtest.h>
 
 #include "image/img.h"
+#include "tests/driver/e2e_run.h"
 #include "tests/test_helpers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kZyrsat = ZYR_BINARY_DIR "/zyrsat";
+using e2e::kZyrsat;
 const std::string kData = ZYR_SHARED_DATA;
 const std::string kGini = kData + "/gini/EAST-CONUS_8km_13.3_20050912_2240.gini";
 const std::string kTiff = kData + "/tiff/intergraph_geog.tif";
 const std::string kPython = "/usr/bin/python3";
 
-std::string quote(const std::string &s)
-{
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-struct Result {
-    int status = -1;
-    std::string out;  // standard output and error together
-};
-
-// Runs a command line in dir with standard input from /dev/null.
-Result shell(const std::string &cmd, const std::string &dir)
-{
-    std::string line = "cd " + quote(dir) + " && " + cmd + " </dev/null 2>&1";
-    Result r;
-    FILE *p = popen(line.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
-
-Result zyrsat(const std::vector<std::string> &args, const std::string &dir)
-{
-    std::string cmd = quote(kZyrsat);
-    for (const auto &a : args) cmd += " " + quote(a);
-    return shell(cmd, dir);
-}
-
-bool have(const std::string &tool)
-{
-    return shell("command -v " + tool + " >/dev/null", "/").status == 0;
-}
+using e2e::have;
+using e2e::quote;
+using e2e::Result;
+using e2e::shell;
+using e2e::zyrsat;
 
 // The file named by the "Writing image file" line, read back.
 bool read_written_image(const Result &r, const std::string &dir, IMG *img)
