@@ -121,3 +121,76 @@ void GRaster::fill_rect(int x, int y, int w, int h, uint32_t colour)
     for (int r = std::max(y, cy1_); r < std::min(y + h, cy2_); r++)
         for (int c = std::max(x, cx1_); c < std::min(x + w, cx2_); c++) px_[(size_t)r * w_ + c] = colour;
 }
+
+// First versions of the graphics-context calls: solid thin lines and plain
+// fills; wide lines, dashes, stipples and functions follow.
+namespace {
+
+struct ClipScope {
+    GRaster &r;
+    ClipScope(GRaster &r_, const GRasterGC &gc) : r(r_)
+    {
+        if (gc.clip) r.set_clip(gc.clip_x, gc.clip_y, gc.clip_w, gc.clip_h);
+    }
+    ~ClipScope() { r.no_clip(); }
+};
+
+}  // namespace
+
+void GRaster::draw_lines(const GRasterGC &gc, const int *xy, int n)
+{
+    ClipScope cs(*this, gc);
+    thin_lines(xy, n, gc.fg);
+}
+
+void GRaster::draw_segments(const GRasterGC &gc, const int *xy4, int nseg)
+{
+    ClipScope cs(*this, gc);
+    for (int i = 0; i < nseg; i++) thin_line(xy4[4 * i], xy4[4 * i + 1], xy4[4 * i + 2], xy4[4 * i + 3], gc.fg);
+}
+
+void GRaster::draw_point(const GRasterGC &gc, int x, int y)
+{
+    ClipScope cs(*this, gc);
+    point(x, y, gc.fg);
+}
+
+void GRaster::draw_rectangle(const GRasterGC &gc, int x, int y, int w, int h)
+{
+    const int xy[10] = {x, y, x + w, y, x + w, y + h, x, y + h, x, y};
+    draw_lines(gc, xy, 5);
+}
+
+void GRaster::fill_polygon(const GRasterGC &gc, const int *xy, int n)
+{
+    ClipScope cs(*this, gc);
+    fill_polygon(xy, n, gc.fg);
+}
+
+void GRaster::fill_rectangle(const GRasterGC &gc, int x, int y, int w, int h)
+{
+    ClipScope cs(*this, gc);
+    fill_rect(x, y, w, h, gc.fg);
+}
+
+void GRaster::put_image(const GRasterGC &gc, const uint32_t *src, int src_w, int src_h, int sx, int sy, int dx, int dy,
+                        int w, int h, const uint8_t *mask)
+{
+    ClipScope cs(*this, gc);
+    for (int r = 0; r < h; r++) {
+        const int yy = sy + r;
+        if (yy < 0 || yy >= src_h) continue;
+        for (int c = 0; c < w; c++) {
+            const int xx = sx + c;
+            if (xx < 0 || xx >= src_w) continue;
+            if (mask && !mask[(size_t)yy * src_w + xx]) continue;
+            point(dx + c, dy + r, src[(size_t)yy * src_w + xx]);
+        }
+    }
+}
+
+void GRaster::copy_area(const GRasterGC &gc, const GRaster &src, int sx, int sy, int w, int h, int dx, int dy)
+{
+    const std::vector<uint32_t> copy = src.px_;
+    put_image(gc, copy.data(), src.w_, src.h_, sx, sy, dx, dy, w, h);
+}

@@ -20,6 +20,26 @@
 #include <cstdint>
 #include <vector>
 
+// Drawing state of one call, as an X graphics context holds it.  Values are
+// the Xlib constants' numbers so the window code can pass its GC values on.
+struct GRasterGC {
+    uint32_t fg = 0;            // 0xRRGGBB
+    uint32_t bg = 0xFFFFFF;     // second colour of double dashes
+    int function = 3;           // 3 GXcopy, 6 GXxor (dst ^= fg)
+    int line_width = 0;         // 0 thin line
+    int line_style = 0;         // 0 LineSolid, 1 LineOnOffDash, 2 LineDoubleDash
+    int cap_style = 1;          // 0 CapNotLast, 1 CapButt, 2 CapRound, 3 CapProjecting
+    int join_style = 0;         // 0 JoinMiter, 1 JoinRound, 2 JoinBevel
+    std::vector<unsigned char> dashes{4, 4};
+    int dash_offset = 0;
+    int fill_style = 0;         // 0 FillSolid, 2 FillStippled
+    int stipple_w = 0, stipple_h = 0;
+    std::vector<uint8_t> stipple;   // stipple_w * stipple_h, 1 = draw
+    int ts_x = 0, ts_y = 0;     // stipple origin
+    bool clip = false;          // one clip rectangle when set
+    int clip_x = 0, clip_y = 0, clip_w = 0, clip_h = 0;
+};
+
 class GRaster {
 public:
     GRaster(int w, int h, uint32_t background = 0);
@@ -41,6 +61,23 @@ public:
     // Even-odd fill of a polygon of n integer vertices (x, y pairs).
     void fill_polygon(const int *xy, int n, uint32_t colour);
     void fill_rect(int x, int y, int w, int h, uint32_t colour);
+
+    // The Xlib calls of a window, with a graphics context's state: each
+    // sets exactly the pixels the X server sets for the same call.
+    void draw_lines(const GRasterGC &gc, const int *xy, int n);       // XDrawLines, CoordModeOrigin
+    void draw_segments(const GRasterGC &gc, const int *xy4, int nseg); // XDrawSegments
+    void draw_point(const GRasterGC &gc, int x, int y);
+    void draw_rectangle(const GRasterGC &gc, int x, int y, int w, int h);
+    void fill_polygon(const GRasterGC &gc, const int *xy, int n);     // Complex, EvenOddRule
+    void fill_rectangle(const GRasterGC &gc, int x, int y, int w, int h);
+    // XPutImage of the w x h part at (sx, sy) of a 0xRRGGBB picture of
+    // width src_w, to (dx, dy); a mask (src_w per row, 1 = draw, aligned
+    // with src) overlays like a clip mask at (dx - sx, dy - sy).
+    void put_image(const GRasterGC &gc, const uint32_t *src, int src_w, int src_h, int sx, int sy, int dx, int dy,
+                   int w, int h, const uint8_t *mask = nullptr);
+    // XCopyArea from another picture (or this one: overlapping areas copy
+    // as if through a temporary).
+    void copy_area(const GRasterGC &gc, const GRaster &src, int sx, int sy, int w, int h, int dx, int dy);
 
 private:
     bool inside(int x, int y) const { return x >= cx1_ && x < cx2_ && y >= cy1_ && y < cy2_; }
