@@ -39,11 +39,21 @@ int64_t reference_time()
 }
 
 // Moves the reference back to the latest past time carrying the override's
-// month, day, hour and minute.
+// month, day, hour and minute.  An override with a year ("#YYYYMMDDHHNN")
+// names its time outright: its fields replace the reference's and nothing
+// moves back.
 int64_t apply_override(int64_t ref)
 {
     const DATE &set = S().set;
     DATE d = file_detail::date_of(ref);
+    if (set.year != MISSING && set.year > 0) {
+        d.year = set.year;
+        if (set.month >= 1 && set.month <= 12) d.month = set.month;
+        if (set.day >= 1 && set.day <= 31) d.day = set.day;
+        if (set.hour >= 0 && set.hour < 24) d.hour = set.hour;
+        if (set.minute >= 0 && set.minute < 60) d.minute = set.minute;
+        return file_detail::seconds_of(d);
+    }
     if (set.minute != MISSING && set.minute >= 0 && set.minute < 60) {
         if (set.minute > d.minute) d = file_detail::date_of(file_detail::seconds_of(d) - 3600);
         d.minute = set.minute;
