@@ -287,15 +287,7 @@ std::string conv_file_name()
     if (FILE_fullpath(name.c_str())) return name;
     const char *dir = RES_get("file_path");
     if (dir && *dir) return std::string(dir) + "/" + name;
-    char exe[FILE_NAME_SIZE * 2];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-        exe[n] = '\0';
-        std::string installed = std::string(exe);
-        installed = installed.substr(0, installed.rfind('/')) + "/../share/zyrsat/" + name;
-        if (FILE_exist(installed.c_str())) return installed;
-    }
-    return std::string(ZYR_DATA_DIR) + "/" + name;
+    return std::string(FILE_data_dir()) + "/" + name;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "driver/flags.h"
 #include "driver/util.h"
@@ -220,4 +221,22 @@ char *FILE_add_path_delim(char *text)
         text[n + 1] = '\0';
     }
     return text;
+}
+
+const char *FILE_data_dir()
+{
+    // An installed program finds its data beside itself, so that a copy
+    // installed anywhere works whether or not the build tree is still there.
+    static const std::string dir = [] {
+        char exe[4096];
+        ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+        if (n > 0) {
+            exe[n] = '\0';
+            std::string bin(exe);
+            std::string installed = bin.substr(0, bin.rfind('/')) + "/../share/zyrsat";
+            if (FILE_is_dir(installed.c_str())) return installed;
+        }
+        return std::string(ZYR_DATA_DIR);
+    }();
+    return dir.c_str();
 }

@@ -11,6 +11,7 @@
 #include "driver/flags.h"
 #include "driver/res.h"
 #include "driver/util.h"
+#include "files/file.h"
 #include "gks/gks_int.h"
 
 using namespace gks;
@@ -75,8 +76,8 @@ FILE *open_data(const std::string &name) {
         }
     }
     dirs.push_back(".");
-    dirs.push_back(std::string(ZYR_DATA_DIR) + "/fonts");
-    dirs.push_back(ZYR_DATA_DIR);
+    dirs.push_back(std::string(FILE_data_dir()) + "/fonts");
+    dirs.push_back(FILE_data_dir());
     for (auto &d : dirs) {
         std::string path = d.empty() ? name : d + (d.back() == '/' ? "" : "/") + name;
         FILE *f = fopen(path.c_str(), "r");

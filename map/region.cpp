@@ -17,10 +17,6 @@
 #include "map/dom.h"
 #include "map/dom_internal.h"
 
-#ifndef ZYR_DATA_DIR
-#define ZYR_DATA_DIR "data"
-#endif
-
 namespace {
 
 struct Builtin {
@@ -144,7 +140,7 @@ std::string DOM_find_file(const char *name)
     FILE_expand(joined, path);
     if (FILE_fullpath(name) || exists(path)) return path;
     // Not under file_path: the program's bundled data folder.
-    std::string bundled = std::string(ZYR_DATA_DIR) + "/" + name;
+    std::string bundled = std::string(FILE_data_dir()) + "/" + name;
     return exists(bundled) ? bundled : path;
 }
 

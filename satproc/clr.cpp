@@ -91,8 +91,8 @@ FILE *CLR_open_data_file(const char *name)
     std::vector<std::string> dirs;
     if (const char *fp = RES_get("file_path"); fp && *fp) dirs.emplace_back(fp);
     dirs.emplace_back(".");
-    dirs.emplace_back(ZYR_DATA_DIR);
-    dirs.emplace_back(ZYR_DATA_DIR "/enhance");
+    dirs.emplace_back(FILE_data_dir());
+    dirs.emplace_back(std::string(FILE_data_dir()) + "/enhance");
     for (const auto &d : dirs) {
         std::string path = d;
         if (path.back() != '/') path += '/';

@@ -288,10 +288,20 @@ TEST_F(E2e, InstalledProgramAndManualPage)
     std::string man = prefix + "/share/man/man1/zyrsat.1";
     ASSERT_TRUE(fs::exists(man)) << in.out;
     fs::create_directory(dir.file("elsewhere"));
-    Result r = shell("env -i PATH=/usr/bin:/bin " + quote(prefix + "/bin/zyrsat") +
-                         " -b -inp awip -de p,out.ps -pd us " + quote(kGini),
-                     dir.file("elsewhere"));
+    // Traced when strace is there: every data file comes from the installed
+    // share/zyrsat, none from the build's data folder.
+    const bool traced = have("strace");
+    std::string run = "env -i PATH=/usr/bin:/bin " + quote(prefix + "/bin/zyrsat") +
+                      " -b -inp awip -de p,out.ps -pd us " + quote(kGini);
+    if (traced) run = "strace -f -qq -e trace=open,openat,stat,newfstatat,access -o trace.txt " + run;
+    Result r = shell(run, dir.file("elsewhere"));
     ASSERT_EQ(r.status, 0) << r.out;
+    if (traced) {
+        std::string trace = testutil::read_file(dir.file("elsewhere/trace.txt"));
+        EXPECT_EQ(trace.find(ZYR_DATA_DIR), std::string::npos) << "the build's data folder was used";
+        for (const char *data : {"name_conv", "zyr.clr", "zyr.reg", "fonts/", "maps/land"})
+            EXPECT_NE(trace.find("share/zyrsat/" + std::string(data)), std::string::npos) << data;
+    }
     Ink ink = render_ps(dir.file("elsewhere/out.ps"), dir.path());
     ASSERT_TRUE(ink.ok);
     EXPECT_GT(ink.share, 0.5);
