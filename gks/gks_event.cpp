@@ -203,7 +203,10 @@ int key_press(XKeyEvent *ev) {
     KeySym ks = 0;
     int len = XLookupString(&plain, text, sizeof text - 1, &ks, nullptr);
     text[len < 0 ? 0 : len] = 0;
-    bool alt = ev->state & Mod1Mask;
+    // Ctrl+Alt+key is no binding: with Ctrl held a key's text used to be a
+    // control character that matched none, so it reaches the callback
+    // (Ctrl+Alt+] as "]-Alt-Cntrl").
+    bool alt = (ev->state & Mod1Mask) && !(ev->state & ControlMask);
     bool call = true;
     std::string name;
     if (ks == XK_Return || ks == XK_KP_Enter) {

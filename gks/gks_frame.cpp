@@ -27,7 +27,7 @@ float loop_delay = 0.5f;
 int loop_direct = 1;
 int loop_title = 1;
 
-bool ready() { return S().dpy && S().base_window; }
+bool ready() { return (S().dpy || S().mem) && S().base_window; }
 
 // Frame number of an address: n >= 0 itself, -1 last, -2 current; -3 (the
 // window's picture) and anything unresolvable give -3 / -9999.
@@ -47,8 +47,16 @@ Pixmap pixmap_of(int r) {
 
 void fill_background(Pixmap p) {
     State &s = S();
+    if (s.mem) return mem_fill(p, (uint32_t)gget_back_color());
     XSetForeground(s.dpy, s.root_gc, (unsigned long)gget_back_color());
     XFillRectangle(s.dpy, p, s.root_gc, 0, 0, (unsigned)s.win_width, (unsigned)s.win_height);
+}
+
+void free_pixmap(Pixmap p) {
+    if (S().mem)
+        mem_free_picture(p);
+    else
+        XFreePixmap(S().dpy, p);
 }
 
 void show_title(int n) {
@@ -82,7 +90,9 @@ int gcreate_frame(int n) {
         return -1;
     }
     Frame &f = frames[n];
-    if (!f.pix)
+    if (!f.pix && s.mem)
+        f.pix = mem_new_picture((uint32_t)gget_back_color());
+    else if (!f.pix)
         f.pix = XCreatePixmap(s.dpy, s.root_window ? s.root_window : s.base_window, (unsigned)s.win_width,
                               (unsigned)s.win_height, (unsigned)s.depth);
     fill_background(f.pix);
@@ -113,6 +123,8 @@ int gdisplay_frame(int n) {
     if (gget_zoom() >= 2) {
         cur_image = r;
         gzoom(r, -1, -1, -1, 1);
+    } else if (s.mem) {
+        mem_copy(frames[r].pix, s.base_window, 0, 0, s.win_width, s.win_height, 0, 0);
     } else {
         XCopyArea(s.dpy, frames[r].pix, s.base_window, s.root_gc, 0, 0, (unsigned)s.win_width,
                   (unsigned)s.win_height, 0, 0);
@@ -137,7 +149,10 @@ int gcopy_frame(int dst, int src) {
     if (!ready()) return 0;
     Pixmap d = pixmap_of(resolve(dst)), from = pixmap_of(resolve(src));
     if (!d || !from) return 0;
-    XCopyArea(s.dpy, from, d, s.root_gc, s.win_x, s.win_y, (unsigned)s.win_width, (unsigned)s.win_height, s.win_x,
+    if (s.mem)
+        mem_copy(from, d, s.win_x, s.win_y, s.win_width, s.win_height, s.win_x, s.win_y);
+    else
+        XCopyArea(s.dpy, from, d, s.root_gc, s.win_x, s.win_y, (unsigned)s.win_width, (unsigned)s.win_height, s.win_x,
               s.win_y);
     MESS_print(MESS_DEBUG, "Copy frame: %d->%d\n", src, dst);
     return 1;
@@ -167,7 +182,7 @@ int gdelete_frame(int n) {
     int r = resolve(n);
     if (r < 0 || r >= GMAX_FRAMES) return 0;
     if (r >= num_images && r != 0) {
-        if (frames[r].pix) XFreePixmap(s.dpy, frames[r].pix);
+        if (frames[r].pix) free_pixmap(frames[r].pix);
         if (s.draw_window == frames[r].pix) s.draw_window = s.base_window;
         frames[r].pix = 0;
         return 1;
@@ -175,7 +190,7 @@ int gdelete_frame(int n) {
     if (r >= num_images) return 0;  // frame 0 of an empty table
     if (frames[r].pix) {
         if (s.draw_window == frames[r].pix) s.draw_window = s.base_window;
-        XFreePixmap(s.dpy, frames[r].pix);
+        free_pixmap(frames[r].pix);
     }
     bool was_last = r == num_images - 1;
     for (int i = r; i < num_images - 1; i++) frames[i] = frames[i + 1];
@@ -184,7 +199,7 @@ int gdelete_frame(int n) {
     if (was_last && num_images >= 1) frames[num_images - 1].delay = 1.0f;
     if (num_images == 0) {
         cur_image = -1;
-        XClearWindow(s.dpy, s.root_window);
+        if (s.dpy) XClearWindow(s.dpy, s.root_window);
         return 1;
     }
     if (cur_image == r && was_last) {
@@ -200,9 +215,9 @@ int gdelete_frame(int n) {
 int gdelete_all_frames() {
     State &s = S();
     for (auto &f : frames) {
-        if (f.pix && s.dpy) {
+        if (f.pix && (s.dpy || s.mem)) {
             if (s.draw_window == f.pix) s.draw_window = s.base_window;
-            XFreePixmap(s.dpy, f.pix);
+            free_pixmap(f.pix);
         }
         f.pix = 0;
     }
@@ -277,6 +292,8 @@ int ginc_frame(int step) {
 }
 
 int gloop_sleep() {
+    // No event can come to the headless window: nothing to wait for.
+    if (S().mem) return 0;
     float delay = gget_frame_delay(-2);
     while (true) {
         float left = delay - ZYR_elapse_time();
@@ -324,8 +341,9 @@ int gget_image_data(int n, void *data) {
     return frames[r].len;
 }
 
-// A client asks for a new last frame: it keeps drawing into the slot it had
-// while the old picture moves on to the new slot.
+// A client asks for a new last frame. It draws into a pixmap it knows by id,
+// so that pixmap moves on to the new slot, cleared for the next picture,
+// while a copy of the picture it held stays in the old slot.
 int gappend_frame() {
     if (!ready()) return 0;
     if (num_images > 0) {
@@ -334,7 +352,7 @@ int gappend_frame() {
         if (n < 0) return 0;
         gcopy_frame(n, last);
         gswitch_frame(n, last);
-        gclear_frame(last);
+        gclear_frame(n);
     } else {
         gcreate_frame(0);
         gset_looping(1);

@@ -44,6 +44,9 @@ Settings set_;
 // X error state.
 bool xerror = false;
 bool xerror_print = true;
+
+// Extra title text of the headless window (the X window keeps it in its name).
+std::string mem_extra;
 int num_error = 0;
 
 Cursor cursors[GCUR_COUNT] = {};
@@ -526,12 +529,14 @@ int open_embedded(const char *params) {
 
     if (set_.pix_mode == 2) {
         send_owner_message(2);
+        // The owner shows "+" only while it appends, and may not have seen
+        // the message yet: each look comes after a 0.2 s wait, not before.
         for (int k = 0; k < 300; k++) {  // the owner answers within a minute or not at all
+            usleep(200000);
             XSync(s.dpy, False);
             char extra[64] = "";
             gget_win_title_extra(extra);
             if (extra[0] != '+') break;
-            usleep(200000);
         }
     }
     // Sub-rectangle of the window from the geometry.
@@ -572,12 +577,42 @@ int open_embedded(const char *params) {
     return 0;
 }
 
+// The headless window: the window's size by the geometry rule and its
+// title and colours as open_window sets them, without a server.
+GDevice *open_mem_window() {
+    State &s = S();
+    unsigned w = (unsigned)s.win_width, h = (unsigned)s.win_height;
+    const char *geom = set_.geometry[0] ? set_.geometry : RES_get("geometry");
+    if (geom && *geom) {
+        int gx = 0, gy = 0;
+        unsigned gw = w, gh = h;
+        int m = XParseGeometry(geom, &gx, &gy, &gw, &gh);
+        if (m & (WidthValue | HeightValue)) {
+            w = gw ? gw : w;
+            h = gh ? gh : h;
+        }
+    }
+    if (getenv("zyrinverse")) set_.inverse = true;
+    for (char *c = set_.win_title; *c; c++)
+        if (*c == '_') *c = ' ';
+    mem_extra.clear();
+    return mem_open((int)w, (int)h, set_.inverse);
+}
+
 }  // namespace
 
 namespace gks {
 
+std::string mem_window_name() {
+    std::string n = set_.win_title;
+    if (!mem_extra.empty()) n += " " + mem_extra;
+    return n;
+}
+
 GDevice *x11_open(const char *display, const char *params, int type) {
     State &s = S();
+    // An X display name always holds ':', so "mem" names no server.
+    if (type == GWS_WIN && display && strcmp(display, "mem") == 0) return open_mem_window();
     if (open_common_display(display) < 0) return nullptr;
     s.win_type = type;
     s.events_on = type == GWS_WIN;
@@ -602,6 +637,7 @@ void x11_set_gc_color(GC gc, int index) {
 
 void x11_init_gcs(int mode) {
     State &s = S();
+    if (s.mem) return mem_init_gcs(mode);
     if (!s.dpy || !s.base_window) return;
     if (mode == GMODE_WINDOW) {
         for (GC *gc : {&s.gc_line, &s.gc_marker, &s.gc_fill, &s.gc_text}) {
@@ -625,6 +661,7 @@ void x11_init_gcs(int mode) {
 // ---- fill patterns (the X side of ginit_fill) ----
 int gks::create_patterns() {
     State &s = S();
+    if (s.mem) return mem_patterns(true), 0;
     if (!s.dpy || !s.base_window) return 0;
     gdel_fill_pat();
     patterns.assign(20, 0);
@@ -645,6 +682,7 @@ int gks::create_patterns() {
 
 int gdel_fill_pat() {
     State &s = S();
+    if (s.mem) mem_patterns(false);
     for (Pixmap p : patterns)
         if (p && s.dpy) XFreePixmap(s.dpy, p);
     patterns.clear();
@@ -653,6 +691,7 @@ int gdel_fill_pat() {
 
 int gks::close_x11() {
     State &s = S();
+    if (s.mem) return mem_close();
     if (!s.dpy) return 0;
     if (s.win_type == GWS_WIN) {
         gdelete_all_frames();
@@ -705,6 +744,7 @@ int gset_xsize(int w, int h) {
     State &s = S();
     if (w < 1 || h < 1 || w > 32767 || h > 32767) return -1;
     if (s.dpy && s.win_type == GWS_WIN && s.root_window) return gresize_window(w, h);
+    if (s.mem && s.win_type == GWS_WIN) return mem_resize(w, h);
     s.win_width = w;
     s.win_height = h;
     return 0;
@@ -725,6 +765,7 @@ const char *gget_prog_name() { return set_.prog_name; }
 
 int gset_win_title_extra(const char *extra) {
     State &s = S();
+    if (s.mem) return mem_extra = extra ? extra : "", 0;
     if (!s.dpy || !s.root_window) return 0;
     char buf[160];
     if (extra && *extra)
@@ -738,6 +779,7 @@ int gset_win_title_extra(const char *extra) {
 int gget_win_title_extra(char *buf) {
     State &s = S();
     buf[0] = 0;
+    if (s.mem) return strntcpy(buf, mem_extra.c_str(), 64), 0;
     if (!s.dpy || !s.root_window) return 0;
     char *name = nullptr;
     if (!XFetchName(s.dpy, s.root_window, &name) || !name) return 0;
@@ -816,9 +858,9 @@ int ginit_xcolr() {
 
 int ginit_background() {
     State &s = S();
-    if (!s.dpy) return 0;
+    if (!s.dpy && !s.mem) return 0;
     const char *name = set_.background[0] ? set_.background : RES_get("background");
-    if (!name || !*name) name = XGetDefault(s.dpy, set_.prog_name, "background");
+    if ((!name || !*name) && s.dpy) name = XGetDefault(s.dpy, set_.prog_name, "background");
     ColorSlot &b = s.colr[BACK_SLOT];
     if (!name || !*name || stricmp(name, "none") == 0 || stricmp(name, "def") == 0 ||
         stricmp(name, "over") == 0) {
@@ -832,7 +874,12 @@ int ginit_background() {
         CLR_get_rgb(ci, &b.r, &b.g, &b.b);
     } else {
         XColor xc;
-        if (!XParseColor(s.dpy, gget_colormap(), name, &xc)) {
+        float rgb[3];
+        if (s.mem && mem_parse_colour(name, rgb)) {
+            xc.red = (unsigned short)(rgb[0] * 65535);
+            xc.green = (unsigned short)(rgb[1] * 65535);
+            xc.blue = (unsigned short)(rgb[2] * 65535);
+        } else if (s.mem || !XParseColor(s.dpy, gget_colormap(), name, &xc)) {
             b.pixel = (long)s.bg;
             return 0;
         }
@@ -842,7 +889,9 @@ int ginit_background() {
     }
     galloc_colr(BACK_SLOT, b.r, b.g, b.b);
     s.bg = (unsigned long)b.pixel;
-    if (s.base_window) {
+    if (s.mem) {
+        mem_fill(s.base_window, (uint32_t)s.bg);
+    } else if (s.base_window) {
         XSetForeground(s.dpy, s.root_gc, s.bg);
         XFillRectangle(s.dpy, s.base_window, s.root_gc, 0, 0, s.win_width, s.win_height);
     }
@@ -907,6 +956,7 @@ int gget_cursor_type() { return cursor_type; }
 
 int gresize_window(int w, int h) {
     State &s = S();
+    if (s.mem) return w >= 1 ? mem_resize(w, h) : 0;
     if (!s.dpy || s.win_type != GWS_WIN || !s.root_window) return 0;
     int nw = w, nh = h;
     if (w < 1) {
