@@ -36,6 +36,7 @@
 #include "map/map.h"
 #include "plot/attrib.h"
 #include "plot/plt.h"
+#include "plot/plt_anim.h"
 #include "satproc/enh.h"
 #include "satproc/fit.h"
 #include "satproc/remap.h"
@@ -249,6 +250,7 @@ int SAT_plot(DOM *domain)
         }
     }
     if (use_frames) gset_looping(1);
+    PLT_anim_dump(i);
     if (opened_here) PLT_close();
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "map/dom.h"
 #include "map/map.h"
 #include "plot/plt.h"
+#include "plot/plt_anim.h"
 #include "plot/plt_int.h"
 
 namespace plt {
@@ -100,11 +101,12 @@ int PLT_close()
     // command returns at once; file devices and dumps leave nothing to
     // hold, and their output is complete when the program ends.
     bool window = st.wk_type == GWS_WIN;
-    if (FLAG_batch() && window && st.dump == 0) {
+    bool dumping = st.dump != 0 || PLT_get_anim() != 0;
+    if (FLAG_batch() && window && !dumping) {
         if (ZYR_back_proc() == 0) ZYR_exit(1);
     }
     GPH_trans(2);
-    if (st.dump == 0) GPH_hold(1);
+    if (!dumping) GPH_hold(1);
     gclear_ws(st.work_id, 1);
     GPH_end(st.work_id);
     st.opened = false;

@@ -20,6 +20,7 @@
 #include "map/dom.h"
 #include "map/map.h"
 #include "plot/plt.h"
+#include "plot/plt_anim.h"
 #include "plot/plt_int.h"
 
 namespace {
@@ -181,6 +182,8 @@ void decode_word(const char *w)
         kept.grid_format = arg_at(w, 7);
     } else if (starts(w, "gif") || starts(w, "png") || starts(w, "img") || starts(w, "xwd")) {
         set_dump_word(w);
+    } else {
+        PLT_anim_word(w);
     }
 }
 
