@@ -44,27 +44,17 @@ struct Ink {
 Ink ink_of_ppm(const std::string &path)
 {
     Ink ink;
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int w = 0, h = 0, maxv = 0;
-    // Header fields, with ghostscript's comment lines between them.
-    auto field = [&in](auto &v) {
-        while (in >> std::ws && in.peek() == '#') in.ignore(1 << 20, '\n');
-        in >> v;
-    };
-    field(magic), field(w), field(h), field(maxv);
-    in.get();
-    if (magic != "P6" || w <= 0 || h <= 0 || maxv != 255) return ink;
-    std::vector<unsigned char> px((size_t)w * h * 3);
-    if (!in.read((char *)px.data(), (std::streamsize)px.size())) return ink;
+    e2e::Raster r;
+    if (!e2e::read_ppm(path, &r)) return ink;
     size_t inked = 0;
     std::set<unsigned> seen;
-    for (size_t i = 0; i < px.size(); i += 3) {
-        unsigned rgb = px[i] << 16 | px[i + 1] << 8 | px[i + 2];
-        if (rgb != 0xFFFFFF) inked++;
-        seen.insert(rgb);
-    }
-    ink.share = (double)inked / ((double)w * h);
+    for (int y = 0; y < r.h; y++)
+        for (int x = 0; x < r.w; x++) {
+            unsigned rgb = r.rgb(x, y);
+            inked += rgb != 0xFFFFFF;
+            seen.insert(rgb);
+        }
+    ink.share = (double)inked / ((double)r.w * r.h);
     ink.colours = seen.size();
     ink.ok = true;
     return ink;

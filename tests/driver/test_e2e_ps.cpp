@@ -1,0 +1,131 @@
+// The same plot on two devices: the window (dumped as PNG) and a PostScript
+// page rendered by ghostscript put the map lines at the same places.
+//
+// The measure: both pictures are drawn with red map lines, no labels, on a
+// white window background or page, so the panel is the bounding box of the
+// non-white pixels (the image fills it; its no-data part is black).  The
+// page is landscape, the picture's top at the page's left.  Every red pixel
+// of one picture is carried into the other's panel by the ratio of the panel
+// sizes and counts as matched when the other picture has a red pixel within
+// 2 px (a 5 x 5 square).  Nearly all must match, both ways.  The same check
+// with one picture moved by 6 px must fail, so the measure can see a shift.
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/driver/e2e_run.h"
+#include "tests/test_helpers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using e2e::have;
+using e2e::quote;
+using e2e::Result;
+using e2e::shell;
+using e2e::zyrsat;
+
+const std::string kData = ZYR_SHARED_DATA;
+constexpr unsigned kRed = 0xFF0000, kWhite = 0xFFFFFF;
+
+// The red pixels of a picture's panel, in panel coordinates (u right, v
+// down); a rotated picture has the panel's top at the raster's left.
+struct Lines {
+    int w = 0, h = 0;
+    std::vector<char> on;
+    bool at(int u, int v) const { return u >= 0 && v >= 0 && u < w && v < h && on[(size_t)v * w + u]; }
+};
+
+Lines panel_lines(const e2e::Raster &r, bool rotated)
+{
+    e2e::Box b = e2e::bbox(r, [](unsigned c) { return c != kWhite; });
+    Lines l;
+    if (b.x1 < 0) return l;
+    l.w = rotated ? b.h() : b.w();
+    l.h = rotated ? b.w() : b.h();
+    l.on.assign((size_t)l.w * l.h, 0);
+    for (int v = 0; v < l.h; v++)
+        for (int u = 0; u < l.w; u++) {
+            int x = rotated ? b.x0 + v : b.x0 + u, y = rotated ? b.y1 - u : b.y0 + v;
+            l.on[(size_t)v * l.w + u] = r.rgb(x, y) == kRed;
+        }
+    return l;
+}
+
+// Share of a's red pixels with a red pixel of b within radius, after moving
+// a by shift pixels of b to the right.
+double matched(const Lines &a, const Lines &b, int radius, int shift = 0)
+{
+    size_t all = 0, near = 0;
+    for (int v = 0; v < a.h; v++)
+        for (int u = 0; u < a.w; u++) {
+            if (!a.at(u, v)) continue;
+            all++;
+            int ub = (int)std::lround((u + 0.5) * b.w / a.w - 0.5) + shift;
+            int vb = (int)std::lround((v + 0.5) * b.h / a.h - 0.5);
+            bool hit = false;
+            for (int dv = -radius; dv <= radius && !hit; dv++)
+                for (int du = -radius; du <= radius && !hit; du++) hit = b.at(ub + du, vb + dv);
+            near += hit;
+        }
+    return all ? (double)near / all : 0;
+}
+
+bool to_ppm(const std::string &picture, const std::string &ppm, e2e::Raster *r)
+{
+    return shell("convert " + quote(picture) + " " + quote("ppm:" + ppm), "/").status == 0 &&
+           e2e::read_ppm(ppm, r);
+}
+
+bool render_ps(const std::string &ps, double dpi, const std::string &ppm, e2e::Raster *r)
+{
+    Result g = shell("gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=ppmraw -r" + std::to_string(dpi) +
+                         " -sOutputFile=" + quote(ppm) + " " + quote(ps),
+                     "/");
+    return g.status == 0 && e2e::read_ppm(ppm, r);
+}
+
+TEST(E2ePs, PostScriptMapLinesLieOnThePng)
+{
+    const char *display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "no DISPLAY for the window's dump";
+    if (!fs::exists(e2e::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!have("gs") || !have("convert")) GTEST_SKIP() << "no ghostscript or ImageMagick";
+    testutil::ScratchDir dir;
+    std::string in = dir.write("in.gini", testutil::read_file(kData + "/gini/EAST-CONUS_8km_13.3_20050912_2240.gini"));
+    const std::vector<std::string> common = {"-b", "-inp", "awip", "-pd", "us", "-dr", "data,map", "-com", "red"};
+    auto run = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = common;
+        args.insert(args.end(), more.begin(), more.end());
+        args.push_back(in);
+        Result r = zyrsat(args, dir.path());
+        EXPECT_EQ(r.status, 0) << r.out;
+    };
+    run({"-bg", "white", "-out_file", "png=" + dir.file("win_%i.png")});
+    run({"-de", "p," + dir.file("page.ps") + ",color"});
+
+    e2e::Raster png, page;
+    ASSERT_TRUE(to_ppm(dir.file("win_win.png"), dir.file("win.ppm"), &png));
+    Lines a = panel_lines(png, false);
+    ASSERT_GT(a.w, 300);
+    EXPECT_NEAR((double)a.w / a.h, 1.5, 0.01);
+    // Rendered once to find the panel, then at the size of the window's.
+    ASSERT_TRUE(render_ps(dir.file("page.ps"), 72, dir.file("page.ppm"), &page));
+    Lines b = panel_lines(page, true);
+    ASSERT_GT(b.w, 100);
+    ASSERT_TRUE(render_ps(dir.file("page.ps"), 72.0 * a.w / b.w, dir.file("page.ppm"), &page));
+    b = panel_lines(page, true);
+    EXPECT_NEAR(b.w, a.w, 2);
+    EXPECT_NEAR(b.h, a.h, 2);
+
+    EXPECT_GT(matched(a, b, 2), 0.98);
+    EXPECT_GT(matched(b, a, 2), 0.98);
+    EXPECT_LT(matched(a, b, 2, 6), 0.7) << "the measure does not see a shift";
+}
+
+}  // namespace
