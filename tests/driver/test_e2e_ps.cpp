@@ -1,5 +1,6 @@
-// The same plot on two devices: the window (dumped as PNG) and a PostScript
-// page rendered by ghostscript put the map lines at the same places.
+// Where the map lines of a plot lie: the window (dumped as PNG) and a
+// PostScript page rendered by ghostscript put them at the same places, and
+// the coasts lie where PROJ's cs2cs projects the map data's points.
 //
 // The measure: both pictures are drawn with red map lines, no labels, on a
 // white window background or page, so the panel is the bounding box of the
@@ -10,13 +11,17 @@
 // 2 px (a 5 x 5 square).  Nearly all must match, both ways.  The same check
 // with one picture moved by 6 px must fail, so the measure can see a shift.
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "image/img.h"
 #include "tests/driver/e2e_run.h"
 #include "tests/test_helpers.h"
 
@@ -31,6 +36,7 @@ using e2e::shell;
 using e2e::zyrsat;
 
 const std::string kData = ZYR_SHARED_DATA;
+const std::string kGini = kData + "/gini/EAST-CONUS_8km_13.3_20050912_2240.gini";
 constexpr unsigned kRed = 0xFF0000, kWhite = 0xFFFFFF;
 
 // The red pixels of a picture's panel, in panel coordinates (u right, v
@@ -97,7 +103,7 @@ TEST(E2ePs, PostScriptMapLinesLieOnThePng)
     if (!fs::exists(e2e::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
     if (!have("gs") || !have("convert")) GTEST_SKIP() << "no ghostscript or ImageMagick";
     testutil::ScratchDir dir;
-    std::string in = dir.write("in.gini", testutil::read_file(kData + "/gini/EAST-CONUS_8km_13.3_20050912_2240.gini"));
+    std::string in = dir.write("in.gini", testutil::read_file(kGini));
     const std::vector<std::string> common = {"-b", "-inp", "awip", "-pd", "us", "-dr", "data,map", "-com", "red"};
     auto run = [&](std::vector<std::string> more) {
         std::vector<std::string> args = common;
@@ -126,6 +132,101 @@ TEST(E2ePs, PostScriptMapLinesLieOnThePng)
     EXPECT_GT(matched(a, b, 2), 0.98);
     EXPECT_GT(matched(b, a, 2), 0.98);
     EXPECT_LT(matched(a, b, 2, 6), 0.7) << "the measure does not see a shift";
+}
+
+// Latitude/longitude points of a big-endian map file's segments: a 16-bit
+// count, four floats and a 32-bit identifier, then the count's pairs.
+std::vector<std::pair<float, float>> map_points(const std::string &bytes)
+{
+    auto u32 = [&](size_t at) {
+        return (uint32_t)(unsigned char)bytes[at] << 24 | (unsigned char)bytes[at + 1] << 16 |
+               (unsigned char)bytes[at + 2] << 8 | (unsigned char)bytes[at + 3];
+    };
+    auto f32 = [&](size_t at) {
+        uint32_t u = u32(at);
+        float f;
+        std::memcpy(&f, &u, 4);
+        return f;
+    };
+    std::vector<std::pair<float, float>> pts;
+    for (size_t at = 0; at + 22 <= bytes.size();) {
+        int n = (unsigned char)bytes[at] << 8 | (unsigned char)bytes[at + 1];
+        at += 22;
+        if (n <= 0 || at + (size_t)n * 8 > bytes.size()) break;
+        for (int k = 0; k < n; k++, at += 8) pts.emplace_back(f32(at), f32(at + 4));
+    }
+    return pts;
+}
+
+// The coasts of the GINI plot onto "us" (window dump, red map lines) lie
+// within 2 px of the Natural Earth coast points the overlay draws at this
+// size, projected by cs2cs onto the domain written with the remapped image.
+TEST(E2ePs, CoastsLieWhereCs2csPutsThem)
+{
+    const char *display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "no DISPLAY for the window's dump";
+    if (!fs::exists(e2e::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!have("cs2cs") || !have("convert")) GTEST_SKIP() << "no cs2cs or ImageMagick";
+    testutil::ScratchDir dir;
+    std::string in = dir.write("in.gini", testutil::read_file(kGini));
+    Result r = zyrsat({"-b", "-inp", "awip", "-pd", "us", "-dr", "data,map", "-com", "red", "-bg", "white",
+                       "-out_file", "img=" + dir.file("remap.zyr") + ",png=" + dir.file("win_%i.png"), in},
+                      dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    IMG img;
+    IMG_init(&img);
+    ASSERT_EQ(IMG_read_zyr(dir.file("remap.zyr").c_str(), &img, 0), 1) << r.out;
+    const DOM d = img.domain;
+    IMG_free(&img);
+    ASSERT_EQ(d.proj, DOM_PSTEREO);
+    e2e::Raster png;
+    ASSERT_TRUE(to_ppm(dir.file("win_win.png"), dir.file("win.ppm"), &png));
+    Lines lines = panel_lines(png, false);
+    ASSERT_EQ(lines.w, d.nx);
+    ASSERT_EQ(lines.h, d.ny);
+
+    // The coasts of the regional views' map file, around the domain.
+    std::ostringstream text;
+    text.precision(7);
+    size_t count = 0;
+    text << d.clon << " " << d.clat << "\n";
+    for (auto [lat, lon] : map_points(testutil::read_file(ZYR_DATA_DIR "/maps/land-50m.map")))
+        if (lat > 10 && lat < 70 && lon > -150 && lon < -40) text << lon << " " << lat << "\n", count++;
+    ASSERT_GT(count, 1000u);
+    dir.write("coast.txt", text.str());
+    // "us" leaves the true latitude unset: 60 degrees, about the centre's
+    // meridian; earth radius 6371.22 km.
+    const double tlat = d.parm[0] == DOM_MISSING ? 60.0 : d.parm[0];
+    const double plon = d.plon == DOM_MISSING ? d.clon : d.plon;
+    std::ostringstream proj;
+    proj << "cs2cs -f %.3f +proj=longlat +R=6371220 +to +proj=stere +lat_0=90 +lat_ts=" << tlat
+         << " +lon_0=" << plon << " +R=6371220 coast.txt";
+    Result xy = shell(proj.str(), dir.path());
+    ASSERT_EQ(xy.status, 0) << xy.out;
+
+    std::istringstream rows(xy.out);
+    double cx, cy, x, y;
+    std::string rest;
+    ASSERT_TRUE(rows >> cx >> cy && std::getline(rows, rest));
+    size_t inside = 0, near = 0, moved = 0;
+    while (rows >> x >> y && std::getline(rows, rest)) {
+        double i = (x - cx) / (d.dx * 1e5) + (d.nx - 1) / 2.0;
+        double j = (d.ny - 1) / 2.0 - (y - cy) / (d.dy * 1e5);
+        int u = (int)std::lround(i), v = (int)std::lround(j);
+        if (u < 3 || v < 3 || u >= d.nx - 3 || v >= d.ny - 3) continue;
+        inside++;
+        auto red_near = [&](int uc) {
+            for (int dv = -2; dv <= 2; dv++)
+                for (int du = -2; du <= 2; du++)
+                    if (lines.at(uc + du, v + dv)) return true;
+            return false;
+        };
+        near += red_near(u);
+        moved += red_near(u + 6);
+    }
+    EXPECT_GT(inside, 1000u);
+    EXPECT_GT((double)near / inside, 0.98) << near << " of " << inside;
+    EXPECT_LT((double)moved / inside, 0.7) << "the check does not see a shift";
 }
 
 }  // namespace
