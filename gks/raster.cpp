@@ -1,9 +1,14 @@
-// In-memory picture with the X11 drawing rules.
+// In-memory picture with the X11 drawing rules: the picture, thin lines,
+// polygons, painting through a graphics context, images and area copies.
+// Wide lines, caps, joins and dashes are in raster_wide.cpp.
 #include "gks/raster.h"
+#include "gks/raster_int.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+
+using namespace rast;
 
 GRaster::GRaster(int w, int h, uint32_t background)
     : w_(w > 0 ? w : 0), h_(h > 0 ? h : 0), px_((size_t)(w > 0 ? w : 0) * (h > 0 ? h : 0), background)
@@ -33,41 +38,43 @@ void GRaster::point(int x, int y, uint32_t colour)
     if (inside(x, y)) px_[(size_t)y * w_ + x] = colour;
 }
 
-void GRaster::thin_line(int x1, int y1, int x2, int y2, uint32_t colour)
+namespace {
+
+// Walks a thin line pixel by pixel, the first point included and the last
+// left to the caller: the major axis steps each pixel, the minor one when
+// the error term e = 2 * minor - major (then + 2 * minor, or
+// + 2 * (minor - major) after a step) is at least 0.
+template <class F> void walk_thin(int x1, int y1, int x2, int y2, F &&put)
 {
     const int dx = x2 - x1, dy = y2 - y1;
     const int adx = std::abs(dx), ady = std::abs(dy);
     const int sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
+    const bool xmajor = adx >= ady;
+    const int major = xmajor ? adx : ady, minor = xmajor ? ady : adx;
+    const int e1 = 2 * minor, e2 = e1 - 2 * major;
+    int e = e1 - major, x = x1, y = y1;
+    for (int i = 0; i < major; i++) {
+        put(x, y);
+        if (e >= 0) {
+            if (xmajor) y += sy;
+            else x += sx;
+            e += e2;
+        } else {
+            e += e1;
+        }
+        if (xmajor) x += sx;
+        else y += sy;
+    }
+}
+
+}  // namespace
+
+void GRaster::thin_line(int x1, int y1, int x2, int y2, uint32_t colour)
+{
     // Every pixel of the whole line is computed and only those inside the
     // clip are set, so clipping never moves a pixel.
-    int x = x1, y = y1;
-    if (adx >= ady) {
-        const int e1 = 2 * ady, e2 = e1 - 2 * adx;
-        int e = e1 - adx;
-        for (int i = 0; i <= adx; i++) {
-            point(x, y, colour);
-            if (e >= 0) {
-                y += sy;
-                e += e2;
-            } else {
-                e += e1;
-            }
-            x += sx;
-        }
-    } else {
-        const int e1 = 2 * adx, e2 = e1 - 2 * ady;
-        int e = e1 - ady;
-        for (int i = 0; i <= ady; i++) {
-            point(x, y, colour);
-            if (e >= 0) {
-                x += sx;
-                e += e2;
-            } else {
-                e += e1;
-            }
-            y += sy;
-        }
-    }
+    walk_thin(x1, y1, x2, y2, [&](int x, int y) { point(x, y, colour); });
+    point(x2, y2, colour);
 }
 
 void GRaster::thin_lines(const int *xy, int n, uint32_t colour)
@@ -75,6 +82,74 @@ void GRaster::thin_lines(const int *xy, int n, uint32_t colour)
     if (n == 1) point(xy[0], xy[1], colour);
     for (int i = 0; i + 1 < n; i++) thin_line(xy[2 * i], xy[2 * i + 1], xy[2 * i + 2], xy[2 * i + 3], colour);
 }
+
+namespace rast {
+
+int64_t floor_div(int64_t a, int64_t b)
+{
+    if (b < 0) a = -a, b = -b;
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+int64_t Side::last_left(int64_t y) const
+{
+    int64_t ddx = dx, ddy = dy;
+    double kk = k;
+    if (ddy < 0) ddx = -ddx, ddy = -ddy, kk = -kk;
+    // Pixel (x, y) is left of the side when (x - bx) * dy - (y - by) * dx
+    // is below k; that count is whole, so comparing with ceil(k) is exact.
+    const int64_t K = (int64_t)std::ceil(kk);
+    return bx + floor_div(K + (y - by) * ddx - 1, ddy);
+}
+
+void fill_convex(const Corner *v, const Side *e, int n, Spans &out, int rlo, int rhi)
+{
+    if (n < 3) return;
+    // Top: the first corner with the least y; bottom: the last with the
+    // greatest.  Rows run from the top corner's row (the first whole y at or
+    // below it) to just above the bottom corner's row.
+    int top = 0, bot = 0;
+    for (int i = 1; i < n; i++) {
+        if (v[i].real_y(v[0].by) < v[top].real_y(v[0].by)) top = i;
+        if (v[i].real_y(v[0].by) >= v[bot].real_y(v[0].by)) bot = i;
+    }
+    // Orientation from the doubled signed area (y down): clockwise on the
+    // screen means the corners after the top run down its right side.
+    double area = 0;
+    for (int i = 0; i < n; i++) {
+        const Corner &a = v[i], &b = v[(i + 1) % n];
+        double ax = (double)(a.bx - v[0].bx) + a.x, ay = (double)(a.by - v[0].by) + a.y;
+        double bx = (double)(b.bx - v[0].bx) + b.x, by = (double)(b.by - v[0].by) + b.y;
+        area += ax * by - bx * ay;
+    }
+    const int right_dir = area > 0 ? 1 : -1;
+    struct Run {
+        int64_t row;
+        const Side *s;
+    };
+    Run chain[2][16];
+    int nc[2] = {0, 0};
+    for (int c = 0; c < 2; c++) {
+        const int dir = c == 0 ? right_dir : -right_dir;
+        for (int i = top, guard = 0; i != bot && guard < n; guard++) {
+            const int j = (i + dir + n) % n;
+            const Side &s = e[dir > 0 ? i : j];
+            if (s.dy != 0 && nc[c] < 16) chain[c][nc[c]++] = {v[i].row(), &s};
+            i = j;
+        }
+    }
+    if (!nc[0] || !nc[1]) return;
+    const int64_t y0 = std::max<int64_t>(v[top].row(), rlo), y1 = std::min<int64_t>(v[bot].row(), rhi);
+    int ir = 0, il = 0;
+    for (int64_t y = y0; y < y1; y++) {
+        while (ir + 1 < nc[0] && chain[0][ir + 1].row <= y) ir++;
+        while (il + 1 < nc[1] && chain[1][il + 1].row <= y) il++;
+        const int64_t xl = chain[1][il].s->last_left(y) + 1, xr = chain[0][ir].s->last_left(y);
+        if (xr >= xl) out.push_back({(int)y, (int)std::max<int64_t>(xl, -(1 << 30)), (int)std::min<int64_t>(xr + 1, 1 << 30)});
+    }
+}
+
+}  // namespace rast
 
 namespace {
 
@@ -84,9 +159,8 @@ int64_t ceil_div(int64_t num, int64_t den)
     return num >= 0 ? (num + den - 1) / den : -((-num) / den);
 }
 
-}  // namespace
-
-void GRaster::fill_polygon(const int *xy, int n, uint32_t colour)
+// Spans of the even-odd fill of a polygon of n integer vertices.
+void polygon_spans(const int *xy, int n, int rlo, int rhi, Spans &out)
 {
     if (n < 3) return;
     int ymin = xy[1], ymax = xy[1];
@@ -94,8 +168,8 @@ void GRaster::fill_polygon(const int *xy, int n, uint32_t colour)
         ymin = std::min(ymin, xy[2 * i + 1]);
         ymax = std::max(ymax, xy[2 * i + 1]);
     }
-    ymin = std::max(ymin, cy1_);
-    ymax = std::min(ymax, cy2_);
+    ymin = std::max(ymin, rlo);
+    ymax = std::min(ymax, rhi);
     std::vector<int64_t> xs;
     for (int y = ymin; y < ymax; y++) {
         // Each edge covers the rows from its upper end to just above its
@@ -109,11 +183,19 @@ void GRaster::fill_polygon(const int *xy, int n, uint32_t colour)
             xs.push_back(ceil_div(ax * (by - ay) + (y - ay) * (bx - ax), by - ay));
         }
         std::sort(xs.begin(), xs.end());
-        for (size_t k = 0; k + 1 < xs.size(); k += 2) {
-            const int64_t xa = std::max<int64_t>(xs[k], cx1_), xb = std::min<int64_t>(xs[k + 1], cx2_);
-            for (int64_t x = xa; x < xb; x++) px_[(size_t)y * w_ + (size_t)x] = colour;
-        }
+        for (size_t k = 0; k + 1 < xs.size(); k += 2)
+            if (xs[k] < xs[k + 1]) out.push_back({y, (int)xs[k], (int)xs[k + 1]});
     }
+}
+
+}  // namespace
+
+void GRaster::fill_polygon(const int *xy, int n, uint32_t colour)
+{
+    Spans sp;
+    polygon_spans(xy, n, cy1_, cy2_, sp);
+    for (const Span &s : sp)
+        for (int x = std::max(s.x1, cx1_); x < std::min(s.x2, cx2_); x++) px_[(size_t)s.y * w_ + x] = colour;
 }
 
 void GRaster::fill_rect(int x, int y, int w, int h, uint32_t colour)
@@ -122,8 +204,8 @@ void GRaster::fill_rect(int x, int y, int w, int h, uint32_t colour)
         for (int c = std::max(x, cx1_); c < std::min(x + w, cx2_); c++) px_[(size_t)r * w_ + c] = colour;
 }
 
-// First versions of the graphics-context calls: solid thin lines and plain
-// fills; wide lines, dashes, stipples and functions follow.
+// ---- drawing through a graphics context ----
+
 namespace {
 
 struct ClipScope {
@@ -135,24 +217,98 @@ struct ClipScope {
     ~ClipScope() { r.no_clip(); }
 };
 
+int wrap(int v, int m) { return ((v % m) + m) % m; }
+
 }  // namespace
 
-void GRaster::draw_lines(const GRasterGC &gc, const int *xy, int n)
+bool GRaster::stipple_ok(const GRasterGC &gc, int x, int y)
 {
-    ClipScope cs(*this, gc);
-    thin_lines(xy, n, gc.fg);
+    if (gc.fill_style == 0 || gc.stipple_w <= 0 || gc.stipple_h <= 0 ||
+        gc.stipple.size() < (size_t)gc.stipple_w * gc.stipple_h)
+        return true;
+    return gc.stipple[(size_t)wrap(y - gc.ts_y, gc.stipple_h) * gc.stipple_w + wrap(x - gc.ts_x, gc.stipple_w)] != 0;
 }
 
-void GRaster::draw_segments(const GRasterGC &gc, const int *xy4, int nseg)
+void GRaster::plot(const GRasterGC &gc, int x, int y, uint32_t colour)
 {
-    ClipScope cs(*this, gc);
-    for (int i = 0; i < nseg; i++) thin_line(xy4[4 * i], xy4[4 * i + 1], xy4[4 * i + 2], xy4[4 * i + 3], gc.fg);
+    if (!inside(x, y) || !stipple_ok(gc, x, y)) return;
+    uint32_t &p = px_[(size_t)y * w_ + x];
+    p = gc.function == 6 ? (p ^ colour) & 0xFFFFFF : colour;
+}
+
+void GRaster::paint(const GRasterGC &gc, std::vector<rast::Span> &sp, uint32_t colour)
+{
+    // Pieces of one request may overlap; each pixel is painted once, so an
+    // exclusive-or draws the union.
+    std::sort(sp.begin(), sp.end(), [](const Span &a, const Span &b) { return a.y != b.y ? a.y < b.y : a.x1 < b.x1; });
+    for (size_t i = 0; i < sp.size();) {
+        const int y = sp[i].y;
+        int x1 = sp[i].x1, x2 = sp[i].x2;
+        size_t j = i + 1;
+        for (; j < sp.size() && sp[j].y == y && sp[j].x1 <= x2; j++) x2 = std::max(x2, sp[j].x2);
+        if (y >= cy1_ && y < cy2_)
+            for (int x = std::max(x1, cx1_); x < std::min(x2, cx2_); x++) plot(gc, x, y, colour);
+        i = j;
+    }
 }
 
 void GRaster::draw_point(const GRasterGC &gc, int x, int y)
 {
     ClipScope cs(*this, gc);
-    point(x, y, gc.fg);
+    plot(gc, x, y, gc.fg);
+}
+
+void GRaster::fill_polygon(const GRasterGC &gc, const int *xy, int n)
+{
+    ClipScope cs(*this, gc);
+    Spans sp;
+    polygon_spans(xy, n, cy1_, cy2_, sp);
+    paint(gc, sp, gc.fg);
+}
+
+void GRaster::fill_rectangle(const GRasterGC &gc, int x, int y, int w, int h)
+{
+    ClipScope cs(*this, gc);
+    Spans sp;
+    for (int r = std::max(y, cy1_); r < std::min(y + h, cy2_); r++) sp.push_back({r, x, x + w});
+    paint(gc, sp, gc.fg);
+}
+
+void GRaster::draw_lines(const GRasterGC &gc, const int *xy, int n)
+{
+    if (n < 1) return;
+    ClipScope cs(*this, gc);
+    if (gc.line_width > 0) {
+        wide_lines(gc, xy, n);
+        return;
+    }
+    // Thin lines: each segment leaves its last pixel to the next one; the
+    // path's last point is drawn unless the cap style is NotLast or the
+    // path closes on its first point (so an exclusive-or does not undo it).
+    Dash dash(gc);
+    for (int i = 0; i + 1 < n; i++) thin_segment(gc, xy[2 * i], xy[2 * i + 1], xy[2 * i + 2], xy[2 * i + 3], dash);
+    const int lx = xy[2 * n - 2], ly = xy[2 * n - 1];
+    if (gc.cap_style != 0 && (n == 1 || lx != xy[0] || ly != xy[1] || n == 2)) dash.put(*this, gc, lx, ly);
+}
+
+void GRaster::thin_segment(const GRasterGC &gc, int x1, int y1, int x2, int y2, rast::Dash &dash)
+{
+    walk_thin(x1, y1, x2, y2, [&](int x, int y) { dash.put(*this, gc, x, y); });
+}
+
+void GRaster::draw_segments(const GRasterGC &gc, const int *xy4, int nseg)
+{
+    ClipScope cs(*this, gc);
+    for (int i = 0; i < nseg; i++) {
+        const int *s = xy4 + 4 * i;
+        if (gc.line_width > 0) {
+            wide_lines(gc, s, 2);
+            continue;
+        }
+        Dash dash(gc);
+        thin_segment(gc, s[0], s[1], s[2], s[3], dash);
+        if (gc.cap_style != 0) dash.put(*this, gc, s[2], s[3]);
+    }
 }
 
 void GRaster::draw_rectangle(const GRasterGC &gc, int x, int y, int w, int h)
@@ -161,36 +317,68 @@ void GRaster::draw_rectangle(const GRasterGC &gc, int x, int y, int w, int h)
     draw_lines(gc, xy, 5);
 }
 
-void GRaster::fill_polygon(const GRasterGC &gc, const int *xy, int n)
+// ---- dashes of thin lines ----
+
+rast::Dash::Dash(const GRasterGC &gc)
 {
-    ClipScope cs(*this, gc);
-    fill_polygon(xy, n, gc.fg);
+    for (unsigned char d : gc.dashes)
+        if (d) len.push_back(d);
+    if (gc.line_style == 0 || len.empty()) {
+        len.clear();
+        return;
+    }
+    style = gc.line_style;
+    // The offset steps into the pattern as far as it reaches (modulo the
+    // pattern's length).
+    long total = 0;
+    for (int d : len) total += d;
+    long off = gc.dash_offset % total;
+    idx = 0;
+    while (off >= len[idx]) off -= len[idx], idx = (idx + 1) % (int)len.size();
+    left = len[idx] - (int)off;
 }
 
-void GRaster::fill_rectangle(const GRasterGC &gc, int x, int y, int w, int h)
+void rast::Dash::put(GRaster &r, const GRasterGC &gc, int x, int y)
 {
-    ClipScope cs(*this, gc);
-    fill_rect(x, y, w, h, gc.fg);
+    if (len.empty()) {
+        r.plot(gc, x, y, gc.fg);
+        return;
+    }
+    if (!(idx & 1)) r.plot(gc, x, y, gc.fg);
+    else if (style == 2) r.plot(gc, x, y, gc.bg);
+    if (--left == 0) {
+        idx = (idx + 1) % (int)len.size();
+        left = len[idx];
+    }
 }
+
+// ---- images and area copies ----
 
 void GRaster::put_image(const GRasterGC &gc, const uint32_t *src, int src_w, int src_h, int sx, int sy, int dx, int dy,
                         int w, int h, const uint8_t *mask)
 {
     ClipScope cs(*this, gc);
     for (int r = 0; r < h; r++) {
-        const int yy = sy + r;
-        if (yy < 0 || yy >= src_h) continue;
+        const int yy = sy + r, ty = dy + r;
+        if (yy < 0 || yy >= src_h || ty < cy1_ || ty >= cy2_) continue;
         for (int c = 0; c < w; c++) {
-            const int xx = sx + c;
-            if (xx < 0 || xx >= src_w) continue;
+            const int xx = sx + c, tx = dx + c;
+            if (xx < 0 || xx >= src_w || tx < cx1_ || tx >= cx2_) continue;
             if (mask && !mask[(size_t)yy * src_w + xx]) continue;
-            point(dx + c, dy + r, src[(size_t)yy * src_w + xx]);
+            uint32_t &p = px_[(size_t)ty * w_ + tx];
+            const uint32_t s = src[(size_t)yy * src_w + xx] & 0xFFFFFF;
+            p = gc.function == 6 ? p ^ s : s;
         }
     }
 }
 
 void GRaster::copy_area(const GRasterGC &gc, const GRaster &src, int sx, int sy, int w, int h, int dx, int dy)
 {
-    const std::vector<uint32_t> copy = src.px_;
-    put_image(gc, copy.data(), src.w_, src.h_, sx, sy, dx, dy, w, h);
+    // Parts of the area outside the source leave the destination as it was.
+    if (&src == this) {
+        const std::vector<uint32_t> copy = src.px_;
+        put_image(gc, copy.data(), src.w_, src.h_, sx, sy, dx, dy, w, h);
+    } else {
+        put_image(gc, src.px_.data(), src.w_, src.h_, sx, sy, dx, dy, w, h);
+    }
 }

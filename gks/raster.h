@@ -20,6 +20,11 @@
 #include <cstdint>
 #include <vector>
 
+namespace rast {
+struct Span;
+struct Dash;
+}
+
 // Drawing state of one call, as an X graphics context holds it.  Values are
 // the Xlib constants' numbers so the window code can pass its GC values on.
 struct GRasterGC {
@@ -80,7 +85,15 @@ public:
     void copy_area(const GRasterGC &gc, const GRaster &src, int sx, int sy, int w, int h, int dx, int dy);
 
 private:
+    friend struct rast::Dash;
     bool inside(int x, int y) const { return x >= cx1_ && x < cx2_ && y >= cy1_ && y < cy2_; }
+    static bool stipple_ok(const GRasterGC &gc, int x, int y);
+    // One pixel through the context: clip, stipple, function.
+    void plot(const GRasterGC &gc, int x, int y, uint32_t colour);
+    // Spans of one request, united, through the context.
+    void paint(const GRasterGC &gc, std::vector<rast::Span> &sp, uint32_t colour);
+    void thin_segment(const GRasterGC &gc, int x1, int y1, int x2, int y2, rast::Dash &dash);
+    void wide_lines(const GRasterGC &gc, const int *xy, int n);
     int w_, h_;
     int cx1_, cy1_, cx2_, cy2_;
     std::vector<uint32_t> px_;

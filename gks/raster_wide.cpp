@@ -1,0 +1,170 @@
+// Wide lines of the in-memory picture: each segment is a polygon around
+// its path, filled by the pixel-centre rule, with caps at the ends of the
+// path and joins between segments.
+//
+// The corners are real numbers, computed in double precision the way a
+// 24-bit X server (Xvfb) computes them: half the width l, the length
+// L = hypot(dx, dy), the offset of a side r = l / L times the direction,
+// and the sides' constant k = l * L.  A pixel's side of a line is decided
+// in whole numbers against ceil(k), so only where the true corner falls
+// exactly on a pixel centre do the rounding details matter; there the
+// server's order of operations is kept (found by comparing every direction
+// and width against it).
+#include "gks/raster.h"
+#include "gks/raster_int.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace rast;
+
+namespace {
+
+// One end of a drawn segment: the end point, the direction into the
+// segment, and the offset from the end point to one corner (the other is
+// its negation).
+struct Face {
+    int x = 0, y = 0;
+    int dx = 0, dy = 0;
+    double ox = 0, oy = 0;
+    double k = 0;  // l * L, the sides' distance times the length
+};
+
+struct Wide {
+    int lw;
+    int rlo, rhi;  // rows worth computing
+    Spans *out;
+
+    void rect(int x, int y, int w, int h)
+    {
+        if (w <= 0) return;
+        for (int r = std::max(y, rlo); r < std::min(y + h, rhi); r++) out->push_back({r, x, x + w});
+    }
+
+    // The polygon of segment (x1, y1)-(x2, y2), the start end projected
+    // half the width when projl, the end when projr; faces of both ends.
+    void segment(int x1, int y1, int x2, int y2, bool projl, bool projr, Face &f1, Face &f2);
+    void join(const Face &a, const Face &b, int style);
+};
+
+void Wide::segment(int x1, int y1, int x2, int y2, bool projl, bool projr, Face &f1, Face &f2)
+{
+    const double l = lw / 2.0;
+    const int odx = x2 - x1, ody = y2 - y1;
+    f1 = {x1, y1, odx, ody, 0, 0, 0};
+    f2 = {x2, y2, -odx, -ody, 0, 0, 0};
+    // Drawn from top to bottom (left to right when level).
+    if (y2 < y1 || (y2 == y1 && x2 < x1)) {
+        std::swap(x1, x2);
+        std::swap(y1, y2);
+        std::swap(projl, projr);
+    }
+    const int dx = x2 - x1, dy = y2 - y1;
+    if (dy == 0 || dx == 0) {
+        // Level and upright segments are rectangles of whole pixels.
+        const int h1 = lw >> 1, h2 = (lw + 1) >> 1;
+        if (dy == 0) {
+            f1.oy = odx > 0 ? -l : l;
+            f1.k = l * std::abs(odx);
+            const int x = x1 - (projl ? h1 : 0);
+            rect(x, y1 - h1, x2 - x + (projr ? h2 : 0), lw);
+        } else {
+            f1.ox = ody > 0 ? l : -l;
+            f1.k = l * std::abs(ody);
+            const int y = y1 - (projl ? h1 : 0);
+            rect(x1 - h1, y, lw, y2 - y + (projr ? h2 : 0));
+        }
+        f2.ox = -f1.ox;
+        f2.oy = -f1.oy;
+        f2.k = f1.k;
+        return;
+    }
+    const double L = std::hypot((double)dx, (double)dy), r = l / L;
+    const double xa = r * dy, ya = -r * dx;  // corner offset on the upper side
+    const double k = l * L;
+    f1.ox = odx == dx ? xa : -xa;
+    f1.oy = odx == dx ? ya : -ya;
+    f2.ox = -f1.ox;
+    f2.oy = -f1.oy;
+    f1.k = f2.k = k;
+    const double px = -ya, py = xa;  // half a width along the segment
+    const double sl = projl ? 1 : 0, sr = projr ? 1 : 0;
+    Corner v[4] = {{x1, y1, xa - sl * px, ya - sl * py},
+                   {x2, y2, xa + sr * px, ya + sr * py},
+                   {x2, y2, -xa + sr * px, -ya + sr * py},
+                   {x1, y1, -xa - sl * px, -ya - sl * py}};
+    if (!projl) v[0].x = xa, v[0].y = ya, v[3].x = -xa, v[3].y = -ya;
+    if (!projr) v[1].x = xa, v[1].y = ya, v[2].x = -xa, v[2].y = -ya;
+    // A projected end's line through its upper corner.
+    const Corner &up1 = dx > 0 ? v[0] : v[3], &up2 = dx > 0 ? v[1] : v[2];
+    const double k1 = projl ? up1.x * dx + up1.y * dy : 0.0, k2 = projr ? up2.x * dx + up2.y * dy : 0.0;
+    Side e[4] = {{x1, y1, dx, dy, k}, {x2, y2, -dy, dx, k2}, {x1, y1, dx, dy, -k}, {x1, y1, -dy, dx, k1}};
+    fill_convex(v, e, 4, *out, rlo, rhi);
+}
+
+// The join where the segment of face a ends and that of face b starts:
+// the notch between their outer corners filled (bevel), or the outer sides
+// extended to meet (miter, bevel instead below 11 degrees).
+void Wide::join(const Face &a, const Face &b, int style)
+{
+    const int64_t cross = (int64_t)a.dx * b.dy - (int64_t)a.dy * b.dx;
+    if (cross == 0) return;  // straight on or back: no notch
+    // Outer corners: on each segment the side away from the other one.
+    const double sa = cross > 0 ? 1 : -1, sb = -sa;
+    const double ax = sa * a.ox, ay = sa * a.oy, bx = sb * b.ox, by = sb * b.oy;
+    const int cx = a.x, cy = a.y;
+    Corner v[4] = {{cx, cy, ax, ay}, {cx, cy, 0, 0}, {cx, cy, bx, by}, {cx, cy, 0, 0}};
+    Side e[4] = {{cx, cy, a.dy, -a.dx, 0}, {cx, cy, b.dy, -b.dx, 0}, {}, {}};
+    if (style == 0) {
+        // Miter point: on both outer sides.
+        const double t = ((bx - ax) * b.dy - (by - ay) * b.dx) / (double)cross;
+        const double mx = ax + t * a.dx, my = ay + t * a.dy;
+        // Beyond the limit when 1 / sin(angle / 2) exceeds 1 / sin(5.5 deg).
+        static const double lim = 1.0 / (std::sin(5.5 * M_PI / 180) * std::sin(5.5 * M_PI / 180));
+        if ((mx * mx + my * my) * 4 <= lim * lw * lw) {
+            v[3] = {cx, cy, mx, my};
+            e[2] = {cx, cy, b.dx, b.dy, bx * b.dy - by * b.dx};
+            e[3] = {cx, cy, a.dx, a.dy, ax * a.dy - ay * a.dx};
+            fill_convex(v, e, 4, *out, rlo, rhi);
+            return;
+        }
+    }
+    // The bevel's direction is kept in whole numbers scaled to 65536 on
+    // the longer axis (truncated), its line through the corners' midpoint.
+    const double ddx = bx - ax, ddy = by - ay;
+    const double scale = std::max(std::fabs(ddx), std::fabs(ddy));
+    const int sdx = (int)((ddx * 65536) / scale), sdy = (int)((ddy * 65536) / scale);
+    e[2] = {cx, cy, sdx, sdy, ((ax + bx) * sdy - (ay + by) * sdx) / 2.0};
+    fill_convex(v, e, 3, *out, rlo, rhi);
+}
+
+}  // namespace
+
+void GRaster::wide_lines(const GRasterGC &gc, const int *xy, int n)
+{
+    Spans sp;
+    Wide wd{gc.line_width, cy1_, cy2_, &sp};
+    const int cap = gc.cap_style, join = gc.join_style;
+    // A path ending where it starts is joined there and has no caps.
+    const bool closed = n > 2 && xy[0] == xy[2 * n - 2] && xy[1] == xy[2 * n - 1];
+    bool projl = cap == 3 && !closed, first = true;
+    Face f1, f2, prev, firstf;
+    for (int i = 0; i + 1 < n; i++) {
+        const int x1 = xy[2 * i], y1 = xy[2 * i + 1], x2 = xy[2 * i + 2], y2 = xy[2 * i + 3];
+        if (x1 == x2 && y1 == y2) continue;  // a point on the way adds nothing
+        const bool projr = cap == 3 && !closed && i == n - 2;
+        wd.segment(x1, y1, x2, y2, projl, projr, f1, f2);
+        if (first) firstf = f1;
+        else wd.join(prev, f1, join);
+        prev = f2;
+        first = projl = false;
+    }
+    if (first && cap == 3) {
+        // Every point the same: a projecting cap makes a square.
+        const int h = gc.line_width >> 1;
+        wd.rect(xy[0] - h, xy[1] - h, gc.line_width, gc.line_width);
+    } else if (!first && closed) {
+        wd.join(prev, firstf, join);
+    }
+    paint(gc, sp, gc.fg);
+}
