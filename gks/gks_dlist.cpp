@@ -280,6 +280,15 @@ int gclear_region(const float *r) {
     if (!s.dev) return 0;
     GPoint p[5] = {to_dev(r[0], r[2]), to_dev(r[1], r[2]), to_dev(r[1], r[3]), to_dev(r[0], r[3]),
                    to_dev(r[0], r[2])};
+    if (s.mem) {
+        int xy[10];
+        for (int i = 0; i < 5; i++) {
+            xy[2 * i] = (short)(p[i].x + 0.5f);
+            xy[2 * i + 1] = (short)(p[i].y + 0.5f);
+        }
+        mem_clear_region(s.clip_rect, xy, 5);
+        return 0;
+    }
     if (gtype_is_WIN_PIX()) {
         // Filled with the background through the root context, clipped to the viewport.
         GXRect c = s.clip_rect;

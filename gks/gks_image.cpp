@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "driver/flags.h"
@@ -43,6 +45,7 @@ unsigned get_chan(uint32_t px, Chan c) {
 }
 
 bool true_colour() {
+    if (S().mem) return true;
     const Visual *v = S().visual;
     return v && (v->c_class == TrueColor || v->c_class == DirectColor);
 }
@@ -117,28 +120,25 @@ std::vector<unsigned long> index_lut(const IMG *img, long transparent, const flo
     return lut;
 }
 
-// Converts w x h pixels of img from column sx, row sy into an XImage of the
-// window's depth.  Null when memory runs out.
-XImage *convert(const IMG *img, int sx, int sy, int w, int h, const std::vector<unsigned long> &lut) {
+// Where the image goes: left/top of the image in the target and the part of
+// the image that fits the viewport.
+struct Place {
+    int dx, dy, sx, sy, w, h;
+};
+
+// Visits w x h pixels of img from column sx, row sy as visual pixels:
+// out(x, y, pixel) for each, row by row.
+template <class Out>
+void visit_pixels(const IMG *img, int sx, int sy, int w, int h, const std::vector<unsigned long> &lut, Out out) {
     State &s = S();
-    XImage *xi = XCreateImage(s.dpy, s.visual, (unsigned)s.depth, ZPixmap, 0, nullptr, (unsigned)w, (unsigned)h, 32, 0);
-    if (!xi) return nullptr;
-    xi->data = (char *)malloc((size_t)xi->bytes_per_line * (size_t)h);
-    if (!xi->data) {
-        XDestroyImage(xi);
-        return nullptr;
-    }
     const int sb = storage_bytes(img);
     const int msb = img->byte_order;
     const bool indexed = img->bits_pixel <= 16;
-    const bool native32 = xi->bits_per_pixel == 32;
-    if (native32) xi->byte_order = LSBFirst;  // the rows below are written in host order
     Chan ir = chan_of(img->red_mask ? img->red_mask : 0xFF0000), ig = chan_of(img->green_mask ? img->green_mask : 0xFF00),
          ib = chan_of(img->blue_mask ? img->blue_mask : 0xFF);
     Chan vr = chan_of(s.red_mask), vg = chan_of(s.green_mask), vb = chan_of(s.blue_mask);
     for (int y = 0; y < h; y++) {
         const unsigned char *row = img->data + (size_t)(sy + y) * (size_t)img->bytes_line + (size_t)sx * sb;
-        uint32_t *out32 = native32 ? (uint32_t *)(xi->data + (size_t)y * xi->bytes_per_line) : nullptr;
         for (int x = 0; x < w; x++) {
             unsigned long px;
             if (sb == 1) {
@@ -152,20 +152,50 @@ XImage *convert(const IMG *img, int sx, int sy, int w, int h, const std::vector<
                                    : (unsigned long)galloc_colr(-1, get_chan(v, ir) / 255.0f, get_chan(v, ig) / 255.0f,
                                                                 get_chan(v, ib) / 255.0f);
             }
-            if (out32)
-                out32[x] = (uint32_t)px;
-            else
-                XPutPixel(xi, x, y, px);
+            out(x, y, px);
         }
     }
+}
+
+// Converts w x h pixels of img from column sx, row sy into an XImage of the
+// window's depth.  Null when memory runs out.
+XImage *convert(const IMG *img, int sx, int sy, int w, int h, const std::vector<unsigned long> &lut) {
+    State &s = S();
+    XImage *xi = XCreateImage(s.dpy, s.visual, (unsigned)s.depth, ZPixmap, 0, nullptr, (unsigned)w, (unsigned)h, 32, 0);
+    if (!xi) return nullptr;
+    xi->data = (char *)malloc((size_t)xi->bytes_per_line * (size_t)h);
+    if (!xi->data) {
+        XDestroyImage(xi);
+        return nullptr;
+    }
+    const bool native32 = xi->bits_per_pixel == 32;
+    if (native32) xi->byte_order = LSBFirst;  // the rows below are written in host order
+    visit_pixels(img, sx, sy, w, h, lut, [&](int x, int y, unsigned long px) {
+        if (native32)
+            ((uint32_t *)(xi->data + (size_t)y * xi->bytes_per_line))[x] = (uint32_t)px;
+        else
+            XPutPixel(xi, x, y, px);
+    });
     return xi;
 }
 
-// Where the image goes: left/top of the image in the target and the part of
-// the image that fits the viewport.
-struct Place {
-    int dx, dy, sx, sy, w, h;
-};
+// The headless window's put: the same pixels and transparency mask into the
+// in-memory picture.
+int put_mem(const IMG *img, const Place &p, long tpix, const std::vector<unsigned long> &lut) {
+    std::vector<uint32_t> px;
+    std::vector<uint8_t> mask;
+    try {
+        px.resize((size_t)p.w * p.h);
+        if (tpix >= 0) mask.resize(px.size());
+    } catch (const std::bad_alloc &) {
+        return 0;
+    }
+    visit_pixels(img, p.sx, p.sy, p.w, p.h, lut,
+                 [&](int x, int y, unsigned long v) { px[(size_t)y * p.w + x] = (uint32_t)v & 0xFFFFFF; });
+    for (size_t i = 0; i < mask.size(); i++) mask[i] = (long)px[i] != tpix;
+    mem_put(px.data(), p.w, p.h, p.dx, p.dy, mask.empty() ? nullptr : mask.data());
+    return 1;
+}
 
 bool place(const IMG *img, int x, int y, Place &p) {
     const GXRect &v = S().clip_rect;
@@ -191,7 +221,7 @@ bool place(const IMG *img, int x, int y, Place &p) {
     return p.w > 0 && p.h > 0;
 }
 
-bool target_ready() { return S().dpy && S().draw_window; }
+bool target_ready() { return (S().dpy || S().mem) && S().draw_window; }
 
 // The transparent colour's pixel and components: a colour-table name, an X
 // colour name, or the background.
@@ -207,7 +237,14 @@ bool transparent_colour(const char *name, float *rgb, long *pixel) {
         CLR_get_rgb(ci, &rgb[0], &rgb[1], &rgb[2]);
     } else {
         XColor xc;
-        if (!XParseColor(s.dpy, gget_colormap(), name, &xc)) return false;
+        if (s.mem) {
+            if (!mem_parse_colour(name, rgb)) return false;
+            xc.red = (unsigned short)(rgb[0] * 65535);
+            xc.green = (unsigned short)(rgb[1] * 65535);
+            xc.blue = (unsigned short)(rgb[2] * 65535);
+        } else if (!XParseColor(s.dpy, gget_colormap(), name, &xc)) {
+            return false;
+        }
         rgb[0] = xc.red / 65535.0f;
         rgb[1] = xc.green / 65535.0f;
         rgb[2] = xc.blue / 65535.0f;
@@ -234,6 +271,7 @@ int put(IMG *img, int x, int y, const char *colour, bool overlay) {
     if (overlay && !transparent_colour(colour, trgb, &tpix)) return 0;
     std::vector<unsigned long> lut;
     if (img->bits_pixel <= 16) lut = index_lut(img, overlay ? tpix : -1, trgb);
+    if (s.mem) return put_mem(img, p, overlay ? tpix : -1, lut);
     XImage *xi = convert(img, p.sx, p.sy, p.w, p.h, lut);
     if (!xi) return 0;
     Pixmap mask = 0;
@@ -297,8 +335,53 @@ int gsetup_image_colors(IMG *img, long transparent) {
     return 1;
 }
 
+namespace {
+
+// The headless window's picture as a 24-bit X server gives it: 32 bits a
+// pixel, least significant byte first, the TrueColor masks.
+int get_mem(IMG *img) {
+    State &s = S();
+    std::vector<uint32_t> px;
+    if (!mem_read(s.draw_window, px)) return 0;
+    int w = s.win_width, h = s.win_height;
+    size_t bytes = (size_t)w * h * 4;
+    unsigned char *data = px.size() == (size_t)w * h ? (unsigned char *)malloc(bytes) : nullptr;
+    if (!data) {
+        MESS_print(MESS_ERROR, "gget_image: Unable to allocate data buffer.\n");
+        return 0;
+    }
+    for (size_t i = 0; i < px.size(); i++) {
+        data[4 * i] = (unsigned char)px[i];
+        data[4 * i + 1] = (unsigned char)(px[i] >> 8);
+        data[4 * i + 2] = (unsigned char)(px[i] >> 16);
+        data[4 * i + 3] = 0;
+    }
+    free(img->data);
+    free(img->cmap);
+    img->data = data;
+    img->cmap = nullptr;
+    img->ncolors = 0;
+    img->nx = w;
+    img->ny = h;
+    img->depth = 24;
+    img->bits_pixel = 32;
+    img->bytes_line = 4 * w;
+    img->byte_order = 0;
+    img->red_mask = 0xFF0000;
+    img->green_mask = 0xFF00;
+    img->blue_mask = 0xFF;
+    img->transparent = -1;
+    img->indexed = 0;
+    std::string name = mem_window_name();
+    snprintf(img->info, sizeof img->info, "%s", name.empty() ? "xwdump" : name.c_str());
+    return 1;
+}
+
+}  // namespace
+
 int gget_image(IMG *img) {
     State &s = S();
+    if (img && s.mem && s.draw_window) return get_mem(img);
     if (!img || !s.dpy || !s.draw_window) return 0;
     int w = s.win_width, h = s.win_height;
     XImage *xi = XGetImage(s.dpy, s.draw_window, 0, 0, (unsigned)w, (unsigned)h, AllPlanes, ZPixmap);

@@ -5,8 +5,11 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "gks/device.h"
 #include "gks/gks.h"
@@ -70,6 +73,9 @@ struct State {
     unsigned long red_mask = 0, green_mask = 0, blue_mask = 0;
     bool mapped = false;
     bool events_on = false;
+    // Headless window ("mem" display): no X connection, pictures in memory
+    // (gks_mem.cpp) named by ids where the X window holds pixmaps.
+    bool mem = false;
 
     // zoom
     int zoom = 1, zoom_x = 0, zoom_y = 0;
@@ -101,6 +107,31 @@ void x11_set_gc_color(GC gc, int index);
 int create_patterns();
 int close_x11();
 int x11_clear_errors();
+
+// Headless window (gks_mem.cpp).  Picture ids stand where pixmaps do.
+GDevice *mem_open(int w, int h, bool inverse);
+int mem_close();
+unsigned long mem_new_picture(uint32_t fill);
+void mem_free_picture(unsigned long id);
+void mem_fill(unsigned long id, uint32_t colour);
+// Copies the w x h area at (sx, sy) of src to (dx, dy) of dst (XCopyArea).
+void mem_copy(unsigned long src, unsigned long dst, int sx, int sy, int w, int h, int dx, int dy);
+void mem_init_gcs(int mode);
+void mem_colour_changed(int index);
+void mem_set_line_func(int f);
+void mem_patterns(bool made);
+// Fills the n-point polygon with the background, clipped to c.
+void mem_clear_region(const GXRect &c, const int *xy, int n);
+// Puts a w x h picture at (dx, dy) of the drawing target; mask (w per row,
+// 1 = draw) overlays as a clip mask would.
+void mem_put(const uint32_t *px, int w, int h, int dx, int dy, const uint8_t *mask);
+bool mem_read(unsigned long id, std::vector<uint32_t> &out);
+bool mem_write(unsigned long id, const std::vector<uint32_t> &px);
+int mem_resize(int w, int h);
+bool mem_parse_colour(const char *name, float *rgb);
+size_t mem_bytes();
+// The headless window's name: title and its extra text (gks_x11.cpp).
+std::string mem_window_name();
 
 // Attribute groups (gks_prim.cpp / gks_text.cpp).
 int line_colr();

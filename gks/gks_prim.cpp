@@ -208,6 +208,7 @@ int gset_line_gc_func(int f) {
     State &s = S();
     line.func = f;
     if (s.dpy && s.gc_line) XSetFunction(s.dpy, s.gc_line, f);
+    if (s.mem) mem_set_line_func(f);
     return 0;
 }
 int gget_line_gc_func() { return line.func; }

@@ -265,6 +265,12 @@ int read_font(const char *file) {
     State &s = S();
     if (!file || !*file) return -1;
     if (file[0] == '#') {
+        // The headless window has no server fonts: the stroke font stays.
+        if (s.mem) {
+            gerr_printf("read_font", "unable to load font: %s\n", file + 1);
+            MESS_print(MESS_ERROR, "read_font: unable to load font: %s\n", file + 1);
+            return -1;
+        }
         if (!s.dpy) return -1;
         XFontStruct *f = XLoadQueryFont(s.dpy, file + 1);
         if (!f) {

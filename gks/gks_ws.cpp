@@ -282,7 +282,9 @@ int gset_colr_rep(int ws, int i, const float *rgb) {
     if (emit(20, i, rgb, 3, nullptr)) return 0;
     galloc_colr(i < 0 ? BACK_SLOT : i, rgb[0], rgb[1], rgb[2]);
     if (i < 0) s.bg = (unsigned long)s.colr[BACK_SLOT].pixel;
-    if (gtype_is_WIN_PIX()) {
+    if (s.mem) {
+        mem_colour_changed(i);
+    } else if (gtype_is_WIN_PIX()) {
         if (line_colr() == i) x11_set_gc_color(s.gc_line, i);
         if (fill_colr() == i) x11_set_gc_color(s.gc_fill, i);
         if (marker_colr() == i) x11_set_gc_color(s.gc_marker, i);

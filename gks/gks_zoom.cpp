@@ -1,6 +1,8 @@
 // The picture zoom: enlarging the window's picture by pixel replication,
 // without redrawing, and mapping window pixels back to picture pixels.
+#include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "driver/flags.h"
 #include "gks/gks_int.h"
@@ -19,17 +21,42 @@ int region_start(int c, int full, int f) {
     return lo;
 }
 
+// The headless window's picture before the first zoom.
+std::vector<uint32_t> mem_saved;
+
 void drop_saved() {
     State &s = S();
     if (s.zoom_saved) XDestroyImage(s.zoom_saved);
     s.zoom_saved = nullptr;
+    mem_saved.clear();
+    mem_saved.shrink_to_fit();
+}
+
+// Replicates the region from (left, top) f times into the base picture.
+void zoom_mem(Drawable src, bool save, int left, int top, int f) {
+    State &s = S();
+    const int W = s.win_width, H = s.win_height;
+    std::vector<uint32_t> in, out;
+    if (!mem_read(src, in) || in.size() != (size_t)W * H) return;
+    if (save) mem_saved = in;
+    out.resize(in.size());
+    for (int j = 0; j < H; j++) {
+        int sy = top + j / f;
+        if (sy >= H) sy = H - 1;
+        for (int i = 0; i < W; i++) {
+            int sx = left + i / f;
+            if (sx >= W) sx = W - 1;
+            out[(size_t)j * W + i] = in[(size_t)sy * W + sx];
+        }
+    }
+    mem_write(s.base_window, out);
 }
 
 }  // namespace
 
 int gzoom(int frame, int x, int y, int factor, int again) {
     State &s = S();
-    if (!s.dpy || !s.base_window || s.win_type == GWS_PIX) return 0;
+    if ((!s.dpy && !s.mem) || !s.base_window || s.win_type == GWS_PIX) return 0;
     if (again && factor == 1) return 0;
     if (s.zoom >= GMAX_ZOOM) {
         MESS_print(MESS_ERROR, "gzoom: Cannot zoom past 1024x\n");
@@ -43,9 +70,12 @@ int gzoom(int frame, int x, int y, int factor, int again) {
         Pixmap p = (Pixmap)gget_frame_id(frame);
         if (p) src = p;
     }
-    XImage *in = XGetImage(s.dpy, src, 0, 0, (unsigned)W, (unsigned)H, AllPlanes, ZPixmap);
-    if (!in) return 0;
-    if (!frames && !again && s.zoom == 1) {
+    XImage *in = s.mem ? nullptr : XGetImage(s.dpy, src, 0, 0, (unsigned)W, (unsigned)H, AllPlanes, ZPixmap);
+    if (!in && !s.mem) return 0;
+    bool save = !frames && !again && s.zoom == 1;
+    if (save && s.mem) {
+        drop_saved();
+    } else if (save) {
         drop_saved();
         s.zoom_saved = XSubImage(in, 0, 0, (unsigned)W, (unsigned)H);
     }
@@ -75,6 +105,10 @@ int gzoom(int frame, int x, int y, int factor, int again) {
     int left = region_start(cx, W, f), top = region_start(cy, H, f);
     s.zoom_x = left + (W / f) / 2;
     s.zoom_y = top + (H / f) / 2;
+    if (s.mem) {
+        zoom_mem(src, save, left, top, f);
+        return 1;
+    }
     int bpp = in->bits_per_pixel;
     if (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32) {
         XImage *out = XSubImage(in, 0, 0, (unsigned)W, (unsigned)H);
@@ -99,10 +133,13 @@ int gzoom(int frame, int x, int y, int factor, int again) {
 
 int gunzoom() {
     State &s = S();
-    if (s.zoom <= 1 || s.win_type == GWS_PIX || !s.dpy) return 0;
+    if (s.zoom <= 1 || s.win_type == GWS_PIX || (!s.dpy && !s.mem)) return 0;
     s.zoom = 1;
     s.zoom_x = s.zoom_y = 0;
-    if (s.zoom_saved) {
+    if (s.mem && !mem_saved.empty()) {
+        mem_write(s.base_window, mem_saved);
+        drop_saved();
+    } else if (s.zoom_saved) {
         XPutImage(s.dpy, s.base_window, s.root_gc, s.zoom_saved, 0, 0, 0, 0, (unsigned)s.zoom_saved->width,
                   (unsigned)s.zoom_saved->height);
         drop_saved();
