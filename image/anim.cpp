@@ -383,7 +383,10 @@ int ANIM_dump(const char *name, int apng)
         IMG img;
         IMG_init(&img);
         if (n > 0) gselect_frame(k);
-        ok = gget_image(&img) && add_frame(&img, gget_frame_delay(n > 0 ? k : -2), who, name, &fr, &W, &H);
+        // The window's own picture is a loop of one, whose frame is the
+        // last: it gets the last frame's dwell.
+        float delay = n > 0 ? gget_frame_delay(k) : 1.0f;
+        ok = gget_image(&img) && add_frame(&img, delay, who, name, &fr, &W, &H);
         IMG_free(&img);
     }
     if (n > 0 && cur >= 0) gselect_frame(cur);
