@@ -212,10 +212,15 @@ int key_press(XKeyEvent *ev) {
     if (ks == XK_Return || ks == XK_KP_Enter) {
         input_mode = 3;
         name = "Ret";
+    } else if (IsModifierKey(ks)) {
+        // Shift, Alt or Ctrl pressed on its own (as on the way to Alt+z or
+        // a Shift drag) says nothing yet: no callback, so that it cannot
+        // cancel a zoom rectangle being chosen.
+        return 1;
     } else if (len != 1 || (unsigned char)text[0] < 0x20 || (unsigned char)text[0] == 0x7f) {
-        // No printable text (a modifier alone, arrows, function keys): the
-        // callback gets an empty name without suffixes, which the plot
-        // session takes as "cancel" (it drops a pending zoom rectangle).
+        // No printable text (arrows, function keys, Escape): the callback
+        // gets an empty name without suffixes, which the plot session takes
+        // as "cancel" (it drops a pending zoom rectangle).
         call_user(2, "", 0, 0);
         return 1;
     } else {
@@ -387,9 +392,13 @@ int ghold(int mode) {
     double next_refresh = 0;
     if (refresh_fn && refresh_interval > 0) next_refresh = (double)time(nullptr) + refresh_interval;
     int naps = 0;
+    bool was_looping = gget_looping();
     while (input_mode != 3) {
         bool looping = gget_looping() && gget_num_images() > 1;
         if (looping) {
+            // Looping started during the hold (button 2, Alt+l, a client's
+            // first frame): the frame timer starts now, or it never runs.
+            if (!was_looping) ZYR_init_time();
             if (gget_cursor_type() != GCUR_EXCHANGE) gset_cursor(GCUR_EXCHANGE);
             gloop_sleep();
             if (input_mode == 3) break;
@@ -410,6 +419,7 @@ int ghold(int mode) {
             wait_input(1.0f);
             gcheck_event();
         }
+        was_looping = looping;
         if (next_refresh > 0 && (double)time(nullptr) >= next_refresh) {
             refresh_fn();
             next_refresh += refresh_interval;

@@ -295,12 +295,16 @@ int gloop_sleep() {
     // No event can come to the headless window: nothing to wait for.
     if (S().mem) return 0;
     float delay = gget_frame_delay(-2);
+    // Input that ends meanwhile (Return in a hold) ends the wait too, or a
+    // long frame delay would hold the program after the user has left.
+    int waiting = gget_input_mode();
     while (true) {
         float left = delay - ZYR_elapse_time();
         if (left <= 0) break;
         float slice = left > 0.2f ? 0.2f : left;
         usleep((useconds_t)(slice * 1e6f));
         if (slice >= 0.2f) gcheck_event();
+        if (waiting && !gget_input_mode()) break;
     }
     return 0;
 }

@@ -36,15 +36,15 @@ int run(const std::vector<std::string> &args) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The helper process: started in dir, its stdout read line by line by a
-// thread of its own (it may write more than a pipe holds), stderr kept in a file.
+// A helper program (args[0] under tests/ of the build): started in dir, its
+// stdout read line by line by a thread of its own (it may write more than a
+// pipe holds), stderr kept in a file.
 class Helper {
 public:
-    Helper(const std::string &dir, const std::vector<std::string> &options) : errfile_(dir + "/stderr.txt") {
+    Helper(const std::string &dir, std::vector<std::string> args) : errfile_(dir + "/" + args[0] + ".err") {
         int fds[2];
         if (pipe(fds) != 0) return;
-        std::vector<std::string> args = {ZYR_BINARY_DIR "/tests/evhold"};
-        args.insert(args.end(), options.begin(), options.end());
+        args[0] = ZYR_BINARY_DIR "/tests/" + args[0];
         pid_ = fork();
         if (pid_ == 0) {
             close(fds[0]);
@@ -154,7 +154,8 @@ protected:
         setenv("DISPLAY", server_->name().c_str(), 1);
     }
     // Starts the helper and focuses its window.
-    Helper &start(const std::vector<std::string> &options = {}) {
+    Helper &start(std::vector<std::string> options = {}) {
+        options.insert(options.begin(), "evhold");
         helper_ = std::make_unique<Helper>(dir_.path(), options);
         wid_ = std::to_string(helper_->window());
         EXPECT_NE(wid_, "0") << helper_->errors();
@@ -171,6 +172,18 @@ protected:
     std::unique_ptr<Helper> helper_;
     std::string wid_;
 };
+
+// The window's pixels as seen by another client (the test itself).
+std::vector<unsigned long> window_pixels(Display *d, Window w, int width, int height) {
+    std::vector<unsigned long> px;
+    XImage *im = XGetImage(d, w, 0, 0, width, height, AllPlanes, ZPixmap);
+    if (!im) return px;
+    px.resize((size_t)width * height);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++) px[(size_t)y * width + x] = XGetPixel(im, x, y);
+    XDestroyImage(im);
+    return px;
+}
 
 // "kind name x y" as logged; x and y parsed.
 struct Logged {
@@ -331,6 +344,158 @@ TEST_F(GksXdotool, KilledWindowIsAFatalError) {
     EXPECT_EQ(h.wait_exit(), 4);
     EXPECT_NE(h.errors().find("Fatal X11 Error\n"), std::string::npos) << h.errors();
     EXPECT_EQ(h.wait_line("end", 0ms), "");
+}
+
+// Each row: an input, then the callback and state lines it adds to the log
+// ("kind name" without the position; state lines by prefix, since the
+// current frame moves while looping). "s" is the helper's state probe.
+TEST_F(GksXdotool, EveryBindingWithRealEvents) {
+    unsetenv("METAOUT");
+    Helper &h = start({"-frames", "3"});
+    struct Row {
+        std::vector<std::string> input;
+        std::vector<std::string> log;
+    };
+    const std::string s3 = "state frames=3 ", s2 = "state frames=2 ";
+    const std::vector<Row> rows = {
+        {{"mousemove", "--window", wid_, "320", "256"}, {}},
+        {{"key", "alt+bracketright", "s"}, {"2 s", s3 + "loop=0 delay=0.50 zoom=1 cur=1"}},
+        {{"key", "alt+bracketleft", "s"}, {"2 s", s3 + "loop=0 delay=0.50 zoom=1 cur=0"}},
+        {{"click", "3", "key", "s"}, {"3 B3-P", "3 B3-R", "2 s", s3 + "loop=0 delay=0.50 zoom=1 cur=1"}},
+        {{"click", "1", "key", "s"}, {"3 B1-P", "3 B1-R", "2 s", s3 + "loop=0 delay=0.50 zoom=1 cur=0"}},
+        {{"click", "2", "key", "s"}, {"3 B2-P", "3 B2-R", "2 s", s3 + "loop=1 delay=0.50"}},
+        // Faster by 0.1 s, by 0.05 s at or below 0.11 s; slower by 0.05 s below 0.09 s.
+        {{"key", "alt+bracketright", "s"}, {"2 s", s3 + "loop=1 delay=0.40"}},
+        {{"key", "alt+bracketright", "s"}, {"2 s", s3 + "loop=1 delay=0.30"}},
+        {{"key", "alt+bracketright", "s"}, {"2 s", s3 + "loop=1 delay=0.20"}},
+        {{"key", "alt+bracketright", "alt+bracketright", "s"}, {"2 s", s3 + "loop=1 delay=0.05"}},
+        {{"key", "alt+bracketleft", "s"}, {"2 s", s3 + "loop=1 delay=0.10"}},
+        {{"click", "1", "key", "s"}, {"3 B1-P", "3 B1-R", "2 s", s3 + "loop=1 delay=0.20"}},
+        {{"click", "3", "key", "s"}, {"3 B3-P", "3 B3-R", "2 s", s3 + "loop=1 delay=0.10"}},
+        {{"key", "alt+l", "s"}, {"2 s", s3 + "loop=0 delay=0.10"}},
+        {{"key", "alt+d", "s"}, {"2 s", s2 + "loop=0 delay=0.10 zoom=1"}},
+        // Alt+u reaches the callback only when the picture was not zoomed.
+        {{"key", "alt+u", "alt+z", "s"}, {"2 u-Alt", "2 s", s2 + "loop=0 delay=0.10 zoom=2"}},
+        {{"key", "alt+u", "s"}, {"2 s", s2 + "loop=0 delay=0.10 zoom=1"}},
+        // Modifiers pressed alone send nothing; a key without text (Left)
+        // sends the empty name.
+        {{"key", "alt+x", "alt+b", "ctrl+alt+bracketright", "Left", "alt+m"}, {"2 b-Alt", "2 ]-Alt-Cntrl", "2 "}},
+    };
+    std::vector<std::string> want;
+    for (auto &r : rows) {
+        ASSERT_EQ(xdo(r.input), 0);
+        want.insert(want.end(), r.log.begin(), r.log.end());
+    }
+    ASSERT_EQ(xdo({"key", "Return"}), 0);
+    ASSERT_EQ(h.wait_exit(30s), 0) << h.errors() << h.log();
+    std::vector<std::string> got;
+    for (auto &l : h.lines()) {
+        if (l.rfind("state ", 0) == 0) got.push_back(l);
+        Logged c = parse(l);
+        if (l.size() > 2 && (l[0] == '2' || l[0] == '3') && l[1] == ' ')
+            got.push_back(l.substr(0, 2) + (sscanf(l.c_str(), "%*d %f %f", &c.x, &c.y) == 2 ? "" : c.name));
+    }
+    ASSERT_EQ(got.size(), want.size() + 1) << h.log();  // + "2 Ret"
+    for (size_t i = 0; i < want.size(); i++) EXPECT_EQ(got[i].rfind(want[i], 0), 0u) << i << ": " << got[i];
+    EXPECT_EQ(got.back(), "2 Ret");
+    // Alt+m wrote the display list as a metafile, Alt+x the current frame.
+    EXPECT_GT(std::filesystem::file_size(dir_.file("zyr.meta")), 0u) << h.errors();
+    int xwd = 0;
+    for (auto &e : std::filesystem::directory_iterator(dir_.path()))
+        if (e.path().extension() == ".xwd") {
+            xwd++;
+            EXPECT_EQ(e.path().filename().string().rfind("evhol-0", 0), 0u) << e.path();
+            FILE *id = popen(("identify -format %wx%h " + e.path().string() + " 2>&1").c_str(), "r");
+            char buf[64] = "";
+            EXPECT_NE(fgets(buf, sizeof buf, id), nullptr);
+            pclose(id);
+            EXPECT_STREQ(buf, "640x512");
+        }
+    EXPECT_EQ(xwd, 1);
+}
+
+TEST_F(GksXdotool, KeysAreIgnoredWithoutAHold) {
+    Helper &h = start({"-idle", "-titles"});
+    ASSERT_EQ(xdo({"key", "a", "alt+bracketright", "alt+l", "Return", "alt+q"}), 0);
+    // Buttons still act: button 3 shows the next frame, its release ends the helper.
+    ASSERT_EQ(xdo({"mousemove", "--window", wid_, "10", "10", "click", "3"}), 0);
+    ASSERT_EQ(h.wait_exit(), 0) << h.errors();
+    // Titles come from a watcher thread, out of order with the callbacks.
+    std::vector<std::string> calls, titles;
+    for (auto &l : h.lines()) {
+        if (l[0] == '2' || l[0] == '3') calls.push_back(parse(l).name);
+        if (l.rfind("title ", 0) == 0) titles.push_back(l);
+    }
+    EXPECT_EQ(calls, (std::vector<std::string>{"B3-P", "B3-R"})) << h.log();
+    EXPECT_EQ(titles, (std::vector<std::string>{"title evhold [1]"})) << h.log();
+}
+
+// The band drawn in XOR is seen by another client while the button is held,
+// and the window is exactly as before once it is released.
+TEST_F(GksXdotool, RubberBandShownWhileDraggingAndThePictureRestored) {
+    Helper &h = start({"-frames", "0", "-band", "2"});
+    Display *d = XOpenDisplay(server_->name().c_str());
+    ASSERT_NE(d, nullptr);
+    Window w = strtoul(wid_.c_str(), nullptr, 10);
+    auto before = window_pixels(d, w, 640, 512);
+    ASSERT_EQ(before.size(), 640u * 512u);
+    ASSERT_EQ(xdo({"mousemove", "--window", wid_, "150", "150", "mousedown", "1", "mousemove", "--window", wid_, "400",
+                   "350"}),
+              0);
+    // The picture's diagonal line crosses the top and bottom edges.
+    auto on_edge = [](int x, int y) {
+        return ((x == 150 || x == 400) && y >= 150 && y <= 350) || ((y == 150 || y == 350) && x >= 150 && x <= 400);
+    };
+    std::vector<unsigned long> mid;
+    long changed = 0, stray = 0;
+    for (int tries = 0; tries < 200; tries++) {
+        mid = window_pixels(d, w, 640, 512);
+        changed = stray = 0;
+        for (int y = 0; y < 512; y++)
+            for (int x = 0; x < 640; x++)
+                if (mid[(size_t)y * 640 + x] != before[(size_t)y * 640 + x]) (on_edge(x, y) ? changed : stray)++;
+        if (changed >= 2 * (251 + 201) - 4) break;
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(changed, 2 * (251 + 201) - 4);
+    EXPECT_EQ(stray, 0);
+    ASSERT_EQ(xdo({"mouseup", "1"}), 0);
+    ASSERT_NE(h.wait_line("3 B1-R"), "") << h.log();
+    bool restored = false;
+    for (int tries = 0; tries < 100 && !restored; tries++) {
+        restored = window_pixels(d, w, 640, 512) == before;
+        if (!restored) std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_TRUE(restored);
+    XCloseDisplay(d);
+    ASSERT_EQ(xdo({"key", "Return"}), 0);
+    EXPECT_EQ(h.wait_exit(), 0);
+}
+
+// A second process draws into the owner's last frame as an embedded
+// workstation: opening in pixel mode 2 appends a frame ("+" after the title
+// meanwhile), closing in pixel mode 9 ends the owner's hold. The old last
+// frame keeps its picture; the client's drawing is in the new one.
+TEST_F(GksXdotool, EmbeddedClientAppendsAFrameAndEndsTheHold) {
+    Helper &owner = start({"-names"});
+    std::string pix = owner.wait_line("pixmap ").substr(7);
+    Helper client(dir_.path(), {"evclient", wid_, pix, "640x512"});
+    EXPECT_EQ(client.wait_exit(30s), 0) << client.errors();
+    EXPECT_NE(client.wait_line("closed"), "");
+    ASSERT_EQ(owner.wait_exit(), 0) << owner.errors();
+    std::vector<std::string> names;
+    for (auto &l : owner.lines())
+        if (l.rfind("name ", 0) == 0) names.push_back(l.substr(5));
+    EXPECT_EQ(names, (std::vector<std::string>{"evhold [0]", "evhold +", "evhold"})) << owner.log();
+    EXPECT_NE(owner.wait_line("frames 4"), "") << owner.log();
+    // frame k, pixel at (10, 10) (the frame's own square), pixel at (375, 375) (the client's).
+    unsigned long sq = 0, cl = 0;
+    ASSERT_EQ(sscanf(owner.wait_line("frame 2 ").c_str(), "frame 2 %lx %lx", &sq, &cl), 2);
+    EXPECT_NE(sq, 0u);
+    EXPECT_EQ(cl, 0u);
+    ASSERT_EQ(sscanf(owner.wait_line("frame 3 ").c_str(), "frame 3 %lx %lx", &sq, &cl), 2);
+    EXPECT_EQ(sq, 0u);
+    EXPECT_EQ(cl, 0xff0000u);
 }
 
 }  // namespace

@@ -99,7 +99,11 @@ void watch_titles(std::string display, Window win) {
     if (!d) return;
     XSelectInput(d, win, PropertyChangeMask);
     XFlush(d);
-    while (watching) {
+    // A change made before the helper ends is still logged: the main
+    // connection is synced before `watching` drops, and this one once more.
+    for (bool last = false; !last;) {
+        last = !watching;
+        if (last) XSync(d, False);
         while (XPending(d)) {
             XEvent ev;
             XNextEvent(d, &ev);
@@ -206,6 +210,7 @@ int main(int argc, char **argv) {
     for (int k = 0; k < gget_num_images(); k++)
         printf("frame %d %lx %lx\n", k, frame_pixel(k, 10, 10), frame_pixel(k, 375, 375));
     fflush(stdout);
+    XSync(gget_display(), False);
     watching = false;
     if (watcher.joinable()) watcher.join();
     gclose_ws(1);
