@@ -39,6 +39,15 @@ struct Band {
     bool active = false;
 } band;
 
+// Seconds on a clock that only moves forward: refresh times keep their
+// spacing when the wall clock is set, and are kept to well under a second
+// (time() would round every interval to whole seconds).
+double now_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+}
+
 // Waits up to `seconds` (negative: without limit) for X input.
 void wait_input(float seconds) {
     Display *d = S().dpy;
@@ -390,7 +399,7 @@ int ghold(int mode) {
     // check above) ends it at once instead of being forgotten.
     if (input_mode != 3) input_mode = 1;
     double next_refresh = 0;
-    if (refresh_fn && refresh_interval > 0) next_refresh = (double)time(nullptr) + refresh_interval;
+    if (refresh_fn && refresh_interval > 0) next_refresh = now_seconds() + refresh_interval;
     int naps = 0;
     bool was_looping = gget_looping();
     while (input_mode != 3) {
@@ -409,10 +418,17 @@ int ghold(int mode) {
         } else if (next_refresh > 0) {
             int want = gget_num_images() > 0 ? GCUR_DOT : GCUR_TCROSS;
             if (gget_cursor_type() != want) gset_cursor(want);
-            ZYR_sleep(naps < 50 ? 0.1f : 0.5f);
+            // Naps of 0.1 s, 0.5 s after 50 quiet ones, cut short by input
+            // (answered at once) and by the refresh time (kept to the nap).
+            float nap = naps < 50 ? 0.1f : 0.5f;
+            double left = next_refresh - now_seconds();
+            if (left < nap) nap = left > 0.001 ? (float)left : 0.001f;
+            wait_input(nap);
             naps++;
-            if (gcheck_event() > 0 || XPending(s.dpy)) naps = 0;
-            gcheck_event();
+            if (XPending(s.dpy)) {
+                naps = 0;
+                gcheck_event();
+            }
         } else {
             int want = gget_num_images() > 0 ? GCUR_DOT : GCUR_TCROSS;
             if (gget_cursor_type() != want) gset_cursor(want);
@@ -420,7 +436,7 @@ int ghold(int mode) {
             gcheck_event();
         }
         was_looping = looping;
-        if (next_refresh > 0 && (double)time(nullptr) >= next_refresh) {
+        if (next_refresh > 0 && now_seconds() >= next_refresh) {
             refresh_fn();
             next_refresh += refresh_interval;
         }

@@ -498,4 +498,20 @@ TEST_F(GksXdotool, EmbeddedClientAppendsAFrameAndEndsTheHold) {
     EXPECT_EQ(cl, 0xff0000u);
 }
 
+// The refresh callback keeps coming while the hold waits, and keys are still
+// answered between its calls.
+TEST_F(GksXdotool, RefreshRunsWhileTheHoldWaits) {
+    Helper &h = start({"-refresh", "0.2"});
+    auto refreshes = [&h] {
+        auto l = h.lines();
+        return std::count(l.begin(), l.end(), std::string("refresh"));
+    };
+    for (int tries = 0; tries < 1500 && refreshes() < 3; tries++) std::this_thread::sleep_for(10ms);
+    EXPECT_GE(refreshes(), 3) << h.log();
+    ASSERT_EQ(xdo({"key", "a"}), 0);
+    EXPECT_NE(h.wait_line("2 a "), "") << h.log();
+    ASSERT_EQ(xdo({"key", "alt+q"}), 0);
+    EXPECT_EQ(h.wait_exit(), 0);
+}
+
 }  // namespace
