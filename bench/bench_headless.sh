@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Times one 1920 x 1080 zyrsat frame end to end (read the EAST-CONUS GINI
+# image, remap onto a Lambert domain, enhance, draw maps, grid, bar and
+# labels, dump a PNG) on the headless window ("-de d,mem") and on a window
+# of a 24-bit Xvfb started here, alternating the two in the same run:
+# best of five wall-clock times and peak RSS (GNU time -v) for each, and
+# whether the two PNGs hold the same pixels (python3 with PIL).
+#
+# Usage: bench/bench_headless.sh [build-dir]   (default build-mem-rel)
+# ZYR_SHARED_DATA overrides the sample folder (default ../shared/data).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${1:-build-mem-rel}
+data=${ZYR_SHARED_DATA:-$root/../shared/data}
+[ -x /usr/bin/time ] || { echo "bench_headless: needs GNU time (package time)" >&2; exit 1; }
+
+if [ ! -x "$build/zyrsat" ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZYR_BENCH=OFF -DZYR_TESTS=OFF >/dev/null
+  cmake --build "$build" -j2 --target zyrsat >/dev/null
+fi
+zyrsat=$root/$build/zyrsat
+[ -x "$zyrsat" ] || zyrsat=$build/zyrsat
+work=$(mktemp -d)
+xvfb_pid=""
+cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+cd "$work"
+
+for n in $(seq 171 199); do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+  Xvfb ":$n" -screen 0 2048x1536x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  xdisp=":$n"
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  break
+done
+[ -n "$xvfb_pid" ] || { echo "bench_headless: no free display number for Xvfb" >&2; exit 1; }
+
+gini=$data/gini/EAST-CONUS_4km_12.0_20050912_0600.gini
+if ! head -c 4 "$gini" 2>/dev/null | grep -q TIGE; then
+  gini=$data/gini/WEST-CONUS_4km_3.9_20050912_2130.gini
+fi
+cp "$gini" in.gini
+domain="lamb,38,-95,1920,1080,0.035,0.035"
+
+# One run: wall seconds and peak RSS in KB on stdout.
+run() {
+  /usr/bin/time -v -o time.txt env -u DISPLAY "$zyrsat" -b -inp awip -pd "$domain" -ge 1920x1080 \
+    -pp irbar,lalo=10 -la "Bench" -de "d,$1" -out_file "png=$work/$2.png" in.gini </dev/null >run.log 2>&1 ||
+    { cat run.log time.txt >&2; return 1; }
+  awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; t = s}
+              /Maximum resident set size/ {r = $2} END {print t, r}' time.txt
+}
+
+declare -A best rss
+for _ in 1 2 3 4 5; do
+  for which in mem x; do
+    d=mem
+    [ "$which" = x ] && d=$xdisp
+    read -r t r < <(run "$d" "$which")
+    if [ -z "${best[$which]:-}" ] || awk -v a="$t" -v b="${best[$which]}" 'BEGIN {exit !(a < b)}'; then best[$which]=$t; fi
+    [ "${rss[$which]:-0}" -lt "$r" ] && rss[$which]=$r
+  done
+done
+
+echo "one 1920x1080 frame end to end -> PNG ($build, $(nproc) cores, best of 5)"
+for which in mem x; do
+  label=headless
+  [ "$which" = x ] && label="Xvfb 24-bit"
+  printf '  %-12s %7.3f s  %7.1f MB peak RSS\n' "$label" "${best[$which]}" "$(awk -v k="${rss[$which]}" 'BEGIN {print k / 1024}')"
+done
+if /usr/bin/python3 -c 'import PIL' 2>/dev/null; then
+  same=$(/usr/bin/python3 -c '
+import sys
+from PIL import Image, ImageChops
+a, b = (Image.open(f).convert("RGB") for f in sys.argv[1:3])
+print("identical" if a.size == b.size and ImageChops.difference(a, b).getbbox() is None else "different")
+' mem.png x.png)
+  echo "  pictures: $same"
+fi
