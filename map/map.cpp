@@ -37,13 +37,6 @@ void invalidate()
     st.ready = false;
 }
 
-// Earth projections refuse coordinates that are not numbers or latitudes
-// beyond the poles, before any arithmetic can loop or trap on them.
-inline bool bad_earth_input(float lat, float lon)
-{
-    return !std::isfinite(lat) || !std::isfinite(lon) || lat > 90.0f || lat < -90.0f;
-}
-
 void order(float *a, float *b)
 {
     if (*a > *b) std::swap(*a, *b);
@@ -138,6 +131,17 @@ int MAP_tran(float *x, float *y, float lat, float lon)
     }
     if (is_diagram(proj)) return diagram_fwd(proj, lat, lon, x, y);
     return 1;  // no transform for this code: outputs untouched
+}
+
+int MAP_tran_points(int n, const float *lat, const float *lon, float *x, float *y)
+{
+    if (st.domain.proj == DOM_SAT) {
+        if (!st.ready) earth_constants();
+        if (st.usable) return sat_fwd_points(n, lat, lon, x, y);
+    }
+    int drawable = 0;
+    for (int i = 0; i < n; ++i) drawable += MAP_tran(&x[i], &y[i], lat[i], lon[i]) != 0;
+    return drawable;
 }
 
 int MAP_untran(float *lat, float *lon, float x, float y)

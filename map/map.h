@@ -27,6 +27,12 @@ int MAP_proj_str(const char *word);
 
 // Forward: 1 drawable, 0 not (outputs -9999).
 int MAP_tran(float *x, float *y, float lat, float lon);
+// Forward transform of n points, each exactly as MAP_tran gives it; faster
+// where points share latitudes or longitudes (a latitude/longitude grid's
+// rows and columns).  Once the current domain's constants are ready (any
+// MAP_tran call makes them) it only reads the layer's state, so threads may
+// call it at once.  Returns the number of drawable points.
+int MAP_tran_points(int n, const float *lat, const float *lon, float *x, float *y);
 // Inverse: same convention.
 int MAP_untran(float *lat, float *lon, float x, float y);
 int MAP_tran_center(float *x, float *y);

@@ -37,6 +37,9 @@ extern MapState st;
 void earth_constants();
 int earth_fwd(int proj, double lat, double lon, float *x, float *y);
 int earth_inv(int proj, double x, double y, float *lat, float *lon);
+// Satellite-view forward transform of n points (MAP_tran's checks
+// included); the number of drawable points.
+int sat_fwd_points(int n, const float *lat, const float *lon, float *x, float *y);
 
 // Diagram coordinate systems (codes 20 to 44).
 int diagram_fwd(int proj, double a, double b, float *x, float *y);
@@ -57,6 +60,13 @@ inline double one_step180(double d)
     if (d > 180.0) return d - 360.0;
     if (d < -180.0) return d + 360.0;
     return d;
+}
+
+// Earth projections refuse coordinates that are not numbers or latitudes
+// beyond the poles, before any arithmetic can loop or trap on them.
+inline bool bad_earth_input(float lat, float lon)
+{
+    return !std::isfinite(lat) || !std::isfinite(lon) || lat > 90.0f || lat < -90.0f;
 }
 
 inline int fail(float *a, float *b)

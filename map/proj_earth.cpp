@@ -2,7 +2,9 @@
 // constants that earth_constants() caches for the current domain.  Plot
 // coordinates are in units of 100 km on a sphere of radius R (lat/lon:
 // degrees).
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "map/map_internal.h"
 
@@ -248,24 +250,45 @@ int laea_inv(double x, double y, float *lat, float *lon)
 }
 
 // ---- satellite view (9) ----
-int sat_fwd(double lat, double dlon, float *x, float *y)
+// The forward transform is split into a latitude part, a longitude part and
+// the rest, so that a batch of points can reuse the first two (see
+// sat_fwd_points); sat_fwd composes them for one point.
+struct SatLat {
+    double sl, cl, r;  // sine and cosine of the (geocentric) latitude, earth radius there
+};
+struct SatLon {
+    double sd, cd;  // sine and cosine of the longitude from plon
+};
+
+inline SatLat sat_lat(double lat)
 {
-    double sd, cd;
-    sincos(dlon * D2R, &sd, &cd);
     double phi = lat * D2R, r = R;
     if (st.domain.ellipsoid) {
         phi = std::atan(st.earth_ratio2 * std::tan(phi));
         double c = std::cos(phi);
         r = ELL_POLAR / std::sqrt(1.0 - (1.0 - st.earth_ratio2) * c * c);
     }
-    double sl, cl;
-    sincos(phi, &sl, &cl);
-    double a = cl * cd;
+    SatLat t;
+    t.r = r;
+    sincos(phi, &t.sl, &t.cl);
+    return t;
+}
+
+inline SatLon sat_lon(double dlon)
+{
+    SatLon t;
+    sincos(dlon * D2R, &t.sd, &t.cd);
+    return t;
+}
+
+inline int sat_core(const SatLat &p, const SatLon &q, float *x, float *y)
+{
+    double a = p.cl * q.cd;
     if (a < st.eratio) return fail(x, y);
-    double h = st.srad - r * a;
-    double vy = r * cl * sd;
+    double h = st.srad - p.r * a;
+    double vy = p.r * p.cl * q.sd;
     double xx = vy / h;
-    double yy = r * sl / std::sqrt(vy * vy + h * h);
+    double yy = p.r * p.sl / std::sqrt(vy * vy + h * h);
     if (st.domain.parm[1] == 1.0f) {
         xx = std::atan(xx);
         yy = std::atan(yy);
@@ -274,6 +297,8 @@ int sat_fwd(double lat, double dlon, float *x, float *y)
     *y = (float)(yy * st.srad);
     return 1;
 }
+
+int sat_fwd(double lat, double dlon, float *x, float *y) { return sat_core(sat_lat(lat), sat_lon(dlon), x, y); }
 
 int sat_inv(double x, double y, float *lat, float *lon)
 {
@@ -390,6 +415,42 @@ void earth_constants()
         break;
     }
     st.ready = true;
+}
+
+// The points of a latitude/longitude grid share their latitude along a row
+// and their longitude down a column: the latitude terms of the last latitude
+// and the longitude terms of recent longitudes (a small table indexed by a
+// hash of the longitude's bits) are kept, and each is computed from the
+// same float by the same code as sat_fwd does, so the results are the same
+// bit for bit.  Everything lives on this call's stack: threads may call it
+// at once.
+int sat_fwd_points(int n, const float *lat, const float *lon, float *x, float *y)
+{
+    constexpr int SLOTS = 256;
+    uint64_t key[SLOTS] = {};  // 0 empty, else the longitude's bits with bit 32 set
+    SatLon lons[SLOTS];
+    uint64_t lat_key = 0;
+    SatLat la{};
+    int drawable = 0;
+    for (int i = 0; i < n; ++i) {
+        if (bad_earth_input(lat[i], lon[i])) {
+            fail(&x[i], &y[i]);
+            continue;
+        }
+        const uint64_t lk = std::bit_cast<uint32_t>(lat[i]) | (1ull << 32);
+        if (lk != lat_key) {
+            la = sat_lat(lat[i]);
+            lat_key = lk;
+        }
+        const uint32_t ob = std::bit_cast<uint32_t>(lon[i]);
+        const int slot = (int)((ob * 2654435761u) >> 24);
+        if (key[slot] != (ob | (1ull << 32))) {
+            key[slot] = ob | (1ull << 32);
+            lons[slot] = sat_lon(norm180(lon[i]) - st.domain.plon);
+        }
+        drawable += sat_core(la, lons[slot], &x[i], &y[i]);
+    }
+    return drawable;
 }
 
 int earth_fwd(int proj, double lat, double lon, float *x, float *y)

@@ -98,7 +98,7 @@ void parallel_rows(int rows, size_t work, F f)
 }
 
 struct Batch {
-    std::vector<float> x, y, lat, lon, col, row;
+    std::vector<float> x, y, lat, lon, col, row, px, py;
     void clear()
     {
         x.clear();
@@ -151,14 +151,19 @@ void trace(const Ctx &c, bool nav_path, Batch &b)
     }
     if (!c.img_ok) return;
     MAP_domain(&c.imgdom);
+    float lim[4];
+    MAP_get_limits(lim);
+    b.px.assign(n, MISS);
+    b.py.assign(n, MISS);
+    // Grid position as MAP_grid_untran computes it, written out here so that
+    // the loop stays free of calls.
     auto locate = [&](size_t a, size_t z) {
+        MAP_tran_points((int)(z - a), &b.lat[a], &b.lon[a], &b.px[a], &b.py[a]);
         for (size_t i = a; i < z; ++i) {
-            if (std::isnan(b.lat[i])) continue;
-            float px, py, ci, rj;
-            if (MAP_tran(&px, &py, b.lat[i], b.lon[i]) == 0 || px == MISS) continue;
-            MAP_grid_untran(&ci, &rj, px, py);
-            b.col[i] = ci;
-            b.row[i] = rj;
+            const float px = b.px[i], py = b.py[i];
+            if (std::isnan(b.lat[i]) || px == MISS) continue;
+            b.col[i] = (px - lim[0]) / c.imgdom.dx;
+            b.row[i] = (lim[3] - py) / c.imgdom.dy;
         }
     };
     float wx, wy;
@@ -168,6 +173,63 @@ void trace(const Ctx &c, bool nav_path, Batch &b)
 }
 
 inline bool usable(float col, float row) { return std::isfinite(col) && std::isfinite(row) && col >= 0 && row >= 0; }
+
+// The stepped mode over rows j0..j1-1: the segment ends (columns 0, N, 2N,
+// ... and the last column) are traced, and every segment whose two ends
+// trace is handed to seg(row, first column, length, fractions, start col,
+// start row, end col, end row), which interpolates position k of the segment
+// as start + f[k] * (end - start) with f[k] = k / length.  Pixels of the
+// other segments, and the last column, are traced one by one and handed to
+// one(row, column, col, row); row_end(row) comes after a row's segments and
+// before its last column and its one-by-one pixels.  Rows are shared among
+// the worker threads.
+template <class Seg, class RowEnd, class One>
+void stepped_block(const Ctx &c, int j0, int j1, Batch &b, Seg seg, RowEnd row_end, One one)
+{
+    const int nx = c.nx, N = c.step;
+    std::vector<int> ends;
+    for (int s = 0; s < nx; s += N) ends.push_back(s);
+    if (ends.back() != nx - 1) ends.push_back(nx - 1);
+    const size_t ne = ends.size();
+    b.clear();
+    for (int j = j0; j < j1; ++j)
+        for (int e : ends) b.add(c.xmin + e * c.dx, c.ymax - j * c.dy);
+    trace(c, c.nav, b);
+    const std::vector<float> ecol = b.col, erow = b.row;
+    // Fractions of the full segments and of the shortened last one.
+    const int Llast = ne > 1 ? ends[ne - 1] - ends[ne - 2] : 0;
+    std::vector<float> ffull(N), flast(Llast);
+    for (int p = 0; p < N; ++p) ffull[p] = (float)p / (float)N;
+    for (int p = 0; p < Llast; ++p) flast[p] = (float)p / (float)Llast;
+
+    auto ok = [&](size_t i) { return usable(ecol[i], erow[i]); };
+    std::vector<int> exact;  // flat indices (row - j0) * nx + column of pixels traced one by one
+    for (int j = j0; j < j1; ++j) {
+        const size_t base = (size_t)(j - j0) * ne;
+        for (size_t k = 0; k + 1 < ne; ++k)
+            if (!ok(base + k) || !ok(base + k + 1))
+                for (int p = ends[k]; p < ends[k + 1]; ++p) exact.push_back((j - j0) * nx + p);
+    }
+    parallel_rows(j1 - j0, (size_t)(j1 - j0) * nx, [&](int a, int z) {
+        for (int jl = a; jl < z; ++jl) {
+            const size_t base = (size_t)jl * ne;
+            for (size_t k = 0; k + 1 < ne; ++k) {
+                if (!ok(base + k) || !ok(base + k + 1)) continue;
+                const int L = ends[k + 1] - ends[k];
+                seg(jl, ends[k], L, L == N ? ffull.data() : flast.data(), ecol[base + k], erow[base + k],
+                    ecol[base + k + 1], erow[base + k + 1]);
+            }
+            row_end(jl);
+            // The last column is a segment end itself: its exact position.
+            one(jl, nx - 1, ecol[base + ne - 1], erow[base + ne - 1]);
+        }
+    });
+    if (exact.empty()) return;
+    b.clear();
+    for (int idx : exact) b.add(c.xmin + (idx % nx) * c.dx, c.ymax - (j0 + idx / nx) * c.dy);
+    trace(c, c.nav, b);
+    for (size_t k = 0; k < exact.size(); ++k) one(exact[k] / nx, exact[k] % nx, b.col[k], b.row[k]);
+}
 
 // Source positions of rows j0..j1-1 into cols/rows (row-major, nx per row).
 void block_positions(const Ctx &c, int j0, int j1, bool per_pixel, float *cols, float *rows, Batch &b)
@@ -185,47 +247,20 @@ void block_positions(const Ctx &c, int j0, int j1, bool per_pixel, float *cols, 
         std::copy(b.row.begin(), b.row.end(), rows);
         return;
     }
-    // Segment ends: columns 0, N, 2N, ... and the last column.
-    const int N = c.step;
-    std::vector<int> ends;
-    for (int s = 0; s < nx; s += N) ends.push_back(s);
-    if (ends.back() != nx - 1) ends.push_back(nx - 1);
-    const size_t ne = ends.size();
-    b.clear();
-    for (int j = j0; j < j1; ++j)
-        for (int e : ends) b.add(c.xmin + e * c.dx, c.ymax - j * c.dy);
-    trace(c, c.nav, b);
-    std::vector<float> ecol = b.col, erow = b.row;
-
-    std::vector<int> exact;  // flat indices of pixels traced one by one
-    for (int j = j0; j < j1; ++j) {
-        const size_t base = (size_t)(j - j0) * ne;
-        float *cr = cols + (size_t)(j - j0) * nx, *rr = rows + (size_t)(j - j0) * nx;
-        for (size_t k = 0; k + 1 < ne; ++k) {
-            const int s = ends[k], e = ends[k + 1], L = e - s;
-            const float cs = ecol[base + k], rs = erow[base + k], ce = ecol[base + k + 1], re = erow[base + k + 1];
-            if (usable(cs, rs) && usable(ce, re)) {
-                for (int p = 0; p < L; ++p) {
-                    const float f = (float)p / (float)L;
-                    cr[s + p] = cs + f * (ce - cs);
-                    rr[s + p] = rs + f * (re - rs);
-                }
-            } else {
-                for (int p = 0; p < L; ++p) exact.push_back((j - j0) * nx + s + p);
+    stepped_block(
+        c, j0, j1, b,
+        [&](int jl, int s, int L, const float *f, float cs, float rs, float ce, float re) {
+            float *cr = cols + (size_t)jl * nx + s, *rr = rows + (size_t)jl * nx + s;
+            for (int p = 0; p < L; ++p) {
+                cr[p] = cs + f[p] * (ce - cs);
+                rr[p] = rs + f[p] * (re - rs);
             }
-        }
-        // The last column is a segment end itself: its exact position.
-        cr[nx - 1] = ecol[base + ne - 1];
-        rr[nx - 1] = erow[base + ne - 1];
-    }
-    if (exact.empty()) return;
-    b.clear();
-    for (int idx : exact) b.add(c.xmin + (idx % nx) * c.dx, c.ymax - (j0 + idx / nx) * c.dy);
-    trace(c, c.nav, b);
-    for (size_t k = 0; k < exact.size(); ++k) {
-        cols[exact[k]] = b.col[k];
-        rows[exact[k]] = b.row[k];
-    }
+        },
+        [](int) {},
+        [&](int jl, int i, float col, float row) {
+            cols[(size_t)jl * nx + i] = col;
+            rows[(size_t)jl * nx + i] = row;
+        });
 }
 
 struct Sampler {
@@ -264,6 +299,7 @@ struct Sampler {
     }
 
     bool nearest_only() const { return !average && numcut < 1; }
+    bool small32 = false;  // every byte offset fits an int32
 
     // Byte offset of the nearest pixel (0.5 rounds to the upper/left one),
     // -1 outside the image.  Written without branches: the rounding flips
@@ -274,6 +310,41 @@ struct Sampler {
         const int r0 = (int)row, c0 = (int)col;
         const int r = std::min(r0 + (int)(row - r0 > 0.5f), h - 1), c = std::min(c0 + (int)(col - c0 > 0.5f), w - 1);
         return (int64_t)r * (int64_t)stride + c;
+    }
+
+    // A segment whose ends lie a pixel inside the image stays inside (the
+    // rounding of the interpolation is far below a pixel), so its nearest
+    // pixels need neither the bounds test nor the clamp.
+    bool inside(float cs, float rs, float ce, float re) const
+    {
+        return std::min(cs, ce) >= 1 && std::max(cs, ce) <= w - 2 && std::min(rs, re) >= 1 && std::max(rs, re) <= h - 2;
+    }
+
+    // Byte offsets (-1 outside) of the nearest pixels at start + f[k] *
+    // (end - start), k = 0 .. L-1; nearest-only sampling of an image whose
+    // offsets fit 31 bits.
+    void offsets(int32_t *idx, int L, const float *f, float cs, float rs, float ce, float re) const
+    {
+        const float dc = ce - cs, dr = re - rs;
+        if (inside(cs, rs, ce, re)) {
+            // Branch-free, so the compiler vectorises it.
+            const int32_t st = (int32_t)stride;
+            for (int p = 0; p < L; ++p) {
+                const float col = cs + f[p] * dc, row = rs + f[p] * dr;
+                const int r0 = (int)row, c0 = (int)col;
+                const int r = r0 + (row - (float)r0 > 0.5f ? 1 : 0), c = c0 + (col - (float)c0 > 0.5f ? 1 : 0);
+                idx[p] = r * st + c;
+            }
+        } else {
+            for (int p = 0; p < L; ++p) idx[p] = (int32_t)nearest_offset(cs + f[p] * dc, rs + f[p] * dr);
+        }
+    }
+
+    // Pixels at start + f[k] * (end - start), k = 0 .. L-1, into o.
+    void segment(unsigned char *o, int L, const float *f, float cs, float rs, float ce, float re) const
+    {
+        const float dc = ce - cs, dr = re - rs;
+        for (int p = 0; p < L; ++p) o[p] = remap_pixel(cs + f[p] * dc, rs + f[p] * dr);
     }
 
     unsigned char remap_pixel(float col, float row) const
@@ -323,6 +394,7 @@ Sampler make_sampler(const IMG *image)
     s.stride = image->bytes_line > 0 ? (size_t)image->bytes_line : (size_t)image->nx;
     s.average = SAT_get_pix_ave() != 0;
     s.numcut = SAT_get_cut(&s.cutbase, s.cutoff);
+    s.small32 = (uint64_t)s.stride * (uint64_t)s.h < (1ull << 31);
     if (s.numcut > 3) s.numcut = 3;
     return s;
 }
@@ -361,26 +433,53 @@ int SAT_remap_image(IMG *image, DOM *dom)
     auto *out = (unsigned char *)std::calloc((size_t)nx * ny, 1);
     if (!out) return 0;
     const Sampler s = make_sampler(image);
-    std::vector<float> cols((size_t)BLOCK_ROWS * nx), rows((size_t)BLOCK_ROWS * nx);
     Batch b;
-    for (int j0 = 0; j0 < ny; j0 += BLOCK_ROWS) {
-        const int j1 = std::min(ny, j0 + BLOCK_ROWS);
-        block_positions(c, j0, j1, false, cols.data(), rows.data(), b);
-        parallel_rows(j1 - j0, (size_t)(j1 - j0) * nx, [&](int a, int z) {
-            std::vector<int64_t> idx(s.nearest_only() ? nx : 0);
-            for (int j = a; j < z; ++j) {
-                const float *cr = cols.data() + (size_t)j * nx, *rr = rows.data() + (size_t)j * nx;
-                unsigned char *o = out + (size_t)(j0 + j) * nx;
-                if (s.nearest_only()) {
-                    // Offsets first, then the reads: with nothing between
-                    // them the reads overlap in memory like a plain gather.
-                    for (int i = 0; i < nx; ++i) idx[i] = s.nearest_offset(cr[i], rr[i]);
-                    for (int i = 0; i < nx; ++i) o[i] = idx[i] < 0 ? 0 : s.src[idx[i]];
-                } else {
-                    for (int i = 0; i < nx; ++i) o[i] = s.remap_pixel(cr[i], rr[i]);
-                }
-            }
-        });
+    if (c.step == 0) {
+        // Exact mode: every pixel traced, then sampled.
+        std::vector<float> cols((size_t)BLOCK_ROWS * nx), rows((size_t)BLOCK_ROWS * nx);
+        for (int j0 = 0; j0 < ny; j0 += BLOCK_ROWS) {
+            const int j1 = std::min(ny, j0 + BLOCK_ROWS);
+            block_positions(c, j0, j1, false, cols.data(), rows.data(), b);
+            parallel_rows(j1 - j0, (size_t)(j1 - j0) * nx, [&](int a, int z) {
+                for (size_t i = (size_t)a * nx; i < (size_t)z * nx; ++i)
+                    out[(size_t)j0 * nx + i] = s.remap_pixel(cols[i], rows[i]);
+            });
+        }
+    } else {
+        // Stepped mode: each segment is interpolated and sampled in one pass,
+        // its positions never stored.  Nearest-neighbour sampling computes a
+        // row's byte offsets first and reads them after: with nothing else
+        // in the reading loop, the reads overlap in memory like a plain
+        // gather's.
+        const bool two_pass = s.nearest_only() && s.small32;
+        std::vector<int32_t> idx(two_pass ? (size_t)BLOCK_ROWS * nx : 0);
+        for (int j0 = 0; j0 < ny; j0 += BLOCK_ROWS) {
+            const int j1 = std::min(ny, j0 + BLOCK_ROWS);
+            unsigned char *blk = out + (size_t)j0 * nx;
+            // Offsets of pixels traced one by one stay -1 (read as 0): they
+            // are written after the reads.
+            if (two_pass) std::fill(idx.begin(), idx.end(), -1);
+            stepped_block(
+                c, j0, j1, b,
+                [&](int jl, int st, int L, const float *f, float cs, float rs, float ce, float re) {
+                    if (two_pass) s.offsets(idx.data() + (size_t)jl * nx + st, L, f, cs, rs, ce, re);
+                    else s.segment(blk + (size_t)jl * nx + st, L, f, cs, rs, ce, re);
+                },
+                [&](int jl) {
+                    if (!two_pass) return;
+                    const int32_t *ir = idx.data() + (size_t)jl * nx;
+                    unsigned char *o = blk + (size_t)jl * nx;
+                    const unsigned char *src = s.src;
+                    constexpr int AHEAD = 32;
+                    int i = 0;
+                    for (; i + AHEAD < nx; ++i) {
+                        __builtin_prefetch(src + std::max(ir[i + AHEAD], 0));
+                        o[i] = ir[i] < 0 ? 0 : src[ir[i]];
+                    }
+                    for (; i < nx; ++i) o[i] = ir[i] < 0 ? 0 : src[ir[i]];
+                },
+                [&](int jl, int i, float col, float row) { blk[(size_t)jl * nx + i] = s.remap_pixel(col, row); });
+        }
     }
     std::free(image->data);
     image->data = out;
