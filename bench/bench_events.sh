@@ -4,18 +4,22 @@
 #   bench/bench_events.sh [build dir]   (default: build)
 # Reports the frame delay and the last frame's dwell from the helper's own
 # title log, the time from an XTEST key to its callback at a 5 s frame delay,
-# and the CPU used over 10 idle seconds of a hold.
+# the CPU used over 10 idle seconds of a hold, the intervals of a 2 s refresh
+# over 10 s, the key-to-displayed-frame latency against a minimal Xlib
+# client's (both timed by xkeyref from the send to the window's name change),
+# and how soon after the last of 2,000 motions of a drag a key is answered.
 set -e
 BUILD=${1:-build}
 HOLD=$(cd "$BUILD" && pwd)/tests/evhold
+REF=$(cd "$BUILD" && pwd)/tests/xkeyref
 exec 3< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp -noreset 2>/dev/null & echo "pid $!")
 read -r _ XPID <&3
 read -r NUM <&3
 export DISPLAY=:$NUM
 trap 'kill $XPID 2>/dev/null' EXIT
-python3 - "$HOLD" <<'PY'
-import os, re, subprocess, sys, time
-hold = sys.argv[1]
+python3 - "$HOLD" "$REF" <<'PY'
+import os, re, subprocess, sys, threading, time
+hold, ref = sys.argv[1], sys.argv[2]
 
 def start(*opts):
     p = subprocess.Popen([hold, *opts], stdout=subprocess.PIPE, text=True, bufsize=1)
@@ -72,4 +76,37 @@ for opts in ([], ['-refresh', '2']):
     xdo(wid, 'key', 'alt+q')
     p.communicate()
     print('idle hold %-12s CPU %.2f %% (want < 2)' % (' '.join(opts) or '(plain)', 100.0 * (b - a) / os.sysconf('SC_CLK_TCK') / dt))
+
+# A 2 s refresh interval over 10 s of an idle hold.
+p, wid, lines = start('-t', '-refresh', '2')
+t0 = float(lines[-1].split()[0])
+time.sleep(10.5)
+xdo(wid, 'key', 'alt+q')
+out = p.communicate()[0]
+times = [t0] + [float(l.split()[0]) for l in out.splitlines() if l.endswith(' refresh')]
+iv = [b - a for a, b in zip(times, times[1:])]
+print('refresh every 2 s: intervals %s s (want 2 +- 0.3)' % ' '.join('%.3f' % v for v in iv))
+
+# Key to displayed frame (Alt+] shows the next frame, whose number goes into
+# the window name) against a minimal client renaming its window per key.
+def timed(wid, *args):
+    return subprocess.run([ref, *args[:1], wid, *args[1:]], capture_output=True, text=True, check=True).stdout.split()
+p, wid, _ = start('-frames', '3')
+drain = threading.Thread(target=p.stdout.read, daemon=True)
+drain.start()
+ours = float(timed(wid, 'keys', '200')[1])
+xdo(wid, 'key', 'alt+q')
+p.wait()
+r = subprocess.Popen([ref, 'serve'], stdout=subprocess.PIPE, text=True)
+rwid = r.stdout.readline().split()[1]
+base = float(timed(rwid, 'keys', '200')[1])
+r.kill(); r.wait()
+print('key to displayed frame: median %.3f ms over 200, minimal Xlib client %.3f ms, ratio %.2f (want <= 3)' % (ours, base, ours / base))
+p, wid, _ = start('-frames', '3', '-band', '2')
+drain = threading.Thread(target=p.stdout.read, daemon=True)
+drain.start()
+drag = float(timed(wid, 'drag', '2000')[1])
+xdo(wid, 'key', 'alt+q')
+p.wait()
+print('drag of 2000 motions (band drawn): key answered %.3f ms after the last motion (want < 100)' % drag)
 PY

@@ -125,6 +125,18 @@ int gdisplay_frame(int n) {
         gzoom(r, -1, -1, -1, 1);
     } else if (s.mem) {
         mem_copy(frames[r].pix, s.base_window, 0, 0, s.win_width, s.win_height, 0, 0);
+    } else if (s.win_type == GWS_WIN && s.root_window) {
+        // Straight onto the window and titled first: a key's answer is seen
+        // one full-window copy sooner. The picture follows for redraws.
+        XCopyArea(s.dpy, frames[r].pix, s.root_window, s.root_gc, 0, 0, (unsigned)s.win_width,
+                  (unsigned)s.win_height, 0, 0);
+        show_title(r);
+        XCopyArea(s.dpy, frames[r].pix, s.base_window, s.root_gc, 0, 0, (unsigned)s.win_width,
+                  (unsigned)s.win_height, 0, 0);
+        gsync();
+        MESS_print(MESS_DEBUG, "Display frame: %d\n", r);
+        cur_image = r;
+        return 1;
     } else {
         XCopyArea(s.dpy, frames[r].pix, s.base_window, s.root_gc, 0, 0, (unsigned)s.win_width,
                   (unsigned)s.win_height, 0, 0);
