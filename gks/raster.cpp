@@ -282,13 +282,19 @@ void GRaster::draw_lines(const GRasterGC &gc, const int *xy, int n)
         wide_lines(gc, xy, n);
         return;
     }
-    // Thin lines: each segment leaves its last pixel to the next one; the
-    // path's last point is drawn unless the cap style is NotLast or the
-    // path closes on its first point (so an exclusive-or does not undo it).
+    // Thin lines: each segment leaves its last pixel to the next one.  The
+    // path's last point is drawn unless the cap style is NotLast; a solid
+    // line also leaves it when the path closes on its first point (so an
+    // exclusive-or does not undo it), unless the last segment has an end
+    // outside the clip, as the X server's fast path for solid lines does.
+    // A single point draws nothing.
     Dash dash(gc);
     for (int i = 0; i + 1 < n; i++) thin_segment(gc, xy[2 * i], xy[2 * i + 1], xy[2 * i + 2], xy[2 * i + 3], dash);
+    if (n < 2 || gc.cap_style == 0) return;
     const int lx = xy[2 * n - 2], ly = xy[2 * n - 1];
-    if (gc.cap_style != 0 && (n == 1 || lx != xy[0] || ly != xy[1] || n == 2)) dash.put(*this, gc, lx, ly);
+    const bool solid = dash.len.empty() && gc.fill_style == 0;
+    if (!solid || lx != xy[0] || ly != xy[1] || !inside(xy[2 * n - 4], xy[2 * n - 3]) || !inside(lx, ly))
+        dash.put(*this, gc, lx, ly);
 }
 
 void GRaster::thin_segment(const GRasterGC &gc, int x1, int y1, int x2, int y2, rast::Dash &dash)
@@ -328,6 +334,8 @@ rast::Dash::Dash(const GRasterGC &gc)
         return;
     }
     style = gc.line_style;
+    // An odd count repeats once, the second time with on and off swapped.
+    if (len.size() % 2) len.insert(len.end(), len.begin(), len.end());
     // The offset steps into the pattern as far as it reaches (modulo the
     // pattern's length).
     long total = 0;

@@ -94,6 +94,7 @@ private:
     void paint(const GRasterGC &gc, std::vector<rast::Span> &sp, uint32_t colour);
     void thin_segment(const GRasterGC &gc, int x1, int y1, int x2, int y2, rast::Dash &dash);
     void wide_lines(const GRasterGC &gc, const int *xy, int n);
+    void wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::vector<int> &len, int idx, int off);
     int w_, h_;
     int cx1_, cy1_, cx2_, cy2_;
     std::vector<uint32_t> px_;

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 using namespace rast;
 
@@ -34,17 +35,36 @@ struct Wide {
     int lw;
     int rlo, rhi;  // rows worth computing
     Spans *out;
+    // Set when each piece is painted as soon as it is made (in order, so a
+    // later piece covers an earlier one) rather than all united at the end.
+    std::function<void(Spans &)> painted;
 
+    void done()
+    {
+        if (painted) painted(*out);
+    }
     void rect(int x, int y, int w, int h)
     {
         if (w <= 0) return;
         for (int r = std::max(y, rlo); r < std::min(y + h, rhi); r++) out->push_back({r, x, x + w});
+        done();
+    }
+    void poly(const Corner *v, const Side *e, int n)
+    {
+        fill_convex(v, e, n, *out, rlo, rhi);
+        done();
     }
 
     // The polygon of segment (x1, y1)-(x2, y2), the start end projected
     // half the width when projl, the end when projr; faces of both ends.
     void segment(int x1, int y1, int x2, int y2, bool projl, bool projr, Face &f1, Face &f2);
     void join(const Face &a, const Face &b, int style);
+    // A projecting cap on a face: the square half a width beyond its end.
+    void project(const Face &f);
+    // The on (and, for double dashes, off) pieces of a dashed segment,
+    // continuing the pattern at (idx, off); faces of both ends.
+    void dash_segment(int x1, int y1, int x2, int y2, bool projl, bool projr, int style, int cap,
+                      const std::vector<int> &len, int &idx, int &off, Spans *fg, Spans *bg, Face &f1, Face &f2);
 };
 
 void Wide::segment(int x1, int y1, int x2, int y2, bool projl, bool projr, Face &f1, Face &f2)
@@ -99,7 +119,7 @@ void Wide::segment(int x1, int y1, int x2, int y2, bool projl, bool projr, Face 
     const Corner &up1 = dx > 0 ? v[0] : v[3], &up2 = dx > 0 ? v[1] : v[2];
     const double k1 = projl ? up1.x * dx + up1.y * dy : 0.0, k2 = projr ? up2.x * dx + up2.y * dy : 0.0;
     Side e[4] = {{x1, y1, dx, dy, k}, {x2, y2, -dy, dx, k2}, {x1, y1, dx, dy, -k}, {x1, y1, -dy, dx, k1}};
-    fill_convex(v, e, 4, *out, rlo, rhi);
+    poly(v, e, 4);
 }
 
 // The join where the segment of face a ends and that of face b starts:
@@ -125,7 +145,7 @@ void Wide::join(const Face &a, const Face &b, int style)
             v[3] = {cx, cy, mx, my};
             e[2] = {cx, cy, b.dx, b.dy, bx * b.dy - by * b.dx};
             e[3] = {cx, cy, a.dx, a.dy, ax * a.dy - ay * a.dx};
-            fill_convex(v, e, 4, *out, rlo, rhi);
+            poly(v, e, 4);
             return;
         }
     }
@@ -135,13 +155,216 @@ void Wide::join(const Face &a, const Face &b, int style)
     const double scale = std::max(std::fabs(ddx), std::fabs(ddy));
     const int sdx = (int)((ddx * 65536) / scale), sdy = (int)((ddy * 65536) / scale);
     e[2] = {cx, cy, sdx, sdy, ((ax + bx) * sdy - (ay + by) * sdx) / 2.0};
-    fill_convex(v, e, 3, *out, rlo, rhi);
+    poly(v, e, 3);
+}
+
+void Wide::project(const Face &f)
+{
+    const double L = std::hypot((double)f.dx, (double)f.dy), r = (lw / 2.0) / L;
+    const double px = -r * f.dx, py = -r * f.dy;  // outwards, half a width
+    Corner v[4] = {{f.x, f.y, f.ox, f.oy}, {f.x, f.y, f.ox + px, f.oy + py}, {f.x, f.y, -f.ox + px, -f.oy + py},
+                   {f.x, f.y, -f.ox, -f.oy}};
+    Side e[4] = {{f.x, f.y, f.dx, f.dy, f.ox * f.dy - f.oy * f.dx},
+                 {f.x, f.y, -f.dy, f.dx, v[1].x * f.dx + v[1].y * f.dy},
+                 {f.x, f.y, f.dx, f.dy, -f.ox * f.dy + f.oy * f.dx},
+                 {f.x, f.y, -f.dy, f.dx, 0.0}};
+    poly(v, e, 4);
+}
+
+void Wide::dash_segment(int x1, int y1, int x2, int y2, bool projl, bool projr, int style, int cap,
+                        const std::vector<int> &len, int &idx, int &off, Spans *fg, Spans *bg, Face &f1, Face &f2)
+{
+    const int dx = x2 - x1, dy = y2 - y1, nd = (int)len.size();
+    const double l = lw / 2.0;
+    double L, rdx, rdy;
+    if (dx == 0) {
+        L = std::abs(dy), rdx = 0, rdy = dy < 0 ? -l : l;
+    } else if (dy == 0) {
+        L = std::abs(dx), rdx = dx < 0 ? -l : l, rdy = 0;
+    } else {
+        L = std::hypot((double)dx, (double)dy);
+        const double r = l / L;
+        rdx = r * dx, rdy = r * dy;
+    }
+    const double k = l * L;
+    f1 = {x1, y1, dx, dy, rdy, -rdx, k};
+    f2 = {x2, y2, -dx, -dy, -rdy, rdx, k};
+    const bool onoff = style == 1, projdash = onoff && cap == 3;
+    // Corners of the current piece around the path from (x1, y1): top and
+    // right on one side, bottom and left on the other; the dash ends are
+    // the right and left sides, moved along the path as the pattern goes.
+    Corner top{x1, y1, rdy, -rdx}, right = top, bot{x1, y1, -rdy, rdx}, left = bot;
+    Side stop{x1, y1, dx, dy, k}, sright{x1, y1, -dy, dx, 0}, sbot{x1, y1, -dx, -dy, k}, sleft{x1, y1, dy, -dx, 0};
+    auto across = [&](const Corner &c) { return c.x * dx + c.y * dy; };  // k of a dash end through c
+    if (projl) {
+        top.x -= rdx, top.y -= rdy;
+        left.x -= rdx, left.y -= rdy;
+        sleft.k = rdx * dx + rdy * dy;
+    }
+    auto fill = [&](Spans *to) {
+        Spans *keep = out;
+        out = to;
+        Corner v[4] = {top, right, bot, left};
+        Side e[4] = {stop, sright, sbot, sleft};
+        poly(v, e, 4);
+        out = keep;
+    };
+    int remain = len[idx] - off;
+    double lremain = L;
+    bool first = true;
+    while (lremain > remain) {
+        const double ddx = (remain * dx) / L, ddy = (remain * dy) / L;
+        right.x += ddx, right.y += ddy;
+        bot.x += ddx, bot.y += ddy;
+        sright.k = across(right);
+        if (!onoff || !(idx & 1)) {
+            const Corner sr = right, sb = bot;
+            const double sk = sright.k;
+            if (projdash) {
+                // Each on dash of an on-off line gets its own caps.
+                if (!first) {
+                    top.x -= rdx, top.y -= rdy;
+                    left.x -= rdx, left.y -= rdy;
+                    sleft.k = -across(left);
+                }
+                right.x += rdx, right.y += rdy;
+                bot.x += rdx, bot.y += rdy;
+                sright.k = across(right);
+            }
+            fill((idx & 1) ? bg : fg);
+            right = sr, bot = sb, sright.k = sk;
+        }
+        lremain -= remain;
+        idx = (idx + 1) % nd;
+        remain = len[idx];
+        top = right, left = bot;
+        sleft.k = -sright.k;
+        first = false;
+    }
+    if (!onoff || !(idx & 1)) {
+        // The last piece, its corners now from (x2, y2).
+        for (Corner *c : {&top, &left}) c->bx = x2, c->by = y2, c->x -= dx, c->y -= dy;
+        right = {x2, y2, rdy, -rdx};
+        bot = {x2, y2, -rdy, rdx};
+        stop.bx = sright.bx = sbot.bx = sleft.bx = x2;
+        stop.by = sright.by = sbot.by = sleft.by = y2;
+        sright.k = 0;
+        if (projr) {
+            right.x += rdx, right.y += rdy;
+            bot.x += rdx, bot.y += rdy;
+            sright.k = across(right);
+        }
+        if (!first && projdash) {
+            top.x -= rdx, top.y -= rdy;
+            left.x -= rdx, left.y -= rdy;
+            sleft.k = -across(left);
+        } else {
+            sleft.k += (double)dx * dx + (double)dy * dy;
+        }
+        fill((idx & 1) ? bg : fg);
+    }
+    // What is left of the dash carries on whole (the fraction is dropped).
+    remain = (int)((double)remain - lremain);
+    if (remain == 0) {
+        idx = (idx + 1) % nd;
+        remain = len[idx];
+    }
+    off = len[idx] - remain;
 }
 
 }  // namespace
 
+void GRaster::wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::vector<int> &len, int idx, int off)
+{
+    Spans fg, bg;
+    Wide wd{gc.line_width, cy1_, cy2_, &fg};
+    const int cap = gc.cap_style, join = gc.join_style, style = gc.line_style;
+    const bool dbl = style == 2;
+    const bool closed = n > 2 && xy[0] == xy[2 * n - 2] && xy[1] == xy[2 * n - 1];
+    // The X server unites the pieces only for functions that are not
+    // idempotent on paths of three points or more (or with round caps).
+    // Double dashes united: where both colours fall, the later piece's.
+    std::vector<std::pair<Span, bool>> order;  // piece, background
+    if (gc.function != 6 || (n < 3 && cap != 2))
+        wd.painted = [&](Spans &s) {
+            paint(gc, s, &s == &bg ? gc.bg : gc.fg);
+            s.clear();
+        };
+    else if (dbl)
+        wd.painted = [&](Spans &s) {
+            for (const Span &p : s) order.push_back({p, &s == &bg});
+            s.clear();
+        };
+    bool projl = cap == 3 && !closed, first = true, first_on = false, prev_on = false, end_on = false;
+    Face f1, f2, prev, firstf;
+    for (int i = 0; i + 1 < n; i++) {
+        const int x1 = xy[2 * i], y1 = xy[2 * i + 1], x2 = xy[2 * i + 2], y2 = xy[2 * i + 3];
+        if (x1 == x2 && y1 == y2) continue;
+        const bool projr = cap == 3 && i == n - 2 && (!closed || !first_on);
+        const int start_idx = idx;
+        wd.dash_segment(x1, y1, x2, y2, projl, projr, style, cap, len, idx, off, &fg, &bg, f1, f2);
+        const bool start_on = !(start_idx & 1);
+        end_on = ((idx & 1) != 0) ^ (off != 0);
+        if (dbl || start_on) {
+            wd.out = start_on ? &fg : &bg;
+            if (first || (!dbl && !prev_on)) {
+                if (first && closed) {
+                    firstf = f1;
+                    first_on = start_on;
+                }
+            } else {
+                wd.join(prev, f1, join);
+            }
+        }
+        prev = f2;
+        prev_on = end_on;
+        first = projl = false;
+    }
+    if (!first) {
+        if (dbl || end_on) {
+            wd.out = end_on ? &fg : &bg;
+            if (closed && (dbl || first_on)) wd.join(prev, firstf, join);
+        } else if (closed && first_on && cap == 3) {
+            wd.out = &fg;
+            wd.project(firstf);
+        }
+    } else if (cap == 3 && (dbl || !(idx & 1))) {
+        const int h = gc.line_width >> 1;
+        wd.out = (idx & 1) ? &bg : &fg;
+        wd.rect(xy[0] - h, xy[1] - h, gc.line_width, gc.line_width);
+    }
+    if (!order.empty()) {
+        int x1 = 1 << 30, x2 = -(1 << 30), y1 = 1 << 30, y2 = -(1 << 30);
+        for (auto &[p, c] : order) {
+            x1 = std::min(x1, std::max(p.x1, cx1_)), x2 = std::max(x2, std::min(p.x2, cx2_));
+            y1 = std::min(y1, p.y), y2 = std::max(y2, p.y + 1);
+        }
+        if (x2 > x1 && y2 > y1) {
+            const int bw = x2 - x1;
+            std::vector<uint8_t> owner((size_t)bw * (y2 - y1), 0);  // 1 fg, 2 bg
+            for (auto &[p, c] : order)
+                for (int x = std::max(p.x1, x1); x < std::min(p.x2, x2); x++)
+                    owner[(size_t)(p.y - y1) * bw + (x - x1)] = c ? 2 : 1;
+            for (int y = y1; y < y2; y++)
+                for (int x = x1; x < x2; x++) {
+                    const uint8_t o = owner[(size_t)(y - y1) * bw + (x - x1)];
+                    if (o) (o == 2 ? bg : fg).push_back({y, x, x + 1});
+                }
+        }
+    }
+    paint(gc, bg, gc.bg);
+    paint(gc, fg, gc.fg);
+}
+
 void GRaster::wide_lines(const GRasterGC &gc, const int *xy, int n)
 {
+    if (gc.line_style != 0) {
+        Dash d(gc);
+        if (!d.len.empty()) {
+            wide_dashes(gc, xy, n, d.len, d.idx, d.len[d.idx] - d.left);
+            return;
+        }
+    }
     Spans sp;
     Wide wd{gc.line_width, cy1_, cy2_, &sp};
     const int cap = gc.cap_style, join = gc.join_style;
