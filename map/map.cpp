@@ -133,15 +133,23 @@ int MAP_tran(float *x, float *y, float lat, float lon)
     return 1;  // no transform for this code: outputs untouched
 }
 
-int MAP_tran_points(int n, const float *lat, const float *lon, float *x, float *y)
+void MAP_tran_points(int n, const float *lat, const float *lon, float *x, float *y, unsigned char *ok)
 {
     if (st.domain.proj == DOM_SAT) {
         if (!st.ready) earth_constants();
-        if (st.usable) return sat_fwd_points(n, lat, lon, x, y);
+        if (st.usable) return sat_fwd_points(n, lat, lon, x, y, ok);
     }
-    int drawable = 0;
-    for (int i = 0; i < n; ++i) drawable += MAP_tran(&x[i], &y[i], lat[i], lon[i]) != 0;
-    return drawable;
+    for (int i = 0; i < n; ++i) ok[i] = MAP_tran(&x[i], &y[i], lat[i], lon[i]) != 0;
+}
+
+void MAP_untran_points(int n, const float *x, const float *y, float *lat, float *lon, unsigned char *ok)
+{
+    const int proj = st.domain.proj;
+    if (is_earth(proj)) {
+        if (!st.ready) earth_constants();
+        if (st.usable) return earth_inv_points(proj, n, x, y, lat, lon, ok);
+    }
+    for (int i = 0; i < n; ++i) ok[i] = MAP_untran(&lat[i], &lon[i], x[i], y[i]) != 0;
 }
 
 int MAP_untran(float *lat, float *lon, float x, float y)

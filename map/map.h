@@ -27,14 +27,17 @@ int MAP_proj_str(const char *word);
 
 // Forward: 1 drawable, 0 not (outputs -9999).
 int MAP_tran(float *x, float *y, float lat, float lon);
-// Forward transform of n points, each exactly as MAP_tran gives it; faster
-// where points share latitudes or longitudes (a latitude/longitude grid's
-// rows and columns).  Once the current domain's constants are ready (any
-// MAP_tran call makes them) it only reads the layer's state, so threads may
-// call it at once.  Returns the number of drawable points.
-int MAP_tran_points(int n, const float *lat, const float *lon, float *x, float *y);
+// Forward transform of n points, each exactly as MAP_tran gives it (ok[i]
+// its result); faster where points share latitudes or longitudes (a
+// latitude/longitude grid's rows and columns).  Once the current domain's
+// constants are ready (any MAP_tran call makes them) it only reads the
+// layer's state, so threads may call it at once.
+void MAP_tran_points(int n, const float *lat, const float *lon, float *x, float *y, unsigned char *ok);
 // Inverse: same convention.
 int MAP_untran(float *lat, float *lon, float x, float y);
+// Inverse transform of n points, each exactly as MAP_untran gives it, with
+// the same rule for threads as MAP_tran_points.
+void MAP_untran_points(int n, const float *x, const float *y, float *lat, float *lon, unsigned char *ok);
 int MAP_tran_center(float *x, float *y);
 int MAP_tran_ep(float pt[2], const float latlon[2]);
 int MAP_tran_pe(float pt[2], const float xy[2]);

@@ -37,9 +37,11 @@ extern MapState st;
 void earth_constants();
 int earth_fwd(int proj, double lat, double lon, float *x, float *y);
 int earth_inv(int proj, double x, double y, float *lat, float *lon);
-// Satellite-view forward transform of n points (MAP_tran's checks
-// included); the number of drawable points.
-int sat_fwd_points(int n, const float *lat, const float *lon, float *x, float *y);
+// Inverse transform of n points and the satellite view's forward transform
+// of n points, MAP_untran's and MAP_tran's checks included; ok[i] is what
+// they would return.
+void earth_inv_points(int proj, int n, const float *x, const float *y, float *lat, float *lon, unsigned char *ok);
+void sat_fwd_points(int n, const float *lat, const float *lon, float *x, float *y, unsigned char *ok);
 
 // Diagram coordinate systems (codes 20 to 44).
 int diagram_fwd(int proj, double a, double b, float *x, float *y);

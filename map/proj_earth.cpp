@@ -419,38 +419,67 @@ void earth_constants()
 
 // The points of a latitude/longitude grid share their latitude along a row
 // and their longitude down a column: the latitude terms of the last latitude
-// and the longitude terms of recent longitudes (a small table indexed by a
-// hash of the longitude's bits) are kept, and each is computed from the
+// and the longitude terms of recent longitudes (a small hash table keyed by
+// the longitude's bits) are kept, and each is computed from the
 // same float by the same code as sat_fwd does, so the results are the same
 // bit for bit.  Everything lives on this call's stack: threads may call it
 // at once.
-int sat_fwd_points(int n, const float *lat, const float *lon, float *x, float *y)
+void sat_fwd_points(int n, const float *lat, const float *lon, float *x, float *y, unsigned char *ok)
 {
-    constexpr int SLOTS = 256;
+    constexpr int SLOT_BITS = 9, SLOTS = 1 << SLOT_BITS, PROBES = 4;
     uint64_t key[SLOTS] = {};  // 0 empty, else the longitude's bits with bit 32 set
     SatLon lons[SLOTS];
     uint64_t lat_key = 0;
     SatLat la{};
-    int drawable = 0;
     for (int i = 0; i < n; ++i) {
         if (bad_earth_input(lat[i], lon[i])) {
-            fail(&x[i], &y[i]);
+            ok[i] = fail(&x[i], &y[i]);
             continue;
         }
-        const uint64_t lk = std::bit_cast<uint32_t>(lat[i]) | (1ull << 32);
-        if (lk != lat_key) {
+        const uint64_t ak = std::bit_cast<uint32_t>(lat[i]) | (1ull << 32);
+        if (ak != lat_key) {
             la = sat_lat(lat[i]);
-            lat_key = lk;
+            lat_key = ak;
         }
-        const uint32_t ob = std::bit_cast<uint32_t>(lon[i]);
-        const int slot = (int)((ob * 2654435761u) >> 24);
-        if (key[slot] != (ob | (1ull << 32))) {
-            key[slot] = ob | (1ull << 32);
+        // Open addressing: a few slots from the hash, the first free one
+        // taken; when all are held by other longitudes the first is reused.
+        const uint64_t lon_key = std::bit_cast<uint32_t>(lon[i]) | (1ull << 32);
+        const int h = (int)(((uint32_t)lon_key * 2654435761u) >> (32 - SLOT_BITS));
+        int slot = h;
+        for (int probe = 0; probe < PROBES; ++probe) {
+            slot = (h + probe) & (SLOTS - 1);
+            if (key[slot] == lon_key || key[slot] == 0) break;
+            if (probe == PROBES - 1) slot = h;
+        }
+        if (key[slot] != lon_key) {
+            key[slot] = lon_key;
             lons[slot] = sat_lon(norm180(lon[i]) - st.domain.plon);
         }
-        drawable += sat_core(la, lons[slot], &x[i], &y[i]);
+        ok[i] = sat_core(la, lons[slot], &x[i], &y[i]);
     }
-    return drawable;
+}
+
+// The inverse transform of n points with the projection chosen once; points
+// that are not numbers fail as in MAP_untran.
+template <class Inv>
+void inv_points(Inv inv, int n, const float *x, const float *y, float *lat, float *lon, unsigned char *ok)
+{
+    for (int i = 0; i < n; ++i)
+        ok[i] = !std::isfinite(x[i]) || !std::isfinite(y[i]) ? fail(&lat[i], &lon[i]) : inv(x[i], y[i], &lat[i], &lon[i]) != 0;
+}
+
+void earth_inv_points(int proj, int n, const float *x, const float *y, float *lat, float *lon, unsigned char *ok)
+{
+    switch (proj) {
+    case DOM_PSTEREO: return inv_points(ps_inv, n, x, y, lat, lon, ok);
+    case DOM_LATLON: return inv_points(ll_inv, n, x, y, lat, lon, ok);
+    case DOM_MERC: return inv_points(merc_inv, n, x, y, lat, lon, ok);
+    case DOM_LAMB: return inv_points(lamb_inv, n, x, y, lat, lon, ok);
+    case DOM_SAT: return inv_points(sat_inv, n, x, y, lat, lon, ok);
+    default:
+        return inv_points([proj](double a, double b, float *la, float *lo) { return earth_inv(proj, a, b, la, lo); },
+                          n, x, y, lat, lon, ok);
+    }
 }
 
 int earth_fwd(int proj, double lat, double lon, float *x, float *y)

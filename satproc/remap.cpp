@@ -99,6 +99,7 @@ void parallel_rows(int rows, size_t work, F f)
 
 struct Batch {
     std::vector<float> x, y, lat, lon, col, row, px, py;
+    std::vector<unsigned char> ok;
     void clear()
     {
         x.clear();
@@ -118,13 +119,15 @@ void trace(const Ctx &c, bool nav_path, Batch &b)
     const size_t n = b.x.size();
     b.lat.resize(n);
     b.lon.resize(n);
+    b.ok.resize(n);
     b.col.assign(n, NaN);
     b.row.assign(n, NaN);
     const float clon = c.out.clon;
     auto untran = [&](size_t a, size_t z) {
+        MAP_untran_points((int)(z - a), &b.x[a], &b.y[a], &b.lat[a], &b.lon[a], &b.ok[a]);
         for (size_t i = a; i < z; ++i) {
-            float la, lo;
-            if (MAP_untran(&la, &lo, b.x[i], b.y[i]) == 0 || la == MISS || !std::isfinite(la)) la = NaN;
+            float la = b.lat[i], lo = b.lon[i];
+            if (!b.ok[i] || la == MISS || !std::isfinite(la)) la = NaN;
             if (c.min_lon != MISS && lo < c.min_lon && clon - lo < 180) la = NaN;
             if (c.max_lon != MISS && lo > c.max_lon && lo - clon < 180) la = NaN;
             b.lat[i] = la;
@@ -158,10 +161,10 @@ void trace(const Ctx &c, bool nav_path, Batch &b)
     // Grid position as MAP_grid_untran computes it, written out here so that
     // the loop stays free of calls.
     auto locate = [&](size_t a, size_t z) {
-        MAP_tran_points((int)(z - a), &b.lat[a], &b.lon[a], &b.px[a], &b.py[a]);
+        MAP_tran_points((int)(z - a), &b.lat[a], &b.lon[a], &b.px[a], &b.py[a], &b.ok[a]);
         for (size_t i = a; i < z; ++i) {
             const float px = b.px[i], py = b.py[i];
-            if (std::isnan(b.lat[i]) || px == MISS) continue;
+            if (std::isnan(b.lat[i]) || !b.ok[i] || px == MISS) continue;
             b.col[i] = (px - lim[0]) / c.imgdom.dx;
             b.row[i] = (lim[3] - py) / c.imgdom.dy;
         }
@@ -456,9 +459,6 @@ int SAT_remap_image(IMG *image, DOM *dom)
         for (int j0 = 0; j0 < ny; j0 += BLOCK_ROWS) {
             const int j1 = std::min(ny, j0 + BLOCK_ROWS);
             unsigned char *blk = out + (size_t)j0 * nx;
-            // Offsets of pixels traced one by one stay -1 (read as 0): they
-            // are written after the reads.
-            if (two_pass) std::fill(idx.begin(), idx.end(), -1);
             stepped_block(
                 c, j0, j1, b,
                 [&](int jl, int st, int L, const float *f, float cs, float rs, float ce, float re) {
@@ -470,13 +470,18 @@ int SAT_remap_image(IMG *image, DOM *dom)
                     const int32_t *ir = idx.data() + (size_t)jl * nx;
                     unsigned char *o = blk + (size_t)jl * nx;
                     const unsigned char *src = s.src;
+                    // The last column and the pixels traced one by one are
+                    // written after this; their slots hold offsets left from
+                    // an earlier row (or 0), read and then overwritten.  Reads
+                    // a few dozen pixels ahead are announced to the cache.
                     constexpr int AHEAD = 32;
+                    const int n = nx - 1;
                     int i = 0;
-                    for (; i + AHEAD < nx; ++i) {
+                    for (; i + AHEAD < n; ++i) {
                         __builtin_prefetch(src + std::max(ir[i + AHEAD], 0));
                         o[i] = ir[i] < 0 ? 0 : src[ir[i]];
                     }
-                    for (; i < nx; ++i) o[i] = ir[i] < 0 ? 0 : src[ir[i]];
+                    for (; i < n; ++i) o[i] = ir[i] < 0 ? 0 : src[ir[i]];
                 },
                 [&](int jl, int i, float col, float row) { blk[(size_t)jl * nx + i] = s.remap_pixel(col, row); });
         }
