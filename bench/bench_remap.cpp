@@ -3,10 +3,13 @@
 // 0.06 degrees, against a plain gather through a precomputed index table and
 // against gdalwarp on the same pixels as a +proj=geos GeoTIFF (CPU time of
 // the child process, best of 3, printed once).  A 5424 x 5424 disc onto 1920 x 1080 and its
-// zoom complete the set.
+// zoom complete the set, with the stepped trace's distance from the
+// per-pixel trace.  ZYR_THREADS=1 gives the one-thread figures (CPU time is
+// the calling thread's: compare threaded runs by their wall time).
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -169,6 +172,39 @@ void BM_disc5424_zoom(benchmark::State &state)
     }
 }
 
+// How far the stepped trace (remap_inc 20) strays from the per-pixel trace
+// by the same path, over every output pixel of the main case: the largest
+// and the 99.9th percentile distance in source pixels (the larger of the
+// column and row differences), and the share of nearest picks that differ.
+void BM_stepped_trace_error(benchmark::State &state)
+{
+    Case &c = seviri();
+    SAT_set_tran_sat(0);
+    SAT_set_remap_inc(20);
+    const int nx = c.out.nx;
+    std::vector<float> sc(nx), sr(nx), pc(nx), pr(nx), diffs;
+    size_t flips = 0;
+    auto nearest = [](float v) { return (int)v + (v - (int)v > 0.5f); };  // the remap's rounding, 0.5 down
+    for (auto _ : state) {
+        diffs.clear();
+        flips = 0;
+        for (int j = 0; j < c.out.ny; ++j) {
+            SAT_remap_positions(&c.src, &c.out, j, 0, sc.data(), sr.data());
+            SAT_remap_positions(&c.src, &c.out, j, 1, pc.data(), pr.data());
+            for (int i = 0; i < nx; ++i) {
+                if (std::isnan(pc[i]) || std::isnan(sc[i])) continue;
+                diffs.push_back(std::max(std::fabs(sc[i] - pc[i]), std::fabs(sr[i] - pr[i])));
+                flips += nearest(sc[i]) != nearest(pc[i]) || nearest(sr[i]) != nearest(pr[i]);
+            }
+        }
+    }
+    std::sort(diffs.begin(), diffs.end());
+    if (diffs.empty()) return;
+    state.counters["max_px"] = diffs.back();
+    state.counters["p999_px"] = diffs[(size_t)(diffs.size() * 0.999)];
+    state.counters["flipped_pct"] = 100.0 * (double)flips / (double)diffs.size();
+}
+
 // gdalwarp on the same pixels: PGM -> GeoTIFF with the geos extent (pixel
 // centres at +-(n-1)/2 spacings, so the edges lie half a spacing further).
 double gdalwarp_ms(const char *resampling, const char *extra)
@@ -231,4 +267,5 @@ BENCHMARK(BM_gather)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_disc5424_remap_near_inc20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_disc5424_gather)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_disc5424_zoom)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_stepped_trace_error)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_gdalwarp_reference)->Unit(benchmark::kMillisecond)->Iterations(1);
