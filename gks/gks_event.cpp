@@ -36,7 +36,8 @@ struct Band {
     short stored[2][2] = {{UNSET, UNSET}, {UNSET, UNSET}};
     int count = 0;
     short limits[4] = {UNSET, 0, 0, 0};  // x1, y1, x2, y2 in pixels
-    bool active = false;
+    bool active = false;  // a button is down: the band follows the pointer
+    bool drawn = false;   // the band is on the window now (XOR: drawing again erases)
 } band;
 
 // Seconds on a clock that only moves forward: refresh times keep their
@@ -115,9 +116,10 @@ void clamp_to_limits(short &x, short &y) {
     if (y > band.limits[3]) y = band.limits[3];
 }
 
-void draw_band() {
+void xor_band() {
     State &s = S();
-    if (!band.active || band.pts[1][0] == UNSET || !s.root_window) return;
+    if (!s.root_window) return;
+    band.drawn = !band.drawn;
     int p0[2] = {band.pts[0][0], band.pts[0][1]}, p1[2] = {band.pts[1][0], band.pts[1][1]};
     int old = gget_line_gc_func();
     gset_line_gc_func(GXxor);
@@ -137,6 +139,14 @@ void draw_band() {
     x11_set_gc_color(s.gc_line, line_colr());
 }
 
+void erase_band() {
+    if (band.drawn) xor_band();
+}
+
+void show_band() {
+    if (!band.drawn && band.active && band.kind > 0 && band.pts[1][0] != UNSET) xor_band();
+}
+
 void move_band(int x, int y) {
     short sx = (short)x, sy = (short)y;
     clamp_to_limits(sx, sy);
@@ -144,10 +154,10 @@ void move_band(int x, int y) {
         if (band.constraint == 1) sx = band.stored[0][0];
         if (band.constraint == 2) sy = band.stored[0][1];
     }
-    draw_band();  // erase (XOR)
+    erase_band();
     band.pts[1][0] = sx;
     band.pts[1][1] = sy;
-    draw_band();
+    show_band();
 }
 
 // ---- image save keys ----
@@ -289,23 +299,25 @@ int button(XButtonEvent *ev, bool press) {
                 else step_frame(1);
             }
         }
-        if (band.kind > 0) {
-            band.active = true;
-            band.pts[0][0] = band.pts[1][0] = (short)ev->x;
-            band.pts[0][1] = band.pts[1][1] = (short)ev->y;
-            clamp_to_limits(band.pts[0][0], band.pts[0][1]);
-            band.pts[1][0] = band.pts[0][0];
-            band.pts[1][1] = band.pts[0][1];
-            draw_band();
-        }
+        // The press point is kept even without a band kind: the callback
+        // of this very press may ask for one (the plot session's Shift+B1
+        // zoom rectangle), and the band then grows from here.
+        erase_band();
+        band.active = true;
+        band.pts[0][0] = (short)ev->x;
+        band.pts[0][1] = (short)ev->y;
+        clamp_to_limits(band.pts[0][0], band.pts[0][1]);
+        band.pts[1][0] = band.pts[0][0];
+        band.pts[1][1] = band.pts[0][1];
+        show_band();
     } else if (band.active) {
-        draw_band();  // erase
+        erase_band();
         short rx = (short)ev->x, ry = (short)ev->y;
         clamp_to_limits(rx, ry);
         band.pts[1][0] = rx;
         band.pts[1][1] = ry;
-        draw_band();
-        draw_band();  // drawn once at the release point, then ended
+        show_band();
+        erase_band();  // drawn once at the release point, then ended
         band.active = false;
         band.limits[0] = UNSET;
         XFlush(s.dpy);
@@ -464,7 +476,14 @@ int gset_refresh_callback(float seconds, GRefreshFunc fn) {
 
 int gset_input_mode(int flag) { return input_mode = flag == 1 ? 1 : 0, 0; }
 int gget_input_mode() { return (input_mode == 1 || input_mode == 2) ? 1 : 0; }
-int gset_rubber_band(int kind) { return band.kind = kind, 0; }
+// A band on the window is taken off in its old shape before the kind
+// changes, so none is left behind, and shown in the new one mid-drag.
+int gset_rubber_band(int kind) {
+    erase_band();
+    band.kind = kind;
+    show_band();
+    return 0;
+}
 
 // Stored points are world coordinates of the selected transform.
 int gset_rubber_band_points(const float *pts, int n, int constraint) {

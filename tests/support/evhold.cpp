@@ -6,7 +6,9 @@
 //
 //   evhold [-frames n] [-loop] [-delay s] [-title text] [-refresh s] [-t] [-titles]
 //
-//   -band k    rubber band kind k (1 line, 2 rectangle) on button presses
+//   -band k    rubber band kind k (1 line, 2 rectangle) asked for by the
+//              callback of each button press and dropped at the release,
+//              as the plot session does for its zoom rectangle
 //   -idle      no hold: input mode stays 0 and events are processed until a
 //              button is released (keys must then be ignored)
 //   -names     the window name is read back after every request of the
@@ -43,6 +45,7 @@ void stamp() {
 }
 
 bool released = false;
+int band = 0;
 
 int on_event(int kind, const char *name, float x, float y) {
     stamp();
@@ -51,6 +54,7 @@ int on_event(int kind, const char *name, float x, float y) {
         printf("state frames=%d loop=%d delay=%.2f zoom=%d cur=%d\n", gget_num_images(), gget_looping(),
                gget_loop_delay(), gget_zoom(), gget_cur_frame());
     if (kind == 3 && strchr(name, 'R')) released = true;
+    if (kind == 3 && band > 0) gset_rubber_band(strchr(name, 'R') ? 0 : band);
     fflush(stdout);
     return 0;
 }
@@ -126,7 +130,6 @@ void watch_titles(std::string display, Window win) {
 int main(int argc, char **argv) {
     int nframes = 3;
     bool loop = false, titles = false, idle = false, names = false;
-    int band = 0;
     float delay = -1, refresh = 0;
     const char *title = "evhold";
     for (int i = 1; i < argc; i++) {
@@ -179,7 +182,6 @@ int main(int argc, char **argv) {
     if (loop) gset_looping(1);
 
     gset_mouse_callback(on_event);
-    if (band > 0) gset_rubber_band(band);
     if (refresh > 0) gset_refresh_callback(refresh, on_refresh);
 
     // Wait for the map so that the caller can focus the window at once.
