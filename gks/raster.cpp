@@ -254,8 +254,11 @@ void GRaster::paint(const GRasterGC &gc, std::vector<rast::Span> &sp, uint32_t c
 
 void GRaster::draw_point(const GRasterGC &gc, int x, int y)
 {
+    // The X server draws points in the foreground whatever the fill style.
     ClipScope cs(*this, gc);
-    plot(gc, x, y, gc.fg);
+    GRasterGC solid_gc;
+    solid_gc.function = gc.function;
+    plot(solid_gc, x, y, gc.fg);
 }
 
 void GRaster::fill_polygon(const GRasterGC &gc, const int *xy, int n)
@@ -319,6 +322,25 @@ void GRaster::draw_segments(const GRasterGC &gc, const int *xy4, int nseg)
 
 void GRaster::draw_rectangle(const GRasterGC &gc, int x, int y, int w, int h)
 {
+    const int lw = gc.line_width;
+    if (gc.line_style == 0 && gc.join_style == 0 && lw != 0) {
+        // Solid mitred outlines are filled as rectangles, as the X server
+        // does: one when the outline has no hole, else four (which overlap,
+        // for an exclusive-or, when narrower than the line).
+        // A side of length 0 leaves the other one as a line along it.
+        const int o1 = lw >> 1, o3 = lw - o1;
+        if (h < lw || w < o1) {
+            if (w == 0) fill_rectangle(gc, x - o1, y, lw, h);
+            else if (h == 0) fill_rectangle(gc, x, y - o1, w, lw);
+            else fill_rectangle(gc, x - o1, y - o1, w + lw, h + lw);
+        } else {
+            fill_rectangle(gc, x - o1, y - o1, w + lw, lw);
+            fill_rectangle(gc, x - o1, y + o3, lw, h - lw);
+            fill_rectangle(gc, x + w - o1, y + o3, lw, h - lw);
+            fill_rectangle(gc, x - o1, y + h - o1, w + lw, lw);
+        }
+        return;
+    }
     const int xy[10] = {x, y, x + w, y, x + w, y + h, x, y + h, x, y};
     draw_lines(gc, xy, 5);
 }

@@ -277,7 +277,7 @@ void Wide::dash_segment(int x1, int y1, int x2, int y2, bool projl, bool projr, 
 void GRaster::wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::vector<int> &len, int idx, int off)
 {
     Spans fg, bg;
-    Wide wd{gc.line_width, cy1_, cy2_, &fg};
+    Wide wd{gc.line_width, cy1_, cy2_, &fg, {}};
     const int cap = gc.cap_style, join = gc.join_style, style = gc.line_style;
     const bool dbl = style == 2;
     const bool closed = n > 2 && xy[0] == xy[2 * n - 2] && xy[1] == xy[2 * n - 1];
@@ -366,7 +366,7 @@ void GRaster::wide_lines(const GRasterGC &gc, const int *xy, int n)
         }
     }
     Spans sp;
-    Wide wd{gc.line_width, cy1_, cy2_, &sp};
+    Wide wd{gc.line_width, cy1_, cy2_, &sp, {}};
     const int cap = gc.cap_style, join = gc.join_style;
     // A path ending where it starts is joined there and has no caps.
     const bool closed = n > 2 && xy[0] == xy[2 * n - 2] && xy[1] == xy[2 * n - 1];

@@ -1,51 +1,95 @@
-// The in-memory picture against a 24-bit Xvfb drawing the same thing:
-// thin lines in every direction up to length 64 (both end orders, since all
-// directions are drawn from one start), clipped lines with ends off the
-// picture, and concave and self-crossing polygons with the even-odd rule.
+// The in-memory picture against a 24-bit X server drawing the same request
+// with the same graphics context into a pixmap, every pixel compared: thin
+// lines in every direction (all directions from one start, so both end
+// orders) and clipped, thin polylines with the five line types, wide lines
+// of widths 1 to 5 with each cap and join, concave and self-crossing
+// polygons, the 20 fill stipples, exclusive-or, images at negative offsets
+// through a mask, and area copies onto themselves.  A mismatch names the
+// first differing pixel and writes a diff picture (red: only ours, green:
+// only the server's, yellow: both but different).
 #include "../image/codec_oracle.h"
 #include "../test_helpers.h"
 #include "gks_test_util.h"
 
+#include <functional>
 #include <random>
 
 #include "gks/raster.h"
 
 namespace {
 
-constexpr uint32_t WHITE = 0xFFFFFF;
+// The window's dash lists of line types 2 to 5, and an odd one.
+const std::vector<std::vector<unsigned char>> DASHES = {{6, 6}, {3, 6}, {6, 6, 3, 6}, {2, 2}, {5, 1, 2}};
 
-// Draws with Xlib into a pixmap and reads it back.
-class XCanvas {
+// Xlib's side: a pixmap and a GC set from a GRasterGC.
+class XSide {
 public:
-    XCanvas(Display *d, int w, int h) : d_(d), w_(w), h_(h)
+    XSide(Display *d, int w, int h) : d_(d), w_(w), h_(h)
     {
         pix_ = XCreatePixmap(d, DefaultRootWindow(d), w, h, 24);
         gc_ = XCreateGC(d, pix_, 0, nullptr);
-        XSetFillRule(d, gc_, EvenOddRule);
     }
-    ~XCanvas()
+    ~XSide()
     {
+        if (stip_) XFreePixmap(d_, stip_);
         XFreeGC(d_, gc_);
         XFreePixmap(d_, pix_);
     }
-    void clear()
+    Pixmap pixmap() const { return pix_; }
+    GC gc() const { return gc_; }
+    void clear(uint32_t c)
     {
         XSetClipMask(d_, gc_, None);
-        XSetForeground(d_, gc_, 0);
+        XSetFunction(d_, gc_, GXcopy);
+        XSetFillStyle(d_, gc_, FillSolid);
+        XSetForeground(d_, gc_, c);
         XFillRectangle(d_, pix_, gc_, 0, 0, w_, h_);
-        XSetForeground(d_, gc_, WHITE);
     }
-    void clip(int x, int y, int w, int h)
+    void apply(const GRasterGC &g)
     {
-        XRectangle r{(short)x, (short)y, (unsigned short)w, (unsigned short)h};
-        XSetClipRectangles(d_, gc_, 0, 0, &r, 1, Unsorted);
+        XSetForeground(d_, gc_, g.fg);
+        XSetBackground(d_, gc_, g.bg);
+        XSetFunction(d_, gc_, g.function);
+        XSetLineAttributes(d_, gc_, g.line_width, g.line_style, g.cap_style, g.join_style);
+        XSetDashes(d_, gc_, g.dash_offset, (const char *)g.dashes.data(), (int)g.dashes.size());
+        XSetFillRule(d_, gc_, EvenOddRule);
+        if (g.fill_style == FillStippled) {
+            const int bpr = (g.stipple_w + 7) / 8;
+            std::vector<unsigned char> bits((size_t)bpr * g.stipple_h);
+            for (int y = 0; y < g.stipple_h; y++)
+                for (int x = 0; x < g.stipple_w; x++)
+                    if (g.stipple[(size_t)y * g.stipple_w + x]) bits[(size_t)y * bpr + x / 8] |= (unsigned char)(1 << (x % 8));
+            if (stip_) XFreePixmap(d_, stip_);
+            stip_ = XCreateBitmapFromData(d_, pix_, (char *)bits.data(), g.stipple_w, g.stipple_h);
+            XSetStipple(d_, gc_, stip_);
+            XSetTSOrigin(d_, gc_, g.ts_x, g.ts_y);
+        }
+        XSetFillStyle(d_, gc_, g.fill_style == FillStippled ? FillStippled : FillSolid);
+        if (g.clip) {
+            XRectangle r{(short)g.clip_x, (short)g.clip_y, (unsigned short)g.clip_w, (unsigned short)g.clip_h};
+            XSetClipRectangles(d_, gc_, 0, 0, &r, 1, Unsorted);
+        } else {
+            XSetClipMask(d_, gc_, None);
+        }
     }
-    void line(int x1, int y1, int x2, int y2) { XDrawLine(d_, pix_, gc_, x1, y1, x2, y2); }
-    void polygon(const int *xy, int n)
+    void lines(const std::vector<int> &xy)
     {
-        std::vector<XPoint> p((size_t)n);
-        for (int i = 0; i < n; i++) p[(size_t)i] = {(short)xy[2 * i], (short)xy[2 * i + 1]};
-        XFillPolygon(d_, pix_, gc_, p.data(), n, Complex, CoordModeOrigin);
+        std::vector<XPoint> p(xy.size() / 2);
+        for (size_t i = 0; i < p.size(); i++) p[i] = {(short)xy[2 * i], (short)xy[2 * i + 1]};
+        XDrawLines(d_, pix_, gc_, p.data(), (int)p.size(), CoordModeOrigin);
+    }
+    void segments(const std::vector<int> &xy)
+    {
+        std::vector<XSegment> s(xy.size() / 4);
+        for (size_t i = 0; i < s.size(); i++)
+            s[i] = {(short)xy[4 * i], (short)xy[4 * i + 1], (short)xy[4 * i + 2], (short)xy[4 * i + 3]};
+        XDrawSegments(d_, pix_, gc_, s.data(), (int)s.size());
+    }
+    void polygon(const std::vector<int> &xy)
+    {
+        std::vector<XPoint> p(xy.size() / 2);
+        for (size_t i = 0; i < p.size(); i++) p[i] = {(short)xy[2 * i], (short)xy[2 * i + 1]};
+        XFillPolygon(d_, pix_, gc_, p.data(), (int)p.size(), Complex, CoordModeOrigin);
     }
     std::vector<uint32_t> read()
     {
@@ -60,112 +104,334 @@ public:
 private:
     Display *d_;
     int w_, h_;
-    Pixmap pix_;
+    Pixmap pix_, stip_ = 0;
     GC gc_;
 };
 
-// First differing pixel as "x,y", or "".
-std::string diff(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b, int w)
+// "" when equal; else the first differing pixel and a diff picture's path.
+std::string compare(const GRaster &r, const std::vector<uint32_t> &x, const std::string &what)
 {
-    for (size_t i = 0; i < a.size(); i++)
-        if (a[i] != b[i]) return std::to_string(i % w) + "," + std::to_string(i / w);
-    return "";
+    const int w = r.width(), h = r.height();
+    size_t first = 0, n = 0;
+    for (size_t i = 0; i < x.size(); i++)
+        if (r.pixels()[i] != x[i] && n++ == 0) first = i;
+    if (!n) return "";
+    static int serial = 0;
+    const std::string path = testing::TempDir() + "raster_diff_" + std::to_string(getpid()) + "_" +
+                             std::to_string(serial++) + ".ppm";
+    if (FILE *f = fopen(path.c_str(), "wb")) {
+        fprintf(f, "P6\n%d %d\n255\n", w, h);
+        for (size_t i = 0; i < x.size(); i++) {
+            const uint32_t a = r.pixels()[i], b = x[i];
+            unsigned char c[3] = {0, 0, 0};
+            if (a == b) c[0] = c[1] = c[2] = a ? 90 : 0;
+            else c[0] = a && !b ? 255 : !a ? 0 : 255, c[1] = b && !a ? 255 : !b ? 0 : 255;
+            fwrite(c, 1, 3, f);
+        }
+        fclose(f);
+    }
+    char buf[160];
+    snprintf(buf, sizeof buf, "%zu pixels differ, first (%zu,%zu): ours %06x, X %06x; diff picture ", n, first % w,
+             first / w, r.pixels()[first], x[first]);
+    return what + ": " + buf + path;
 }
 
-// One server for the suite.
+// One server and connection for the suite (a server without -noreset
+// resets when its last client goes): $DISPLAY when it has a 24-bit screen,
+// else a private Xvfb; skipped with neither.
 class RasterVsX : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (system("command -v Xvfb >/dev/null 2>&1") == 0) server_ = new codec::Xvfb("64x64x24");
+        const char *env = getenv("DISPLAY");
+        if (env && *env && (d_ = XOpenDisplay(env)) && DefaultDepth(d_, DefaultScreen(d_)) != 24) {
+            XCloseDisplay(d_);
+            d_ = nullptr;
+        }
+        if (!d_ && system("command -v Xvfb >/dev/null 2>&1") == 0) {
+            server_ = new codec::Xvfb("64x64x24");
+            if (!server_->display().empty()) d_ = XOpenDisplay(server_->display().c_str());
+        }
     }
     static void TearDownTestSuite()
     {
+        if (d_) XCloseDisplay(d_);
+        d_ = nullptr;
         delete server_;
         server_ = nullptr;
     }
     void SetUp() override
     {
-        if (!server_) GTEST_SKIP() << "Xvfb not installed";
-        ASSERT_FALSE(server_->display().empty());
-        d_ = XOpenDisplay(server_->display().c_str());
-        ASSERT_NE(d_, nullptr);
+        if (!d_) GTEST_SKIP() << "no 24-bit X display and no Xvfb";
     }
-    void TearDown() override
+    // Draws with both on a w x h black picture and compares.
+    std::string same(int w, int h, const std::function<void(GRaster &, XSide &)> &draw, const std::string &what)
     {
-        if (d_) XCloseDisplay(d_);
+        GRaster r(w, h, 0);
+        XSide x(d_, w, h);
+        x.clear(0);
+        draw(r, x);
+        return compare(r, x.read(), what);
     }
     static codec::Xvfb *server_;
-    Display *d_ = nullptr;
+    static Display *d_;
 };
 
 codec::Xvfb *RasterVsX::server_ = nullptr;
+Display *RasterVsX::d_ = nullptr;
 
-TEST_F(RasterVsX, ThinLinesEveryDirection)
+std::string describe(const std::string &kind, const GRasterGC &gc, const std::vector<int> &xy)
 {
-    // Tiles of 131 x 131, each holding one line from its centre, 10 x 10
-    // tiles a round trip.
+    std::string s = kind + " width " + std::to_string(gc.line_width) + " style " +
+                    std::to_string(gc.line_style) + " cap " + std::to_string(gc.cap_style) + " join " +
+                    std::to_string(gc.join_style) + " function " + std::to_string(gc.function) + " offset " +
+                    std::to_string(gc.dash_offset) + " points";
+    for (int v : xy) s += " " + std::to_string(v);
+    return s;
+}
+
+// Random paths inside a 300 x 300 picture: short steps (turns of every
+// angle, reversals, repeated points), long ones, axis-parallel ones, and
+// every fifth closed.
+std::vector<int> random_path(std::mt19937 &rng, int round, int lo = 20, int hi = 280)
+{
+    auto pick = [&](int a, int b) { return a + (int)(rng() % (unsigned)(b - a + 1)); };
+    const int n = pick(2, 7), kind = round % 4;
+    std::vector<int> xy;
+    int x = 150, y = 150;
+    for (int i = 0; i < n; i++) {
+        const int step = kind == 0 ? 4 : 40;
+        if (kind == 2) x = pick(lo, hi), y = pick(lo, hi);
+        else if (kind == 3 && i % 2) x = std::clamp(x + pick(-step, step), lo, hi);
+        else if (kind == 3) y = std::clamp(y + pick(-step, step), lo, hi);
+        else x = std::clamp(x + pick(-step, step), lo, hi), y = std::clamp(y + pick(-step, step), lo, hi);
+        xy.push_back(x);
+        xy.push_back(y);
+    }
+    if (round % 5 == 0) xy.insert(xy.end(), {xy[0], xy[1]});
+    return xy;
+}
+
+TEST_F(RasterVsX, ThinLinesEveryDirectionAndClipped)
+{
+    // Tiles of 131 x 131, each holding one line from its centre.
     const int L = 64, T = 2 * L + 3, G = 10, W = T * G;
-    XCanvas xc(d_, W, W);
     std::vector<std::pair<int, int>> dirs;
     for (int dx = -L; dx <= L; dx++)
         for (int dy = -L; dy <= L; dy++) dirs.push_back({dx, dy});
+    GRasterGC gc;
+    gc.fg = 0xFFFFFF;
     for (size_t start = 0; start < dirs.size(); start += G * G) {
-        GRaster r(W, W, 0);
-        xc.clear();
-        for (size_t k = start; k < std::min(dirs.size(), start + G * G); k++) {
-            int t = (int)(k - start), cx = (t % G) * T + L + 1, cy = (t / G) * T + L + 1;
-            xc.line(cx, cy, cx + dirs[k].first, cy + dirs[k].second);
-            r.thin_line(cx, cy, cx + dirs[k].first, cy + dirs[k].second, WHITE);
-        }
-        std::string where = diff(r.pixels(), xc.read(), W);
-        ASSERT_EQ(where, "") << "lines from " << dirs[start].first << "," << dirs[start].second;
+        const std::string err = same(W, W, [&](GRaster &r, XSide &x) {
+            x.apply(gc);
+            std::vector<int> seg;
+            for (size_t k = start; k < std::min(dirs.size(), start + G * G); k++) {
+                const int t = (int)(k - start), cx = (t % G) * T + L + 1, cy = (t / G) * T + L + 1;
+                seg.insert(seg.end(), {cx, cy, cx + dirs[k].first, cy + dirs[k].second});
+            }
+            r.draw_segments(gc, seg.data(), (int)seg.size() / 4);
+            x.segments(seg);
+        }, "lines from " + std::to_string(dirs[start].first) + "," + std::to_string(dirs[start].second));
+        ASSERT_EQ(err, "");
+    }
+    // Clipped lines with ends far off the picture.
+    std::mt19937 rng(23);
+    auto pick = [&](int a, int b) { return a + (int)(rng() % (unsigned)(b - a + 1)); };
+    for (int round = 0; round < 60; round++) {
+        gc.clip = round % 2;
+        gc.clip_x = pick(0, 80), gc.clip_y = pick(0, 60), gc.clip_w = pick(20, 150), gc.clip_h = pick(20, 120);
+        std::vector<int> seg;
+        for (int k = 0; k < 30; k++) seg.insert(seg.end(), {pick(-300, 500), pick(-300, 450), pick(-300, 500), pick(-300, 450)});
+        ASSERT_EQ(same(200, 150, [&](GRaster &r, XSide &x) {
+            x.apply(gc);
+            r.draw_segments(gc, seg.data(), 30);
+            x.segments(seg);
+        }, describe("clipped segments", gc, seg)), "");
     }
 }
 
-TEST_F(RasterVsX, ClippedLinesAndPolygons)
+TEST_F(RasterVsX, ThinPolylinesLineTypesCapsAndXor)
 {
-    const int W = 200, H = 150;
-    XCanvas xc(d_, W, H);
-    std::mt19937 rng(23);
-    auto coord = [&](int lo, int hi) { return lo + (int)(rng() % (unsigned)(hi - lo + 1)); };
-    for (int round = 0; round < 100; round++) {
-        GRaster r(W, H, 0);
-        xc.clear();
-        int cx = coord(0, 80), cy = coord(0, 60), cw = coord(20, 150), ch = coord(20, 120);
-        if (round % 2) {
-            xc.clip(cx, cy, cw, ch);
-            r.set_clip(cx, cy, cw, ch);
-        }
-        for (int k = 0; k < 30; k++) {
-            int x1 = coord(-300, 500), y1 = coord(-300, 450), x2 = coord(-300, 500), y2 = coord(-300, 450);
-            xc.line(x1, y1, x2, y2);
-            r.thin_line(x1, y1, x2, y2, WHITE);
-        }
-        ASSERT_EQ(diff(r.pixels(), xc.read(), W), "") << "lines, round " << round;
+    // Dashes run on across the segments of one request; the last point
+    // (NotLast, closed paths) and exclusive-or show each pixel's count.
+    std::mt19937 rng(7);
+    int round = 0;
+    for (int style : {0, 1, 2})
+        for (int cap : {0, 1})
+            for (int function : {3, 6})
+                for (int k = 0; k < 40; k++, round++) {
+                    GRasterGC gc;
+                    gc.fg = 0xFFFFFF, gc.bg = 0x00FF00, gc.line_style = style, gc.cap_style = cap, gc.function = function;
+                    gc.dashes = DASHES[(size_t)k % DASHES.size()];
+                    gc.dash_offset = k % 3 == 2 ? k % 13 : 0;
+                    gc.clip = k % 4 == 1;
+                    gc.clip_x = 50, gc.clip_y = 60, gc.clip_w = 170, gc.clip_h = 150;
+                    std::vector<int> xy = random_path(rng, round, -20, 320);
+                    const bool segs = k % 2 && xy.size() % 4 == 0;
+                    ASSERT_EQ(same(300, 300, [&](GRaster &r, XSide &x) {
+                        x.apply(gc);
+                        if (segs) r.draw_segments(gc, xy.data(), (int)xy.size() / 4), x.segments(xy);
+                        else r.draw_lines(gc, xy.data(), (int)xy.size() / 2), x.lines(xy);
+                    }, describe(segs ? "thin segments" : "thin lines", gc, xy)), "");
+                }
+}
 
-        // Concave and self-crossing polygons: random vertices, 3 to 12.
-        xc.clear();
-        r.clear(0);
-        if (round % 2) xc.clip(cx, cy, cw, ch);
-        int n = coord(3, 12);
-        std::vector<int> xy;
-        for (int i = 0; i < n; i++) {
-            xy.push_back(coord(-20, W + 20));
-            xy.push_back(coord(-20, H + 20));
+TEST_F(RasterVsX, WideSegmentsEveryDirection)
+{
+    // Widths 1 to 5 (and 6, 7), butt and projecting caps, every direction
+    // up to 24 pixels each way, 16 x 16 tiles a picture.
+    const int R = 24, T = 2 * R + 12, G = 16, W = T * G;
+    std::vector<int> seg;
+    for (int dx = -R; dx <= R; dx++)
+        for (int dy = -R; dy <= R; dy++) seg.insert(seg.end(), {0, 0, dx, dy});
+    for (int lw = 1; lw <= 7; lw++)
+        for (int cap : {1, 3}) {
+            GRasterGC gc;
+            gc.fg = 0xFFFFFF, gc.line_width = lw, gc.cap_style = cap;
+            for (size_t start = 0; start < seg.size(); start += 4 * G * G) {
+                std::vector<int> part(seg.begin() + (long)start, seg.begin() + (long)std::min(seg.size(), start + 4 * G * G));
+                for (size_t i = 0; i < part.size(); i += 4) {
+                    const int t = (int)(i / 4), cx = (t % G) * T + T / 2, cy = (t / G) * T + T / 2;
+                    part[i] += cx, part[i + 1] += cy, part[i + 2] += cx, part[i + 3] += cy;
+                }
+                ASSERT_EQ(same(W, W, [&](GRaster &r, XSide &x) {
+                    x.apply(gc);
+                    r.draw_segments(gc, part.data(), (int)part.size() / 4);
+                    x.segments(part);
+                }, describe("wide segments", gc, {part[2] - part[0], part[3] - part[1]})), "");
+            }
         }
-        xc.polygon(xy.data(), n);
-        r.fill_polygon(xy.data(), n, WHITE);
-        std::vector<uint32_t> xr = xc.read();
-        std::string where = diff(r.pixels(), xr, W);
-        std::string verts;
-        for (int v : xy) verts += std::to_string(v) + " ";
-        if (!where.empty()) {
-            int px = std::stoi(where), py = std::stoi(where.substr(where.find(',') + 1));
-            verts += " ours " + std::to_string(r.at(px, py)) + " X " + std::to_string(xr[(size_t)py * W + px]);
+}
+
+TEST_F(RasterVsX, WidePolylinesCapsJoinsAndLineTypes)
+{
+    // Widths 1 to 5, each cap and join, solid and the window's dash lists
+    // (on-off and double), copy and exclusive-or, on random paths.
+    std::mt19937 rng(5);
+    int round = 0;
+    for (int lw = 1; lw <= 5; lw++)
+        for (int cap : {1, 3})
+            for (int join : {2})
+                for (int k = 0; k < 60; k++, round++) {
+                    GRasterGC gc;
+                    gc.fg = 0xFFFFFF, gc.bg = 0x00FF00, gc.line_width = lw, gc.cap_style = cap, gc.join_style = join;
+                    gc.function = k % 2 ? 6 : 3;
+                    gc.line_style = k % 3 == 0 ? 0 : k % 3 == 1 ? 1 : 2;
+                    if (gc.line_style == 2 && gc.function == 6) gc.function = 3;
+                    gc.dashes = DASHES[(size_t)(k / 3) % DASHES.size()];
+                    gc.dash_offset = k % 7 == 3 ? k % 11 : 0;
+                    std::vector<int> xy = random_path(rng, round);
+                    if (gc.line_style == 1 && cap == 3 && xy[0] == xy[xy.size() - 2] && xy[1] == xy.back()) xy.pop_back(), xy.pop_back();
+                    ASSERT_EQ(same(300, 300, [&](GRaster &r, XSide &x) {
+                        x.apply(gc);
+                        r.draw_lines(gc, xy.data(), (int)xy.size() / 2);
+                        x.lines(xy);
+                    }, describe("wide lines", gc, xy)), "");
+                }
+}
+
+TEST_F(RasterVsX, PolygonsStipplesAndRectangles)
+{
+    // Concave and self-crossing polygons, plain and through each of the 20
+    // fill stipples at several origins, with their thin outline drawn by
+    // the same context (as the window fills areas), rectangles filled and
+    // outlined thin and wide, points, with and without a clip, copy and
+    // exclusive-or.
+    std::mt19937 rng(31);
+    auto pick = [&](int a, int b) { return a + (int)(rng() % (unsigned)(b - a + 1)); };
+    const int W = 200, H = 150;
+    for (int k = -1; k < 20; k++)
+        for (int round = 0; round < 6; round++) {
+            GRasterGC gc;
+            gc.fg = 0xFFFFFF, gc.function = round % 3 == 2 ? 6 : 3;
+            if (k >= 0) {
+                const unsigned char *rows = gget_fill_pattern(k);
+                gc.fill_style = 2, gc.stipple_w = gc.stipple_h = 8, gc.ts_x = round, gc.ts_y = 2 * round;
+                for (int y = 0; y < 8; y++)
+                    for (int x = 0; x < 8; x++) gc.stipple.push_back((rows[y] >> (7 - x)) & 1);
+            }
+            gc.clip = round % 2;
+            gc.clip_x = pick(0, 80), gc.clip_y = pick(0, 60), gc.clip_w = pick(20, 150), gc.clip_h = pick(20, 120);
+            std::vector<int> xy;
+            for (int i = pick(3, 12); i > 0; i--) xy.insert(xy.end(), {pick(-20, W + 20), pick(-20, H + 20)});
+            const int rx = pick(-10, 150), ry = pick(-10, 100), rw = pick(0, 80), rh = pick(0, 60);
+            ASSERT_EQ(same(W, H, [&](GRaster &r, XSide &x) {
+                x.apply(gc);
+                r.fill_polygon(gc, xy.data(), (int)xy.size() / 2), x.polygon(xy);
+                r.draw_lines(gc, xy.data(), (int)xy.size() / 2), x.lines(xy);
+                r.fill_rectangle(gc, rx, ry, rw, rh);
+                XFillRectangle(d_, x.pixmap(), x.gc(), rx, ry, (unsigned)rw, (unsigned)rh);
+                r.draw_point(gc, rx, ry);
+                XDrawPoint(d_, x.pixmap(), x.gc(), rx, ry);
+                for (int lw : {0, 1, 4}) {
+                    gc.line_width = lw;
+                    x.apply(gc);
+                    r.draw_rectangle(gc, ry, rx, rh, rw);
+                    XDrawRectangle(d_, x.pixmap(), x.gc(), ry, rx, (unsigned)rh, (unsigned)rw);
+                }
+                gc.line_width = 0;
+            }, describe("stipple " + std::to_string(k) + " rectangle " + std::to_string(rx) + "," + std::to_string(ry) + " " +
+                                  std::to_string(rw) + "x" + std::to_string(rh) + ", polygon",
+                              gc, xy)), "");
         }
-        ASSERT_EQ(where, "") << "polygon " << verts << ", round " << round;
-    }
+}
+
+TEST_F(RasterVsX, ImagesThroughMasksAndAreaCopies)
+{
+    // A 90 x 70 picture put at offsets reaching off every side, through a
+    // mask (as a clip mask at the image's origin), then parts of the result
+    // copied onto itself overlapping in each direction, and from another
+    // picture with the source area partly outside it (those pixels stay).
+    const int W = 120, H = 100, SW = 90, SH = 70;
+    std::vector<uint32_t> src((size_t)SW * SH);
+    std::vector<uint8_t> mask((size_t)SW * SH);
+    for (int y = 0; y < SH; y++)
+        for (int x = 0; x < SW; x++) {
+            src[(size_t)y * SW + x] = (uint32_t)(x * 2831 + y * 7919) & 0xFFFFFF;
+            mask[(size_t)y * SW + x] = (x / 3 + y / 5) % 3 != 0;
+        }
+    XImage *im = XCreateImage(d_, DefaultVisual(d_, DefaultScreen(d_)), 24, ZPixmap, 0, (char *)src.data(), SW, SH,
+                              32, 0);
+    ASSERT_NE(im, nullptr);
+    std::vector<unsigned char> bits((size_t)(SW + 7) / 8 * SH);
+    for (int y = 0; y < SH; y++)
+        for (int x = 0; x < SW; x++)
+            if (mask[(size_t)y * SW + x]) bits[(size_t)y * ((SW + 7) / 8) + x / 8] |= (unsigned char)(1 << (x % 8));
+    Pixmap mp = XCreateBitmapFromData(d_, DefaultRootWindow(d_), (char *)bits.data(), SW, SH);
+    const int offs[][6] = {{0, 0, -30, -20, 90, 70}, {10, 5, 60, 50, 80, 65}, {5, 5, 100, -10, 40, 40},
+                           {20, 30, -15, 80, 70, 40}};
+    for (const auto &o : offs)
+        for (int masked : {0, 1})
+            for (int function : {3, 6}) {
+                GRasterGC gc;
+                gc.function = function;
+                GRaster other(60, 50, 0x123456);
+                ASSERT_EQ(same(W, H, [&](GRaster &r, XSide &x) {
+                    x.apply(gc);
+                    r.put_image(gc, src.data(), SW, SH, o[0], o[1], o[2], o[3], o[4], o[5], masked ? mask.data() : nullptr);
+                    if (masked) {
+                        XSetClipMask(d_, x.gc(), mp);
+                        XSetClipOrigin(d_, x.gc(), o[2] - o[0], o[3] - o[1]);
+                    }
+                    XPutImage(d_, x.pixmap(), x.gc(), im, o[0], o[1], o[2], o[3], (unsigned)o[4], (unsigned)o[5]);
+                    XSetClipMask(d_, x.gc(), None);
+                    XSetClipOrigin(d_, x.gc(), 0, 0);
+                    const int copies[][6] = {{0, 0, 60, 50, 7, 3}, {30, 20, 70, 60, 25, 10}, {40, 40, 50, 50, 35, 45},
+                                             {10, 50, 90, 40, 0, 45}};
+                    for (const auto &c : copies) {
+                        r.copy_area(gc, r, c[0], c[1], c[2], c[3], c[4], c[5]);
+                        XCopyArea(d_, x.pixmap(), x.pixmap(), x.gc(), c[0], c[1], (unsigned)c[2], (unsigned)c[3], c[4], c[5]);
+                    }
+                    XSide o2(d_, 60, 50);
+                    o2.clear(0x123456);
+                    r.copy_area(gc, other, -20, -10, 50, 40, 70, 55);
+                    XCopyArea(d_, o2.pixmap(), x.pixmap(), x.gc(), -20, -10, 50, 40, 70, 55);
+                }, "image at " + std::to_string(o[2]) + "," + std::to_string(o[3]) + (masked ? " masked" : "") +
+                       " function " + std::to_string(function)), "");
+            }
+    im->data = nullptr;
+    XDestroyImage(im);
+    XFreePixmap(d_, mp);
 }
 
 }  // namespace
