@@ -224,3 +224,34 @@ TEST(E2eX11, PromptsKeysZoomResizeAndReturn)
 }
 
 }  // namespace
+
+// "refresh" polls once a minute for the latest file: a file made after the
+// start is read and plotted (its native image file written) by the poll.
+// Slow (over a minute): disabled in the plain run, run by its own CTest
+// entry labelled "slow".
+TEST(E2eX11, DISABLED_RefreshPicksUpANewerFile)
+{
+    if (!fs::exists(e2e::kZyrsat) || !fs::exists(kArea)) GTEST_SKIP() << "no zyrsat or samples";
+    gkstest::XServer server(24);
+    if (!server.ok()) GTEST_SKIP() << "no Xvfb";
+    testutil::ScratchDir dir;
+    fs::create_directory(dir.file("ir"));
+    const std::string area = testutil::read_file(kArea);
+    dir.write("ir/20190917_0600.area", area);
+    setenv("DISPLAY", server.name().c_str(), 1);
+    // The clock the latest-file search starts from.
+    setenv("zyrcurtime", "201909170800", 1);
+    Zyrsat z(dir.path(),
+             {"-if", "ir", "-sp", dir.path(), "-pd", "us", "-pp", "refresh", "-de", "d", "-out_file",
+              "img=" + dir.file("out_%h%n.zyr"), "la"},
+             "");
+    unsetenv("zyrcurtime");
+    ASSERT_TRUE(wait_for([&] { return fs::exists(dir.file("out_0600.zyr")); })) << z.log();
+    dir.write("ir/20190917_0700.area", area);
+    EXPECT_TRUE(wait_for([&] { return fs::exists(dir.file("out_0700.zyr")); }, 80s)) << z.log();
+    std::string x = "env DISPLAY=" + server.name() + " xdotool ";
+    auto wid = shell(x + "search --name zyrsat", "/").out;
+    wid = wid.substr(0, wid.find('\n'));
+    shell(x + "windowfocus --sync " + wid + " key Return", "/");
+    EXPECT_EQ(z.wait_exit(10s), 0) << z.log();
+}
