@@ -337,6 +337,28 @@ int gsetup_image_colors(IMG *img, long transparent) {
 
 namespace {
 
+// Gives img a window picture of the window's size: its own pixel buffer
+// (data, taken over) in the X image layout given, no colour table.
+void set_picture(IMG *img, unsigned char *data, int depth, int bits_pixel, int bytes_line, int msb_first) {
+    State &s = S();
+    free(img->data);
+    free(img->cmap);
+    img->data = data;
+    img->cmap = nullptr;
+    img->ncolors = 0;
+    img->nx = s.win_width;
+    img->ny = s.win_height;
+    img->depth = depth;
+    img->bits_pixel = bits_pixel;
+    img->bytes_line = bytes_line;
+    img->byte_order = msb_first;
+    // Pixmaps carry no visual: the masks are the window visual's.
+    img->red_mask = (uint32_t)s.red_mask;
+    img->green_mask = (uint32_t)s.green_mask;
+    img->blue_mask = (uint32_t)s.blue_mask;
+    img->transparent = -1;
+}
+
 // The headless window's picture as a 24-bit X server gives it: 32 bits a
 // pixel, least significant byte first, the TrueColor masks.
 int get_mem(IMG *img) {
@@ -356,21 +378,7 @@ int get_mem(IMG *img) {
         data[4 * i + 2] = (unsigned char)(px[i] >> 16);
         data[4 * i + 3] = 0;
     }
-    free(img->data);
-    free(img->cmap);
-    img->data = data;
-    img->cmap = nullptr;
-    img->ncolors = 0;
-    img->nx = w;
-    img->ny = h;
-    img->depth = 24;
-    img->bits_pixel = 32;
-    img->bytes_line = 4 * w;
-    img->byte_order = 0;
-    img->red_mask = 0xFF0000;
-    img->green_mask = 0xFF00;
-    img->blue_mask = 0xFF;
-    img->transparent = -1;
+    set_picture(img, data, 24, 32, 4 * w, 0);
     img->indexed = 0;
     std::string name = mem_window_name();
     snprintf(img->info, sizeof img->info, "%s", name.empty() ? "xwdump" : name.c_str());
@@ -397,22 +405,7 @@ int gget_image(IMG *img) {
         return 0;
     }
     memcpy(data, xi->data, bytes);
-    free(img->data);
-    free(img->cmap);
-    img->data = data;
-    img->cmap = nullptr;
-    img->ncolors = 0;
-    img->nx = w;
-    img->ny = h;
-    img->depth = xi->depth;
-    img->bits_pixel = xi->bits_per_pixel;
-    img->bytes_line = xi->bytes_per_line;
-    img->byte_order = xi->byte_order == MSBFirst ? 1 : 0;
-    // Pixmaps carry no visual: the masks are the window visual's.
-    img->red_mask = (uint32_t)s.red_mask;
-    img->green_mask = (uint32_t)s.green_mask;
-    img->blue_mask = (uint32_t)s.blue_mask;
-    img->transparent = -1;
+    set_picture(img, data, xi->depth, xi->bits_per_pixel, xi->bytes_per_line, xi->byte_order == MSBFirst ? 1 : 0);
     char *name = nullptr;
     if (s.root_window && XFetchName(s.dpy, s.root_window, &name) && name && *name) {
         snprintf(img->info, sizeof img->info, "%s", name);

@@ -370,6 +370,18 @@ int open_common_display(const char *display) {
     return 0;
 }
 
+// Applies the size part of an X geometry string to w, h (a zero keeps the
+// old value).  Returns XParseGeometry's mask; gx, gy get the position.
+int geometry_size(const char *geom, unsigned *w, unsigned *h, int *gx, int *gy) {
+    unsigned gw = *w, gh = *h;
+    int m = XParseGeometry(geom, gx, gy, &gw, &gh);
+    if (m & (WidthValue | HeightValue)) {
+        *w = gw ? gw : *w;
+        *h = gh ? gh : *h;
+    }
+    return m;
+}
+
 int open_window() {
     State &s = S();
     int x = 100, y = 100;
@@ -381,13 +393,8 @@ int open_window() {
     const int border = 5;
     if (geom && *geom) {
         int gx = 0, gy = 0;
-        unsigned gw = w, gh = h;
-        int m = XParseGeometry(geom, &gx, &gy, &gw, &gh);
-        if (m & (WidthValue | HeightValue)) {
-            w = gw ? gw : w;
-            h = gh ? gh : h;
-            hints.flags |= USSize;
-        }
+        int m = geometry_size(geom, &w, &h, &gx, &gy);
+        if (m & (WidthValue | HeightValue)) hints.flags |= USSize;
         if (m & XValue) x = (m & XNegative) ? s.root_width - (int)w - 2 * border + gx : gx;
         if (m & YValue) y = (m & YNegative) ? s.root_height - (int)h - 2 * border + gy : gy;
         if (m & (XValue | YValue)) hints.flags |= USPosition;
@@ -583,15 +590,8 @@ GDevice *open_mem_window() {
     State &s = S();
     unsigned w = (unsigned)s.win_width, h = (unsigned)s.win_height;
     const char *geom = set_.geometry[0] ? set_.geometry : RES_get("geometry");
-    if (geom && *geom) {
-        int gx = 0, gy = 0;
-        unsigned gw = w, gh = h;
-        int m = XParseGeometry(geom, &gx, &gy, &gw, &gh);
-        if (m & (WidthValue | HeightValue)) {
-            w = gw ? gw : w;
-            h = gh ? gh : h;
-        }
-    }
+    int gx = 0, gy = 0;
+    if (geom && *geom) geometry_size(geom, &w, &h, &gx, &gy);
     if (getenv("zyrinverse")) set_.inverse = true;
     for (char *c = set_.win_title; *c; c++)
         if (*c == '_') *c = ' ';

@@ -32,6 +32,21 @@ void drop_saved() {
     mem_saved.shrink_to_fit();
 }
 
+// Pixel replication of the W x H picture's region from (left, top), f
+// times: put(i, j, sx, sy) for every window pixel (i, j) and its source.
+template <class Put>
+void replicate(int W, int H, int left, int top, int f, Put put) {
+    for (int j = 0; j < H; j++) {
+        int sy = top + j / f;
+        if (sy >= H) sy = H - 1;
+        for (int i = 0; i < W; i++) {
+            int sx = left + i / f;
+            if (sx >= W) sx = W - 1;
+            put(i, j, sx, sy);
+        }
+    }
+}
+
 // Replicates the region from (left, top) f times into the base picture.
 void zoom_mem(Drawable src, bool save, int left, int top, int f) {
     State &s = S();
@@ -40,15 +55,8 @@ void zoom_mem(Drawable src, bool save, int left, int top, int f) {
     if (!mem_read(src, in) || in.size() != (size_t)W * H) return;
     if (save) mem_saved = in;
     out.resize(in.size());
-    for (int j = 0; j < H; j++) {
-        int sy = top + j / f;
-        if (sy >= H) sy = H - 1;
-        for (int i = 0; i < W; i++) {
-            int sx = left + i / f;
-            if (sx >= W) sx = W - 1;
-            out[(size_t)j * W + i] = in[(size_t)sy * W + sx];
-        }
-    }
+    replicate(W, H, left, top, f,
+              [&](int i, int j, int sx, int sy) { out[(size_t)j * W + i] = in[(size_t)sy * W + sx]; });
     mem_write(s.base_window, out);
 }
 
@@ -113,15 +121,7 @@ int gzoom(int frame, int x, int y, int factor, int again) {
     if (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32) {
         XImage *out = XSubImage(in, 0, 0, (unsigned)W, (unsigned)H);
         if (out) {
-            for (int j = 0; j < H; j++) {
-                int sy = top + j / f;
-                if (sy >= H) sy = H - 1;
-                for (int i = 0; i < W; i++) {
-                    int sx = left + i / f;
-                    if (sx >= W) sx = W - 1;
-                    XPutPixel(out, i, j, XGetPixel(in, sx, sy));
-                }
-            }
+            replicate(W, H, left, top, f, [&](int i, int j, int sx, int sy) { XPutPixel(out, i, j, XGetPixel(in, sx, sy)); });
             XPutImage(s.dpy, s.base_window, s.root_gc, out, 0, 0, 0, 0, (unsigned)W, (unsigned)H);
             XDestroyImage(out);
         }
