@@ -100,12 +100,6 @@ void pointer(int *x, int *y) {
 void faster() { ginc_loop_delay(gget_loop_delay() <= 0.11f ? -0.05f : -0.1f); }
 void slower() { ginc_loop_delay(gget_loop_delay() < 0.09f ? 0.05f : 0.1f); }
 
-void step_frame(int step) {
-    if (gget_num_images() < 1) return;
-    int f = ginc_frame(step);
-    if (f >= 0) gdisplay_frame(f);
-}
-
 // ---- rubber band ----
 
 void clamp_to_limits(short &x, short &y) {
@@ -145,6 +139,21 @@ void erase_band() {
 
 void show_band() {
     if (!band.drawn && band.active && band.kind > 0 && band.pts[1][0] != UNSET) xor_band();
+}
+
+// The window was painted over (a frame shown, an exposure): a band that was
+// on it is gone and is drawn again, or the next erase would draw it instead
+// (a zoom rectangle dragged over a running loop).
+void band_painted_over() {
+    if (!band.drawn) return;
+    band.drawn = false;
+    show_band();
+}
+
+void step_frame(int step) {
+    if (gget_num_images() < 1) return;
+    int f = ginc_frame(step);
+    if (f >= 0 && gdisplay_frame(f)) band_painted_over();
 }
 
 void move_band(int x, int y) {
@@ -343,7 +352,10 @@ int gprocess_x11_event(XEvent *ev) {
     if (ev->type != Expose) expose_count = 0;
     switch (ev->type) {
     case Expose:
-        if (expose_count++ == 0) gupdate_window();
+        if (expose_count++ == 0) {
+            gupdate_window();
+            band_painted_over();
+        }
         break;
     case MapNotify: s.mapped = true; break;
     case UnmapNotify: s.mapped = false; break;
@@ -424,7 +436,7 @@ int ghold(int mode) {
             gloop_sleep();
             if (input_mode == 3) break;
             int f = ginc_frame(0);
-            if (f >= 0 && s.mapped) gdisplay_frame(f);
+            if (f >= 0 && s.mapped && gdisplay_frame(f)) band_painted_over();
             ZYR_init_time();
             gcheck_event();
         } else if (next_refresh > 0) {
