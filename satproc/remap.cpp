@@ -27,6 +27,9 @@ namespace {
 constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float MISS = -9999.0f;
 constexpr int BLOCK_ROWS = 64;
+// A traced point costs about as much as this many sampled pixels (the
+// work unit of thread_count).
+constexpr size_t TRACE_COST = 10;
 
 struct Ctx {
     const IMG *img = nullptr;
@@ -136,9 +139,9 @@ void trace(const Ctx &c, bool nav_path, Batch &b)
     };
     if (n == 0) return;
     untran(0, 1);
-    parallel_rows((int)n - 1, n, [&](int a, int z) { untran((size_t)a + 1, (size_t)z + 1); });
+    parallel_rows((int)n - 1, n * TRACE_COST, [&](int a, int z) { untran((size_t)a + 1, (size_t)z + 1); });
     if (nav_path) {
-        parallel_rows((int)n, n, [&](int a, int z) {
+        parallel_rows((int)n, n * TRACE_COST, [&](int a, int z) {
             for (int i = a; i < z; ++i) {
                 if (std::isnan(b.lat[i])) continue;
                 float la = b.lat[i], lo = b.lon[i], l = MISS, e = MISS;
@@ -171,7 +174,7 @@ void trace(const Ctx &c, bool nav_path, Batch &b)
     };
     float wx, wy;
     MAP_tran(&wx, &wy, c.imgdom.clat, c.imgdom.clon);  // constants ready before the workers read them
-    parallel_rows((int)n, n, [&](int a, int z) { locate((size_t)a, (size_t)z); });
+    parallel_rows((int)n, n * TRACE_COST, [&](int a, int z) { locate((size_t)a, (size_t)z); });
     MAP_domain(&c.out);
 }
 
@@ -347,6 +350,18 @@ struct Sampler {
     void segment(unsigned char *o, int L, const float *f, float cs, float rs, float ce, float re) const
     {
         const float dc = ce - cs, dr = re - rs;
+        if (average && numcut < 1 && inside(cs, rs, ce, re)) {
+            // remap_pixel's blend without its bounds test and edge clamps.
+            for (int p = 0; p < L; ++p) {
+                const float col = cs + f[p] * dc, row = rs + f[p] * dr;
+                const int r0 = (int)row, c0 = (int)col;
+                const unsigned char *a = src + (size_t)r0 * stride + c0;
+                const int q[4] = {a[0], a[1], a[stride], a[stride + 1]};
+                const int v = blend(q, row - r0, col - c0);
+                o[p] = (unsigned char)(q[0] == q[1] && q[0] == q[2] && q[0] == q[3] ? q[0] : v);
+            }
+            return;
+        }
         for (int p = 0; p < L; ++p) o[p] = remap_pixel(cs + f[p] * dc, rs + f[p] * dr);
     }
 
