@@ -38,6 +38,9 @@ struct Wide {
     // Set when each piece is painted as soon as it is made (in order, so a
     // later piece covers an earlier one) rather than all united at the end.
     std::function<void(Spans &)> painted;
+    // Pieces painted as they come (idempotent functions, or paths of two
+    // points without round caps), else united.
+    bool direct = false;
 
     void done()
     {
@@ -136,15 +139,17 @@ void Wide::join(const Face &a, const Face &b, int style)
     Corner v[4] = {{cx, cy, ax, ay}, {cx, cy, 0, 0}, {cx, cy, bx, by}, {cx, cy, 0, 0}};
     Side e[4] = {{cx, cy, a.dy, -a.dx, 0}, {cx, cy, b.dy, -b.dx, 0}, {}, {}};
     if (style == 0) {
-        // Miter point: on both outer sides.
-        const double t = ((bx - ax) * b.dy - (by - ay) * b.dx) / (double)cross;
-        const double mx = ax + t * a.dx, my = ay + t * a.dy;
+        // Miter point: on both outer sides (each side's k as its segment's,
+        // so the join meets the segment without a seam).
+        const double ka = ax * a.dy - ay * a.dx < 0 ? -a.k : a.k, kb = bx * b.dy - by * b.dx < 0 ? -b.k : b.k;
+        const double my = (a.dy * (bx * b.dy - by * b.dx) - b.dy * (ax * a.dy - ay * a.dx)) / (double)cross;
+        const double mx = a.dy != 0 ? ax + (my - ay) * a.dx / a.dy : bx + (my - by) * b.dx / b.dy;
         // Beyond the limit when 1 / sin(angle / 2) exceeds 1 / sin(5.5 deg).
         static const double lim = 1.0 / (std::sin(5.5 * M_PI / 180) * std::sin(5.5 * M_PI / 180));
         if ((mx * mx + my * my) * 4 <= lim * lw * lw) {
             v[3] = {cx, cy, mx, my};
-            e[2] = {cx, cy, b.dx, b.dy, bx * b.dy - by * b.dx};
-            e[3] = {cx, cy, a.dx, a.dy, ax * a.dy - ay * a.dx};
+            e[2] = {cx, cy, b.dx, b.dy, kb};
+            e[3] = {cx, cy, a.dx, a.dy, ka};
             poly(v, e, 4);
             return;
         }
@@ -283,9 +288,10 @@ void GRaster::wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::
     const bool closed = n > 2 && xy[0] == xy[2 * n - 2] && xy[1] == xy[2 * n - 1];
     // The X server unites the pieces only for functions that are not
     // idempotent on paths of three points or more (or with round caps).
+    wd.direct = gc.function != 6 || (n < 3 && cap != 2);
     // Double dashes united: where both colours fall, the later piece's.
     std::vector<std::pair<Span, bool>> order;  // piece, background
-    if (gc.function != 6 || (n < 3 && cap != 2))
+    if (wd.direct)
         wd.painted = [&](Spans &s) {
             paint(gc, s, &s == &bg ? gc.bg : gc.fg);
             s.clear();
@@ -367,6 +373,7 @@ void GRaster::wide_lines(const GRasterGC &gc, const int *xy, int n)
     }
     Spans sp;
     Wide wd{gc.line_width, cy1_, cy2_, &sp, {}};
+    wd.direct = gc.function != 6 || (n < 3 && gc.cap_style != 2);
     const int cap = gc.cap_style, join = gc.join_style;
     // A path ending where it starts is joined there and has no caps.
     const bool closed = n > 2 && xy[0] == xy[2 * n - 2] && xy[1] == xy[2 * n - 1];

