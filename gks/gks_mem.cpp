@@ -158,12 +158,9 @@ GRaster *live(unsigned long id) {
     for (auto &[k, q] : pics)
         if (q.live && k != id && k != s.base_window && k != s.draw_window) pack(q);
     std::vector<uint32_t> px;
-    expand(*p, px);
-    p->live = std::make_unique<GRaster>(p->w, p->h, 0);
-    if (p->kind != Picture::UNIFORM)
-        load(*p->live, px);
-    else
-        p->live->clear(p->uniform);
+    if (p->kind != Picture::UNIFORM) expand(*p, px);
+    p->live = std::make_unique<GRaster>(p->w, p->h, p->uniform);
+    if (!px.empty()) load(*p->live, px);
     p->palette.clear();
     p->palette.shrink_to_fit();
     p->bytes.clear();

@@ -99,6 +99,7 @@ struct Case {
     bool exact;  // false: the raster does not yet follow the server here
     Scene draw;
 };
+void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 
 // "exact" marks the scenes whose pixels the raster matches today; the others
 // are drawn and their differences printed, and become exact as the raster's
@@ -162,8 +163,11 @@ const Case kCases[] = {
              const float r[] = {x, 0.1f, x + 0.3f, 0.1f, x + 0.3f, 0.4f, x, 0.4f};
              gfill_area(4, r);
          }
-         gcopy_frame(0, 2);
-         gdisplay_frame(0);
+         // Frame 1 takes frame 0's picture, is drawn on and shown.
+         gcopy_frame(1, 0);
+         gselect_frame(1);
+         fan(0);
+         gdisplay_frame(1);
          gselect_frame(-3);
          const float r[] = {0.1f, 0.1f, 0.5f, 0.5f};
          gclear_region(r);
