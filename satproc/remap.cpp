@@ -326,15 +326,34 @@ struct Sampler {
         return std::min(cs, ce) >= 1 && std::max(cs, ce) <= w - 2 && std::min(rs, re) >= 1 && std::max(rs, re) <= h - 2;
     }
 
-    // Byte offsets (-1 outside) of the nearest pixels at start + f[k] *
-    // (end - start), k = 0 .. L-1; nearest-only sampling of an image whose
-    // offsets fit 31 bits.
-    void offsets(int32_t *idx, int L, const float *f, float cs, float rs, float ce, float re) const
+    // Two passes over a row: positions first (branch-free loops the compiler
+    // vectorises), then the reads of the whole row, which overlap in memory
+    // like a plain gather's, then the blends (vectorised again).  For
+    // nearest-only sampling and for plain blending (no bands) of an image
+    // whose byte offsets fit 31 bits and that has a pixel inside its edges.
+    bool two_pass() const { return small32 && w >= 3 && h >= 3 && (nearest_only() || (average && numcut < 1)); }
+
+    // First pass over the segment at start + f[k] * (end - start), k = 0 ..
+    // L-1.  Nearest: idx gets the nearest pixel's byte offset (-1 outside).
+    // Blending: idx gets the upper-left neighbour's offset and fr, fc the
+    // fractions; a segment not inside the image is sampled into o at once
+    // and its idx set to -1.
+    void first_pass(int32_t *idx, float *fr, float *fc, unsigned char *o, int L, const float *f, float cs, float rs,
+                    float ce, float re) const
     {
         const float dc = ce - cs, dr = re - rs;
-        if (inside(cs, rs, ce, re)) {
-            // Branch-free, so the compiler vectorises it.
-            const int32_t st = (int32_t)stride;
+        const int32_t st = (int32_t)stride;
+        if (!inside(cs, rs, ce, re)) {
+            for (int p = 0; p < L; ++p) {
+                const float col = cs + f[p] * dc, row = rs + f[p] * dr;
+                if (nearest_only()) {
+                    idx[p] = (int32_t)nearest_offset(col, row);
+                } else {
+                    o[p] = remap_pixel(col, row);
+                    idx[p] = -1;
+                }
+            }
+        } else if (nearest_only()) {
             for (int p = 0; p < L; ++p) {
                 const float col = cs + f[p] * dc, row = rs + f[p] * dr;
                 const int r0 = (int)row, c0 = (int)col;
@@ -342,7 +361,55 @@ struct Sampler {
                 idx[p] = r * st + c;
             }
         } else {
-            for (int p = 0; p < L; ++p) idx[p] = (int32_t)nearest_offset(cs + f[p] * dc, rs + f[p] * dr);
+            for (int p = 0; p < L; ++p) {
+                const float col = cs + f[p] * dc, row = rs + f[p] * dr;
+                const int r0 = (int)row, c0 = (int)col;
+                fr[p] = row - (float)r0;
+                fc[p] = col - (float)c0;
+                idx[p] = r0 * st + c0;
+            }
+        }
+    }
+
+    // Second pass over n pixels of a row.
+    void second_pass(const int32_t *idx, const float *fr, const float *fc, unsigned char *o, int n) const
+    {
+        // Reads a few dozen pixels ahead are announced to the cache.
+        constexpr int AHEAD = 32;
+        if (nearest_only()) {
+            int i = 0;
+            for (; i + AHEAD < n; ++i) {
+                __builtin_prefetch(src + std::max(idx[i + AHEAD], 0));
+                o[i] = idx[i] < 0 ? 0 : src[idx[i]];
+            }
+            for (; i < n; ++i) o[i] = idx[i] < 0 ? 0 : src[idx[i]];
+            return;
+        }
+        constexpr int CHUNK = 256;
+        int q0[CHUNK], q1[CHUNK], q2[CHUNK], q3[CHUNK];
+        unsigned char t[CHUNK];
+        for (int i0 = 0; i0 < n; i0 += CHUNK) {
+            const int m = std::min(CHUNK, n - i0);
+            const int32_t *id = idx + i0;
+            for (int k = 0; k < m; ++k) {
+                // -1 (sampled already) reads the first pixels, harmlessly.
+                const unsigned char *a = src + std::max(id[k], 0);
+                if (k + AHEAD < m) __builtin_prefetch(src + std::max(id[k + AHEAD], 0));
+                q0[k] = a[0];
+                q1[k] = a[1];
+                q2[k] = a[stride];
+                q3[k] = a[stride + 1];
+            }
+            // blend() and remap_pixel's all-equal shortcut, term for term.
+            const float *r = fr + i0, *c = fc + i0;
+            for (int k = 0; k < m; ++k) {
+                const float v = (1 - r[k]) * (1 - c[k]) * q0[k] + (1 - r[k]) * c[k] * q1[k] +
+                                r[k] * (1 - c[k]) * q2[k] + r[k] * c[k] * q3[k];
+                const bool same = q0[k] == q1[k] && q0[k] == q2[k] && q0[k] == q3[k];
+                t[k] = (unsigned char)(same ? q0[k] : ((int)v & 255));
+            }
+            unsigned char *ok = o + i0;
+            for (int k = 0; k < m; ++k) ok[k] = id[k] >= 0 ? t[k] : ok[k];
         }
     }
 
@@ -464,39 +531,31 @@ int SAT_remap_image(IMG *image, DOM *dom)
             });
         }
     } else {
-        // Stepped mode: each segment is interpolated and sampled in one pass,
-        // its positions never stored.  Nearest-neighbour sampling computes a
-        // row's byte offsets first and reads them after: with nothing else
-        // in the reading loop, the reads overlap in memory like a plain
-        // gather's.
-        const bool two_pass = s.nearest_only() && s.small32;
-        std::vector<int32_t> idx(two_pass ? (size_t)BLOCK_ROWS * nx : 0);
+        // Stepped mode: each segment is interpolated and sampled at once,
+        // its positions never stored, or in the sampler's two passes over
+        // each row.
+        const bool two = s.two_pass();
+        const size_t bsz = two ? (size_t)BLOCK_ROWS * nx : 0;
+        std::vector<int32_t> idx(bsz);
+        std::vector<float> fr(s.nearest_only() ? 0 : bsz), fc(fr.size());
         for (int j0 = 0; j0 < ny; j0 += BLOCK_ROWS) {
             const int j1 = std::min(ny, j0 + BLOCK_ROWS);
             unsigned char *blk = out + (size_t)j0 * nx;
             stepped_block(
                 c, j0, j1, b,
                 [&](int jl, int st, int L, const float *f, float cs, float rs, float ce, float re) {
-                    if (two_pass) s.offsets(idx.data() + (size_t)jl * nx + st, L, f, cs, rs, ce, re);
-                    else s.segment(blk + (size_t)jl * nx + st, L, f, cs, rs, ce, re);
+                    const size_t at = (size_t)jl * nx + st;
+                    if (two) s.first_pass(&idx[at], fr.data() + (fr.empty() ? 0 : at),
+                                          fc.data() + (fc.empty() ? 0 : at), blk + at, L, f, cs, rs, ce, re);
+                    else s.segment(blk + at, L, f, cs, rs, ce, re);
                 },
                 [&](int jl) {
-                    if (!two_pass) return;
-                    const int32_t *ir = idx.data() + (size_t)jl * nx;
-                    unsigned char *o = blk + (size_t)jl * nx;
-                    const unsigned char *src = s.src;
                     // The last column and the pixels traced one by one are
-                    // written after this; their slots hold offsets left from
-                    // an earlier row (or 0), read and then overwritten.  Reads
-                    // a few dozen pixels ahead are announced to the cache.
-                    constexpr int AHEAD = 32;
-                    const int n = nx - 1;
-                    int i = 0;
-                    for (; i + AHEAD < n; ++i) {
-                        __builtin_prefetch(src + std::max(ir[i + AHEAD], 0));
-                        o[i] = ir[i] < 0 ? 0 : src[ir[i]];
-                    }
-                    for (; i < n; ++i) o[i] = ir[i] < 0 ? 0 : src[ir[i]];
+                    // written after this; their slots hold values left from
+                    // an earlier row (or 0): read, then overwritten.
+                    const size_t at = (size_t)jl * nx;
+                    if (two) s.second_pass(&idx[at], fr.data() + (fr.empty() ? 0 : at),
+                                           fc.data() + (fc.empty() ? 0 : at), blk + at, nx - 1);
                 },
                 [&](int jl, int i, float col, float row) { blk[(size_t)jl * nx + i] = s.remap_pixel(col, row); });
         }
