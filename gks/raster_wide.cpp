@@ -64,6 +64,9 @@ struct Wide {
     void join(const Face &a, const Face &b, int style);
     // A projecting cap on a face: the square half a width beyond its end.
     void project(const Face &f);
+    // A round cap or join at a whole point: the disc of the line's width,
+    // or only its part beyond the given faces (those not null).
+    void disc(int cx, int cy, const Face *fa = nullptr, const Face *fb = nullptr);
     // The on (and, for double dashes, off) pieces of a dashed segment,
     // continuing the pattern at (idx, off); faces of both ends.
     void dash_segment(int x1, int y1, int x2, int y2, bool projl, bool projr, int style, int cap,
@@ -161,6 +164,37 @@ void Wide::join(const Face &a, const Face &b, int style)
     const int sdx = (int)((ddx * 65536) / scale), sdy = (int)((ddy * 65536) / scale);
     e[2] = {cx, cy, sdx, sdy, ((ax + bx) * sdy - (ay + by) * sdx) / 2.0};
     poly(v, e, 3);
+}
+
+void Wide::disc(int cx, int cy, const Face *fa, const Face *fb)
+{
+    // Pixel (cx + dx, cy + dy) is in when 4 (dx^2 + dy^2) < lw^2; on the
+    // circle, when left of the centre's column, or on it above the centre.
+    // Beyond a face means on the side away from its segment; a pixel on
+    // the face's line is beyond when that side is to its right (below, for
+    // a level line), as for a polygon's edge.
+    auto beyond = [](const Face *f, int dx, int dy) {
+        if (!f) return true;
+        const int64_t d = (int64_t)dx * f->dx + (int64_t)dy * f->dy;
+        return d < 0 || (d == 0 && (f->dx < 0 || (f->dx == 0 && f->dy < 0)));
+    };
+    const int64_t L2 = (int64_t)lw * lw;
+    for (int dy = -(lw / 2) - 1; dy <= lw / 2 + 1; dy++) {
+        if (cy + dy < rlo || cy + dy >= rhi) continue;
+        int x1 = 1, x2 = 0;
+        for (int dx = -(lw / 2) - 1; dx <= lw / 2 + 1; dx++) {
+            const int64_t q = 4 * ((int64_t)dx * dx + (int64_t)dy * dy);
+            if ((q < L2 || (q == L2 && (dx < 0 || (dx == 0 && dy < 0)))) && beyond(fa, dx, dy) && beyond(fb, dx, dy)) {
+                if (x1 > x2) x1 = dx;
+                x2 = dx;
+            } else if (x1 <= x2) {
+                out->push_back({cy + dy, cx + x1, cx + x2 + 1});
+                x1 = 1, x2 = 0;
+            }
+        }
+        if (x1 <= x2) out->push_back({cy + dy, cx + x1, cx + x2 + 1});
+    }
+    done();
 }
 
 void Wide::project(const Face &f)
@@ -377,6 +411,12 @@ void GRaster::wide_lines(const GRasterGC &gc, const int *xy, int n)
     const int cap = gc.cap_style, join = gc.join_style;
     // A path ending where it starts is joined there and has no caps.
     const bool closed = n > 2 && xy[0] == xy[2 * n - 2] && xy[1] == xy[2 * n - 1];
+    // Round caps and joins are whole discs (overlapping the segments),
+    // except on lines wider than 2 where only one of them is round, or the
+    // join is round and the caps butt: there only the part beyond the
+    // segments' ends is drawn.
+    const bool clip_round = gc.line_width > 2 && ((cap == 2 && join != 1) || (join == 1 && cap == 1));
+    const bool clip_caps = clip_round, clip_joins = clip_round;
     bool projl = cap == 3 && !closed, first = true;
     Face f1, f2, prev, firstf;
     for (int i = 0; i + 1 < n; i++) {
@@ -384,17 +424,29 @@ void GRaster::wide_lines(const GRasterGC &gc, const int *xy, int n)
         if (x1 == x2 && y1 == y2) continue;  // a point on the way adds nothing
         const bool projr = cap == 3 && !closed && i == n - 2;
         wd.segment(x1, y1, x2, y2, projl, projr, f1, f2);
-        if (first) firstf = f1;
-        else wd.join(prev, f1, join);
+        if (first) {
+            firstf = f1;
+            if (cap == 2 && !closed) wd.disc(x1, y1, clip_caps ? &f1 : nullptr);
+        } else if (join == 1) {
+            wd.disc(x1, y1, clip_joins ? &prev : nullptr, clip_joins ? &f1 : nullptr);
+        } else {
+            wd.join(prev, f1, join);
+        }
         prev = f2;
         first = projl = false;
     }
     if (first && cap == 3) {
-        // Every point the same: a projecting cap makes a square.
+        // Every point the same: a projecting cap makes a square, a round
+        // one a disc.
         const int h = gc.line_width >> 1;
         wd.rect(xy[0] - h, xy[1] - h, gc.line_width, gc.line_width);
+    } else if (first && cap == 2) {
+        wd.disc(xy[0], xy[1]);
     } else if (!first && closed) {
-        wd.join(prev, firstf, join);
+        if (join == 1) wd.disc(xy[0], xy[1], clip_joins ? &prev : nullptr, clip_joins ? &firstf : nullptr);
+        else wd.join(prev, firstf, join);
+    } else if (!first && cap == 2) {
+        wd.disc(prev.x, prev.y, clip_caps ? &prev : nullptr);
     }
     paint(gc, sp, gc.fg);
 }
