@@ -1,6 +1,7 @@
 // The display list: every setting and primitive drawn on the window is
 // recorded with its kind so that the picture can be replayed (redrawn on the
 // window, or printed to PostScript or a metafile).
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -117,6 +118,13 @@ int print_with(GDevice *(*factory)(const char *, const char *), int type, int mo
     GDevice *saved = s.dev;
     int saved_type = s.win_type, w = s.win_width, h = s.win_height;
     bool saved_rec = redraw_on;
+    // The print starts every transform afresh; the window's own come back
+    // afterwards, or pointer positions would be reported in the wrong one.
+    const Rect6 saved_wkwn = s.wkwn;
+    Rect6 saved_wn[GNUM_TRANS], saved_vp[GNUM_TRANS];
+    std::copy(s.wn, s.wn + GNUM_TRANS, saved_wn);
+    std::copy(s.vp, s.vp + GNUM_TRANS, saved_vp);
+    const int saved_tran = s.cur_trans;
     int cursor = gset_cursor(GCUR_WATCH);
     GDevice *dev = factory(file, "");
     if (!dev) {
@@ -140,6 +148,18 @@ int print_with(GDevice *(*factory)(const char *, const char *), int type, int mo
     s.win_height = h;
     redraw_on = saved_rec;
     ginit_plot(GMODE_REDRAW);
+    redraw_on = false;  // the restoring calls are not part of the picture
+    float r[4];
+    saved_wkwn.get4(r);
+    gset_ws_win(0, r);
+    for (int i = 0; i < GNUM_TRANS; i++) {
+        saved_wn[i].get4(r);
+        gset_win(i, r);
+        saved_vp[i].get4(r);
+        gset_vp(i, r);
+    }
+    gsel_norm_tran(saved_tran);
+    redraw_on = saved_rec;
     gset_cursor(cursor);
     gbell(50);
     return 0;
