@@ -2,8 +2,8 @@
 # Times the animated loop files in a Release build: a 24-frame loop of
 # generated infrared AREA files remapped onto a 1920 x 1080 Lambert domain,
 #   1. written as per-frame GIF dumps, per-frame PNG dumps, one animated GIF
-#      ("anim") and one APNG ("apng"): best wall time and peak RSS (GNU
-#      time -v) of each run of zyrsat;
+#      ("anim") and one APNG ("apng"): best wall and CPU times and peak RSS
+#      (GNU time -v) of each run of zyrsat;
 #   2. the animated files' sizes against gifsicle -O2 of the per-frame GIFs
 #      and apngasm (its default 7zip deflate, and plain zlib -z0) of the
 #      per-frame PNGs, made in the same run, with the tools' own times.
@@ -43,17 +43,20 @@ for n in $(seq 140 170); do
   break
 done
 
-# Best wall time (s) and peak RSS (MB) of $repeat runs of a command.
+# Best wall time (s), best CPU time (user + system, s: less disturbed by
+# other work on the machine) and peak RSS (MB) of $repeat runs of a command.
 measure() {
-  local best="" rss=0 t r
+  local best="" cpu="" rss=0 t c r
   for _ in $(seq "$repeat"); do
     /usr/bin/time -v -o time.txt "$@" </dev/null >run.log 2>&1 || { cat run.log time.txt >&2; return 1; }
     t=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s}' time.txt)
+    c=$(awk -F': ' '/(User|System) time \(seconds\)/ {s += $2} END {print s}' time.txt)
     r=$(awk -F': ' '/Maximum resident set size/ {print $2}' time.txt)
     if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN {exit !(a < b)}'; then best=$t; fi
+    if [ -z "$cpu" ] || awk -v a="$c" -v b="$cpu" 'BEGIN {exit !(a < b)}'; then cpu=$c; fi
     [ "$r" -gt "$rss" ] && rss=$r
   done
-  printf '%7.2f s %7.1f MB peak RSS' "$best" "$(awk -v k="$rss" 'BEGIN {print k / 1024}')"
+  printf '%7.2f s wall %7.2f s CPU %7.1f MB peak RSS' "$best" "$cpu" "$(awk -v k="$rss" 'BEGIN {print k / 1024}')"
 }
 kb() { printf '%6d KB' $(( $(stat -c %s "$1") / 1024 )); }
 
