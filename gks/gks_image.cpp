@@ -2,6 +2,7 @@
 // colour indexes (or true-colour pixels) converted to the visual and put into
 // the drawing target at the viewport, overlays with one colour transparent,
 // and reading the picture back.
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -237,14 +238,7 @@ bool transparent_colour(const char *name, float *rgb, long *pixel) {
         CLR_get_rgb(ci, &rgb[0], &rgb[1], &rgb[2]);
     } else {
         XColor xc;
-        if (s.mem) {
-            if (!mem_parse_colour(name, rgb)) return false;
-            xc.red = (unsigned short)(rgb[0] * 65535);
-            xc.green = (unsigned short)(rgb[1] * 65535);
-            xc.blue = (unsigned short)(rgb[2] * 65535);
-        } else if (!XParseColor(s.dpy, gget_colormap(), name, &xc)) {
-            return false;
-        }
+        if (s.mem ? !mem_parse_colour(name, &xc) : !XParseColor(s.dpy, gget_colormap(), name, &xc)) return false;
         rgb[0] = xc.red / 65535.0f;
         rgb[1] = xc.green / 65535.0f;
         rgb[2] = xc.blue / 65535.0f;
@@ -372,11 +366,19 @@ int get_mem(IMG *img) {
         MESS_print(MESS_ERROR, "gget_image: Unable to allocate data buffer.\n");
         return 0;
     }
-    for (size_t i = 0; i < px.size(); i++) {
-        data[4 * i] = (unsigned char)px[i];
-        data[4 * i + 1] = (unsigned char)(px[i] >> 8);
-        data[4 * i + 2] = (unsigned char)(px[i] >> 16);
-        data[4 * i + 3] = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // The same bytes a word at a time.
+        for (size_t i = 0; i < px.size(); i++) {
+            const uint32_t v = px[i] & 0xFFFFFFu;
+            memcpy(data + 4 * i, &v, 4);
+        }
+    } else {
+        for (size_t i = 0; i < px.size(); i++) {
+            data[4 * i] = (unsigned char)px[i];
+            data[4 * i + 1] = (unsigned char)(px[i] >> 8);
+            data[4 * i + 2] = (unsigned char)(px[i] >> 16);
+            data[4 * i + 3] = 0;
+        }
     }
     set_picture(img, data, 24, 32, 4 * w, 0);
     img->indexed = 0;

@@ -388,16 +388,26 @@ void GRaster::put_image(const GRasterGC &gc, const uint32_t *src, int src_w, int
                         int w, int h, const uint8_t *mask)
 {
     ClipScope cs(*this, gc);
+    // Columns c whose source (sx + c) and clipped target (dx + c) both exist,
+    // worked out once so that the row loops carry no tests.
+    const int c0 = std::max({0, -sx, cx1_ - dx}), c1 = std::min({w, src_w - sx, cx2_ - dx});
+    if (c0 >= c1) return;
+    const bool xor_ = gc.function == 6;
     for (int r = 0; r < h; r++) {
         const int yy = sy + r, ty = dy + r;
         if (yy < 0 || yy >= src_h || ty < cy1_ || ty >= cy2_) continue;
-        for (int c = 0; c < w; c++) {
-            const int xx = sx + c, tx = dx + c;
-            if (xx < 0 || xx >= src_w || tx < cx1_ || tx >= cx2_) continue;
-            if (mask && !mask[(size_t)yy * src_w + xx]) continue;
-            uint32_t &p = px_[(size_t)ty * w_ + tx];
-            const uint32_t s = src[(size_t)yy * src_w + xx] & 0xFFFFFF;
-            p = gc.function == 6 ? p ^ s : s;
+        const size_t sb = (size_t)yy * src_w + (size_t)(sx + c0);
+        const uint32_t *s = src + sb;
+        uint32_t *p = px_.data() + (size_t)ty * w_ + (size_t)(dx + c0);
+        const int n = c1 - c0;
+        if (mask) {
+            const uint8_t *m = mask + sb;
+            for (int c = 0; c < n; c++)
+                if (m[c]) p[c] = xor_ ? p[c] ^ (s[c] & 0xFFFFFF) : s[c] & 0xFFFFFF;
+        } else if (xor_) {
+            for (int c = 0; c < n; c++) p[c] ^= s[c] & 0xFFFFFF;
+        } else {
+            for (int c = 0; c < n; c++) p[c] = s[c] & 0xFFFFFF;
         }
     }
 }

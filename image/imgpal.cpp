@@ -168,12 +168,16 @@ void build_rows(IMG *img, const IMG_layout &lay, bool in_place, IMG_palette *pal
     ValueMap map(KIND <= 8);
     const int nx = img->nx, order = img->byte_order;
     const int cols = lay.ppr > nx ? lay.ppr : nx;
+    // Runs of one value are common in pictures: the last value's entry is
+    // kept beside the hash.
+    uint32_t last_v = 0;
+    int last_e = -1;
     for (int r = 0; r < img->ny; r++) {
         unsigned char *row = img->data + (size_t)r * img->bytes_line;
         uint8_t *orow = out + (size_t)r * nx;
         for (int col = 0; col < cols; col++) {
             uint32_t v = (col < nx && col < lay.ppr) ? read_px<KIND>(row, order, col) : 0;
-            int e = map.find(v);
+            int e = last_e >= 0 && v == last_v ? last_e : map.find(v);
             if (e < 0) {
                 if (pal->ncolors < 256) {
                     e = pal->ncolors++;
@@ -184,6 +188,8 @@ void build_rows(IMG *img, const IMG_layout &lay, bool in_place, IMG_palette *pal
                     e = 0;  // not remembered: the hash holds only palette values
                 }
             }
+            last_v = v;
+            last_e = e;
             if (col < nx) orow[col] = (uint8_t)e;
             if (in_place && col < lay.ppr) store_index(row, lay, order, col, (uint8_t)e);
         }
