@@ -128,7 +128,9 @@ void mem_put(const uint32_t *px, int w, int h, int dx, int dy, const uint8_t *ma
 bool mem_read(unsigned long id, std::vector<uint32_t> &out);
 bool mem_write(unsigned long id, const std::vector<uint32_t> &px);
 int mem_resize(int w, int h);
-bool mem_parse_colour(const char *name, float *rgb);
+// An X colour specification parsed as XParseColor does, without a server
+// (names from the X colour database file).
+bool mem_parse_colour(const char *name, XColor *xc);
 size_t mem_bytes();
 // The headless window's name: title and its extra text (gks_x11.cpp).
 std::string mem_window_name();

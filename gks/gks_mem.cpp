@@ -19,6 +19,7 @@
 //   - more colours (true-colour images put in): three bytes per pixel.
 // Packing scans the picture once; unpacking is a table look-up per pixel, so
 // showing a packed frame costs about one copy of the picture.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -484,43 +485,62 @@ int mem_resize(int w, int h) {
     return 1;
 }
 
-// Colours by value without an X server's colour database: "#" followed by
-// 1 to 4 hex digits per channel, or "rgb:r/g/b" with 1 to 4 digits each.
-bool mem_parse_colour(const char *name, float *rgb) {
-    if (!name) return false;
-    auto hexval = [](const char *p, int n, float *v) {
-        unsigned x = 0;
+// Colour specifications as XParseColor reads them: "#" with 1 to 4 hex
+// digits a channel (the most significant bits of the 16-bit value),
+// "rgb:r/g/b" with 1 to 4 digits each (scaled to 16 bits), else a name of
+// the X colour database (rgb.txt, any case, 8-bit values times 257).
+bool mem_parse_colour(const char *name, XColor *xc) {
+    if (!name || !*name) return false;
+    unsigned short *out[3] = {&xc->red, &xc->green, &xc->blue};
+    auto hex = [](const char *p, int n, unsigned *v) {
+        *v = 0;
         for (int i = 0; i < n; i++) {
-            char c = p[i];
-            int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-            if (d < 0) return false;
-            x = x * 16 + (unsigned)d;
+            if (!isxdigit((unsigned char)p[i])) return false;
+            *v = *v * 16 + (unsigned)(isdigit((unsigned char)p[i]) ? p[i] - '0' : tolower((unsigned char)p[i]) - 'a' + 10);
         }
-        *v = (float)x / (float)((1u << (4 * n)) - 1);
         return true;
     };
     if (name[0] == '#') {
         size_t len = strlen(name + 1);
         if (len == 0 || len % 3 != 0 || len > 12) return false;
         int n = (int)len / 3;
-        for (int k = 0; k < 3; k++)
-            if (!hexval(name + 1 + k * n, n, &rgb[k])) return false;
+        for (int k = 0; k < 3; k++) {
+            unsigned v;
+            if (!hex(name + 1 + k * n, n, &v)) return false;
+            *out[k] = (unsigned short)(v << (16 - 4 * n));
+        }
         return true;
     }
     if (strncasecmp(name, "rgb:", 4) == 0) {
         const char *p = name + 4;
         for (int k = 0; k < 3; k++) {
-            const char *e = p;
-            while (*e && *e != '/') e++;
-            int n = (int)(e - p);
-            if (n < 1 || n > 4 || !hexval(p, n, &rgb[k])) return false;
-            if (k < 2 && *e != '/') return false;
-            if (k == 2 && *e) return false;
-            p = e + 1;
+            const char *e = strchr(p, '/');
+            int n = e ? (int)(e - p) : (int)strlen(p);
+            unsigned v;
+            if (n < 1 || n > 4 || (k < 2) != (e != nullptr) || !hex(p, n, &v)) return false;
+            *out[k] = (unsigned short)(v * 65535u / ((1u << (4 * n)) - 1));
+            p = e ? e + 1 : p + n;
         }
         return true;
     }
-    return false;
+    FILE *f = fopen("/usr/share/X11/rgb.txt", "r");
+    if (!f) f = fopen("/etc/X11/rgb.txt", "r");
+    if (!f) return false;
+    char line[256];
+    bool found = false;
+    while (!found && fgets(line, sizeof line, f)) {
+        int r, g, b, at = 0;
+        if (line[0] == '!' || sscanf(line, "%d %d %d %n", &r, &g, &b, &at) < 3 || at == 0) continue;
+        char *word = line + at;
+        word[strcspn(word, "\r\n")] = 0;
+        if (strcasecmp(word, name) != 0) continue;
+        *out[0] = (unsigned short)(r * 257);
+        *out[1] = (unsigned short)(g * 257);
+        *out[2] = (unsigned short)(b * 257);
+        found = true;
+    }
+    fclose(f);
+    return found;
 }
 
 // Bytes held by the pictures (whole ones at 4 bytes a pixel).

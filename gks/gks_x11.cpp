@@ -874,12 +874,7 @@ int ginit_background() {
         CLR_get_rgb(ci, &b.r, &b.g, &b.b);
     } else {
         XColor xc;
-        float rgb[3];
-        if (s.mem && mem_parse_colour(name, rgb)) {
-            xc.red = (unsigned short)(rgb[0] * 65535);
-            xc.green = (unsigned short)(rgb[1] * 65535);
-            xc.blue = (unsigned short)(rgb[2] * 65535);
-        } else if (s.mem || !XParseColor(s.dpy, gget_colormap(), name, &xc)) {
+        if (s.mem ? !mem_parse_colour(name, &xc) : !XParseColor(s.dpy, gget_colormap(), name, &xc)) {
             b.pixel = (long)s.bg;
             return 0;
         }

@@ -270,6 +270,26 @@ INSTANTIATE_TEST_SUITE_P(Scenes, GksMemVsX, testing::ValuesIn(kCases), [](const 
     return n;
 });
 
+// Colour specifications (backgrounds, transparent colours) read without a
+// server as the server reads them.
+TEST_F(GksMemVsX, ColourSpecificationsAsTheServerParsesThem) {
+    if (!server->ok()) GTEST_SKIP() << "no Xvfb";
+    Display *d = XOpenDisplay(server->name().c_str());
+    ASSERT_NE(d, nullptr);
+    for (const char *spec : {"#F00", "#FF8000", "#fff000111", "#0000FFFF8000", "rgb:f/80/123", "rgb:ffff/0/8",
+                             "NavyBlue", "navy blue", "GRAY50", "DarkSlateGray4", "no such colour", "#12",
+                             "rgb:1/2", "#ggg"}) {
+        XColor x{}, m{};
+        Status ok = XParseColor(d, DefaultColormap(d, DefaultScreen(d)), spec, &x);
+        ASSERT_EQ(gks::mem_parse_colour(spec, &m), ok != 0) << spec;
+        if (!ok) continue;
+        EXPECT_EQ(m.red, x.red) << spec;
+        EXPECT_EQ(m.green, x.green) << spec;
+        EXPECT_EQ(m.blue, x.blue) << spec;
+    }
+    XCloseDisplay(d);
+}
+
 // What only the headless window does, with no X server to be found.
 class GksMemOnly : public testing::Test {
 protected:
