@@ -66,7 +66,14 @@ struct Wide {
     void project(const Face &f);
     // A round cap or join at a whole point: the disc of the line's width,
     // or only its part beyond the given faces (those not null).
-    void disc(int cx, int cy, const Face *fa = nullptr, const Face *fb = nullptr);
+    void disc(int cx, int cy, const Face *fa = nullptr, const Face *fb = nullptr)
+    {
+        real_disc(cx, cy, fa, fb);
+    }
+    // The same about a real centre (round ends of dashes); the faces give
+    // only directions there, their lines run through the centre.
+    void real_disc(double cx, double cy, const Face *fa, const Face *fb);
+    bool clip_round = false;  // dashes' own round ends cut at their faces
     // The on (and, for double dashes, off) pieces of a dashed segment,
     // continuing the pattern at (idx, off); faces of both ends.
     void dash_segment(int x1, int y1, int x2, int y2, bool projl, bool projr, int style, int cap,
@@ -166,33 +173,35 @@ void Wide::join(const Face &a, const Face &b, int style)
     poly(v, e, 3);
 }
 
-void Wide::disc(int cx, int cy, const Face *fa, const Face *fb)
+void Wide::real_disc(double cx, double cy, const Face *fa, const Face *fb)
 {
-    // Pixel (cx + dx, cy + dy) is in when 4 (dx^2 + dy^2) < lw^2; on the
-    // circle, when left of the centre's column, or on it above the centre.
-    // Beyond a face means on the side away from its segment; a pixel on
-    // the face's line is beyond when that side is to its right (below, for
-    // a level line), as for a polygon's edge.
-    auto beyond = [](const Face *f, int dx, int dy) {
+    // Pixel (x, y) is in when (x - cx)^2 + (y - cy)^2 < l^2; on the circle,
+    // when left of the centre, or straight above it.  Beyond a face means
+    // on the side away from its segment; a pixel on the face's line is
+    // beyond when that side is to its right (below, for a level line), as
+    // for a polygon's edge.
+    auto beyond = [](const Face *f, double dx, double dy) {
         if (!f) return true;
-        const int64_t d = (int64_t)dx * f->dx + (int64_t)dy * f->dy;
+        const double d = dx * f->dx + dy * f->dy;
         return d < 0 || (d == 0 && (f->dx < 0 || (f->dx == 0 && f->dy < 0)));
     };
-    const int64_t L2 = (int64_t)lw * lw;
-    for (int dy = -(lw / 2) - 1; dy <= lw / 2 + 1; dy++) {
-        if (cy + dy < rlo || cy + dy >= rhi) continue;
-        int x1 = 1, x2 = 0;
-        for (int dx = -(lw / 2) - 1; dx <= lw / 2 + 1; dx++) {
-            const int64_t q = 4 * ((int64_t)dx * dx + (int64_t)dy * dy);
-            if ((q < L2 || (q == L2 && (dx < 0 || (dx == 0 && dy < 0)))) && beyond(fa, dx, dy) && beyond(fb, dx, dy)) {
-                if (x1 > x2) x1 = dx;
-                x2 = dx;
-            } else if (x1 <= x2) {
-                out->push_back({cy + dy, cx + x1, cx + x2 + 1});
-                x1 = 1, x2 = 0;
+    const double l2 = lw * (double)lw / 4;
+    const int y0 = (int)std::floor(cy - lw / 2.0) - 1, y1 = (int)std::ceil(cy + lw / 2.0) + 1;
+    const int x0 = (int)std::floor(cx - lw / 2.0) - 1, xe = (int)std::ceil(cx + lw / 2.0) + 1;
+    for (int y = std::max(y0, rlo); y <= y1 && y < rhi; y++) {
+        const double dy = y - cy;
+        int a = 1, b = 0;
+        for (int x = x0; x <= xe; x++) {
+            const double dx = x - cx, q = dx * dx + dy * dy;
+            if ((q < l2 || (q == l2 && (dx < 0 || (dx == 0 && dy < 0)))) && beyond(fa, dx, dy) && beyond(fb, dx, dy)) {
+                if (a > b) a = x;
+                b = x;
+            } else if (a <= b) {
+                out->push_back({y, a, b + 1});
+                a = 1, b = 0;
             }
         }
-        if (x1 <= x2) out->push_back({cy + dy, cx + x1, cx + x2 + 1});
+        if (a <= b) out->push_back({y, a, b + 1});
     }
     done();
 }
@@ -248,11 +257,23 @@ void Wide::dash_segment(int x1, int y1, int x2, int y2, bool projl, bool projr, 
         poly(v, e, 4);
         out = keep;
     };
+    // Round ends of on-off dashes: discs about the pattern's points on
+    // the path, cut at the dash's end when clip_round.
+    const bool rounddash = onoff && cap == 2;
+    const Face into{0, 0, dx, dy, 0, 0, 0}, back{0, 0, -dx, -dy, 0, 0, 0};
+    double lcx = x1, lcy = y1, rcx = x1, rcy = y1;
+    auto round_end = [&](double cx, double cy, const Face *f) {
+        Spans *keep = out;
+        out = fg;
+        real_disc(cx, cy, clip_round ? f : nullptr, nullptr);
+        out = keep;
+    };
     int remain = len[idx] - off;
     double lremain = L;
     bool first = true;
     while (lremain > remain) {
         const double ddx = (remain * dx) / L, ddy = (remain * dy) / L;
+        rcx = lcx + ddx, rcy = lcy + ddy;
         right.x += ddx, right.y += ddy;
         bot.x += ddx, bot.y += ddy;
         sright.k = across(right);
@@ -272,7 +293,12 @@ void Wide::dash_segment(int x1, int y1, int x2, int y2, bool projl, bool projr, 
             }
             fill((idx & 1) ? bg : fg);
             right = sr, bot = sb, sright.k = sk;
+            if (rounddash) {
+                if (!first) round_end(lcx, lcy, &into);
+                round_end(rcx, rcy, &back);
+            }
         }
+        lcx = rcx, lcy = rcy;
         lremain -= remain;
         idx = (idx + 1) % nd;
         remain = len[idx];
@@ -301,6 +327,7 @@ void Wide::dash_segment(int x1, int y1, int x2, int y2, bool projl, bool projr, 
             sleft.k += (double)dx * dx + (double)dy * dy;
         }
         fill((idx & 1) ? bg : fg);
+        if (!first && rounddash) round_end(rcx, rcy, &into);
     }
     // What is left of the dash carries on whole (the fraction is dropped).
     remain = (int)((double)remain - lremain);
@@ -323,6 +350,7 @@ void GRaster::wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::
     // The X server unites the pieces only for functions that are not
     // idempotent on paths of three points or more (or with round caps).
     wd.direct = gc.function != 6 || (n < 3 && cap != 2);
+    wd.clip_round = (cap == 2 && join != 1) || (join == 1 && cap == 1);
     // Double dashes united: where both colours fall, the later piece's.
     std::vector<std::pair<Span, bool>> order;  // piece, background
     if (wd.direct)
@@ -351,7 +379,11 @@ void GRaster::wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::
                 if (first && closed) {
                     firstf = f1;
                     first_on = start_on;
+                } else if (cap == 2) {
+                    wd.disc(x1, y1, wd.clip_round ? &f1 : nullptr);
                 }
+            } else if (join == 1) {
+                wd.disc(x1, y1, wd.clip_round ? &prev : nullptr, wd.clip_round ? &f1 : nullptr);
             } else {
                 wd.join(prev, f1, join);
             }
@@ -363,15 +395,24 @@ void GRaster::wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::
     if (!first) {
         if (dbl || end_on) {
             wd.out = end_on ? &fg : &bg;
-            if (closed && (dbl || first_on)) wd.join(prev, firstf, join);
+            if (closed && (dbl || first_on)) {
+                if (join == 1) wd.disc(prev.x, prev.y, wd.clip_round ? &prev : nullptr, wd.clip_round ? &firstf : nullptr);
+                else wd.join(prev, firstf, join);
+            } else if (cap == 2) {
+                wd.disc(prev.x, prev.y, wd.clip_round ? &prev : nullptr);
+            }
         } else if (closed && first_on && cap == 3) {
             wd.out = &fg;
             wd.project(firstf);
+        } else if (closed && first_on && cap == 2) {
+            wd.out = &fg;
+            wd.disc(firstf.x, firstf.y, wd.clip_round ? &firstf : nullptr);
         }
-    } else if (cap == 3 && (dbl || !(idx & 1))) {
+    } else if ((cap == 3 || cap == 2) && (dbl || !(idx & 1))) {
         const int h = gc.line_width >> 1;
         wd.out = (idx & 1) ? &bg : &fg;
-        wd.rect(xy[0] - h, xy[1] - h, gc.line_width, gc.line_width);
+        if (cap == 3) wd.rect(xy[0] - h, xy[1] - h, gc.line_width, gc.line_width);
+        else wd.disc(xy[0], xy[1]);
     }
     if (!order.empty()) {
         int x1 = 1 << 30, x2 = -(1 << 30), y1 = 1 << 30, y2 = -(1 << 30);
