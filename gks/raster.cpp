@@ -282,7 +282,9 @@ void GRaster::draw_lines(const GRasterGC &gc, const int *xy, int n)
     if (n < 1) return;
     ClipScope cs(*this, gc);
     if (gc.line_width > 0) {
-        wide_lines(gc, xy, n);
+        // A single point is a square or disc, which the X server leaves
+        // unchanged under an exclusive-or (it comes out twice).
+        if (n > 1 || gc.function != 6) wide_lines(gc, xy, n);
         return;
     }
     // Thin lines: each segment leaves its last pixel to the next one.  The
