@@ -168,6 +168,23 @@ const Case kCases[] = {
          const float r[] = {0.1f, 0.1f, 0.5f, 0.5f};
          gclear_region(r);
      }},
+    {"a frame of 300 colours packed and shown",
+     [] {
+         gcreate_frame(0);
+         gselect_frame(0);
+         for (int i = 0; i < 300; i++) {
+             float rgb[3] = {(i % 17) / 16.0f, (i / 17) / 17.0f, (i % 5) / 4.0f};
+             gset_colr_rep(1, 5 + i % 250, rgb);
+             gset_fill_colr_ind(5 + i % 250);
+             float x = 0.02f + (i % 20) * 0.048f, y = 0.02f + (i / 20) * 0.05f;
+             const float r[] = {x, y, x + 0.045f, y, x + 0.045f, y + 0.045f, x, y + 0.045f};
+             gfill_area(4, r);
+         }
+         gcreate_frame(1);
+         gselect_frame(1);
+         fan(0);
+         gdisplay_frame(0);
+     }},
     {"picture zoom",
      [] {
          fan(0);
