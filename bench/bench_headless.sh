@@ -3,7 +3,8 @@
 # image, remap onto a Lambert domain, enhance, draw maps, grid, bar and
 # labels, dump a PNG) on the headless window ("-de d,mem") and on a window
 # of a 24-bit Xvfb started here, alternating the two in the same run:
-# best of five wall-clock times and peak RSS (GNU time -v) for each, and
+# best of five wall-clock times, best CPU time (for the window, the program's
+# and the X server's together) and peak RSS of the program (GNU time -v), and
 # whether the two PNGs hold the same pixels (python3 with PIL).
 #
 # Usage: bench/bench_headless.sh [build-dir]   (default build-mem-rel)
@@ -44,22 +45,34 @@ fi
 cp "$gini" in.gini
 domain="lamb,38,-95,1920,1080,0.035,0.035"
 
-# One run: wall seconds and peak RSS in KB on stdout.
+# CPU seconds (user + system) the X server has used so far.
+server_cpu() { awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) / hz}' "/proc/$xvfb_pid/stat"; }
+
+# One run: wall seconds, peak RSS in KB and CPU seconds on stdout; the CPU
+# counts the X server's share for the window run.
 run() {
+  local s0 s1
+  s0=$(server_cpu)
   /usr/bin/time -v -o time.txt env -u DISPLAY "$zyrsat" -b -inp awip -pd "$domain" -ge 1920x1080 \
     -pp irbar,lalo=10 -la "Bench" -de "d,$1" -out_file "png=$work/$2.png" in.gini </dev/null >run.log 2>&1 ||
     { cat run.log time.txt >&2; return 1; }
-  awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; t = s}
-              /Maximum resident set size/ {r = $2} END {print t, r}' time.txt
+  s1=$(server_cpu)
+  [ "$1" = mem ] && s1=$s0
+  awk -F': ' -v server="$(awk -v a="$s0" -v b="$s1" 'BEGIN {print b - a}')" '
+    /Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; t = s}
+    /User time \(seconds\)/ {u = $2} /System time \(seconds\)/ {y = $2}
+    /Maximum resident set size/ {r = $2} END {print t, r, u + y + server}' time.txt
 }
 
-declare -A best rss
+less() { awk -v a="$1" -v b="$2" 'BEGIN {exit !(a < b)}'; }
+declare -A best rss cpu
 for _ in 1 2 3 4 5; do
   for which in mem x; do
     d=mem
     [ "$which" = x ] && d=$xdisp
-    read -r t r < <(run "$d" "$which")
-    if [ -z "${best[$which]:-}" ] || awk -v a="$t" -v b="${best[$which]}" 'BEGIN {exit !(a < b)}'; then best[$which]=$t; fi
+    read -r t r c < <(run "$d" "$which")
+    if [ -z "${best[$which]:-}" ] || less "$t" "${best[$which]}"; then best[$which]=$t; fi
+    if [ -z "${cpu[$which]:-}" ] || less "$c" "${cpu[$which]}"; then cpu[$which]=$c; fi
     [ "${rss[$which]:-0}" -lt "$r" ] && rss[$which]=$r
   done
 done
@@ -68,7 +81,8 @@ echo "one 1920x1080 frame end to end -> PNG ($build, $(nproc) cores, best of 5)"
 for which in mem x; do
   label=headless
   [ "$which" = x ] && label="Xvfb 24-bit"
-  printf '  %-12s %7.3f s  %7.1f MB peak RSS\n' "$label" "${best[$which]}" "$(awk -v k="${rss[$which]}" 'BEGIN {print k / 1024}')"
+  printf '  %-12s %7.3f s wall  %6.3f s CPU  %7.1f MB peak RSS\n' "$label" "${best[$which]}" "${cpu[$which]}" \
+    "$(awk -v k="${rss[$which]}" 'BEGIN {print k / 1024}')"
 done
 if /usr/bin/python3 -c 'import PIL' 2>/dev/null; then
   same=$(/usr/bin/python3 -c '
