@@ -305,7 +305,7 @@ TEST_P(E2eAnim, LongLoopNoFramesAndUnwritable)
     EXPECT_EQ(r.out.find("Wrote"), std::string::npos) << r.out;
 }
 
-INSTANTIATE_TEST_SUITE_P(Ws, E2eAnim, testing::Values(Ws::X),
+INSTANTIATE_TEST_SUITE_P(Ws, E2eAnim, testing::Values(Ws::X, Ws::Mem),
                          [](const auto &info) { return std::string(info.param == Ws::X ? "x" : "mem"); });
 
 }  // namespace
