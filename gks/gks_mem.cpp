@@ -55,9 +55,25 @@ bool patterns_made = false;
 
 constexpr uint32_t BLACK = 0x000000, WHITE = 0xFFFFFF;
 
-// Packs a whole picture into its compact form.
+void pack_pixels(Picture &p);
+
+void no_memory(int w, int h) {
+    MESS_print(MESS_ERROR, "gopen_ws: no memory for a %dx%d picture\n", w, h);
+}
+
+// Packs a whole picture into its compact form (it stays whole when memory
+// runs out).
 void pack(Picture &p) {
     if (!p.live) return;
+    try {
+        pack_pixels(p);
+    } catch (const std::bad_alloc &) {
+        p.palette.clear();
+        p.bytes.clear();
+    }
+}
+
+void pack_pixels(Picture &p) {
     const std::vector<uint32_t> &px = p.live->pixels();
     p.palette.clear();
     p.bytes.clear();
@@ -158,10 +174,16 @@ GRaster *live(unsigned long id) {
     State &s = S();
     for (auto &[k, q] : pics)
         if (q.live && k != id && k != s.base_window && k != s.draw_window) pack(q);
-    std::vector<uint32_t> px;
-    if (p->kind != Picture::UNIFORM) expand(*p, px);
-    p->live = std::make_unique<GRaster>(p->w, p->h, p->uniform);
-    if (!px.empty()) load(*p->live, px);
+    try {
+        std::vector<uint32_t> px;
+        if (p->kind != Picture::UNIFORM) expand(*p, px);
+        p->live = std::make_unique<GRaster>(p->w, p->h, p->uniform);
+        if (!px.empty()) load(*p->live, px);
+    } catch (const std::bad_alloc &) {
+        p->live.reset();
+        no_memory(p->w, p->h);
+        return nullptr;
+    }
     p->palette.clear();
     p->palette.shrink_to_fit();
     p->bytes.clear();
@@ -391,7 +413,7 @@ void mem_copy(unsigned long src, unsigned long dst, int sx, int sy, int w, int h
         return;
     }
     std::vector<uint32_t> px;
-    expand(*from, px);
+    if (!mem_read(src, px)) return;
     int fw = from->w, fh = from->h;
     GRaster *r = live(dst);
     if (r) r->put_image(plain_gc(), px.data(), fw, fh, sx, sy, dx, dy, w, h);
@@ -452,7 +474,12 @@ void mem_put(const uint32_t *px, int w, int h, int dx, int dy, const uint8_t *ma
 bool mem_read(unsigned long id, std::vector<uint32_t> &out) {
     Picture *p = find_pic(id);
     if (!p) return false;
-    expand(*p, out);
+    try {
+        expand(*p, out);
+    } catch (const std::bad_alloc &) {
+        no_memory(p->w, p->h);
+        return false;
+    }
     return true;
 }
 

@@ -2,6 +2,7 @@
 // without redrawing, and mapping window pixels back to picture pixels.
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "driver/flags.h"
@@ -53,8 +54,12 @@ void zoom_mem(Drawable src, bool save, int left, int top, int f) {
     const int W = s.win_width, H = s.win_height;
     std::vector<uint32_t> in, out;
     if (!mem_read(src, in) || in.size() != (size_t)W * H) return;
-    if (save) mem_saved = in;
-    out.resize(in.size());
+    try {
+        if (save) mem_saved = in;
+        out.resize(in.size());
+    } catch (const std::bad_alloc &) {
+        return;
+    }
     replicate(W, H, left, top, f,
               [&](int i, int j, int sx, int sy) { out[(size_t)j * W + i] = in[(size_t)sy * W + sx]; });
     mem_write(s.base_window, out);
