@@ -1,6 +1,7 @@
-// Where the map lines of a plot lie: the window (dumped as PNG) and a
-// PostScript page rendered by ghostscript put them at the same places, and
-// the coasts lie where PROJ's cs2cs projects the map data's points.
+// Where the map lines of a plot lie: the window (dumped as PNG), a
+// PostScript page rendered by ghostscript and an HPGL file put them at the
+// same places, and the coasts lie where PROJ's cs2cs projects the map
+// data's points.
 //
 // The measure: both pictures are drawn with red map lines, no labels, on a
 // white window background or page, so the panel is the bounding box of the
@@ -10,6 +11,7 @@
 // sizes and counts as matched when the other picture has a red pixel within
 // 2 px (a 5 x 5 square).  Nearly all must match, both ways.  The same check
 // with one picture moved by 6 px must fail, so the measure can see a shift.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -96,6 +98,46 @@ bool render_ps(const std::string &ps, double dpi, const std::string &ppm, e2e::R
     return g.status == 0 && e2e::read_ppm(ppm, r);
 }
 
+// The HPGL file's pen-down lines in a panel of w x h pixels: the panel is
+// the input window (IW) in force when drawing starts; plotter y runs up.
+Lines hpgl_lines(const std::string &text, int w, int h)
+{
+    Lines l;
+    l.w = w, l.h = h;
+    l.on.assign((size_t)w * h, 0);
+    double x0 = 0, y0 = 0, x1 = 1, y1 = 1, px = 0, py = 0;
+    bool panel = false;
+    std::istringstream cmds(text);
+    std::string cmd;
+    while (std::getline(cmds, cmd, ';')) {
+        size_t at = cmd.find_first_not_of(" \r\n");
+        if (at == std::string::npos) continue;
+        cmd = cmd.substr(at);
+        std::string op = cmd.substr(0, 2);
+        std::vector<double> v;
+        std::istringstream args(cmd.substr(2));
+        for (std::string n; std::getline(args, n, ',');) v.push_back(std::atof(n.c_str()));
+        if (op == "IW" && v.size() == 4 && !panel) x0 = v[0], y0 = v[1], x1 = v[2], y1 = v[3];
+        if (op != "PU" && op != "PD") continue;
+        for (size_t k = 0; k + 1 < v.size(); k += 2) {
+            if (op == "PD") {
+                panel = true;
+                // Sampled every tenth of a pixel along the segment.
+                double du = (v[k] - px) / (x1 - x0) * (w - 1), dv = (v[k + 1] - py) / (y1 - y0) * (h - 1);
+                int steps = 1 + (int)(10 * std::max(std::fabs(du), std::fabs(dv)));
+                for (int t = 0; t <= steps; t++) {
+                    double x = px + (v[k] - px) * t / steps, y = py + (v[k + 1] - py) * t / steps;
+                    int u = (int)std::lround((x - x0) / (x1 - x0) * (w - 1));
+                    int vv = (int)std::lround((y1 - y) / (y1 - y0) * (h - 1));
+                    if (u >= 0 && vv >= 0 && u < w && vv < h) l.on[(size_t)vv * w + u] = 1;
+                }
+            }
+            px = v[k], py = v[k + 1];
+        }
+    }
+    return l;
+}
+
 TEST(E2ePs, PostScriptMapLinesLieOnThePng)
 {
     const char *display = std::getenv("DISPLAY");
@@ -132,6 +174,20 @@ TEST(E2ePs, PostScriptMapLinesLieOnThePng)
     EXPECT_GT(matched(a, b, 2), 0.98);
     EXPECT_GT(matched(b, a, 2), 0.98);
     EXPECT_LT(matched(a, b, 2, 6), 0.7) << "the measure does not see a shift";
+
+    // The same plot as HPGL: hp2xx reads it without complaint, and its
+    // lines, placed by the plotter coordinates in the panel's input window,
+    // lie on the window's.  A small page keeps the remap (made at the
+    // plotter's resolution) short.
+    run({"-de", "h," + dir.file("page.hpgl"), "-ge", "300x200"});
+    std::string hpgl = testutil::read_file(dir.file("page.hpgl"));
+    if (have("hp2xx")) {
+        Result h = shell("hp2xx -q -m pbm -f page.pbm page.hpgl", dir.path());
+        EXPECT_EQ(h.status, 0) << h.out;
+    }
+    Lines c = hpgl_lines(hpgl, a.w, a.h);
+    EXPECT_GT(matched(a, c, 2), 0.98);
+    EXPECT_GT(matched(c, a, 2), 0.98);
 }
 
 // Latitude/longitude points of a big-endian map file's segments: a 16-bit
