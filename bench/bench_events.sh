@@ -3,8 +3,9 @@
 # of the test suite: shared machines are too noisy for timed tests).
 #   bench/bench_events.sh [build dir]   (default: build)
 # Reports the frame delay and the last frame's dwell from the helper's own
-# title log, the time from an XTEST key to its callback at a 5 s frame delay,
-# the CPU used over 10 idle seconds of a hold, the intervals of a 2 s refresh
+# name log (read back on its own connection as each frame is shown, so a
+# loaded machine cannot mix up which frame a change showed), the time from
+# an XTEST key to its callback at a 5 s frame delay, the CPU used over 10 idle seconds of a hold, the intervals of a 2 s refresh
 # over 10 s, the key-to-displayed-frame latency against a minimal Xlib
 # client's (both timed by xkeyref from the send to the window's name change),
 # and how soon after the last of 2,000 motions of a drag a key is answered.
@@ -34,16 +35,16 @@ def xdo(wid, *args):
     subprocess.run(['xdotool', 'windowfocus', '--sync', wid, *args], check=True)
 
 # Frame delay and dwell: 4 frames looping at 0.5 s, last frame 1.0 s.
-p, wid, lines = start('-t', '-titles', '-loop', '-delay', '0.5', '-frames', '4')
+p, wid, lines = start('-t', '-names', '-loop', '-delay', '0.5', '-frames', '4')
 time.sleep(8)
 xdo(wid, 'key', 'alt+q')
 out = p.stdout.read()
 p.wait()
-shown = [(float(m.group(1)), int(m.group(2))) for m in re.finditer(r'^([\d.]+) title .*\[(\d+)\]', out, re.M)]
+shown = [(float(m.group(1)), int(m.group(2))) for m in re.finditer(r'^([\d.]+) name .*\[(\d+)\]', out, re.M)]
 norm, dwell = [], []
 for (t, f), (t2, _) in zip(shown, shown[1:]):
     (dwell if f == 3 else norm).append(t2 - t)
-norm, dwell = norm[1:], dwell  # the first interval starts with the watcher
+norm = norm[1:]  # the first frame was shown before the log began
 print('frame delay: mean %.3f s min %.3f max %.3f (%d intervals; want 0.5 +- 0.05)' % (sum(norm)/len(norm), min(norm), max(norm), len(norm)))
 print('last frame dwell: mean %.3f s (%d intervals; want 1.0)' % (sum(dwell)/len(dwell), len(dwell)))
 
@@ -105,8 +106,8 @@ print('key to displayed frame: median %.3f ms over 200, minimal Xlib client %.3f
 p, wid, _ = start('-frames', '3', '-band', '2')
 drain = threading.Thread(target=p.stdout.read, daemon=True)
 drain.start()
-drag = float(timed(wid, 'drag', '2000')[1])
+drags = sorted(float(timed(wid, 'drag', '2000')[1]) for _ in range(10))
 xdo(wid, 'key', 'alt+q')
 p.wait()
-print('drag of 2000 motions (band drawn): key answered %.3f ms after the last motion (want < 100)' % drag)
+print('drags of 2000 motions (band drawn): key answered after the last motion in median %.3f ms, max %.3f ms over 10 drags (want < 100)' % (drags[5], drags[-1]))
 PY
