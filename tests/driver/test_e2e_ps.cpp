@@ -1,6 +1,6 @@
 // Where the map lines of a plot lie: the window (dumped as PNG), a
-// PostScript page rendered by ghostscript and an HPGL file put them at the
-// same places, and the coasts lie where PROJ's cs2cs projects the map
+// PostScript page rendered by ghostscript, an HPGL file and a binary CGM put
+// them at the same places, and the coasts lie where PROJ's cs2cs projects the map
 // data's points.
 //
 // The measure: both pictures are drawn with red map lines, no labels, on a
@@ -98,18 +98,42 @@ bool render_ps(const std::string &ps, double dpi, const std::string &ppm, e2e::R
     return g.status == 0 && e2e::read_ppm(ppm, r);
 }
 
-// The HPGL file's pen-down lines in a panel of w x h pixels: the panel is
-// the input window (IW) in force when drawing starts; plotter y runs up.
+// Lines drawn in device units into a panel of w x h pixels; the panel is
+// the device's clip rectangle (x0, y0)-(x1, y1), y running up.
+struct Pen {
+    Lines l;
+    double x0 = 0, y0 = 0, x1 = 1, y1 = 1;
+    bool drawn = false;
+    Pen(int w, int h)
+    {
+        l.w = w, l.h = h;
+        l.on.assign((size_t)w * h, 0);
+    }
+    void clip(double a, double b, double c, double d)
+    {
+        if (!drawn) x0 = std::min(a, c), y0 = std::min(b, d), x1 = std::max(a, c), y1 = std::max(b, d);
+    }
+    // Sampled every tenth of a pixel along the segment.
+    void line(double ax, double ay, double bx, double by)
+    {
+        drawn = true;
+        const double sx = (l.w - 1) / (x1 - x0), sy = (l.h - 1) / (y1 - y0);
+        int steps = 1 + (int)(10 * std::max(std::fabs((bx - ax) * sx), std::fabs((by - ay) * sy)));
+        for (int t = 0; t <= steps; t++) {
+            double x = ax + (bx - ax) * t / steps, y = ay + (by - ay) * t / steps;
+            int u = (int)std::lround((x - x0) * sx), v = (int)std::lround((y1 - y) * sy);
+            if (u >= 0 && v >= 0 && u < l.w && v < l.h) l.on[(size_t)v * l.w + u] = 1;
+        }
+    }
+};
+
+// An HPGL file's pen-down lines; the panel is the input window (IW).
 Lines hpgl_lines(const std::string &text, int w, int h)
 {
-    Lines l;
-    l.w = w, l.h = h;
-    l.on.assign((size_t)w * h, 0);
-    double x0 = 0, y0 = 0, x1 = 1, y1 = 1, px = 0, py = 0;
-    bool panel = false;
+    Pen pen(w, h);
+    double px = 0, py = 0;
     std::istringstream cmds(text);
-    std::string cmd;
-    while (std::getline(cmds, cmd, ';')) {
+    for (std::string cmd; std::getline(cmds, cmd, ';');) {
         size_t at = cmd.find_first_not_of(" \r\n");
         if (at == std::string::npos) continue;
         cmd = cmd.substr(at);
@@ -117,25 +141,49 @@ Lines hpgl_lines(const std::string &text, int w, int h)
         std::vector<double> v;
         std::istringstream args(cmd.substr(2));
         for (std::string n; std::getline(args, n, ',');) v.push_back(std::atof(n.c_str()));
-        if (op == "IW" && v.size() == 4 && !panel) x0 = v[0], y0 = v[1], x1 = v[2], y1 = v[3];
+        if (op == "IW" && v.size() == 4) pen.clip(v[0], v[1], v[2], v[3]);
         if (op != "PU" && op != "PD") continue;
         for (size_t k = 0; k + 1 < v.size(); k += 2) {
-            if (op == "PD") {
-                panel = true;
-                // Sampled every tenth of a pixel along the segment.
-                double du = (v[k] - px) / (x1 - x0) * (w - 1), dv = (v[k + 1] - py) / (y1 - y0) * (h - 1);
-                int steps = 1 + (int)(10 * std::max(std::fabs(du), std::fabs(dv)));
-                for (int t = 0; t <= steps; t++) {
-                    double x = px + (v[k] - px) * t / steps, y = py + (v[k + 1] - py) * t / steps;
-                    int u = (int)std::lround((x - x0) / (x1 - x0) * (w - 1));
-                    int vv = (int)std::lround((y1 - y) / (y1 - y0) * (h - 1));
-                    if (u >= 0 && vv >= 0 && u < w && vv < h) l.on[(size_t)vv * w + u] = 1;
-                }
-            }
+            if (op == "PD") pen.line(px, py, v[k], v[k + 1]);
             px = v[k], py = v[k + 1];
         }
     }
-    return l;
+    return pen.l;
+}
+
+// A binary CGM's polylines (16-bit integer points); the panel is the clip
+// rectangle.  Element header: class (4 bits), id (7), length (5; 31 gives
+// the long form, whose words carry 15 bits of length and a continuation
+// bit); parameters padded to an even length.
+Lines cgm_lines(const std::string &b, int w, int h)
+{
+    Pen pen(w, h);
+    auto u16 = [&](size_t at) { return (unsigned)(unsigned char)b[at] << 8 | (unsigned char)b[at + 1]; };
+    auto s16 = [&](const std::string &p, size_t k) { return (double)(int16_t)((unsigned char)p[2 * k] << 8 | (unsigned char)p[2 * k + 1]); };
+    for (size_t at = 0; at + 2 <= b.size();) {
+        unsigned head = u16(at);
+        at += 2;
+        size_t len = head & 31;
+        std::string p;
+        bool more = len == 31;
+        if (!more) {
+            p = b.substr(at, len);
+            at += len + (len & 1);
+        }
+        while (more && at + 2 <= b.size()) {
+            unsigned l = u16(at);
+            at += 2;
+            more = l & 0x8000;
+            p += b.substr(at, l & 0x7FFF);
+            at += (l & 0x7FFF) + (l & 1);
+        }
+        int cls = head >> 12, id = head >> 5 & 127;
+        if (cls == 3 && id == 5 && p.size() >= 8) pen.clip(s16(p, 0), s16(p, 1), s16(p, 2), s16(p, 3));
+        if (cls == 4 && id == 1)
+            for (size_t k = 0; 2 * k + 3 < p.size() / 2; k++)
+                pen.line(s16(p, 2 * k), s16(p, 2 * k + 1), s16(p, 2 * k + 2), s16(p, 2 * k + 3));
+    }
+    return pen.l;
 }
 
 TEST(E2ePs, PostScriptMapLinesLieOnThePng)
@@ -175,19 +223,20 @@ TEST(E2ePs, PostScriptMapLinesLieOnThePng)
     EXPECT_GT(matched(b, a, 2), 0.98);
     EXPECT_LT(matched(a, b, 2, 6), 0.7) << "the measure does not see a shift";
 
-    // The same plot as HPGL: hp2xx reads it without complaint, and its
+    // The same plot as HPGL (whose reading by hp2xx E2ePixels checks): its
     // lines, placed by the plotter coordinates in the panel's input window,
     // lie on the window's.  A small page keeps the remap (made at the
     // plotter's resolution) short.
     run({"-de", "h," + dir.file("page.hpgl"), "-ge", "300x200"});
-    std::string hpgl = testutil::read_file(dir.file("page.hpgl"));
-    if (have("hp2xx")) {
-        Result h = shell("hp2xx -q -m pbm -f page.pbm page.hpgl", dir.path());
-        EXPECT_EQ(h.status, 0) << h.out;
-    }
-    Lines c = hpgl_lines(hpgl, a.w, a.h);
+    Lines c = hpgl_lines(testutil::read_file(dir.file("page.hpgl")), a.w, a.h);
     EXPECT_GT(matched(a, c, 2), 0.98);
     EXPECT_GT(matched(c, a, 2), 0.98);
+
+    // And as a binary CGM, its polylines placed by the clip rectangle.
+    run({"-de", "m," + dir.file("page.cgm") + ",cgm"});
+    Lines m = cgm_lines(testutil::read_file(dir.file("page.cgm")), a.w, a.h);
+    EXPECT_GT(matched(a, m, 2), 0.98);
+    EXPECT_GT(matched(m, a, 2), 0.98);
 }
 
 // Latitude/longitude points of a big-endian map file's segments: a 16-bit
