@@ -214,8 +214,14 @@ TEST(E2eX11, PromptsKeysZoomResizeAndReturn)
     std::string back = "[" + std::to_string(frame) + "]";
     EXPECT_TRUE(wait_for([&] { return title().find(back) != std::string::npos; }, 10s)) << title();
 
-    // Alt+d drops the frame on show; the program goes on.
+    // Alt+d drops the frame on show: looping again, two frames are saved.
     xdo("key alt+d");
+    xdo("key alt+l");
+    for (int i = 0; i < 3; i++) fs::remove(gif(i));
+    xdo("key alt+g");
+    EXPECT_TRUE(wait_for([&] { return fs::exists(gif(1)); })) << z.log();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(fs::exists(gif(2)));
 
     xdo("key Return");
     EXPECT_EQ(z.wait_exit(30s), 0) << z.log();
