@@ -364,7 +364,7 @@ rast::Dash::Dash(const GRasterGC &gc)
     // pattern's length).
     long total = 0;
     for (int d : len) total += d;
-    long off = gc.dash_offset % total;
+    long off = ((gc.dash_offset % total) + total) % total;
     idx = 0;
     while (off >= len[idx]) off -= len[idx], idx = (idx + 1) % (int)len.size();
     left = len[idx] - (int)off;

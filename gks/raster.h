@@ -2,18 +2,30 @@
 // drawing surface of a window workstation without an X server.
 //
 // Pixels are 0xRRGGBB, rows from the top.  What is drawn matches a 24-bit
-// X server (Xvfb) pixel for pixel:
+// X server (Xvfb) pixel for pixel, checked by drawing the same requests on
+// one and comparing every pixel:
 // - thin (width 0) lines: the protocol leaves them to the server; this is
-//   the Bresenham variant Xvfb uses, found by comparing every direction:
-//   the major axis steps each pixel, the minor one when the error term
-//   e = 2 * minor - major (then + 2 * minor or + 2 * (minor - major)) is at
-//   least 0, the first point drawn and, as with cap style butt, the last;
-// - polygons, with the even-odd rule: as Xvfb fills them (its edge walk,
-//   compared on random concave and self-crossing polygons), pixel (x, y)
-//   is inside when the point (x, y) itself is, a point on a left or upper
-//   edge counting and one on a right or lower edge not;
+//   the Bresenham variant Xvfb uses: the major axis steps each pixel, the
+//   minor one when the error term e = 2 * minor - major (then + 2 * minor
+//   or + 2 * (minor - major)) is at least 0.  Each segment leaves its last
+//   pixel to the next; dashes count pixels and run on across segments;
+// - wide lines (width 1 and up): each segment the polygon around its path
+//   (corners in double precision), a pixel drawn when its centre is inside
+//   or on a left or upper edge; butt, projecting and round caps; bevel,
+//   miter (bevel below 11 degrees) and round joins; dashes measured along
+//   the path, each on dash capped; the pieces of one request united, so an
+//   exclusive-or changes each pixel once (as the server does for them);
+// - polygons, with the even-odd rule: pixel (x, y) is inside when the
+//   point (x, y) itself is, a point on a left or upper edge counting;
+// - stipples anchored at (ts_x, ts_y), only set bits drawn (points are
+//   drawn plain, as the server draws them);
 // - a clip rectangle cuts what is drawn without changing which pixels the
 //   unclipped primitive would set.
+// Known differences (none used by the window's contexts): miter joins of
+// width 1 now and then differ in a pixel next to the tip; round ends of
+// dashes and double dashes under an exclusive-or or with round joins
+// differ at the rim; a closed on-off dashed path with projecting caps that
+// ends in a gap gets its start cap only roughly.
 #pragma once
 
 #include <cstddef>

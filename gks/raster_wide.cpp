@@ -448,7 +448,6 @@ void GRaster::wide_lines(const GRasterGC &gc, const int *xy, int n)
     }
     Spans sp;
     Wide wd{gc.line_width, cy1_, cy2_, &sp, {}};
-    wd.direct = gc.function != 6 || (n < 3 && gc.cap_style != 2);
     const int cap = gc.cap_style, join = gc.join_style;
     // A path ending where it starts is joined there and has no caps.
     const bool closed = n > 2 && xy[0] == xy[2 * n - 2] && xy[1] == xy[2 * n - 1];
