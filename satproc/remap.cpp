@@ -186,11 +186,11 @@ inline bool usable(float col, float row) { return std::isfinite(col) && std::isf
 // start row, end col, end row), which interpolates position k of the segment
 // as start + f[k] * (end - start) with f[k] = k / length.  Pixels of the
 // other segments, and the last column, are traced one by one and handed to
-// one(row, column, col, row); row_end(row) comes after a row's segments and
-// before its last column and its one-by-one pixels.  Rows are shared among
-// the worker threads.
-template <class Seg, class RowEnd, class One>
-void stepped_block(const Ctx &c, int j0, int j1, Batch &b, Seg seg, RowEnd row_end, One one)
+// one(row, column, col, row).  Rows are shared among the worker threads;
+// rows_end(first, end) comes after the segments of a run of rows and before
+// the last columns and the one-by-one pixels.
+template <class Seg, class RowsEnd, class One>
+void stepped_block(const Ctx &c, int j0, int j1, Batch &b, Seg seg, RowsEnd rows_end, One one)
 {
     const int nx = c.nx, N = c.step;
     std::vector<int> ends;
@@ -217,18 +217,24 @@ void stepped_block(const Ctx &c, int j0, int j1, Batch &b, Seg seg, RowEnd row_e
                 for (int p = ends[k]; p < ends[k + 1]; ++p) exact.push_back((j - j0) * nx + p);
     }
     parallel_rows(j1 - j0, (size_t)(j1 - j0) * nx, [&](int a, int z) {
-        for (int jl = a; jl < z; ++jl) {
-            const size_t base = (size_t)jl * ne;
-            for (size_t k = 0; k + 1 < ne; ++k) {
-                if (!ok(base + k) || !ok(base + k + 1)) continue;
-                const int L = ends[k + 1] - ends[k];
-                seg(jl, ends[k], L, L == N ? ffull.data() : flast.data(), ecol[base + k], erow[base + k],
-                    ecol[base + k + 1], erow[base + k + 1]);
+        // A few rows at a time, so that what seg leaves for rows_end stays
+        // in the cache.
+        constexpr int RUN = 8;
+        for (int r0 = a; r0 < z; r0 += RUN) {
+            const int r1 = std::min(z, r0 + RUN);
+            for (int jl = r0; jl < r1; ++jl) {
+                const size_t base = (size_t)jl * ne;
+                for (size_t k = 0; k + 1 < ne; ++k) {
+                    if (!ok(base + k) || !ok(base + k + 1)) continue;
+                    const int L = ends[k + 1] - ends[k];
+                    seg(jl, ends[k], L, L == N ? ffull.data() : flast.data(), ecol[base + k], erow[base + k],
+                        ecol[base + k + 1], erow[base + k + 1]);
+                }
             }
-            row_end(jl);
-            // The last column is a segment end itself: its exact position.
-            one(jl, nx - 1, ecol[base + ne - 1], erow[base + ne - 1]);
+            rows_end(r0, r1);
         }
+        // The last column is a segment end itself: its exact position.
+        for (int jl = a; jl < z; ++jl) one(jl, nx - 1, ecol[(size_t)jl * ne + ne - 1], erow[(size_t)jl * ne + ne - 1]);
     });
     if (exact.empty()) return;
     b.clear();
@@ -262,7 +268,7 @@ void block_positions(const Ctx &c, int j0, int j1, bool per_pixel, float *cols, 
                 rr[p] = rs + f[p] * (re - rs);
             }
         },
-        [](int) {},
+        [](int, int) {},
         [&](int jl, int i, float col, float row) {
             cols[(size_t)jl * nx + i] = col;
             rows[(size_t)jl * nx + i] = row;
@@ -374,8 +380,9 @@ struct Sampler {
     // Second pass over n pixels of a row.
     void second_pass(const int32_t *idx, const float *fr, const float *fc, unsigned char *o, int n) const
     {
-        // Reads a few dozen pixels ahead are announced to the cache.
-        constexpr int AHEAD = 32;
+        // Reads a few cache lines ahead are announced to the cache: in
+        // source memory, consecutive pixels are one or two bytes apart.
+        constexpr int AHEAD = 256;
         if (nearest_only()) {
             int i = 0;
             for (; i + AHEAD < n; ++i) {
@@ -394,7 +401,7 @@ struct Sampler {
             for (int k = 0; k < m; ++k) {
                 // -1 (sampled already) reads the first pixels, harmlessly.
                 const unsigned char *a = src + std::max(id[k], 0);
-                if (k + AHEAD < m) __builtin_prefetch(src + std::max(id[k + AHEAD], 0));
+                if (i0 + k + AHEAD < n) __builtin_prefetch(src + std::max(id[k + AHEAD], 0));
                 q0[k] = a[0];
                 q1[k] = a[1];
                 q2[k] = a[stride];
@@ -549,13 +556,14 @@ int SAT_remap_image(IMG *image, DOM *dom)
                                           fc.data() + (fc.empty() ? 0 : at), blk + at, L, f, cs, rs, ce, re);
                     else s.segment(blk + at, L, f, cs, rs, ce, re);
                 },
-                [&](int jl) {
-                    // The last column and the pixels traced one by one are
-                    // written after this; their slots hold values left from
-                    // an earlier row (or 0): read, then overwritten.
-                    const size_t at = (size_t)jl * nx;
+                [&](int a, int z) {
+                    // Rows a..z-1 in one run.  The last columns and the pixels
+                    // traced one by one are written after this; their slots
+                    // hold values left from an earlier row (or 0): read,
+                    // then overwritten.
+                    const size_t at = (size_t)a * nx;
                     if (two) s.second_pass(&idx[at], fr.data() + (fr.empty() ? 0 : at),
-                                           fc.data() + (fc.empty() ? 0 : at), blk + at, nx - 1);
+                                           fc.data() + (fc.empty() ? 0 : at), blk + at, (z - a) * nx);
                 },
                 [&](int jl, int i, float col, float row) { blk[(size_t)jl * nx + i] = s.remap_pixel(col, row); });
         }
