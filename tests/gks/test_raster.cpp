@@ -11,6 +11,7 @@
 #include "../test_helpers.h"
 #include "gks_test_util.h"
 
+#include <cstring>
 #include <functional>
 #include <random>
 
@@ -95,8 +96,14 @@ public:
     {
         XImage *im = XGetImage(d_, pix_, 0, 0, w_, h_, AllPlanes, ZPixmap);
         std::vector<uint32_t> v((size_t)w_ * h_);
+        const bool direct = im->bits_per_pixel == 32 && im->byte_order == LSBFirst;  // skip XGetPixel's cost
         for (int y = 0; y < h_; y++)
-            for (int x = 0; x < w_; x++) v[(size_t)y * w_ + x] = (uint32_t)XGetPixel(im, x, y) & 0xFFFFFF;
+            for (int x = 0; x < w_; x++) {
+                uint32_t p;
+                if (direct) memcpy(&p, im->data + (size_t)y * im->bytes_per_line + 4 * (size_t)x, 4);
+                else p = (uint32_t)XGetPixel(im, x, y);
+                v[(size_t)y * w_ + x] = p & 0xFFFFFF;
+            }
         XDestroyImage(im);
         return v;
     }
