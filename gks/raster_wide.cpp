@@ -148,7 +148,9 @@ void Wide::join(const Face &a, const Face &b, int style)
     const int cx = a.x, cy = a.y;
     Corner v[4] = {{cx, cy, ax, ay}, {cx, cy, 0, 0}, {cx, cy, bx, by}, {cx, cy, 0, 0}};
     Side e[4] = {{cx, cy, a.dy, -a.dx, 0}, {cx, cy, b.dy, -b.dx, 0}, {}, {}};
-    if (style == 0) {
+    // Width 1 painted directly: the X server mostly bevels instead (found
+    // by comparison; the cases it still mitres are not known).
+    if (style == 0 && !(lw == 1 && direct)) {
         // Miter point: on both outer sides (each side's k as its segment's,
         // so the join meets the segment without a seam).
         const double ka = ax * a.dy - ay * a.dx < 0 ? -a.k : a.k, kb = bx * b.dy - by * b.dx < 0 ? -b.k : b.k;
@@ -448,6 +450,7 @@ void GRaster::wide_lines(const GRasterGC &gc, const int *xy, int n)
     }
     Spans sp;
     Wide wd{gc.line_width, cy1_, cy2_, &sp, {}};
+    wd.direct = gc.function != 6 || (n < 3 && gc.cap_style != 2);
     const int cap = gc.cap_style, join = gc.join_style;
     // A path ending where it starts is joined there and has no caps.
     const bool closed = n > 2 && xy[0] == xy[2 * n - 2] && xy[1] == xy[2 * n - 1];
