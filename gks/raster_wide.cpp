@@ -210,6 +210,20 @@ void Wide::real_disc(double cx, double cy, const Face *fa, const Face *fb)
 
 void Wide::project(const Face &f)
 {
+    // On level and upright faces the X server's cap is a rectangle of
+    // whole pixels, placed as found by comparison: left of a level face's
+    // point whichever way its segment runs, and along an upright segment
+    // for the segment's length (upwards) or from half a width above it.
+    const int h1 = lw >> 1;
+    if (f.dy == 0) {
+        rect(f.x - h1, f.y - h1, h1 + 1, lw);
+        return;
+    }
+    if (f.dx == 0) {
+        if (f.dy > 0) rect(f.x - h1, f.y - h1, lw, f.dy + h1);
+        else rect(f.x - h1, f.y, lw, -f.dy + h1);
+        return;
+    }
     const double L = std::hypot((double)f.dx, (double)f.dy), r = (lw / 2.0) / L;
     const double px = -r * f.dx, py = -r * f.dy;  // outwards, half a width
     Corner v[4] = {{f.x, f.y, f.ox, f.oy}, {f.x, f.y, f.ox + px, f.oy + py}, {f.x, f.y, -f.ox + px, -f.oy + py},
