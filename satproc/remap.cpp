@@ -27,6 +27,8 @@ namespace {
 constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float MISS = -9999.0f;
 constexpr int BLOCK_ROWS = 64;
+// Rows of a run (see stepped_block).
+constexpr int RUN = 8;
 // A traced point costs about as much as this many sampled pixels (the
 // work unit of thread_count).
 constexpr size_t TRACE_COST = 10;
@@ -186,11 +188,14 @@ inline bool usable(float col, float row) { return std::isfinite(col) && std::isf
 // start row, end col, end row), which interpolates position k of the segment
 // as start + f[k] * (end - start) with f[k] = k / length.  Pixels of the
 // other segments, and the last column, are traced one by one and handed to
-// one(row, column, col, row).  Rows are shared among the worker threads;
-// rows_end(first, end) comes after the segments of a run of rows and before
-// the last columns and the one-by-one pixels.
-template <class Seg, class RowsEnd, class One>
-void stepped_block(const Ctx &c, int j0, int j1, Batch &b, Seg seg, RowsEnd rows_end, One one)
+// one(row, column, col, row).  Rows are shared among the worker threads in
+// one go (threads are started once per block), each with its own scratch
+// from make_scratch(); seg(scratch, row, row in the run, ...) comes for the
+// segments of a run of a few rows, then rows_end(scratch, first, end), then
+// the last columns; the one-by-one pixels come last, in the calling thread.
+template <class MakeScratch, class Seg, class RowsEnd, class One>
+void stepped_block(const Ctx &c, int j0, int j1, Batch &b, MakeScratch make_scratch, Seg seg, RowsEnd rows_end,
+                   One one)
 {
     const int nx = c.nx, N = c.step;
     std::vector<int> ends;
@@ -209,17 +214,17 @@ void stepped_block(const Ctx &c, int j0, int j1, Batch &b, Seg seg, RowsEnd rows
     for (int p = 0; p < Llast; ++p) flast[p] = (float)p / (float)Llast;
 
     auto ok = [&](size_t i) { return usable(ecol[i], erow[i]); };
-    std::vector<int> exact;  // flat indices (row - j0) * nx + column of pixels traced one by one
+    std::vector<size_t> exact;  // flat indices (row - j0) * nx + column of pixels traced one by one
     for (int j = j0; j < j1; ++j) {
         const size_t base = (size_t)(j - j0) * ne;
         for (size_t k = 0; k + 1 < ne; ++k)
             if (!ok(base + k) || !ok(base + k + 1))
-                for (int p = ends[k]; p < ends[k + 1]; ++p) exact.push_back((j - j0) * nx + p);
+                for (int p = ends[k]; p < ends[k + 1]; ++p) exact.push_back((size_t)(j - j0) * nx + p);
     }
     parallel_rows(j1 - j0, (size_t)(j1 - j0) * nx, [&](int a, int z) {
         // A few rows at a time, so that what seg leaves for rows_end stays
         // in the cache.
-        constexpr int RUN = 8;
+        auto scratch = make_scratch();
         for (int r0 = a; r0 < z; r0 += RUN) {
             const int r1 = std::min(z, r0 + RUN);
             for (int jl = r0; jl < r1; ++jl) {
@@ -227,20 +232,25 @@ void stepped_block(const Ctx &c, int j0, int j1, Batch &b, Seg seg, RowsEnd rows
                 for (size_t k = 0; k + 1 < ne; ++k) {
                     if (!ok(base + k) || !ok(base + k + 1)) continue;
                     const int L = ends[k + 1] - ends[k];
-                    seg(jl, ends[k], L, L == N ? ffull.data() : flast.data(), ecol[base + k], erow[base + k],
-                        ecol[base + k + 1], erow[base + k + 1]);
+                    seg(scratch, jl, jl - r0, ends[k], L, L == N ? ffull.data() : flast.data(), ecol[base + k],
+                        erow[base + k], ecol[base + k + 1], erow[base + k + 1]);
                 }
             }
-            rows_end(r0, r1);
+            rows_end(scratch, r0, r1);
         }
         // The last column is a segment end itself: its exact position.
         for (int jl = a; jl < z; ++jl) one(jl, nx - 1, ecol[(size_t)jl * ne + ne - 1], erow[(size_t)jl * ne + ne - 1]);
     });
-    if (exact.empty()) return;
-    b.clear();
-    for (int idx : exact) b.add(c.xmin + (idx % nx) * c.dx, c.ymax - (j0 + idx / nx) * c.dy);
-    trace(c, c.nav, b);
-    for (size_t k = 0; k < exact.size(); ++k) one(exact[k] / nx, exact[k] % nx, b.col[k], b.row[k]);
+    // In batches of bounded size: there may be millions.
+    constexpr size_t BATCH = 32768;
+    for (size_t k0 = 0; k0 < exact.size(); k0 += BATCH) {
+        const size_t k1 = std::min(exact.size(), k0 + BATCH);
+        b.clear();
+        for (size_t k = k0; k < k1; ++k)
+            b.add(c.xmin + (int)(exact[k] % nx) * c.dx, c.ymax - (j0 + (int)(exact[k] / nx)) * c.dy);
+        trace(c, c.nav, b);
+        for (size_t k = k0; k < k1; ++k) one((int)(exact[k] / nx), (int)(exact[k] % nx), b.col[k - k0], b.row[k - k0]);
+    }
 }
 
 // Source positions of rows j0..j1-1 into cols/rows (row-major, nx per row).
@@ -260,15 +270,15 @@ void block_positions(const Ctx &c, int j0, int j1, bool per_pixel, float *cols, 
         return;
     }
     stepped_block(
-        c, j0, j1, b,
-        [&](int jl, int s, int L, const float *f, float cs, float rs, float ce, float re) {
+        c, j0, j1, b, [] { return 0; },
+        [&](int, int jl, int, int s, int L, const float *f, float cs, float rs, float ce, float re) {
             float *cr = cols + (size_t)jl * nx + s, *rr = rows + (size_t)jl * nx + s;
             for (int p = 0; p < L; ++p) {
                 cr[p] = cs + f[p] * (ce - cs);
                 rr[p] = rs + f[p] * (re - rs);
             }
         },
-        [](int, int) {},
+        [](int, int, int) {},
         [&](int jl, int i, float col, float row) {
             cols[(size_t)jl * nx + i] = col;
             rows[(size_t)jl * nx + i] = row;
@@ -542,28 +552,38 @@ int SAT_remap_image(IMG *image, DOM *dom)
         // its positions never stored, or in the sampler's two passes over
         // each row.
         const bool two = s.two_pass();
-        const size_t bsz = two ? (size_t)BLOCK_ROWS * nx : 0;
-        std::vector<int32_t> idx(bsz);
-        std::vector<float> fr(s.nearest_only() ? 0 : bsz), fc(fr.size());
-        for (int j0 = 0; j0 < ny; j0 += BLOCK_ROWS) {
-            const int j1 = std::min(ny, j0 + BLOCK_ROWS);
+        // Blocks of rows with some 32,000 segment ends each.
+        const int block = std::max(1, 32768 / (nx / c.step + 2));
+        struct Scratch {
+            std::vector<int32_t> idx;
+            std::vector<float> fr, fc;
+        };
+        auto make_scratch = [&] {
+            Scratch sc;
+            if (two) {
+                sc.idx.resize((size_t)RUN * nx);
+                if (!s.nearest_only()) sc.fr.resize(sc.idx.size()), sc.fc.resize(sc.idx.size());
+            }
+            return sc;
+        };
+        auto fp = [](std::vector<float> &v, size_t at) { return v.empty() ? nullptr : v.data() + at; };
+        for (int j0 = 0; j0 < ny; j0 += block) {
+            const int j1 = std::min(ny, j0 + block);
             unsigned char *blk = out + (size_t)j0 * nx;
             stepped_block(
-                c, j0, j1, b,
-                [&](int jl, int st, int L, const float *f, float cs, float rs, float ce, float re) {
-                    const size_t at = (size_t)jl * nx + st;
-                    if (two) s.first_pass(&idx[at], fr.data() + (fr.empty() ? 0 : at),
-                                          fc.data() + (fc.empty() ? 0 : at), blk + at, L, f, cs, rs, ce, re);
-                    else s.segment(blk + at, L, f, cs, rs, ce, re);
+                c, j0, j1, b, make_scratch,
+                [&](Scratch &sc, int jl, int jr, int st, int L, const float *f, float cs, float rs, float ce, float re) {
+                    unsigned char *o = blk + (size_t)jl * nx + st;
+                    const size_t at = (size_t)jr * nx + st;
+                    if (two) s.first_pass(&sc.idx[at], fp(sc.fr, at), fp(sc.fc, at), o, L, f, cs, rs, ce, re);
+                    else s.segment(o, L, f, cs, rs, ce, re);
                 },
-                [&](int a, int z) {
+                [&](Scratch &sc, int a, int z) {
                     // Rows a..z-1 in one run.  The last columns and the pixels
                     // traced one by one are written after this; their slots
-                    // hold values left from an earlier row (or 0): read,
-                    // then overwritten.
-                    const size_t at = (size_t)a * nx;
-                    if (two) s.second_pass(&idx[at], fr.data() + (fr.empty() ? 0 : at),
-                                           fc.data() + (fc.empty() ? 0 : at), blk + at, (z - a) * nx);
+                    // hold values left from an earlier run (or 0): read, then
+                    // overwritten.
+                    if (two) s.second_pass(sc.idx.data(), fp(sc.fr, 0), fp(sc.fc, 0), blk + (size_t)a * nx, (z - a) * nx);
                 },
                 [&](int jl, int i, float col, float row) { blk[(size_t)jl * nx + i] = s.remap_pixel(col, row); });
         }
