@@ -3,6 +3,7 @@
 // transform layer, directions and the diagram systems.
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -179,6 +180,45 @@ TEST(MapProj, RoundTripsEveryEarthProjection)
         }
         EXPECT_GT(n, 800);
         EXPECT_LT(worst, 1e-4);
+    }
+}
+
+// The batch transforms keep terms shared by rows and columns of points:
+// each point must come out bit for bit as the one-point transforms give it,
+// whatever repeats, with more distinct longitudes than the kept table holds,
+// signed zeros and refused inputs among them.
+TEST(MapProj, BatchTransformsEqualOnePointAtATime)
+{
+    std::vector<float> lat, lon;
+    for (int r = 0; r < 3; ++r)
+        for (int i = 0; i < 700; ++i) {
+            lat.push_back(-75.0f + 0.2f * (i / 7) + r);  // runs of one latitude
+            lon.push_back(-179.5f + 0.51f * (float)i);   // 700 longitudes, repeated
+        }
+    const float odd[][2] = {{0, -0.0f}, {0, 0.0f}, {-0.0f, 180}, {10, -180}, {10, 540}, {91, 0},
+                            {NAN, 0},   {0, INFINITY}, {89.99f, -75}, {-90, 12}};
+    for (auto &p : odd) lat.push_back(p[0]), lon.push_back(p[1]);
+    const int n = (int)lat.size();
+    for (const char *dom : {"sat:e:0:-75,0,-75", "sat:0:140.7:422:1,0,140.7", "sat:e:0:0:421.64:1,0,0",
+                            "ps:60:-105,40,-100", "lc:25:-95:25,40,-95", "ll,0,0", "me:0:-30,0,-30",
+                            "laea:40:-100,40,-100"}) {
+        SCOPED_TRACE(dom);
+        install(dom);
+        std::vector<float> x(n), y(n), bx(n), by(n), la(n), lo(n), bla(n), blo(n);
+        std::vector<unsigned char> ok(n), bok(n), uok(n), buok(n);
+        for (int i = 0; i < n; ++i) ok[i] = MAP_tran(&x[i], &y[i], lat[i], lon[i]) != 0;
+        MAP_tran_points(n, lat.data(), lon.data(), bx.data(), by.data(), bok.data());
+        x.push_back(NAN), y.push_back(0), x.push_back(1e30f), y.push_back(-1e30f);  // refused inverse inputs
+        const int m = (int)x.size();
+        la.resize(m), lo.resize(m), bla.resize(m), blo.resize(m), uok.resize(m), buok.resize(m);
+        for (int i = 0; i < m; ++i) uok[i] = MAP_untran(&la[i], &lo[i], x[i], y[i]) != 0;
+        MAP_untran_points(m, x.data(), y.data(), bla.data(), blo.data(), buok.data());
+        EXPECT_EQ(ok, bok);
+        EXPECT_EQ(uok, buok);
+        EXPECT_EQ(std::memcmp(x.data(), bx.data(), n * sizeof(float)), 0);
+        EXPECT_EQ(std::memcmp(y.data(), by.data(), n * sizeof(float)), 0);
+        EXPECT_EQ(std::memcmp(la.data(), bla.data(), m * sizeof(float)), 0);
+        EXPECT_EQ(std::memcmp(lo.data(), blo.data(), m * sizeof(float)), 0);
     }
 }
 
