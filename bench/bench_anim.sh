@@ -17,46 +17,21 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build=${1:-build-anim-rel}
 repeat=${REPEAT:-3}
-[ -x /usr/bin/time ] || { echo "bench_anim: needs GNU time (package time)" >&2; exit 1; }
+source bench/bench_lib.sh
 for tool in gifsicle apngasm Xvfb; do
   command -v "$tool" >/dev/null || { echo "bench_anim: needs $tool" >&2; exit 1; }
 done
 
-if [ ! -x "$build/zyrsat" ] || [ ! -x "$build/make_demo_loop" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZYR_BENCH=OFF -DZYR_TESTS=OFF >/dev/null
-  cmake --build "$build" -j2 --target zyrsat make_demo_loop >/dev/null
-fi
-case $build in /*) bin=$build ;; *) bin=$root/$build ;; esac
-zyrsat=$bin/zyrsat
-work=$(mktemp -d)
-xvfb_pid=""
-cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-cd "$work"
+bench_build "$build" zyrsat make_demo_loop
+bench_workdir
+bench_xvfb 140 170
+display=$xdisp
 
-for n in $(seq 140 170); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 2048x1536x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  display=":$n"
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  break
-done
-
-# Best wall time (s), best CPU time (user + system, s: less disturbed by
-# other work on the machine) and peak RSS (MB) of $repeat runs of a command.
+# Best wall time, best CPU time and peak RSS (MB) of $repeat runs.
 measure() {
-  local best="" cpu="" rss=0 t c r
-  for _ in $(seq "$repeat"); do
-    /usr/bin/time -v -o time.txt "$@" </dev/null >run.log 2>&1 || { cat run.log time.txt >&2; return 1; }
-    t=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s}' time.txt)
-    c=$(awk -F': ' '/(User|System) time \(seconds\)/ {s += $2} END {print s}' time.txt)
-    r=$(awk -F': ' '/Maximum resident set size/ {print $2}' time.txt)
-    if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN {exit !(a < b)}'; then best=$t; fi
-    if [ -z "$cpu" ] || awk -v a="$c" -v b="$cpu" 'BEGIN {exit !(a < b)}'; then cpu=$c; fi
-    [ "$r" -gt "$rss" ] && rss=$r
-  done
-  printf '%7.2f s wall %7.2f s CPU %7.1f MB peak RSS' "$best" "$cpu" "$(awk -v k="$rss" 'BEGIN {print k / 1024}')"
+  local t c r
+  read -r t c r <<<"$(bench_measure "$@")" || return 1
+  printf '%7.2f s wall %7.2f s CPU %7.1f MB peak RSS' "$t" "$c" "$(awk -v k="$r" 'BEGIN {print k / 1024}')"
 }
 kb() { printf '%6d KB' $(( $(stat -c %s "$1") / 1024 )); }
 

@@ -14,28 +14,11 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build=${1:-build-mem-rel}
 data=${ZYR_SHARED_DATA:-$root/../shared/data}
-[ -x /usr/bin/time ] || { echo "bench_headless: needs GNU time (package time)" >&2; exit 1; }
+source bench/bench_lib.sh
 
-if [ ! -x "$build/zyrsat" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZYR_BENCH=OFF -DZYR_TESTS=OFF >/dev/null
-  cmake --build "$build" -j2 --target zyrsat >/dev/null
-fi
-zyrsat=$root/$build/zyrsat
-[ -x "$zyrsat" ] || zyrsat=$build/zyrsat
-work=$(mktemp -d)
-xvfb_pid=""
-cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-cd "$work"
-
-for n in $(seq 171 199); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 2048x1536x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  xdisp=":$n"
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  break
-done
+bench_build "$build" zyrsat
+bench_workdir
+bench_xvfb 171 199
 [ -n "$xvfb_pid" ] || { echo "bench_headless: no free display number for Xvfb" >&2; exit 1; }
 
 gini=$data/gini/EAST-CONUS_4km_12.0_20050912_0600.gini

@@ -23,46 +23,13 @@ root=$PWD
 build=${1:-build-bench-rel}
 repeat=${REPEAT:-5}
 data=${ZYR_SHARED_DATA:-$root/../shared/data}
-[ -x /usr/bin/time ] || { echo "bench_zyrsat: needs GNU time (package time)" >&2; exit 1; }
+source bench/bench_lib.sh
 
-if [ ! -x "$build/zyrsat" ] || [ ! -x "$build/make_demo_loop" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZYR_BENCH=OFF -DZYR_TESTS=OFF >/dev/null
-  cmake --build "$build" -j2 --target zyrsat make_demo_loop >/dev/null
-fi
-case $build in /*) bin=$build ;; *) bin=$root/$build ;; esac
-zyrsat=$bin/zyrsat
-work=$(mktemp -d)
-xvfb_pid=""
-cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-cd "$work"
-
+bench_build "$build" zyrsat make_demo_loop
+bench_workdir
 # A virtual display large enough for the 1920 x 1080 window.
-xdisp=""
-for n in $(seq 140 170); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 2048x1536x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  xdisp=":$n"
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  break
-done
-
-# Best wall time, best CPU time (seconds) and peak RSS (KB) of the runs, as
-# "wall cpu rss" on stdout.
-measure() {
-  local best="" cpu="" rss=0 t c r
-  for _ in $(seq "$repeat"); do
-    /usr/bin/time -v -o time.txt "$@" </dev/null >run.log 2>&1 || { cat run.log time.txt >&2; return 1; }
-    t=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s}' time.txt)
-    c=$(awk -F': ' '/(User|System) time \(seconds\)/ {s += $2} END {print s}' time.txt)
-    r=$(awk -F': ' '/Maximum resident set size/ {print $2}' time.txt)
-    if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN {exit !(a < b)}'; then best=$t; fi
-    if [ -z "$cpu" ] || awk -v a="$c" -v b="$cpu" 'BEGIN {exit !(a < b)}'; then cpu=$c; fi
-    [ "$r" -gt "$rss" ] && rss=$r
-  done
-  echo "$best $cpu $rss"
-}
+bench_xvfb 140 170
+measure() { bench_measure "$@"; }
 # One result line: label, "wall cpu rss", and the wall-time goal in seconds.
 report() {
   local label=$1 goal=${3:-}
