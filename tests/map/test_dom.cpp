@@ -48,6 +48,7 @@ struct DomTest : ::testing::Test {
         MESS_set(0, 0xFF);
         dir.write("zyr.reg", "");
         RES_put("file_path", dir.path().c_str());
+        DOM_set_prompt_region(1);  // an earlier test in this process may have switched it off
     }
     void TearDown() override { RES_clear(); }
 };
@@ -410,6 +411,7 @@ TEST_F(DomTest, GetRegionModes)
     EXPECT_EQ(DOM_get_region(&d, 1), 0);
     EXPECT_EQ(DOM_get_grid_domain(&d), 0);
     dir.write("zyr.reg", "first First 1 me,10,20\n");
+    DOM_read_menu("zyr.reg");  // the menu is read once a process: read this one
     EXPECT_EQ(DOM_get_region(&d, 4), 2);  // first menu region
     EXPECT_EQ(d.proj, 3);
     RES_put("region", "40,-100");
@@ -426,6 +428,7 @@ TEST_F(DomTest, GetRegionModes)
 TEST_F(DomTest, PromptRegionMenu)
 {
     dir.write("zyr.reg", "aa Region_A 1 me,10,20\nbb Region_B 1 lc,30,-90\n");
+    DOM_read_menu("zyr.reg");  // the menu is read once a process: read this one
     DOM d;
     // "list", a bad answer, then entry 2
     testutil::feed_stdin("list\nps,abc,1\n2\n");
@@ -458,6 +461,7 @@ TEST_F(DomTest, PromptRegionMenu)
 TEST_F(DomTest, PromptRegionBatchAndInvalid)
 {
     dir.write("zyr.reg", "aa Region_A 1 me,10,20\n");
+    DOM_read_menu("zyr.reg");  // the menu is read once a process: read this one
     FLAG_set(FLAG_BATCH, 1);
     DOM d;
     EXPECT_EQ(DOM_prompt_region(&d, 0), 2);
