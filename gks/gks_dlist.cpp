@@ -34,6 +34,12 @@ bool redraw_on = true;      // recording
 bool replaying = false;
 bool action = true;         // event processing (gset_cache)
 bool redraw_done = false;
+// Recording switched off by a frame selection (frames are redrawn from their
+// pixmaps), and the state it had before; emptying the list for a new picture
+// (a replot after a zoom or resize) brings that state back, so the new
+// picture's settings are recorded as the first picture's were.
+bool in_frames = false;
+bool before_frames = true;
 
 bool recording() { return redraw_on && !replaying && S().win_type == GWS_WIN && S().ws_open; }
 
@@ -135,6 +141,7 @@ int print_with(GDevice *(*factory)(const char *, const char *), int type, int mo
     s.dev = dev;
     s.win_type = type;
     if (type == GWS_PS) dev->size(&s.win_width, &s.win_height);
+    frames_aside();  // the file device's reset must not drop the loop
     ginit_plot(mode);
     if (objs.empty())
         MESS_print(MESS_ERROR, "%s", emptymsg);
@@ -148,6 +155,7 @@ int print_with(GDevice *(*factory)(const char *, const char *), int type, int mo
     s.win_height = h;
     redraw_on = saved_rec;
     ginit_plot(GMODE_REDRAW);
+    frames_back();
     redraw_on = false;  // the restoring calls are not part of the picture
     float r[4];
     saved_wkwn.get4(r);
@@ -186,6 +194,12 @@ bool emit(int kind, int arg, const float *f, int nf, const char *text, bool reco
     if (!d) return false;
     GRecord r{kind, arg, f, nf, text};
     return d->record(r);
+}
+
+void frame_recording_off() {
+    if (!in_frames) before_frames = redraw_on;
+    in_frames = true;
+    redraw_on = false;
 }
 
 void gnew_obj(int kind, int arg, int size, const void *data) {
@@ -232,6 +246,8 @@ int gset_redraw_func(GRedrawFunc fn, const void *data, int size) {
 int gclear_objs() {
     objs.clear();
     calls = 0;
+    if (in_frames) redraw_on = before_frames;
+    in_frames = false;
     return 0;
 }
 

@@ -1,6 +1,8 @@
 // Frames and looping: a table of off-screen pixmaps of the window's size,
 // shown one at a time as an animation.
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <cstring>
 #include <unistd.h>
 
@@ -26,6 +28,14 @@ int looping = 0;
 float loop_delay = 0.5f;
 int loop_direct = 1;
 int loop_title = 1;
+
+// The table while a print resets the workstation (see frames_aside).
+struct Table {
+    Frame frames[GMAX_FRAMES];
+    int num = 0, cur = -1;
+};
+Table aside;
+bool is_aside = false;
 
 bool ready() { return (S().dpy || S().mem) && S().base_window; }
 
@@ -68,7 +78,10 @@ void show_title(int n) {
 
 }  // namespace
 
+// Pixmaps still held are freed first: every reset of the workstation comes
+// here, and a table emptied over live pixmaps would leak them on the server.
 int ginit_loop() {
+    gdelete_all_frames();
     for (auto &f : frames) {
         f.len = 0;
         f.pix = 0;
@@ -109,7 +122,7 @@ int gselect_frame(int n) {
     int r = resolve(n);
     Pixmap p = pixmap_of(r);
     if (!p) return 0;
-    if (r != -3) gset_redraw(0);
+    if (r != -3) frame_recording_off();
     s.draw_window = p;
     MESS_print(MESS_DEBUG, "Selected frame: %d\n", n);
     return 1;
@@ -235,6 +248,33 @@ int gdelete_all_frames() {
     }
     return 0;
 }
+
+namespace gks {
+
+// Printing the display list resets the workstation for the file device,
+// which empties the frame table; the loop on the window is set aside for
+// that time and put back afterwards, pixmaps and all.
+void frames_aside() {
+    if (is_aside) return;
+    std::copy(std::begin(frames), std::end(frames), aside.frames);
+    aside.num = num_images;
+    aside.cur = cur_image;
+    for (auto &f : frames) f = Frame{};
+    num_images = 0;
+    cur_image = -1;
+    is_aside = true;
+}
+
+void frames_back() {
+    if (!is_aside) return;
+    gdelete_all_frames();  // anything made meanwhile
+    std::copy(std::begin(aside.frames), std::end(aside.frames), frames);
+    num_images = aside.num;
+    cur_image = aside.cur;
+    is_aside = false;
+}
+
+}  // namespace gks
 
 int gset_looping(int flag) {
     looping = flag ? 1 : 0;

@@ -155,6 +155,14 @@ void process_pending();
 
 // Frames (gks_frame.cpp).
 void frames_reset_all();
+// The frame table taken out (the live one left empty) and put back.
+void frames_aside();
+void frames_back();
+
+// Display list (gks_dlist.cpp): a frame selection turns recording off until
+// the list is next emptied for a new picture, which brings back the state
+// recording had before.
+void frame_recording_off();
 
 }  // namespace gks
 

@@ -141,6 +141,10 @@ int gclose_ws(int ws) {
     if (!s.ws_open) return 0;
     int t = s.win_type;
     if (t == GWS_WIN || t == GWS_PIX) close_x11();
+    // The embedded workstation's frames went with its connection: forget
+    // their ids, or the next reset would free them on another connection.
+    if (t == GWS_PIX)
+        for (int n = 0; n < GMAX_FRAMES; n++) gset_frame_id(n, 0);
     if (s.dev) {
         s.dev->close();
         delete s.dev;

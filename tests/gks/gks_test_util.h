@@ -135,6 +135,19 @@ inline std::string slurp(const std::string &path) {
     return ss.str();
 }
 
+// Alt+m's metafile of the screen (named by METAOUT, path here) without its
+// creation date line; the messages of the print go to err.
+inline std::string print_meta(const std::string &path, std::string *err) {
+    testing::internal::CaptureStderr();
+    gobj_print_meta();
+    *err = testing::internal::GetCapturedStderr();
+    std::istringstream in(slurp(path));
+    std::string line, out;
+    while (std::getline(in, line))
+        if (line.rfind("#CreationDate", 0) != 0) out += line + "\n";
+    return out;
+}
+
 // Opens the kernel (errors to errfile) and a 640 x 512 window on display.
 inline bool open_window(const std::string &display, const std::string &errfile, int w = 640, int h = 512) {
     if (gopen_gks(errfile.c_str(), 0) != 0) return false;

@@ -1,0 +1,63 @@
+// The screen print (Alt+m) of a frame loop held by a plot session, before
+// and after the session replots it (the path a zoom or resize takes).
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "../test_helpers.h"
+#include "plot_test_util.h"
+#include "map/dom.h"
+#include "plot/plt.h"
+
+namespace {
+
+// Two frames drawn as the display driver draws a loop.
+void loop_of_two()
+{
+    for (int i = 0; i < 2; ++i) {
+        gcreate_frame(i);
+        gselect_frame(i);
+        float l[4] = {0.1f, 0.9f, 0.2f, 0.2f + 0.3f * (float)i};
+        gpolyline(2, l);
+        gdisplay_frame(i);
+    }
+}
+
+int replot(DOM *)
+{
+    PLT_reset(1.5f);
+    loop_of_two();
+    return 0;
+}
+
+using PlotPrint = plottest::XPlotTest;
+
+TEST_F(PlotPrint, TheLoopPrintsTheSameBeforeAndAfterAReplot)
+{
+    testutil::ScratchDir dir;
+    const std::string meta = dir.file("screen.meta");
+    setenv("METAOUT", meta.c_str(), 1);
+    ASSERT_EQ(PLT_open(1.5f), 0);
+    loop_of_two();
+    std::string err1, err2;
+    std::string first = gkstest::print_meta(meta, &err1);
+    EXPECT_EQ(gget_num_images(), 2);
+
+    PLT_set_zoom_func(replot);
+    testing::internal::CaptureStdout();
+    int r = PLT_plot_zoom("r-Alt", 0, 0);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(r, 1);
+    std::string again = gkstest::print_meta(meta, &err2);
+    unsetenv("METAOUT");
+
+    EXPECT_EQ(err1.find("No redraw data"), std::string::npos) << err1;
+    EXPECT_EQ(err2.find("No redraw data"), std::string::npos) << err2;
+    EXPECT_NE(first.find("CLR "), std::string::npos) << first;
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(gget_num_images(), 2);
+    EXPECT_EQ(gget_cur_frame(), 1);
+}
+
+} // namespace
