@@ -62,10 +62,20 @@ void redraw_with(PLT_DOM_FUNC fn, DOM *dom)
 int PLT_open(float aspect)
 {
     auto &st = state();
+    // "noredraw" among the plot words switches recording off; opening the
+    // workstation starts a new display list with recording on, so the
+    // word's choice is put back once the workstation is open, with the
+    // list emptied as if recording had been off from the start.
+    gset_redraw(1);
     PLT_param_decode();
+    const int recording = gget_redraw();
     copy_view_off();
     if (plt::plotting_off()) return -1;
     GPH_setup(st.work_id, &st.wk_type, st.dis_view, aspect);
+    if (!recording) {
+        gset_redraw(0);
+        gclear_objs();
+    }
     st.opened = true;
     return 0;
 }

@@ -1,5 +1,6 @@
 // The screen print (Alt+m) of a frame loop held by a plot session, before
 // and after the session replots it (the path a zoom or resize takes).
+#include <array>
 #include <cstdlib>
 #include <string>
 
@@ -58,6 +59,20 @@ TEST_F(PlotPrint, TheLoopPrintsTheSameBeforeAndAfterAReplot)
     EXPECT_EQ(again, first);
     EXPECT_EQ(gget_num_images(), 2);
     EXPECT_EQ(gget_cur_frame(), 1);
+}
+
+TEST_F(PlotPrint, NoredrawWordKeepsRecordingOff)
+{
+    testutil::ScratchDir dir;
+    const std::string meta = dir.file("screen.meta");
+    setenv("METAOUT", meta.c_str(), 1);
+    RES_put("plot_param", "noredraw");
+    ASSERT_EQ(PLT_open(1.5f), 0);
+    gpolyline(2, std::array<float, 4>{0.1f, 0.9f, 0.2f, 0.5f}.data());
+    std::string err;
+    gkstest::print_meta(meta, &err);
+    unsetenv("METAOUT");
+    EXPECT_NE(err.find("No redraw data"), std::string::npos) << err;
 }
 
 } // namespace
