@@ -154,7 +154,6 @@ void with_shadows(const std::function<void(float, float)> &draw);
 void process_pending();
 
 // Frames (gks_frame.cpp).
-void frames_reset_all();
 // The frame table taken out (the live one left empty) and put back.
 void frames_aside();
 void frames_back();
