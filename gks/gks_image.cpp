@@ -357,8 +357,15 @@ void set_picture(IMG *img, unsigned char *data, int depth, int bits_pixel, int b
 // pixel, least significant byte first, the TrueColor masks.
 int get_mem(IMG *img) {
     State &s = S();
-    std::vector<uint32_t> px;
-    if (!mem_read(s.draw_window, px)) return 0;
+    // A whole picture is read where it is (one copy into the dump's buffer
+    // rather than two); a packed one is expanded first.
+    std::vector<uint32_t> packed;
+    const std::vector<uint32_t> *src = mem_live_pixels(s.draw_window);
+    if (!src) {
+        if (!mem_read(s.draw_window, packed)) return 0;
+        src = &packed;
+    }
+    const std::vector<uint32_t> &px = *src;
     int w = s.win_width, h = s.win_height;
     size_t bytes = (size_t)w * h * 4;
     unsigned char *data = px.size() == (size_t)w * h ? (unsigned char *)malloc(bytes) : nullptr;

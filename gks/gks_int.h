@@ -126,6 +126,9 @@ void mem_clear_region(const GXRect &c, const int *xy, int n);
 // 1 = draw) overlays as a clip mask would.
 void mem_put(const uint32_t *px, int w, int h, int dx, int dy, const uint8_t *mask);
 bool mem_read(unsigned long id, std::vector<uint32_t> &out);
+// The pixels of a whole (unpacked) picture in place, or null: lets a
+// reader copy them once instead of through mem_read's vector.
+const std::vector<uint32_t> *mem_live_pixels(unsigned long id);
 bool mem_write(unsigned long id, const std::vector<uint32_t> &px);
 int mem_resize(int w, int h);
 // An X colour specification parsed as XParseColor does, without a server

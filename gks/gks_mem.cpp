@@ -302,10 +302,25 @@ public:
     }
     void clear() override {
         State &s = S();
+        const GRasterGC &gc = gcs[GC_ROOT];
+        gcs[GC_ROOT].fg = (uint32_t)gget_back_color() & WHITE;
+        // A packed picture the clear covers whole becomes one colour as it
+        // stands: unpacking it first would fill every pixel twice (once as
+        // it was, once with the background) for the same result.
+        Picture *p = find_pic(s.base_window);
+        if (p && !p->live && p->w <= s.win_width && p->h <= s.win_height && gc.function == 3 &&
+            gc.fill_style == 0 && !gc.clip) {
+            p->kind = Picture::UNIFORM;
+            p->uniform = gc.fg;
+            p->palette.clear();
+            p->palette.shrink_to_fit();
+            p->bytes.clear();
+            p->bytes.shrink_to_fit();
+            return;
+        }
         GRaster *r = live(s.base_window);
         if (!r) return;
-        gcs[GC_ROOT].fg = (uint32_t)gget_back_color() & WHITE;
-        r->fill_rectangle(gcs[GC_ROOT], 0, 0, s.win_width, s.win_height);
+        r->fill_rectangle(gc, 0, 0, s.win_width, s.win_height);
     }
 
 private:
@@ -481,6 +496,11 @@ bool mem_read(unsigned long id, std::vector<uint32_t> &out) {
         return false;
     }
     return true;
+}
+
+const std::vector<uint32_t> *mem_live_pixels(unsigned long id) {
+    Picture *p = find_pic(id);
+    return p && p->live ? &p->live->pixels() : nullptr;
 }
 
 bool mem_write(unsigned long id, const std::vector<uint32_t> &px) {
