@@ -60,7 +60,11 @@ bool prompt_on = true;
 
 void copy_text(char *dst, size_t size, const char *src)
 {
-    std::snprintf(dst, size, "%s", src ? src : "");
+    if (size == 0) return;
+    const char *s = src ? src : "";
+    const size_t n = std::min(std::strlen(s), size - 1);
+    std::memcpy(dst, s, n);
+    dst[n] = '\0';
 }
 
 void init_menu()
