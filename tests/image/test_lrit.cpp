@@ -194,7 +194,7 @@ TEST(LritBad, TruncatedRealFilesNeverCrash)
             IMG img;
             IMG_init(&img);
             LRIT_open_stream(in, c.file);
-            if (LRIT_read(&img) == 0) EXPECT_NE(img.data, nullptr);
+            if (LRIT_read(&img) == 0) { EXPECT_NE(img.data, nullptr); }
             LRIT_close();
             fclose(in);
             IMG_free(&img);

@@ -55,7 +55,7 @@ TEST(NavTime, GeodeticGeocentricAndSphere)
 {
     for (double lat : {-89.0, -45.0, 0.0, 30.0, 60.0}) {
         EXPECT_NEAR(geolat(2, geolat(1, lat)), lat, 1e-9);
-        if (lat != 0) EXPECT_LT(std::fabs(geolat(1, lat)), std::fabs(lat));
+        if (lat != 0) { EXPECT_LT(std::fabs(geolat(1, lat)), std::fabs(lat)); }
     }
     double xyz[3] = {0, 2, 2}, out[3];
     sphere_cvt(1, xyz, out);

@@ -124,7 +124,7 @@ TEST(TiffBad, TruncatedRealFilesNeverCrash)
             seed = seed * 1103515245 + 12345;
             size_t len = (seed >> 8) % b.size();
             IMG img;
-            if (SAT_read_TIFF_mem(b.data(), len, c.file, &img) == 0) EXPECT_NE(img.data, nullptr);
+            if (SAT_read_TIFF_mem(b.data(), len, c.file, &img) == 0) { EXPECT_NE(img.data, nullptr); }
             IMG_free(&img);
         }
     }
@@ -305,7 +305,7 @@ TEST(ReaderDispatch, InputTypesReachTheirReaders)
         ASSERT_EQ(SAT_read_file(path.c_str(), &img), 1) << c.file;
         EXPECT_EQ(img.source, c.source) << c.file;
         EXPECT_EQ(img.byte_order, 1) << c.file;
-        if (c.source != 59) EXPECT_NE(img.date_label[0], 0) << c.file;  // the TIFFs carry no date
+        if (c.source != 59) { EXPECT_NE(img.date_label[0], 0) << c.file; }  // the TIFFs carry no date
     }
     FLAG_set(FLAG_INPUT, 59);
     rdrtest::OwnedImg img;

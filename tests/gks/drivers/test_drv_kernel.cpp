@@ -241,7 +241,7 @@ TEST_F(FileWs, PostScriptPrimitivesWriteCommentsAndPaths)
     EXPECT_NE(body.find("%%FA:3\nnp\n57.50 57.50 mv\n115.00 57.50 ln\n86.25 115.00 ln\ncp\n"), std::string::npos);
     EXPECT_NE(body.find("%%TE:0.500000 0.250000 Hi\n"), std::string::npos);
     EXPECT_GE(drvtest::count(body, "stroke\n"), 4u); // two lines, the marker, the strokes of "Hi"
-    if (drvtest::have_tool("gs")) EXPECT_EQ(drvtest::render_ps(path, 20, nullptr), 0);
+    if (drvtest::have_tool("gs")) { EXPECT_EQ(drvtest::render_ps(path, 20, nullptr), 0); }
 }
 
 // The same drawing (lines, a fill, text and an image) on the window and as
@@ -307,7 +307,7 @@ TEST_F(FileWs, HpglPenPositionsFollowTheTransform)
     EXPECT_EQ(ox, 0);
     EXPECT_EQ(oy, 0);
     std::string text = read_file(path), log;
-    if (drvtest::have_tool("hp2xx")) EXPECT_TRUE(drvtest::hp2xx_clean(path, &log)) << log;
+    if (drvtest::have_tool("hp2xx")) { EXPECT_TRUE(drvtest::hp2xx_clean(path, &log)) << log; }
 
     // Syntax: two-letter mnemonics with parameters, each ended by ";".
     std::string flat;

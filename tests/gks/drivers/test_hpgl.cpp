@@ -55,7 +55,7 @@ TEST(HpglDriver, StartAndEndInEveryMode)
     for (const Case &c : cases) {
         GDRV_PAGE page{};
         EXPECT_EQ(empty_hpgl(dir.file("a.hpgl"), c.options, &page), c.expected) << c.options;
-        if (hp2xx) EXPECT_TRUE(drvtest::hp2xx_clean(dir.file("a.hpgl"))) << c.options;
+        if (hp2xx) { EXPECT_TRUE(drvtest::hp2xx_clean(dir.file("a.hpgl"))) << c.options; }
         EXPECT_NEAR(page.width, c.w, 0.02) << c.options;
         EXPECT_NEAR(page.height, c.h, 0.02) << c.options;
         EXPECT_FLOAT_EQ(page.xoff, 10) << c.options;
@@ -150,7 +150,7 @@ TEST(HpglDriver, SettingsLinesAndFills)
         if (k % 10 == 9 || k == 20) pts += "\n";
     }
     std::string log;
-    if (drvtest::have_tool("hp2xx")) EXPECT_TRUE(drvtest::hp2xx_clean(path, &log)) << log;
+    if (drvtest::have_tool("hp2xx")) { EXPECT_TRUE(drvtest::hp2xx_clean(path, &log)) << log; }
     EXPECT_EQ(body, "SV1,0;\nSV1,30;\nSV;\nPW4.0;\nPW3.0;\nPW4.5;\nLT6,10,1;\n"
                     "FT10,70;\nFT10,0;\nFT1;\nPU0,0;PM0;PD100,0;PD50,100;PM1;PM2;FP;\n" +
                         pts + "IW 10,10,500,400;\nSP;PG;\n");

@@ -74,7 +74,7 @@ TEST(PsDriver, PrologueAndTrailerVariants)
     bool gs = drvtest::have_tool("gs");
     for (const Case &c : cases) {
         EXPECT_EQ(empty_plot(dir, c.options), c.expected) << "options: " << c.options;
-        if (gs) EXPECT_EQ(drvtest::render_ps(dir.file("p.ps"), 10, nullptr), 0) << "options: " << c.options;
+        if (gs) { EXPECT_EQ(drvtest::render_ps(dir.file("p.ps"), 10, nullptr), 0) << "options: " << c.options; }
     }
 }
 
@@ -91,7 +91,7 @@ TEST(PsDriver, AppendingContinuesWithoutPrologue)
     EXPECT_EQ(both, first + "0 setgray\n1 dot lw\n[] 0 setdash\n%%ZYR Plot: T\n10.00 10.00 mv\n%%End of plot\n");
     // The continuation relies on the first plot's operators, which an
     // encapsulated file leaves defined.
-    if (drvtest::have_tool("gs")) EXPECT_EQ(drvtest::render_ps(dir.file("p.ps"), 10, nullptr), 0);
+    if (drvtest::have_tool("gs")) { EXPECT_EQ(drvtest::render_ps(dir.file("p.ps"), 10, nullptr), 0); }
 
     // Appending to a file that does not exist yet starts a complete file.
     std::string fresh = "+" + dir.file("new.ps");
@@ -244,7 +244,7 @@ TEST(PsDriver, ImageHexLayoutWithOffsets)
                               "{ currentfile picstr readhexstring pop }\nimage\n") +
                       c.rows + "grestore\n")
             << c.x0 << "," << c.y0;
-        if (drvtest::have_tool("gs")) EXPECT_EQ(drvtest::render_ps(path, 10, nullptr), 0);
+        if (drvtest::have_tool("gs")) { EXPECT_EQ(drvtest::render_ps(path, 10, nullptr), 0); }
     }
 }
 
@@ -272,7 +272,7 @@ TEST(PsDriver, ColourImageSamplesAndLineBreaks)
     std::string rest;
     for (int k = 0; k < 10; ++k) rest += "FF7F00";
     EXPECT_EQ(data, orange + "\n" + rest + "\n");
-    if (drvtest::have_tool("gs")) EXPECT_EQ(drvtest::render_ps(path, 10, nullptr), 0);
+    if (drvtest::have_tool("gs")) { EXPECT_EQ(drvtest::render_ps(path, 10, nullptr), 0); }
     CLR_clear_table();
 }
 
