@@ -131,7 +131,7 @@ bool mem_read(unsigned long id, std::vector<uint32_t> &out);
 const std::vector<uint32_t> *mem_live_pixels(unsigned long id);
 bool mem_write(unsigned long id, const std::vector<uint32_t> &px);
 int mem_resize(int w, int h);
-// An X colour specification parsed as XParseColor does, without a server
+// An X colour string parsed as XParseColor does, without a server
 // (names from the X colour database file).
 bool mem_parse_colour(const char *name, XColor *xc);
 size_t mem_bytes();

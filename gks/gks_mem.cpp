@@ -532,7 +532,7 @@ int mem_resize(int w, int h) {
     return 1;
 }
 
-// Colour specifications as XParseColor reads them: "#" with 1 to 4 hex
+// Colour strings as XParseColor reads them: "#" with 1 to 4 hex
 // digits a channel (the most significant bits of the 16-bit value),
 // "rgb:r/g/b" with 1 to 4 digits each (scaled to 16 bits), else a name of
 // the X colour database (rgb.txt, any case, 8-bit values times 257).

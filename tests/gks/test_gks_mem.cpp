@@ -280,9 +280,9 @@ INSTANTIATE_TEST_SUITE_P(Scenes, GksMemVsX, testing::ValuesIn(kCases), [](const 
     return n;
 });
 
-// Colour specifications (backgrounds, transparent colours) read without a
+// Colour strings (backgrounds, transparent colours) read without a
 // server as the server reads them.
-TEST_F(GksMemVsX, ColourSpecificationsAsTheServerParsesThem) {
+TEST_F(GksMemVsX, ColourStringsAsTheServerParsesThem) {
     if (!server->ok()) GTEST_SKIP() << "no Xvfb";
     Display *d = XOpenDisplay(server->name().c_str());
     ASSERT_NE(d, nullptr);
