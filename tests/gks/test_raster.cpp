@@ -156,8 +156,8 @@ protected:
             d_ = nullptr;
         }
         if (!d_ && system("command -v Xvfb >/dev/null 2>&1") == 0) {
-            server_ = new codec::Xvfb("64x64x24");
-            if (!server_->display().empty()) d_ = XOpenDisplay(server_->display().c_str());
+            server_ = new gkstest::XServer(24, "64x64");
+            if (server_->ok()) d_ = XOpenDisplay(server_->name().c_str());
         }
     }
     static void TearDownTestSuite()
@@ -180,11 +180,11 @@ protected:
         draw(r, x);
         return compare(r, x.read(), what);
     }
-    static codec::Xvfb *server_;
+    static gkstest::XServer *server_;
     static Display *d_;
 };
 
-codec::Xvfb *RasterVsX::server_ = nullptr;
+gkstest::XServer *RasterVsX::server_ = nullptr;
 Display *RasterVsX::d_ = nullptr;
 
 std::string describe(const std::string &kind, const GRasterGC &gc, const std::vector<int> &xy)

@@ -80,48 +80,6 @@ inline std::string pil_script(const std::string &code, const std::string &args =
     return out;
 }
 
-// An Xvfb of its own on a free display number (Xvfb picks it and reports
-// it through -displayfd); stopped at the end of the test.
-class Xvfb {
-public:
-    explicit Xvfb(const std::string &screen)
-    {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-noreset", "-nolisten",
-                   "tcp", (char *)nullptr);
-            _exit(127);
-        }
-        close(fds[1]);
-        // The number ends with a newline, which may come in a write of its
-        // own: the pipe stays open until then, or that write fails the server.
-        std::string got;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n') got += c;
-        close(fds[0]);
-        if (!got.empty()) display_ = ":" + got;
-    }
-    ~Xvfb()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string &display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
-
 using RGB = std::array<uint8_t, 3>;
 
 // An image record owning its buffers, freed at the end of the scope.

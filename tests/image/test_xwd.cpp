@@ -10,6 +10,7 @@
 
 #include "../test_helpers.h"
 #include "codec_oracle.h"
+#include "tests/gks/gks_test_util.h"
 #include "image/xwd.h"
 
 namespace {
@@ -41,12 +42,14 @@ TEST_P(XwdScreens, ReadsXwdRootDumpsAsImageMagickDoes)
 {
     if (!codec::have("Xvfb") || !codec::have("xwd") || !codec::have_convert())
         GTEST_SKIP() << "Xvfb, xwd or convert not installed";
-    codec::Xvfb server(GetParam());
-    ASSERT_FALSE(server.display().empty());
-    paint_root(server.display());
+    const std::string screen = GetParam();  // width x height x depth
+    const size_t cut = screen.rfind('x');
+    gkstest::XServer server(std::stoi(screen.substr(cut + 1)), screen.substr(0, cut).c_str());
+    ASSERT_TRUE(server.ok());
+    paint_root(server.name());
     testutil::ScratchDir dir;
     std::string path = dir.file("root.xwd");
-    ASSERT_EQ(system(("xwd -root -silent -display " + server.display() + " -out '" + path + "'").c_str()), 0);
+    ASSERT_EQ(system(("xwd -root -silent -display " + server.name() + " -out '" + path + "'").c_str()), 0);
     codec::Rec rec;
     // The depth a 32-bit window would let through.
     rec->depth = 32;
