@@ -461,7 +461,8 @@ int SAT_color_pixels(uint8_t *data, int nx, int ny, int bpl)
             uint8_t out = rank[c] <= sat_dither[v] ? sat_dith_ind[v] : sat_ind[v];
             if (fill && !fill_bit(fill_pattern, x, y)) out = (uint8_t)black;
             row[x] = out;
-            if (++c == k) c = 0;
+            // Without dither (k 0) the column phase stays at 0.
+            if (++c >= k) c = 0;
         }
     }
     return 0;

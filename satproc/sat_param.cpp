@@ -14,6 +14,7 @@
 #include "files/file.h"
 #include "image/area.h"
 #include "plot/attrib.h"
+#include "satproc/enh.h"
 
 namespace {
 
@@ -56,7 +57,12 @@ void plot_entry(const char *e)
     else if (!strnicmp(e, "tran_zyr", 8)) set.tran_sat = 0;
     else if (!strnicmp(e, "no_pixave", 8)) set.pix_ave = 0;
     else if (!strnicmp(e, "zoom", 4)) set.zoom = float_at(e, 6);
-    else if (!strnicmp(e, "fill", 4)) set.fill = ATTR_parse_fill_pat(arg_at(e, 6));
+    else if (!strnicmp(e, "fill", 4)) {
+        // The pattern stipples the image when it is coloured: its clear
+        // bits turn pixels black.
+        set.fill = ATTR_parse_fill_pat(arg_at(e, 6));
+        SAT_set_fill(set.fill, nullptr);
+    }
     else if (!strnicmp(e, "over", 4)) set.over = 1;
     else if (!strnicmp(e, "bar", 3)) set.bar = 1;
     else if (!strnicmp(e, "irb", 3)) set.bar = 2;
@@ -139,7 +145,11 @@ int SAT_in_file()
     return 0;
 }
 
-void SAT_param_reset() { set = Settings{}; }
+void SAT_param_reset()
+{
+    set = Settings{};
+    SAT_set_fill(0, nullptr);
+}
 
 int SAT_get_tran_sat() { return set.tran_sat; }
 void SAT_set_tran_sat(int on) { set.tran_sat = on; }

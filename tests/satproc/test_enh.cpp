@@ -12,6 +12,7 @@
 #include "driver/res.h"
 #include "satproc/clr.h"
 #include "satproc/enh.h"
+#include "satproc/sat_param.h"
 #include "../test_helpers.h"
 
 namespace {
@@ -309,4 +310,34 @@ TEST_F(Enh, ColouringPlainDitheredAndFilled)
     SAT_set_fill(0, nullptr);
     EXPECT_EQ(SAT_color_pixels(nullptr, 5, 5, 5), -1);
     EXPECT_EQ(SAT_color_pixels(two.data(), 3, 1, 2), -1);
+}
+
+// "-pp fill=7" reaches the colouring: pattern 7 ("//") keeps two pixels of
+// every eight in a row, on a diagonal rising to the right, and turns the
+// rest black.  A plain enhancement (no dither) and rows wider than the
+// dither patterns.
+TEST_F(Enh, FillPlotWordStipplesTheImage)
+{
+    setup("0:black,100:red,200:white");
+    RES_put("plot_param", "fill=7");
+    SAT_param_reset();
+    SAT_plot_param();
+    constexpr int W = 64, H = 16;
+    std::vector<uint8_t> img(W * H, 150);
+    ASSERT_EQ(SAT_color_pixels(img.data(), W, H, W), 0);
+    // The kept columns of each row of the 8 x 8 tile, worked out by hand
+    // from the drawing of the pattern.
+    const int kept[8][2] = {{0, 7}, {0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}};
+    int black = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            bool keep = x % 8 == kept[y % 8][0] || x % 8 == kept[y % 8][1];
+            EXPECT_EQ(img[y * W + x], keep ? 3 : 0) << x << "," << y;
+            black += img[y * W + x] == 0;
+        }
+    EXPECT_EQ(black, W * H * 6 / 8);
+    SAT_param_reset();  // clears the pattern for the other tests
+    std::vector<uint8_t> plain(8, 150);
+    SAT_color_pixels(plain.data(), 8, 1, 8);
+    EXPECT_EQ(plain, std::vector<uint8_t>(8, 3));
 }
