@@ -127,6 +127,9 @@ int SAT_plot_frame()
     IMG *image = &drv.image;
     DOM *dom = &drv.tmp_domain;
 
+    // Date codes of the labels show this frame's time: the image's own
+    // date, or the one from the file name when the image carries none.
+    PLT_label_date(image->date.year > 0 ? &image->date : &drv.file_date);
     SAT_color_setup();
     if (dom->proj >= 1 && dom->proj <= 9) {
         SAT_domain_image(dom);

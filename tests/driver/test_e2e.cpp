@@ -249,6 +249,26 @@ TEST_F(E2eX, LoopSkipsAnUnreadableFile)
 
 // "out_file" writes the remapped image as a native image file named by its
 // template from the image's date; zyrsat reads it back and plots it.
+// A label with a date code shows the date of the file drawn with it: two
+// GINI files of one day at 06:00 and 22:40 (their names and headers agree)
+// on one PostScript page, whose texts are kept in the page's comments.
+TEST_F(E2e, LabelDateCodesShowEachFilesDate)
+{
+    const std::string early = kData + "/gini/EAST-CONUS_4km_12.0_20050912_0600.gini";
+    std::string ps = dir.file("two.ps");
+    Result r = zyrsat({"-b", "-inp", "awip", "-pd", "us", "-de", "p," + ps, "-la", "lc:IR %D", early, kGini},
+                      dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::istringstream page(testutil::read_file(ps));
+    std::vector<std::string> labels;
+    for (std::string line; std::getline(page, line);)
+        if (line.rfind("%%TE:", 0) == 0 && line.find(" IR ") != std::string::npos)
+            labels.push_back(line.substr(line.find(" IR ") + 1));
+    ASSERT_EQ(labels.size(), 2u) << r.out;
+    EXPECT_EQ(labels[0], "IR 0600Z 12 SEP 05");
+    EXPECT_EQ(labels[1], "IR 2240Z 12 SEP 05");
+}
+
 TEST_F(E2e, OutFileWritesANativeImage)
 {
     std::string local = dir.write("in.gini", testutil::read_file(kGini));
