@@ -208,17 +208,31 @@ void ZYR_exit(int status)
 
 // A fork failure leaves nothing detached; it is reported and 0 returned, the
 // same answer as when /dev/null cannot be opened, so the caller gives up.
+//
+// The child must outlive the terminal the command ran in: when the shell
+// ends, the hang-up goes to the terminal's session, and the child would get
+// it before it has left.  So the hang-up is ignored from before the fork
+// until the child runs in a session of its own, without a terminal; then
+// its disposition is what it was, as it is in the parent when the fork
+// fails.
 int ZYR_back_proc()
 {
     fflush(nullptr);
+    struct sigaction ignore {}, hangup {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGHUP, &ignore, &hangup);
     pid_t pid = fork();
     if (pid < 0) {
+        sigaction(SIGHUP, &hangup, nullptr);
         MESS_print(MESS_ERROR, "ZYR_back_proc: Cannot fork: %s\n", strerror(errno));
         return 0;
     }
     if (pid > 0)
         ZYR_exit(0);
 
+    setsid();
+    sigaction(SIGHUP, &hangup, nullptr);
     signal(SIGINT, SIG_DFL);
     close(0);
     close(1);
@@ -232,7 +246,6 @@ int ZYR_back_proc()
     clearerr(stdin);
     clearerr(stdout);
     clearerr(stderr);
-    setpgid(0, 0);
     return 1;
 }
 

@@ -200,8 +200,12 @@ int GPH_print_view(const float *r) {
 
 int GPH_set_win_title() {
     const char *name = RES_get("name");
+    // The program's own name is what follows the last "/" of the command:
+    // a path would make the title, the X class hints and every file named
+    // after the title (picture saves, page titles) start with directories.
     const char *prog = RES_get_prog();
-    if (!prog) prog = "zyrsat";
+    if (prog && std::strrchr(prog, '/')) prog = std::strrchr(prog, '/') + 1;
+    if (!prog || !*prog) prog = "zyrsat";
     gset_prog_name(name && *name ? name : prog);
     const char *title = RES_get("title");
     if (title && *title)

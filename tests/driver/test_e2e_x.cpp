@@ -33,9 +33,11 @@ using e2e::shell;
 const std::string kArea = ZYR_SHARED_DATA "/area/cmx3g8_wv_1998.260_0745_mcidas.ara";
 
 // zyrsat started in dir with the given standard input; output to a file.
+// prog is the command it is started as (relative to dir).
 class Zyrsat {
 public:
-    Zyrsat(const std::string &dir, const std::vector<std::string> &args, const std::string &input)
+    Zyrsat(const std::string &dir, const std::vector<std::string> &args, const std::string &input,
+           const std::string &prog = e2e::kZyrsat)
         : log_(dir + "/zyrsat.log")
     {
         int in[2];
@@ -47,7 +49,7 @@ public:
             int out = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1), dup2(out, 2);
             if (chdir(dir.c_str()) != 0) _exit(126);
-            std::vector<char *> argv{const_cast<char *>(e2e::kZyrsat.c_str())};
+            std::vector<char *> argv{const_cast<char *>(prog.c_str())};
             for (auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
             argv.push_back(nullptr);
             execv(argv[0], argv.data());
@@ -228,6 +230,65 @@ TEST(E2eX11, PromptsKeysZoomResizeAndReturn)
     std::string log = z.log();
     EXPECT_NE(log.find("Enter the satellite filename: "), std::string::npos) << log;
     EXPECT_NE(log.find("New domain: "), std::string::npos) << log;
+}
+
+// Started through a path, the program calls itself by the name after the
+// last "/": the window title and class hints, and the picture Alt+g saves
+// (the title's first five characters) in the current folder.
+TEST(E2eX11, ProgramNameWithoutItsPath)
+{
+    if (!fs::exists(e2e::kZyrsat) || !fs::exists(kArea)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!e2e::have("xdotool")) GTEST_SKIP() << "needs xdotool";
+    if (!e2e::have("xprop")) GTEST_SKIP() << "needs xprop";
+    gkstest::XServer server(24);
+    if (!server.ok()) GTEST_SKIP() << "no Xvfb";
+    testutil::ScratchDir dir;
+    fs::create_directory(dir.file("bin"));
+    fs::create_symlink(e2e::kZyrsat, dir.file("bin/zyrsat"));
+    setenv("DISPLAY", server.name().c_str(), 1);
+    Zyrsat z(dir.path(), {"-de", "d", "-pd", "us", "-ge", "320x240", kArea}, "", "./bin/zyrsat");
+    const std::string x = "env DISPLAY=" + server.name() + " ";
+    std::string wid;
+    ASSERT_TRUE(wait_for([&] {
+        auto r = shell(x + "xdotool search --class Zyr", "/");
+        wid = r.status == 0 ? r.out.substr(0, r.out.find('\n')) : "";
+        return !wid.empty();
+    })) << z.log();
+    std::string props = shell(x + "xprop -id " + wid + " WM_NAME WM_CLASS", "/").out;
+    EXPECT_NE(props.find("WM_NAME(STRING) = \"zyrsat\""), std::string::npos) << props;
+    EXPECT_NE(props.find("WM_CLASS(STRING) = \"zyrsat\", \"Zyr\""), std::string::npos) << props;
+    // Keys count once the window holds: Alt+g is repeated until it saves.
+    EXPECT_TRUE(wait_for([&] {
+        shell(x + "xdotool windowfocus --sync " + wid + " key alt+g", "/");
+        return wait_for([&] { return fs::exists(dir.file("zyrsa.gif")); }, 2s);
+    })) << z.log();
+    shell(x + "xdotool windowfocus --sync " + wid + " key Return", "/");
+    EXPECT_EQ(z.wait_exit(30s), 0) << z.log();
+}
+
+// A batch run holds its window in a detached process; that process lives
+// on when the terminal the command ran in goes away (script runs the
+// command on a terminal of its own and hangs it up when the shell ends).
+TEST(E2eX11, HeldBatchWindowOutlivesItsTerminal)
+{
+    if (!fs::exists(e2e::kZyrsat) || !fs::exists(kArea)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!e2e::have("xdotool")) GTEST_SKIP() << "needs xdotool";
+    if (!e2e::have("script")) GTEST_SKIP() << "needs script";
+    gkstest::XServer server(24);
+    if (!server.ok()) GTEST_SKIP() << "no Xvfb";
+    testutil::ScratchDir dir;
+    const std::string x = "env DISPLAY=" + server.name() + " xdotool ";
+    std::string run = "env DISPLAY=" + server.name() + " " + quote(e2e::kZyrsat) +
+                      " -b -de d -pd us -ge 320x240 -ti held " + quote(kArea);
+    auto r = shell("script -qec " + quote(run) + " /dev/null", dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    // The terminal is gone; the window is still there a while later.
+    std::this_thread::sleep_for(1500ms);
+    std::string wid = shell(x + "search --name '^held'", "/").out;
+    wid = wid.substr(0, wid.find('\n'));
+    ASSERT_FALSE(wid.empty()) << "the held window died with its terminal";
+    shell(x + "windowfocus --sync " + wid + " key Return", "/");
+    EXPECT_TRUE(wait_for([&] { return shell(x + "search --name '^held'", "/").status != 0; }, 20s));
 }
 
 }  // namespace

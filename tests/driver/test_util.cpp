@@ -511,9 +511,13 @@ void detach_and_report(const std::string &report)
     struct stat in, null_dev;
     stat("/dev/null", &null_dev);
     fstat(0, &in);
-    struct sigaction sa;
+    struct sigaction sa, hup;
     sigaction(SIGINT, nullptr, &sa);
-    std::string text = std::to_string(getpgrp() == getpid()) + " " +
+    sigaction(SIGHUP, nullptr, &hup);
+    // A session of its own (so no terminal's hang-up reaches it), with the
+    // hang-up handled as before the call.
+    std::string text = std::to_string(getpgrp() == getpid()) + " " + std::to_string(getsid(0) == getpid()) + " " +
+                       std::to_string(hup.sa_handler == SIG_DFL) + " " +
                        std::to_string(in.st_rdev == null_dev.st_rdev) + " " +
                        std::to_string(sa.sa_handler == SIG_DFL) + " " +
                        std::to_string(write(1, "x", 1) == 1);
@@ -530,7 +534,7 @@ TEST(UtilProcess, BackProcDetaches)
     EXPECT_EXIT(detach_and_report(report), testing::ExitedWithCode(0), "");
     for (int i = 0; i < 250 && !fs::exists(report); i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(read_file(report), "1 1 1 1");
+    EXPECT_EQ(read_file(report), "1 1 1 1 1 1");
 }
 
 } // namespace
