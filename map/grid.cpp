@@ -1,5 +1,6 @@
 // The latitude/longitude grid with its edge labels, and the data-coordinate
 // grid of the diagram systems.
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -120,6 +121,25 @@ void meridian(int proj, float lon, float a, const float *L, float off)
     }
 }
 
+// The values start + k*step (k = 0, 1, ...) that lie below `end`, handed to
+// `put`.  A start far below the map (it comes from the grid spacing, which
+// may be huge) is first moved up by whole steps to within two turns of the
+// globe below `end` (a label further down would only wrap round the globe
+// once more), and the count is capped: a step lost in the rounding of a huge
+// start would otherwise never reach the end.
+template <class Put>
+void label_run(double start, double step, double end, bool inclusive, Put put)
+{
+    const double floor_at = end - 720.0 - step;
+    if (start < floor_at) start += std::ceil((floor_at - start) / step) * step;
+    const int max_count = (int)(1080.0 / step) + 2;
+    for (int k = 0; k <= max_count; ++k) {
+        double v = start + step * k;
+        if (inclusive ? v > end : v >= end) break;
+        put(v);
+    }
+}
+
 // Labels along the grid lines every `extra` degrees.
 void extra_labels(float a, float b, int e, const float *L)
 {
@@ -128,19 +148,19 @@ void extra_labels(float a, float b, int e, const float *L)
     double start_lon = std::trunc(((-179 / e) * e - e / 2) / (double)b) * b - b / 2.0;
     double start_lat = std::trunc(((-89 / e) * e - e / 2) / (double)a) * a - a / 2.0;
     for (float lat = 0; lat < 90; lat += a)
-        for (double lon = start_lon; lon <= 180; lon += e) {
+        label_run(start_lon, e, 180, true, [&](double lon) {
             lat_label(lat, buf, sizeof buf);
             label_at(lat, (float)lon, buf, L[0], L[1], L[2], L[3]);
             if (lat > 0) {
                 lat_label(-lat, buf, sizeof buf);
                 label_at(-lat, (float)lon, buf, L[0], L[1], L[2], L[3]);
             }
-        }
+        });
     for (float lon = -180; lon <= 180; lon += b)
-        for (double lat = start_lat; lat < 90; lat += e) {
+        label_run(start_lat, e, 90, false, [&](double lat) {
             lon_label(lon, buf, sizeof buf);
             label_at((float)lat, lon, buf, L[0], L[1], L[2], L[3]);
-        }
+        });
 }
 
 // Diagram systems: lines in data coordinates across the domain box.
@@ -152,8 +172,14 @@ void diagram_grid(float a, float b)
         float s = std::fabs(step);
         if (!(s > 0) || std::fabs(to - from) / s > MAX_LINES) return;
         float lo = std::fmin(from, to), hi = std::fmax(from, to);
-        float v = step < 0 ? std::ceil(lo / s) * s : lo;
-        for (; v <= hi; v += s) draw(v);
+        float v0 = step < 0 ? std::ceil(lo / s) * s : lo;
+        // Counted, not stepped: far from zero a small step is lost in the
+        // rounding of v and a stepped loop would not end.
+        for (int k = 0; k <= (int)MAX_LINES; ++k) {
+            float v = v0 + s * (float)k;
+            if (!(v <= hi)) break;
+            draw(v);
+        }
     };
     lines(x0, x1, a, [&](float v) {
         float p[4];
@@ -193,8 +219,10 @@ int MAP_lines(float a, float b)
     for (float lat = -a; lat > -90; lat -= a) parallel(proj, lat, L, off);
     for (float lon = 0; lon <= 180; lon += b) meridian(proj, lon, a, L, off);
     for (float lon = -b; lon > -180; lon -= b) meridian(proj, lon, a, L, off);
-    int e = std::abs(MAP_get_extra());
-    if (e != 0) extra_labels(a, b, e, L);
+    // Extra labels every |extra| degrees; the most negative int has no
+    // absolute value (it would stay negative) and gives none.
+    const int e = MAP_get_extra();
+    if (e != 0 && e != INT_MIN) extra_labels(a, b, std::abs(e), L);
     greset_line();
     greset_text();
     return 0;

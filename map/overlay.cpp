@@ -29,6 +29,9 @@ constexpr size_t FORMAT_MAX_LEN = 39;
 constexpr int MAX_LIST_DEPTH = 4;
 // Longest item taken from a list: longer ones are no file name or gate.
 constexpr size_t ITEM_MAX_LEN = 249;
+// Items one drawing takes, "fi:" expansions included: lists naming lists
+// could otherwise multiply into more items than any map needs.
+constexpr int MAX_ITEMS = 256;
 
 std::string map_name;
 std::string format;
@@ -42,6 +45,7 @@ int grid_limit = 0;
 std::vector<unsigned char> grid;
 int plot_grid_len = 0;
 int list_depth = 0;
+int items_taken = 0;
 MAP_TEXT_SINK text_sink = nullptr;
 
 bool is_earth(int proj) { return proj >= 1 && proj <= 9; }
@@ -252,6 +256,11 @@ void process_list_file(const std::string &name);
 // An item as it comes from the list: "fi:" lists are expanded here.
 void process_word(const std::string &word)
 {
+    if (++items_taken > MAX_ITEMS) {
+        if (items_taken == MAX_ITEMS + 1)
+            MESS_print(192, "MAP_draw: More than %d map list items; the rest are skipped\n", MAX_ITEMS);
+        return;
+    }
     if (word.size() > ITEM_MAX_LEN) {
         MESS_print(192, "MAP_draw: Map list item too long: %.40s...\n", word.c_str());
         return;
@@ -365,6 +374,7 @@ int MAP_draw(int phase)
     const int font[2] = {1, 0};
     gset_fontprec(font);
     reg_found = 1;
+    items_taken = 0;
     int count = 0;
     char **items = nullptr;
     parse_string(map_name.c_str(), ',', &count, &items);

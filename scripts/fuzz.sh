@@ -16,8 +16,11 @@ for t in "${targets[@]}"; do
   # Absolute paths throughout: the targets change their working folder.
   out=$PWD/fuzz/out/$t
   mkdir -p "$out/corpus"
+  # Seeds sit in fuzz/seeds/<target>, with or without the "fuzz_" prefix.
   seeds=()
-  [ -d "fuzz/seeds/$t" ] && seeds=("$PWD/fuzz/seeds/$t")
+  for d in "fuzz/seeds/$t" "fuzz/seeds/${t#fuzz_}"; do
+    [ -d "$d" ] && seeds+=("$PWD/$d")
+  done
   echo "== $t for ${seconds}s"
   if ! (cd "$out" && "$OLDPWD/build-fuzz/fuzz/$t" -max_total_time="$seconds" -timeout=10 \
           -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$out/" "$out/corpus" "${seeds[@]}" 2>"$out/$t.log"); then

@@ -3,6 +3,7 @@
 // grid and point thinning.  Lines are caught through the overlay's line
 // sink; the pixel tests at the end draw on a private X server.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <memory>
 #include <cstdint>
@@ -320,6 +321,52 @@ TEST_F(ListTest, BadListsAndMissingFiles)
     EXPECT_NE(err.find("MAP_draw: Unable to open map list file: "), std::string::npos);
     EXPECT_NE(err.find("too long"), std::string::npos);
     EXPECT_EQ(drawn(), "");  // "none" draws nothing
+}
+
+// Lists and grid settings that used to loop for ever or multiply without
+// end: each drawing ends, and what it draws stays within the stated bound.
+TEST_F(ListTest, HostileListsEndAndStayBounded)
+{
+    // 50 items that each name the list again, four levels deep: 50^4 items
+    // unbounded; one drawing takes 256 and says so
+    std::string fan;
+    for (int k = 0; k < 50; ++k) fan += "coast.map fi:fan.txt ";
+    dir.write("fan.txt", fan);
+    struct Case {
+        const char *name;
+        const char *domain;
+        const char *list;
+        int extra;
+        size_t max_lines, max_texts;
+    };
+    const Case cases[] = {
+        // the fuzzer's find: a latitude spacing of 1e22 puts the first extra
+        // label so far west that a step of 1 degree is lost in its rounding
+        {"huge spacing, extra labels", "ps,40,-100,31,21,1,1", "lalo:10000000000000000000000", 1, 10, 10},
+        {"huge lon spacing", "ll,0,0,361,181,1,1", "lalo:10:1e22", 1, 1000, 20000},
+        // abs() of the most negative int stays negative
+        {"most negative extra", "ps,40,-100,31,21,1,1", "lalo:10:10", INT_MIN, 1000, 100},
+        {"list naming itself 50 times", "ps,40,-100,31,21,1,1", "fi:fan.txt", 0, 256, 0},
+        // far from zero a diagram grid's step is lost in the rounding
+        {"diagram grid far out", "xy,1e20,1e20,11,11,1e13,1e13", "lalo:1e10:1e10", 0, 2 * 3601, 0},
+    };
+    for (const Case &c : cases) {
+        install(c.domain);
+        MAP_file(c.list);
+        MAP_latlon(0, c.extra, 0, 0);
+        lines.clear();
+        texts.clear();
+        testing::internal::CaptureStderr();
+        MAP_draw(4);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_LE(lines.size(), c.max_lines) << c.name;
+        EXPECT_LE(texts.size(), c.max_texts) << c.name;
+        if (c.list[0] == 'f') {
+            EXPECT_EQ(lines.size(), 128u) << c.name;  // items 2, 4, ..., 256 are coast.map
+            EXPECT_NE(err.find("More than 256 map list items"), std::string::npos) << err;
+        }
+    }
+    MAP_latlon(0, 0, 0, 0);
 }
 
 TEST_F(OverlayTest, DefaultListByDomain)
