@@ -339,13 +339,17 @@ TEST_F(ListTest, HostileListsEndAndStayBounded)
         int extra;
         size_t max_lines, max_texts;
     };
+    // Bounds: a parallel is 144 pieces, a meridian at most 18; labels at
+    // most one a degree along each parallel plus one on each line's edge.
     const Case cases[] = {
         // the fuzzer's find: a latitude spacing of 1e22 puts the first extra
-        // label so far west that a step of 1 degree is lost in its rounding
-        {"huge spacing, extra labels", "ps,40,-100,31,21,1,1", "lalo:10000000000000000000000", 1, 10, 10},
-        {"huge lon spacing", "ll,0,0,361,181,1,1", "lalo:10:1e22", 1, 1000, 20000},
-        // abs() of the most negative int stays negative
-        {"most negative extra", "ps,40,-100,31,21,1,1", "lalo:10:10", INT_MIN, 1000, 100},
+        // label so far west that a step of 1 degree is lost in its rounding;
+        // the grid is the equator alone
+        {"huge spacing, extra labels", "ps,40,-100,31,21,1,1", "lalo:10000000000000000000000", 1, 144, 0},
+        // 17 parallels, the meridian at 0
+        {"huge lon spacing", "ll,0,0,361,181,1,1", "lalo:10:1e22", 1, 17 * 144 + 18, 17 * 361 + 18},
+        // abs() of the most negative int is undefined: no extra labels
+        {"most negative extra", "ps,40,-100,31,21,1,1", "lalo:10:10", INT_MIN, 17 * 144 + 36 * 16, 17 + 36},
         {"list naming itself 50 times", "ps,40,-100,31,21,1,1", "fi:fan.txt", 0, 256, 0},
         // far from zero a diagram grid's step is lost in the rounding
         {"diagram grid far out", "xy,1e20,1e20,11,11,1e13,1e13", "lalo:1e10:1e10", 0, 2 * 3601, 0},
