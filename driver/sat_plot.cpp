@@ -12,6 +12,10 @@
 //   before each file after the first, and the files are drawn in turn on the
 //   device's page (a device whose clear starts a new page gives a page per
 //   file). Loops meant as pictures go to a window or to image dumps.
+// - Plotters and metafiles show no image: their frames take the remapped
+//   domain without remapping or colouring pixels (the remap would run at
+//   the plotter's resolution for nothing), unless "out_file" writes the
+//   remapped image.  Lines, labels, map and colour bar are drawn the same.
 // - A file named literally (no name convention applies) has no date in the
 //   file layer; the image's own date then names the output image file and
 //   sets the frame time, so that "out_file" templates get a real date.
@@ -130,10 +134,19 @@ int SAT_plot_frame()
     // Date codes of the labels show this frame's time: the image's own
     // date, or the one from the file name when the image carries none.
     PLT_label_date(image->date.year > 0 ? &image->date : &drv.file_date);
+
+    // A plotter or metafile cannot show the image: its plot needs only the
+    // domain the remap would give, unless the remapped image is written out
+    // or zoomed (the zoom's domain comes from its pixels).
+    FILE_save_name_conv();
+    const bool pixels = gtype_shows_images() || SAT_out_file() != 0 || SAT_get_zoom() != 1.0f;
+    FILE_restore_name_conv();
+
     SAT_color_setup();
     if (dom->proj >= 1 && dom->proj <= 9) {
         SAT_domain_image(dom);
-        SAT_remap_image(image, dom);
+        if (pixels) SAT_remap_image(image, dom);
+        else SAT_remap_domain(image, dom);
     }
     if (dom->proj == 50) SAT_zoom_image(image, dom->clat, dom->clon, dom->dx);
     float zoom = SAT_get_zoom();
@@ -152,9 +165,9 @@ int SAT_plot_frame()
     FILE_restore_name_conv();
 
     SAT_image_setup(image, &drv.plot_domain);
-    SAT_color_image(image);
+    if (pixels) SAT_color_image(image);
     MAP_draw(1);
-    if (FLAG_getplot(7)) {
+    if (pixels && FLAG_getplot(7)) {
         gsel_norm_tran(2);
         if (SAT_get_over()) goverlay_image(image, "black", 0, 0);
         else gload_image(image, 0, 0);

@@ -59,6 +59,9 @@ int gtype_is_HPGL();
 int gtype_is_PIX();
 int gtype_is_WIN_PIX();
 int gget_win_type();
+// Whether the open workstation shows raster images (windows, PostScript);
+// plotters and metafiles draw only lines, fills and text.
+int gtype_shows_images();
 int gdevice_letter(int letter);   // device letter rule: D window, M meta, P PostScript, H/Q HPGL, W embedded
 
 // ---- kernel errors ----

@@ -518,18 +518,54 @@ int SAT_remap_positions(const IMG *image, const DOM *dom, int row, int per_pixel
     return 0;
 }
 
-int SAT_remap_image(IMG *image, DOM *dom)
+namespace {
+
+// The checks both remap forms make: false (after a warning) when the grid
+// cannot be laid out, there are no pixels to read, or (when pixels are
+// made) the output would exceed 100 million pixels.
+bool remap_possible(const IMG *image, const DOM *dom, bool pixels, const char *who)
 {
-    if (!dom || dom->proj == DOM_MISSING) return 0;
+    if (!dom || dom->proj == DOM_MISSING) return false;
     MESS_print(0xF00, "Remapping image...\n");
     MESS_print(0xF0000, "New domain: ");
     DOM_print(0xF000, dom);
     if (gchk_graphics()) gsel_norm_tran(2);
-    // A grid that cannot be laid out, or no pixels to read: nothing to do.
-    if (dom->nx < 1 || dom->ny < 1 || (int64_t)dom->nx * dom->ny > 100000000 || !image_ok(image)) {
-        MESS_print(MESS_WARN, "SAT_remap_image: nothing to remap onto %dx%d\n", dom->nx, dom->ny);
-        return 0;
+    const bool too_big = pixels && (int64_t)dom->nx * dom->ny > 100000000;
+    if (dom->nx < 1 || dom->ny < 1 || too_big || !image_ok(image)) {
+        MESS_print(MESS_WARN, "%s: nothing to remap onto %dx%d\n", who, dom->nx, dom->ny);
+        return false;
     }
+    return true;
+}
+
+// The record after a remap onto dom, whose pixels (nx * ny bytes, or null)
+// replace the old ones.
+void take_domain(IMG *image, const DOM *dom, unsigned char *out)
+{
+    std::free(image->data);
+    image->data = out;
+    image->source = IMG_SRC_ZYR;
+    image->nx = dom->nx;
+    image->ny = dom->ny;
+    // One byte per pixel is what was written, whatever the source held.
+    image->depth = 8;
+    image->bytes_line = dom->nx;
+    image->domain = *dom;
+    if (image->domain.plon == DOM_MISSING) image->domain.plon = image->domain.clon;
+}
+
+}  // namespace
+
+int SAT_remap_domain(IMG *image, const DOM *dom)
+{
+    if (!remap_possible(image, dom, false, "SAT_remap_domain")) return 0;
+    take_domain(image, dom, nullptr);
+    return 1;
+}
+
+int SAT_remap_image(IMG *image, DOM *dom)
+{
+    if (!remap_possible(image, dom, true, "SAT_remap_image")) return 0;
     Ctx c = make_ctx(image, dom);
     const int nx = c.nx, ny = c.ny;
     auto *out = (unsigned char *)std::calloc((size_t)nx * ny, 1);
@@ -588,16 +624,7 @@ int SAT_remap_image(IMG *image, DOM *dom)
                 [&](int jl, int i, float col, float row) { blk[(size_t)jl * nx + i] = s.remap_pixel(col, row); });
         }
     }
-    std::free(image->data);
-    image->data = out;
-    image->source = IMG_SRC_ZYR;
-    image->nx = nx;
-    image->ny = ny;
-    // One byte per pixel is what was written, whatever the source held.
-    image->depth = 8;
-    image->bytes_line = nx;
-    image->domain = *dom;
-    if (image->domain.plon == DOM_MISSING) image->domain.plon = image->domain.clon;
+    take_domain(image, dom, out);
     return 1;
 }
 

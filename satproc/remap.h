@@ -7,6 +7,11 @@
 
 // 1 remapped, 0 without change (missing output projection or unusable image).
 int SAT_remap_image(IMG *image, DOM *dom);
+// What SAT_remap_image does to the record, without the pixels: the image
+// takes the domain and its size and drops its pixel data.  For devices that
+// cannot show an image, whose plot needs only the domain.  Same result,
+// except that domains above the remap's 100 million pixels are taken too.
+int SAT_remap_domain(IMG *image, const DOM *dom);
 // Zooms by factor about (lat, lon), or from the upper-left when lat is -9999.
 int SAT_zoom_image(IMG *image, float lat, float lon, float factor);
 

@@ -194,6 +194,41 @@ TEST_F(Remap, BadInputGivesZeros)
     EXPECT_EQ(SAT_remap_image(&img, &d), 0);
 }
 
+// The domain-only form leaves the record as the remap does, without
+// pixels, and refuses what the remap refuses.
+TEST_F(Remap, DomainOnlyRemapGivesTheRemapsRecord)
+{
+    make_image(4, 4, std::vector<unsigned char>(16, 9));
+    img.source = IMG_SRC_AWIP;
+    DOM d;
+    DOM_init(&d);
+    d.proj = DOM_LAMB;
+    d.clat = 1, d.clon = 2;
+    d.nx = 7, d.ny = 5;
+    d.dx = d.dy = 50;
+    DOM none;
+    DOM_init(&none);
+    DOM empty = d;
+    empty.nx = 0;
+    for (const DOM *target : {&d, &none, &empty}) {
+        IMG full, bare;
+        IMG_copy(&full, &img);
+        IMG_copy(&bare, &img);
+        DOM a = *target, b = *target;
+        EXPECT_EQ(SAT_remap_domain(&bare, &b), SAT_remap_image(&full, &a));
+        EXPECT_EQ(bare.nx, full.nx);
+        EXPECT_EQ(bare.ny, full.ny);
+        EXPECT_EQ(bare.depth, full.depth);
+        EXPECT_EQ(bare.bytes_line, full.bytes_line);
+        EXPECT_EQ(bare.source, full.source);
+        EXPECT_EQ(std::memcmp(&bare.domain, &full.domain, sizeof(DOM)), 0);
+        // Pixels only where the remap refused (the old ones are kept).
+        EXPECT_EQ(bare.data == nullptr, target == &d);
+        IMG_free(&full);
+        IMG_free(&bare);
+    }
+}
+
 // Largest distance (source pixels, the larger of the column and row
 // differences) between the stepped trace at the current remap_inc and the
 // per-pixel trace by the same path, over every 7th row; printed with the
