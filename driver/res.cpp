@@ -220,6 +220,10 @@ void defaults_files()
     const char *list = RES_get("default");
     std::string search = list ? list : DEFAULT_SEARCH;
     DEF_clear_tags();
+    // The program's own defaults file (the bundled map ladder and the like)
+    // comes first, so that every file of the search list overrides it.  A
+    // search list given by "-df" or $zyrdefault replaces it as well.
+    if (!list) read_defaults_file((std::string(FILE_data_dir()) + "/zyr.cfg").c_str());
     size_t start = 0;
     for (;;) {
         size_t colon = search.find(':', start);

@@ -305,18 +305,11 @@ void process_list_file(const std::string &name)
 
 bool setup_done = false;
 
-// The default list is the bundled ladder "maps/ladder.lst", which picks map
-// files by map height and region for every frame; without it, the fixed
-// rule of MAP_default_list.
+// Without a list from the program or the map_file resource, the fixed rule
+// of MAP_default_list.  (The bundled map ladder reaches a new user through
+// the map_file line of the bundled defaults file.)
 void choose_default_list()
 {
-    std::string ladder = DOM_find_file("maps/ladder.lst");
-    FILE *fp = std::fopen(ladder.c_str(), "r");
-    if (fp) {
-        std::fclose(fp);
-        map_name = "fi:maps/ladder.lst";
-        return;
-    }
     const DOM *d = MAP_get_domain(nullptr);
     map_name = MAP_default_list(d, setup_done ? MAP_get_vert() : -1.0f);
 }

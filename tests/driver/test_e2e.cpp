@@ -289,6 +289,37 @@ TEST_F(E2e, OutFileWritesANativeImage)
 
 // An installed copy runs from elsewhere with a clean environment, and its
 // manual page is clean for mandoc and groff and lists every option of -h.
+// The map files a PostScript page drew, from its "Map: FILE" messages.
+std::string maps_drawn(const std::string &ps)
+{
+    std::istringstream in(testutil::read_file(ps));
+    std::string line, maps;
+    const std::string tag = "%%Message: Map: ";
+    while (std::getline(in, line))
+        if (line.compare(0, tag.size(), tag) == 0) maps += (maps.empty() ? "" : ",") + line.substr(tag.size());
+    return maps;
+}
+
+// A new user's map list is the bundled ladder, set by the bundled defaults
+// file; a search list of one's own (here an empty file) gives the fixed
+// rule back, and a map_file of one's own replaces the ladder.
+TEST_F(E2e, MapLadderComesFromTheBundledDefaults)
+{
+    const std::vector<std::string> plot = {"-b", "-inp", "awip", "-de", "p,out.ps", "-pd", "us", kGini};
+    Result r = zyrsat(plot, dir.path(), "-u zyrdefault");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(maps_drawn(dir.file("out.ps")), "maps/land-50m.map,maps/border-50m.map,maps/states.map");
+    std::vector<std::string> own = plot;
+    own.insert(own.begin(), {"-df", dir.write("empty.cfg", "")});
+    r = zyrsat(own, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(maps_drawn(dir.file("out.ps")), "zyr.map");
+    dir.write("zyr.cfg", "*map_file cont.map\n");  // "." is on the default search list
+    r = zyrsat(plot, dir.path(), "-u zyrdefault");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(maps_drawn(dir.file("out.ps")), "cont.map");
+}
+
 TEST_F(E2e, InstalledProgramAndManualPage)
 {
     if (!have("cmake") || !have("gs")) GTEST_SKIP() << "no cmake or ghostscript";

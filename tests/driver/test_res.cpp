@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -169,6 +170,31 @@ TEST(ResSources, DefaultsSearchListOption)
     EXPECT_EQ(get("label"), "second");
     EXPECT_EQ(get("title"), "first");
     EXPECT_EQ(get("default"), a.path() + ":" + b.path());
+}
+
+// The program's own defaults file (data/zyr.cfg, found like the other
+// run-time data) is read before the search list when no list is given; any
+// file of the list overrides it, and a list of one's own leaves it out.
+TEST(ResSources, BundledDefaultsComeFirstAndGiveWay)
+{
+    ScratchDir dir;
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());  // "." of the search list
+    auto no_list = [] {
+        unsetenv("zyrdefault");
+        static Args args({"/usr/bin/zyrsat"});
+        RES_init(args.argc(), args.argv(), keyed, positional);
+    };
+    no_list();
+    EXPECT_EQ(get("map_file"), "fi:maps/ladder.lst");
+    RES_clear();
+    dir.write("zyr.cfg", "*map_file roads.map\n");
+    no_list();
+    EXPECT_EQ(get("map_file"), "roads.map");
+    RES_clear();
+    init({"-df", dir.write("empty.cfg", "")});
+    EXPECT_EQ(get("map_file"), "<absent>");
+    std::filesystem::current_path(before);
 }
 
 TEST(ResSources, DirectorySearchOrderAndPlainFiles)

@@ -383,11 +383,18 @@ TEST_F(OverlayTest, DefaultListByDomain)
     EXPECT_STREQ(MAP_default_list(&us, 80), "cont.map,country.map");
     EXPECT_STREQ(MAP_default_list(&eu, 50), "cont.map,country.map");
     EXPECT_STREQ(MAP_default_list(&us, -1), "zyr.map");  // (21-1)*1 from the domain
-    // with the bundled ladder present, that is what a new user gets; the
+    // with no list named, drawing takes the rule (the bundled ladder, also
+    // in the data folder, comes only through the map_file resource); the
     // choice is kept and the resource replaces it
+    MAP_file("");
     MAP_setup(&us);
+    const float h50[4] = {-30, 30, -25, 25};
+    gset_win(2, h50);
     MAP_draw(1);
-    EXPECT_STREQ(MAP_get_file(), "fi:maps/ladder.lst");
+    EXPECT_STREQ(MAP_get_file(), "zyr.map");
+    MAP_setup(&eu);
+    MAP_draw(1);
+    EXPECT_STREQ(MAP_get_file(), "zyr.map");
     RES_put("map_file", "roads.map");
     MAP_draw(1);
     EXPECT_STREQ(MAP_get_file(), "roads.map");
