@@ -1,5 +1,5 @@
-// Fuzzes the TIFF reader from memory: directory, strips, tiles, PackBits,
-// GeoKeys and the domains they make.
+// Fuzzes the TIFF reader from memory: directory, libtiff decoding of strips
+// and tiles in every compression, GeoKeys and the domains they make.
 #include <cstdint>
 
 #include "fuzz_common.h"

@@ -105,4 +105,29 @@ bool fit_mercator(DOM *dom, float plon, double lat1, double lon1, double lat2, d
     return true;
 }
 
+bool fit_domain(DOM *dom, double lat1, double lon1, double lat2, double lon2)
+{
+    if (dom->nx < 2 || dom->ny < 2) return false;
+    MapDomainGuard guard;
+    DOM d = *dom;
+    d.clat = (float)lat1;
+    d.clon = (float)lon1;
+    d.dx = d.dy = 1;
+    MAP_domain(&d);
+    float x1, y1, x2, y2;
+    if (!MAP_tran(&x1, &y1, (float)lat1, (float)lon1) || !MAP_tran(&x2, &y2, (float)lat2, (float)lon2))
+        return false;
+    double dx = ((double)x2 - x1) / (d.nx - 1), dy = ((double)y1 - y2) / (d.ny - 1);
+    if (!(dx > 0) || !(dy > 0) || !std::isfinite(dx) || !std::isfinite(dy)) return false;
+    float clat, clon;
+    if (!MAP_untran(&clat, &clon, (x1 + x2) / 2, (y1 + y2) / 2)) return false;
+    if (!std::isfinite(clat) || !std::isfinite(clon)) return false;
+    d.dx = (float)dx;
+    d.dy = (float)dy;
+    d.clat = clat;
+    d.clon = (float)norm_lon(clon);
+    *dom = d;
+    return true;
+}
+
 }  // namespace rdr

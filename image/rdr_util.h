@@ -63,6 +63,15 @@ private:
 bool fit_mercator(DOM *dom, float plon, double lat1, double lon1, double lat2, double lon2,
                   int nx, int ny);
 
+// Fits the spacing and centre of `dom`, whose projection, plat, plon, parm,
+// nx and ny are set, so that pixel (0, 0) is centred on (lat1, lon1) and
+// pixel (nx-1, ny-1) on (lat2, lon2): the two points are projected, the
+// spacing is their distance over nx-1 and ny-1 steps and the centre is the
+// inverse of their mid point.  The current map domain is left as found.
+// false (dom unchanged) when a point cannot be projected, a size is below 2
+// or the points do not run right and down.
+bool fit_domain(DOM *dom, double lat1, double lon1, double lat2, double lon2);
+
 // Longitude brought into [-180, 180).
 double norm_lon(double lon);
 
