@@ -15,6 +15,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,9 @@ int mem_map(thandle_t h, void **base, toff_t *size)
 }
 
 void mem_unmap(thandle_t, void *, toff_t) {}
+
+// Largest decoded strip or tile taken.
+constexpr uint64_t kMaxBlock = 1ull << 30;
 
 // What libtiff said during one open.
 struct Report {
@@ -137,10 +141,8 @@ void place(const unsigned char *blk, size_t stride, int bw, int bh, int x0, int 
     }
 }
 
-}  // namespace
-
-bool decode_pixels(const unsigned char *data, size_t size, const char *name, int w, int h,
-                   unsigned char *out)
+bool decode_all(const unsigned char *data, size_t size, const char *name, int w, int h,
+                unsigned char *out)
 {
     MemFile mem{data, (toff_t)size, 0};
     Report rep;
@@ -204,7 +206,11 @@ bool decode_pixels(const unsigned char *data, size_t size, const char *name, int
         TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tlw);
         TIFFGetField(tif, TIFFTAG_TILELENGTH, &tll);
         tmsize_t tsize = TIFFTileSize(tif), row = TIFFTileRowSize(tif);
-        if (tlw == 0 || tll == 0 || tsize <= 0 || row <= 0)
+        // A tile may overhang the image, but not by more than the image
+        // itself holds several times over.
+        uint64_t most = std::max<uint64_t>(16ull * w * h, 1u << 20);
+        if (tlw == 0 || tll == 0 || tsize <= 0 || row <= 0 || (uint64_t)tlw * tll > most ||
+            (uint64_t)tsize > kMaxBlock)
             return refuse("tile", 0, 0, (long long)tsize);
         blk.resize((size_t)tsize);
         for (uint32_t y = 0; y < th; y += tll)
@@ -221,7 +227,8 @@ bool decode_pixels(const unsigned char *data, size_t size, const char *name, int
     TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rps);
     rps = std::clamp<uint32_t>(rps, 1, th);
     tmsize_t ssize = TIFFStripSize(tif), row = TIFFScanlineSize(tif);
-    if (ssize <= 0 || row <= 0) return refuse("strip", 0, 0, (long long)ssize);
+    if (ssize <= 0 || row <= 0 || (uint64_t)ssize > kMaxBlock)
+        return refuse("strip", 0, 0, (long long)ssize);
     blk.resize((size_t)ssize);
     for (uint32_t y = 0, s = 0; y < th; y += rps, s++) {
         uint32_t rows = std::min(rps, th - y);
@@ -231,6 +238,19 @@ bool decode_pixels(const unsigned char *data, size_t size, const char *name, int
         place(blk.data(), (size_t)row, w, (int)rows, 0, (int)y, step, wide, w, h, out);
     }
     return true;
+}
+
+}  // namespace
+
+bool decode_pixels(const unsigned char *data, size_t size, const char *name, int w, int h,
+                   unsigned char *out)
+{
+    try {
+        return decode_all(data, size, name, w, h, out);
+    } catch (const std::bad_alloc &) {
+        MESS_print(ERR, "SAT_read_TIFF: %s: no memory to decode the pixels\n", name);
+        return false;
+    }
 }
 
 }  // namespace tiffrd

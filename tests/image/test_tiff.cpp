@@ -238,6 +238,18 @@ TEST(TiffBad, RefusedOrSurvivedDirectories)
     IMG img;
     EXPECT_EQ(SAT_read_TIFF_mem(file.data(), file.size(), "built", &img), -1) << "strip past the end";
     IMG_free(&img);
+    // A tile far larger than the image is refused, not allocated.
+    Builder huge;
+    huge.tag(256, 3, {4});
+    huge.tag(257, 3, {4});
+    huge.tag(258, 3, {8});
+    huge.tag(322, 3, {65520});
+    huge.tag(323, 3, {65520});
+    huge.tag(324, 4, {8});
+    huge.tag(325, 4, {16});
+    file = huge.build({});
+    EXPECT_EQ(SAT_read_TIFF_mem(file.data(), file.size(), "built", &img), -1) << "huge tile";
+    IMG_free(&img);
     Builder keys;
     keys.tag(34735, 3, {1, 1, 0, 500, 1024, 0, 1, 2});
     file = keys.grey(4, 4, std::vector<unsigned char>(16, 7));
