@@ -8,10 +8,11 @@
 //   "none", whose empty template makes the output name fall back to the
 //   input file's name, and the overwrite question then keeps the input file.
 // - Several files on a device file (PostScript, HPGL, metafile) make no
-//   animation frames, which need a display: the workstation is cleared
-//   before each file after the first, and the files are drawn in turn on the
-//   device's page (a device whose clear starts a new page gives a page per
-//   file). Loops meant as pictures go to a window or to image dumps.
+//   animation frames, which need a display: each file after the first
+//   starts a new page (a new CGM picture), so every file gets a page of its
+//   own.  A file that holds one page (encapsulated PostScript, a plot
+//   appended to an existing file) has the files drawn in turn on it.  Loops
+//   meant as pictures go to a window or to image dumps.
 // - Plotters and metafiles show no image: their frames take the remapped
 //   domain without remapping or colouring pixels (the remap would run at
 //   the plotter's resolution for nothing), unless "out_file" writes the
@@ -255,7 +256,7 @@ int SAT_plot(DOM *domain)
                 gcreate_frame(i);
                 gselect_frame(i);
             } else if (i > 0 && FILE_get_num_file() != 0) {
-                gclear_ws(0, 1);
+                gnew_page(0);
             }
             SAT_plot_frame();
             if (use_frames) gdisplay_frame(i);

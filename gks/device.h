@@ -94,6 +94,10 @@ public:
 
     // Whole-surface operations.
     virtual void clear() {}                 // fill with the background
+    // Starts a new page on devices that have pages (file devices); false
+    // when the device has none, or its file holds one page, and nothing
+    // changed.  The kernel then sends the clip rectangle again.
+    virtual bool new_page() { return false; }
     virtual void flush() {}                 // make output visible / write buffers
     virtual int close() { return 0; }       // finish the file; 0 or -1
 };

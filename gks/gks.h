@@ -159,6 +159,9 @@ int gclose_ws(int ws);
 int gactivate_ws(int ws);
 int gdeactivate_ws(int ws);
 int gclear_ws(int ws, int flag);
+// The next page: file devices end the page and begin another; a device
+// without pages (or a file that holds one page) is cleared as gclear_ws does.
+int gnew_page(int ws);
 int gupdate_window();
 int gsync();
 int gbell(int volume);

@@ -175,6 +175,15 @@ int gclear_ws(int ws, int flag) {
     return 0;
 }
 
+int gnew_page(int ws) {
+    State &s = S();
+    if (!s.ws_open) return 0;
+    if (!s.dev || !s.dev->new_page()) return gclear_ws(ws, 1);
+    // The page starts with the device's defaults: clipping is set again.
+    update_clip();
+    return 0;
+}
+
 int gmessage(int ws, const char *text) {
     if (!open_check("gmessage")) return -1;
     emit(5, 0, nullptr, 0, text ? text : "");

@@ -142,6 +142,7 @@ public:
         GPoint q[2] = {p, {p.x + 1, p.y}};
         stroke(prim, 2, q);
     }
+    bool new_page() override { return gps_new_page() == 0; }
     int finish() override { return gps_close_file(); }
 
 private:
@@ -216,6 +217,7 @@ public:
         GPoint q[2] = {p, p}; // pen down where it is: the plotter's dot
         ghpgl_polyline(2, flat(q));
     }
+    bool new_page() override { return ghpgl_new_page() == 0; }
     int finish() override { return ghpgl_close_file(); }
 
 private:
@@ -258,6 +260,7 @@ public:
         GPoint q[2] = {p, p};
         gcgm_polyline(2, flat(q));
     }
+    bool new_page() override { return gmeta_new_page() == 0; }
     int finish() override { return gmeta_close_file(); }
 
 private:

@@ -79,31 +79,55 @@ int ghpgl_init()
     return 0;
 }
 
+namespace {
+
+// The start of a page: the PCL prefix, initialisation, rotation, base width,
+// no shading and solid lines; the settings memory follows the plotter's.
+void page_start()
+{
+    if (hp.pcl) ghpgl_printf("%cE%c%%1B%c&l1O\n", ESC, ESC, ESC);
+    put("IN;SP1;PA;\n");
+    if (hp.pcl == 2) put("RO90;\n");
+    if (hp.rotate == 90) put("RO90;\n");
+    if (hp.rotate == 180) put("RO180;\n");
+    if (hp.rotate == 270) put("RO270;\n");
+    ghpgl_printf("PW%.1f;SV;LT;\n", hp.base_width);
+    hp.width = hp.base_width;
+    hp.shade = 0;
+    hp.type = 1;
+    hp.fill = -1;
+}
+
+// The end of a page: the pen put away, the page advanced, and in PCL modes
+// back to PCL with a reset (which ejects the sheet).
+void page_end()
+{
+    put("SP;PG;\n");
+    if (hp.pcl) ghpgl_printf("%c%%0A%cE", ESC, ESC);
+}
+
+} // namespace
+
 int ghpgl_init_file()
 {
     if (!hp.out.fp) return -1;
-    if (!hp.out.append) {
-        if (hp.pcl) ghpgl_printf("%cE%c%%1B%c&l1O\n", ESC, ESC, ESC);
-        put("IN;SP1;PA;\n");
-        if (hp.pcl == 2) put("RO90;\n");
-        if (hp.rotate == 90) put("RO90;\n");
-        if (hp.rotate == 180) put("RO180;\n");
-        if (hp.rotate == 270) put("RO270;\n");
-        ghpgl_printf("PW%.1f;SV;LT;\n", hp.base_width);
-        hp.width = hp.base_width;
-        hp.shade = 0;
-        hp.type = 1;
-    }
+    if (!hp.out.append) page_start();
+    return 0;
+}
+
+int ghpgl_new_page()
+{
+    // An appended plot continues another file's page.
+    if (!hp.out.fp || hp.out.append) return -1;
+    page_end();
+    page_start();
     return 0;
 }
 
 int ghpgl_close_file()
 {
     if (!hp.out.fp) return -1;
-    if (!hp.out.append) {
-        put("SP;PG;\n");
-        if (hp.pcl) ghpgl_printf("%c%%0A%cE", ESC, ESC);
-    }
+    if (!hp.out.append) page_end();
     bool ok = gdrv_close(hp.out);
     MESS_print(MESS_OUT1, "Created HPGL file\n");
     return ok ? 0 : -1;

@@ -15,6 +15,10 @@ int ghpgl_init();
 int ghpgl_init_file();
 int ghpgl_close_file();
 bool ghpgl_is_open();
+// Ends the page (pen away, "PG;", the PCL end in PCL modes) and starts the
+// next one as a new file starts, so that each plot of a run gets a page.
+// -1 without a change when appending to an existing file or no file is open.
+int ghpgl_new_page();
 
 // Opening as a workstation: file from the connection's second field, else
 // "zyrhp_out", else "zyr.hpgl"; options from "zyrhp_param" then the further

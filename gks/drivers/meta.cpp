@@ -23,6 +23,11 @@ struct MetaState {
     int line_colour = -9999, fill_colour = -9999, marker_colour = -9999, line_type = -9999;
     float line_width = -9999;
     int interior = -9999;
+    int pages = 1;          // pictures (CGM) or pages (text) begun
+    // The colour table as set, which each new CGM picture gets again (a
+    // picture starts from the default table).
+    bool rep_set[256] = {};
+    float rep[256][3] = {};
 };
 
 MetaState mf;
@@ -166,11 +171,32 @@ FILE *gmeta_open_file(const char *name)
 int gmeta_init_file()
 {
     if (!mf.out.fp) return -1;
+    mf.pages = 1;
+    std::fill(std::begin(mf.rep_set), std::end(mf.rep_set), false);
     if (mf.out.append) return 0;
     if (mf.type == 1)
         cgm_start();
     else
         text_header();
+    return 0;
+}
+
+int gmeta_new_page()
+{
+    // An appended plot continues the picture of another file.
+    if (!mf.out.fp || mf.out.append) return -1;
+    mf.pages++;
+    if (mf.type != 1) {
+        gmeta_printf("PAGE %d\n", mf.pages);
+        return 0;
+    }
+    gcgm_control(0, 5, 0, 0); // END PICTURE
+    gcgm_control(0, 3, 0, 0); // BEGIN PICTURE
+    gcgm_control(0, 4, 0, 0); // BEGIN PICTURE BODY
+    cgm.flush();
+    gcgm_reset_attrs();
+    for (int i = 0; i < 256; ++i)
+        if (mf.rep_set[i]) gcgm_set_color_rep(i, mf.rep[i][0], mf.rep[i][1], mf.rep[i][2]);
     return 0;
 }
 
@@ -361,6 +387,8 @@ void gcgm_set_type(int t)
 void gcgm_set_color_rep(int i, float r, float g, float b)
 {
     if (!cgm_open() || i < 0 || i > 255) return;
+    mf.rep_set[i] = true;
+    mf.rep[i][0] = r, mf.rep[i][1] = g, mf.rep[i][2] = b;
     auto c8 = [](float v) { return (unsigned)std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f); };
     cgm_header(5, 34, 4); // COLOUR TABLE: start index and one RGB triple
     cgm.byte((unsigned)i), cgm.byte(c8(r)), cgm.byte(c8(g)), cgm.byte(c8(b));

@@ -15,6 +15,10 @@
 FILE *gmeta_open_file(const char *name);
 int gmeta_init_file();   // text header or CGM start sequence (new files only)
 int gmeta_close_file();  // CGM: END PICTURE and END METAFILE (new files only)
+// The next page of a plot run: CGM ends the picture and begins another (with
+// the colour table set so far); the text flavour writes "PAGE n".  -1
+// without a change when appending to an existing file or no file is open.
+int gmeta_new_page();
 bool gmeta_is_open();
 void gmeta_set_type(int t);  // 0 text, 1 binary CGM
 int gmeta_get_type();

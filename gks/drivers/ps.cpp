@@ -34,6 +34,7 @@ struct PsState {
     int colour = -9999; // last colour index set (line or fill)
     float width = 1.0f; // effective width in dots
     int type = 1;
+    int pages = 0;      // pages begun in a new, not encapsulated file
     float grays[NSLOTS];
     float rgb[NSLOTS][3];
     PsState()
@@ -135,9 +136,45 @@ int gps_init()
     return 0;
 }
 
+namespace {
+
+// The start of a page: its save level (not encapsulated), the operators,
+// the placement on the paper, the initial colour, line and dash, the scale.
+void page_start()
+{
+    if (!ps.eps) put("/saveobj save def\n");
+    put("/inch {72 mul} def\n/dot {.33 mul} def\n/mv {moveto} def\n/ln {lineto} def\n"
+        "/lw {setlinewidth} def\n/np {newpath} def\n/cp {closepath} def\n");
+    if (!ps.port) {
+        put("90 rotate\n");
+        if (ps.eps)
+            gps_printf("0. inch -%.2f inch translate\n", ps.sy);
+        else
+            gps_printf(".25 inch -%.2f inch translate\n", ps.sy - 0.25f);
+    } else if (!ps.eps) {
+        put(".25 inch .25 inch translate\n");
+    }
+    color_reset();
+    put("2 setlinejoin\n1 dot lw\n[] 0 setdash\n");
+    if (ps.scale != 1.0f) gps_printf("%.2f %.2f scale\n", ps.scale, ps.scale);
+    put("%%Begin plot\n");
+}
+
+// The end of a page: its save level restored (which also ends the page's
+// operators and placement), then the page is printed.
+void page_end()
+{
+    put("%%End of plot\n");
+    if (!ps.eps) put("saveobj restore\n");
+    put("showpage\n");
+}
+
+} // namespace
+
 int gps_init_file()
 {
     if (!ps.out.fp) return -1;
+    ps.pages = 0;
     if (!ps.out.append) {
         if (ps.eps) {
             put("%!PS-Adobe-3.0 EPSF-3.0\n");
@@ -148,24 +185,17 @@ int gps_init_file()
         gps_printf("%%%%Title: ZYR Graphics Display: %s\n", ps.title.c_str());
         put("%%Creator: ZYR Postscript Processor-2.0\n");
         gps_printf("%%%%CreationDate: %s", gdrv_ctime());
+        // A file of pages counts them at its end; an encapsulated picture
+        // is one page by definition.
+        if (!ps.eps) put("%%Pages: (atend)\n");
         put("%%EndComments\n");
         put("%%Postscript initialization\n");
-        if (!ps.eps) put("30 dict begin\n/saveobj save def\n");
-        put("/inch {72 mul} def\n/dot {.33 mul} def\n/mv {moveto} def\n/ln {lineto} def\n"
-            "/lw {setlinewidth} def\n/np {newpath} def\n/cp {closepath} def\n");
-        if (!ps.port) {
-            put("90 rotate\n");
-            if (ps.eps)
-                gps_printf("0. inch -%.2f inch translate\n", ps.sy);
-            else
-                gps_printf(".25 inch -%.2f inch translate\n", ps.sy - 0.25f);
-        } else if (!ps.eps) {
-            put(".25 inch .25 inch translate\n");
+        if (!ps.eps) {
+            put("30 dict begin\n");
+            ps.pages = 1;
+            put("%%Page: 1 1\n");
         }
-        color_reset();
-        put("2 setlinejoin\n1 dot lw\n[] 0 setdash\n");
-        if (ps.scale != 1.0f) gps_printf("%.2f %.2f scale\n", ps.scale, ps.scale);
-        put("%%Begin plot\n");
+        page_start();
     } else {
         color_reset();
         put("1 dot lw\n[] 0 setdash\n");
@@ -176,16 +206,35 @@ int gps_init_file()
     return 0;
 }
 
+int gps_new_page()
+{
+    // An appended plot continues a page of another file and an encapsulated
+    // picture has one page: both keep drawing on it.
+    if (!ps.out.fp || ps.pages < 1) return -1;
+    page_end();
+    ps.pages++;
+    gps_printf("%%%%Page: %d %d\n", ps.pages, ps.pages);
+    page_start();
+    ps.width = 1;
+    ps.type = 1;
+    gps_printf("%%%%ZYR Plot: %s\n", ps.title.c_str());
+    return 0;
+}
+
 int gps_close_file()
 {
     if (!ps.out.fp) return -1;
-    put("%%End of plot\n");
     if (!ps.out.append) {
-        if (!ps.eps) put("saveobj restore\n");
-        put("showpage\n");
-        if (!ps.eps) put("end\n");
+        page_end();
+        if (!ps.eps) {
+            put("%%Trailer\nend\n");
+            gps_printf("%%%%Pages: %d\n", ps.pages);
+        }
         put("%%EOF\n");
+    } else {
+        put("%%End of plot\n");
     }
+    ps.pages = 0;
     bool ok = gdrv_close(ps.out);
     MESS_print(MESS_OUT1, "Created Postscript file\n");
     return ok ? 0 : -1;

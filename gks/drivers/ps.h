@@ -18,6 +18,11 @@ int gps_init();
 int gps_init_file();
 int gps_close_file();
 bool gps_is_open();
+// Ends the page (showpage) and starts the next one ("%%Page: n n", its own
+// save level, operators and placement), so that each plot of a run gets a
+// page.  -1 without a change when the file holds one page: encapsulated,
+// appended to an existing file, or no file open.
+int gps_new_page();
 
 // Opening as a workstation: the output file from file (the connection
 // string's second field), else "zyrps_print", "PSPRINT", "zyr.ps"; device options from

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -149,6 +150,46 @@ inline size_t count(const std::string &text, const std::string &what)
     size_t n = 0;
     for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + what.size())) ++n;
     return n;
+}
+
+// One element of a binary CGM: class, id and parameter bytes.
+struct Element {
+    int cls, id;
+    std::vector<uint8_t> params;
+    int word(size_t k) const { return (int16_t)(params[2 * k] << 8 | params[2 * k + 1]); }
+};
+
+// Walks every element of a binary CGM (ISO 8632-3: header word, long
+// form, partition bit, padding).  Sets *error on a structural fault.
+inline std::vector<Element> decode(const std::string &bytes, std::string *error)
+{
+    std::vector<Element> out;
+    size_t pos = 0;
+    auto u16 = [&](size_t p) { return (unsigned)(uint8_t)bytes[p] << 8 | (uint8_t)bytes[p + 1]; };
+    while (pos < bytes.size()) {
+        if (pos + 2 > bytes.size()) return *error = "truncated header", out;
+        unsigned h = u16(pos);
+        pos += 2;
+        Element e{(int)(h >> 12), (int)((h >> 5) & 0x7F), {}};
+        unsigned len = h & 31;
+        bool more = false;
+        bool long_form = len == 31;
+        do {
+            if (long_form) {
+                if (pos + 2 > bytes.size()) return *error = "truncated long form", out;
+                unsigned l = u16(pos);
+                pos += 2;
+                more = (l & 0x8000) != 0;
+                len = l & 0x7FFF;
+            }
+            if (pos + len > bytes.size()) return *error = "parameters past the end", out;
+            e.params.insert(e.params.end(), bytes.begin() + (long)pos, bytes.begin() + (long)(pos + len));
+            pos += len + (len & 1); // odd lengths are followed by a pad byte
+        } while (more);
+        if (pos > bytes.size()) return *error = "missing pad byte", out;
+        out.push_back(std::move(e));
+    }
+    return out;
 }
 
 } // namespace drvtest

@@ -15,43 +15,8 @@ using testutil::ScratchDir;
 
 namespace {
 
-struct Element {
-    int cls, id;
-    std::vector<uint8_t> params;
-    int word(size_t k) const { return (int16_t)(params[2 * k] << 8 | params[2 * k + 1]); }
-};
-
-// Walks every element of a binary CGM.  Sets *error on a structural fault.
-std::vector<Element> decode(const std::string &bytes, std::string *error)
-{
-    std::vector<Element> out;
-    size_t pos = 0;
-    auto u16 = [&](size_t p) { return (unsigned)(uint8_t)bytes[p] << 8 | (uint8_t)bytes[p + 1]; };
-    while (pos < bytes.size()) {
-        if (pos + 2 > bytes.size()) return *error = "truncated header", out;
-        unsigned h = u16(pos);
-        pos += 2;
-        Element e{(int)(h >> 12), (int)((h >> 5) & 0x7F), {}};
-        unsigned len = h & 31;
-        bool more = false;
-        bool long_form = len == 31;
-        do {
-            if (long_form) {
-                if (pos + 2 > bytes.size()) return *error = "truncated long form", out;
-                unsigned l = u16(pos);
-                pos += 2;
-                more = (l & 0x8000) != 0;
-                len = l & 0x7FFF;
-            }
-            if (pos + len > bytes.size()) return *error = "parameters past the end", out;
-            e.params.insert(e.params.end(), bytes.begin() + (long)pos, bytes.begin() + (long)(pos + len));
-            pos += len + (len & 1); // odd lengths are followed by a pad byte
-        } while (more);
-        if (pos > bytes.size()) return *error = "missing pad byte", out;
-        out.push_back(std::move(e));
-    }
-    return out;
-}
+using drvtest::decode;
+using drvtest::Element;
 
 struct Drawing {
     std::vector<std::vector<int>> polylines; // VDC x, y pairs
@@ -217,6 +182,40 @@ TEST(CgmDriver, AttributesAreStandardElementsWrittenOnChange)
                         "4,7: 0 0 0 0 0 100 0 0 0 50 0 50",
                         "4,7: 0 0 0 0 0 100 0 0 0 50 0 50",
                     }));
+}
+
+// A new page ends the picture and begins another, which gets the colour
+// table again (each picture starts from the default one); the text flavour
+// marks the page.  A plot appended to another file keeps its picture.
+TEST(CgmDriver, NewPageBeginsAnotherPicture)
+{
+    ScratchDir dir;
+    std::string path = dir.file("p.cgm");
+    ASSERT_EQ(gmeta_open_ws(path.c_str(), "cgm", nullptr, nullptr), 0);
+    gcgm_set_color_rep(7, 1, 0, 0);
+    ASSERT_EQ(gmeta_new_page(), 0);
+    ASSERT_EQ(gmeta_close_file(), 0);
+    std::string err;
+    std::vector<std::string> seen;
+    for (const Element &e : decode(read_file(path), &err)) {
+        std::string s = std::to_string(e.cls) + "," + std::to_string(e.id);
+        if (e.cls == 0 || (e.cls == 5 && e.id == 34)) seen.push_back(s);
+    }
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(seen, (std::vector<std::string>{"0,1", "0,3", "0,4", "5,34", "0,5", "0,3", "0,4", "5,34", "0,5",
+                                              "0,2"}));
+
+    std::string before = read_file(path);
+    ASSERT_EQ(gmeta_open_ws(("+" + path).c_str(), "cgm", nullptr, nullptr), 0);
+    EXPECT_EQ(gmeta_new_page(), -1);
+    gmeta_close_file();
+    EXPECT_EQ(read_file(path), before);
+
+    ASSERT_EQ(gmeta_open_ws(dir.file("t.meta").c_str(), "zyr", nullptr, nullptr), 0);
+    ASSERT_EQ(gmeta_new_page(), 0);
+    gmeta_close_file();
+    EXPECT_NE(read_file(dir.file("t.meta")).find("\nPAGE 2\n"), std::string::npos);
+    gmeta_set_type(0);
 }
 
 TEST(MetaDriver, TextPointRecordsBreakEveryFourthPoint)

@@ -69,6 +69,31 @@ TEST(HpglDriver, StartAndEndInEveryMode)
     EXPECT_EQ(read_file(path), before + "PU1,2;");
 }
 
+TEST(HpglDriver, NewPageEndsThePageAndStartsTheNext)
+{
+    unset_hp_env();
+    ScratchDir dir;
+    std::string path = dir.file("pages.hpgl");
+    const std::string start = "IN;SP1;PA;\nPW1.0;SV;LT;\n", end = "SP;PG;\n";
+    for (const char *options : {"nopcl", "pcl"}) {
+        const bool pcl = options[0] == 'p';
+        ASSERT_EQ(ghpgl_open_ws(path.c_str(), options, nullptr, nullptr), 0);
+        ghpgl_move_abs(1, 2);
+        ASSERT_EQ(ghpgl_new_page(), 0);
+        ghpgl_move_abs(3, 4);
+        ASSERT_EQ(ghpgl_close_file(), 0);
+        std::string page1 = (pcl ? kPcl : "") + start + "PU1,2;" + end + (pcl ? kPclEnd : "");
+        std::string page2 = (pcl ? kPcl : "") + start + "PU3,4;" + end + (pcl ? kPclEnd : "");
+        EXPECT_EQ(read_file(path), page1 + page2) << options;
+    }
+    // A plot appended to another file stays on that file's page.
+    std::string before = read_file(path);
+    ASSERT_EQ(ghpgl_open_ws(("+" + path).c_str(), "nopcl", nullptr, nullptr), 0);
+    EXPECT_EQ(ghpgl_new_page(), -1);
+    ASSERT_EQ(ghpgl_close_file(), 0);
+    EXPECT_EQ(read_file(path), before);
+}
+
 TEST(HpglDriver, OutputNamesPlacementAndFailure)
 {
     unset_hp_env();

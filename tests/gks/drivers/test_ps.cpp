@@ -22,6 +22,13 @@ const char *const kOps = "/inch {72 mul} def\n/dot {.33 mul} def\n/mv {moveto} d
                          "/lw {setlinewidth} def\n/np {newpath} def\n/cp {closepath} def\n";
 const char *const kHead = "%%Title: ZYR Graphics Display: T\n%%Creator: ZYR Postscript Processor-2.0\n"
                           "%%CreationDate:\n%%EndComments\n%%Postscript initialization\n";
+// A file of pages (not encapsulated): the page count at the end, page 1
+// inside the dictionary.
+const char *const kPagedHead = "%%Title: ZYR Graphics Display: T\n%%Creator: ZYR Postscript Processor-2.0\n"
+                               "%%CreationDate:\n%%Pages: (atend)\n%%EndComments\n%%Postscript initialization\n"
+                               "30 dict begin\n%%Page: 1 1\n";
+const std::string kPageEnd = "%%Begin plot\n%%ZYR Plot: T\n%%End of plot\nsaveobj restore\nshowpage\n"
+                             "%%Trailer\nend\n%%Pages: 1\n%%EOF\n";
 const char *const kTail = "2 setlinejoin\n1 dot lw\n[] 0 setdash\n";
 
 // Opens a PostScript workstation file with the options, closes it at once
@@ -52,24 +59,23 @@ TEST(PsDriver, PrologueAndTrailerVariants)
         const char *options;
         std::string expected;
     } cases[] = {
-        {"", std::string("%!PS-Adobe-1.0\n") + kHead + "30 dict begin\n/saveobj save def\n" + kOps +
+        {"", std::string("%!PS-Adobe-1.0\n") + kPagedHead + "/saveobj save def\n" + kOps +
                  "90 rotate\n.25 inch -8.25 inch translate\n0 setgray\n" + kTail +
-                 "%%Begin plot\n%%ZYR Plot: T\n%%End of plot\nsaveobj restore\nshowpage\nend\n%%EOF\n"},
-        {"port", std::string("%!PS-Adobe-1.0\n") + kHead + "30 dict begin\n/saveobj save def\n" + kOps +
+                 kPageEnd},
+        {"port", std::string("%!PS-Adobe-1.0\n") + kPagedHead + "/saveobj save def\n" + kOps +
                      ".25 inch .25 inch translate\n0 setgray\n" + kTail +
-                     "%%Begin plot\n%%ZYR Plot: T\n%%End of plot\nsaveobj restore\nshowpage\nend\n%%EOF\n"},
+                     kPageEnd},
         {"eps", std::string("%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 576 756\n") + kHead + kOps +
                     "90 rotate\n0. inch -8.50 inch translate\n0 setgray\n" + kTail +
                     "%%Begin plot\n%%ZYR Plot: T\n%%End of plot\nshowpage\n%%EOF\n"},
         {"EPS,Port", std::string("%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 756 576\n") + kHead + kOps +
                          "0 setgray\n" + kTail + "%%Begin plot\n%%ZYR Plot: T\n%%End of plot\nshowpage\n%%EOF\n"},
-        {"color,scale=0.5,legal", std::string("%!PS-Adobe-1.0\n") + kHead + "30 dict begin\n/saveobj save def\n" +
+        {"color,scale=0.5,legal", std::string("%!PS-Adobe-1.0\n") + kPagedHead + "/saveobj save def\n" +
                                       kOps + "90 rotate\n.25 inch -8.25 inch translate\n0 0 0 setrgbcolor\n" +
-                                      kTail + "0.50 0.50 scale\n%%Begin plot\n%%ZYR Plot: T\n%%End of plot\n"
-                                              "saveobj restore\nshowpage\nend\n%%EOF\n"},
-        {"eps,noeps,a4", std::string("%!PS-Adobe-1.0\n") + kHead + "30 dict begin\n/saveobj save def\n" + kOps +
+                                      kTail + "0.50 0.50 scale\n" + kPageEnd},
+        {"eps,noeps,a4", std::string("%!PS-Adobe-1.0\n") + kPagedHead + "/saveobj save def\n" + kOps +
                              "90 rotate\n.25 inch -8.01 inch translate\n0 setgray\n" + kTail +
-                             "%%Begin plot\n%%ZYR Plot: T\n%%End of plot\nsaveobj restore\nshowpage\nend\n%%EOF\n"},
+                             kPageEnd},
     };
     bool gs = drvtest::have_tool("gs");
     for (const Case &c : cases) {
@@ -98,6 +104,39 @@ TEST(PsDriver, AppendingContinuesWithoutPrologue)
     ASSERT_EQ(gps_open_ws(fresh.c_str(), "", nullptr, "T", nullptr, nullptr), 0);
     ASSERT_EQ(gps_close_file(), 0);
     EXPECT_EQ(read_file(dir.file("new.ps")).rfind("%!PS-Adobe-1.0\n", 0), 0u);
+}
+
+TEST(PsDriver, NewPageEndsThePageAndStartsTheNext)
+{
+    unset_ps_env();
+    ScratchDir dir;
+    std::string path = dir.file("pages.ps");
+    ASSERT_EQ(gps_open_ws(path.c_str(), "", nullptr, "T", nullptr, nullptr), 0);
+    gps_move_abs(10, 10);
+    ASSERT_EQ(gps_new_page(), 0);
+    gps_move_abs(20, 20);
+    ASSERT_EQ(gps_close_file(), 0);
+    std::string text = read_file(path);
+    size_t at = text.find("10.00 10.00 mv\n");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(text.substr(at + 15), std::string("%%End of plot\nsaveobj restore\nshowpage\n%%Page: 2 2\n"
+                                                "/saveobj save def\n") +
+                                        kOps + "90 rotate\n.25 inch -8.25 inch translate\n0 setgray\n" + kTail +
+                                        "%%Begin plot\n%%ZYR Plot: T\n20.00 20.00 mv\n%%End of plot\n"
+                                        "saveobj restore\nshowpage\n%%Trailer\nend\n%%Pages: 2\n%%EOF\n");
+
+    // An encapsulated picture and a plot appended to another file keep
+    // their one page.
+    ASSERT_EQ(gps_open_ws(path.c_str(), "eps", nullptr, "T", nullptr, nullptr), 0);
+    EXPECT_EQ(gps_new_page(), -1);
+    ASSERT_EQ(gps_close_file(), 0);
+    std::string eps = read_file(path);
+    ASSERT_EQ(gps_open_ws(("+" + path).c_str(), "", nullptr, "T", nullptr, nullptr), 0);
+    EXPECT_EQ(gps_new_page(), -1);
+    ASSERT_EQ(gps_close_file(), 0);
+    EXPECT_EQ(drvtest::count(read_file(path), "showpage"), 1u);
+    EXPECT_EQ(read_file(path).find("%%Page"), std::string::npos);
+    EXPECT_EQ(eps.find("%%Page"), std::string::npos);
 }
 
 TEST(PsDriver, PipeSpoolsToCommand)
@@ -163,7 +202,8 @@ TEST(PsDriver, RepeatedSettingsWriteOnce)
     std::string text = read_file(path);
     std::string body = text.substr(text.find("%%mark\n") + 7);
     EXPECT_EQ(body, "1.00 0.50 0.25 setrgbcolor\n0 setgray\n1.00 0.50 0.25 setrgbcolor\n"
-                    "[6] 0 setdash\n2.0 dot lw\n%%End of plot\nsaveobj restore\nshowpage\nend\n%%EOF\n");
+                    "[6] 0 setdash\n2.0 dot lw\n%%End of plot\nsaveobj restore\nshowpage\n%%Trailer\nend\n"
+                    "%%Pages: 1\n%%EOF\n");
 }
 
 TEST(PsDriver, GrayFillsAndReversedGrays)
