@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "driver/flags.h"
@@ -206,18 +208,15 @@ void read_nav(AREA_REC *a)
 
 inline unsigned char shifted(int v) { return (unsigned char)((v << rd.shift) & 0xFF); }
 
-void read_plain(const int32_t *dir, unsigned char *data, int64_t nx, int64_t ny)
+// Plain data; the rows read in full, ny when the image is complete.
+int64_t read_plain(const int32_t *dir, unsigned char *data, int64_t nx, int64_t ny)
 {
     const int bpe = dir[AREA_W_BYTES];
     const int64_t prefix = dir[AREA_W_PREFIX];
-    if (bpe == 1 && prefix == 0) {
-        read_bytes(data, nx * ny);
-        return;
-    }
-    if (bpe != 1 && bpe != 2) return;  // other element sizes are left as zeros
+    if (bpe == 1 && prefix == 0) return read_bytes(data, nx * ny) / nx;
     std::vector<unsigned char> line((size_t)(nx * bpe));
     for (int64_t y = 0; y < ny; y++) {
-        if (!skip_bytes(prefix)) return;
+        if (!skip_bytes(prefix)) return y;
         int64_t got = read_bytes(line.data(), nx * bpe);
         unsigned char *row = data + y * nx;
         if (bpe == 1) {
@@ -229,8 +228,9 @@ void read_plain(const int32_t *dir, unsigned char *data, int64_t nx, int64_t ny)
                 row[x] = (unsigned char)(((v << rd.shift) >> 8) & 0xFF);
             }
         }
-        if (got < nx * bpe) return;
+        if (got < nx * bpe) return y;
     }
+    return ny;
 }
 
 // Decodes one line of nibble codes into line[0..nx); returns false at the
@@ -270,7 +270,9 @@ bool decode_line(unsigned char *line, int64_t nx, int count)
 
 // Sync-framed lines.  The line buffer is as wide as the image, so lines
 // wider than the classic 5000 elements decode in full rather than being cut.
-void read_framed(const int32_t *dir, unsigned char *data, int64_t nx, int64_t ny)
+// Returns the rows done: ny - 1 or more when the stream reached its last
+// line (which is never decoded), fewer when it ended before.
+int64_t read_framed(const int32_t *dir, unsigned char *data, int64_t nx, int64_t ny)
 {
     const int64_t prefix = dir[AREA_W_PREFIX];
     std::vector<unsigned char> line((size_t)nx);
@@ -289,7 +291,7 @@ void read_framed(const int32_t *dir, unsigned char *data, int64_t nx, int64_t ny
             num |= (int64_t)next_byte() & 0xFF;
             if ((prev >= 1 && num > prev + 10) || num > ny || num < prev) num = prev;
         } else {
-            // No more syncs: the remaining rows stay zero.
+            // No more syncs: the stream ended (or is damaged) here.
             break;
         }
         if (!skip_bytes(prefix)) break;
@@ -310,10 +312,11 @@ void read_framed(const int32_t *dir, unsigned char *data, int64_t nx, int64_t ny
         if (rd.shift)
             for (auto &v : line) v = shifted(v);
         std::memcpy(data + row * nx, line.data(), (size_t)nx);
+        if (!more) return row;  // the stream ended inside this line
         row++;
         prev = num;
-        if (!more) break;
     }
+    return row;
 }
 
 int64_t stream_length(FILE *in)
@@ -447,9 +450,17 @@ void AREA_free(AREA_REC *a)
     AREA_rec_init(a);
 }
 
-int SAT_read_AREA(FILE *in, AREA_REC *a)
+int SAT_read_AREA(FILE *in, AREA_REC *a, const char *name)
 {
     if (!in || !a) return -1;
+    // Messages read "SAT_read_AREA: <file>: <problem>" when the file is named.
+    std::string who = "SAT_read_AREA: ";
+    if (name && *name) who = who + name + ": ";
+    auto fail = [&](const char *what) {
+        MESS_print(192, "%s%s\n", who.c_str(), what);
+        AREA_free(a);
+        return -1;
+    };
     AREA_free(a);
     std::rewind(in);
     const int shift = rd.shift;
@@ -470,27 +481,17 @@ int SAT_read_AREA(FILE *in, AREA_REC *a)
         framed = true;
         swap_setup(1);
         rd.pos = 0;
-        if (find_sync() != 1) {
-            MESS_print(192, "SAT_read_AREA: No sync pattern before the directory\n");
-            return -1;
-        }
+        if (find_sync() != 1) return fail("No sync pattern before the directory");
     }
     if (!framed) rd.pos = 0;
 
     a->dir = alloc_words(AREA_DIR_WORDS);
     if (!a->dir) return -1;
-    if (read_bytes(reinterpret_cast<unsigned char *>(a->dir), 256) != 256) {
-        MESS_print(192, "SAT_read_AREA: File too short for an AREA directory\n");
-        AREA_free(a);
-        return -1;
-    }
+    if (read_bytes(reinterpret_cast<unsigned char *>(a->dir), 256) != 256)
+        return fail("File too short for an AREA directory");
     swap_dir(a->dir);
     const int32_t *dir = a->dir;
-    if (framed && find_sync() != 1) {
-        MESS_print(192, "SAT_read_AREA: No sync pattern after the directory\n");
-        AREA_free(a);
-        return -1;
-    }
+    if (framed && find_sync() != 1) return fail("No sync pattern after the directory");
     const int64_t nav_start = position();
     read_nav(a);
 
@@ -501,32 +502,44 @@ int SAT_read_AREA(FILE *in, AREA_REC *a)
         AREA_free(a);
         return -1;
     }
+    const int bpe = dir[AREA_W_BYTES];
+    if (!framed && bpe != 1 && bpe != 2) {
+        char what[64];
+        std::snprintf(what, sizeof what, "%d bytes per element are not supported", bpe);
+        return fail(what);
+    }
     // The data block: at byte word 33 of a plain file; in a stream, that far
     // past the directory's own 256 bytes, counted from the navigation block.
     const int64_t data_at = nav_start + (int64_t)dir[AREA_W_DATA] - 256;
     if (data_at < 0 || (length >= 0 && data_at > length)) {
-        MESS_print(192, "SAT_read_AREA: Data offset %d outside the file\n", dir[AREA_W_DATA]);
-        AREA_free(a);
-        return -1;
+        char what[64];
+        std::snprintf(what, sizeof what, "Data offset %d outside the file", dir[AREA_W_DATA]);
+        return fail(what);
     }
     a->data = (unsigned char *)std::calloc((size_t)(nx * ny), 1);
     if (!a->data) {
-        MESS_print(192, "SAT_read_AREA: No memory for %lldx%lld image\n", (long long)nx,
-                   (long long)ny);
-        AREA_free(a);
-        return -1;
+        char what[80];
+        std::snprintf(what, sizeof what, "No memory for %lldx%lld image", (long long)nx,
+                      (long long)ny);
+        return fail(what);
     }
     if (data_at >= position()) {
         skip_bytes(data_at - position());
     } else if (!framed) {
         // The data may overlap the navigation block's nominal size.
-        if (std::fseek(in, (long)data_at, SEEK_SET) != 0) return 0;
+        if (std::fseek(in, (long)data_at, SEEK_SET) != 0) return fail("Data block cannot be reached");
         rd.base = data_at;
         rd.nbuf = rd.pos = 0;
     }
-    if (framed)
-        read_framed(dir, a->data, nx, ny);
-    else
-        read_plain(dir, a->data, nx, ny);
+    // Rows that the file does not hold would show as a blank band: a file
+    // that ends early is refused.  A stream never decodes its last line, so
+    // it is complete one line short.
+    const int64_t rows = framed ? read_framed(dir, a->data, nx, ny) : read_plain(dir, a->data, nx, ny);
+    if (rows < (framed ? ny - 1 : ny)) {
+        char what[80];
+        std::snprintf(what, sizeof what, "image ends after %lld of %lld lines", (long long)rows,
+                      (long long)ny);
+        return fail(what);
+    }
     return 0;
 }

@@ -47,7 +47,9 @@ void AREA_rec_init(AREA_REC *area);
 void AREA_free(AREA_REC *area);   // frees every block; data included unless taken
 
 // -1 failure, anything else success.  The stream is read from its start.
-int SAT_read_AREA(FILE *in, AREA_REC *area);
+// An image whose data end before its last line is a failure; messages name
+// the file as `name` when one is given.
+int SAT_read_AREA(FILE *in, AREA_REC *area, const char *name = nullptr);
 int SAT_set_bit_shift(int n);
 
 // Byte order.  kind -1 host order (never swap), 0 opposite (always swap),

@@ -291,16 +291,25 @@ int GIF_read_mem(const unsigned char *data, size_t size, IMG *image, int query, 
     const bool interlaced = (ipacked & 0x40) != 0;
     const bool direct = !interlaced && left == 0 && top == 0 && w == image->nx && h <= image->ny;
     const size_t count = (size_t)w * h;
+    // Data that end before the last pixel would leave part of the picture
+    // in the background colour: such a file is refused.
+    auto short_data = [&](long got) {
+        char what[80];
+        std::snprintf(what, sizeof what, "image data end after %ld of %zu pixels", got, count);
+        return fail(image, name, what);
+    };
     if (direct) {
-        if (GIF_lzw_decode(lzw.data(), lzw.size(), code_size, image->data, count) < 0)
-            return fail(image, name, "corrupt LZW data");
+        long got = GIF_lzw_decode(lzw.data(), lzw.size(), code_size, image->data, count);
+        if (got < 0) return fail(image, name, "corrupt LZW data");
+        if ((size_t)got < count) return short_data(got);
         return 1;
     }
     // Only as many pixels as the data can produce are held.
     const size_t can = ((lzw.size() * 8) / (size_t)(code_size + 1) + 1) * 4096;
     std::vector<uint8_t> frame(count < can ? count : can, (uint8_t)bg);
-    if (GIF_lzw_decode(lzw.data(), lzw.size(), code_size, frame.data(), frame.size()) < 0)
-        return fail(image, name, "corrupt LZW data");
+    long got = GIF_lzw_decode(lzw.data(), lzw.size(), code_size, frame.data(), frame.size());
+    if (got < 0) return fail(image, name, "corrupt LZW data");
+    if ((size_t)got < count) return short_data(got);
     for (int n = 0; n < h && (size_t)n * w < frame.size(); n++) {
         const int fr = interlaced ? GIF_interlace_row(n, h) : n;
         const int y = top + fr;

@@ -313,6 +313,10 @@ bool decode_png(const unsigned char *p, size_t n, int nx, int ny, unsigned char 
         } else if (rowbytes != (size_t)nx || h < (png_uint_32)1) {
             MESS_print(192, "SAT_read_AWIP: PNG rows of %zu bytes for an image %d wide\n",
                        rowbytes, nx);
+        } else if (h < (png_uint_32)ny) {
+            // Fewer rows than the PDB promises would leave the rest grey.
+            MESS_print(192, "SAT_read_AWIP: PNG data of %u rows for an image %d high\n",
+                       (unsigned)h, ny);
         } else {
             png_set_interlace_handling(png);
             row.resize(rowbytes);
@@ -442,10 +446,13 @@ int SAT_read_AWIP_mem(const unsigned char *data, size_t size, int variant, const
             }
             return 0;
         }
-        if (avail < total)
-            MESS_print(MESS_WARN, "SAT_read_AWIP: %s: image ends after %zu of %zu bytes\n", name,
-                       avail, total);
-        std::memcpy(image->data, data + img, std::min(avail, total));
+        if (avail < total) {
+            MESS_print(192, "SAT_read_AWIP: %s: image ends after %zu of %zu bytes\n", name, avail,
+                       total);
+            IMG_free(image);
+            return -1;
+        }
+        std::memcpy(image->data, data + img, total);
         return 0;
     }
 
@@ -453,8 +460,11 @@ int SAT_read_AWIP_mem(const unsigned char *data, size_t size, int variant, const
     size_t have = std::min(block_len - pdb_off - PDB_SIZE, total);
     std::memcpy(image->data, block + pdb_off + PDB_SIZE, have);
     // A new stream starts after each stream end; the marker line at the end
-    // of real products falls beyond nx * ny and is dropped.
-    while (next < size) {
+    // of real products falls beyond nx * ny and is dropped.  Only an image
+    // filled to its last byte is a success: a stream that stops early or is
+    // corrupt before then leaves part of the picture undecoded.
+    const char *problem = nullptr;
+    while (next < size && have < total) {
         size_t produced;
         int status;
         size_t used = inflate_stream(data + next, size - next, image->data + have, total - have,
@@ -463,17 +473,22 @@ int SAT_read_AWIP_mem(const unsigned char *data, size_t size, int variant, const
         next += used;
         if (status != Z_STREAM_END) {
             if (have < total)
-                MESS_print(MESS_WARN, "SAT_read_AWIP: %s: %s after %zu of %zu image bytes\n", name,
-                           status == Z_OK || status == Z_BUF_ERROR ? "compressed data end early"
-                                                                   : "compressed data corrupt",
-                           have, total);
+                problem = status == Z_OK || status == Z_BUF_ERROR ? "compressed data end early"
+                                                                  : "compressed data corrupt";
             break;
         }
         if (used == 0) break;
     }
-    if (have < total && next >= size)
-        MESS_print(MESS_WARN, "SAT_read_AWIP: %s: image ends after %zu of %zu bytes\n", name, have,
-                   total);
+    if (have < total) {
+        if (problem)
+            MESS_print(192, "SAT_read_AWIP: %s: %s after %zu of %zu image bytes\n", name, problem,
+                       have, total);
+        else
+            MESS_print(192, "SAT_read_AWIP: %s: image ends after %zu of %zu bytes\n", name, have,
+                       total);
+        IMG_free(image);
+        return -1;
+    }
     return 0;
 }
 

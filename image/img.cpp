@@ -132,7 +132,8 @@ bool can_grow(FILE *in)
 
 // Inflates the chain of zlib streams into out[0..need).  Input is read in
 // blocks; each stream end starts a new stream on the remaining input.
-void read_compressed(FILE *in, unsigned char *out, int64_t need)
+// Returns the bytes produced (need when the image is complete).
+int64_t read_compressed(FILE *in, unsigned char *out, int64_t need)
 {
     std::vector<unsigned char> inbuf(ZBLOCK), obuf(ZOUT);
     z_stream zs{};
@@ -184,6 +185,19 @@ void read_compressed(FILE *in, unsigned char *out, int64_t need)
         }
     }
     if (active) inflateEnd(&zs);
+    return total;
+}
+
+// The pixels from `in`, plain or compressed; false (with a message naming
+// the file) when they end before the image is full.
+bool read_pixels(FILE *in, bool zipped, const char *name, unsigned char *out, int64_t need)
+{
+    int64_t got = zipped ? read_compressed(in, out, need)
+                         : (int64_t)std::fread(out, 1, (size_t)need, in);
+    if (got >= need) return true;
+    MESS_print(192, "IMG_read_zyr: %s: %s after %lld of %lld bytes\n", name,
+               zipped ? "compressed data end" : "image ends", (long long)got, (long long)need);
+    return false;
 }
 
 // Writes the pixel rows as one-byte values for images that are not plain
@@ -406,6 +420,9 @@ int IMG_read_zyr_stream(FILE *in, const char *name, IMG *image)
     const int64_t size = nx * ny;
     image->data = (unsigned char *)std::calloc((size_t)size, 1);
     if (!image->data) return 0;
+    // Pixels that end before the last row would show as a blank band: such
+    // a file is refused, not drawn.
+    bool ok_pixels = false;
     if (separate) {
         char pix_name[HEADER_LINE] = "";
         FILE *pf = nullptr;
@@ -416,17 +433,15 @@ int IMG_read_zyr_stream(FILE *in, const char *name, IMG *image)
         if (!pf) {
             MESS_print(192, "Unable to open: %s\n", pix_name);
         } else {
-            if (zipped)
-                read_compressed(pf, image->data, size);
-            else
-                (void)!std::fread(image->data, 1, (size_t)size, pf);
+            ok_pixels = read_pixels(pf, zipped, pix_name, image->data, size);
             std::fclose(pf);
         }
-    } else if (zipped) {
-        read_compressed(in, image->data, size);
     } else {
-        // A short file leaves the rest of the rows zero.
-        (void)!std::fread(image->data, 1, (size_t)size, in);
+        ok_pixels = read_pixels(in, zipped, name, image->data, size);
+    }
+    if (!ok_pixels) {
+        IMG_free(image);
+        return -1;
     }
     return 1;
 }
@@ -503,7 +518,11 @@ int IMG_read(const char *name, IMG *image, int query)
     } else {
         ret = XWD_read(name, image, query);
     }
-    if (ret == 0) IMG_free(image);
+    // The ZYRIMG reader answers -1 for a file it refuses: a failure here.
+    if (ret <= 0) {
+        IMG_free(image);
+        return 0;
+    }
     return ret;
 }
 

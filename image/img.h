@@ -54,7 +54,8 @@ int IMG_copy(IMG *dest, const IMG *src);
 // Any supported image file, chosen by its first bytes.  query 0 reads for
 // display, 1 only for its properties.  Nonzero success, 0 failure.
 int IMG_read(const char *name, IMG *image, int query);
-// 1 success, -1 unopenable or not a ZYRIMG file, 0 no memory for the pixels.
+// 1 success, -1 unopenable, not a ZYRIMG file or pixels that end early, 0 no
+// memory for the pixels.
 int IMG_read_zyr(const char *name, IMG *image, int flag);
 // Same reader on an open stream (the "*" option's pixel file is still opened
 // by name).  Used by IMG_read_zyr and by the fuzz target.

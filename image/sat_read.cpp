@@ -114,7 +114,7 @@ int read_area_path(const char *name, IMG *image)
         MESS_print(192, "SAT_read_file: Unable to open file:%s\n", name);
         return 0;
     }
-    int ret = SAT_read_AREA(in, &last_area);
+    int ret = SAT_read_AREA(in, &last_area, name);
     if (in != stdin) std::fclose(in);
     if (ret == -1) {
         MESS_print(192, "SAT_read_file: Unable to read image file\n");

@@ -97,6 +97,13 @@ int SAT_read_Unisys_mem(const unsigned char *data, size_t size, const char *name
     }
     pos++;  // the separator after "end"
     uint64_t total = (uint64_t)nx * ny;
+    // The header is written over the image's first bytes, so the file holds
+    // exactly nx * ny bytes; fewer would leave the picture's end blank.
+    if (size < total) {
+        MESS_print(ERR, "SAT_read_Unisys: %s: image ends after %zu of %llu bytes\n", name, size,
+                   (unsigned long long)total);
+        return -1;
+    }
     image->data = static_cast<unsigned char *>(calloc(total, 1));
     if (!image->data) {
         MESS_print(ERR, "SAT_read_Unisys: %s: no memory for the pixels\n", name);
@@ -104,8 +111,8 @@ int SAT_read_Unisys_mem(const unsigned char *data, size_t size, const char *name
     }
     // The header occupies the image's first bytes; a header longer than the
     // image leaves it all zero.
-    if (pos < total && pos < size) {
-        uint64_t n = std::min<uint64_t>(total, size) - pos;
+    if (pos < total) {
+        uint64_t n = total - pos;
         std::memcpy(image->data + pos, data + pos, n);
     }
     if (f.lr > 0 && f.sr > 0) {

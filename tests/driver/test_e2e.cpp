@@ -89,7 +89,7 @@ TEST_F(E2e, HelpEndsWithZero)
 }
 
 // One unreadable file ends the program with status 10 and the reader's
-// message; a cut sample never crashes the program.
+// message.
 TEST_F(E2e, UnreadableSingleFileGivesTen)
 {
     std::string gini = testutil::read_file(kGini), area = testutil::read_file(kArea);
@@ -117,18 +117,7 @@ TEST_F(E2e, UnreadableSingleFileGivesTen)
         EXPECT_EQ(r.status, 10) << c.name << ": " << r.out;
         EXPECT_NE(r.out.find(c.message), std::string::npos) << c.name << ": " << r.out;
     }
-    // Cut at several lengths: either a plot (the GINI reader keeps a short
-    // compressed image) or status 10, never a signal.
-    for (size_t len : {513u, 2900u, 20000u, 700000u}) {
-        dir.write("cut.gini", gini.substr(0, len));
-        dir.write("cut.area", area.substr(0, len));
-        for (auto [name, type] : {std::pair{"cut.gini", "awip"}, std::pair{"cut.area", "area"}}) {
-            Result r = zyrsat({"-b", "-inp", type, "-de", "p," + dir.file("x.ps"), name},
-                           dir.path());
-            EXPECT_TRUE(r.status == 0 || r.status == 10)
-                << name << " cut at " << len << ": status " << r.status << "\n" << r.out;
-        }
-    }
+    // Files cut inside their data: tests/driver/test_truncated_run.cpp.
 }
 
 TEST_F(E2e, WindowWithoutDisplayGivesFour)

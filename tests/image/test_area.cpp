@@ -319,6 +319,8 @@ TEST(AreaFramed, ShiftAndNonZeroFirstByteAfterSync)
     put_sync(b);
     b.push_back(0x55);
     framed_line(b, 1, {0, 1, 1, 12});
+    framed_line(b, 2, {0, 1, 1, 12});
+    framed_line(b, 3, {});  // the last line ends the stream undecoded
     SAT_set_bit_shift(3);
     Read r(b);
     SAT_set_bit_shift(0);
@@ -372,12 +374,13 @@ TEST(AreaDamaged, TruncatedAndCorruptInputNeverCrashes)
         }
     }
     // Data offset past the end, a negative offset, a prefix far longer than
-    // the line, and an element size the reader does not know.
+    // the line (no data left for the lines), and an element size the reader
+    // does not know: all refused.
     struct Case {
         int word;
         int32_t value;
         bool ok;
-    } cases[] = {{33, 1 << 30, false}, {33, -5000, false}, {14, 1 << 30, true}, {14, -1, false}, {10, 3, true}};
+    } cases[] = {{33, 1 << 30, false}, {33, -5000, false}, {14, 1 << 30, false}, {14, -1, false}, {10, 3, false}};
     for (const auto &c : cases) {
         Dir e(20, 10);
         e.w[c.word] = c.value;

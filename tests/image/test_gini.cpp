@@ -297,11 +297,12 @@ TEST(GiniBuilt, ZlibChainDropsTheMarkerLineAndReadsAsEitherType)
         EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), img.data)) << type;
         IMG_free(&img);
     }
-    // Corrupt data after the PDB stream: what was decoded stays, nothing crashes.
+    // Corrupt data after the PDB stream: refused, nothing crashes.
     std::vector<unsigned char> bad = file;
     for (size_t i = heading.size() + first.size() + 4; i < bad.size(); i += 3) bad[i] ^= 0x5A;
     IMG img;
-    EXPECT_EQ(SAT_read_AWIP_mem(bad.data(), bad.size(), 54, "built", &img), 0);
+    EXPECT_EQ(SAT_read_AWIP_mem(bad.data(), bad.size(), 54, "built", &img), -1);
+    EXPECT_EQ(img.data, nullptr);
     IMG_free(&img);
 }
 
