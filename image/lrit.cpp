@@ -5,7 +5,9 @@
 // Choices where real files need more than the record layout says:
 // - Plain data of other widths than 8 bits is unpacked most significant bit
 //   first; values keep bits 2..9 (the 10-bit range) for 10 and 16 bits, and
-//   the top 8 bits for other widths above 8.
+//   the top 8 bits for other widths above 8.  16-bit data stored least
+//   significant byte first (COMS HRIT) is recognised by its values (see
+//   read_plain).
 // - The type-128 record comes in a 7-byte form (segment, count, first line:
 //   KMA and JMA) and a 13-byte form (spacecraft, channel, segment, planned
 //   start and end, representation: EUMETSAT); its length tells them apart.
@@ -209,19 +211,26 @@ void make_domain(IMG *image)
     DOM_print(0xf0000, &d);
 }
 
-// 16-bit samples, most significant byte first, to their bits 2..9; returns
-// how many exceed 10 bits.
-size_t unpack16(const unsigned char *p, size_t n, unsigned char *out)
+// Among n 16-bit samples, those above the 10-bit range only when read most
+// significant byte first (big), and only when read least significant byte
+// first (little).  Values over it both ways (fill values such as 0xFFFF)
+// say nothing about the order and count in neither.
+void count_over(const unsigned char *p, size_t n, size_t &big, size_t &little)
 {
-    size_t big = 0;
     for (size_t i = 0; i < n; i++) {
-        unsigned v = p[2 * i] << 8 | p[2 * i + 1];
-        big += v > 1023;
-        out[i] = (unsigned char)(v >> 2);
+        const bool b = (p[2 * i] << 8 | p[2 * i + 1]) > 1023;
+        const bool l = (p[2 * i + 1] << 8 | p[2 * i]) > 1023;
+        big += b && !l;
+        little += l && !b;
     }
-    return big;
 }
 
+// 16-bit samples to their bits 2..9, in the byte order given.
+void unpack16(const unsigned char *p, size_t n, bool little, unsigned char *out)
+{
+    const int hi = little ? 1 : 0, lo = 1 - hi;
+    for (size_t i = 0; i < n; i++) out[i] = (unsigned char)((p[2 * i + hi] << 8 | p[2 * i + lo]) >> 2);
+}
 // Plain samples of another width, most significant bit first, to 8 bits.
 void unpack_bits(const unsigned char *p, size_t n, int bits, size_t count, unsigned char *out)
 {
@@ -240,21 +249,43 @@ void unpack_bits(const unsigned char *p, size_t n, int bits, size_t count, unsig
 
 // Plain data straight from the stream: 8 and 16 bits in chunks (no copy of
 // the whole field), other widths from the whole field.
+//
+// The byte order of 16-bit data comes from the values.  The record layout
+// says most significant byte first, and Himawari and GOES files keep to it,
+// but KMA writes COMS HRIT data least significant byte first.  The imagers
+// deliver at most 10 bits, so: when more than 1 % of the values exceed 1023
+// only in the stored reading, and at most a hundredth as many exceed it only
+// in the swapped reading, the data are read swapped.  Fill values over the
+// range both ways do not count.  A first pass counts, a second unpacks.
 bool read_plain(size_t count, unsigned char *out)
 {
     if (st.bits == 8) return fread(out, 1, count, st.in) == count;
     if (st.bits == 16) {
         std::vector<unsigned char> buf(1 << 18);
-        size_t done = 0, big = 0;
+        const long start = ftell(st.in);
+        size_t done = 0, big = 0, little = 0;
         while (done < count) {
             size_t n = std::min(count - done, buf.size() / 2);
             if (fread(buf.data(), 2, n, st.in) != n) return false;
-            big += unpack16(buf.data(), n, out + done);
+            count_over(buf.data(), n, big, little);
             done += n;
         }
-        if (big > count / 2)
-            MESS_print(MESS_WARN, "SAT_read_LRIT: %s: most 16-bit values exceed 10 bits "
-                                  "(byte order?)\n", st.name.c_str());
+        const bool swap = big > count / 100 && little <= big / 100;
+        if (swap)
+            MESS_print(MESS_DEBUG, "SAT_read_LRIT: %s: %zu of %zu 16-bit values exceed 10 bits "
+                                   "only as stored, %zu only swapped: least significant byte "
+                                   "first\n",
+                       st.name.c_str(), big, count, little);
+        if (start < 0 || fseek(st.in, start, SEEK_SET) != 0) return false;
+        for (done = 0; done < count;) {
+            size_t n = std::min(count - done, buf.size() / 2);
+            if (fread(buf.data(), 2, n, st.in) != n) return false;
+            unpack16(buf.data(), n, swap, out + done);
+            done += n;
+        }
+        if (!swap && big > count / 2)
+            MESS_print(MESS_WARN, "SAT_read_LRIT: %s: most 16-bit values exceed 10 bits\n",
+                       st.name.c_str());
         return true;
     }
     std::vector<unsigned char> field;

@@ -6,6 +6,7 @@ pixels (rows top first) of an AWIPS/GINI or LRIT file to OUT.
   ref_readers.py lrit FILE OUT
 """
 import io
+import os
 import struct
 import sys
 import zlib
@@ -58,7 +59,11 @@ def lrit(path):
     if bits == 8:
         out = bytes(d[:count])
     elif bits == 16:
-        out = bytes((((d[2 * i] << 8) | d[2 * i + 1]) >> 2) & 0xFF for i in range(count))
+        # KMA's COMS full-disk HRIT files (IMG_FD_*) store their 16-bit data
+        # least significant byte first (the sample list documents it); the
+        # other sources keep the LRIT rule, most significant first.
+        hi = 1 if os.path.basename(path).startswith('IMG_FD_') else 0
+        out = bytes((((d[2 * i + hi] << 8) | d[2 * i + 1 - hi]) >> 2) & 0xFF for i in range(count))
     else:
         vals, acc, have = bytearray(), 0, 0
         mask = (1 << bits) - 1

@@ -384,6 +384,84 @@ std::vector<uint16_t> stored_values(const std::string &path, int bits, size_t co
     return v;
 }
 
+// 16-bit plain data in either byte order: 10-bit values stored least
+// significant byte first are recognised by their values; data that keep
+// the record layout's order, or that are not 10-bit data at all, are read as
+// stored.  Expected bytes are bits 2..9 of the values, worked by hand.
+TEST(LritBuilt, SixteenBitByteOrderFromTheValues)
+{
+    const int n = 240;
+    std::vector<unsigned> ramp(n), fill(n), wide(n);
+    for (int i = 0; i < n; i++) {
+        ramp[i] = (unsigned)(i * 37 % 1024);
+        fill[i] = i % 3 == 0 ? 0xFFFF : ramp[i];  // a third are fill values
+        wide[i] = (unsigned)(i * 4099 % 65536);   // full 16-bit range
+    }
+    struct Case {
+        const char *name;
+        const std::vector<unsigned> &values;
+        bool little;   // stored least significant byte first
+        bool swapped;  // the reader is expected to swap
+    } cases[] = {
+        {"10-bit, big-endian", ramp, false, false},
+        {"10-bit, little-endian", ramp, true, true},
+        {"10-bit with fill values, big-endian", fill, false, false},
+        {"10-bit with fill values, little-endian", fill, true, true},
+        {"16-bit range, big-endian", wide, false, false},
+    };
+    for (const Case &c : cases) {
+        std::vector<unsigned char> data;
+        for (unsigned v : c.values) {
+            unsigned char hi = (unsigned char)(v >> 8), lo = (unsigned char)v;
+            data.push_back(c.little ? lo : hi);
+            data.push_back(c.little ? hi : lo);
+        }
+        Lrit f;
+        f.primary(0);
+        f.structure(16, n / 4, 4, 0);
+        f.seal();
+        f.data(data);
+        rdrtest::OwnedImg img;
+        ASSERT_EQ(read_mem(f.out, &img), 0) << c.name;
+        for (int i = 0; i < n; i++) {
+            unsigned v = c.values[i];
+            if (c.little != c.swapped) v = (v >> 8 | v << 8) & 0xFFFF;  // read the other way
+            ASSERT_EQ(img.data[i], (v >> 2) & 0xFF) << c.name << ", value " << i;
+        }
+    }
+}
+
+// The COMS full-disk HRIT segment stores its 16-bit data least significant
+// byte first: read so, its values are 10-bit (0..884) and the picture is the
+// disc's clouds, smooth from pixel to pixel; read most significant first,
+// a third of them exceed 1023 and neighbours jump by tens of grey levels.
+TEST(LritReal, ComsHritSixteenBitValuesAreTenBit)
+{
+    const LritCase &hrit = kLrit[6];
+    if (!std::filesystem::exists(path_of(hrit))) GTEST_SKIP() << "no sample " << hrit.file;
+    const size_t count = (size_t)hrit.nx * hrit.ny;
+    std::vector<uint16_t> stored = stored_values(path_of(hrit), 16, count);
+    size_t over = 0;
+    unsigned top = 0;
+    for (uint16_t &v : stored) {
+        over += v > 1023;
+        v = (uint16_t)(v >> 8 | v << 8);
+        top = std::max<unsigned>(top, v);
+    }
+    EXPECT_GT(over, count / 4);
+    EXPECT_EQ(top, 884u);
+    rdrtest::OwnedImg img;
+    ASSERT_EQ(SAT_read_LRIT(path_of(hrit).c_str(), &img), 0);
+    size_t wrong = 0;
+    double step = 0;
+    for (size_t i = 0; i < count; i++) {
+        wrong += img.data[i] != (stored[i] >> 2);
+        if (i % hrit.nx) step += std::abs(img.data[i] - img.data[i - 1]);
+    }
+    EXPECT_EQ(wrong, 0u);
+    EXPECT_LT(step / count, 3.0);
+}
+
 TEST(LritBuilt, JpegOfRealComsPixels)
 {
     const LritCase &hrit = kLrit[6], &lrit = kLrit[0];
