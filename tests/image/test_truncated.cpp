@@ -207,6 +207,8 @@ const Form kForms[] = {
     {"Gif", [] { return written([](IMG *i, const std::string &p) { return GIF_write(p.c_str(), i) == 1; }); }, read_gif},
 };
 
+void PrintTo(const Form &f, std::ostream *os) { *os << f.label; }
+
 class Truncated : public testing::TestWithParam<Form> {};
 
 TEST_P(Truncated, EveryCutIsRefusedNamingTheFile)
