@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -526,6 +527,44 @@ int IMG_read(const char *name, IMG *image, int query)
     return ret;
 }
 
+namespace {
+
+// The map domain of a w x h window picture: the plot domain the map is
+// drawn in (transform 2, whose world is the projection plane), extended
+// from the panel to the whole window at the panel's pixel size, so that
+// every pixel of the picture, labels and margins included, is located and
+// the map lines fall on the grid points they were drawn at.  False when
+// there is no map domain or the window gives no usable grid.
+bool extend_to_window(int w, int h, DOM *out)
+{
+    DOM d;
+    MAP_get_domain(&d);
+    if (d.proj == DOM_MISSING || w < 2 || h < 2 || !gchk_graphics()) return false;
+    int keep = 0;
+    ginq_cur_norm_tran_num(nullptr, &keep);
+    gsel_norm_tran(2);
+    // World coordinates of the centres of the first and last pixels.
+    const float x0 = xp_W(0), y0 = yp_W(0), x1 = xp_W((float)(w - 1)), y1 = yp_W((float)(h - 1));
+    gsel_norm_tran(keep);
+    const float dx = (x1 - x0) / (float)(w - 1), dy = (y0 - y1) / (float)(h - 1);
+    if (!(dx > 0) || !(dy > 0) || !std::isfinite(dx) || !std::isfinite(dy)) return false;
+    float lat = DOM_MISSING, lon = DOM_MISSING;
+    MAP_untran(&lat, &lon, 0.5f * (x0 + x1), 0.5f * (y0 + y1));
+    if (lat == DOM_MISSING || lon == DOM_MISSING) return false;
+    // The projection keeps its own pole and meridian (the plot domain's,
+    // filled in from its centre when it gave none).
+    d.clat = lat;
+    d.clon = lon;
+    d.dx = dx;
+    d.dy = dy;
+    d.nx = w;
+    d.ny = h;
+    *out = d;
+    return true;
+}
+
+} // namespace
+
 int IMG_dump(const char *name)
 {
     IMG img;
@@ -535,17 +574,8 @@ int IMG_dump(const char *name)
         return 0;
     }
     // The plot's map domain goes with the picture when the picture is the
-    // map panel (no large view offset), scaled to the window's pixels.
-    if (PLT_get_view_offset() <= 0.7f) {
-        MAP_get_domain(&img.domain);
-        DOM &d = img.domain;
-        if (d.proj != DOM_MISSING && d.nx != img.nx) {
-            if (img.nx > 1 && d.nx > 0) d.dx *= (float)(d.nx - 1) / (float)(img.nx - 1);
-            if (img.ny > 1 && d.ny > 0) d.dy *= (float)(d.ny - 1) / (float)(img.ny - 1);
-            d.nx = img.nx;
-            d.ny = img.ny;
-        }
-    }
+    // map panel (no large view offset), extended to the window's pixels.
+    if (PLT_get_view_offset() <= 0.7f) extend_to_window(img.nx, img.ny, &img.domain);
     const char *ul = PLT_get_label(0, 0), *lr = PLT_get_label(5, 0), *ur = PLT_get_label(2, 0);
     std::snprintf(img.info, sizeof img.info, "%s [%s]", ul ? ul : "", lr ? lr : "");
     std::snprintf(img.date_label, sizeof img.date_label, "%s", ur ? ur : "");

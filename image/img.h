@@ -62,5 +62,6 @@ int IMG_read_zyr(const char *name, IMG *image, int flag);
 int IMG_read_zyr_stream(FILE *in, const char *name, IMG *image);
 // 1 success, 0 when the file cannot be created.
 int IMG_write(const char *name, const IMG *image, int compress);
-// The current window as a ZYRIMG file: 1 success, 0 failure.
+// The current window as a ZYRIMG file with the plot's map domain (widened
+// from the panel to the whole window), date and labels: 1 success, 0 failure.
 int IMG_dump(const char *name);

@@ -251,13 +251,8 @@ bool write_picture(int type, const char *name)
     case PLT_DUMP_GIF: return GIF_dump(name) == 1;
     case PLT_DUMP_PNG: return PNG_dump(name) == 1;
     case PLT_DUMP_XWD: return XWD_dump(name) == 1;
-    case PLT_DUMP_IMG: {
-        IMG img;
-        IMG_init(&img);
-        bool ok = gget_image(&img) != 0 && IMG_write(name, &img, 0) == 1;
-        IMG_free(&img);
-        return ok;
-    }
+    // The native image file carries the plot's domain, date and labels.
+    case PLT_DUMP_IMG: return IMG_dump(name) == 1;
     default: return false;
     }
 }

@@ -1,7 +1,8 @@
 // End-to-end checks of what zyrsat draws, against independent tools: the
 // remapped pixels of a native image file against source pixels found with a
 // python zlib decode and PROJ, a TIFF's footprint against gdalinfo, the same
-// plot as HPGL (read by hp2xx) and CGM, and the date order of a -nh walk.
+// plot as HPGL (read by hp2xx) and CGM, the date order of a -nh walk, and a
+// window dump read back and remapped onto another domain.
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -360,6 +361,77 @@ TEST_F(E2ePixels, HoursWalkKeepsDateOrder)
         for (size_t at = 0; (at = r.out.find("Unable to open", at)) != std::string::npos; at++) empty++;
         EXPECT_EQ(empty, c.empty_slots) << c.span << "\n" << r.out;
     }
+}
+
+// A window dumped as a native image file ("-pp img") carries the plot's
+// domain, widened to the whole window: read back with "-inp img" and
+// remapped onto another domain, the coasts of the first run's picture land
+// on the coasts the program draws on that domain itself, within 1 pixel.
+TEST_F(E2ePixels, ImageDumpRemapsOntoAnotherDomain)
+{
+    if (!have("convert")) GTEST_SKIP() << "needs ImageMagick";
+    std::string in = copy_in(kGini, "in.gini");
+    // White map lines on black, no image: the dump is the coasts alone.
+    const std::vector<std::string> lines = {"-dr", "map", "-com", "white", "-bg", "black"};
+    const std::string other = "lamb,40,-90,640,427,0.06,0.06";
+    auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"-b", "-de", "d,mem"});
+        Result r = zyrsat(args, dir.path(), "-u DISPLAY");
+        EXPECT_EQ(r.status, 0) << r.out;
+    };
+    std::vector<std::string> first = {"-inp", "awip", "-pd", "us", "-pp", "img=" + dir.file("dump.zyr"), in};
+    first.insert(first.begin(), lines.begin(), lines.end());
+    run(first);
+    std::vector<std::string> drawn = {"-inp", "awip", "-pd", other, "-of", "png=" + dir.file("drawn_%i.png"), in};
+    drawn.insert(drawn.begin(), lines.begin(), lines.end());
+    run(drawn);
+    run({"-inp", "img", "-pd", other, "-dr", "data", "-of", "png=" + dir.file("again_%i.png"), dir.file("dump.zyr")});
+
+    IMG dump;
+    IMG_init(&dump);
+    ASSERT_EQ(IMG_read_zyr(dir.file("dump.zyr").c_str(), &dump, 0), 1);
+    EXPECT_EQ(dump.domain.proj, DOM_PSTEREO);
+    EXPECT_EQ(dump.domain.nx, dump.nx);
+    EXPECT_EQ(dump.domain.ny, dump.ny);
+    EXPECT_EQ(std::string(dump.date_label), "2240Z 12 SEP 05");
+    IMG_free(&dump);
+
+    e2e::Raster a, b;
+    for (auto [png, r] : {std::pair{std::string("drawn_win.png"), &a}, std::pair{std::string("again_win.png"), &b}}) {
+        Result c = shell("convert " + quote(png) + " ppm:" + quote(png + ".ppm"), dir.path());
+        ASSERT_EQ(c.status, 0) << c.out;
+        ASSERT_TRUE(e2e::read_ppm(dir.file(png + ".ppm"), r));
+    }
+    ASSERT_EQ(a.w, b.w);
+    ASSERT_EQ(a.h, b.h);
+    // Line pixels: a channel sum above 3 x level.
+    auto bright = [](const e2e::Raster &r, int x, int y, int level) {
+        if (x < 0 || y < 0 || x >= r.w || y >= r.h) return false;
+        unsigned c = r.rgb(x, y);
+        return (int)((c >> 16 & 255) + (c >> 8 & 255) + (c & 255)) > 3 * level;
+    };
+    // Share of p's line pixels (bright) with a line pixel of q within 1
+    // pixel, q moved by shift pixels right and down.  The remap blends a
+    // line with its dark neighbours, so q's pixels count from half as bright.
+    auto near = [&](const e2e::Raster &p, const e2e::Raster &q, int shift) {
+        size_t all = 0, hit = 0;
+        for (int y = 0; y < p.h; y++)
+            for (int x = 0; x < p.w; x++) {
+                if (!bright(p, x, y, 160)) continue;
+                all++;
+                bool found = false;
+                for (int dy = -1; dy <= 1 && !found; dy++)
+                    for (int dx = -1; dx <= 1 && !found; dx++) found = bright(q, x + dx - shift, y + dy - shift, 80);
+                hit += found;
+            }
+        EXPECT_GT(all, 2000u);
+        return all ? (double)hit / all : 0.0;
+    };
+    double ab = near(a, b, 0), ba = near(b, a, 0), moved = near(a, b, 3);
+    std::printf("coast pixels within 1 pixel: %.3f drawn, %.3f remapped; moved by 3: %.3f\n", ab, ba, moved);
+    EXPECT_GT(ab, 0.93);
+    EXPECT_GT(ba, 0.93);
+    EXPECT_LT(moved, 0.5) << "the measure does not see a shift";
 }
 
 }  // namespace
