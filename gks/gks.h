@@ -221,6 +221,10 @@ int gis_color_near(int i, int by_pixel, float r, float g, float b);
 int gis_valid_colr(int i);
 int gis_color_alloc(int i);
 int gget_max_colr();
+// 1 when the open workstation's background is light (a white page, a window
+// filled white or with a light colour), so drawings over it want a dark
+// colour; with no workstation open, the inverse setting.
+int gis_back_light();
 long gget_back_color();
 int ginit_xcolr();
 int ginit_background();

@@ -350,3 +350,17 @@ int gis_color_near(int i, int by_pixel, float r, float g, float b) {
 }
 
 int gget_max_colr() { return S().max_color_ind; }
+
+int gis_back_light() {
+    State &s = S();
+    if (!s.ws_open) return gget_inverse();
+    // Paper is white whatever the window colours are.
+    if (s.win_type == GWS_PS || s.win_type == GWS_HPGL) return 1;
+    // A window's background is what it was filled with: the screen's
+    // black or white, or a named colour; judged by its luminance.
+    const ColorSlot &b = s.colr[BACK_SLOT];
+    if (gtype_is_WIN_PIX() && b.pixel >= 0) return 0.299f * b.r + 0.587f * b.g + 0.114f * b.b > 0.5f ? 1 : 0;
+    // A metafile is replayed on a window later: its colours follow the
+    // inverse setting.
+    return gget_inverse();
+}

@@ -218,14 +218,22 @@ unsigned apply_label_resource()
 
 } // namespace
 
+int PLT_label_attrib(ATTRIB *rec)
+{
+    if (!rec) return -1;
+    ATTRIB_init(rec);
+    // Whatever made the background light (a page, an inverse or light
+    // window), the default text colour is the one that shows on it.
+    return ATTRIB_get("color_text", gis_back_light() ? "black" : "white", rec);
+}
+
 int PLT_labels()
 {
     auto &st = plt::state();
     unsigned user = apply_label_resource();
 
     ATTRIB rec;
-    ATTRIB_init(&rec);
-    ATTRIB_get("color_text", st.inverse ? "black" : "white", &rec);
+    PLT_label_attrib(&rec);
     gmessage(st.work_id, "Labels");
     GPH_trans(1);
     GPH_line_attr(&rec);

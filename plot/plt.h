@@ -6,6 +6,7 @@
 #include "files/date.h"
 
 struct DOM;
+struct ATTRIB;
 
 // Program redraw functions taking the domain to draw.
 typedef int (*PLT_DOM_FUNC)(DOM *domain);
@@ -80,6 +81,9 @@ int PLT_label_date(const DATE *date);
 int PLT_label_for_time(int hours);
 // out must hold PLT_LABEL_SIZE bytes; longer results are cut.
 char *PLT_label_format(const char *fmt, char *out);
+// The attribute of labels, the border and the colour bar's frame: the
+// "color_text" resource over black on a light background, white otherwise.
+int PLT_label_attrib(ATTRIB *rec);
 int PLT_labels();
 
 // The variable table's plot type of slot n (only slot 0 is kept: the label

@@ -26,7 +26,6 @@ struct State {
     bool have_saved = false;
     DOM saved_domain{};
     bool opened = false;
-    bool inverse = false;
 };
 
 State &state();

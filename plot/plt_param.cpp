@@ -140,7 +140,6 @@ void decode_word(const char *w)
         GIF_transparent(1);
     } else if (is(w, "inv")) {
         gset_inverse(1);
-        st.inverse = true;
     } else if (is(w, "lcmap")) {
         gset_local_colormap(1);
     } else if (is(w, "nolcmap")) {
@@ -154,7 +153,6 @@ void decode_word(const char *w)
     } else if (is(w, "pscolor")) {
         gps_set_colorPS(1);
         gset_inverse(1);
-        st.inverse = true;
     } else if (is(w, "psrev")) {
         gps_set_reverse(1);
     } else if (is(w, "clear")) {

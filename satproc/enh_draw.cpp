@@ -51,8 +51,7 @@ int SAT_color_bar(int ir)
     if (!(gap >= GAP_MIN)) return -1;
 
     ATTRIB rec;
-    ATTRIB_init(&rec);
-    ATTRIB_get("color_text", "white", &rec);
+    PLT_label_attrib(&rec);
     GPH_trans(1);
     GPH_line_attr(&rec);
     ATTRIB solid;

@@ -331,4 +331,84 @@ TEST(E2ePs, CoastsLieWhereCs2csPutsThem)
     EXPECT_LT((double)moved / inside, 0.7) << "the check does not see a shift";
 }
 
+// One plot's text against the background it is drawn on.  The picture is
+// drawn with labels and the border only, so every drawn pixel is the text
+// colour; the labels are the pixels above the border's top edge (left of
+// it on a rotated page).
+struct Contrast {
+    const char *what;
+    std::vector<std::string> args;  // device and plot words
+    std::string env;
+    bool page;                      // a PostScript page (else the headless window, dumped)
+    bool light;                     // the background is white or light
+};
+
+// Counts of text-coloured pixels above the border and of pixels that are
+// neither the background nor the text colour.
+struct TextCount {
+    long labels = 0, other = 0;
+};
+
+TextCount count_text(const e2e::Raster &r, unsigned back, unsigned text, bool rotated)
+{
+    TextCount c;
+    // Lines run along the panel's top edge: rows, or columns of a rotated
+    // page (its top at the left).
+    const int lines = rotated ? r.w : r.h, len = rotated ? r.h : r.w;
+    auto px = [&](int line, int k) { return rotated ? r.rgb(line, k) : r.rgb(k, line); };
+    int edge = -1;
+    for (int l = 0; l < lines && edge < 0; l++) {
+        int n = 0;
+        for (int k = 0; k < len; k++) n += px(l, k) == text;
+        if (n > len / 2) edge = l;
+    }
+    for (int l = 0; l < lines; l++)
+        for (int k = 0; k < len; k++) {
+            unsigned v = px(l, k);
+            if (v == text && l < edge) c.labels++;
+            if (v != text && v != back) c.other++;
+        }
+    return c;
+}
+
+TEST(E2ePs, LabelsContrastWithTheBackground)
+{
+    if (!fs::exists(e2e::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!have("gs") || !have("convert")) GTEST_SKIP() << "needs ghostscript and ImageMagick";
+    const Contrast cases[] = {
+        {"colour page", {"-de", "p,page.ps,color"}, "", true, true},
+        {"grey page", {"-de", "p,page.ps"}, "", true, true},
+        {"pscolor page", {"-de", "p,page.ps", "-pp", "pscolor"}, "", true, true},
+        {"window, zyrinverse", {"-de", "d,mem"}, "zyrinverse=1", false, true},
+        {"window, inv", {"-de", "d,mem", "-pp", "inv"}, "", false, true},
+        {"window, white background", {"-de", "d,mem", "-bg", "white"}, "", false, true},
+        {"window, light grey background", {"-de", "d,mem", "-bg", "#d0d0d0"}, "", false, true},
+        {"window", {"-de", "d,mem"}, "", false, false},
+        {"window, navy background", {"-de", "d,mem", "-bg", "navy"}, "", false, false},
+    };
+    for (const Contrast &c : cases) {
+        SCOPED_TRACE(c.what);
+        testutil::ScratchDir dir;
+        std::string in = dir.write("in.gini", testutil::read_file(kGini));
+        std::vector<std::string> args = {"-b", "-inp", "awip", "-pd", "us", "-dr", "text", "-la", "ul:HELLO ZYR"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        if (!c.page) args.insert(args.end(), {"-out_file", "png=" + dir.file("win_%i.png")});
+        args.push_back(in);
+        Result r = zyrsat(args, dir.path(), c.env);
+        ASSERT_EQ(r.status, 0) << r.out;
+        e2e::Raster pic;
+        if (c.page)
+            ASSERT_TRUE(render_ps(dir.file("page.ps"), 50, dir.file("page.ppm"), &pic));
+        else
+            ASSERT_TRUE(to_ppm(dir.file("win_win.png"), dir.file("win.ppm"), &pic));
+        // The background: the picture's corner.
+        const unsigned back = pic.rgb(0, pic.h - 1);
+        EXPECT_EQ(back == kWhite || (back >> 16 & 255) > 128, c.light) << std::hex << back;
+        const unsigned text = c.light ? 0x000000 : kWhite;
+        TextCount n = count_text(pic, back, text, c.page);
+        EXPECT_GT(n.labels, 60) << "no text in " << std::hex << text << " above the panel";
+        EXPECT_EQ(n.other, 0);
+    }
+}
+
 }  // namespace
