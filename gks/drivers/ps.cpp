@@ -22,6 +22,7 @@ struct PsState {
     int port = 0;       // 1 unrotated, 0 rotated landscape
     int eps = 0;
     int color = 0;      // 1 colour output, 0 gray
+    int want_color = 0; // colour asked for by the program: each open starts from it
     int rev = 0;        // reversed grays
     float scale = 1.0f;
     float base_width = 1.0f;
@@ -279,8 +280,10 @@ int gps_open_ws(const char *file, const char *opts, const char *geom, const char
     if (!name || !*name) name = std::getenv("PSPRINT");
     if (!name || !*name) name = "zyr.ps";
     if (title) gps_set_title(title);
-    // Each workstation starts from the default device options.
-    ps.port = ps.eps = ps.color = 0;
+    // Each workstation starts from the default device options; the colour
+    // the program asked for (a plot word decoded before the open) stays.
+    ps.port = ps.eps = 0;
+    ps.color = ps.want_color;
     ps.scale = ps.base_width = 1.0f;
     ps.lng = 11.0f, ps.sy = 8.5f;
     ps.print_bold = 1.0f, ps.print_solid = 0;
@@ -320,7 +323,7 @@ void gps_set_scale(float s)
 {
     if (s > 0) ps.scale = s;
 }
-void gps_set_colorPS(int flag) { ps.color = flag != 0; }
+void gps_set_colorPS(int flag) { ps.color = ps.want_color = flag != 0; }
 int gps_get_colorPS() { return ps.color; }
 void gps_set_reverse(int flag) { ps.rev = flag != 0; }
 void gps_set_base_width(float w)

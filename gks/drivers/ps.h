@@ -44,6 +44,8 @@ void gps_set_EPS(int flag);
 void gps_set_orient(int flag);  // 1 unrotated, 0 rotated landscape
 int gps_get_orient();
 void gps_set_scale(float s);
+// Colour (1) or gray (0) output, now and for every later workstation open
+// (device options given at the open still choose for that page).
 void gps_set_colorPS(int flag);
 int gps_get_colorPS();
 void gps_set_reverse(int flag);

@@ -411,4 +411,26 @@ TEST(E2ePs, LabelsContrastWithTheBackground)
     }
 }
 
+// A "pscolor" page is a colour page: the image as colorimage, the red map
+// lines as red.
+TEST(E2ePs, PscolorPageIsInColour)
+{
+    if (!fs::exists(e2e::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
+    testutil::ScratchDir dir;
+    std::string in = dir.write("in.gini", testutil::read_file(kGini));
+    Result r = zyrsat({"-b", "-inp", "awip", "-pd", "us", "-com", "red", "-pp", "pscolor", "-de", "p,page.ps", in},
+                      dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::string ps = testutil::read_file(dir.file("page.ps"));
+    EXPECT_NE(ps.find("false 3 colorimage\n"), std::string::npos);
+    EXPECT_NE(ps.find("1.00 0.00 0.00 setrgbcolor\n"), std::string::npos);
+    if (!have("gs")) GTEST_SKIP() << "needs gs";
+    e2e::Raster page;
+    ASSERT_TRUE(render_ps(dir.file("page.ps"), 50, dir.file("page.ppm"), &page));
+    long red = 0;
+    for (int y = 0; y < page.h; y++)
+        for (int x = 0; x < page.w; x++) red += page.rgb(x, y) == kRed;
+    EXPECT_GT(red, 500);
+}
+
 }  // namespace

@@ -101,6 +101,7 @@ TEST(EnhPs, DeviceColoursFollowThePostScriptColourSwitch)
     e = SAT_get_enhancement();
     EXPECT_EQ(e.color_ind[0], CLR_get_ind("red"));
     EXPECT_EQ(e.color_ind[1], CLR_get_ind("blue"));
+    gps_set_colorPS(0);
     GPH_end(1);
     testing::internal::GetCapturedStdout();
     unsetenv("zyrps_print");
