@@ -433,4 +433,45 @@ TEST(E2ePs, PscolorPageIsInColour)
     EXPECT_GT(red, 500);
 }
 
+// The temperature bar on a PostScript page: numbers in black under the bar,
+// clear of its lower edge, at least three of them.
+TEST(E2ePs, BarNumbersUnderTheBarOnThePage)
+{
+    if (!fs::exists(e2e::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!have("gs")) GTEST_SKIP() << "needs gs";
+    testutil::ScratchDir dir;
+    std::string in = dir.write("in.gini", testutil::read_file(kGini));
+    Result r = zyrsat({"-b", "-inp", "awip", "-pd", "us", "-dr", "text", "-pp", "irbar", "-de", "p,page.ps,port", in},
+                      dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    e2e::Raster page;
+    ASSERT_TRUE(render_ps(dir.file("page.ps"), 100, dir.file("page.ppm"), &page));
+    // The bar's cells are grey; its box is their bounding box.
+    e2e::Box bar = e2e::bbox(page, [](unsigned c) {
+        unsigned a = c >> 16 & 255, b = c >> 8 & 255, d = c & 255;
+        return a == b && b == d && a > 20 && a < 235;
+    });
+    ASSERT_GT(bar.w(), 200);
+    ASSERT_LT(bar.h(), 60);
+    // Black under the bar, after at least one clear row below its outline.
+    int top = -1, low = -1;
+    for (int y = bar.y1 + 2; y < page.h; y++)
+        for (int x = bar.x0 - 20; x <= bar.x1 + 40 && x < page.w; x++)
+            if (page.rgb(x, y) == 0) {
+                if (top < 0) top = y;
+                low = y;
+            }
+    ASSERT_GT(top, bar.y1 + 2) << "no numbers, or numbers touching the bar";
+    std::vector<int> columns;
+    for (int x = bar.x0 - 20; x <= bar.x1 + 40 && x < page.w; x++)
+        for (int y = top; y <= low; y++)
+            if (page.rgb(x, y) == 0) {
+                columns.push_back(x);
+                break;
+            }
+    int groups = 0;
+    for (size_t k = 0; k < columns.size(); k++) groups += k == 0 || columns[k] - columns[k - 1] > (low - top + 1) / 3;
+    EXPECT_GE(groups, 3);
+}
+
 }  // namespace

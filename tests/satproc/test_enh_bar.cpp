@@ -1,6 +1,10 @@
 // The colour bar drawn in a window on a private X server, read back.
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -44,8 +48,9 @@ TEST_F(EnhBar, CellsInEnhancementColoursAndTicks)
     float yb = v[2] - gap, yt = v[2] - 0.15f * gap;
     gkstest::Picture pic = gkstest::grab();
     const int colours[4] = {CLR_get_ind("black"), CLR_get_ind("red"), CLR_get_ind("green"), CLR_get_ind("blue")};
-    // Cells: sampled in the middle band, away from ticks and bin edges.
-    float ys = yb + 0.55f * (yt - yb);
+    // Cells: sampled in the upper half of the band (the part the bar keeps
+    // when it makes room for its numbers), away from ticks and bin edges.
+    float ys = yt - 0.3f * (yt - yb);
     int checked = 0;
     for (int p = 0; p < 256; ++p) {
         if (p % 64 < 3 || p % 64 > 60 || p % 16 == 0 || p % 16 == 15) continue;
@@ -61,7 +66,7 @@ TEST_F(EnhBar, CellsInEnhancementColoursAndTicks)
     // A long temperature tick at value(-50) runs from the top down, white.
     unsigned long white = gget_color_ind(CLR_get_ind("white"));
     float xt = x0 + SAT_ir_ind(-50) * cw;
-    EXPECT_EQ(pic.at(px(xt), py(yt - 0.012f)), white);
+    EXPECT_EQ(pic.at(px(xt), py(yt - 0.4f * (yt - yb))), white);
     // The outline's top edge is white across the bar.
     bool edge = false;
     for (int dy = -1; dy <= 1; ++dy) edge |= pic.at(px((x0 + xm) / 2), py(yt) + dy) == white;
@@ -79,4 +84,75 @@ TEST_F(EnhBar, NoRoomDrawsNothing)
     EXPECT_EQ(SAT_color_bar(0), -1);
     gupdate_window();
     EXPECT_TRUE(gkstest::grab() == before);
+}
+
+namespace {
+
+// Column runs of a colour in a band of rows, merged where they are less
+// than merge pixels apart: the numbers of a scale, one run each.
+std::vector<std::pair<int, int>> column_groups(const gkstest::Picture &pic, unsigned long colour, int y0, int y1,
+                                               int x0, int x1, int merge)
+{
+    std::vector<std::pair<int, int>> g;
+    for (int x = std::max(x0, 0); x <= std::min(x1, pic.w - 1); ++x) {
+        bool on = false;
+        for (int y = y0; y <= y1 && !on; ++y) on = pic.at(x, y) == colour;
+        if (!on) continue;
+        if (!g.empty() && x - g.back().second <= merge) g.back().second = x;
+        else g.push_back({x, x});
+    }
+    return g;
+}
+
+} // namespace
+
+// The numbers of both bars sit under the bar, clear of it, in the text
+// colour, each centred on a tick of its scale (every 10 C on the
+// temperature bar, every 16 counts on the plain one), at least three.
+TEST_F(EnhBar, NumbersSitUnderTheBarOnItsTicks)
+{
+    for (int ir : {1, 0}) {
+        SCOPED_TRACE(ir);
+        gclear_ws(1, 1);
+        ASSERT_EQ(SAT_color_bar(ir), 0);
+        gupdate_window();
+        float v[4];
+        PLT_get_view(v);
+        const float x0 = v[0] + 0.03f * (v[1] - v[0]), xm = (v[0] + v[1]) / 2, cw = (xm - x0) / 256;
+        gkstest::Picture pic = gkstest::grab();
+        const unsigned long white = gget_color_ind(CLR_get_ind("white"));
+        // The bar's lower edge: down from the panel along a column clear of
+        // ticks, the last outline row.
+        const int xc = px(x0 + 100.5f * cw);
+        int y = py(v[2]) + 1;
+        while (y < pic.h && pic.at(xc, y) != white) ++y;   // top edge
+        while (y < pic.h && pic.at(xc, y) == white) ++y;
+        while (y < pic.h && pic.at(xc, y) != white) ++y;   // the cells
+        while (y + 1 < pic.h && pic.at(xc, y + 1) == white) ++y;
+        ASSERT_LT(y, pic.h - 4);
+        const int bottom = y;
+        // Not touching: the row under the edge is clear along the bar.
+        for (int x = px(x0) + 1; x < px(xm) - 1; ++x) ASSERT_NE(pic.at(x, bottom + 1), white) << x;
+        // The text's rows, then its numbers.
+        int top = -1, low = -1;
+        for (int r = bottom + 1; r < pic.h; ++r)
+            for (int x = px(x0) - 30; x < px(xm) + 30; ++x)
+                if (pic.at(x, r) == white) {
+                    if (top < 0) top = r;
+                    low = r;
+                }
+        ASSERT_GT(top, bottom + 1);
+        const int height = low - top + 1;
+        EXPECT_GE(height, 6);
+        auto groups = column_groups(pic, white, top, low, px(x0) - 30, px(xm) + 30, height / 3);
+        ASSERT_GE(groups.size(), 3u);
+        for (auto [a, b] : groups) {
+            float centre = (a + b) / 2.0f, best = 1e9f;
+            if (ir == 1)
+                for (int t = 50; t >= -110; t -= 10) best = std::min(best, std::fabs(centre - px(x0 + SAT_ir_ind((float)t) * cw)));
+            else
+                for (int c = 0; c < 256; c += 16) best = std::min(best, std::fabs(centre - px(x0 + c * cw)));
+            EXPECT_LE(best, 2.5f) << "number at columns " << a << ".." << b;
+        }
+    }
 }
