@@ -433,45 +433,66 @@ TEST(E2ePs, PscolorPageIsInColour)
     EXPECT_GT(red, 500);
 }
 
-// The temperature bar on a PostScript page: numbers in black under the bar,
-// clear of its lower edge, at least three of them.
-TEST(E2ePs, BarNumbersUnderTheBarOnThePage)
+// The temperature bar on a PostScript page and on the headless window:
+// numbers in the text colour under the bar, clear of its lower edge, at
+// least three of them.
+TEST(E2ePs, BarNumbersUnderTheBar)
 {
     if (!fs::exists(e2e::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
-    if (!have("gs")) GTEST_SKIP() << "needs gs";
-    testutil::ScratchDir dir;
-    std::string in = dir.write("in.gini", testutil::read_file(kGini));
-    Result r = zyrsat({"-b", "-inp", "awip", "-pd", "us", "-dr", "text", "-pp", "irbar", "-de", "p,page.ps,port", in},
-                      dir.path());
-    ASSERT_EQ(r.status, 0) << r.out;
-    e2e::Raster page;
-    ASSERT_TRUE(render_ps(dir.file("page.ps"), 100, dir.file("page.ppm"), &page));
-    // The bar's cells are grey; its box is their bounding box.
-    e2e::Box bar = e2e::bbox(page, [](unsigned c) {
-        unsigned a = c >> 16 & 255, b = c >> 8 & 255, d = c & 255;
-        return a == b && b == d && a > 20 && a < 235;
-    });
-    ASSERT_GT(bar.w(), 200);
-    ASSERT_LT(bar.h(), 60);
-    // Black under the bar, after at least one clear row below its outline.
-    int top = -1, low = -1;
-    for (int y = bar.y1 + 2; y < page.h; y++)
-        for (int x = bar.x0 - 20; x <= bar.x1 + 40 && x < page.w; x++)
-            if (page.rgb(x, y) == 0) {
-                if (top < 0) top = y;
-                low = y;
-            }
-    ASSERT_GT(top, bar.y1 + 2) << "no numbers, or numbers touching the bar";
-    std::vector<int> columns;
-    for (int x = bar.x0 - 20; x <= bar.x1 + 40 && x < page.w; x++)
-        for (int y = top; y <= low; y++)
-            if (page.rgb(x, y) == 0) {
-                columns.push_back(x);
-                break;
-            }
-    int groups = 0;
-    for (size_t k = 0; k < columns.size(); k++) groups += k == 0 || columns[k] - columns[k - 1] > (low - top + 1) / 3;
-    EXPECT_GE(groups, 3);
+    if (!have("gs") || !have("convert")) GTEST_SKIP() << "needs ghostscript and ImageMagick";
+    struct Case {
+        const char *what;
+        std::vector<std::string> device;
+        bool page;
+        unsigned text;
+    } cases[] = {
+        {"page", {"-de", "p,page.ps,port"}, true, 0x000000},
+        {"headless window", {"-de", "d,mem", "-out_file", "png=win_%i.png"}, false, kWhite},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        testutil::ScratchDir dir;
+        std::string in = dir.write("in.gini", testutil::read_file(kGini));
+        std::vector<std::string> args = {"-b", "-inp", "awip", "-pd", "us", "-dr", "text", "-pp", "irbar"};
+        args.insert(args.end(), c.device.begin(), c.device.end());
+        args.push_back(in);
+        Result r = zyrsat(args, dir.path());
+        ASSERT_EQ(r.status, 0) << r.out;
+        e2e::Raster pic;
+        if (c.page)
+            ASSERT_TRUE(render_ps(dir.file("page.ps"), 100, dir.file("page.ppm"), &pic));
+        else
+            ASSERT_TRUE(to_ppm(dir.file("win_win.png"), dir.file("win.ppm"), &pic));
+        // The bar's cells are grey (the infrared enhancement); its box is
+        // their bounding box.
+        e2e::Box bar = e2e::bbox(pic, [](unsigned v) {
+            unsigned a = v >> 16 & 255, b = v >> 8 & 255, d = v & 255;
+            return a == b && b == d && a > 20 && a < 235;
+        });
+        ASSERT_GT(bar.w(), 200);
+        ASSERT_LT(bar.h(), 60);
+        // Text under the bar, after at least one clear row below its outline.
+        const int x0 = std::max(bar.x0 - 20, 0), x1 = std::min(bar.x1 + 40, pic.w - 1);
+        int top = -1, low = -1;
+        for (int y = bar.y1 + 2; y < pic.h; y++)
+            for (int x = x0; x <= x1; x++)
+                if (pic.rgb(x, y) == c.text) {
+                    if (top < 0) top = y;
+                    low = y;
+                }
+        ASSERT_GT(top, bar.y1 + 2) << "no numbers, or numbers touching the bar";
+        // The numbers: runs of text columns apart by more than a third of
+        // the text height.
+        int groups = 0, last = -1 << 20;
+        for (int x = x0; x <= x1; x++)
+            for (int y = top; y <= low; y++)
+                if (pic.rgb(x, y) == c.text) {
+                    groups += x - last > (low - top + 1) / 3;
+                    last = x;
+                    break;
+                }
+        EXPECT_GE(groups, 3);
+    }
 }
 
 }  // namespace
