@@ -331,6 +331,26 @@ TEST(E2ePs, CoastsLieWhereCs2csPutsThem)
     EXPECT_LT((double)moved / inside, 0.7) << "the check does not see a shift";
 }
 
+// The GINI sample plotted onto "us" with text only (labels, border, colour
+// bar) and the further words, as a picture: a PostScript page ("page.ps"
+// in the words) rendered at dpi, else the headless window dumped.
+::testing::AssertionResult text_plot(const std::vector<std::string> &words, bool page, double dpi,
+                                     const std::string &env, e2e::Raster *pic)
+{
+    testutil::ScratchDir dir;
+    std::string in = dir.write("in.gini", testutil::read_file(kGini));
+    std::vector<std::string> args = {"-b", "-inp", "awip", "-pd", "us", "-dr", "text"};
+    args.insert(args.end(), words.begin(), words.end());
+    if (!page) args.insert(args.end(), {"-out_file", "png=" + dir.file("win_%i.png")});
+    args.push_back(in);
+    Result r = zyrsat(args, dir.path(), env);
+    if (r.status != 0) return ::testing::AssertionFailure() << "status " << r.status << ": " << r.out;
+    bool ok = page ? render_ps(dir.file("page.ps"), dpi, dir.file("page.ppm"), pic)
+                   : to_ppm(dir.file("win_win.png"), dir.file("win.ppm"), pic);
+    if (!ok) return ::testing::AssertionFailure() << "no picture";
+    return ::testing::AssertionSuccess();
+}
+
 // One plot's text against the background it is drawn on.  The picture is
 // drawn with labels and the border only, so every drawn pixel is the text
 // colour; the labels are the pixels above the border's top edge (left of
@@ -388,19 +408,10 @@ TEST(E2ePs, LabelsContrastWithTheBackground)
     };
     for (const Contrast &c : cases) {
         SCOPED_TRACE(c.what);
-        testutil::ScratchDir dir;
-        std::string in = dir.write("in.gini", testutil::read_file(kGini));
-        std::vector<std::string> args = {"-b", "-inp", "awip", "-pd", "us", "-dr", "text", "-la", "ul:HELLO ZYR"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        if (!c.page) args.insert(args.end(), {"-out_file", "png=" + dir.file("win_%i.png")});
-        args.push_back(in);
-        Result r = zyrsat(args, dir.path(), c.env);
-        ASSERT_EQ(r.status, 0) << r.out;
+        std::vector<std::string> words = {"-la", "ul:HELLO ZYR"};
+        words.insert(words.end(), c.args.begin(), c.args.end());
         e2e::Raster pic;
-        if (c.page)
-            ASSERT_TRUE(render_ps(dir.file("page.ps"), 50, dir.file("page.ppm"), &pic));
-        else
-            ASSERT_TRUE(to_ppm(dir.file("win_win.png"), dir.file("win.ppm"), &pic));
+        ASSERT_TRUE(text_plot(words, c.page, 50, c.env, &pic));
         // The background: the picture's corner.
         const unsigned back = pic.rgb(0, pic.h - 1);
         EXPECT_EQ(back == kWhite || (back >> 16 & 255) > 128, c.light) << std::hex << back;
@@ -447,22 +458,14 @@ TEST(E2ePs, BarNumbersUnderTheBar)
         unsigned text;
     } cases[] = {
         {"page", {"-de", "p,page.ps,port"}, true, 0x000000},
-        {"headless window", {"-de", "d,mem", "-out_file", "png=win_%i.png"}, false, kWhite},
+        {"headless window", {"-de", "d,mem"}, false, kWhite},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        testutil::ScratchDir dir;
-        std::string in = dir.write("in.gini", testutil::read_file(kGini));
-        std::vector<std::string> args = {"-b", "-inp", "awip", "-pd", "us", "-dr", "text", "-pp", "irbar"};
-        args.insert(args.end(), c.device.begin(), c.device.end());
-        args.push_back(in);
-        Result r = zyrsat(args, dir.path());
-        ASSERT_EQ(r.status, 0) << r.out;
+        std::vector<std::string> words = {"-pp", "irbar"};
+        words.insert(words.end(), c.device.begin(), c.device.end());
         e2e::Raster pic;
-        if (c.page)
-            ASSERT_TRUE(render_ps(dir.file("page.ps"), 100, dir.file("page.ppm"), &pic));
-        else
-            ASSERT_TRUE(to_ppm(dir.file("win_win.png"), dir.file("win.ppm"), &pic));
+        ASSERT_TRUE(text_plot(words, c.page, 100, "", &pic));
         // The bar's cells are grey (the infrared enhancement); its box is
         // their bounding box.
         e2e::Box bar = e2e::bbox(pic, [](unsigned v) {
