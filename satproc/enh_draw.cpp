@@ -59,8 +59,15 @@ std::vector<Mark> marks_at(int ir, int step, float x0, float cw)
 {
     std::vector<Mark> out;
     if (ir == 1) {
-        for (int t = 50; t >= -110; --t)
-            if (t % step == 0) out.push_back({x0 + SAT_ir_ind((float)t) * cw, t});
+        // Temperatures the scale holds at its ends (the same value as a
+        // warmer one, or 0) have no place of their own and go unnumbered.
+        int last = 0;
+        for (int t = 50; t >= -110; --t) {
+            if (t % step != 0) continue;
+            int v = SAT_ir_ind((float)t);
+            if (v > 0 && v != last) out.push_back({x0 + v * cw, t});
+            last = v;
+        }
     } else {
         for (int v = 0; v < 256; v += step) out.push_back({x0 + v * cw, v});
     }

@@ -24,6 +24,7 @@ protected:
         XPlotTest::SetUp();
         if (IsSkipped()) return;
         gset_xsize(1200, 800);
+        PLT_set_view_offset(0.04f);  // the default margins, whatever a test before left
         ASSERT_EQ(PLT_open(1.5f), 0);
         SAT_set_imager_source(SAT_SRC_AREA);
         RES_put("color_fill", "0:black,64:red,128:green,192:blue");
@@ -111,8 +112,12 @@ std::vector<std::pair<int, int>> column_groups(const gkstest::Picture &pic, unsi
 // temperature bar, every 16 counts on the plain one), at least three.
 TEST_F(EnhBar, NumbersSitUnderTheBarOnItsTicks)
 {
-    for (int ir : {1, 0}) {
-        SCOPED_TRACE(ir);
+    // The temperature bar of both infrared scales, then the plain bar.
+    const std::pair<int, int> bars[] = {{1, SAT_SRC_AREA}, {1, SAT_SRC_UNISYS}, {0, SAT_SRC_AREA}};
+    for (auto [ir, source] : bars) {
+        SCOPED_TRACE(testing::Message() << "ir " << ir << " source " << source);
+        SAT_set_imager_source(source);
+        SAT_color_setup();
         gclear_ws(1, 1);
         ASSERT_EQ(SAT_color_bar(ir), 0);
         gupdate_window();
