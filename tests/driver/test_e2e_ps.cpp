@@ -25,6 +25,7 @@
 
 #include "image/img.h"
 #include "tests/driver/e2e_run.h"
+#include "tests/gks/gks_test_util.h"
 #include "tests/test_helpers.h"
 
 namespace {
@@ -333,7 +334,7 @@ TEST(E2ePs, CoastsLieWhereCs2csPutsThem)
 
 // The GINI sample plotted onto "us" with text only (labels, border, colour
 // bar) and the further words, as a picture: a PostScript page ("page.ps"
-// in the words) rendered at dpi, else the headless window dumped.
+// in the words) rendered at dpi, else the window dumped.
 ::testing::AssertionResult text_plot(const std::vector<std::string> &words, bool page, double dpi,
                                      const std::string &env, e2e::Raster *pic)
 {
@@ -359,8 +360,9 @@ struct Contrast {
     const char *what;
     std::vector<std::string> args;  // device and plot words
     std::string env;
-    bool page;                      // a PostScript page (else the headless window, dumped)
+    bool page;                      // a PostScript page (else the window, dumped)
     bool light;                     // the background is white or light
+    bool x = false;                 // the window on an X server (else the headless one)
 };
 
 // Counts of text-coloured pixels above the border and of pixels that are
@@ -405,13 +407,17 @@ TEST(E2ePs, LabelsContrastWithTheBackground)
         {"window, light grey background", {"-de", "d,mem", "-bg", "#d0d0d0"}, "", false, true},
         {"window", {"-de", "d,mem"}, "", false, false},
         {"window, navy background", {"-de", "d,mem", "-bg", "navy"}, "", false, false},
+        {"X window, zyrinverse", {"-de", "d"}, "zyrinverse=1", false, true, true},
+        {"X window", {"-de", "d"}, "", false, false, true},
     };
+    gkstest::XServer server(24);
     for (const Contrast &c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.x && !server.ok()) continue;
         std::vector<std::string> words = {"-la", "ul:HELLO ZYR"};
         words.insert(words.end(), c.args.begin(), c.args.end());
         e2e::Raster pic;
-        ASSERT_TRUE(text_plot(words, c.page, 50, c.env, &pic));
+        ASSERT_TRUE(text_plot(words, c.page, 50, c.x ? "DISPLAY=" + server.name() + " " + c.env : c.env, &pic));
         // The background: the picture's corner.
         const unsigned back = pic.rgb(0, pic.h - 1);
         EXPECT_EQ(back == kWhite || (back >> 16 & 255) > 128, c.light) << std::hex << back;
@@ -420,6 +426,7 @@ TEST(E2ePs, LabelsContrastWithTheBackground)
         EXPECT_GT(n.labels, 60) << "no text in " << std::hex << text << " above the panel";
         EXPECT_EQ(n.other, 0);
     }
+    if (!server.ok()) GTEST_SKIP() << "needs Xvfb (the X window rows)";
 }
 
 // A "pscolor" page is a colour page: the image as colorimage, the red map
