@@ -95,7 +95,8 @@ bool fits(const std::vector<Mark> &m, int ir, float height)
 
 // The numbers under the bar, cap line at y: the finest round step whose
 // numbers do not crowd each other (10, 20 or 50 C; 16, 32, 64 or 128
-// counts); the coarsest step at a smaller height when none does.
+// counts); when no step fits, the text shrinks (down to MIN_NUMBER of its
+// height) until one does, and without one no numbers are drawn.
 void numbers(int ir, const ATTRIB &rec, float height, float x0, float cw, float y)
 {
     static const int ir_steps[] = {10, 20, 50};
