@@ -17,7 +17,7 @@ int lrit_jpeg_precision(const unsigned char *data, size_t size, int *sof = nullp
 // bits of every sample; a picture of another size is clipped or leaves the
 // rest at 0.  Colour streams are decoded to grey when the library can
 // (YCbCr), else the first component is kept.  0 success, -1 failure (message
-// printed, naming `name`).
+// printed, naming `name`), data that end before the last row included.
 int lrit_jpeg_decode8(const unsigned char *data, size_t size, int nx, int ny, unsigned char *out,
                       const char *name);
 int lrit_jpeg_decode12(const unsigned char *data, size_t size, int nx, int ny, unsigned char *out,
