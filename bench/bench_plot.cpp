@@ -40,7 +40,7 @@ std::string server()
         std::atexit([] {
             if (pid > 0) kill(pid, SIGTERM), waitpid(pid, nullptr, 0);
         });
-        return n > 0 ? ":" + std::to_string(std::atoi(buf)) : std::string();
+        return n > 0 ? std::string(":").append(std::to_string(std::atoi(buf))) : std::string();
     }();
     return name;
 }

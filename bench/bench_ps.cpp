@@ -22,7 +22,7 @@ void BM_PsImageAndLines(benchmark::State &state)
 {
     MESS_set(0, MESS_ERROR); // no "Creating:" line per round
     CLR_clear_table();
-    for (int i = 0; i < 256; ++i) CLR_add(("c" + std::to_string(i)).c_str(), i / 255.0f, 1 - i / 255.0f, 0.5f);
+    for (int i = 0; i < 256; ++i) CLR_add(std::string("c").append(std::to_string(i)).c_str(), i / 255.0f, 1 - i / 255.0f, 0.5f);
     const int w = 1920, h = 1080;
     std::vector<unsigned char> pix((size_t)w * h);
     for (size_t k = 0; k < pix.size(); ++k) pix[k] = (unsigned char)(k * 7 + k / w);

@@ -241,9 +241,11 @@ void parse_name(const char *templ, const char *name, std::string &out, DATE *d)
             if (d->year != MISSING) DATE_julian_monday(d->year, v, &d->month, &d->day);
             break;
         case 'b': {
+            // The three letters, when the name has them.
             char mon[4] = {0};
-            std::strncpy(mon, p, 3);
-            int m = std::strlen(mon) == 3 ? DATE_decode_month(mon) : 0;
+            const size_t got = strnlen(p, 3);
+            std::memcpy(mon, p, got);
+            int m = got == 3 ? DATE_decode_month(mon) : 0;
             if (m < 1) { stop = true; break; }
             d->month = m;
             out.append(p, 3);

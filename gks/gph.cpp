@@ -104,7 +104,10 @@ int GPH_setup(int ws, int *type, float *panel, float aspect) {
     const char *dest = nullptr;
     RES_getval("device", &dest, RES_T_DEVICE);
     std::string conn;
-    if (dest && *dest) conn = FLAG_get(FLAG_DEVICE) == GWS_WIN ? std::string(dest) : "," + std::string(dest);
+    if (dest && *dest) {
+        if (FLAG_get(FLAG_DEVICE) != GWS_WIN) conn = ",";
+        conn += dest;
+    }
     int dev = FLAG_get(FLAG_DEVICE);
     if (dev < 1) dev = FLAG_batch() ? GWS_WIN : 0;
     if (type) *type = dev;

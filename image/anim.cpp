@@ -230,9 +230,7 @@ int write_gif(const char *name, const std::vector<Frame> &fr, int W, int H)
     const bool global = global_palette(fr, 256, &colours, &map);
     const int trans = global && n > 1 && colours.size() < 256 ? (int)colours.size() : -1;
 
-    std::vector<uint8_t> o;
-    const char sig[] = "GIF89a";
-    o.insert(o.end(), sig, sig + 6);
+    std::vector<uint8_t> o = {'G', 'I', 'F', '8', '9', 'a'};
     put_le16(&o, W);
     put_le16(&o, H);
     int bits = 1, code_size = 2;

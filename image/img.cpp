@@ -51,10 +51,12 @@ bool read_line(FILE *in, char *line)
     return any;
 }
 
+// Copies a text into a field of `size` bytes, cut to size - 1 characters;
+// the rest of the field is zero, as the file's fields are written whole.
 void copy_text(char *dest, size_t size, const char *text)
 {
-    std::strncpy(dest, text, size - 1);
-    dest[size - 1] = '\0';
+    std::memset(dest, 0, size);
+    std::memcpy(dest, text, strnlen(text, size - 1));
 }
 
 bool is_missing(float v) { return v == (float)DOM_MISSING; }

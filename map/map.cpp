@@ -387,7 +387,7 @@ float MAP_dir(float x1, float y1, float x2, float y2)
 
 void MAP_offset(float *x, float *y, float x0, float y0, float dir, float dist)
 {
-    float lat, lon, lat2, lon2;
+    float lat = 0, lon = 0, lat2 = 0, lon2 = 0;
     if (!MAP_untran(&lat, &lon, x0, y0)) {
         fail(x, y);
         return;

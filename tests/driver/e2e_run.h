@@ -46,8 +46,14 @@ inline Result shell(const std::string &cmd, const std::string &dir)
 inline Result zyrsat(const std::vector<std::string> &args, const std::string &dir,
                      const std::string &env = "")
 {
-    std::string cmd = "env " + env + " " + quote(kZyrsat);
-    for (const auto &a : args) cmd += " " + quote(a);
+    std::string cmd = "env ";
+    cmd += env;
+    cmd += " ";
+    cmd += quote(kZyrsat);
+    for (const auto &a : args) {
+        cmd += " ";
+        cmd += quote(a);
+    }
     return shell(cmd, dir);
 }
 
