@@ -103,11 +103,8 @@ int GPH_setup(int ws, int *type, float *panel, float aspect) {
     // embedded-window parameters (the connection's second field) otherwise.
     const char *dest = nullptr;
     RES_getval("device", &dest, RES_T_DEVICE);
-    std::string conn;
-    if (dest && *dest) {
-        if (FLAG_get(FLAG_DEVICE) != GWS_WIN) conn = ",";
-        conn += dest;
-    }
+    const char *lead = FLAG_get(FLAG_DEVICE) == GWS_WIN ? "" : ",";
+    const std::string conn = dest && *dest ? std::string(lead).append(dest) : std::string();
     int dev = FLAG_get(FLAG_DEVICE);
     if (dev < 1) dev = FLAG_batch() ? GWS_WIN : 0;
     if (type) *type = dev;

@@ -87,7 +87,7 @@ TEST_F(MqClient, ConnectSendsTheUserIdAndGetsAChannel) {
     EXPECT_GE(channel, 3);
     EXPECT_LE(channel, 21);
     ASSERT_EQ(stub.received().size(), 1u);
-    EXPECT_EQ(stub.received()[0], "/" + std::to_string(getuid()));
+    EXPECT_EQ(stub.received()[0], std::string("/").append(std::to_string(getuid())));
 
     int second = MQ_connect(queue);
     EXPECT_GE(second, 3);

@@ -44,7 +44,7 @@ protected:
 
     void write_cfg(const std::string &text) { std::ofstream(cfg) << text; }
 
-    std::string entry() const { return "#" + std::to_string(stub.key()); }
+    std::string entry() const { return std::string("#").append(std::to_string(stub.key())); }
 
     // What the client sent after connecting, without the channel character.
     std::vector<std::string> sent() const {
@@ -133,7 +133,7 @@ TEST_F(ResLoop, MissingOrRefusingLoopWindowIsReportedAndSkipped) {
     write_cfg("zyrsat.title \"Local title\"\n");
 
     testing::internal::CaptureStderr();
-    EXPECT_EQ(init({"-df", "#" + std::to_string(missing) + ":" + entry() + ":" + cfg, "-de", "ps"}), 1);
+    EXPECT_EQ(init({"-df", std::string("#").append(std::to_string(missing)).append(":").append(entry()).append(":").append(cfg), "-de", "ps"}), 1);
     std::string err = testing::internal::GetCapturedStderr();
 
     EXPECT_NE(err.find("ZYRloop window: " + std::to_string(missing) +

@@ -53,8 +53,8 @@ private:
         if (pid_ == 0) {
             close(fds[0]);
             std::string fd = std::to_string(fds[1]);
-            std::string disp = ":" + std::to_string(num);
-            std::string screen = std::string(size) + "x" + std::to_string(depth);
+            std::string disp = std::string(":").append(std::to_string(num));
+            std::string screen = std::string(size).append("x").append(std::to_string(depth));
             int devnull = open("/dev/null", O_WRONLY);
             dup2(devnull, 1);
             dup2(devnull, 2);
@@ -69,7 +69,7 @@ private:
         char c;
         while (read(fds[0], &c, 1) == 1 && c != '\n') got += c;
         close(fds[0]);
-        if (!got.empty()) name_ = ":" + std::to_string(atoi(got.c_str()));
+        if (!got.empty()) name_ = std::string(":").append(std::to_string(atoi(got.c_str())));
     }
     void stop() {
         if (pid_ > 0) {

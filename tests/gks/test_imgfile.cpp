@@ -59,7 +59,7 @@ TEST(ImageFileHelpers, SaveTypes)
     for (const auto &[type, start] : magic) {
         codec::Rec rec;
         codec::patterned(rec.get(), 5, 3, 1, 5);
-        std::string f = dir.file("f" + std::to_string(type));
+        std::string f = dir.file(std::string("f").append(std::to_string(type)));
         ASSERT_EQ(gwrite_image_file(f.c_str(), rec.get(), type), 1) << type;
         EXPECT_EQ(testutil::read_file(f).substr(0, start.size()), start) << type;
     }

@@ -193,7 +193,7 @@ std::string describe(const std::string &kind, const GRasterGC &gc, const std::ve
                     std::to_string(gc.line_style) + " cap " + std::to_string(gc.cap_style) + " join " +
                     std::to_string(gc.join_style) + " function " + std::to_string(gc.function) + " offset " +
                     std::to_string(gc.dash_offset) + " points";
-    for (int v : xy) s += " " + std::to_string(v);
+    for (int v : xy) s.append(" ").append(std::to_string(v));
     return s;
 }
 

@@ -112,7 +112,7 @@ TEST(Label, FormatMatchesGnuDate)
     std::string list;
     for (auto &t : times) {
         t = secs(rng);
-        list += "@" + std::to_string(t) + "\n";
+        list.append("@").append(std::to_string(t)).append("\n");
     }
     std::string in = dir.write("times", list), out = dir.file("out");
     std::string cmd = "TZ=UTC LC_ALL=C date -f " + in + " '+%b %d %m %H %M %y' > " + out + " 2>/dev/null";

@@ -84,7 +84,7 @@ TEST(ClrRead, HostileInputStaysInsideTable)
 {
     CLR_clear_table();
     std::string many;
-    for (int i = 0; i < 300; ++i) many += "c" + std::to_string(i) + " 0.1 0.2 0.3\n";
+    for (int i = 0; i < 300; ++i) many.append("c").append(std::to_string(i)).append(" 0.1 0.2 0.3\n");
     EXPECT_EQ(read_text(many), 256);
     EXPECT_STREQ(CLR_get_name(255), "c255");
 

@@ -56,7 +56,7 @@ struct FakeArea {
         dir[12] = eres;
         std::memcpy(block, type, 4);
         rec.dir = dir;
-        std::strncpy(rec.nav_type, type, 4);
+        std::memcpy(rec.nav_type, type, 4);
         if (!std::strncmp(type, "PS", 2) || !std::strncmp(type, "MSAT", 4)) rec.ps = block;
         else if (!std::strncmp(type, "TANC", 4)) rec.tanc = block;
         else if (!std::strncmp(type, "GVAR", 4)) rec.gvar = block;

@@ -167,7 +167,7 @@ TEST(CgmDriver, AttributesAreStandardElementsWrittenOnChange)
     for (const Element &e : els) {
         if (e.cls < 3) continue;
         std::string s = std::to_string(e.cls) + "," + std::to_string(e.id) + ":";
-        for (uint8_t b : e.params) s += " " + std::to_string(b);
+        for (uint8_t b : e.params) s.append(" ").append(std::to_string(b));
         seen.push_back(s);
     }
     EXPECT_EQ(seen, (std::vector<std::string>{
