@@ -82,7 +82,7 @@ TEST_F(ResLoop, ValuesOfTheLoopWindowAreTakenAndTheCommandLineStillWins) {
     ASSERT_TRUE(stub.wait_exit()) << "the loop window was not told to quit";
     auto got = stub.received();
     ASSERT_FALSE(got.empty());
-    EXPECT_EQ(got[0], "/" + std::to_string(getuid()));
+    EXPECT_EQ(got[0], std::string("/").append(std::to_string(getuid())));
     const std::vector<std::string> expected = {
         "query res message", "query res plot_domain", "query res device", "query res title",
         "query res filename", "set res plot_domain us", "quit"};
