@@ -217,12 +217,16 @@ void make_domain(IMG *image)
 // say nothing about the order and count in neither.
 void count_over(const unsigned char *p, size_t n, size_t &big, size_t &little)
 {
+    // A value exceeds 1023 when its more significant byte is 4 or more.
+    // Plain byte tests in 32-bit counters keep the loop vectorisable.
+    uint32_t b = 0, l = 0;
     for (size_t i = 0; i < n; i++) {
-        const bool b = (p[2 * i] << 8 | p[2 * i + 1]) > 1023;
-        const bool l = (p[2 * i + 1] << 8 | p[2 * i]) > 1023;
-        big += b && !l;
-        little += l && !b;
+        const uint32_t first = p[2 * i] >= 4, second = p[2 * i + 1] >= 4;
+        b += first & (second ^ 1);
+        l += second & (first ^ 1);
     }
+    big += b;
+    little += l;
 }
 
 // 16-bit samples to their bits 2..9, in the byte order given.
@@ -256,36 +260,32 @@ void unpack_bits(const unsigned char *p, size_t n, int bits, size_t count, unsig
 // deliver at most 10 bits, so: when more than 1 % of the values exceed 1023
 // only in the stored reading, and at most a hundredth as many exceed it only
 // in the swapped reading, the data are read swapped.  Fill values over the
-// range both ways do not count.  A first pass counts, a second unpacks.
+// range both ways do not count.  The data are unpacked as stored while the
+// values are counted, and once more, swapped, when the counts say so.
 bool read_plain(size_t count, unsigned char *out)
 {
     if (st.bits == 8) return fread(out, 1, count, st.in) == count;
     if (st.bits == 16) {
         std::vector<unsigned char> buf(1 << 18);
         const long start = ftell(st.in);
-        size_t done = 0, big = 0, little = 0;
-        while (done < count) {
-            size_t n = std::min(count - done, buf.size() / 2);
-            if (fread(buf.data(), 2, n, st.in) != n) return false;
-            count_over(buf.data(), n, big, little);
-            done += n;
-        }
-        const bool swap = big > count / 100 && little <= big / 100;
-        if (swap)
+        // As stored while counting; again, swapped, only when the counts ask.
+        size_t big = 0, little = 0;
+        for (int pass = 0; pass < 2; pass++) {
+            const bool swap = pass == 1;
+            for (size_t done = 0; done < count;) {
+                size_t n = std::min(count - done, buf.size() / 2);
+                if (fread(buf.data(), 2, n, st.in) != n) return false;
+                if (!swap) count_over(buf.data(), n, big, little);
+                unpack16(buf.data(), n, swap, out + done);
+                done += n;
+            }
+            if (swap || big <= count / 100 || little > big / 100) break;
             MESS_print(MESS_DEBUG, "SAT_read_LRIT: %s: %zu of %zu 16-bit values exceed 10 bits "
                                    "only as stored, %zu only swapped: least significant byte "
                                    "first\n",
                        st.name.c_str(), big, count, little);
-        if (start < 0 || fseek(st.in, start, SEEK_SET) != 0) return false;
-        for (done = 0; done < count;) {
-            size_t n = std::min(count - done, buf.size() / 2);
-            if (fread(buf.data(), 2, n, st.in) != n) return false;
-            unpack16(buf.data(), n, swap, out + done);
-            done += n;
+            if (start < 0 || fseek(st.in, start, SEEK_SET) != 0) return false;
         }
-        if (!swap && big > count / 2)
-            MESS_print(MESS_WARN, "SAT_read_LRIT: %s: most 16-bit values exceed 10 bits\n",
-                       st.name.c_str());
         return true;
     }
     std::vector<unsigned char> field;
