@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "driver/flags.h"
 #include "gks/gks.h"
 #include "map/map.h"
 #include "map/overlay_internal.h"
@@ -17,6 +18,20 @@ namespace {
 constexpr double MAX_LINES = 3600;
 
 bool usable(float s) { return std::isfinite(s) && s > 0 && s != -9999.0f; }
+
+// What is left of the current drawing's grid budget; < 0 outside a drawing.
+double budget_left = -1;
+
+// The pieces and label places a grid would try, counted from above: the
+// parallels' 144 pieces, the meridians' pieces of a degrees, the extra
+// labels' runs (at most 900/e places from where they start).
+double grid_cost(float a, float b, int e)
+{
+    const double parallels = 180.0 / a + 1, meridians = 360.0 / b + 1;
+    double cost = parallels * 144 + meridians * parallels;
+    if (e > 0) cost += (parallels + meridians) * (900.0 / e + 3);
+    return cost;
+}
 
 float period_of(int proj)
 {
@@ -197,6 +212,8 @@ void diagram_grid(float a, float b)
 
 }  // namespace
 
+void MAP_grid_budget(double pieces) { budget_left = pieces; }
+
 int MAP_lines(float a, float b)
 {
     if (a == -9999.0f || b == -9999.0f) return -1;
@@ -211,6 +228,22 @@ int MAP_lines(float a, float b)
     }
     // A spacing of 0, negative or not a number would never end the loops.
     if (!usable(a) || !usable(b) || 90.0 / a > MAX_LINES || 180.0 / b > MAX_LINES) return -1;
+    // Extra labels every |extra| degrees; the most negative int has no
+    // absolute value (it would stay negative) and gives none.
+    const int extra = MAP_get_extra();
+    const int e = extra != INT_MIN ? std::abs(extra) : 0;
+    // A grid is drawn whole, the meridians in pieces of a degrees, so a fine
+    // spacing costs (360/b)(180/a) pieces, most of them off the map: grids
+    // beyond the budget (a single one finer than about an eighth of a degree
+    // both ways, or many in one list) are refused rather than left to run
+    // for minutes.
+    const double cost = grid_cost(a, b, e);
+    const double left = budget_left >= 0 ? budget_left : MAP_GRID_BUDGET;
+    if (cost > left) {
+        MESS_print(192, "MAP_lines: Grid of %g by %g degrees is more than is left to draw\n", a, b);
+        return -1;
+    }
+    if (budget_left >= 0) budget_left -= cost;
     PLT_mess("Map-lalo: %.1f,%.1f", a, b);
     float L[4];
     MAP_get_limits(L);
@@ -219,10 +252,7 @@ int MAP_lines(float a, float b)
     for (float lat = -a; lat > -90; lat -= a) parallel(proj, lat, L, off);
     for (float lon = 0; lon <= 180; lon += b) meridian(proj, lon, a, L, off);
     for (float lon = -b; lon > -180; lon -= b) meridian(proj, lon, a, L, off);
-    // Extra labels every |extra| degrees; the most negative int has no
-    // absolute value (it would stay negative) and gives none.
-    const int e = MAP_get_extra();
-    if (e != 0 && e != INT_MIN) extra_labels(a, b, std::abs(e), L);
+    if (e != 0) extra_labels(a, b, e, L);
     greset_line();
     greset_text();
     return 0;

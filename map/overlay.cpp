@@ -368,12 +368,14 @@ int MAP_draw(int phase)
     gset_fontprec(font);
     reg_found = 1;
     items_taken = 0;
+    MAP_grid_budget(MAP_GRID_BUDGET);
     int count = 0;
     char **items = nullptr;
     parse_string(map_name.c_str(), ',', &count, &items);
     for (int i = 0; i < count; ++i) process_word(items[i]);
     free_parsed_array(count, items);
     if (latln > 0 && grid_attributes()) MAP_lines(latln, lonln);
+    MAP_grid_budget(-1);
     return 0;
 }
 

@@ -11,6 +11,11 @@ int MAP_get_fill();
 // Text at a plot position through the kernel (the grid labels).
 void MAP_emit_text(float x, float y, const char *text);
 int MAP_get_extra();
+// The grid pieces (and extra label places) one drawing's grids may take
+// together: MAP_draw sets it before its items and clears it (< 0) after;
+// without it each grid is held to the limit alone.
+constexpr double MAP_GRID_BUDGET = 4e6;
+void MAP_grid_budget(double pieces);
 // The fixed default map list for a domain and map height (height < 0: the
 // domain's own (ny-1)*dy).
 const char *MAP_default_list(const DOM *d, float height);

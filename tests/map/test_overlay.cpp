@@ -370,7 +370,34 @@ TEST_F(ListTest, HostileListsEndAndStayBounded)
             EXPECT_NE(err.find("More than 256 map list items"), std::string::npos) << err;
         }
     }
+    // Grids share one budget of 4e6 pieces a drawing.  A 2-degree grid with
+    // labels every degree counts 91 parallels of 144 pieces, 181 meridians
+    // of 91 pieces and 903 label places along each of the 272 lines:
+    // 275191, so 14 of 20 such grids are drawn.
+    static size_t counted;
+    MAP_set_line_sink([](int, const float *, int) { ++counted; });
+    install("ps,40,-100,31,21,1,1");
+    MAP_latlon(0, 1, 0, 0);
+    counted = 0;
+    ASSERT_EQ(MAP_lines(2, 2), 0);
+    const size_t one = counted;
+    std::string twenty = "lalo:2:2";
+    for (int k = 1; k < 20; ++k) twenty += ",lalo:2:2";
+    MAP_file(twenty.c_str());
+    counted = 0;
+    testing::internal::CaptureStderr();
+    MAP_draw(4);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(counted, 14 * one);
+    EXPECT_NE(err.find("MAP_lines: Grid of 2 by 2 degrees is more than is left to draw"), std::string::npos) << err;
+    // alone, a grid is held to the same budget: 0.1 degrees both ways would
+    // be 6.7e6 pieces
     MAP_latlon(0, 0, 0, 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MAP_lines(0.1f, 0.1f), -1);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(MAP_lines(0.25f, 0.25f), 0);
+    MAP_set_line_sink(sink);
 }
 
 TEST_F(OverlayTest, DefaultListByDomain)
@@ -469,6 +496,7 @@ TEST_F(OverlayTest, GridWrapsOnLatLon)
     texts.clear();
     MAP_lines(30, 30);
     EXPECT_GT(texts.size(), 20u);  // extra labels along the lines
+    MAP_latlon(0, 0, 0, 0);
 }
 
 TEST_F(OverlayTest, PointThinning)
