@@ -103,6 +103,7 @@ struct OverlayTest : ::testing::Test {
         texts.clear();
         MAP_set_line_sink(sink);
         MAP_set_text_sink(tsink);
+        MAP_latlon(0, 0, 0, 0);  // no grid settings left from another test
     }
     void TearDown() override
     {
@@ -496,7 +497,6 @@ TEST_F(OverlayTest, GridWrapsOnLatLon)
     texts.clear();
     MAP_lines(30, 30);
     EXPECT_GT(texts.size(), 20u);  // extra labels along the lines
-    MAP_latlon(0, 0, 0, 0);
 }
 
 TEST_F(OverlayTest, PointThinning)
