@@ -137,7 +137,7 @@ bool parse_font(FILE *fp, StrokeFont &out) {
         }
         f.width[c] = wmax;
     }
-    f.width[' '] = 40;
+    f.width[(unsigned char)' '] = 40;
     out = std::move(f);
     return true;
 }

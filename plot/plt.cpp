@@ -132,11 +132,13 @@ void PLT_exit(int code)
 
 int PLT_mess(const char *fmt, ...)
 {
-    char buf[257];
-    va_list ap;
-    va_start(ap, fmt);
-    std::vsnprintf(buf, sizeof buf, fmt ? fmt : "", ap);
-    va_end(ap);
+    char buf[257] = "";
+    if (fmt) {
+        va_list ap;
+        va_start(ap, fmt);
+        std::vsnprintf(buf, sizeof buf, fmt, ap);
+        va_end(ap);
+    }
     return gmessage(state().work_id, buf);
 }
 
