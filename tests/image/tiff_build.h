@@ -46,8 +46,7 @@ struct Builder {
     }
     std::vector<unsigned char> build(const std::vector<unsigned char> &pixels)
     {
-        out.clear();
-        out.insert(out.end(), big ? "MM" : "II", (big ? "MM" : "II") + 2);
+        out.assign(2, big ? 'M' : 'I');  // byte order mark "MM" or "II"
         put(42, 2);
         put(8, 4);
         size_t n = entries.size();
