@@ -1,5 +1,6 @@
 // The current and latest file, obtaining the input file name, and the walk
 // through files by time.
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,9 @@ namespace {
 State &S() { return file_detail::state(); }
 
 constexpr int DEFAULT_TRIES = 500;
+// Most steps a "latest file" search takes back (or forward): beyond this a
+// count from a name is no search anyone meant, and each step asks the disc.
+constexpr long MAX_TRIES = 10000;
 constexpr int ANSWER_SIZE = 80;  // 79 characters and the terminator
 constexpr int MAX_PROMPT_FAILURES = 4;
 
@@ -162,7 +166,7 @@ int64_t FILE_set_current(const char *spec, char *name_out)
         while (std::isalpha((unsigned char)*p)) p++;
         int tries = DEFAULT_TRIES;
         if (*p == '#') {
-            tries = std::atoi(p + 1);
+            tries = (int)std::clamp(std::strtol(p + 1, nullptr, 10), 0L, MAX_TRIES);
             p++;
             while (std::isdigit((unsigned char)*p)) p++;
         }
