@@ -57,3 +57,13 @@ bench_measure() {
   done
   echo "$best $cpu $rss"
 }
+
+# One result line: label, bench_measure's "wall cpu rss", and an optional
+# wall-time goal in seconds.
+bench_report() {
+  local label=$1 goal=${3:-} t c r
+  read -r t c r <<<"$2"
+  printf '  %-34s %7.3f s wall %7.3f s CPU %7.1f MB peak RSS' "$label" "$t" "$c" "$(awk -v k="$r" 'BEGIN {print k / 1024}')"
+  [ -n "$goal" ] && awk -v a="$t" -v g="$goal" 'BEGIN {printf "  (goal %g s: %s)", g, a <= g ? "met" : "missed"}'
+  echo
+}

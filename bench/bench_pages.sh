@@ -22,11 +22,6 @@ source bench/bench_lib.sh
 bench_build "$build" zyrsat
 bench_workdir
 
-report() {
-  local label=$1 t c r
-  read -r t c r <<<"$2"
-  printf '  %-26s %7.3f s wall %7.3f s CPU %7.1f MB peak RSS\n' "$label" "$t" "$c" "$(awk -v k="$r" 'BEGIN {print k / 1024}')"
-}
 
 echo "HPGL and PostScript pages ($build, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg), best of $repeat)"
 while read -r name type domain file; do
@@ -35,8 +30,8 @@ while read -r name type domain file; do
   plot=(-b -inp "$type" -pd "$domain" -pp irbar,lalo=10 -la Bench)
   ps=$(bench_measure "$zyrsat" "${plot[@]}" -de "p,$work/$name.ps" "$name.in")
   hp=$(bench_measure "$zyrsat" "${plot[@]}" -de "h,$work/$name.hpgl" "$name.in")
-  report "$name -> PostScript" "$ps"
-  report "$name -> HPGL" "$hp"
+  bench_report "$name -> PostScript" "$ps"
+  bench_report "$name -> HPGL" "$hp"
   read -r tp _ <<<"$ps"
   read -r th _ <<<"$hp"
   awk -v h="$th" -v p="$tp" 'BEGIN {g = 3 * p; if (p + 0.5 > g) g = p + 0.5;

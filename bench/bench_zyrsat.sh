@@ -30,14 +30,6 @@ bench_workdir
 # A virtual display large enough for the 1920 x 1080 window.
 bench_xvfb 140 170
 measure() { bench_measure "$@"; }
-# One result line: label, "wall cpu rss", and the wall-time goal in seconds.
-report() {
-  local label=$1 goal=${3:-}
-  read -r t c r <<<"$2"
-  printf '  %-34s %7.3f s wall %7.3f s CPU %7.1f MB peak RSS' "$label" "$t" "$c" "$(awk -v k="$r" 'BEGIN {print k / 1024}')"
-  [ -n "$goal" ] && awk -v a="$t" -v g="$goal" 'BEGIN {printf "  (goal %g s: %s)", g, a <= g ? "met" : "missed"}'
-  echo
-}
 
 gini=$data/gini/EAST-CONUS_4km_12.0_20050912_0600.gini
 if ! head -c 4 "$gini" 2>/dev/null | grep -q TIGE; then
@@ -51,12 +43,12 @@ insize=$(stat -c %s in.gini)
 
 echo "zyrsat end to end ($build, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg), best of $repeat)"
 headless=$(measure env -u DISPLAY "$zyrsat" "${frame[@]}" -de d,mem -of "png=$work/mem.png" in.gini)
-report "one frame, headless -> PNG" "$headless" 0.1
+bench_report "one frame, headless -> PNG" "$headless" 0.1
 if [ -n "$xdisp" ]; then
-  report "one frame, Xvfb window -> PNG" \
+  bench_report "one frame, Xvfb window -> PNG" \
     "$(measure env DISPLAY="$xdisp" "$zyrsat" "${frame[@]}" -of "png=$work/x.png" in.gini)"
 fi
-report "one frame -> PostScript" "$(measure "$zyrsat" "${frame[@]}" -de "p,$work/frame.ps" in.gini)"
+bench_report "one frame -> PostScript" "$(measure "$zyrsat" "${frame[@]}" -de "p,$work/frame.ps" in.gini)"
 read -r _ _ rss <<<"$headless"
 budget=$((insize / 1024 + 2 * 1920 * 1080 * 4 / 1024 + 20 * 1024))
 echo "  input $((insize / 1024)) KB; memory budget $((budget / 1024)) MB (input + 2 x 1920x1080x4 + 20 MB):" \
@@ -69,16 +61,16 @@ fi
 "$bin/make_demo_loop" "$work/sat" --frames 24 >files.txt
 mapfile -t files <files.txt
 loop=(-b -pd "$domain" -ge 1920x1080 -pp irbar)
-report "24-frame loop, headless -> 24 PNG" \
+bench_report "24-frame loop, headless -> 24 PNG" \
   "$(measure env -u DISPLAY "$zyrsat" "${loop[@]}" -de d,mem -of "png=$work/f_%i.png" "${files[@]}")" 3
-report "24-frame loop -> PostScript" "$(measure "$zyrsat" "${loop[@]}" -de "p,$work/loop.ps" "${files[@]}")"
+bench_report "24-frame loop -> PostScript" "$(measure "$zyrsat" "${loop[@]}" -de "p,$work/loop.ps" "${files[@]}")"
 echo "  loop input $(du -ck "${files[@]}" | tail -n 1 | cut -f1) KB, $(ls f_*.png 2>/dev/null | wc -l) PNG files"
 
 if command -v gdalwarp >/dev/null && command -v gdal_create >/dev/null; then
   gdal_create -q -of GTiff -outsize 1280 1280 -bands 1 -ot Byte -burn 100 \
     -a_srs "+proj=lcc +lat_1=25 +lat_2=25 +lat_0=25 +lon_0=-95 +R=6371200" \
     -a_ullr -2500000 3800000 2620000 -1320000 src.tif
-  report "gdalwarp -r near 1280^2 -> 1920x1080" \
+  bench_report "gdalwarp -r near 1280^2 -> 1920x1080" \
     "$(measure gdalwarp -q -overwrite -r near -ts 1920 1080 \
       -t_srs "+proj=lcc +lat_1=30 +lat_2=60 +lat_0=38 +lon_0=-95 +R=6371200" src.tif dst.tif)"
 else
