@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "image/area.h"
 #include "image/img.h"
 

@@ -18,7 +18,7 @@
 #include "image/gif.h"
 #include "image/img.h"
 #include "image/pngio.h"
-#include "image/sat_read.h"
+#include "image/readers.h"
 
 namespace {
 

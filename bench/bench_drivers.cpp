@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "gks/drivers/hpgl.h"
 #include "gks/drivers/meta.h"
 #include "gks/gks.h"

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/res.h"
-#include "plot/attrib.h"
+#include "core/res.h"
+#include "gks/attrib.h"
+#include "gks/clr.h"
 #include "plot/plt.h"
-#include "satproc/clr.h"
 #include "satproc/enh.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // the template (date fields, a path field and a key).
 #include <benchmark/benchmark.h>
 
-#include "driver/res.h"
+#include "core/res.h"
 #include "files/file.h"
 
 namespace {

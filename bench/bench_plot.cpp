@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "gks/gks.h"
 #include "plot/plt.h"
 

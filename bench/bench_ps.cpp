@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
+#include "core/flags.h"
+#include "gks/clr.h"
 #include "gks/drivers/ps.h"
 #include "image/img.h"
-#include "satproc/clr.h"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "image/lrit_jpeg.h"
+#include "image/readers.h"
 #include "image/sat_formats.h"
-#include "image/sat_read.h"
 
 namespace {
 

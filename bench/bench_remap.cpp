@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "map/map.h"
 #include "satproc/remap.h"
 #include "satproc/sat_param.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "driver/sat.h"
 #include "files/date.h"
 #include "files/file.h"

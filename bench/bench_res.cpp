@@ -8,8 +8,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "driver/sat.h"
 
 namespace {

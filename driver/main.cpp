@@ -1,8 +1,8 @@
 // zyrsat: plots satellite images.
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "core/util.h"
 #include "driver/sat.h"
-#include "driver/util.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -18,6 +18,7 @@ int main(int argc, char **argv)
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
 #endif
+    SAT_register_hooks();
     RES_init(argc, argv, SAT_keyed_resources(), SAT_positional_resources());
 
     if (FLAG_help()) {

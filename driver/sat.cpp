@@ -1,6 +1,11 @@
 #include "driver/sat.h"
 
-#include "driver/res.h"
+#include "core/hooks.h"
+#include "core/res.h"
+#include "files/file.h"
+#include "image/img.h"
+#include "map/map.h"
+#include "plot/plt.h"
 
 namespace {
 
@@ -20,3 +25,12 @@ const int positional_resources[] = {RES_FILENAME, RES_END};
 
 const int *SAT_keyed_resources() { return keyed_resources; }
 const int *SAT_positional_resources() { return positional_resources; }
+
+void SAT_register_hooks()
+{
+    FILE_register_hooks();
+    MAP_register_hooks();
+    IMG_register_hooks();
+    PLT_register_hooks();
+    HOOK_table().catalogue_entry = RES_enter;
+}

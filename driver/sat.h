@@ -9,6 +9,17 @@ const int *SAT_positional_resources();
 
 struct DOM;
 struct DATE;
+struct RES_DESC;
+
+// Fills a resource description from the program's catalogue by id: 0, or
+// -1 for an id the catalogue does not have.
+int RES_enter(RES_DESC *desc, int id);
+
+// Fills every hook slot the lower layers call up through (domains, file
+// time, time zone, image files, plot messages and window events, the
+// resource catalogue).  Called first thing by the program, and by every
+// tool and test program that uses the whole system.
+void SAT_register_hooks();
 
 // The output image file: 0 none, 1 plain ZYRIMG, 2 compressed; sets the
 // output name convention.

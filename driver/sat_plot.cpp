@@ -29,17 +29,17 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "core/util.h"
+#include "driver/sat_read.h"
 #include "files/date.h"
 #include "files/file.h"
+#include "gks/attrib.h"
 #include "gks/gks.h"
 #include "image/img.h"
-#include "image/sat_read.h"
 #include "map/dom.h"
 #include "map/map.h"
-#include "plot/attrib.h"
 #include "plot/plt.h"
 #include "plot/plt_anim.h"
 #include "satproc/enh.h"

@@ -1,6 +1,6 @@
 #include "files/date.h"
 
-#include "driver/flags.h"
+#include "core/flags.h"
 
 #include <cmath>
 #include <cstdio>
@@ -152,13 +152,6 @@ DATE shift_to_zone(const DATE &fixed)
 }
 
 }  // namespace
-
-void DATE_init(DATE *date)
-{
-    if (!date) return;
-    date->year = date->month = date->day = date->julian = MISSING;
-    date->weekday = date->hour = date->minute = date->second = MISSING;
-}
 
 int64_t DATE_num_sec(DATE *date)
 {

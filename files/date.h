@@ -6,18 +6,8 @@
 #include <cstdint>
 #include <ctime>
 
-// Eight signed 32-bit fields, copied by value.  -9999 marks a missing field.
-struct DATE {
-    int32_t year;
-    int32_t month;
-    int32_t day;
-    int32_t julian;   // day of the year, 1..366
-    int32_t weekday;  // 0 = Sunday
-    int32_t hour;
-    int32_t minute;
-    int32_t second;
-};
-static_assert(sizeof(DATE) == 32);
+#include "core/records.h"
+
 
 // Output texts: every function below that writes into a caller's buffer
 // writes at most DATE_TEXT_SIZE bytes, terminator included.
@@ -29,7 +19,6 @@ constexpr int DATE_TEXT_SIZE = 40;
 // becomes 1, an hour, minute or second outside its range (missing included)
 // becomes 0.  Years are widened: below 50 +2000, then below 200 +1900.
 
-void DATE_init(DATE *date);
 // Seconds since 1970-01-01 00:00 UTC; every fourth year counts as a leap
 // year, which is right from 1901 to 2099.  Julian and weekday are ignored.
 int64_t DATE_num_sec(DATE *date);   // normalises the record in place

@@ -11,9 +11,10 @@
 #include <cstring>
 #include <string>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/hooks.h"
+#include "core/res.h"
+#include "core/util.h"
 #include "files/file_state.h"
 
 using file_detail::MISSING;
@@ -757,4 +758,11 @@ int FILE_list_file()
     MESS_print(0xf0000000, "SEARCH: %s\n", cmd.c_str());
     std::fflush(stdout);
     return std::system(cmd.c_str());
+}
+
+void FILE_register_hooks()
+{
+    HOOK_table().set_file_time = FILE_set_time;
+    HOOK_table().set_time_zone = DATE_set_TZ;
+    HOOK_table().current_time_text = DATE_get_current_str;
 }

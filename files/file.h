@@ -82,12 +82,6 @@ char *FILE_add_path(const char *dir, const char *name, char *out);
 // 9 image; -1 for anything else.
 int FILE_type(const char *name);
 
-// The folder of the program's bundled data (name conventions, colour
-// table, enhancements, regions, fonts, maps): share/zyrsat beside an
-// installed program (<bin>/../share/zyrsat), else the build's data folder.
-// Found once; never null.
-const char *FILE_data_dir();
-
-// Appends "/" to the text when it does not already end with one.  The
-// buffer must have room for one more character.
-char *FILE_add_path_delim(char *text);
+// Fills the file layer's hook slots: the "hour" time override, the display
+// time zone and the time stamp of message files.
+void FILE_register_hooks();

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <string>
 
-#include "driver/flags.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/util.h"
 #include "files/file.h"
 
 namespace {
@@ -208,35 +208,4 @@ int FILE_type(const char *name)
     for (const auto &m : magics)
         if (!std::strncmp(head, m.magic, std::strlen(m.magic))) return m.type;
     return -1;
-}
-
-char *FILE_add_path_delim(char *text)
-{
-    if (!text) return text;
-    size_t n = std::strlen(text);
-    // An empty path means the working directory and stays empty, rather than
-    // turning into the root directory.
-    if (n > 0 && text[n - 1] != '/') {
-        text[n] = '/';
-        text[n + 1] = '\0';
-    }
-    return text;
-}
-
-const char *FILE_data_dir()
-{
-    // An installed program finds its data beside itself, so that a copy
-    // installed anywhere works whether or not the build tree is still there.
-    static const std::string dir = [] {
-        char exe[4096];
-        ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-        if (n > 0) {
-            exe[n] = '\0';
-            std::string bin(exe);
-            std::string installed = bin.substr(0, bin.rfind('/')) + "/../share/zyrsat";
-            if (FILE_is_dir(installed.c_str())) return installed;
-        }
-        return std::string(ZYR_DATA_DIR);
-    }();
-    return dir.c_str();
 }

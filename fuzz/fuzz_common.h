@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "driver/sat.h"
 
 namespace fuzz {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz_common.h"
-#include "satproc/clr.h"
+#include "gks/clr.h"
 #include "satproc/enh.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "driver/res.h"
+#include "core/res.h"
 #include "fuzz_common.h"
 #include "gks/drivers/meta.h"
 #include "gks/gks.h"

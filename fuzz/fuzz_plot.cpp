@@ -5,9 +5,9 @@
 #include <string>
 
 #include "fuzz_common.h"
-#include "plot/attrib.h"
+#include "gks/attrib.h"
+#include "gks/clr.h"
 #include "plot/plt.h"
-#include "satproc/clr.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/util.h"
 #include "gks/gks_int.h"
 
 // The file drivers' factories; weak so that the kernel links before they exist.

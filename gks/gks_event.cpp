@@ -9,13 +9,13 @@
 #include <string>
 #include <sys/select.h>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/records.h"
+#include "core/res.h"
+#include "core/util.h"
 #include "files/file.h"
 #include "gks/gks_int.h"
 #include "gks/imgfile.h"
-#include "image/img.h"
 
 using namespace gks;
 

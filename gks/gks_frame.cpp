@@ -6,8 +6,8 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "driver/flags.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/util.h"
 #include "gks/gks_int.h"
 
 using namespace gks;

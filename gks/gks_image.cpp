@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
+#include "core/flags.h"
+#include "core/records.h"
+#include "gks/clr.h"
 #include "gks/drivers/ps.h"
 #include "gks/gks_int.h"
-#include "image/img.h"
-#include "satproc/clr.h"
 
 using namespace gks;
 

@@ -29,7 +29,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "gks/gks_int.h"
 #include "gks/raster.h"
 

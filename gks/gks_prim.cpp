@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "gks/gks_int.h"
 
 using namespace gks;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "core/util.h"
 #include "files/file.h"
 #include "gks/gks_int.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "gks/gks_int.h"
 
 namespace gks {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "driver/flags.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/util.h"
 #include "gks/gks_int.h"
 
 using namespace gks;

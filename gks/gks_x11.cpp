@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "core/util.h"
+#include "gks/clr.h"
 #include "gks/gks_int.h"
-#include "satproc/clr.h"
 
 using namespace gks;
 

@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "gks/gks_int.h"
 
 using namespace gks;

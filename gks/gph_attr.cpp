@@ -1,7 +1,7 @@
 // The world layer's attribute setters: an attribute record (any field
 // -9999 = keep) applied to the line, fill, marker or text state.
+#include "gks/attrib.h"
 #include "gks/gks.h"
-#include "plot/attrib.h"
 
 namespace {
 bool set(int v) { return v != ATTRIB_UNSET; }

@@ -1,7 +1,8 @@
 // Image files on the workstation: load, overlay, read, query and save, and
 // the window dumps of the GIF, PNG and XWD writers.
 //
-// Reading goes through IMG_read, which sets the record's depth to the
+// Reading goes through the image layer's IMG_read (a hook the image layer
+// fills at start-up), which sets the record's depth to the
 // window's before the reader runs.  Without a workstation that depth is 0,
 // so an XWD file (whose depth must not exceed the window's) is refused by
 // gread_image_file with "Incorrect depth", while GIF, PNG and ZYRIMG files
@@ -9,12 +10,9 @@
 // to draw into and return 0 without reading.
 #include "gks/imgfile.h"
 
-#include "driver/flags.h"
+#include "core/flags.h"
+#include "core/hooks.h"
 #include "gks/gks.h"
-#include "image/gif.h"
-#include "image/img.h"
-#include "image/pngio.h"
-#include "image/xwd.h"
 
 namespace {
 
@@ -53,15 +51,12 @@ int dump_window(const char *name, int type)
 
 int gwrite_image_file(const char *name, IMG *img, int type)
 {
-    switch (type) {
-    case GSAVE_GIF: return GIF_write(name, img);
-    case GSAVE_PNG: return PNG_write(name, img);
-    case GSAVE_XWD: return XWD_write(name, img);
-    case GSAVE_ZYR: return IMG_write(name, img, 0);
-    default:
+    if (type < GSAVE_GIF || type > GSAVE_ZYR) {
         MESS_print(MESS_ERROR, "gwrite_image_file: unknown save type %d\n", type);
         return 0;
     }
+    // The writers themselves belong to the image layer.
+    return HOOK_table().write_image_file ? HOOK_table().write_image_file(name, img, type) : 0;
 }
 
 int gload_image_file(const char *name, int x, int y)
@@ -74,9 +69,15 @@ int goverlay_image_file(const char *name, const char *colour, int x, int y)
     return put_image_file(name, [&](IMG *img) { return goverlay_image(img, colour, x, y); });
 }
 
-int gread_image_file(const char *name, IMG *img) { return IMG_read(name, img, 0); }
+int gread_image_file(const char *name, IMG *img)
+{
+    return HOOK_table().read_image_file ? HOOK_table().read_image_file(name, img, 0) : 0;
+}
 
-int gquery_image_file(const char *name, IMG *img) { return IMG_read(name, img, 1); }
+int gquery_image_file(const char *name, IMG *img)
+{
+    return HOOK_table().read_image_file ? HOOK_table().read_image_file(name, img, 1) : 0;
+}
 
 int gsave_image_file(const char *name) { return dump_window(name, g_save_type); }
 

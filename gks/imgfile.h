@@ -19,3 +19,8 @@ enum {
 // GIF replaces the record's pixels by palette entries (see image/gif.h).
 struct IMG;
 int gwrite_image_file(const char *name, IMG *img, int type);
+
+// The current window into a GIF, PNG or XWD file: 1 success, 0 failure.
+int GIF_dump(const char *name);
+int PNG_dump(const char *name);
+int XWD_dump(const char *name);

@@ -14,11 +14,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "gks/gks.h"
 #include "image/gif.h"
-#include "image/imgpal.h"
 #include "image/img.h"
+#include "image/imgpal.h"
 #include "image/pngio.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 
 namespace {
 

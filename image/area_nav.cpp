@@ -5,7 +5,7 @@
 #include <array>
 #include <cstring>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "image/area.h"
 #include "image/nav.h"
 

@@ -22,8 +22,6 @@ int GIF_read_mem(const unsigned char *data, size_t size, IMG *image, int query, 
 
 // 1 success, 0 failure (message at error level; a partial file may remain).
 int GIF_write(const char *name, IMG *image);
-// The current window into a GIF file: 1 success, 0 failure.
-int GIF_dump(const char *name);
 // Switches of the writer, set by plot parameters.  Both return 0.
 int GIF_interlace(int flag);
 int GIF_transparent(int flag);

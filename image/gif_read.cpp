@@ -15,10 +15,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "image/gif.h"
-#include "image/imgpal.h"
 #include "image/img.h"
+#include "image/imgpal.h"
 
 namespace {
 

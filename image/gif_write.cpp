@@ -1,11 +1,11 @@
 // GIF writer and the LZW coder.
 #include <cstring>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "gks/gks.h"
 #include "image/gif.h"
-#include "image/imgpal.h"
 #include "image/img.h"
+#include "image/imgpal.h"
 
 namespace {
 

@@ -19,10 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
+#include "core/flags.h"
+#include "files/date.h"
 #include "image/rdr_util.h"
+#include "image/readers.h"
 #include "image/sat_formats.h"
-#include "image/sat_read.h"
 #include "map/map.h"
 
 namespace {

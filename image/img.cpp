@@ -11,15 +11,16 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/hooks.h"
+#include "core/util.h"
 #include "files/file.h"
 #include "gks/gks.h"
+#include "gks/imgfile.h"
 #include "image/gif.h"
 #include "image/pngio.h"
 #include "image/xwd.h"
 #include "map/map.h"
-#include "plot/plt.h"
 
 namespace {
 
@@ -308,35 +309,6 @@ void write_token(FILE *out, const DOM &d)
 
 }  // namespace
 
-int IMG_init(IMG *image)
-{
-    image->source = 0;
-    image->type = 0;
-    image->version = 0;
-    image->date_label[0] = '\0';
-    DATE_init(&image->date);
-    image->info[0] = '\0';
-    DOM_init(&image->domain);
-    image->nx = image->ny = image->depth = 0;
-    image->bits_pixel = image->bytes_line = 0;
-    image->byte_order = 1;
-    image->ncolors = 0;
-    image->transparent = -1;
-    image->cmap = nullptr;
-    image->data = nullptr;
-    return 0;
-}
-
-int IMG_free(IMG *image)
-{
-    std::free(image->data);
-    std::free(image->cmap);
-    image->data = nullptr;
-    image->cmap = nullptr;
-    image->ncolors = 0;
-    return 0;
-}
-
 int IMG_print(uint32_t level, const IMG *image)
 {
     MESS_print(level, "Source: %d\n", image->source);
@@ -354,19 +326,6 @@ int IMG_print(uint32_t level, const IMG *image)
     MESS_print(level, "Number of colors: %d\n", image->ncolors);
     MESS_print(level, "Tranparent colors: %d\n", image->transparent);
     DOM_print(level, &image->domain);
-    return 0;
-}
-
-int IMG_copy(IMG *dest, const IMG *src)
-{
-    if (dest == src) return 0;
-    *dest = *src;
-    dest->data = nullptr;
-    int64_t size = (int64_t)std::max(src->bytes_line, src->nx) * std::max(src->ny, 0);
-    if (src->data && size > 0) {
-        dest->data = (unsigned char *)std::malloc((size_t)size);
-        if (dest->data) std::memcpy(dest->data, src->data, (size_t)size);
-    }
     return 0;
 }
 
@@ -529,59 +488,16 @@ int IMG_read(const char *name, IMG *image, int query)
     return ret;
 }
 
-namespace {
-
-// The map domain of a w x h window picture: the plot domain the map is
-// drawn in (transform 2, whose world is the projection plane), extended
-// from the panel to the whole window at the panel's pixel size, so that
-// every pixel of the picture, labels and margins included, is located and
-// the map lines fall on the grid points they were drawn at.  False when
-// there is no map domain or the window gives no usable grid.
-bool extend_to_window(int w, int h, DOM *out)
+void IMG_register_hooks()
 {
-    DOM d;
-    MAP_get_domain(&d);
-    if (d.proj == DOM_MISSING || w < 2 || h < 2 || !gchk_graphics()) return false;
-    int keep = 0;
-    ginq_cur_norm_tran_num(nullptr, &keep);
-    gsel_norm_tran(2);
-    // World coordinates of the centres of the first and last pixels.
-    const float x0 = xp_W(0), y0 = yp_W(0), x1 = xp_W((float)(w - 1)), y1 = yp_W((float)(h - 1));
-    gsel_norm_tran(keep);
-    const float dx = (x1 - x0) / (float)(w - 1), dy = (y0 - y1) / (float)(h - 1);
-    if (!(dx > 0) || !(dy > 0) || !std::isfinite(dx) || !std::isfinite(dy)) return false;
-    float lat = DOM_MISSING, lon = DOM_MISSING;
-    MAP_untran(&lat, &lon, 0.5f * (x0 + x1), 0.5f * (y0 + y1));
-    if (lat == DOM_MISSING || lon == DOM_MISSING) return false;
-    // The projection keeps its own pole and meridian (the plot domain's,
-    // filled in from its centre when it gave none).
-    d.clat = lat;
-    d.clon = lon;
-    d.dx = dx;
-    d.dy = dy;
-    d.nx = w;
-    d.ny = h;
-    *out = d;
-    return true;
-}
-
-} // namespace
-
-int IMG_dump(const char *name)
-{
-    IMG img;
-    IMG_init(&img);
-    if (!gget_image(&img)) {
-        IMG_free(&img);
-        return 0;
-    }
-    // The plot's map domain goes with the picture when the picture is the
-    // map panel (no large view offset), extended to the window's pixels.
-    if (PLT_get_view_offset() <= 0.7f) extend_to_window(img.nx, img.ny, &img.domain);
-    const char *ul = PLT_get_label(0, 0), *lr = PLT_get_label(5, 0), *ur = PLT_get_label(2, 0);
-    std::snprintf(img.info, sizeof img.info, "%s [%s]", ul ? ul : "", lr ? lr : "");
-    std::snprintf(img.date_label, sizeof img.date_label, "%s", ur ? ur : "");
-    int rc = IMG_write(name, &img, 0);
-    IMG_free(&img);
-    return rc;
+    HOOK_table().read_image_file = IMG_read;
+    HOOK_table().write_image_file = [](const char *name, IMG *img, int type) {
+        switch (type) {
+        case GSAVE_GIF: return GIF_write(name, img);
+        case GSAVE_PNG: return PNG_write(name, img);
+        case GSAVE_XWD: return XWD_write(name, img);
+        case GSAVE_ZYR: return IMG_write(name, img, 0);
+        default: return 0;
+        }
+    };
 }

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "files/file.h"
 
 namespace {

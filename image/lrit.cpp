@@ -31,12 +31,13 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/util.h"
+#include "files/date.h"
 #include "image/lrit_jpeg.h"
 #include "image/rdr_util.h"
+#include "image/readers.h"
 #include "image/sat_formats.h"
-#include "image/sat_read.h"
 #include "map/map.h"
 
 namespace {

@@ -28,10 +28,10 @@
 #include <cstring>
 #include <ctime>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "gks/gks.h"
-#include "image/imgpal.h"
 #include "image/img.h"
+#include "image/imgpal.h"
 
 namespace {
 

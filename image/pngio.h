@@ -19,8 +19,6 @@ int PNG_read_stream(FILE *fp, IMG *image, int query, const char *name);
 
 // 1 success, 0 failure.
 int PNG_write(const char *name, IMG *image);
-// The current window into a PNG file: 1 success, 0 failure.
-int PNG_dump(const char *name);
 
 // Encodes w x h palette entries (rows from the top) with a palette of
 // `ncolors` RGB triples as a complete PNG file in memory, with the three

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "map/map.h"
 
 namespace rdr {

@@ -16,10 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
+#include "core/flags.h"
+#include "files/date.h"
 #include "image/area.h"
+#include "image/readers.h"
 #include "image/sat_formats.h"
-#include "image/sat_read.h"
 #include "image/tiff_internal.h"
 
 namespace tiffrd {

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "image/tiff_internal.h"
 
 namespace tiffrd {

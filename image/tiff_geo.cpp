@@ -24,7 +24,7 @@
 #include <initializer_list>
 #include <map>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "image/tiff_internal.h"
 #include "map/map.h"
 

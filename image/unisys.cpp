@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "files/date.h"
 #include "image/nav.h"
 #include "image/rdr_util.h"
+#include "image/readers.h"
 #include "image/sat_formats.h"
-#include "image/sat_read.h"
 
 namespace {
 

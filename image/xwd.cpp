@@ -24,9 +24,9 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/flags.h"
-#include "image/imgpal.h"
+#include "core/flags.h"
 #include "image/img.h"
+#include "image/imgpal.h"
 
 namespace {
 

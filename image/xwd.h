@@ -15,5 +15,3 @@ struct IMG;
 int XWD_read(const char *name, IMG *image, int query);
 int XWD_read_mem(const unsigned char *data, size_t size, IMG *image, int query);
 int XWD_write(const char *name, const IMG *image);
-// The current window into an XWD file: 1 success, 0 failure.
-int XWD_dump(const char *name);

@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/hooks.h"
+#include "core/res.h"
+#include "core/util.h"
 #include "map/dom_internal.h"
 
 namespace {
@@ -257,19 +258,6 @@ bool apply_defaults(int t, DOM *dom)
 
 }  // namespace
 
-int DOM_init(DOM *dom)
-{
-    if (!dom) return 0;
-    dom->proj = DOM_MISSING;
-    dom->plat = dom->plon = DOM_MISSING;
-    for (float &p : dom->parm) p = DOM_MISSING;
-    dom->clat = dom->clon = DOM_MISSING;
-    dom->dx = dom->dy = DOM_MISSING;
-    dom->nx = dom->ny = DOM_MISSING;
-    dom->ellipsoid = 0;
-    return 0;
-}
-
 int DOM_proj_str(const char *word)
 {
     if (!word) return -1;
@@ -418,3 +406,5 @@ int DOM_set_prior(int n) { return priority = n; }
 int DOM_get_prior() { return priority; }
 int DOM_set_loc_prior(int n) { return loc_prior = n; }
 int DOM_get_loc_prior() { return loc_prior; }
+
+void MAP_register_hooks() { HOOK_table().decode_domain = DOM_decode; }

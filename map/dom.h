@@ -5,53 +5,8 @@
 
 #include <cstdint>
 
-// Missing value of every domain field.
-constexpr int DOM_MISSING = -9999;
+#include "core/records.h"
 
-// Projection codes.
-enum {
-    DOM_PSTEREO = 1,
-    DOM_LATLON = 2,
-    DOM_MERC = 3,
-    DOM_LAMB = 4,
-    DOM_ORTHO = 5,
-    DOM_GNOM = 6,
-    DOM_MOLL = 7,
-    DOM_LAMBAZ = 8,
-    DOM_SAT = 9,
-    DOM_XY = 20,
-    DOM_XZ = 21,
-    DOM_XLOGP = 22,
-    DOM_POLAR = 23,
-    DOM_CAT = 24,
-    DOM_XP = 25,
-    DOM_SKEWT = 40,
-    DOM_STUVE = 41,
-    DOM_EMA = 42,
-    DOM_TEPH = 43,
-    DOM_RTEPH = 44,
-    DOM_ZOOM = 50,
-    DOM_SIZE = 51,
-    DOM_PIXEL = 99,
-};
-
-// The domain record: plain data, copied by value.  Every field is -9999
-// when unset, except `ellipsoid` (0).
-struct DOM {
-    int32_t proj;     // projection code
-    float plat;       // projection latitude (-9999: use clat)
-    float plon;       // projection longitude / central meridian (-9999: use clon)
-    float parm[5];    // projection parameters (true latitudes, satellite radius, ...)
-    float clat;       // centre latitude
-    float clon;       // centre longitude
-    float dx;         // grid spacing in x, projection units (100 km or degrees)
-    float dy;         // grid spacing in y
-    int32_t nx;       // grid points in x
-    int32_t ny;       // grid points in y
-    int32_t ellipsoid; // 1: the satellite projection treats the earth as an ellipsoid
-};
-
-int DOM_init(DOM *dom);
 // Parse a domain string: 1 explicit domain, 2 through a region name, -9999
 // empty/"miss", -1 invalid.
 int DOM_decode(const char *text, DOM *dom);

@@ -5,11 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "gks/gks.h"
 #include "map/map.h"
 #include "map/overlay_internal.h"
-#include "plot/plt.h"
 
 namespace {
 
@@ -244,7 +243,7 @@ int MAP_lines(float a, float b)
         return -1;
     }
     if (budget_left >= 0) budget_left -= cost;
-    PLT_mess("Map-lalo: %.1f,%.1f", a, b);
+    MAP_status("Map-lalo: %.1f,%.1f", a, b);
     float L[4];
     MAP_get_limits(L);
     float off = 0.01f * (L[1] - L[0]);

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "map/map_internal.h"
 
 namespace map_detail {

@@ -101,3 +101,7 @@ typedef void (*MAP_LINE_SINK)(int n, const float *pts, int filled);
 void MAP_set_line_sink(MAP_LINE_SINK sink);
 typedef void (*MAP_TEXT_SINK)(float x, float y, const char *text);
 void MAP_set_text_sink(MAP_TEXT_SINK sink);
+
+// Fills the map layer's hook slot: domain and region resources decoded by
+// DOM_decode.
+void MAP_register_hooks();

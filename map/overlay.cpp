@@ -2,6 +2,7 @@
 // gates, size conditions), the kinds of items it draws, the grid settings,
 // point thinning and the plot callback.
 #include <cctype>
+#include <cstdarg>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,17 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/hooks.h"
+#include "core/res.h"
+#include "core/util.h"
 #include "files/file.h"
+#include "gks/attrib.h"
 #include "gks/drivers/meta.h"
 #include "gks/gks.h"
 #include "map/dom_internal.h"
 #include "map/map.h"
 #include "map/overlay_internal.h"
-#include "plot/attrib.h"
-#include "plot/plt.h"
 
 namespace {
 
@@ -142,7 +143,7 @@ int image_item(const std::string &item, bool ndc)
         const char *opt = rest.c_str() + colon;
         if (std::sscanf(opt, ":%63[^:]:%d:%d", colour, &x, &y) < 1) std::sscanf(opt, "::%d:%d", &x, &y);
     }
-    PLT_mess("Map-image: %s", file.c_str());
+    MAP_status("Map-image: %s", file.c_str());
     char path[FILE_NAME_SIZE];
     FILE_add_path(RES_get("image_path"), file.c_str(), path);
     if (ndc) {
@@ -157,7 +158,7 @@ int image_item(const std::string &item, bool ndc)
 // point-thinning grid.  This is the program's own simple station plot.
 int station_item(const std::string &file)
 {
-    PLT_mess("Map-rawfile: %s", file.c_str());
+    MAP_status("Map-rawfile: %s", file.c_str());
     std::string path = DOM_find_file(file.c_str());
     FILE *fp = DOM_open_regular(path, "r");
     if (!fp) {
@@ -205,7 +206,7 @@ int lalo_item(const std::string &item)
         }
     }
     if (std::isnan(b)) b = a;
-    PLT_mess("Map-lalo: %.1f,%.1f", a, b);
+    MAP_status("Map-lalo: %.1f,%.1f", a, b);
     if (!grid_attributes()) return -1;
     if (!attrs.empty()) {
         ATTRIB rec;
@@ -219,7 +220,7 @@ int map_file_item(const std::string &item)
 {
     size_t colon = item.find(':');
     std::string file = item.substr(0, colon);
-    PLT_mess("Map: %s", file.c_str());
+    MAP_status("Map: %s", file.c_str());
     greset_line();
     greset_fill();
     std::string attrs;
@@ -398,7 +399,7 @@ int MAP_process(const char *text)
     if (item.compare(0, 3, "im:") == 0) return image_item(item, false);
     if (item.compare(0, 3, "if:") == 0) return image_item(item, true);
     if (item.compare(0, 3, "mf:") == 0) {
-        PLT_mess("Map-metafile: %s", item.c_str() + 3);
+        MAP_status("Map-metafile: %s", item.c_str() + 3);
         return gread_metafile(DOM_find_file(item.c_str() + 3).c_str()) == 0 ? 0 : -1;
     }
     if (item.compare(0, 3, "rf:") == 0) return station_item(item.substr(3));
@@ -512,9 +513,22 @@ int MAP_plot_grid(float x, float y)
     return 1;
 }
 
+void MAP_status(const char *fmt, ...)
+{
+    char buf[257];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    if (HOOK_table().plot_message) HOOK_table().plot_message(buf);
+}
+
+// The plot session answers the window's events; the map layer only sorts
+// them (through the plot layer's hooks).
 int MAP_callback(int kind, const char *name, float x, float y)
 {
-    if (name && std::strcmp(name, "size") == 0) return PLT_plot_resize(name);
-    if (kind == 3 && name && strnicmp(name, "zoom", 4) == 0) return PLT_plot_zoom(name, x, y);
-    return PLT_print_values(name, x, y);
+    const HOOKS &h = HOOK_table();
+    if (name && std::strcmp(name, "size") == 0) return h.plot_resize ? h.plot_resize(name) : 0;
+    if (kind == 3 && name && strnicmp(name, "zoom", 4) == 0) return h.plot_zoom ? h.plot_zoom(name, x, y) : 0;
+    return h.plot_values ? h.plot_values(name, x, y) : 0;
 }

@@ -19,3 +19,7 @@ void MAP_grid_budget(double pieces);
 // The fixed default map list for a domain and map height (height < 0: the
 // domain's own (ny-1)*dy).
 const char *MAP_default_list(const DOM *d, float height);
+
+// A status line on the plot's workstation ("Map: ...", "Map-lalo: ..."),
+// through the plot layer's message hook.
+void MAP_status(const char *fmt, ...) __attribute__((format(printf, 1, 2)));

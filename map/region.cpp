@@ -10,9 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "core/util.h"
 #include "files/file.h"
 #include "map/dom.h"
 #include "map/dom_internal.h"

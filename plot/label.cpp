@@ -4,12 +4,12 @@
 #include <cstring>
 #include <string>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "core/util.h"
 #include "files/date.h"
+#include "gks/attrib.h"
 #include "gks/gks.h"
-#include "plot/attrib.h"
 #include "plot/plt.h"
 #include "plot/plt_int.h"
 

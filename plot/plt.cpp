@@ -7,8 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/flags.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/hooks.h"
+#include "core/util.h"
 #include "gks/gks.h"
 #include "map/dom.h"
 #include "map/map.h"
@@ -364,4 +365,12 @@ int PLT_plot_zoom(const char *name, float x, float y)
         gset_rubber_band(0);
     }
     return 0;
+}
+
+void PLT_register_hooks()
+{
+    HOOK_table().plot_message = [](const char *text) { return PLT_mess("%s", text); };
+    HOOK_table().plot_resize = PLT_plot_resize;
+    HOOK_table().plot_zoom = PLT_plot_zoom;
+    HOOK_table().plot_values = PLT_print_values;
 }

@@ -17,9 +17,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "core/util.h"
 #include "files/date.h"
 #include "files/file.h"
 #include "gks/gks.h"

@@ -6,13 +6,14 @@
 #include <cstring>
 #include <string>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "core/util.h"
 #include "files/date.h"
 #include "files/file.h"
 #include "gks/drivers/ps.h"
 #include "gks/gks.h"
+#include "gks/imgfile.h"
 #include "image/gif.h"
 #include "image/img.h"
 #include "image/pngio.h"

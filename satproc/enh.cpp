@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "core/util.h"
+#include "gks/clr.h"
 #include "gks/drivers/ps.h"
 #include "gks/gks.h"
-#include "satproc/clr.h"
 
 namespace {
 

@@ -24,9 +24,6 @@ int SAT_color_image(IMG *image);
 // The pixel step of SAT_color_image on bare rows (ny rows of bpl bytes,
 // nx pixels each).
 int SAT_color_pixels(uint8_t *data, int nx, int ny, int bpl);
-// Draws the colour bar under the plot panel; ir 1 adds temperature ticks.
-// -1 when there is no room.
-int SAT_color_bar(int ir);
 // Pixel value of temperature t (deg C) and temperature of pixel value v, for
 // the scale of the last image's source.
 int SAT_ir_ind(float t);

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "gks/gks.h"
 #include "image/nav.h"
 #include "map/map.h"

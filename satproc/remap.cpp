@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "gks/gks.h"
 #include "image/nav.h"
 #include "map/map.h"

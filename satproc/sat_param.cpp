@@ -8,12 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "core/util.h"
 #include "files/file.h"
+#include "gks/attrib.h"
 #include "image/area.h"
-#include "plot/attrib.h"
 #include "satproc/enh.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "gks/imgfile.h"
 #include "image/gif.h"
 #include "image/img.h"

@@ -33,14 +33,15 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "driver/sat.h"
+#include "driver/sat_read.h"
+#include "gks/clr.h"
 #include "image/img.h"
-#include "image/sat_read.h"
+#include "image/readers.h"
 #include "map/dom.h"
 #include "map/map.h"
-#include "satproc/clr.h"
 #include "satproc/enh.h"
 #include "satproc/fit.h"
 #include "satproc/remap.h"

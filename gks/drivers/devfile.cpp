@@ -12,8 +12,8 @@
 #include <ctime>
 #include <string>
 
-#include "driver/flags.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/util.h"
 
 bool gdrv_open(GDRV_FILE &f, const char *name, const char *create_msg)
 {

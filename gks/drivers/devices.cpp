@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/res.h"
+#include "core/res.h"
 #include "gks/device.h"
 #include "gks/drivers/hpgl.h"
 #include "gks/drivers/meta.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "driver/flags.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/util.h"
 #include "gks/drivers/ps.h"
 #include "gks/gks.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/util.h"
 #include "gks/gks.h"
 
 namespace {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/records.h"
+#include "core/util.h"
+#include "gks/clr.h"
 #include "gks/gks.h"
-#include "image/img.h"
-#include "satproc/clr.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <gtest/gtest.h>
 
 #include "../gks/gks_test_util.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/res.h"
+#include "core/util.h"
 #include "plot/plt.h"
 #include "plot/plt_anim.h"
 #include "plot/plt_int.h"

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "../test_helpers.h"
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
 
 namespace {
 

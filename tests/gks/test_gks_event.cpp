@@ -8,7 +8,7 @@
 
 #include <filesystem>
 
-#include "driver/res.h"
+#include "core/res.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "../test_helpers.h"
 #include "gks_test_util.h"
 
-#include "driver/util.h"
+#include "core/util.h"
 
 namespace {
 

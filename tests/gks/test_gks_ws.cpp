@@ -8,7 +8,7 @@
 
 #include <cstdlib>
 
-#include "driver/res.h"
+#include "core/res.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "image/gif.h"
 #include "image/pngio.h"
 #include "image/xwd.h"
+#include "plot/plt.h"
 
 namespace {
 

@@ -6,11 +6,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "area_build.h"
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "image/sat_read.h"
 #include "../test_helpers.h"
+#include "area_build.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "driver/sat_read.h"
+#include "image/readers.h"
 
 using namespace areatest;
 

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "../test_helpers.h"
-#include "driver/flags.h"
+#include "core/flags.h"
+#include "files/date.h"
 #include "image/img.h"
 
 namespace {

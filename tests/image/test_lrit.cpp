@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "image/lrit_jpeg.h"
+#include "image/readers.h"
 #include "image/sat_formats.h"
-#include "image/sat_read.h"
 #include "rdr_oracle.h"
 
 namespace {

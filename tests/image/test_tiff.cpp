@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
+#include "core/flags.h"
+#include "driver/sat_read.h"
+#include "image/readers.h"
 #include "image/sat_formats.h"
-#include "image/sat_read.h"
 #include "rdr_oracle.h"
 #include "tiff_build.h"
 

@@ -17,8 +17,8 @@
 #include "image/area.h"
 #include "image/gif.h"
 #include "image/lrit_jpeg.h"
+#include "image/readers.h"
 #include "image/sat_formats.h"
-#include "image/sat_read.h"
 #include "rdr_oracle.h"
 
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/res.h"
+#include "core/res.h"
 #include "image/nav.h"
+#include "image/readers.h"
 #include "image/sat_formats.h"
-#include "image/sat_read.h"
 #include "rdr_oracle.h"
 
 namespace {

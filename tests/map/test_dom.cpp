@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "../test_helpers.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "files/file.h"
 #include "map/dom.h"
-#include "../test_helpers.h"
 
 namespace {
 

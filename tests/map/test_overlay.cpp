@@ -13,14 +13,14 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "../gks/gks_test_util.h"
+#include "../test_helpers.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "gks/gks.h"
 #include "map/dom.h"
 #include "map/map.h"
 #include "map/overlay_internal.h"
-#include "../gks/gks_test_util.h"
-#include "../test_helpers.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "../test_helpers.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "map/dom.h"
 #include "map/map.h"
-#include "../test_helpers.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "../gks/gks_test_util.h"
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "plot/plt.h"
 
 namespace plottest {

@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/res.h"
+#include "../test_helpers.h"
+#include "core/res.h"
 #include "files/date.h"
 #include "plot/plt.h"
-#include "../test_helpers.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include "plot_test_util.h"
 #include "../test_helpers.h"
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "gks/clr.h"
 #include "image/img.h"
 #include "plot/plt.h"
-#include "satproc/clr.h"
+#include "plot_test_util.h"
 
 namespace {
 

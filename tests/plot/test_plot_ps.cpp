@@ -6,8 +6,8 @@
 
 #include "../gks/drivers/drv_util.h"
 #include "../test_helpers.h"
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "gks/gks.h"
 #include "plot/plt.h"
 

@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include "plot_test_util.h"
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "gks/clr.h"
 #include "plot/plt.h"
-#include "satproc/clr.h"
+#include "plot_test_util.h"
 
 namespace {
 

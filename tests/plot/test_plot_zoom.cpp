@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/res.h"
+#include "core/res.h"
 #include "map/dom.h"
 #include "map/map.h"
 #include "plot/plt.h"

@@ -8,12 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "satproc/clr.h"
+#include "../test_helpers.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "gks/clr.h"
 #include "satproc/enh.h"
 #include "satproc/sat_param.h"
-#include "../test_helpers.h"
 
 namespace {
 

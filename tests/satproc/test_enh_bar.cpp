@@ -9,10 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "../plot/plot_test_util.h"
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "gks/clr.h"
 #include "plot/plt.h"
-#include "satproc/clr.h"
 #include "satproc/enh.h"
 
 namespace {

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/res.h"
-#include "satproc/clr.h"
+#include "core/res.h"
+#include "gks/clr.h"
 #include "satproc/enh.h"
 
 namespace fs = std::filesystem;

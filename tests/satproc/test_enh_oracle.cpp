@@ -11,11 +11,11 @@
 
 #include "../gks/drivers/drv_util.h"
 #include "../test_helpers.h"
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "driver/sat_read.h"
+#include "gks/clr.h"
 #include "image/img.h"
-#include "image/sat_read.h"
-#include "satproc/clr.h"
 #include "satproc/enh.h"
 
 namespace fs = std::filesystem;

@@ -7,12 +7,12 @@
 
 #include "../gks/drivers/drv_util.h"
 #include "../test_helpers.h"
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "gks/clr.h"
 #include "gks/drivers/ps.h"
 #include "gks/gks.h"
 #include "plot/plt.h"
-#include "satproc/clr.h"
 #include "satproc/enh.h"
 
 namespace {

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "satproc/sat_param.h"
 
 namespace {

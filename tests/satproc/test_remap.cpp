@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "driver/sat_read.h"
 #include "image/nav.h"
-#include "image/sat_read.h"
 #include "satproc/fit.h"
 #include "satproc/remap.h"
 #include "satproc/sat_param.h"

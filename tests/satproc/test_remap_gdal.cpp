@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/res.h"
+#include "core/res.h"
 #include "satproc/remap.h"
 #include "satproc/sat_param.h"
 #include "tests/test_helpers.h"

@@ -15,7 +15,7 @@
 // received is written as one line: its text area with the channel character,
 // newlines as "\n" and backslashes as "\\".
 
-#include "driver/mq.h"
+#include "core/mq.h"
 
 #include <sys/ipc.h>
 #include <sys/msg.h>

@@ -14,9 +14,9 @@
 #include <X11/keysym.h>
 
 #include "../gks_test_util.h"
+#include "core/flags.h"
+#include "core/res.h"
 #include "drv_util.h"
-#include "driver/flags.h"
-#include "driver/res.h"
 #include "gks/drivers/meta.h"
 #include "gks/gks.h"
 #include "image/img.h"

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "drv_util.h"
+#include "gks/clr.h"
 #include "gks/drivers/devfile.h"
 #include "gks/drivers/ps.h"
 #include "image/img.h"
-#include "satproc/clr.h"
 
 using drvtest::blank_lines;
 using testutil::read_file;

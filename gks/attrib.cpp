@@ -1,5 +1,5 @@
 // Attribute strings.
-#include "plot/attrib.h"
+#include "gks/attrib.h"
 
 #include <cctype>
 #include <cmath>
@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "core/util.h"
+#include "gks/clr.h"
 #include "gks/gks.h"
-#include "satproc/clr.h"
 
 namespace {
 
@@ -94,19 +94,6 @@ void parse_item(const char *item, ATTRIB *rec)
 }
 
 } // namespace
-
-int ATTRIB_init(ATTRIB *rec)
-{
-    if (!rec) return -1;
-    rec->color = ATTRIB_UNSET;
-    rec->width = (float)ATTRIB_UNSET;
-    rec->size = (float)ATTRIB_UNSET;
-    rec->expansion = (float)ATTRIB_UNSET;
-    rec->style = ATTRIB_UNSET;
-    rec->fill = ATTRIB_UNSET;
-    rec->font = ATTRIB_UNSET;
-    return 0;
-}
 
 int ATTRIB_parse(const char *text, ATTRIB *rec)
 {

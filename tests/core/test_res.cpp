@@ -1,4 +1,4 @@
-#include "driver/res.h"
+#include "core/res.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "../test_helpers.h"
-#include "driver/flags.h"
+#include "core/flags.h"
 #include "driver/sat.h"
 #include "files/date.h"
 

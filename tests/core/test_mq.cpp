@@ -1,8 +1,8 @@
 // The loop-window queue client against the stand-in loop-window process.
 
-#include "driver/flags.h"
-#include "driver/mq.h"
 #include "../support/loopwin.h"
+#include "core/flags.h"
+#include "core/mq.h"
 
 #include <sys/ipc.h>
 #include <sys/msg.h>

@@ -2,10 +2,10 @@
 // terminal prompts with their "set" commands, the sleep and elapsed-time
 // clock, and the table of child processes started by ZYR_run.
 
-#include "driver/util.h"
+#include "core/util.h"
 
-#include "driver/flags.h"
-#include "driver/res.h"
+#include "core/flags.h"
+#include "core/res.h"
 
 #include <cerrno>
 #include <csignal>
@@ -13,8 +13,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -573,4 +575,36 @@ void ZYR_set_infile(const char *name)
 void ZYR_set_outfile(const char *name)
 {
     strntcpy(out_file, name ? name : "", sizeof out_file);
+}
+
+char *FILE_add_path_delim(char *text)
+{
+    if (!text) return text;
+    size_t n = std::strlen(text);
+    // An empty path means the working directory and stays empty, rather than
+    // turning into the root directory.
+    if (n > 0 && text[n - 1] != '/') {
+        text[n] = '/';
+        text[n + 1] = '\0';
+    }
+    return text;
+}
+
+const char *FILE_data_dir()
+{
+    // An installed program finds its data beside itself, so that a copy
+    // installed anywhere works whether or not the build tree is still there.
+    static const std::string dir = [] {
+        char exe[4096];
+        ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+        if (n > 0) {
+            exe[n] = '\0';
+            std::string bin(exe);
+            std::string installed = bin.substr(0, bin.rfind('/')) + "/../share/zyrsat";
+            struct stat st;
+            if (stat(installed.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return installed;
+        }
+        return std::string(ZYR_DATA_DIR);
+    }();
+    return dir.c_str();
 }

@@ -80,7 +80,6 @@ struct RES_DESC {
 // ---- set-up ----
 int RES_init(int argc, char **argv, const int *keyed_ids, const int *positional_ids);
 int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_DESC *desc);
-int RES_enter(RES_DESC *desc, int id);
 int RES_fill_obj(RES_DESC *desc, const char *name, const char *env, const char *abbrev,
                  int position, int type, void *dest, int *count);
 

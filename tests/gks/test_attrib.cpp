@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/res.h"
-#include "plot/attrib.h"
-#include "satproc/clr.h"
+#include "core/res.h"
+#include "gks/attrib.h"
+#include "gks/clr.h"
 
 namespace {
 

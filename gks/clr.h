@@ -6,20 +6,8 @@
 
 #include <cstdio>
 
-constexpr int CLR_MAX_COLORS = 256;
-constexpr int CLR_NAME_SIZE = 20;  // 19 characters and the terminator
+#include "core/records.h"
 
-// Device-independent codes that CLR_get_ind returns for the "p..." words;
-// the graphics kernel turns them into black, white or grey at three widths.
-enum {
-    CLR_PBLK = 500, CLR_PBBLK, CLR_PTBLK, CLR_PWHT, CLR_PBWHT, CLR_PTWHT,
-    CLR_PGRY, CLR_PBGRY, CLR_PTGRY,
-};
-
-struct CLR_ENTRY {
-    char name[CLR_NAME_SIZE];
-    float red, green, blue;
-};
 
 // Reads the comma-separated list of files (null or empty: the "color_table"
 // resource, else "zyr.clr").  Returns 0.

@@ -1,4 +1,4 @@
-#include "driver/flags.h"
+#include "core/flags.h"
 
 #include <gtest/gtest.h>
 

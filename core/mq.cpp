@@ -5,10 +5,10 @@
 // the call returns.  The default handler ends the program, so a peer that
 // stops answering can never leave this program hanging.
 
-#include "driver/mq.h"
+#include "core/mq.h"
 
-#include "driver/flags.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/util.h"
 
 #include <sys/ipc.h>
 #include <sys/msg.h>

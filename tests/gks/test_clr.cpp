@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/res.h"
-#include "satproc/clr.h"
 #include "../test_helpers.h"
+#include "core/res.h"
+#include "gks/clr.h"
 
 namespace {
 

@@ -5,19 +5,8 @@
 
 #include <cstdint>
 
-constexpr int ATTRIB_UNSET = -9999;
+#include "core/records.h"
 
-struct ATTRIB {
-    int32_t color;    // colour index (colour table), -1 background, 500..508 special
-    float width;      // line width
-    float size;       // character height or marker size factor
-    float expansion;  // character expansion
-    int32_t style;    // line type or marker type
-    int32_t fill;     // fill pattern: 0 solid, 1..19 patterns
-    int32_t font;     // font index
-};
-
-int ATTRIB_init(ATTRIB *rec);
 int ATTRIB_parse(const char *text, ATTRIB *rec);
 // Applies the default string, then the resource when it is set; 1 when the
 // resource was found.

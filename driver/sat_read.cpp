@@ -1,18 +1,19 @@
 // Reader dispatch: the input-type flag picks the reader, the image record is
 // filled, what was read is printed and the plot labels are set.
-#include "image/sat_read.h"
+#include "driver/sat_read.h"
 
 #include <cstring>
 
-#include "driver/flags.h"
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/flags.h"
+#include "core/res.h"
+#include "core/util.h"
 #include "files/file.h"
 #include "image/nav.h"
+#include "image/readers.h"
 #include "plot/plt.h"
+#include "satproc/enh.h"
 #include "satproc/fit.h"
 #include "satproc/sat_param.h"
-#include "satproc/enh.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // works in place on NUL-terminated text; a null text is accepted everywhere
 // and left alone (the tests answer 0 for it, except string_is_blank).
 
-#include "driver/util.h"
+#include "core/util.h"
 
 #include <cctype>
 #include <cmath>

@@ -2,16 +2,16 @@
 // meets the configured level: to a log copy, to a message file, and (unless
 // the output mode is "file only") to the terminal, errors and warnings to
 // standard error.
-#include "driver/flags.h"
+#include "core/flags.h"
 
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "driver/res.h"
-#include "driver/util.h"
-#include "files/date.h"
+#include "core/hooks.h"
+#include "core/res.h"
+#include "core/util.h"
 
 namespace {
 
@@ -126,8 +126,9 @@ int MESS_print(uint32_t mask, const char *format, ...)
         }
     } else if (pfile) {
         if (mess_out == -1) {
-            char stamp[64];
-            std::fputs(DATE_get_current_str(stamp), pfile);
+            char stamp[64] = "";
+            if (HOOK_table().current_time_text) HOOK_table().current_time_text(stamp);
+            std::fputs(stamp, pfile);
             std::fputs(" -- ", pfile);
         }
         write_file_copy(pfile, text);

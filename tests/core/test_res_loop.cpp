@@ -1,9 +1,9 @@
 // The resource exchange with a loop-window process, reached through a "#key"
 // entry of the defaults search list, against the stand-in loop window.
 
-#include "driver/mq.h"
-#include "driver/res.h"
 #include "../support/loopwin.h"
+#include "core/mq.h"
+#include "core/res.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // The resource store and the decoding of its four sources.
-#include "driver/res.h"
+#include "core/res.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -11,12 +11,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "driver/flags.h"
-#include "driver/mq.h"
-#include "driver/util.h"
-#include "files/date.h"
-#include "files/file.h"
-#include "map/dom.h"
+#include "core/flags.h"
+#include "core/hooks.h"
+#include "core/mq.h"
+#include "core/util.h"
 
 namespace {
 
@@ -517,7 +515,7 @@ int RES_conv_data(const char *value, void *dest, int type)
         return 1;
     case RES_T_HOUR:
         // The hour text is the time override of the file layer.
-        FILE_set_time(value);
+        if (HOOK_table().set_file_time) HOOK_table().set_file_time(value);
         return 1;
     default:
         break;
@@ -571,7 +569,7 @@ int RES_conv_data(const char *value, void *dest, int type)
         break;
     case RES_T_REGION:
     case RES_T_DOMAIN:
-        DOM_decode(value, static_cast<DOM *>(dest));
+        if (HOOK_table().decode_domain) HOOK_table().decode_domain(value, static_cast<DOM *>(dest));
         break;
     default:
         // 11, 14, 15 and 21 are read as text by their users.
@@ -647,15 +645,16 @@ int RES_init(int argc, char **argv, const int *keyed_ids, const int *positional_
     own_desc.clear();
     for (const int *id = keyed_ids; id && *id; ++id) {
         own_desc.emplace_back();
-        RES_enter(&own_desc.back(), *id);
+        if (HOOK_table().catalogue_entry) HOOK_table().catalogue_entry(&own_desc.back(), *id);
     }
     for (const int *id = positional_ids; id && *id; ++id) {
         own_desc.emplace_back();
-        RES_enter(&own_desc.back(), *id);
+        if (HOOK_table().catalogue_entry) HOOK_table().catalogue_entry(&own_desc.back(), *id);
     }
     own_desc.push_back(RES_DESC{nullptr, nullptr, nullptr, 0, 0, nullptr, nullptr});
     RES_decode(argc > 0 && argv ? argv[0] : nullptr, "Zyr", argc, argv, own_desc.data());
-    if (const char *tz = std::getenv("zyrtz")) DATE_set_TZ(tz);
+    if (const char *tz = std::getenv("zyrtz"); tz && HOOK_table().set_time_zone)
+        HOOK_table().set_time_zone(tz);
     return 1;
 }
 

@@ -1,5 +1,5 @@
 // Program flag slots and plot-element switches.
-#include "driver/flags.h"
+#include "core/flags.h"
 
 #include <array>
 

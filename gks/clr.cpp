@@ -1,5 +1,5 @@
 // Colour table: reading colour table files and looking colours up by name.
-#include "satproc/clr.h"
+#include "gks/clr.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/res.h"
+#include "core/util.h"
 #include "files/file.h"
 #include "gks/gks.h"
 

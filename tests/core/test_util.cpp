@@ -2,8 +2,8 @@
 // terminal prompts (stdin is redirected from a temporary file), the sleep
 // clock and child processes.
 
-#include "driver/res.h"
-#include "driver/util.h"
+#include "core/res.h"
+#include "core/util.h"
 
 #include <gtest/gtest.h>
 

@@ -75,3 +75,14 @@ int fskipline(FILE *stream);
 int fgetstring(FILE *stream, char *s, int n);
 int fgetnline(FILE *stream, char *s, int n);
 int fget_rawstring(FILE *stream, char *s, int n);
+
+// ---- paths ----
+// The folder of the program's bundled data (name conventions, colour
+// table, enhancements, regions, fonts, maps): share/zyrsat beside an
+// installed program (<bin>/../share/zyrsat), else the build's data folder.
+// Found once; never null.
+const char *FILE_data_dir();
+
+// Appends "/" to the text when it does not already end with one.  The
+// buffer must have room for one more character.
+char *FILE_add_path_delim(char *text);
