@@ -209,7 +209,7 @@ int DEF_get(FILE *fp, char *key, char *value)
         }
         if (std::strcmp(key, "ELIF") == 0) {
             if (blocks.empty()) {
-                MESS_print(192, "DEF_get: elif without an if\n");
+                MESS_print(MESS_WARN, "DEF_get: elif without an if\n");
                 continue;
             }
             Block &b = blocks.back();
@@ -220,7 +220,7 @@ int DEF_get(FILE *fp, char *key, char *value)
         }
         if (std::strcmp(key, "ELSE") == 0) {
             if (blocks.empty()) {
-                MESS_print(192, "DEF_get: else without an if\n");
+                MESS_print(MESS_WARN, "DEF_get: else without an if\n");
                 continue;
             }
             Block &b = blocks.back();
@@ -229,7 +229,7 @@ int DEF_get(FILE *fp, char *key, char *value)
             continue;
         }
         if (std::strcmp(key, "END") == 0) {
-            if (blocks.empty()) MESS_print(192, "DEF_get: end without an if\n");
+            if (blocks.empty()) MESS_print(MESS_WARN, "DEF_get: end without an if\n");
             else blocks.pop_back();
             continue;
         }

@@ -228,7 +228,7 @@ int MESS_hold(uint32_t mask, const char *text)
 
 int MESS_print_prog(const char *title)
 {
-    return MESS_print(3840, "      %s (Ver %s)\n\n", title ? title : "", ZYR_version());
+    return MESS_print(MESS_MESS, "      %s (Ver %s)\n\n", title ? title : "", ZYR_version());
 }
 
 void MESS_reset()

@@ -67,7 +67,7 @@ void MQ_set_alarm_handler(void (*handler)(int)) { alarm_handler = handler; }
 void MQ_set_key_offset(int offset) { key_offset = offset; }
 
 void MQ_intrp(int) {
-    MESS_print(192, "Queue not responding!!\n");
+    MESS_print(MESS_WARN, "Queue not responding!!\n");
     ZYR_exit(7);
 }
 

@@ -132,12 +132,12 @@ void loop_window(const char *entry)
 {
     int q = MQ_open(std::atoi(entry));
     if (q < 0) {
-        MESS_print(192, "ZYRloop window: %s not running or no message queue exists\n", entry);
+        MESS_print(MESS_WARN, "ZYRloop window: %s not running or no message queue exists\n", entry);
         return;
     }
     int ch = MQ_connect(q);
     if (ch < 0) {
-        MESS_print(192, "ZYRloop window: %s unable to connect\n", entry);
+        MESS_print(MESS_WARN, "ZYRloop window: %s unable to connect\n", entry);
         return;
     }
     const int n = ndesc;
@@ -154,7 +154,7 @@ void loop_window(const char *entry)
             if (code == '-' - '0') {
                 // The loop the process serves has gone: nothing more will
                 // come from it, so the exchange ends here.
-                MESS_print(192, "ZYRloop not running!\n");
+                MESS_print(MESS_WARN, "ZYRloop not running!\n");
                 return;
             }
             if (code != 0) break;

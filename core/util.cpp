@@ -81,7 +81,7 @@ bool read_prompt_line(char *line)
 // with status 0, after a line feed so the terminal is left on a fresh line.
 [[noreturn]] void end_of_input()
 {
-    MESS_print(15, "\n");
+    MESS_print(MESS_PRINT, "\n");
     ZYR_exit(0);
 }
 
@@ -93,7 +93,7 @@ void prompt_loop(const char *prompt, const char *format, void *dest)
     char line[PROMPT_LINE + 1];
     for (;;) {
         if (prompt)
-            MESS_print(15, "%s", prompt);
+            MESS_print(MESS_PRINT, "%s", prompt);
         fflush(stdout);
         if (!read_prompt_line(line))
             end_of_input();

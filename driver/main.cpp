@@ -23,7 +23,7 @@ int main(int argc, char **argv)
 
     if (FLAG_help()) {
         char *prog = RES_get_progname(nullptr);
-        MESS_print(15, "%s: This program plots satellite data\n", prog);
+        MESS_print(MESS_PRINT, "%s: This program plots satellite data\n", prog);
         RES_help_print(prog, SAT_keyed_resources(), SAT_positional_resources());
         ZYR_exit(0);
     }

@@ -140,10 +140,10 @@ constexpr const char *INDENT_EXAMPLE = "                  ";  // 18 blanks
 
 void print_domain_block()
 {
-    MESS_print(15, "%sregion=predefined region:\n", INDENT_BLOCK);
-    MESS_print(15, "%sus,ne,at,se,mw,sp,nw,sw,etc\n", INDENT_EXAMPLE);
-    MESS_print(15, "%sproj=projection, clat=central latitude, clon=central longitude,\n", INDENT_BLOCK);
-    MESS_print(15, "%snx,ny=number of gridpoints and dx,dy=grid spacing\n", INDENT_BLOCK);
+    MESS_print(MESS_PRINT, "%sregion=predefined region:\n", INDENT_BLOCK);
+    MESS_print(MESS_PRINT, "%sus,ne,at,se,mw,sp,nw,sw,etc\n", INDENT_EXAMPLE);
+    MESS_print(MESS_PRINT, "%sproj=projection, clat=central latitude, clon=central longitude,\n", INDENT_BLOCK);
+    MESS_print(MESS_PRINT, "%snx,ny=number of gridpoints and dx,dy=grid spacing\n", INDENT_BLOCK);
 }
 
 } // namespace
@@ -174,20 +174,20 @@ int RES_help_item(int id)
     const Entry *e = find(id);
     if (!e) return -1;
     if (e->kind != HELP_PLAIN) {
-        MESS_print(15, " %-10s\n", e->syntax);
-        MESS_print(15, "%s%s\n", INDENT_TEXT, e->help);
+        MESS_print(MESS_PRINT, " %-10s\n", e->syntax);
+        MESS_print(MESS_PRINT, "%s%s\n", INDENT_TEXT, e->help);
         print_domain_block();
-        if (e->kind == HELP_REGION) MESS_print(15, "%sus,ne,at,se,mw,sp,nw,sw,var\n", INDENT_EXAMPLE);
+        if (e->kind == HELP_REGION) MESS_print(MESS_PRINT, "%sus,ne,at,se,mw,sp,nw,sw,var\n", INDENT_EXAMPLE);
         return 0;
     }
     // The first line of the text stands beside the syntax, any further lines
     // under it.
     std::string text = e->help;
     size_t nl = text.find('\n');
-    MESS_print(15, " %-10s  %s\n", e->syntax, text.substr(0, nl).c_str());
+    MESS_print(MESS_PRINT, " %-10s  %s\n", e->syntax, text.substr(0, nl).c_str());
     while (nl != std::string::npos) {
         size_t next = text.find('\n', nl + 1);
-        MESS_print(15, "%s%s\n", INDENT_TEXT, text.substr(nl + 1, next - nl - 1).c_str());
+        MESS_print(MESS_PRINT, "%s%s\n", INDENT_TEXT, text.substr(nl + 1, next - nl - 1).c_str());
         nl = next;
     }
     return 0;
@@ -196,13 +196,13 @@ int RES_help_item(int id)
 int RES_help_print(const char *progname, const int *keyed_ids, const int *positional_ids)
 {
     const char *prog = progname ? progname : "";
-    MESS_print(15, "%s syntax (version:%s)\n", prog, ZYR_version());
-    MESS_print(15, "   %s [options...]\n", prog);
-    MESS_print(15, "Keyed options...\n");
-    MESS_print(15, " %-10s  Resource/defaults file name\n", "-df file");
-    MESS_print(15, " %-10s  Program name\n", "-na name");
+    MESS_print(MESS_PRINT, "%s syntax (version:%s)\n", prog, ZYR_version());
+    MESS_print(MESS_PRINT, "   %s [options...]\n", prog);
+    MESS_print(MESS_PRINT, "Keyed options...\n");
+    MESS_print(MESS_PRINT, " %-10s  Resource/defaults file name\n", "-df file");
+    MESS_print(MESS_PRINT, " %-10s  Program name\n", "-na name");
     for (const int *id = keyed_ids; id && *id; ++id) RES_help_item(*id);
-    MESS_print(15, "Positional options...\n");
+    MESS_print(MESS_PRINT, "Positional options...\n");
     for (const int *id = positional_ids; id && *id; ++id) RES_help_item(*id);
     return 0;
 }

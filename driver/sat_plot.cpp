@@ -159,7 +159,7 @@ int SAT_plot_frame()
         FILE_set_date(&drv.file_date, drv.filename);
         int ok = FILE_overwrite(drv.filename, 1);
         if (ok == 0 || ok == 1) {
-            MESS_print(15, "Writing image file: %s\n", drv.filename);
+            MESS_print(MESS_PRINT, "Writing image file: %s\n", drv.filename);
             IMG_write(drv.filename, image, out == 2);
         }
     }
@@ -168,7 +168,7 @@ int SAT_plot_frame()
     SAT_image_setup(image, &drv.plot_domain);
     if (pixels) SAT_color_image(image);
     MAP_draw(1);
-    if (pixels && FLAG_getplot(7)) {
+    if (pixels && FLAG_getplot(PLOT_DATA)) {
         gsel_norm_tran(2);
         if (SAT_get_over()) goverlay_image(image, "black", 0, 0);
         else gload_image(image, 0, 0);

@@ -36,11 +36,11 @@ void clear_tran_sat() { SAT_set_tran_sat(0); }
 
 void print_common(const IMG *image)
 {
-    MESS_print(0xf0000, "Date: %s\n", image->date_label);
-    MESS_print(0xf0000, "Info: %s\n", image->info);
+    MESS_print(MESS_OUT2, "Date: %s\n", image->date_label);
+    MESS_print(MESS_OUT2, "Info: %s\n", image->info);
     set_labels(image);
-    MESS_print(0xf0000, "Image domain: ");
-    DOM_print(0xf0000, &image->domain);
+    MESS_print(MESS_OUT2, "Image domain: ");
+    DOM_print(MESS_OUT2, &image->domain);
 }
 
 int year_of(int yyddd)
@@ -59,9 +59,9 @@ bool answer_output(const IMG *image)
     if (!what || !*what) return false;
     char text[DATE_TEXT_SIZE];
     if (!strnicmp(what, "date", 4)) {
-        MESS_print(15, "%s\n", image->date_label);
+        MESS_print(MESS_PRINT, "%s\n", image->date_label);
     } else if (!strnicmp(what, "seq", 3)) {
-        MESS_print(15, "%s\n", DATE_make_seq(&image->date, text));
+        MESS_print(MESS_PRINT, "%s\n", DATE_make_seq(&image->date, text));
     } else if (!strnicmp(what, "file", 4)) {
         char name[FILE_NAME_SIZE] = "";
         const char *conv = RES_get("out_file");
@@ -70,7 +70,7 @@ bool answer_output(const IMG *image)
         FILE_set_name(conv ? conv : "");
         FILE_set_date(&date, name);
         FILE_restore_name_conv();
-        MESS_print(15, "%s\n", name);
+        MESS_print(MESS_PRINT, "%s\n", name);
     } else {
         return false;
     }
@@ -112,13 +112,13 @@ int read_area_path(const char *name, IMG *image)
 {
     FILE *in = FILE_open(name, "r");
     if (!in) {
-        MESS_print(192, "SAT_read_file: Unable to open file:%s\n", name);
+        MESS_print(MESS_WARN, "SAT_read_file: Unable to open file:%s\n", name);
         return 0;
     }
     int ret = SAT_read_AREA(in, &last_area, name);
     if (in != stdin) std::fclose(in);
     if (ret == -1) {
-        MESS_print(192, "SAT_read_file: Unable to read image file\n");
+        MESS_print(MESS_WARN, "SAT_read_file: Unable to read image file\n");
         return 0;
     }
     fill_from_area(image, &last_area);
@@ -126,15 +126,15 @@ int read_area_path(const char *name, IMG *image)
     if (answer_output(image)) return 0;
 
     const int32_t *dir = last_area.dir;
-    MESS_print(0xf0000, "Date: %s\n", image->date_label);
-    MESS_print(0xf0000, "Size: %dx%d\n", dir[AREA_W_NELEMS], dir[AREA_W_NLINES]);
-    MESS_print(0xf00000, "Resolution: %dx%d\n", dir[AREA_W_ERES], dir[AREA_W_LRES]);
-    MESS_print(0xf00000, "Correction: %dx%d\n", dir[AREA_W_ELEM], dir[AREA_W_LINE]);
-    MESS_print(0xf00000, "Bands: %x\n", (unsigned)dir[AREA_W_BANDS]);
-    MESS_print(0xf00000, "Source type: %4.4s\n", (const char *)(dir + AREA_W_SOURCE));
-    MESS_print(0xf00000, "Calibration type: %4.4s\n", (const char *)(dir + AREA_W_CALIB));
-    MESS_print(0xf00000, "Navigation type: %4.4s\n", last_area.nav_type);
-    MESS_print(0xf0000, "Comments: %32.32s\n", (const char *)(dir + AREA_W_MEMO));
+    MESS_print(MESS_OUT2, "Date: %s\n", image->date_label);
+    MESS_print(MESS_OUT2, "Size: %dx%d\n", dir[AREA_W_NELEMS], dir[AREA_W_NLINES]);
+    MESS_print(MESS_OUT3, "Resolution: %dx%d\n", dir[AREA_W_ERES], dir[AREA_W_LRES]);
+    MESS_print(MESS_OUT3, "Correction: %dx%d\n", dir[AREA_W_ELEM], dir[AREA_W_LINE]);
+    MESS_print(MESS_OUT3, "Bands: %x\n", (unsigned)dir[AREA_W_BANDS]);
+    MESS_print(MESS_OUT3, "Source type: %4.4s\n", (const char *)(dir + AREA_W_SOURCE));
+    MESS_print(MESS_OUT3, "Calibration type: %4.4s\n", (const char *)(dir + AREA_W_CALIB));
+    MESS_print(MESS_OUT3, "Navigation type: %4.4s\n", last_area.nav_type);
+    MESS_print(MESS_OUT2, "Comments: %32.32s\n", (const char *)(dir + AREA_W_MEMO));
 
     AREA_init(&last_area);
     AREA_calc_domain(image, &last_area);
@@ -161,27 +161,27 @@ int SAT_read_file(const char *name, IMG *image)
     switch (type) {
     case 53:
     case 54:
-        MESS_print(3840, "Reading image file: %s\n", name);
+        MESS_print(MESS_MESS, "Reading image file: %s\n", name);
         ret = SAT_read_AWIP(name, image);
         source = IMG_SRC_AWIP;
         break;
     case 55:
-        MESS_print(3840, "Reading image file: %s\n", name);
+        MESS_print(MESS_MESS, "Reading image file: %s\n", name);
         ret = SAT_read_Unisys(name, image);
         break;
     case 50:
-        MESS_print(3840, "Reading image file: %s\n", name);
+        MESS_print(MESS_MESS, "Reading image file: %s\n", name);
         ret = IMG_read_zyr(name, image, 0);
         rebuild_label = true;
         break;
     case 59:
         ret = SAT_read_TIFF(name, image);
-        MESS_print(3840, "Processing image file: %s\n", name);
+        MESS_print(MESS_MESS, "Processing image file: %s\n", name);
         rebuild_label = true;
         break;
     case 60:
         ret = SAT_read_LRIT(name, image);
-        MESS_print(3840, "Processing image file: %s\n", name);
+        MESS_print(MESS_MESS, "Processing image file: %s\n", name);
         rebuild_label = true;
         break;
     default:

@@ -477,7 +477,7 @@ int FILE_set_name(const char *name)
     MESS_print(0x10000000, "Opening name convention file: %s\n", file.c_str());
     FILE *in = FILE_open(file.c_str(), "r");
     if (!in || in == stdin) {
-        MESS_print(192, "FILE_set_name: No file name convention file: %s\n", file.c_str());
+        MESS_print(MESS_WARN, "FILE_set_name: No file name convention file: %s\n", file.c_str());
         strntcpy(s.conv, want, FILE_NAME_SIZE);
         s.hconv[0] = '\0';
     } else {
@@ -593,7 +593,7 @@ int FILE_set_file(const char *spec, char *name_out)
         const char *rest = !strnicmp(name, "cu", 2) ? name + 2 : name;
         char built[FILE_NAME_SIZE];
         FILE_set_current(rest, built);
-        MESS_print(3840, "Current filename: %s\n", built);
+        MESS_print(MESS_MESS, "Current filename: %s\n", built);
         if (name_out) std::strcpy(name_out, built);
         return 1;
     }
@@ -755,7 +755,7 @@ int FILE_list_file()
         }
         }
     }
-    MESS_print(0xf0000000, "SEARCH: %s\n", cmd.c_str());
+    MESS_print(MESS_DEBUG, "SEARCH: %s\n", cmd.c_str());
     std::fflush(stdout);
     return std::system(cmd.c_str());
 }

@@ -124,7 +124,7 @@ bool file_exists(const char *name) { return FILE_exist(name) != 0; }
 
 [[noreturn]] void not_found_exit(const char *name)
 {
-    MESS_print(192, "File not found: %s\n", name);
+    MESS_print(MESS_WARN, "File not found: %s\n", name);
     ZYR_exit(10);
 }
 
@@ -201,10 +201,10 @@ bool resolve_answer(const char *answer, char *name_out)
 {
     if (answer[0] == '#' || !strnicmp(answer, "la", 2)) {
         FILE_set_current(answer, name_out);
-        MESS_print(3840, "Current filename: %s\n", name_out);
+        MESS_print(MESS_MESS, "Current filename: %s\n", name_out);
     } else if (!strnicmp(answer, "cu", 2)) {
         FILE_set_current(answer + 2, name_out);
-        MESS_print(3840, "Current filename: %s\n", name_out);
+        MESS_print(MESS_MESS, "Current filename: %s\n", name_out);
     } else {
         FILE_set_file(answer, name_out);
     }
@@ -213,9 +213,9 @@ bool resolve_answer(const char *answer, char *name_out)
 
 void list_and_blank()
 {
-    MESS_print(15, "List of available files:\n");
+    MESS_print(MESS_PRINT, "List of available files:\n");
     FILE_list_file();
-    MESS_print(15, "\n");
+    MESS_print(MESS_PRINT, "\n");
 }
 
 int get_file(const char *prompt, char *name_out, int max_tries)
@@ -236,13 +236,13 @@ int get_file(const char *prompt, char *name_out, int max_tries)
     if (const char *cur = RES_get("current")) {
         FILE_set_current(cur, name_out);
         if (!file_exists(name_out)) not_found_exit(name_out);
-        MESS_print(3840, "Current filename: %s\n", name_out);
+        MESS_print(MESS_MESS, "Current filename: %s\n", name_out);
         return 1;
     }
     if (FLAG_batch()) {
         FILE_set_current("la", name_out);
         if (!file_exists(name_out)) not_found_exit(name_out);
-        MESS_print(3840, "Current filename: %s\n", name_out);
+        MESS_print(MESS_MESS, "Current filename: %s\n", name_out);
         return 1;
     }
     list_and_blank();
@@ -255,7 +255,7 @@ int get_file(const char *prompt, char *name_out, int max_tries)
             continue;
         }
         if (resolve_answer(answer, name_out)) return 1;
-        MESS_print(192, "File not found: %s\n", name_out);
+        MESS_print(MESS_WARN, "File not found: %s\n", name_out);
         if (++failures >= max_tries) ZYR_exit(10);
     }
 }

@@ -457,7 +457,7 @@ int SAT_read_AREA(FILE *in, AREA_REC *a, const char *name)
     std::string who = "SAT_read_AREA: ";
     if (name && *name) who = who + name + ": ";
     auto fail = [&](const char *what) {
-        MESS_print(192, "%s%s\n", who.c_str(), what);
+        MESS_print(MESS_WARN, "%s%s\n", who.c_str(), what);
         AREA_free(a);
         return -1;
     };
@@ -498,7 +498,7 @@ int SAT_read_AREA(FILE *in, AREA_REC *a, const char *name)
     const int64_t nx = dir[AREA_W_NELEMS], ny = dir[AREA_W_NLINES];
     if (nx < 1 || ny < 1 || nx > MAX_SIDE || ny > MAX_SIDE || nx * ny > MAX_PIXELS ||
         dir[AREA_W_PREFIX] < 0) {
-        MESS_print(192, "SAT_read_AREA: Invalid image parameters\n");
+        MESS_print(MESS_WARN, "SAT_read_AREA: Invalid image parameters\n");
         AREA_free(a);
         return -1;
     }

@@ -30,7 +30,7 @@ namespace {
 
 constexpr int PDB_SIZE = 512;
 constexpr uint32_t GRID = 0x20000000;
-constexpr uint32_t MSG_LEVEL = 3840;
+constexpr uint32_t MSG_LEVEL = MESS_MESS;
 
 // Length of the WMO heading at the start of a block; the PDB follows it.
 size_t skip_heading(const unsigned char *b, size_t n)
@@ -278,7 +278,7 @@ void png_warn(png_structp, png_const_charp text)
 
 void png_fail(png_structp png, png_const_charp text)
 {
-    MESS_print(192, "SAT_read_AWIP: PNG data: %s\n", text);
+    MESS_print(MESS_WARN, "SAT_read_AWIP: PNG data: %s\n", text);
     png_longjmp(png, 1);
 }
 
@@ -310,13 +310,13 @@ bool decode_png(const unsigned char *p, size_t n, int nx, int ny, unsigned char 
         png_get_IHDR(png, info, &w, &h, &depth, &color, &interlace, nullptr, nullptr);
         size_t rowbytes = png_get_rowbytes(png, info);
         if (interlace != PNG_INTERLACE_NONE) {
-            MESS_print(192, "SAT_read_AWIP: interlaced PNG data is not supported\n");
+            MESS_print(MESS_WARN, "SAT_read_AWIP: interlaced PNG data is not supported\n");
         } else if (rowbytes != (size_t)nx || h < (png_uint_32)1) {
-            MESS_print(192, "SAT_read_AWIP: PNG rows of %zu bytes for an image %d wide\n",
+            MESS_print(MESS_WARN, "SAT_read_AWIP: PNG rows of %zu bytes for an image %d wide\n",
                        rowbytes, nx);
         } else if (h < (png_uint_32)ny) {
             // Fewer rows than the PDB promises would leave the rest grey.
-            MESS_print(192, "SAT_read_AWIP: PNG data of %u rows for an image %d high\n",
+            MESS_print(MESS_WARN, "SAT_read_AWIP: PNG data of %u rows for an image %d high\n",
                        (unsigned)h, ny);
         } else {
             png_set_interlace_handling(png);
@@ -404,7 +404,7 @@ int SAT_read_AWIP_mem(const unsigned char *data, size_t size, int variant, const
     }
     size_t pdb_off = skip_heading(block, std::min<size_t>(block_len, 2000));
     if (block_len < pdb_off + PDB_SIZE) {
-        MESS_print(192, "SAT_read_AWIP: %s: product definition block incomplete\n", name);
+        MESS_print(MESS_WARN, "SAT_read_AWIP: %s: product definition block incomplete\n", name);
         return -1;
     }
     Pdb pdb{block + pdb_off};
@@ -414,7 +414,7 @@ int SAT_read_AWIP_mem(const unsigned char *data, size_t size, int variant, const
 
     int nx = (int)u16(pdb.at(17)), ny = (int)u16(pdb.at(19));
     if (nx < 1 || nx > 10000 || ny < 1 || ny > 10000) {
-        MESS_print(192, "SAT_read_AWIP: Invalid image parameters\n");
+        MESS_print(MESS_WARN, "SAT_read_AWIP: Invalid image parameters\n");
         return -1;
     }
     image->nx = nx;
@@ -430,7 +430,7 @@ int SAT_read_AWIP_mem(const unsigned char *data, size_t size, int variant, const
     size_t total = (size_t)nx * ny;
     image->data = static_cast<unsigned char *>(calloc(total, 1));
     if (!image->data) {
-        MESS_print(192, "SAT_read_AWIP: %s: no memory for %zu pixels\n", name, total);
+        MESS_print(MESS_WARN, "SAT_read_AWIP: %s: no memory for %zu pixels\n", name, total);
         return -1;
     }
 
@@ -441,14 +441,14 @@ int SAT_read_AWIP_mem(const unsigned char *data, size_t size, int variant, const
             MESS_print(MSG_LEVEL, "PNG compressed\n");
             std::vector<unsigned char> row;
             if (!decode_png(data + img, avail, nx, ny, image->data, row)) {
-                MESS_print(192, "SAT_read_AWIP: %s: PNG image data cannot be decoded\n", name);
+                MESS_print(MESS_WARN, "SAT_read_AWIP: %s: PNG image data cannot be decoded\n", name);
                 IMG_free(image);
                 return -1;
             }
             return 0;
         }
         if (avail < total) {
-            MESS_print(192, "SAT_read_AWIP: %s: image ends after %zu of %zu bytes\n", name, avail,
+            MESS_print(MESS_WARN, "SAT_read_AWIP: %s: image ends after %zu of %zu bytes\n", name, avail,
                        total);
             IMG_free(image);
             return -1;
@@ -482,10 +482,10 @@ int SAT_read_AWIP_mem(const unsigned char *data, size_t size, int variant, const
     }
     if (have < total) {
         if (problem)
-            MESS_print(192, "SAT_read_AWIP: %s: %s after %zu of %zu image bytes\n", name, problem,
+            MESS_print(MESS_WARN, "SAT_read_AWIP: %s: %s after %zu of %zu image bytes\n", name, problem,
                        have, total);
         else
-            MESS_print(192, "SAT_read_AWIP: %s: image ends after %zu of %zu bytes\n", name, have,
+            MESS_print(MESS_WARN, "SAT_read_AWIP: %s: image ends after %zu of %zu bytes\n", name, have,
                        total);
         IMG_free(image);
         return -1;
@@ -500,7 +500,7 @@ int SAT_read_AWIP(const char *name, IMG *image)
     std::vector<unsigned char> bytes;
     if (!rdr::load_file("SAT_read_AWIP", name, bytes)) return -1;
     if (bytes.size() < PDB_SIZE) {
-        MESS_print(192, "SAT_read_AWIP: %s: shorter than a product definition block\n", name);
+        MESS_print(MESS_WARN, "SAT_read_AWIP: %s: shorter than a product definition block\n", name);
         return -1;
     }
     return SAT_read_AWIP_mem(bytes.data(), bytes.size(), FLAG_get(FLAG_INPUT), name, image);

@@ -199,7 +199,7 @@ bool read_pixels(FILE *in, bool zipped, const char *name, unsigned char *out, in
     int64_t got = zipped ? read_compressed(in, out, need)
                          : (int64_t)std::fread(out, 1, (size_t)need, in);
     if (got >= need) return true;
-    MESS_print(192, "IMG_read_zyr: %s: %s after %lld of %lld bytes\n", name,
+    MESS_print(MESS_WARN, "IMG_read_zyr: %s: %s after %lld of %lld bytes\n", name,
                zipped ? "compressed data end" : "image ends", (long long)got, (long long)need);
     return false;
 }
@@ -333,7 +333,7 @@ int IMG_read_zyr_stream(FILE *in, const char *name, IMG *image)
 {
     char line[HEADER_LINE];
     if (!read_line(in, line) || strncmp(line, "ZYRIMG", 6) != 0) {
-        MESS_print(192, "IMG_read_zyr: Invalid image type\n");
+        MESS_print(MESS_WARN, "IMG_read_zyr: Invalid image type\n");
         return -1;
     }
     bool v4 = false, separate = false, zipped = false, vblock = false, cprefix = false;
@@ -359,7 +359,7 @@ int IMG_read_zyr_stream(FILE *in, const char *name, IMG *image)
     bool ok = v4 ? DOM_decode(line, &image->domain) > 0 : parse_size_v3(line, &image->domain);
     const int64_t nx = image->domain.nx, ny = image->domain.ny;
     if (!ok || nx < 1 || ny < 1 || nx > MAX_SIDE || ny > MAX_SIDE || nx * ny > MAX_PIXELS) {
-        MESS_print(192, "IMG_read_zyr: Invalid image size in %s: %s\n", name, line);
+        MESS_print(MESS_WARN, "IMG_read_zyr: Invalid image size in %s: %s\n", name, line);
         return -1;
     }
     image->nx = (int)nx;
@@ -393,7 +393,7 @@ int IMG_read_zyr_stream(FILE *in, const char *name, IMG *image)
         if (std::fscanf(in, "%159s", pix_name) == 1 && pix_name[0] != '|' && !FILE_is_std(pix_name))
             pf = FILE_open(pix_name, "r");
         if (!pf) {
-            MESS_print(192, "Unable to open: %s\n", pix_name);
+            MESS_print(MESS_WARN, "Unable to open: %s\n", pix_name);
         } else {
             ok_pixels = read_pixels(pf, zipped, pix_name, image->data, size);
             std::fclose(pf);
@@ -412,7 +412,7 @@ int IMG_read_zyr(const char *name, IMG *image, int flag)
 {
     FILE *in = FILE_open(name, "r");
     if (!in) {
-        MESS_print(192, "Unable to open: %s\n", name);
+        MESS_print(MESS_WARN, "Unable to open: %s\n", name);
         return -1;
     }
     int ret = IMG_read_zyr_stream(in, name, image);
@@ -424,7 +424,7 @@ int IMG_write(const char *name, const IMG *image, int compress)
 {
     FILE *out = FILE_open(name, "wb");
     if (!out) {
-        MESS_print(192, "Unable to open: %s\n", name);
+        MESS_print(MESS_WARN, "Unable to open: %s\n", name);
         return 0;
     }
     const bool raw = image->depth == 8 && image->ncolors < 1;
@@ -444,7 +444,7 @@ int IMG_write(const char *name, const IMG *image, int compress)
     } else {
         std::fflush(out);
     }
-    if (!ok) MESS_print(192, "IMG_write: Error writing %s\n", name);
+    if (!ok) MESS_print(MESS_WARN, "IMG_write: Error writing %s\n", name);
     return 1;
 }
 
@@ -452,7 +452,7 @@ int IMG_read(const char *name, IMG *image, int query)
 {
     FILE *in = FILE_open(name, "r");
     if (!in) {
-        MESS_print(192, "IMG_read: Unable to open image file: %s\n", name);
+        MESS_print(MESS_WARN, "IMG_read: Unable to open image file: %s\n", name);
         return 0;
     }
     char head[7] = {0};

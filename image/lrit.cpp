@@ -42,8 +42,8 @@
 
 namespace {
 
-constexpr uint32_t ERR = 192;
-constexpr uint32_t DBG = 0xf0000000;
+constexpr uint32_t ERR = MESS_WARN;
+constexpr uint32_t DBG = MESS_DEBUG;
 
 struct State {
     FILE *in = nullptr;
@@ -136,7 +136,7 @@ void handle_record(int type, const std::vector<unsigned char> &b, int len)
         int julian;
         if (DATE_monday_julian(d.year, d.month, d.day, &julian) == 0) d.julian = julian;
         MESS_print(DBG, "HDR5-Time Stamp: %d %u\n", days, ms);
-        DATE_print(0xf0000, &d);
+        DATE_print(MESS_OUT2, &d);
         return;
     }
     case 128:
@@ -209,7 +209,7 @@ void make_domain(IMG *image)
     d.clat = clat;
     d.clon = (float)rdr::norm_lon(clon);
     image->domain = d;
-    DOM_print(0xf0000, &d);
+    DOM_print(MESS_OUT2, &d);
 }
 
 // Among n 16-bit samples, those above the 10-bit range only when read most

@@ -25,12 +25,12 @@ bool load_file(const char *who, const char *name, std::vector<unsigned char> &ou
 {
     FILE *in = name ? fopen(name, "rb") : nullptr;
     if (!in) {
-        MESS_print(192, "%s: Unable to open file:%s\n", who, name ? name : "");
+        MESS_print(MESS_WARN, "%s: Unable to open file:%s\n", who, name ? name : "");
         return false;
     }
     bool ok = read_all(in, out);
     fclose(in);
-    if (!ok) MESS_print(192, "%s: %s: file cannot be read or is larger than %llu bytes\n", who, name,
+    if (!ok) MESS_print(MESS_WARN, "%s: %s: file cannot be read or is larger than %llu bytes\n", who, name,
                         (unsigned long long)MAX_FILE);
     return ok;
 }

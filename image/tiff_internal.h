@@ -13,7 +13,7 @@
 
 namespace tiffrd {
 
-constexpr uint32_t ERR = 192;
+constexpr uint32_t ERR = MESS_WARN;
 constexpr uint32_t TAGS = 0x10000000;
 
 struct Entry {

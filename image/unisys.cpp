@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr uint32_t ERR = 192;
+constexpr uint32_t ERR = MESS_WARN;
 constexpr int MAX_WORDS = 30;
 constexpr size_t MAX_WORD = 500;
 

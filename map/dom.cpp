@@ -327,7 +327,7 @@ int DOM_decode(const char *text, DOM *dom)
     } else {
         DOM_init(dom);
     }
-    if (result == -1) MESS_print(192, "DOM_decode: Invalid plot domain\n");
+    if (result == -1) MESS_print(MESS_WARN, "DOM_decode: Invalid plot domain\n");
 
     FLAG_set(FLAG_DOMAIN, result);
     DOM_set_file_key(text);

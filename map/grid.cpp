@@ -239,7 +239,7 @@ int MAP_lines(float a, float b)
     const double cost = grid_cost(a, b, e);
     const double left = budget_left >= 0 ? budget_left : MAP_GRID_BUDGET;
     if (cost > left) {
-        MESS_print(192, "MAP_lines: Grid of %g by %g degrees is more than is left to draw\n", a, b);
+        MESS_print(MESS_WARN, "MAP_lines: Grid of %g by %g degrees is more than is left to draw\n", a, b);
         return -1;
     }
     if (budget_left >= 0) budget_left -= cost;

@@ -82,7 +82,7 @@ DOM *MAP_get_domain(DOM *out)
     return out;
 }
 
-void MAP_print_domain() { DOM_print(15, &st.domain); }
+void MAP_print_domain() { DOM_print(MESS_PRINT, &st.domain); }
 
 void MAP_proj(int code)
 {

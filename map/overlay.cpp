@@ -88,7 +88,7 @@ bool size_conditions(std::string *item)
         if (item->compare(0, n, pre) != 0) continue;
         size_t colon = item->find(':');
         if (colon == std::string::npos) {
-            MESS_print(192, "MAP_process: Malformed size condition: %s\n", item->c_str());
+            MESS_print(MESS_WARN, "MAP_process: Malformed size condition: %s\n", item->c_str());
             return false;
         }
         std::string val = item->substr(n, colon - n);
@@ -162,7 +162,7 @@ int station_item(const std::string &file)
     std::string path = DOM_find_file(file.c_str());
     FILE *fp = DOM_open_regular(path, "r");
     if (!fp) {
-        MESS_print(192, "MAP_process: Station file not found: %s\n", path.c_str());
+        MESS_print(MESS_WARN, "MAP_process: Station file not found: %s\n", path.c_str());
         return -1;
     }
     ATTRIB rec;
@@ -243,7 +243,7 @@ int map_file_item(const std::string &item)
     std::string path = DOM_find_file(file.c_str());
     FILE *fp = DOM_open_regular(path, "rb");
     if (!fp) {
-        MESS_print(192, "MAP_process: Map file not found: %s\n", path.c_str());
+        MESS_print(MESS_WARN, "MAP_process: Map file not found: %s\n", path.c_str());
         return -1;
     }
     int r = -1;
@@ -259,11 +259,11 @@ void process_word(const std::string &word)
 {
     if (++items_taken > MAX_ITEMS) {
         if (items_taken == MAX_ITEMS + 1)
-            MESS_print(192, "MAP_draw: More than %d map list items; the rest are skipped\n", MAX_ITEMS);
+            MESS_print(MESS_WARN, "MAP_draw: More than %d map list items; the rest are skipped\n", MAX_ITEMS);
         return;
     }
     if (word.size() > ITEM_MAX_LEN) {
-        MESS_print(192, "MAP_draw: Map list item too long: %.40s...\n", word.c_str());
+        MESS_print(MESS_WARN, "MAP_draw: Map list item too long: %.40s...\n", word.c_str());
         return;
     }
     if (word.compare(0, 3, "fi:") == 0) process_list_file(word.substr(3));
@@ -273,13 +273,13 @@ void process_word(const std::string &word)
 void process_list_file(const std::string &name)
 {
     if (list_depth >= MAX_LIST_DEPTH) {
-        MESS_print(192, "MAP_draw: Map list files nested too deeply: %s\n", name.c_str());
+        MESS_print(MESS_WARN, "MAP_draw: Map list files nested too deeply: %s\n", name.c_str());
         return;
     }
     std::string path = DOM_find_file(name.c_str());
     FILE *fp = DOM_open_regular(path, "r");
     if (!fp) {
-        MESS_print(192, "MAP_draw: Unable to open map list file: %s\n", path.c_str());
+        MESS_print(MESS_WARN, "MAP_draw: Unable to open map list file: %s\n", path.c_str());
         return;
     }
     ++list_depth;

@@ -341,14 +341,14 @@ int DOM_prompt_region(DOM *dom, int mode)
         const char *v = RES_get("plot_domain");
         if (!v) v = RES_get("region");
         if (v) {
-            int r = decode_or_exit(v, dom, 48);
+            int r = decode_or_exit(v, dom, MESS_ERROR);
             prompt_on = false;
             return r;
         }
     }
     init_menu();
     if (!menu_loaded) DOM_read_menu("zyr.reg");
-    if (FLAG_batch()) return decode_or_exit(menu[1].key, dom, 48);
+    if (FLAG_batch()) return decode_or_exit(menu[1].key, dom, MESS_ERROR);
 
     for (int tries = 0; tries < 5; ++tries) {
         std::string answer;
@@ -361,7 +361,7 @@ int DOM_prompt_region(DOM *dom, int mode)
         }
         int r = DOM_decode(answer.c_str(), dom);
         if (r == -1) {
-            MESS_print(192, "Invalid domain\n");
+            MESS_print(MESS_WARN, "Invalid domain\n");
             continue;
         }
         return r;
@@ -378,10 +378,10 @@ int CTY_get_loc(const char *file, const char *station, float *lat, float *lon)
     std::string path = DOM_find_file(name);
     FILE *fp = open_regular(path);
     if (!fp) {
-        MESS_print(192, "CTY_open_file: Database file not found: %s\n", path.c_str());
+        MESS_print(MESS_WARN, "CTY_open_file: Database file not found: %s\n", path.c_str());
         return 0;
     }
-    MESS_print(3840, "Searching the city database file for: %s ...\n", station);
+    MESS_print(MESS_MESS, "Searching the city database file for: %s ...\n", station);
     std::string line;
     int found = 0;
     while (read_line(fp, &line)) {

@@ -270,7 +270,7 @@ void dump_one(int type, const DATE &date, const char *key_i)
     FILE_add_path(dir, name, path);
     static const char *const what[] = {"", "xdump", "GIF", "IMG", "PNG"};
     if (write_picture(type, path)) MESS_print(MESS_OUT1, "Wrote %s file: %s\n", what[type], path);
-    else MESS_print(192, "PLT_dump: Unable to write %s file: %s\n", what[type], path);
+    else MESS_print(MESS_WARN, "PLT_dump: Unable to write %s file: %s\n", what[type], path);
 }
 
 } // namespace

@@ -368,7 +368,7 @@ int SAT_color_setup()
     if (count == 1 && !std::strchr(values[0], '-')) {
         FILE *fp = CLR_open_data_file(values[0]);
         if (!fp) {
-            MESS_print(192, "SAT_color_setup: Unable to read enhancement file: %s\n", values[0]);
+            MESS_print(MESS_WARN, "SAT_color_setup: Unable to read enhancement file: %s\n", values[0]);
         } else {
             SAT_color_setup_stream(fp);
             std::fclose(fp);

@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr uint32_t IMG_DOM_MASK = 0xF0000;
+constexpr uint32_t IMG_DOM_MASK = MESS_OUT2;
 
 void print_image_domain(const DOM *dom)
 {
@@ -335,8 +335,8 @@ int SAT_image_setup(IMG *image, DOM *plot)
         plot->ellipsoid = id.ellipsoid;
         plot->nx = w;
         plot->ny = h;
-        MESS_print(0xF0000, "Plot domain: ");
-        DOM_print(0xF000, plot);
+        MESS_print(MESS_OUT2, "Plot domain: ");
+        DOM_print(MESS_OUT1, plot);
     }
     const int off = SAT_get_pix_off();
     if (off != 0 && image->data && image->bytes_line > 0 && image->ny > 0) {

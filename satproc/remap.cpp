@@ -526,9 +526,9 @@ namespace {
 bool remap_possible(const IMG *image, const DOM *dom, bool pixels, const char *who)
 {
     if (!dom || dom->proj == DOM_MISSING) return false;
-    MESS_print(0xF00, "Remapping image...\n");
-    MESS_print(0xF0000, "New domain: ");
-    DOM_print(0xF000, dom);
+    MESS_print(MESS_MESS, "Remapping image...\n");
+    MESS_print(MESS_OUT2, "New domain: ");
+    DOM_print(MESS_OUT1, dom);
     if (gchk_graphics()) gsel_norm_tran(2);
     const bool too_big = pixels && (int64_t)dom->nx * dom->ny > 100000000;
     if (dom->nx < 1 || dom->ny < 1 || too_big || !image_ok(image)) {
@@ -630,7 +630,7 @@ int SAT_remap_image(IMG *image, DOM *dom)
 
 int SAT_zoom_image(IMG *image, float lat, float lon, float f)
 {
-    MESS_print(0xF0000, "Zooming image: %2.1fx...\n", f);
+    MESS_print(MESS_OUT2, "Zooming image: %2.1fx...\n", f);
     if (!(f > 0) || !std::isfinite(f)) {
         MESS_print(MESS_WARN, "SAT_zoom_image: zoom factor %g is not a positive number; image unchanged\n", f);
         return 0;
@@ -641,8 +641,8 @@ int SAT_zoom_image(IMG *image, float lat, float lon, float f)
     const int width = image->nx, height = image->ny;
     const double fw = std::floor((double)width * f), fh = std::floor((double)height * f);
     const int nw = fw < w ? (int)fw : w, nh = fh < h ? (int)fh : h;
-    MESS_print(0xF000000, "Old image size: %dx%d\n", width, height);
-    MESS_print(0xF000000, "New image size: %dx%d\n", nw, nh);
+    MESS_print(MESS_OUT4, "Old image size: %dx%d\n", width, height);
+    MESS_print(MESS_OUT4, "New image size: %dx%d\n", nw, nh);
     if (nw < 1 || nh < 1) {
         MESS_print(MESS_WARN, "SAT_zoom_image: zoomed image would be empty; image unchanged\n");
         return 0;
@@ -687,8 +687,8 @@ int SAT_zoom_image(IMG *image, float lat, float lon, float f)
     d.dy /= f;
     d.clat = nlat;
     d.clon = nlon;
-    MESS_print(0xF00000, "Zoomed image domain: ");
-    DOM_print(0xF00000, &d);
+    MESS_print(MESS_OUT3, "Zoomed image domain: ");
+    DOM_print(MESS_OUT3, &d);
 
     auto *out = (unsigned char *)std::calloc((size_t)nw * nh, 1);
     if (!out) return 0;

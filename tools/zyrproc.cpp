@@ -123,7 +123,7 @@ int main(int argc, char **argv)
     RES_init(argc, argv, SAT_keyed_resources(), SAT_positional_resources());
     if (FLAG_help()) {
         char *prog = RES_get_progname(nullptr);
-        MESS_print(15, "%s: processes one satellite image as the display program does\n", prog);
+        MESS_print(MESS_PRINT, "%s: processes one satellite image as the display program does\n", prog);
         RES_help_print(prog, SAT_keyed_resources(), SAT_positional_resources());
         return 0;
     }
@@ -149,12 +149,12 @@ int main(int argc, char **argv)
     float a, b, x, y, c, d;
     if (pixel && sscanf(pixel, "%f,%f", &a, &b) == 2 && image_domain(img)) {
         MAP_grid_tran(&x, &y, a, b);
-        if (MAP_untran(&c, &d, x, y)) MESS_print(15, "%.6f %.6f\n", c, d);
-        else MESS_print(15, "off the earth\n");
+        if (MAP_untran(&c, &d, x, y)) MESS_print(MESS_PRINT, "%.6f %.6f\n", c, d);
+        else MESS_print(MESS_PRINT, "off the earth\n");
     }
     if (latlon && sscanf(latlon, "%f,%f", &a, &b) == 2 && image_domain(img)) {
-        if (MAP_tran(&x, &y, a, b) && MAP_grid_untran(&c, &d, x, y) == 0) MESS_print(15, "%.4f %.4f\n", c, d);
-        else MESS_print(15, "not drawable\n");
+        if (MAP_tran(&x, &y, a, b) && MAP_grid_untran(&c, &d, x, y) == 0) MESS_print(MESS_PRINT, "%.4f %.4f\n", c, d);
+        else MESS_print(MESS_PRINT, "not drawable\n");
     }
 
     if (dom.proj >= 1 && dom.proj <= 9) {
@@ -166,10 +166,10 @@ int main(int argc, char **argv)
     DOM plot;
     SAT_image_setup(&img, &plot);
 
-    MESS_print(15, "Image domain: ");
-    DOM_print(15, &img.domain);
-    MESS_print(15, "Plot domain: ");
-    DOM_print(15, &plot);
+    MESS_print(MESS_PRINT, "Image domain: ");
+    DOM_print(MESS_PRINT, &img.domain);
+    MESS_print(MESS_PRINT, "Plot domain: ");
+    DOM_print(MESS_PRINT, &plot);
 
     int status = 0;
     const char *out = RES_get("out_file");

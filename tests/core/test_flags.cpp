@@ -13,10 +13,10 @@ TEST(Flags, SlotsAndRange)
     EXPECT_EQ(FLAG_set(FLAG_INPUT, 51), 0);
     EXPECT_EQ(FLAG_get(FLAG_INPUT), 51);
     // Out-of-range slots read as 0 and refuse writes.
-    EXPECT_EQ(FLAG_get(30), 0);
-    EXPECT_EQ(FLAG_set(30, 1), -1);
+    EXPECT_EQ(FLAG_get(FLAG_NUM_SLOTS), 0);
+    EXPECT_EQ(FLAG_set(FLAG_NUM_SLOTS, 1), -1);
     EXPECT_EQ(FLAG_set(-1, 1), -1);
-    EXPECT_EQ(FLAG_getl(30), 0);
+    EXPECT_EQ(FLAG_getl(FLAG_NUM_SLOTS), 0);
     // The 32-bit read is the low half of the 64-bit slot.
     FLAG_setl(3, (int64_t{5} << 32) | 7);
     EXPECT_EQ(FLAG_get(3), 7);
@@ -48,8 +48,8 @@ TEST(Flags, PlotElementSums)
 
     FLAG_resetplot(0);
     EXPECT_EQ(FLAG_getplot(PLOT_ANY), 0u);
-    EXPECT_EQ(FLAG_setplot(13, 1), -1);
-    EXPECT_EQ(FLAG_getplot(13), 0u);
+    EXPECT_EQ(FLAG_setplot(PLOT_NUM_ELEMENTS, 1), -1);
+    EXPECT_EQ(FLAG_getplot(PLOT_NUM_ELEMENTS), 0u);
 }
 
 TEST(Messages, LevelItems)
