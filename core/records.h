@@ -78,6 +78,9 @@ int DOM_init(DOM *dom);
 constexpr int IMG_SRC_ZYR = 50;
 constexpr int IMG_SRC_AREA = 51;
 constexpr int IMG_SRC_AWIP = 53;
+// Input type only: AWIPS products, zlib-compressed; their images carry
+// IMG_SRC_AWIP.
+constexpr int IMG_SRC_AWIPZ = 54;
 constexpr int IMG_SRC_UNISYS = 55;
 constexpr int IMG_SRC_TIFF = 59;
 constexpr int IMG_SRC_LRIT = 60;

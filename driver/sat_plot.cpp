@@ -38,6 +38,7 @@
 #include "gks/attrib.h"
 #include "gks/gks.h"
 #include "image/img.h"
+#include "image/reader_table.h"
 #include "map/dom.h"
 #include "map/map.h"
 #include "plot/plt.h"
@@ -282,10 +283,8 @@ int SAT_main()
     VAR_set_type(0, 11);
     MESS_print_prog("SATELLITE IMAGE DISPLAY");
 
-    int type = FLAG_get(14);
-    if (type != 51 && type != 50 && type != 53 && type != 54 && type != 55 && type != 59 &&
-        type != 60)
-        return 0;
+    // Nothing to plot when the input type names no reader.
+    if (!IMG_reader_current()) return 0;
 
     char name[FILE_NAME_SIZE] = "";
     FILE_get_file("Enter the satellite filename: ", name);

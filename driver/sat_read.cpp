@@ -1,5 +1,6 @@
-// Reader dispatch: the input-type flag picks the reader, the image record is
-// filled, what was read is printed and the plot labels are set.
+// Reader dispatch: the reader table's row for the input-type flag reads the
+// file into the image record; the program prints what was read, sets the
+// plot labels and the satellite navigation state.
 #include "driver/sat_read.h"
 
 #include <cstring>
@@ -9,7 +10,7 @@
 #include "core/util.h"
 #include "files/file.h"
 #include "image/nav.h"
-#include "image/readers.h"
+#include "image/reader_table.h"
 #include "plot/plt.h"
 #include "satproc/enh.h"
 #include "satproc/fit.h"
@@ -43,14 +44,6 @@ void print_common(const IMG *image)
     DOM_print(MESS_OUT2, &image->domain);
 }
 
-int year_of(int yyddd)
-{
-    int y = yyddd / 1000;
-    if (y < 50) y += 2000;
-    else if (y < 200) y += 1900;
-    return y;
-}
-
 // The "output" resource: print the date, its sequence text or the output
 // file name instead of plotting.  true when it answered.
 bool answer_output(const IMG *image)
@@ -77,51 +70,13 @@ bool answer_output(const IMG *image)
     return true;
 }
 
-void fill_from_area(IMG *image, AREA_REC *area)
+// The AREA path: the reader fills the image and the AREA record; the
+// labels are set, an "output" request answered, the directory printed and
+// the navigation and domain set up from the record.
+int read_area_path(const IMG_READER *reader, const char *name, IMG *image)
 {
-    const int32_t *dir = area->dir;
-    IMG_init(image);
-    image->source = IMG_SRC_AREA;
-    image->nx = dir[AREA_W_NELEMS];
-    image->ny = dir[AREA_W_NLINES];
-    image->res_x = (float)dir[AREA_W_ERES];
-    image->res_y = (float)dir[AREA_W_LRES];
-    image->off_x = (float)dir[AREA_W_ELEM];
-    image->off_y = (float)dir[AREA_W_LINE];
-    if (!std::strcmp(area->nav_type, "GOES"))
-        image->off_y = (float)((int64_t)dir[AREA_W_LINE] - dir[AREA_W_START_SCAN]);
-    image->bytes_line = dir[AREA_W_NELEMS];
-    image->depth = 8;
-    image->byte_order = 1;
-    image->data = area->data;
-    area->data = nullptr;
-
-    DATE *d = &image->date;
-    d->year = year_of(dir[AREA_W_DATE]);
-    d->julian = dir[AREA_W_DATE] % 1000;
-    DATE_julian_monday(d->year, d->julian, &d->month, &d->day);
-    d->hour = dir[AREA_W_TIME] / 10000;
-    d->minute = (dir[AREA_W_TIME] / 100) % 100;
-    d->second = 0;
-    std::memcpy(image->info, dir + AREA_W_MEMO, 32);
-    image->info[32] = '\0';
-    DATE_make_label(d, image->date_label);
-}
-
-int read_area_path(const char *name, IMG *image)
-{
-    FILE *in = FILE_open(name, "r");
-    if (!in) {
-        MESS_print(MESS_WARN, "SAT_read_file: Unable to open file:%s\n", name);
-        return 0;
-    }
-    int ret = SAT_read_AREA(in, &last_area, name);
-    if (in != stdin) std::fclose(in);
-    if (ret == -1) {
-        MESS_print(MESS_WARN, "SAT_read_file: Unable to read image file\n");
-        return 0;
-    }
-    fill_from_area(image, &last_area);
+    IMG_READ_OUT out{image, &last_area};
+    if (IMG_reader_read_file(reader, name, nullptr, &out) != IMG_READ_OK) return 0;
     set_labels(image);
     if (answer_output(image)) return 0;
 
@@ -147,58 +102,29 @@ const AREA_REC *SAT_get_area() { return &last_area; }
 
 int SAT_read_file(const char *name, IMG *image)
 {
-    const int type = FLAG_get(FLAG_INPUT);
-    if (type == IMG_SRC_AREA) {
-        int ok = read_area_path(name, image);
+    const IMG_READER *reader = IMG_reader_current();
+    if (!reader) return 0;
+    if (reader->nav == IMG_NAV_AREA) {
+        int ok = read_area_path(reader, name, image);
         // The infrared temperature scales follow the source of the last image.
         if (ok > 0) SAT_set_imager_source(image->source);
         return ok;
     }
 
-    int ret;
-    int source = type;
-    bool rebuild_label = false;
-    switch (type) {
-    case 53:
-    case 54:
-        MESS_print(MESS_MESS, "Reading image file: %s\n", name);
-        ret = SAT_read_AWIP(name, image);
-        source = IMG_SRC_AWIP;
-        break;
-    case 55:
-        MESS_print(MESS_MESS, "Reading image file: %s\n", name);
-        ret = SAT_read_Unisys(name, image);
-        break;
-    case 50:
-        MESS_print(MESS_MESS, "Reading image file: %s\n", name);
-        ret = IMG_read_zyr(name, image, 0);
-        rebuild_label = true;
-        break;
-    case 59:
-        ret = SAT_read_TIFF(name, image);
-        MESS_print(MESS_MESS, "Processing image file: %s\n", name);
-        rebuild_label = true;
-        break;
-    case 60:
-        ret = SAT_read_LRIT(name, image);
-        MESS_print(MESS_MESS, "Processing image file: %s\n", name);
-        rebuild_label = true;
-        break;
-    default:
-        return 0;
-    }
+    if (reader->announce == IMG_ANNOUNCE_BEFORE) MESS_print(MESS_MESS, "Reading image file: %s\n", name);
+    IMG_READ_OUT out{image, nullptr};
+    const int ret = IMG_reader_read_file(reader, name, nullptr, &out);
+    if (reader->announce == IMG_ANNOUNCE_AFTER) MESS_print(MESS_MESS, "Processing image file: %s\n", name);
     clear_tran_sat();
-    if (ret == -1) return 0;
-    // The ZYRIMG reader also answers 0 when the pixels found no memory.
-    if (type == 50 && ret == 0) return 0;
-    image->source = source;
-    // A satellite-view Unisys image is located through the satellite
-    // navigation again.
-    if (type == 55 && image->domain.proj == DOM_SAT) {
+    if (ret != IMG_READ_OK) return 0;
+    image->source = reader->source;
+    // A satellite-view image is located through the satellite navigation
+    // again.
+    if (reader->nav == IMG_NAV_SAT_VIEW && image->domain.proj == DOM_SAT) {
         SAT_set_tran_sat(1);
         GVAR_calc_domain(image);
     }
-    if (rebuild_label && image->date.year != DOM_MISSING)
+    if (reader->rebuild_label && image->date.year != DOM_MISSING)
         DATE_make_label(&image->date, image->date_label);
     image->byte_order = 1;
     print_common(image);

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "core/flags.h"
+#include "files/date.h"
+#include "image/reader_formats.h"
 
 namespace {
 
@@ -543,3 +545,79 @@ int SAT_read_AREA(FILE *in, AREA_REC *a, const char *name)
     }
     return 0;
 }
+
+// ---- table row ----
+
+namespace {
+
+int year_of(int yyddd)
+{
+    int y = yyddd / 1000;
+    if (y < 50) y += 2000;
+    else if (y < 200) y += 1900;
+    return y;
+}
+
+// The image record of an AREA file: sizes, resolution and offsets from the
+// directory, the pixels taken over from the record, the date and the memo.
+void fill_from_area(IMG *image, AREA_REC *area)
+{
+    const int32_t *dir = area->dir;
+    IMG_init(image);
+    image->source = IMG_SRC_AREA;
+    image->nx = dir[AREA_W_NELEMS];
+    image->ny = dir[AREA_W_NLINES];
+    image->res_x = (float)dir[AREA_W_ERES];
+    image->res_y = (float)dir[AREA_W_LRES];
+    image->off_x = (float)dir[AREA_W_ELEM];
+    image->off_y = (float)dir[AREA_W_LINE];
+    if (!std::strcmp(area->nav_type, "GOES"))
+        image->off_y = (float)((int64_t)dir[AREA_W_LINE] - dir[AREA_W_START_SCAN]);
+    image->bytes_line = dir[AREA_W_NELEMS];
+    image->depth = 8;
+    image->byte_order = 1;
+    image->data = area->data;
+    area->data = nullptr;
+
+    DATE *d = &image->date;
+    d->year = year_of(dir[AREA_W_DATE]);
+    d->julian = dir[AREA_W_DATE] % 1000;
+    DATE_julian_monday(d->year, d->julian, &d->month, &d->day);
+    d->hour = dir[AREA_W_TIME] / 10000;
+    d->minute = (dir[AREA_W_TIME] / 100) % 100;
+    d->second = 0;
+    std::memcpy(image->info, dir + AREA_W_MEMO, 32);
+    image->info[32] = '\0';
+    DATE_make_label(d, image->date_label);
+}
+
+}  // namespace
+
+namespace rdr {
+
+// A plain file has the format word 4 in either byte order; a sync-framed
+// stream starts with the sync pattern within the reader's search length.
+bool area_identify(const unsigned char *b, size_t n)
+{
+    static const unsigned char four_be[4] = {0, 0, 0, 4}, four_le[4] = {4, 0, 0, 0};
+    if (n >= 8 && (!std::memcmp(b + 4, four_be, 4) || !std::memcmp(b + 4, four_le, 4))) return true;
+    static const unsigned char sync[8] = {0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF};
+    const size_t end = std::min<size_t>(n, SYNC_SEARCH);
+    return end >= 8 && std::search(b, b + end, sync, sync + 8) != b + end;
+}
+
+int area_read(const IMG_SOURCE *source, const IMG_WINDOW *, IMG_READ_OUT *out)
+{
+    IMG_init(out->image);
+    AREA_REC own;
+    AREA_rec_init(&own);
+    AREA_REC *area = out->area ? out->area : &own;
+    SourceStream in(source);
+    const bool ok = SAT_read_AREA(in.get(), area, source->name) != -1;
+    if (!ok) MESS_print(MESS_WARN, "SAT_read_file: Unable to read image file\n");
+    else fill_from_area(out->image, area);
+    AREA_free(&own);
+    return ok ? IMG_READ_OK : IMG_READ_FAILED;
+}
+
+}  // namespace rdr

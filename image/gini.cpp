@@ -22,6 +22,7 @@
 #include "core/flags.h"
 #include "files/date.h"
 #include "image/rdr_util.h"
+#include "image/reader_formats.h"
 #include "image/readers.h"
 #include "image/sat_formats.h"
 #include "map/map.h"
@@ -381,7 +382,7 @@ int SAT_read_AWIP_mem(const unsigned char *data, size_t size, int variant, const
     // The outer heading is stored plainly in both variants.
     size_t h = skip_heading(data, std::min<size_t>(size, 2000));
     bool zlib = looks_like_zlib(data + h, size - h);
-    if (zlib != (variant == 54))
+    if (zlib != (variant == IMG_SRC_AWIPZ))
         MESS_print(MESS_DEBUG, "SAT_read_AWIP: %s: data are %s, read accordingly\n", name,
                    zlib ? "zlib-compressed" : "not zlib-compressed");
 
@@ -497,11 +498,63 @@ int SAT_read_AWIP(const char *name, IMG *image)
 {
     IMG_init(image);
     image->source = IMG_SRC_AWIP;
-    std::vector<unsigned char> bytes;
-    if (!rdr::load_file("SAT_read_AWIP", name, bytes)) return -1;
-    if (bytes.size() < PDB_SIZE) {
-        MESS_print(MESS_WARN, "SAT_read_AWIP: %s: shorter than a product definition block\n", name);
-        return -1;
-    }
-    return SAT_read_AWIP_mem(bytes.data(), bytes.size(), FLAG_get(FLAG_INPUT), name, image);
+    // The input-type flag says which variant: the compressed one or else plain.
+    const IMG_READER *row = IMG_reader_current();
+    if (!row || row->code != IMG_SRC_AWIPZ) row = IMG_reader_by_code(IMG_SRC_AWIP);
+    IMG_READ_OUT out{image, nullptr};
+    return IMG_reader_read_file(row, name, nullptr, &out) == IMG_READ_OK ? 0 : -1;
 }
+
+// ---- table rows ----
+
+namespace {
+
+int read_variant(const IMG_SOURCE *source, IMG_READ_OUT *out, int variant)
+{
+    IMG_init(out->image);
+    out->image->source = IMG_SRC_AWIP;
+    std::vector<unsigned char> hold;
+    const unsigned char *bytes;
+    size_t size;
+    if (!rdr::source_span(source, "SAT_read_AWIP", hold, &bytes, &size)) return IMG_READ_FAILED;
+    if (size < PDB_SIZE) {
+        MESS_print(MESS_WARN, "SAT_read_AWIP: %s: shorter than a product definition block\n", source->name);
+        return IMG_READ_FAILED;
+    }
+    return SAT_read_AWIP_mem(bytes, size, variant, source->name, out->image) == 0 ? IMG_READ_OK
+                                                                                 : IMG_READ_FAILED;
+}
+
+}  // namespace
+
+namespace rdr {
+
+// A WMO heading followed by a plain product definition block whose image
+// size is in range.
+bool awip_identify(const unsigned char *b, size_t n)
+{
+    const size_t h = skip_heading(b, std::min<size_t>(n, 2000));
+    if (h == 0 || n - h < PDB_SIZE || looks_like_zlib(b + h, n - h)) return false;
+    const Pdb pdb{b + h};
+    const unsigned nx = u16(pdb.at(17)), ny = u16(pdb.at(19));
+    return nx >= 1 && nx <= 10000 && ny >= 1 && ny <= 10000;
+}
+
+// A WMO heading followed by a zlib stream.
+bool awipz_identify(const unsigned char *b, size_t n)
+{
+    const size_t h = skip_heading(b, std::min<size_t>(n, 2000));
+    return h > 0 && looks_like_zlib(b + h, n - h);
+}
+
+int awip_read(const IMG_SOURCE *source, const IMG_WINDOW *, IMG_READ_OUT *out)
+{
+    return read_variant(source, out, IMG_SRC_AWIP);
+}
+
+int awipz_read(const IMG_SOURCE *source, const IMG_WINDOW *, IMG_READ_OUT *out)
+{
+    return read_variant(source, out, IMG_SRC_AWIPZ);
+}
+
+}  // namespace rdr

@@ -19,6 +19,7 @@
 #include "gks/imgfile.h"
 #include "image/gif.h"
 #include "image/pngio.h"
+#include "image/reader_formats.h"
 #include "image/xwd.h"
 #include "map/map.h"
 
@@ -419,6 +420,22 @@ int IMG_read_zyr(const char *name, IMG *image, int flag)
     if (in != stdin) std::fclose(in);
     return ret;
 }
+
+namespace rdr {
+
+bool zyr_identify(const unsigned char *b, size_t n) { return n >= 6 && !std::memcmp(b, "ZYRIMG", 6); }
+
+int zyr_read(const IMG_SOURCE *source, const IMG_WINDOW *, IMG_READ_OUT *out)
+{
+    IMG_init(out->image);
+    SourceStream in(source);
+    if (!in.get()) return IMG_READ_FAILED;
+    // Pixels that find no memory (0) fail as an unreadable file (-1) does.
+    return IMG_read_zyr_stream(in.get(), source->name, out->image) == 1 ? IMG_READ_OK
+                                                                        : IMG_READ_FAILED;
+}
+
+}  // namespace rdr
 
 int IMG_write(const char *name, const IMG *image, int compress)
 {

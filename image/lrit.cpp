@@ -36,6 +36,7 @@
 #include "files/date.h"
 #include "image/lrit_jpeg.h"
 #include "image/rdr_util.h"
+#include "image/reader_formats.h"
 #include "image/readers.h"
 #include "image/sat_formats.h"
 #include "map/map.h"
@@ -442,11 +443,32 @@ int SAT_read_LRIT(const char *name, IMG *image)
 {
     IMG_init(image);
     image->source = IMG_SRC_LRIT;
-    if (!LRIT_open(name)) {
-        MESS_print(ERR, "SAT_read_LRIT: Unable to open file:%s\n", name ? name : "");
-        return -1;
-    }
-    int r = LRIT_read(image);
-    LRIT_close();
-    return r;
+    IMG_READ_OUT out{image, nullptr};
+    return IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_LRIT), name, nullptr, &out) == IMG_READ_OK
+               ? 0
+               : -1;
 }
+
+namespace rdr {
+
+// The primary header record first: type 0, length 16, and a total header
+// length that holds it.
+bool lrit_identify(const unsigned char *b, size_t n)
+{
+    if (n < 16 || b[0] != 0 || (b[1] << 8 | b[2]) != 16) return false;
+    const uint32_t total = (uint32_t)b[4] << 24 | (uint32_t)b[5] << 16 | (uint32_t)b[6] << 8 | b[7];
+    return total >= 16;
+}
+
+int lrit_read(const IMG_SOURCE *source, const IMG_WINDOW *, IMG_READ_OUT *out)
+{
+    IMG_init(out->image);
+    out->image->source = IMG_SRC_LRIT;
+    SourceStream in(source);
+    if (!LRIT_open_stream(in.get(), source->name)) return IMG_READ_FAILED;
+    const int r = LRIT_read(out->image);
+    LRIT_close();
+    return r == 0 ? IMG_READ_OK : IMG_READ_FAILED;
+}
+
+}  // namespace rdr

@@ -21,20 +21,6 @@ bool read_all(FILE *in, std::vector<unsigned char> &out)
     return !ferror(in);
 }
 
-bool load_file(const char *who, const char *name, std::vector<unsigned char> &out)
-{
-    FILE *in = name ? fopen(name, "rb") : nullptr;
-    if (!in) {
-        MESS_print(MESS_WARN, "%s: Unable to open file:%s\n", who, name ? name : "");
-        return false;
-    }
-    bool ok = read_all(in, out);
-    fclose(in);
-    if (!ok) MESS_print(MESS_WARN, "%s: %s: file cannot be read or is larger than %llu bytes\n", who, name,
-                        (unsigned long long)MAX_FILE);
-    return ok;
-}
-
 unsigned Span::u8(uint64_t off) const
 {
     if (!has(off, 1)) { bad = true; return 0; }

@@ -1,5 +1,5 @@
-// Small pieces shared by the AWIPS, Unisys, TIFF and LRIT readers: whole-file
-// loading with a size cap, bounds-checked big/little-endian fetches, and the
+// Small pieces shared by the AWIPS, Unisys, TIFF and LRIT readers: whole-stream
+// reading with a size cap, bounds-checked big/little-endian fetches, and the
 // Mercator domain fitted through two known pixel centres.  Each reader parses
 // a byte span, so the fuzz targets feed the same code from memory.
 #pragma once
@@ -23,9 +23,6 @@ constexpr uint64_t MAX_PIXELS = 100000000ull;
 // Reads the whole stream from its current position.  false when the stream
 // cannot be read or is larger than MAX_FILE.
 bool read_all(FILE *in, std::vector<unsigned char> &out);
-// Opens and reads a whole file for the reader `who`; on failure prints
-// "<who>: Unable to open file:<name>" or a message naming the file.
-bool load_file(const char *who, const char *name, std::vector<unsigned char> &out);
 
 // A read-only byte span with bounds-checked fetches: out-of-range reads give
 // 0 and set `bad`, so parsers can read a field and check once afterwards.

@@ -19,6 +19,7 @@
 #include "core/flags.h"
 #include "files/date.h"
 #include "image/area.h"
+#include "image/reader_formats.h"
 #include "image/readers.h"
 #include "image/sat_formats.h"
 #include "image/tiff_internal.h"
@@ -248,7 +249,30 @@ int SAT_read_TIFF(const char *name, IMG *image)
 {
     IMG_init(image);
     image->source = IMG_SRC_TIFF;
-    std::vector<unsigned char> bytes;
-    if (!rdr::load_file("SAT_read_TIFF", name, bytes)) return -1;
-    return SAT_read_TIFF_mem(bytes.data(), bytes.size(), name, image);
+    IMG_READ_OUT out{image, nullptr};
+    return IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_TIFF), name, nullptr, &out) == IMG_READ_OK
+               ? 0
+               : -1;
 }
+
+namespace rdr {
+
+// The byte-order mark and the number 42 in that order.
+bool tiff_identify(const unsigned char *b, size_t n)
+{
+    return n >= 4 && (!std::memcmp(b, "MM\0*", 4) || !std::memcmp(b, "II*\0", 4));
+}
+
+int tiff_read(const IMG_SOURCE *source, const IMG_WINDOW *, IMG_READ_OUT *out)
+{
+    IMG_init(out->image);
+    out->image->source = IMG_SRC_TIFF;
+    std::vector<unsigned char> hold;
+    const unsigned char *bytes;
+    size_t size;
+    if (!source_span(source, "SAT_read_TIFF", hold, &bytes, &size)) return IMG_READ_FAILED;
+    return SAT_read_TIFF_mem(bytes, size, source->name, out->image) == 0 ? IMG_READ_OK
+                                                                         : IMG_READ_FAILED;
+}
+
+}  // namespace rdr

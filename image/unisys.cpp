@@ -10,6 +10,7 @@
 #include "files/date.h"
 #include "image/nav.h"
 #include "image/rdr_util.h"
+#include "image/reader_formats.h"
 #include "image/readers.h"
 #include "image/sat_formats.h"
 
@@ -132,7 +133,45 @@ int SAT_read_Unisys(const char *name, IMG *image)
 {
     IMG_init(image);
     image->source = IMG_SRC_UNISYS;
-    std::vector<unsigned char> bytes;
-    if (!rdr::load_file("SAT_read_Unisys", name, bytes)) return -1;
-    return SAT_read_Unisys_mem(bytes.data(), bytes.size(), name, image);
+    IMG_READ_OUT out{image, nullptr};
+    return IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_UNISYS), name, nullptr, &out) == IMG_READ_OK
+               ? 0
+               : -1;
 }
+
+namespace rdr {
+
+// Header words as the reader takes them, all printable, up to "end", with a
+// width and a height among them.
+bool unisys_identify(const unsigned char *b, size_t n)
+{
+    size_t pos = 0;
+    int nx = 0, ny = 0;
+    for (int k = 0; k < MAX_WORDS; k++) {
+        while (pos < n && isspace(b[pos])) pos++;
+        std::string w;
+        while (pos < n && !isspace(b[pos]) && w.size() < MAX_WORD) {
+            if (!isprint(b[pos])) return false;
+            w += (char)b[pos++];
+        }
+        if (w.empty()) return false;
+        if (w == "end") return nx > 0 && ny > 0;
+        if (starts(w, "x")) nx = atoi(val(w, 2));
+        else if (starts(w, "y")) ny = atoi(val(w, 2));
+    }
+    return false;
+}
+
+int unisys_read(const IMG_SOURCE *source, const IMG_WINDOW *, IMG_READ_OUT *out)
+{
+    IMG_init(out->image);
+    out->image->source = IMG_SRC_UNISYS;
+    std::vector<unsigned char> hold;
+    const unsigned char *bytes;
+    size_t size;
+    if (!source_span(source, "SAT_read_Unisys", hold, &bytes, &size)) return IMG_READ_FAILED;
+    return SAT_read_Unisys_mem(bytes, size, source->name, out->image) == 0 ? IMG_READ_OK
+                                                                           : IMG_READ_FAILED;
+}
+
+}  // namespace rdr

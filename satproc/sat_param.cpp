@@ -14,6 +14,7 @@
 #include "files/file.h"
 #include "gks/attrib.h"
 #include "image/area.h"
+#include "image/reader_table.h"
 #include "satproc/enh.h"
 
 namespace {
@@ -99,25 +100,24 @@ int SAT_plot_param()
 int SAT_in_file()
 {
     FILE_set_name("sat_vis");
-    FLAG_set(FLAG_INPUT, 51);
+    FLAG_set(FLAG_INPUT, IMG_SRC_AREA);
+    // An "input" entry names a format by its keyword, which may carry a
+    // name convention too; other entries are ignored.
     each_entry("input", [](const char *e) {
-        static const struct { const char *key; int type; const char *conv; } table[] = {
-            {"area", 51, nullptr}, {"img", 50, "sat_img"}, {"awipz", 54, nullptr}, {"awip", 53, nullptr},
-            {"unisat", 55, nullptr}, {"tiff", 59, nullptr}, {"lrit", 60, nullptr},
-        };
-        for (auto &t : table)
-            if (!stricmp(e, t.key)) {
-                FLAG_set(FLAG_INPUT, t.type);
-                if (t.conv) FILE_set_name(t.conv);
-                return;
-            }
+        const IMG_READER *r = IMG_reader_by_keyword(e);
+        if (!r) return;
+        FLAG_set(FLAG_INPUT, r->code);
+        if (r->name_conv) FILE_set_name(r->name_conv);
     });
+    // An "in_file" entry names the name convention, optionally behind a
+    // format prefix and one separator character.
     each_entry("in_file", [](const char *e) {
         static const struct { const char *key; const char *conv; } whole[] = {
             {"vis", "sat_vis"}, {"ir", "sat_ir"}, {"wv", "sat_wv"}, {"img", "sat_img"},
         };
-        if (!stricmp(e, "area")) {
-            FLAG_set(FLAG_INPUT, 51);
+        const IMG_READER *r = IMG_reader_by_in_file(e);
+        if (r && r->in_file_whole) {
+            FLAG_set(FLAG_INPUT, r->code);
             return;
         }
         for (auto &w : whole)
@@ -125,20 +125,10 @@ int SAT_in_file()
                 FILE_set_name(w.conv);
                 return;
             }
-        // Format prefixes: the convention follows one separator character.
-        static const struct { const char *key; int type; } pre[] = {
-            {"awipz", 54}, {"awip", 53}, {"unis", 55}, {"tiff", 59}, {"lrit", 60},
-        };
-        for (auto &p : pre) {
-            size_t k = std::strlen(p.key);
-            if (!strnicmp(e, p.key, (int)k)) {
-                FLAG_set(FLAG_INPUT, p.type);
-                // "awipz" takes the text from its 7th character, the others
-                // (all read as "awip" is) from the 6th.
-                size_t from = p.type == 54 ? 7 : 6;
-                if (std::strlen(e) > from - 1) FILE_set_name(e + from - 1);
-                return;
-            }
+        if (r) {
+            FLAG_set(FLAG_INPUT, r->code);
+            if (const char *conv = IMG_reader_in_file_conv(r, e)) FILE_set_name(conv);
+            return;
         }
         FILE_set_name(e);
     });

@@ -1,0 +1,55 @@
+// The identify and read functions each reader file gives its table row
+// (image/reader_table.h), and the two ways a reader takes a source's bytes.
+// Internal to image/.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <vector>
+
+#include "image/reader_table.h"
+
+namespace rdr {
+
+// A stream over a source: the source's own stream, rewound, or an fmemopen
+// stream over its span, closed when this goes.  get() is null when no stream
+// can be made.
+class SourceStream {
+public:
+    explicit SourceStream(const IMG_SOURCE *source);
+    ~SourceStream();
+    SourceStream(const SourceStream &) = delete;
+    SourceStream &operator=(const SourceStream &) = delete;
+    FILE *get() const { return in_; }
+
+private:
+    FILE *in_ = nullptr;
+    bool own_ = false;
+};
+
+// The source's bytes as a span: its own, or its stream loaded whole into
+// `hold`.  false (after a message naming `who`) when the stream cannot be read.
+bool source_span(const IMG_SOURCE *source, const char *who, std::vector<unsigned char> &hold,
+                 const unsigned char **bytes, size_t *size);
+
+bool zyr_identify(const unsigned char *bytes, size_t size);
+int zyr_read(const IMG_SOURCE *source, const IMG_WINDOW *window, IMG_READ_OUT *out);
+
+bool area_identify(const unsigned char *bytes, size_t size);
+int area_read(const IMG_SOURCE *source, const IMG_WINDOW *window, IMG_READ_OUT *out);
+
+bool awip_identify(const unsigned char *bytes, size_t size);
+bool awipz_identify(const unsigned char *bytes, size_t size);
+int awip_read(const IMG_SOURCE *source, const IMG_WINDOW *window, IMG_READ_OUT *out);
+int awipz_read(const IMG_SOURCE *source, const IMG_WINDOW *window, IMG_READ_OUT *out);
+
+bool unisys_identify(const unsigned char *bytes, size_t size);
+int unisys_read(const IMG_SOURCE *source, const IMG_WINDOW *window, IMG_READ_OUT *out);
+
+bool tiff_identify(const unsigned char *bytes, size_t size);
+int tiff_read(const IMG_SOURCE *source, const IMG_WINDOW *window, IMG_READ_OUT *out);
+
+bool lrit_identify(const unsigned char *bytes, size_t size);
+int lrit_read(const IMG_SOURCE *source, const IMG_WINDOW *window, IMG_READ_OUT *out);
+
+}  // namespace rdr
