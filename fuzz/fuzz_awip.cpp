@@ -1,15 +1,15 @@
-// Fuzzes the AWIPS reader from memory.  The first byte picks the form: the
-// rest as it stands (plain, PNG or zlib as the bytes say), or rebuilt as a
-// zlib product: a plain heading, the first 533 bytes (heading and PDB)
-// deflated as one stream, the remainder deflated in streams of a few hundred
-// bytes, so the fuzzer reaches the chain without forging checksums.
+// Fuzzes the AWIPS reader from memory, through its row of the reader table. 
+// The first byte picks the form: the rest as it stands (plain, PNG or zlib as
+// the bytes say), or rebuilt as a zlib product: a plain heading, the first
+// 533 bytes (heading and PDB) deflated as one stream, the remainder deflated
+// in streams of a few hundred bytes, so the fuzzer reaches the chain without
+// forging checksums.
 #include <zlib.h>
 
 #include <cstdint>
 #include <vector>
 
 #include "fuzz_common.h"
-#include "image/sat_formats.h"
 
 namespace {
 
@@ -40,8 +40,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         deflate_into(bytes, data, first);
         for (size_t at = first; at < size; at += 300) deflate_into(bytes, data + at, size - at < 300 ? size - at : 300);
     }
-    IMG img;
-    SAT_read_AWIP_mem(bytes.data(), bytes.size(), mode ? 54 : 53, "fuzz", &img);
-    IMG_free(&img);
+    fuzz::read_row(mode ? IMG_SRC_AWIPZ : IMG_SRC_AWIP, bytes.data(), bytes.size());
     return 0;
 }

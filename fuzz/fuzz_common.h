@@ -12,6 +12,7 @@
 #include "core/flags.h"
 #include "core/res.h"
 #include "driver/sat.h"
+#include "image/reader_table.h"
 
 namespace fuzz {
 
@@ -43,6 +44,26 @@ inline void reset()
     MESS_reset();
     MESS_set_out(0);
     FLAG_resetplot(1);
+}
+
+// Feeds the bytes to the reader table's row of an input code, as the
+// program feeds a file: one memory source, the row's own read.
+inline void read_row(int code, const unsigned char *bytes, size_t size)
+{
+    const IMG_READER *row = IMG_reader_by_code(code);
+    if (!row) std::abort();
+    IMG_SOURCE source;
+    source.name = "fuzz";
+    source.bytes = bytes;
+    source.size = size;
+    IMG img;
+    IMG_init(&img);
+    AREA_REC area;
+    AREA_rec_init(&area);
+    IMG_READ_OUT out{&img, &area};
+    row->read(&source, nullptr, &out);
+    IMG_free(&img);
+    AREA_free(&area);
 }
 
 } // namespace fuzz

@@ -1,13 +1,13 @@
-// Fuzzes the LRIT reader from memory.  The first byte picks the form: the
-// rest as a whole file (header chain and plain data), or a JPEG stream (from
-// the first FF D8 on) behind a built header of a 64 x 48 image with
-// compression 2, so both JPEG libraries are reached from real streams.
+// Fuzzes the LRIT reader from memory, through its row of the reader table. 
+// The first byte picks the form: the rest as a whole file (header chain and
+// plain data), or a JPEG stream (from the first FF D8 on) behind a built
+// header of a 64 x 48 image with compression 2, so both JPEG libraries are
+// reached from real streams.
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
 #include "fuzz_common.h"
-#include "image/sat_formats.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -28,14 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         bytes.insert(bytes.end(), data + soi, data + size);
     }
     if (bytes.empty()) return 0;
-    FILE *in = fmemopen(bytes.data(), bytes.size(), "rb");
-    if (!in) return 0;
-    IMG img;
-    IMG_init(&img);
-    LRIT_open_stream(in, "fuzz");
-    LRIT_read(&img);
-    LRIT_close();
-    fclose(in);
-    IMG_free(&img);
+    fuzz::read_row(IMG_SRC_LRIT, bytes.data(), bytes.size());
     return 0;
 }

@@ -129,7 +129,9 @@ bool IMG_FILE_SOURCE::open(const IMG_READER *reader, const char *name)
     if (close_) std::fclose(in);
     source_.stream = nullptr;
     close_ = false;
-    source_.bytes = bytes_.data();
+    // An empty file is still a memory source: a span with no bytes.
+    static const unsigned char none = 0;
+    source_.bytes = bytes_.empty() ? &none : bytes_.data();
     source_.size = bytes_.size();
     return ok;
 }
@@ -169,8 +171,9 @@ bool source_span(const IMG_SOURCE *source, const char *who, std::vector<unsigned
         *size = source->size;
         return true;
     }
+    static const unsigned char none = 0;
     const bool ok = read_all(source->stream, hold);
-    *bytes = hold.data();
+    *bytes = hold.empty() ? &none : hold.data();
     *size = hold.size();
     if (!ok)
         MESS_print(MESS_WARN, "%s: %s: file cannot be read or is larger than %llu bytes\n", who,

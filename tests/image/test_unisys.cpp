@@ -1,5 +1,5 @@
-// Unisys keyword-header images, built here (no real sample exists; the
-// python writer in tools/ makes the same layout for fuzz seeds).
+// Unisys keyword-header images, built by unisys_build.h (no real sample
+// exists; the python writer in tools/ makes the same layout for fuzz seeds).
 #include <cstring>
 #include <string>
 #include <vector>
@@ -9,17 +9,11 @@
 #include "image/readers.h"
 #include "image/sat_formats.h"
 #include "rdr_oracle.h"
+#include "unisys_build.h"
 
 namespace {
 
-// nx * ny ramp pixels with the header written over their start.
-std::vector<unsigned char> unisys(int nx, int ny, const std::string &header)
-{
-    std::vector<unsigned char> b((size_t)nx * ny);
-    for (size_t i = 0; i < b.size(); i++) b[i] = (unsigned char)(i * 7 + 3);
-    std::copy(header.begin(), header.begin() + std::min(header.size(), b.size()), b.begin());
-    return b;
-}
+using unisysbuild::unisys;
 
 TEST(Unisys, SizesAndZeroedHeader)
 {
