@@ -198,11 +198,9 @@ void make_domain(IMG *image)
     double c = (st.cols + 1) / 2.0, l = st.first_line + (st.lines - 1) / 2.0;
     double x = (c - st.coff) * d.dx, y = (st.loff - l) * d.dy;
     if (st.col_dir < 0) x = -x, y = -y;  // the picture turned by 180 degrees
-    rdr::MapDomainGuard guard;
     d.clat = d.clon = 0;
-    MAP_domain(&d);
     float clat, clon;
-    if (!MAP_untran(&clat, &clon, (float)x, (float)y)) {
+    if (!MAP_make_proj(&d).untran(&clat, &clon, (float)x, (float)y)) {
         MESS_print(MESS_WARN, "SAT_read_LRIT: %s: segment centre off the earth: no map domain\n",
                    st.name.c_str());
         return;

@@ -229,10 +229,7 @@ int SAT_read_TIFF_mem(const unsigned char *data, size_t size, const char *name, 
     image->depth = 8;
     image->bits_pixel = 8;
     image->bytes_line = (int)w;
-    {
-        rdr::MapDomainGuard guard;
-        make_domain(t, (int)w, (int)h, image);
-    }
+    make_domain(t, (int)w, (int)h, image);
     image->data = static_cast<unsigned char *>(calloc(w * h, 1));
     if (!image->data) {
         MESS_print(ERR, "SAT_read_TIFF: %s: no memory for the pixels\n", t.name);
