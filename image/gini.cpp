@@ -517,7 +517,8 @@ int read_variant(const IMG_SOURCE *source, IMG_READ_OUT *out, int variant)
     size_t size;
     if (!rdr::source_span(source, "SAT_read_AWIP", hold, &bytes, &size)) return IMG_READ_FAILED;
     if (size < PDB_SIZE) {
-        MESS_print(MESS_WARN, "SAT_read_AWIP: %s: shorter than a product definition block\n", source->name);
+        MESS_print(MESS_WARN, "SAT_read_AWIP: %s: shorter than a product definition block\n",
+                   source->name);
         return IMG_READ_FAILED;
     }
     return SAT_read_AWIP_mem(bytes, size, variant, source->name, out->image) == 0 ? IMG_READ_OK

@@ -442,9 +442,8 @@ int SAT_read_LRIT(const char *name, IMG *image)
     IMG_init(image);
     image->source = IMG_SRC_LRIT;
     IMG_READ_OUT out{image, nullptr};
-    return IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_LRIT), name, nullptr, &out) == IMG_READ_OK
-               ? 0
-               : -1;
+    const int r = IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_LRIT), name, nullptr, &out);
+    return r == IMG_READ_OK ? 0 : -1;
 }
 
 namespace rdr {

@@ -21,7 +21,6 @@
 #include "image/area.h"
 #include "image/reader_formats.h"
 #include "image/readers.h"
-#include "image/sat_formats.h"
 #include "image/tiff_internal.h"
 
 namespace tiffrd {
@@ -247,9 +246,8 @@ int SAT_read_TIFF(const char *name, IMG *image)
     IMG_init(image);
     image->source = IMG_SRC_TIFF;
     IMG_READ_OUT out{image, nullptr};
-    return IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_TIFF), name, nullptr, &out) == IMG_READ_OK
-               ? 0
-               : -1;
+    const int r = IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_TIFF), name, nullptr, &out);
+    return r == IMG_READ_OK ? 0 : -1;
 }
 
 namespace rdr {

@@ -74,7 +74,7 @@ TEST(EnhOracle, GiniInfraredImagesMatchPython)
     RES_clear();
     CLR_read_table(ZYR_DATA_DIR "/zyr.clr");
     SAT_set_device_class(0);
-    FLAG_set(FLAG_INPUT, 53);
+    FLAG_set(FLAG_INPUT, IMG_SRC_AWIP);
     int files = 0;
     for (const char *name : {"HI-NATIONAL_14km_IR_20050918_2000.gini", "AK-NATIONAL_8km_IR_20050912_2345.gini"}) {
         std::string path = gini + "/" + name;

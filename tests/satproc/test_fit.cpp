@@ -35,7 +35,7 @@ protected:
         std::string path = testutil::shared_data(rel);
         if (FILE *f = std::fopen(path.c_str(), "rb")) std::fclose(f);
         else return false;
-        FLAG_set(FLAG_INPUT, 51);
+        FLAG_set(FLAG_INPUT, IMG_SRC_AREA);
         return SAT_read_file(path.c_str(), &img) == 1;
     }
     IMG img;

@@ -262,7 +262,7 @@ protected:
         std::string path = testutil::shared_data(testutil::GVAR_AREA);
         if (FILE *f = std::fopen(path.c_str(), "rb")) std::fclose(f);
         else return false;
-        FLAG_set(FLAG_INPUT, 51);
+        FLAG_set(FLAG_INPUT, IMG_SRC_AREA);
         SAT_set_tran_sat(1);  // its start value in a program run
         return SAT_read_file(path.c_str(), &img) == 1;
     }
@@ -356,7 +356,7 @@ TEST_F(Remap, PolarStereographicFileOntoLatLonAndLambert)
     std::string path = testutil::shared_data(testutil::PS_AREA);
     if (FILE *f = std::fopen(path.c_str(), "rb")) std::fclose(f);
     else GTEST_SKIP() << "no shared data";
-    FLAG_set(FLAG_INPUT, 51);
+    FLAG_set(FLAG_INPUT, IMG_SRC_AREA);
     ASSERT_EQ(SAT_read_file(path.c_str(), &img), 1);
     ASSERT_EQ(SAT_get_tran_sat(), 0);
     // An output grid centred on the image centre (38.20007 N, 98.13848 W by
