@@ -271,7 +271,9 @@ TEST_F(Fit, PlotDomainAndPixelOffset)
     for (auto &c : cases) {
         img.data = (unsigned char *)std::malloc(4);
         std::memset(img.data, c.in, 4);
-        SAT_set_pix_off(c.off);
+        RES_put("plot_param", ("pixoff=" + std::to_string(c.off)).c_str());
+        SAT_plot_param();
+        RES_put("plot_param", "");
         DOM plot;
         SAT_image_setup(&img, &plot);
         EXPECT_EQ(img.data[3], c.out) << c.off << " " << (int)c.in;
