@@ -19,18 +19,10 @@
 
 #include "core/flags.h"
 #include "image/lrit_jpeg.h"
-#include "image/reader_table.h"
 #include "image/readers.h"
+#include "image/sat_formats.h"
 
 namespace {
-
-// Reads bytes through the reader table's row of an input code, as the
-// program reads a file.
-int read_as(int code, const unsigned char *bytes, size_t size, IMG *img)
-{
-    IMG_READ_OUT out{img, nullptr};
-    return IMG_reader_read_memory(IMG_reader_by_code(code), bytes, size, "bench", nullptr, &out);
-}
 
 const std::string kData = "/work/shared/data/";
 
@@ -63,7 +55,7 @@ void BM_AwipsZlibRead(benchmark::State &st)
     if (b.empty()) { st.SkipWithError("no sample"); return; }
     for (auto _ : st) {
         IMG img;
-        read_as(IMG_SRC_AWIPZ, b.data(), b.size(), &img);
+        SAT_read_AWIP_mem(b.data(), b.size(), 54, "bench", &img);
         benchmark::DoNotOptimize(img.data);
         IMG_free(&img);
     }
@@ -112,7 +104,7 @@ void BM_AwipsPngRead(benchmark::State &st)
     if (b.empty()) { st.SkipWithError("no sample"); return; }
     for (auto _ : st) {
         IMG img;
-        read_as(IMG_SRC_AWIP, b.data(), b.size(), &img);
+        SAT_read_AWIP_mem(b.data(), b.size(), 53, "bench", &img);
         benchmark::DoNotOptimize(img.data);
         IMG_free(&img);
     }
@@ -195,7 +187,7 @@ void BM_TiffPackBits(benchmark::State &st)
     file.insert(file.end(), in.begin(), in.end());
     for (auto _ : st) {
         IMG img;
-        int r = read_as(IMG_SRC_TIFF, file.data(), file.size(), &img);
+        int r = SAT_read_TIFF_mem(file.data(), file.size(), "bench", &img);
         benchmark::DoNotOptimize(r);
         IMG_free(&img);
     }
@@ -285,8 +277,13 @@ void lrit_jpeg_read(benchmark::State &st, int bits)
     quiet();
     JpegSeg s = segment(bits);
     for (auto _ : st) {
+        FILE *in = fmemopen(s.file.data(), s.file.size(), "rb");
         IMG img;
-        read_as(IMG_SRC_LRIT, s.file.data(), s.file.size(), &img);
+        IMG_init(&img);
+        LRIT_open_stream(in, "bench");
+        LRIT_read(&img);
+        LRIT_close();
+        fclose(in);
         benchmark::DoNotOptimize(img.data);
         IMG_free(&img);
     }

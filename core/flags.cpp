@@ -66,3 +66,9 @@ uint32_t FLAG_getplot(int element)
 }
 
 void FLAG_resetplot(uint32_t value) { plot_it.fill(value); }
+
+void FLAG_reset_all()
+{
+    flags.fill(0);
+    plot_it.fill(1);
+}

@@ -60,6 +60,8 @@ int FLAG_help();                           // slot 20 > 0
 int FLAG_setplot(int element, uint32_t value);
 uint32_t FLAG_getplot(int element);        // 0 for an element out of range
 void FLAG_resetplot(uint32_t value);       // all 13, sums not recomputed
+// Program start: every slot 0, every plot element on.
+void FLAG_reset_all();
 
 // ---- messages ----
 int MESS_print(uint32_t mask, const char *format, ...) __attribute__((format(printf, 2, 3)));

@@ -60,6 +60,8 @@ void MQ_set_timeout(int seconds) {
     alarm_timeout = seconds < 1 ? 1 : seconds;
 }
 
+int MQ_get_timeout() { return alarm_timeout; }
+
 void MQ_set_alarm_handler(void (*handler)(int)) { alarm_handler = handler; }
 
 void MQ_set_key_offset(int offset) { key_offset = offset; }
@@ -190,4 +192,11 @@ int MQ_get(int queue, int channel, char *out) {
     // text[0] is the reply code; the rest (at most 118 characters) is the text.
     memcpy(out, msg.text + 1, strlen(msg.text + 1) + 1);
     return msg.text[0] - '0';
+}
+
+void MQ_reset()
+{
+    alarm_timeout = MQ_DEFAULT_TIMEOUT;
+    alarm_handler = nullptr;
+    key_offset = 0;
 }

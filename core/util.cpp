@@ -608,3 +608,12 @@ const char *FILE_data_dir()
     }();
     return dir.c_str();
 }
+
+void ZYR_reset()
+{
+    start_time = {0, 0};
+    start_set = false;
+    elapse = 0.0f;
+    for (Proc &p : procs) p = Proc{};
+    in_file[0] = out_file[0] = '\0';
+}

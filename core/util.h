@@ -40,6 +40,9 @@ int ZYR_chk_proc();                  // clears dead entries; returns the number 
 int ZYR_numproc();
 void ZYR_set_infile(const char *name);
 void ZYR_set_outfile(const char *name);
+// Program start: the elapsed-time clock not started, the child table empty
+// (the children themselves are left alone), no redirection files.
+void ZYR_reset();
 
 // ---- text ----
 int stricmp(const char *a, const char *b);

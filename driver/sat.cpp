@@ -1,11 +1,18 @@
 #include "driver/sat.h"
 
+#include "core/flags.h"
 #include "core/hooks.h"
+#include "core/mq.h"
 #include "core/res.h"
+#include "core/util.h"
+#include "files/date.h"
 #include "files/file.h"
+#include "gks/gks.h"
 #include "image/img.h"
 #include "map/map.h"
 #include "plot/plt.h"
+#include "satproc/enh.h"
+#include "satproc/sat_param.h"
 
 namespace {
 
@@ -33,4 +40,25 @@ void SAT_register_hooks()
     IMG_register_hooks();
     PLT_register_hooks();
     HOOK_table().catalogue_entry = RES_enter;
+}
+
+void SAT_reset_all()
+{
+    // Top layer first: what a layer holds open may be another's below it.
+    SAT_reset_driver();
+    PLT_reset_state();
+    SAT_param_reset();
+    SAT_reset_enhancement();
+    IMG_reset();
+    MAP_reset();
+    greset_kernel();
+    FILE_reset();
+    DATE_reset();
+    RES_clear();
+    MESS_reset();
+    MQ_reset();
+    ZYR_reset();
+    FLAG_reset_all();
+    HOOK_reset();
+    SAT_register_hooks();
 }

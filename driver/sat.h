@@ -21,6 +21,14 @@ int RES_enter(RES_DESC *desc, int id);
 // tool and test program that uses the whole system.
 void SAT_register_hooks();
 
+// Puts every layer back to its program-start state, top layer first (open
+// workstations and files closed, tables emptied, settings at their start
+// values), and fills the hook table again.  For programs that run the
+// system more than once in one process: the tests, before each test.
+void SAT_reset_all();
+// Program start of the driver's own state: no image, domain or file held.
+void SAT_reset_driver();
+
 // The output image file: 0 none, 1 plain ZYRIMG, 2 compressed; sets the
 // output name convention.
 int SAT_out_file();

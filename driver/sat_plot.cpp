@@ -294,3 +294,9 @@ int SAT_main()
     SAT_plot(&domain);
     return 0;
 }
+
+void SAT_reset_driver()
+{
+    IMG_free(&drv.image);
+    drv = Driver{};
+}

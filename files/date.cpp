@@ -283,6 +283,11 @@ const char *DATE_month_long(int m)
     return m >= 1 && m <= 12 ? months_long[m - 1] : "";
 }
 
+const char *DATE_weekday(int w)
+{
+    return w >= 0 && w <= 6 ? day_of_week[w] : "";
+}
+
 // The first letter decides the case the second and third letters must be
 // in, so "JAN" and "jan" are January but "Jan" is not.
 int DATE_decode_month(const char *text)
@@ -603,4 +608,11 @@ char *DATE_fhour_label(char *out, int fhour, int days)
         std::snprintf(out, OUT_SIZE, "%d hour", fhour);
     }
     return out;
+}
+
+void DATE_reset()
+{
+    std::snprintf(tz_str, sizeof tz_str, "Z");
+    tz_off = 0;
+    tz_pm = 0;
 }

@@ -39,6 +39,7 @@ int DATE_time_date(int seconds, int *hour, int *minute, int *second);  // second
 const char *DATE_month(int m);
 const char *DATE_month_lower(int m);
 const char *DATE_month_long(int m);
+const char *DATE_weekday(int w);     // "SUN".."SAT", "" outside 0..6
 int DATE_decode_month(const char *text);  // 1..12, 0 when not a month name
 
 // "[-+]NAME:HOURS": "-" 12-hour labels with the UTC time in brackets, "+"
@@ -47,6 +48,8 @@ int DATE_set_TZ(const char *text);
 int DATE_get_tz_off();
 const char *DATE_get_tz_str();
 int DATE_get_tz_pm();
+// Program start: the zone "Z", no offset, 24-hour labels.
+void DATE_reset();
 void DATE_reset_TZ();                // back to "Z", offset 0, 24-hour labels
 
 // Labels with a time of day show it in the display zone; labels of a day,

@@ -684,10 +684,10 @@ const char *FILE_get_ext_info() { return S().ext_info; }
 
 namespace {
 struct Saved {
-    int late_off;
-    char conv[FILE_NAME_SIZE], hconv[FILE_NAME_SIZE], filename[FILE_NAME_SIZE];
-    int filename_type;
-} saved{3600, "", "", "", 0};
+    int late_off = 3600;
+    char conv[FILE_NAME_SIZE] = "", hconv[FILE_NAME_SIZE] = "", filename[FILE_NAME_SIZE] = "";
+    int filename_type = 0;
+} saved;
 }  // namespace
 
 int FILE_save_name_conv()
@@ -765,4 +765,10 @@ void FILE_register_hooks()
     HOOK_table().set_file_time = FILE_set_time;
     HOOK_table().set_time_zone = DATE_set_TZ;
     HOOK_table().current_time_text = DATE_get_current_str;
+}
+
+void FILE_reset()
+{
+    S() = State{};
+    saved = Saved{};
 }

@@ -85,3 +85,6 @@ int FILE_type(const char *name);
 // Fills the file layer's hook slots: the "hour" time override, the display
 // time zone and the time stamp of message files.
 void FILE_register_hooks();
+// Program start: no name convention, time override, file list or walk, and
+// nothing saved by FILE_save_name_conv.
+void FILE_reset();

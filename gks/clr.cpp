@@ -257,4 +257,8 @@ const char *CLR_get_name(int i)
 
 int CLR_get_num() { return num_colors; }
 int CLR_get_num_fill() { return num_fill; }
-void CLR_clear_table() { num_colors = 0; }
+void CLR_clear_table()
+{
+    num_colors = 0;
+    num_fill = 0;
+}

@@ -153,6 +153,10 @@ int GPH_hold(int mode);
 int gopen_gks(const char *errfile, int size);
 int gclose_gks();
 int gemergency_close_gks();
+// Program start of the whole kernel: the workstation and the kernel closed,
+// the colour table emptied, and every module and file driver back to its
+// start settings.
+int greset_kernel();
 int gget_ws_id();
 int gopen_ws(int ws, const char *conn, int type);
 int gclose_ws(int ws);
@@ -200,6 +204,7 @@ unsigned long gget_grn_mask();
 unsigned long gget_blu_mask();
 int gchk_graphics();
 int gis_mapped();
+int gset_mapped(int flag);
 int gresize_window(int w, int h);
 int gset_cursor_type(int t);
 int gset_cursor(int t);

@@ -228,6 +228,7 @@ int gset_cache(int flag) {
 }
 int gget_cache() { return action ? 1 : 0; }
 int gnum_objs() { return (int)objs.size(); }
+long gks::obj_calls() { return calls; }
 
 int gset_redraw_func(GRedrawFunc fn, const void *data, int size) {
     if (!fn) return -1;
@@ -338,4 +339,16 @@ int gclear_region(const float *r) {
     }
     s.dev->fill(5, p);
     return 0;
+}
+
+void gks::dlist_reset()
+{
+    objs.clear();
+    calls = 0;
+    redraw_on = true;
+    replaying = false;
+    action = true;
+    redraw_done = false;
+    in_frames = false;
+    before_frames = true;
 }

@@ -512,3 +512,14 @@ int gset_rubber_band_limits(const int *r) {
     for (int i = 0; i < 4; i++) band.limits[i] = r ? (short)r[i] : (short)(i == 0 ? UNSET : 0);
     return 0;
 }
+
+void gks::event_reset()
+{
+    input_mode = 0;
+    user_event = false;
+    expose_count = 0;
+    user_fn = nullptr;
+    refresh_fn = nullptr;
+    refresh_interval = 0;
+    band = Band{};
+}

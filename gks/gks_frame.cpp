@@ -415,3 +415,16 @@ int gappend_frame() {
     }
     return 1;
 }
+
+void gks::frame_reset()
+{
+    for (Frame &f : frames) f = Frame{};
+    num_images = 0;
+    cur_image = -1;
+    looping = 0;
+    loop_delay = 0.5f;
+    loop_direct = 1;
+    loop_title = 1;
+    aside = Table{};
+    is_aside = false;
+}

@@ -599,3 +599,11 @@ size_t mem_bytes() {
 }
 
 }  // namespace gks
+
+void gks::mem_reset()
+{
+    pics.clear();
+    next_id = 1;
+    for (auto &g : gcs) g = GRasterGC{};
+    patterns_made = false;
+}

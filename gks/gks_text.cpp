@@ -258,6 +258,7 @@ void sync_text() {
 
 namespace gks {
 int text_colr() { return text.colr; }
+int text_font_type() { return font_type; }
 }  // namespace gks
 
 int read_font(const char *file) {
@@ -476,4 +477,16 @@ int greset_text() {
 int ginit_text(int mode) {
     sync_text();
     return 0;
+}
+
+void gks::text_reset()
+{
+    text = TextState{};
+    font = StrokeFont{};
+    font_loaded = false;
+    font_type = 1;
+    xfont = nullptr;
+    loaded_entry = -1;
+    font_list.clear();
+    stored_list.clear();
 }

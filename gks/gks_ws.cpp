@@ -9,6 +9,10 @@
 
 #include "core/flags.h"
 #include "core/util.h"
+#include "gks/clr.h"
+#include "gks/drivers/hpgl.h"
+#include "gks/drivers/meta.h"
+#include "gks/drivers/ps.h"
 #include "gks/gks_int.h"
 
 using namespace gks;
@@ -58,6 +62,7 @@ int gdevice_letter(int c) {
     }
 }
 
+GDevice *gget_device() { return S().dev; }
 
 int gopen_gks(const char *errfile, int size) {
     State &s = S();
@@ -83,6 +88,27 @@ int gclose_gks() {
 }
 
 int gemergency_close_gks() { return 0; }
+
+int greset_kernel() {
+    gclose_ws(1);
+    gclose_gks();
+    dlist_reset();
+    event_reset();
+    frame_reset();
+    prim_reset();
+    text_reset();
+    zoom_reset();
+    mem_reset();
+    x11_reset();
+    gph_reset();
+    imgfile_reset();
+    gps_reset();
+    ghpgl_reset();
+    gmeta_reset();
+    CLR_clear_table();
+    S() = State{};
+    return 0;
+}
 int gget_ws_id() { return 1; }
 
 int gopen_ws(int ws, const char *conn, int type) {

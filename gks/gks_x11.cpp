@@ -402,6 +402,7 @@ unsigned long gget_red_mask() { return S().red_mask; }
 unsigned long gget_grn_mask() { return S().green_mask; }
 unsigned long gget_blu_mask() { return S().blue_mask; }
 int gis_mapped() { return S().mapped ? 1 : 0; }
+int gset_mapped(int f) { return S().mapped = f != 0, 0; }
 
 Colormap gget_colormap() {
     State &s = S();
@@ -540,4 +541,11 @@ int gresize_window(int w, int h) {
     gdelete_all_frames();
     s.draw_window = s.base_window;
     return 1;
+}
+
+void gks::x11_reset()
+{
+    set_ = X11Settings{};
+    patterns.clear();
+    x11_open_reset();
 }

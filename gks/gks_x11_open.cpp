@@ -465,3 +465,12 @@ int gks::x11_clear_errors() {
     num_error = 0;
     return 0;
 }
+
+void gks::x11_open_reset()
+{
+    xerror = false;
+    xerror_print = true;
+    num_error = 0;
+    for (Cursor &c : cursors) c = 0;
+    cursor_type = 0;
+}

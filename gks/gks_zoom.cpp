@@ -180,3 +180,5 @@ float yZ_p(float py) {
     int top = s.zoom_y - (s.win_height / s.zoom) / 2;
     return (float)top + py / (float)s.zoom;
 }
+
+void gks::zoom_reset() { mem_saved.clear(); }

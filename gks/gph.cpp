@@ -307,3 +307,13 @@ int GPH_hold(int mode) {
     if (wk_itype == GWS_WIN) ghold(mode);
     return 0;
 }
+
+void gks::gph_reset()
+{
+    xvp = yvp = 1.0f;
+    sizex = sizey = 1.0f;
+    offx = offy = 0.0f;
+    font_name[0] = '\0';
+    wk_itype = 0;
+    ws_open = false;
+}

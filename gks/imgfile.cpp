@@ -13,6 +13,7 @@
 #include "core/flags.h"
 #include "core/hooks.h"
 #include "gks/gks.h"
+#include "gks/gks_int.h"
 
 namespace {
 
@@ -95,3 +96,5 @@ int GIF_dump(const char *name) { return dump_window(name, GSAVE_GIF); }
 int PNG_dump(const char *name) { return dump_window(name, GSAVE_PNG); }
 
 int XWD_dump(const char *name) { return dump_window(name, GSAVE_XWD); }
+
+void gks::imgfile_reset() { g_save_type = GSAVE_PNG; }

@@ -17,9 +17,12 @@
 #include "files/file.h"
 #include "gks/gks.h"
 #include "gks/imgfile.h"
+#include "image/area.h"
 #include "image/gif.h"
+#include "image/nav.h"
 #include "image/pngio.h"
 #include "image/reader_formats.h"
+#include "image/sat_formats.h"
 #include "image/xwd.h"
 #include "map/map.h"
 
@@ -423,10 +426,7 @@ int IMG_read_zyr(const char *name, IMG *image, int flag)
 
 namespace rdr {
 
-bool zyr_identify(const unsigned char *b, size_t n)
-{
-    return n >= 6 && !std::memcmp(b, "ZYRIMG", 6);
-}
+bool zyr_identify(const unsigned char *b, size_t n) { return n >= 6 && !std::memcmp(b, "ZYRIMG", 6); }
 
 int zyr_read(const IMG_SOURCE *source, const IMG_WINDOW *, IMG_READ_OUT *out)
 {
@@ -520,4 +520,13 @@ void IMG_register_hooks()
         default: return 0;
         }
     };
+}
+
+void IMG_reset()
+{
+    AREA_reset();
+    swap_setup(-1);
+    LRIT_close();
+    GIF_interlace(0);
+    GIF_transparent(0);
 }

@@ -26,3 +26,6 @@ int IMG_write(const char *name, const IMG *image, int compress);
 // Fills the image layer's hook slots: reading any image file into the
 // graphics kernel and writing the kernel's save types.
 void IMG_register_hooks();
+// Program start of the image layer: no navigation, no byte swapping, no
+// segment file open, plain GIF output.
+void IMG_reset();

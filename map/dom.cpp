@@ -408,3 +408,10 @@ int DOM_set_loc_prior(int n) { return loc_prior = n; }
 int DOM_get_loc_prior() { return loc_prior; }
 
 void MAP_register_hooks() { HOOK_table().decode_domain = DOM_decode; }
+
+void DOM_reset()
+{
+    region_depth = 0;
+    priority = 3;
+    loc_prior = 4;
+}

@@ -11,6 +11,10 @@
 // null, else the line whose abbreviation matches.  The domain string goes to
 // out.  True when found.
 bool DOM_search_region(const char *file, const char *name, std::string *out);
+// Program start of the domain decoding (region depth, priorities) and of the
+// region menu.
+void DOM_reset();
+void DOM_reset_region_menu();
 // The nine regions built into the program ("var" prompts for its centre).
 bool DOM_builtin_region(const char *name, DOM *dom);
 // Records the domain string as the file-name key "r".

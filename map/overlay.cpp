@@ -532,3 +532,24 @@ int MAP_callback(int kind, const char *name, float x, float y)
     if (kind == 3 && name && strnicmp(name, "zoom", 4) == 0) return h.plot_zoom ? h.plot_zoom(name, x, y) : 0;
     return h.plot_values ? h.plot_values(name, x, y) : 0;
 }
+
+void MAP_reset_overlay()
+{
+    map_name.clear();
+    format.clear();
+    latln = lonln = 0;
+    dot = extra = 0;
+    over = 0;
+    reg_found = 1;
+    fill = 0;
+    fill_cont = 0;
+    grid_limit = 0;
+    grid.clear();
+    plot_grid_len = 0;
+    list_depth = 0;
+    items_taken = 0;
+    text_sink = nullptr;
+    setup_done = false;
+    MAP_set_line_sink(nullptr);
+    MAP_grid_budget(-1);
+}

@@ -19,6 +19,8 @@ void MAP_grid_budget(double pieces);
 // The fixed default map list for a domain and map height (height < 0: the
 // domain's own (ny-1)*dy).
 const char *MAP_default_list(const DOM *d, float height);
+// Program start of the overlay settings, its sinks and the grid budget.
+void MAP_reset_overlay();
 
 // A status line on the plot's workstation ("Map: ...", "Map-lalo: ..."),
 // through the plot layer's message hook.

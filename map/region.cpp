@@ -407,3 +407,12 @@ int CTY_get_loc(const char *file, const char *station, float *lat, float *lon)
     std::fclose(fp);
     return found;
 }
+
+void DOM_reset_region_menu()
+{
+    for (MenuEntry &m : menu) m = MenuEntry{};
+    num_regs = 0;
+    menu_ready = false;
+    menu_loaded = false;
+    prompt_on = true;
+}

@@ -121,6 +121,7 @@ int VAR_set_type(int n, int type)
     return 0;
 }
 
+int VAR_get_type(int n) { return n == 0 ? var_type0 : 0; }
 
 char *PLT_label_format(const char *fmt, char *out)
 {
@@ -269,4 +270,13 @@ int PLT_labels()
         }
     }
     return 0;
+}
+
+void plt::reset_label_state()
+{
+    reset_labels();
+    lab_type = 0;
+    lab_date = DATE{-9999, -9999, -9999, -9999, -9999, -9999, -9999, -9999};
+    for_hour = 0;
+    var_type0 = 0;
 }

@@ -374,3 +374,12 @@ void PLT_register_hooks()
     HOOK_table().plot_zoom = PLT_plot_zoom;
     HOOK_table().plot_values = PLT_print_values;
 }
+
+void PLT_reset_state()
+{
+    state() = plt::State{};
+    zoom_func = resize_func = refresh_func = nullptr;
+    plt::reset_label_state();
+    plt::reset_param_state();
+    plt::reset_anim_state();
+}

@@ -89,6 +89,7 @@ int PLT_labels();
 // The variable table's plot type of slot n (only slot 0 is kept: the label
 // machinery reads it).
 int VAR_set_type(int n, int type);
+int VAR_get_type(int n);
 
 // The current window as a ZYRIMG file with the plot's map domain (widened
 // from the panel to the whole window), date and labels: 1 success, 0 failure.
@@ -97,6 +98,9 @@ int IMG_dump(const char *name);
 // Fills the plot layer's hook slots: status lines on the plot's workstation
 // and the window events the map layer passes on.
 void PLT_register_hooks();
+// Program start of the plot session: settings, labels, callbacks, kept
+// options and animation requests (the workstation is the kernel's).
+void PLT_reset_state();
 
 // Draws the colour bar under the plot panel; ir 1 adds temperature ticks.
 // -1 when there is no room.

@@ -23,6 +23,7 @@
 #include "files/date.h"
 #include "files/file.h"
 #include "gks/gks.h"
+#include "plot/plt_int.h"
 #include "image/anim.h"
 
 namespace {
@@ -109,3 +110,5 @@ int PLT_anim_dump(int pictures)
     }
     return result;
 }
+
+void plt::reset_anim_state() { requests[0] = requests[1] = Request{}; }

@@ -34,5 +34,10 @@ void mark_overlay_change();
 // Resets labels of the store and the overlay count.
 void reset_labels();
 bool plotting_off();
+// Program start of the label store, the kept plot options and the
+// animation requests (PLT_reset_state calls them).
+void reset_label_state();
+void reset_param_state();
+void reset_anim_state();
 
 } // namespace plt

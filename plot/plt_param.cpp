@@ -305,3 +305,5 @@ int PLT_dump(int frame)
     FILE_restore_name_conv();
     return 0;
 }
+
+void plt::reset_param_state() { kept = Kept{}; }

@@ -394,6 +394,7 @@ int SAT_color_setup_stream(FILE *fp)
 }
 
 void SAT_set_imager_source(int source) { imager_source = source; }
+int SAT_get_imager_source() { return imager_source; }
 void SAT_set_dither(int size) { dither = size; }
 void SAT_set_device_class(int cls) { device_class = cls; }
 
@@ -465,4 +466,24 @@ int SAT_color_pixels(uint8_t *data, int nx, int ny, int bpl)
         }
     }
     return 0;
+}
+
+void SAT_reset_enhancement()
+{
+    color_max = 15;
+    std::fill(std::begin(color_fill_ind), std::end(color_fill_ind), 0);
+    std::fill(std::begin(color_dith_ind), std::end(color_dith_ind), 0);
+    std::fill(std::begin(dither_ind), std::end(dither_ind), 0);
+    std::fill(std::begin(sat_cut), std::end(sat_cut), 0);
+    std::fill(std::begin(color_ind), std::end(color_ind), 0);
+    dither = 0;
+    std::fill(std::begin(sat_ind), std::end(sat_ind), 0);
+    std::fill(std::begin(sat_dith_ind), std::end(sat_dith_ind), 0);
+    std::fill(std::begin(sat_dither), std::end(sat_dither), 0);
+    std::fill(std::begin(sat_color_ind), std::end(sat_color_ind), 0);
+    enhance[0] = '\0';
+    imager_source = SAT_SRC_AREA;
+    device_class = -1;
+    fill_pattern = 0;
+    fill_bit = nullptr;
 }

@@ -35,6 +35,7 @@ int DITHER_val(int size, int density, int x, int y);
 // Source of the last image read; SAT_read_file sets it after each
 // successful read so that the temperature scales match the image.
 void SAT_set_imager_source(int source);
+int SAT_get_imager_source();
 // Fill pattern of the "fill" plot parameter (0: none) and the test of its
 // bit at a pixel (null: the kernel's 8 x 8 pattern bitmaps); a clear bit
 // turns the pixel black.
@@ -63,3 +64,6 @@ void SAT_set_dither(int size);
 // devices, 1 monochrome PostScript, 2 colour PostScript.  -1 (the start):
 // follow the device flag and the PostScript driver's colour switch.
 void SAT_set_device_class(int cls);
+// Program start: no enhancement loaded, no dither, the area imager source,
+// the device class from the flag, no fill pattern.
+void SAT_reset_enhancement();

@@ -59,6 +59,7 @@ int final_rotation()
 
 } // namespace
 
+bool ghpgl_is_open() { return hp.out.fp != nullptr; }
 
 FILE *ghpgl_open_file(const char *name)
 {
@@ -324,4 +325,10 @@ void ghpgl_polygon(int n, const float *xy)
 void ghpgl_clip(float x1, float y1, float x2, float y2)
 {
     ghpgl_printf("IW %.0f,%.0f,%.0f,%.0f;\n", x1 - 0.1f, y1 - 0.1f, x2 + 0.1f, y2 + 0.1f);
+}
+
+void ghpgl_reset()
+{
+    if (hp.out.fp) gdrv_close(hp.out);
+    hp = HpState{};
 }
