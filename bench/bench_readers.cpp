@@ -19,10 +19,18 @@
 
 #include "core/flags.h"
 #include "image/lrit_jpeg.h"
+#include "image/reader_table.h"
 #include "image/readers.h"
-#include "image/sat_formats.h"
 
 namespace {
+
+// Reads bytes through the reader table's row of an input code, as the
+// program reads a file.
+int read_as(int code, const unsigned char *bytes, size_t size, IMG *img)
+{
+    IMG_READ_OUT out{img, nullptr};
+    return IMG_reader_read_memory(IMG_reader_by_code(code), bytes, size, "bench", nullptr, &out);
+}
 
 const std::string kData = "/work/shared/data/";
 
@@ -55,7 +63,7 @@ void BM_AwipsZlibRead(benchmark::State &st)
     if (b.empty()) { st.SkipWithError("no sample"); return; }
     for (auto _ : st) {
         IMG img;
-        SAT_read_AWIP_mem(b.data(), b.size(), 54, "bench", &img);
+        read_as(IMG_SRC_AWIPZ, b.data(), b.size(), &img);
         benchmark::DoNotOptimize(img.data);
         IMG_free(&img);
     }
@@ -104,7 +112,7 @@ void BM_AwipsPngRead(benchmark::State &st)
     if (b.empty()) { st.SkipWithError("no sample"); return; }
     for (auto _ : st) {
         IMG img;
-        SAT_read_AWIP_mem(b.data(), b.size(), 53, "bench", &img);
+        read_as(IMG_SRC_AWIP, b.data(), b.size(), &img);
         benchmark::DoNotOptimize(img.data);
         IMG_free(&img);
     }
@@ -187,7 +195,7 @@ void BM_TiffPackBits(benchmark::State &st)
     file.insert(file.end(), in.begin(), in.end());
     for (auto _ : st) {
         IMG img;
-        int r = SAT_read_TIFF_mem(file.data(), file.size(), "bench", &img);
+        int r = read_as(IMG_SRC_TIFF, file.data(), file.size(), &img);
         benchmark::DoNotOptimize(r);
         IMG_free(&img);
     }
@@ -277,13 +285,8 @@ void lrit_jpeg_read(benchmark::State &st, int bits)
     quiet();
     JpegSeg s = segment(bits);
     for (auto _ : st) {
-        FILE *in = fmemopen(s.file.data(), s.file.size(), "rb");
         IMG img;
-        IMG_init(&img);
-        LRIT_open_stream(in, "bench");
-        LRIT_read(&img);
-        LRIT_close();
-        fclose(in);
+        read_as(IMG_SRC_LRIT, s.file.data(), s.file.size(), &img);
         benchmark::DoNotOptimize(img.data);
         IMG_free(&img);
     }

@@ -34,7 +34,7 @@ IMG make_disc(int n, double angle_per_pixel)
     IMG_init(&img);
     img.nx = img.ny = img.bytes_line = n;
     img.depth = 8;
-    img.source = 50;
+    img.source = IMG_SRC_ZYR;
     img.data = (unsigned char *)std::malloc((size_t)n * n);
     std::mt19937 rng(1);
     for (size_t i = 0; i < (size_t)n * n; ++i) img.data[i] = (unsigned char)(rng() & 255);

@@ -60,8 +60,6 @@ void MQ_set_timeout(int seconds) {
     alarm_timeout = seconds < 1 ? 1 : seconds;
 }
 
-int MQ_get_timeout() { return alarm_timeout; }
-
 void MQ_set_alarm_handler(void (*handler)(int)) { alarm_handler = handler; }
 
 void MQ_set_key_offset(int offset) { key_offset = offset; }

@@ -31,7 +31,6 @@ void MQ_intrp(int sig);
 // handler replacing MQ_intrp (null restores it), and the key offset added to
 // every queue number (0 in this program).
 void MQ_set_timeout(int seconds);
-int MQ_get_timeout();
 void MQ_set_alarm_handler(void (*handler)(int));
 void MQ_set_key_offset(int offset);
 // Program start: the default time-out, no alarm handler of the caller's, no

@@ -98,8 +98,6 @@ int read_area_path(const IMG_READER *reader, const char *name, IMG *image)
 
 }  // namespace
 
-const AREA_REC *SAT_get_area() { return &last_area; }
-
 int SAT_read_file(const char *name, IMG *image)
 {
     const IMG_READER *reader = IMG_reader_current();
@@ -111,10 +109,12 @@ int SAT_read_file(const char *name, IMG *image)
         return ok;
     }
 
-    if (reader->announce == IMG_ANNOUNCE_BEFORE) MESS_print(MESS_MESS, "Reading image file: %s\n", name);
+    if (reader->announce == IMG_ANNOUNCE_BEFORE)
+        MESS_print(MESS_MESS, "Reading image file: %s\n", name);
     IMG_READ_OUT out{image, nullptr};
     const int ret = IMG_reader_read_file(reader, name, nullptr, &out);
-    if (reader->announce == IMG_ANNOUNCE_AFTER) MESS_print(MESS_MESS, "Processing image file: %s\n", name);
+    if (reader->announce == IMG_ANNOUNCE_AFTER)
+        MESS_print(MESS_MESS, "Processing image file: %s\n", name);
     clear_tran_sat();
     if (ret != IMG_READ_OK) return 0;
     image->source = reader->source;

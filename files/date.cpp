@@ -283,11 +283,6 @@ const char *DATE_month_long(int m)
     return m >= 1 && m <= 12 ? months_long[m - 1] : "";
 }
 
-const char *DATE_weekday(int w)
-{
-    return w >= 0 && w <= 6 ? day_of_week[w] : "";
-}
-
 // The first letter decides the case the second and third letters must be
 // in, so "JAN" and "jan" are January but "Jan" is not.
 int DATE_decode_month(const char *text)

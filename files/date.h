@@ -39,7 +39,6 @@ int DATE_time_date(int seconds, int *hour, int *minute, int *second);  // second
 const char *DATE_month(int m);
 const char *DATE_month_lower(int m);
 const char *DATE_month_long(int m);
-const char *DATE_weekday(int w);     // "SUN".."SAT", "" outside 0..6
 int DATE_decode_month(const char *text);  // 1..12, 0 when not a month name
 
 // "[-+]NAME:HOURS": "-" 12-hour labels with the UTC time in brackets, "+"

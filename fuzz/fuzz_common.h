@@ -50,18 +50,12 @@ inline void reset()
 // program feeds a file: one memory source, the row's own read.
 inline void read_row(int code, const unsigned char *bytes, size_t size)
 {
-    const IMG_READER *row = IMG_reader_by_code(code);
-    if (!row) std::abort();
-    IMG_SOURCE source;
-    source.name = "fuzz";
-    source.bytes = bytes;
-    source.size = size;
     IMG img;
     IMG_init(&img);
     AREA_REC area;
     AREA_rec_init(&area);
     IMG_READ_OUT out{&img, &area};
-    row->read(&source, nullptr, &out);
+    IMG_reader_read_memory(IMG_reader_by_code(code), bytes, size, "fuzz", nullptr, &out);
     IMG_free(&img);
     AREA_free(&area);
 }

@@ -102,9 +102,6 @@ public:
     virtual int close() { return 0; }       // finish the file; 0 or -1
 };
 
-// The open device (null when no workstation is open).
-GDevice *gget_device();
-
 // Factories of the file drivers (gks/drivers/).  Each opens its output
 // (conn fields after the display name: file name, then options) and returns
 // a new device, or null after printing its own message.

@@ -204,7 +204,6 @@ unsigned long gget_grn_mask();
 unsigned long gget_blu_mask();
 int gchk_graphics();
 int gis_mapped();
-int gset_mapped(int flag);
 int gresize_window(int w, int h);
 int gset_cursor_type(int t);
 int gset_cursor(int t);

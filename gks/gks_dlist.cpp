@@ -228,7 +228,6 @@ int gset_cache(int flag) {
 }
 int gget_cache() { return action ? 1 : 0; }
 int gnum_objs() { return (int)objs.size(); }
-long gks::obj_calls() { return calls; }
 
 int gset_redraw_func(GRedrawFunc fn, const void *data, int size) {
     if (!fn) return -1;

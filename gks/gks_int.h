@@ -87,8 +87,6 @@ State &S();
 // Route a setting or primitive: record it in the display list (window
 // types) and tell the device.  Returns the device's record() answer.
 bool emit(int kind, int arg, const float *f, int nf, const char *text, bool record = true);
-// Objects offered to the display list since it was emptied.
-long obj_calls();
 int ws_error(const char *name, const char *msg);
 // Display list append (no-op when recording is off).
 void gnew_obj(int kind, int arg, int size, const void *data);
@@ -159,11 +157,7 @@ int marker_colr();
 int text_colr();
 int fill_style();
 int fill_int_style();
-int line_type();
-float line_width();
-float marker_width();
 float text_width_attr();
-int text_font_type();   // 1 stroke, 2 X server font
 // Draws shadow copies (window devices, drop count > 0) then the primitive.
 void with_shadows(const std::function<void(float, float)> &draw);
 

@@ -137,9 +137,6 @@ int fill_colr() { return fillst.colr; }
 int marker_colr() { return marker.colr; }
 int fill_style() { return fillst.style; }
 int fill_int_style() { return fillst.int_style; }
-int line_type() { return line.type; }
-float line_width() { return line.width; }
-float marker_width() { return marker.width; }
 
 // Shadow copies at 0..n-1 pixels right and down, then the primitive itself;
 // only the window workstations draw shadows.

@@ -258,7 +258,6 @@ void sync_text() {
 
 namespace gks {
 int text_colr() { return text.colr; }
-int text_font_type() { return font_type; }
 }  // namespace gks
 
 int read_font(const char *file) {

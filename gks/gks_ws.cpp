@@ -62,7 +62,6 @@ int gdevice_letter(int c) {
     }
 }
 
-GDevice *gget_device() { return S().dev; }
 
 int gopen_gks(const char *errfile, int size) {
     State &s = S();

@@ -402,7 +402,6 @@ unsigned long gget_red_mask() { return S().red_mask; }
 unsigned long gget_grn_mask() { return S().green_mask; }
 unsigned long gget_blu_mask() { return S().blue_mask; }
 int gis_mapped() { return S().mapped ? 1 : 0; }
-int gset_mapped(int f) { return S().mapped = f != 0, 0; }
 
 Colormap gget_colormap() {
     State &s = S();

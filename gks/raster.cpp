@@ -77,12 +77,6 @@ void GRaster::thin_line(int x1, int y1, int x2, int y2, uint32_t colour)
     point(x2, y2, colour);
 }
 
-void GRaster::thin_lines(const int *xy, int n, uint32_t colour)
-{
-    if (n == 1) point(xy[0], xy[1], colour);
-    for (int i = 0; i + 1 < n; i++) thin_line(xy[2 * i], xy[2 * i + 1], xy[2 * i + 2], xy[2 * i + 3], colour);
-}
-
 namespace rast {
 
 int64_t floor_div(int64_t a, int64_t b)
@@ -196,12 +190,6 @@ void GRaster::fill_polygon(const int *xy, int n, uint32_t colour)
     polygon_spans(xy, n, cy1_, cy2_, sp);
     for (const Span &s : sp)
         for (int x = std::max(s.x1, cx1_); x < std::min(s.x2, cx2_); x++) px_[(size_t)s.y * w_ + x] = colour;
-}
-
-void GRaster::fill_rect(int x, int y, int w, int h, uint32_t colour)
-{
-    for (int r = std::max(y, cy1_); r < std::min(y + h, cy2_); r++)
-        for (int c = std::max(x, cx1_); c < std::min(x + w, cx2_); c++) px_[(size_t)r * w_ + c] = colour;
 }
 
 // ---- drawing through a graphics context ----

@@ -73,11 +73,8 @@ public:
     void clear(uint32_t colour);
     void point(int x, int y, uint32_t colour);
     void thin_line(int x1, int y1, int x2, int y2, uint32_t colour);
-    // Connected thin lines through n points; a joint pixel is drawn once.
-    void thin_lines(const int *xy, int n, uint32_t colour);
     // Even-odd fill of a polygon of n integer vertices (x, y pairs).
     void fill_polygon(const int *xy, int n, uint32_t colour);
-    void fill_rect(int x, int y, int w, int h, uint32_t colour);
 
     // The Xlib calls of a window, with a graphics context's state: each
     // sets exactly the pixels the X server sets for the same call.

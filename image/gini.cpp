@@ -164,16 +164,15 @@ void set_date(const Pdb &pdb, IMG *image)
 // pixel off on even-sized grids.
 bool centre_from_first(DOM *dom, double la1, double lo1)
 {
-    rdr::MapDomainGuard guard;
     DOM d = *dom;
     d.clat = (float)la1;
     d.clon = (float)lo1;
-    MAP_domain(&d);
+    const MapProj p = MAP_make_proj(&d);
     float x, y;
-    if (!MAP_tran(&x, &y, (float)la1, (float)lo1)) return false;
+    if (!p.tran(&x, &y, (float)la1, (float)lo1)) return false;
     double cx = x + (d.nx - 1) * (double)d.dx / 2, cy = y + (d.ny - 1) * (double)d.dy / 2;
     float clat, clon;
-    if (!MAP_untran(&clat, &clon, (float)cx, (float)cy)) return false;
+    if (!p.untran(&clat, &clon, (float)cx, (float)cy)) return false;
     MESS_print(GRID, "Grid locate: %.4f %.4f -> %.2f %.2f -> %.4f %.4f\n", la1, lo1, cx, cy,
                clat, clon);
     dom->clat = clat;
@@ -518,7 +517,8 @@ int read_variant(const IMG_SOURCE *source, IMG_READ_OUT *out, int variant)
     size_t size;
     if (!rdr::source_span(source, "SAT_read_AWIP", hold, &bytes, &size)) return IMG_READ_FAILED;
     if (size < PDB_SIZE) {
-        MESS_print(MESS_WARN, "SAT_read_AWIP: %s: shorter than a product definition block\n", source->name);
+        MESS_print(MESS_WARN, "SAT_read_AWIP: %s: shorter than a product definition block\n",
+                   source->name);
         return IMG_READ_FAILED;
     }
     return SAT_read_AWIP_mem(bytes, size, variant, source->name, out->image) == 0 ? IMG_READ_OK

@@ -426,7 +426,10 @@ int IMG_read_zyr(const char *name, IMG *image, int flag)
 
 namespace rdr {
 
-bool zyr_identify(const unsigned char *b, size_t n) { return n >= 6 && !std::memcmp(b, "ZYRIMG", 6); }
+bool zyr_identify(const unsigned char *b, size_t n)
+{
+    return n >= 6 && !std::memcmp(b, "ZYRIMG", 6);
+}
 
 int zyr_read(const IMG_SOURCE *source, const IMG_WINDOW *, IMG_READ_OUT *out)
 {

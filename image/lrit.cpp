@@ -198,11 +198,9 @@ void make_domain(IMG *image)
     double c = (st.cols + 1) / 2.0, l = st.first_line + (st.lines - 1) / 2.0;
     double x = (c - st.coff) * d.dx, y = (st.loff - l) * d.dy;
     if (st.col_dir < 0) x = -x, y = -y;  // the picture turned by 180 degrees
-    rdr::MapDomainGuard guard;
     d.clat = d.clon = 0;
-    MAP_domain(&d);
     float clat, clon;
-    if (!MAP_untran(&clat, &clon, (float)x, (float)y)) {
+    if (!MAP_make_proj(&d).untran(&clat, &clon, (float)x, (float)y)) {
         MESS_print(MESS_WARN, "SAT_read_LRIT: %s: segment centre off the earth: no map domain\n",
                    st.name.c_str());
         return;
@@ -444,9 +442,8 @@ int SAT_read_LRIT(const char *name, IMG *image)
     IMG_init(image);
     image->source = IMG_SRC_LRIT;
     IMG_READ_OUT out{image, nullptr};
-    return IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_LRIT), name, nullptr, &out) == IMG_READ_OK
-               ? 0
-               : -1;
+    const int r = IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_LRIT), name, nullptr, &out);
+    return r == IMG_READ_OK ? 0 : -1;
 }
 
 namespace rdr {

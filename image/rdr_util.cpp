@@ -51,9 +51,6 @@ double Span::f64(uint64_t off) const
     return d;
 }
 
-MapDomainGuard::MapDomainGuard() { MAP_get_domain(&saved_); }
-MapDomainGuard::~MapDomainGuard() { MAP_domain(&saved_); }
-
 double norm_lon(double lon)
 {
     if (!std::isfinite(lon)) return lon;
@@ -66,7 +63,6 @@ bool fit_mercator(DOM *dom, float plon, double lat1, double lon1, double lat2, d
                   int nx, int ny)
 {
     if (nx < 2 || ny < 2) return false;
-    MapDomainGuard guard;
     DOM d;
     DOM_init(&d);
     d.proj = DOM_MERC;
@@ -77,12 +73,11 @@ bool fit_mercator(DOM *dom, float plon, double lat1, double lon1, double lat2, d
     d.dx = d.dy = 1;
     d.nx = nx;
     d.ny = ny;
-    MAP_domain(&d);
+    const MapProj p = MAP_make_proj(&d);
     float x1, y1, x2, y2;
-    if (!MAP_tran(&x1, &y1, (float)lat1, (float)lon1) || !MAP_tran(&x2, &y2, (float)lat2, (float)lon2))
-        return false;
+    if (!p.tran(&x1, &y1, (float)lat1, (float)lon1) || !p.tran(&x2, &y2, (float)lat2, (float)lon2)) return false;
     float clat, clon;
-    if (!MAP_untran(&clat, &clon, (x1 + x2) / 2, (y1 + y2) / 2)) return false;
+    if (!p.untran(&clat, &clon, (x1 + x2) / 2, (y1 + y2) / 2)) return false;
     d.dx = (x2 - x1) / (nx - 1);
     d.dy = (y2 - y1) / (ny - 1);
     d.clat = clat;
@@ -94,19 +89,17 @@ bool fit_mercator(DOM *dom, float plon, double lat1, double lon1, double lat2, d
 bool fit_domain(DOM *dom, double lat1, double lon1, double lat2, double lon2)
 {
     if (dom->nx < 2 || dom->ny < 2) return false;
-    MapDomainGuard guard;
     DOM d = *dom;
     d.clat = (float)lat1;
     d.clon = (float)lon1;
     d.dx = d.dy = 1;
-    MAP_domain(&d);
+    const MapProj p = MAP_make_proj(&d);
     float x1, y1, x2, y2;
-    if (!MAP_tran(&x1, &y1, (float)lat1, (float)lon1) || !MAP_tran(&x2, &y2, (float)lat2, (float)lon2))
-        return false;
+    if (!p.tran(&x1, &y1, (float)lat1, (float)lon1) || !p.tran(&x2, &y2, (float)lat2, (float)lon2)) return false;
     double dx = ((double)x2 - x1) / (d.nx - 1), dy = ((double)y1 - y2) / (d.ny - 1);
     if (!(dx > 0) || !(dy > 0) || !std::isfinite(dx) || !std::isfinite(dy)) return false;
     float clat, clon;
-    if (!MAP_untran(&clat, &clon, (x1 + x2) / 2, (y1 + y2) / 2)) return false;
+    if (!p.untran(&clat, &clon, (x1 + x2) / 2, (y1 + y2) / 2)) return false;
     if (!std::isfinite(clat) || !std::isfinite(clon)) return false;
     d.dx = (float)dx;
     d.dy = (float)dy;

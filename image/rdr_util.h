@@ -39,24 +39,10 @@ struct Span {
     double f64(uint64_t off) const;
 };
 
-// Saves the current map domain and puts it back when it goes out of scope:
-// readers make their image's domain current to project its corners.
-class MapDomainGuard {
-public:
-    MapDomainGuard();
-    ~MapDomainGuard();
-    MapDomainGuard(const MapDomainGuard &) = delete;
-    MapDomainGuard &operator=(const MapDomainGuard &) = delete;
-
-private:
-    DOM saved_;
-};
-
 // Mercator domain (proj 3, plat 0, plon as given) whose pixel (0, ny-1) is
 // centred on (lat1, lon1) and pixel (nx-1, 0) on (lat2, lon2): the points are
 // projected, the spacing is their distance over nx-1 and ny-1 steps, and the
-// centre is the inverse of their mid point.  The current map domain is left
-// as found.  false when a point cannot be projected or a size is below 2.
+// centre is the inverse of their mid point.  false when a point cannot be projected or a size is below 2.
 bool fit_mercator(DOM *dom, float plon, double lat1, double lon1, double lat2, double lon2,
                   int nx, int ny);
 
@@ -64,8 +50,7 @@ bool fit_mercator(DOM *dom, float plon, double lat1, double lon1, double lat2, d
 // nx and ny are set, so that pixel (0, 0) is centred on (lat1, lon1) and
 // pixel (nx-1, ny-1) on (lat2, lon2): the two points are projected, the
 // spacing is their distance over nx-1 and ny-1 steps and the centre is the
-// inverse of their mid point.  The current map domain is left as found.
-// false (dom unchanged) when a point cannot be projected, a size is below 2
+// inverse of their mid point.  false (dom unchanged) when a point cannot be projected, a size is below 2
 // or the points do not run right and down.
 bool fit_domain(DOM *dom, double lat1, double lon1, double lat2, double lon2);
 

@@ -32,6 +32,20 @@ private:
 bool source_span(const IMG_SOURCE *source, const char *who, std::vector<unsigned char> &hold,
                  const unsigned char **bytes, size_t *size);
 
+}  // namespace rdr
+
+// The readers' memory entry points, which the rows wrap: -1 failure, 0
+// success.  AWIPS variant: IMG_SRC_AWIPZ zlib-compressed, any other plain
+// (the bytes decide when they disagree).  `name` is used in messages only.
+int SAT_read_AWIP_mem(const unsigned char *data, size_t size, int variant, const char *name,
+                      IMG *image);
+int SAT_read_Unisys_mem(const unsigned char *data, size_t size, const char *name, IMG *image);
+int SAT_read_TIFF_mem(const unsigned char *data, size_t size, const char *name, IMG *image);
+// Starts an LRIT file on a stream the caller keeps.
+int LRIT_open_stream(FILE *in, const char *name);
+
+namespace rdr {
+
 bool zyr_identify(const unsigned char *bytes, size_t size);
 int zyr_read(const IMG_SOURCE *source, const IMG_WINDOW *window, IMG_READ_OUT *out);
 

@@ -14,31 +14,48 @@ namespace {
 
 // One row per format, in input-code order.  The open rules keep each
 // reader's own way of reaching its file and its own messages when it cannot.
+constexpr IMG_OPEN_RULE BY_FILE_LAYER = {true, false, {nullptr, nullptr}};
+constexpr IMG_OPEN_RULE WHOLE_PATH = {false, true, {nullptr, nullptr}};
+
+constexpr IMG_OPEN_RULE rule(IMG_OPEN_RULE r, const char *fail, const char *then = nullptr)
+{
+    r.fail[0] = fail;
+    r.fail[1] = then;
+    return r;
+}
+
 const IMG_READER rows[] = {
+    // code, "input" keyword, "in_file" entry and whether whole, name convention
+    // of the keyword, the reader's name, the image source, announcement, date
+    // label rebuilt, navigation, open rule, identify, read.
     {IMG_SRC_ZYR, "img", nullptr, false, "sat_img", "IMG_read_zyr", IMG_SRC_ZYR,
-     IMG_ANNOUNCE_BEFORE, true, IMG_NAV_NONE, {true, false, {"Unable to open: %s\n", nullptr}},
+     IMG_ANNOUNCE_BEFORE, true, IMG_NAV_NONE, rule(BY_FILE_LAYER, "Unable to open: %s\n"),
      rdr::zyr_identify, rdr::zyr_read},
-    {IMG_SRC_AREA, "area", "area", true, nullptr, "SAT_read_AREA", IMG_SRC_AREA, IMG_ANNOUNCE_NONE,
-     false, IMG_NAV_AREA, {true, false, {"SAT_read_file: Unable to open file:%s\n", nullptr}},
-     rdr::area_identify, rdr::area_read},
+    {IMG_SRC_AREA, "area", "area", true, nullptr, "SAT_read_AREA", IMG_SRC_AREA,
+     IMG_ANNOUNCE_NONE, false, IMG_NAV_AREA,
+     rule(BY_FILE_LAYER, "SAT_read_file: Unable to open file:%s\n"), rdr::area_identify,
+     rdr::area_read},
     {IMG_SRC_AWIP, "awip", "awip", false, nullptr, "SAT_read_AWIP", IMG_SRC_AWIP,
      IMG_ANNOUNCE_BEFORE, false, IMG_NAV_NONE,
-     {false, true, {"SAT_read_AWIP: Unable to open file:%s\n", nullptr}}, rdr::awip_identify,
+     rule(WHOLE_PATH, "SAT_read_AWIP: Unable to open file:%s\n"), rdr::awip_identify,
      rdr::awip_read},
     {IMG_SRC_AWIPZ, "awipz", "awipz", false, nullptr, "SAT_read_AWIP", IMG_SRC_AWIP,
      IMG_ANNOUNCE_BEFORE, false, IMG_NAV_NONE,
-     {false, true, {"SAT_read_AWIP: Unable to open file:%s\n", nullptr}}, rdr::awipz_identify,
+     rule(WHOLE_PATH, "SAT_read_AWIP: Unable to open file:%s\n"), rdr::awipz_identify,
      rdr::awipz_read},
     {IMG_SRC_UNISYS, "unisat", "unis", false, nullptr, "SAT_read_Unisys", IMG_SRC_UNISYS,
      IMG_ANNOUNCE_BEFORE, false, IMG_NAV_SAT_VIEW,
-     {false, true, {"SAT_read_Unisys: Unable to open file:%s\n", nullptr}}, rdr::unisys_identify,
+     rule(WHOLE_PATH, "SAT_read_Unisys: Unable to open file:%s\n"), rdr::unisys_identify,
      rdr::unisys_read},
-    {IMG_SRC_TIFF, "tiff", "tiff", false, nullptr, "SAT_read_TIFF", IMG_SRC_TIFF, IMG_ANNOUNCE_AFTER,
-     true, IMG_NAV_NONE, {false, true, {"SAT_read_TIFF: Unable to open file:%s\n", nullptr}},
-     rdr::tiff_identify, rdr::tiff_read},
-    {IMG_SRC_LRIT, "lrit", "lrit", false, nullptr, "SAT_read_LRIT", IMG_SRC_LRIT, IMG_ANNOUNCE_AFTER,
-     true, IMG_NAV_NONE,
-     {false, false, {"Unable to open LRIT file: %s\n", "SAT_read_LRIT: Unable to open file:%s\n"}},
+    {IMG_SRC_TIFF, "tiff", "tiff", false, nullptr, "SAT_read_TIFF", IMG_SRC_TIFF,
+     IMG_ANNOUNCE_AFTER, true, IMG_NAV_NONE,
+     rule(WHOLE_PATH, "SAT_read_TIFF: Unable to open file:%s\n"), rdr::tiff_identify,
+     rdr::tiff_read},
+    // LRIT files are opened as plain paths and read as a stream.
+    {IMG_SRC_LRIT, "lrit", "lrit", false, nullptr, "SAT_read_LRIT", IMG_SRC_LRIT,
+     IMG_ANNOUNCE_AFTER, true, IMG_NAV_NONE,
+     rule({false, false, {nullptr, nullptr}}, "Unable to open LRIT file: %s\n",
+          "SAT_read_LRIT: Unable to open file:%s\n"),
      rdr::lrit_identify, rdr::lrit_read},
 };
 
@@ -134,6 +151,18 @@ bool IMG_FILE_SOURCE::open(const IMG_READER *reader, const char *name)
     source_.bytes = bytes_.empty() ? &none : bytes_.data();
     source_.size = bytes_.size();
     return ok;
+}
+
+int IMG_reader_read_memory(const IMG_READER *reader, const unsigned char *bytes, size_t size,
+                           const char *name, const IMG_WINDOW *window, IMG_READ_OUT *out)
+{
+    if (!reader || !out || !out->image) return IMG_READ_FAILED;
+    static const unsigned char none = 0;
+    IMG_SOURCE source;
+    source.name = name ? name : "";
+    source.bytes = bytes ? bytes : &none;
+    source.size = bytes ? size : 0;
+    return reader->read(&source, window, out);
 }
 
 int IMG_reader_read_file(const IMG_READER *reader, const char *name, const IMG_WINDOW *window,

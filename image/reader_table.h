@@ -139,6 +139,10 @@ private:
     bool close_ = false;
 };
 
+// Reads bytes held in memory as a file of the row's format, named `name` in
+// messages; IMG_READ_OK or IMG_READ_FAILED.
+int IMG_reader_read_memory(const IMG_READER *reader, const unsigned char *bytes, size_t size,
+                           const char *name, const IMG_WINDOW *window, IMG_READ_OUT *out);
 // Opens `name` by the row's rule and reads it; IMG_READ_OK or IMG_READ_FAILED.
 int IMG_reader_read_file(const IMG_READER *reader, const char *name, const IMG_WINDOW *window,
                          IMG_READ_OUT *out);

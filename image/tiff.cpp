@@ -21,7 +21,6 @@
 #include "image/area.h"
 #include "image/reader_formats.h"
 #include "image/readers.h"
-#include "image/sat_formats.h"
 #include "image/tiff_internal.h"
 
 namespace tiffrd {
@@ -229,10 +228,7 @@ int SAT_read_TIFF_mem(const unsigned char *data, size_t size, const char *name, 
     image->depth = 8;
     image->bits_pixel = 8;
     image->bytes_line = (int)w;
-    {
-        rdr::MapDomainGuard guard;
-        make_domain(t, (int)w, (int)h, image);
-    }
+    make_domain(t, (int)w, (int)h, image);
     image->data = static_cast<unsigned char *>(calloc(w * h, 1));
     if (!image->data) {
         MESS_print(ERR, "SAT_read_TIFF: %s: no memory for the pixels\n", t.name);
@@ -250,9 +246,8 @@ int SAT_read_TIFF(const char *name, IMG *image)
     IMG_init(image);
     image->source = IMG_SRC_TIFF;
     IMG_READ_OUT out{image, nullptr};
-    return IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_TIFF), name, nullptr, &out) == IMG_READ_OK
-               ? 0
-               : -1;
+    const int r = IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_TIFF), name, nullptr, &out);
+    return r == IMG_READ_OK ? 0 : -1;
 }
 
 namespace rdr {

@@ -12,7 +12,6 @@
 #include "image/rdr_util.h"
 #include "image/reader_formats.h"
 #include "image/readers.h"
-#include "image/sat_formats.h"
 
 namespace {
 
@@ -134,9 +133,8 @@ int SAT_read_Unisys(const char *name, IMG *image)
     IMG_init(image);
     image->source = IMG_SRC_UNISYS;
     IMG_READ_OUT out{image, nullptr};
-    return IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_UNISYS), name, nullptr, &out) == IMG_READ_OK
-               ? 0
-               : -1;
+    const int r = IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_UNISYS), name, nullptr, &out);
+    return r == IMG_READ_OK ? 0 : -1;
 }
 
 namespace rdr {

@@ -1,12 +1,15 @@
 // The map transform layer: one current domain, forward and inverse
 // transforms between latitude/longitude and plot coordinates, the domain's
-// limits and grid, and the direction helpers used for wind plotting.
+// limits and grid, and the direction helpers used for wind plotting.  The
+// current domain is a projection object (map/proj.h); code that needs
+// another domain's transforms makes its own object with MAP_make_proj.
 // Earth distances are in units of 100 km; angles in degrees.
 #pragma once
 
 #include <cstdio>
 
 #include "map/dom.h"
+#include "map/proj.h"
 
 // Earth radius in 100 km units.
 constexpr float MAP_EARTH_R = 63.7122f;
@@ -25,19 +28,15 @@ float MAP_get_clat();
 float MAP_get_clon();
 int MAP_proj_str(const char *word);
 
+// The projection object of dom as MAP_domain would install it (with the
+// viewport of MAP_set_view), ready for its transforms; the current domain
+// stays as it is.  dom must not be null.
+MapProj MAP_make_proj(const DOM *dom);
+
 // Forward: 1 drawable, 0 not (outputs -9999).
 int MAP_tran(float *x, float *y, float lat, float lon);
-// Forward transform of n points, each exactly as MAP_tran gives it (ok[i]
-// its result); faster where points share latitudes or longitudes (a
-// latitude/longitude grid's rows and columns).  Once the current domain's
-// constants are ready (any MAP_tran call makes them) it only reads the
-// layer's state, so threads may call it at once.
-void MAP_tran_points(int n, const float *lat, const float *lon, float *x, float *y, unsigned char *ok);
 // Inverse: same convention.
 int MAP_untran(float *lat, float *lon, float x, float y);
-// Inverse transform of n points, each exactly as MAP_untran gives it, with
-// the same rule for threads as MAP_tran_points.
-void MAP_untran_points(int n, const float *x, const float *y, float *lat, float *lon, unsigned char *ok);
 int MAP_tran_center(float *x, float *y);
 int MAP_tran_ep(float pt[2], const float latlon[2]);
 int MAP_tran_pe(float pt[2], const float xy[2]);

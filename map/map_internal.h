@@ -1,10 +1,11 @@
-// State of the map transform layer, shared by its source files (map.cpp,
-// proj_earth.cpp, proj_diagram.cpp) and by nothing else.
+// The projection object's pieces, shared by its source files (proj.cpp,
+// proj_earth.cpp, proj_diagram.cpp, map.cpp) and by nothing else.
 #pragma once
 
 #include <cmath>
 
 #include "map/dom.h"
+#include "map/proj.h"
 
 namespace map_detail {
 
@@ -13,39 +14,25 @@ constexpr double D2R = 0.017453292519943334;
 constexpr double R2D = 57.295779513082195;
 constexpr float MISS = -9999.0f;
 
-struct MapState {
-    DOM domain;
-    float limits[4];  // xmin, xmax, ymin, ymax
-    float view[4];    // x1, x2, y1, y2
-    // Cached constants; the float ones keep the layer's documented state,
-    // the doubles are what the per-point code uses.
-    float xfactor, yfactor, scale, mult, tlat1, tlat2;
-    float sat_rad, sat_rad2, sat_rad4, sat2_earth2, sat_ratio, earth_ratio, earth_ratio2;
-    bool ready;  // earth-projection constants computed for the current domain
-    bool usable; // false when the domain cannot be projected (degenerate cone)
-    double sin_p, cos_p;      // sine and cosine of plat
-    double k_ps;              // polar stereographic radius factor
-    double n, rmult, inv_n;   // Lambert cone constant, R*mult, 1/n
-    double s;                 // hemisphere sign
-    double srad, srad2, srad4, s2e2, eratio;  // satellite powers (double)
-};
-
-extern MapState st;
-
-// Earth projections: dlon is longitude minus plon in degrees, already in
-// [-180, 180]; lat in [-90, 90] and finite.
-void earth_constants();
-int earth_fwd(int proj, double lat, double lon, float *x, float *y);
-int earth_inv(int proj, double x, double y, float *lat, float *lon);
+// Earth projections, on an object's state: lat in [-90, 90] and finite,
+// lon already in [-180, 180].  earth_constants computes what the others
+// read.
+void earth_constants(ProjState &st);
+int earth_fwd(const ProjState &st, int proj, double lat, double lon, float *x, float *y);
+int earth_inv(const ProjState &st, int proj, double x, double y, float *lat, float *lon);
 // Inverse transform of n points and the satellite view's forward transform
-// of n points, MAP_untran's and MAP_tran's checks included; ok[i] is what
-// they would return.
-void earth_inv_points(int proj, int n, const float *x, const float *y, float *lat, float *lon, unsigned char *ok);
-void sat_fwd_points(int n, const float *lat, const float *lon, float *x, float *y, unsigned char *ok);
+// of n points, the single-point checks included; ok[i] is what the single
+// point transform would return.
+void earth_inv_points(const ProjState &st, int proj, int n, const float *x, const float *y, float *lat, float *lon,
+                      unsigned char *ok);
+void sat_fwd_points(const ProjState &st, int n, const float *lat, const float *lon, float *x, float *y,
+                    unsigned char *ok);
 
-// Diagram coordinate systems (codes 20 to 44).
-int diagram_fwd(int proj, double a, double b, float *x, float *y);
-int diagram_inv(int proj, double x, double y, float *a, float *b);
+// Diagram coordinate systems (codes 20 to 44).  settle_diagram computes the
+// skew-T and tephigram factors from the view when they are not computed.
+void settle_diagram(ProjState &st);
+int diagram_fwd(const ProjState &st, int proj, double a, double b, float *x, float *y);
+int diagram_inv(const ProjState &st, int proj, double x, double y, float *a, float *b);
 
 inline double norm180(double lon)
 {

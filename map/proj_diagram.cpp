@@ -10,8 +10,6 @@ namespace map_detail {
 
 namespace {
 
-const float *lim() { return st.limits; }
-
 // Potential temperature of a temperature in degrees C at pressure p (hPa);
 // -9999 when either is unusable.
 double pot_temp(double t, double p)
@@ -23,28 +21,36 @@ double pot_temp(double t, double p)
 
 // Skew-T slope from the viewport's shape, with the diagram's bottom as the
 // origin, once per domain.
-void skewt_factor()
+void skewt_factor(ProjState &st)
 {
     if (st.xfactor != MISS) return;
-    const float *v = st.view, *L = lim();
+    const float *v = st.view, *L = st.limits;
     double vw = v[1] - v[0];
     st.xfactor = vw == 0 ? 0.0f : (float)(((v[3] - v[2]) / vw) * (L[1] - L[0]) / (L[3] - L[2]));
     st.scale = L[2];
 }
 
-void teph_factor()
+void teph_factor(ProjState &st)
 {
     if (st.xfactor != MISS) return;
-    const float *v = st.view, *L = lim();
+    const float *v = st.view, *L = st.limits;
     st.xfactor = (float)((v[1] - v[0]) / (L[1] - L[0]));
     st.yfactor = (float)((v[3] - v[2]) / (L[3] - L[2]));
 }
 
 }  // namespace
 
-int diagram_fwd(int proj, double a, double b, float *x, float *y)
+void settle_diagram(ProjState &st)
 {
-    const float *L = lim();
+    if (st.domain.proj == DOM_SKEWT) skewt_factor(st);
+    // A tephigram factor of 0 (while the limits are laid out) asks for the
+    // raw coordinates.
+    else if (st.domain.proj == DOM_TEPH && st.xfactor != 0.0f) teph_factor(st);
+}
+
+int diagram_fwd(const ProjState &st, int proj, double a, double b, float *x, float *y)
+{
+    const float *L = st.limits;
     switch (proj) {
     case 20: case 24:
         *x = (float)((a - L[0]) * st.xfactor + L[0]);
@@ -66,7 +72,6 @@ int diagram_fwd(int proj, double a, double b, float *x, float *y)
         return 1;
     }
     case 40: {
-        skewt_factor();
         double yy = -std::log(b);
         *x = (float)(a + (yy - st.scale) * st.xfactor);
         *y = (float)yy;
@@ -82,7 +87,6 @@ int diagram_fwd(int proj, double a, double b, float *x, float *y)
             *y = (float)std::log(b);
             return 0;
         }
-        teph_factor();
         const float *v = st.view;
         double X = (a - L[0]) * st.xfactor + v[0];
         double Y = (std::log(pot_temp(a, b)) - L[2]) * st.yfactor + v[2];
@@ -101,9 +105,9 @@ int diagram_fwd(int proj, double a, double b, float *x, float *y)
     }
 }
 
-int diagram_inv(int proj, double x, double y, float *a, float *b)
+int diagram_inv(const ProjState &st, int proj, double x, double y, float *a, float *b)
 {
-    const float *L = lim();
+    const float *L = st.limits;
     switch (proj) {
     case 20: case 24:
         *a = (float)((x - L[0]) / st.xfactor + L[0]);
@@ -125,7 +129,6 @@ int diagram_inv(int proj, double x, double y, float *a, float *b)
         return 1;
     }
     case 40:
-        skewt_factor();
         *a = (float)(x - (y - st.scale) * st.xfactor);
         *b = (float)std::exp(-y);
         return 1;
@@ -139,7 +142,6 @@ int diagram_inv(int proj, double x, double y, float *a, float *b)
             *b = (float)std::exp(y);
             return 0;
         }
-        teph_factor();
         const float *v = st.view;
         double X = (x - L[0]) * st.xfactor + v[0];
         double Y = (y - L[2]) * st.yfactor + v[2];

@@ -1,5 +1,5 @@
 // Earth projections: one forward/inverse pair per projection, working on the
-// constants that earth_constants() caches for the current domain.  Plot
+// constants that earth_constants() computes once for a projection object.  Plot
 // coordinates are in units of 100 km on a sphere of radius R (lat/lon:
 // degrees).
 #include <bit>
@@ -24,7 +24,7 @@ constexpr double ELL_EQ2 = 4068.063;                 // ellipsoid equatorial rad
 constexpr double GNOM_MIN_COS = 0.01;
 
 // ---- polar stereographic (1) ----
-int ps_fwd(double lat, double dlon, float *x, float *y)
+int ps_fwd(const ProjState &st, double lat, double dlon, float *x, float *y)
 {
     const double s = st.s;
     if (s * lat > 75.0) lat = 75.0 * s;
@@ -36,7 +36,7 @@ int ps_fwd(double lat, double dlon, float *x, float *y)
     return 1;
 }
 
-int ps_inv(double x, double y, float *lat, float *lon)
+int ps_inv(const ProjState &st, double x, double y, float *lat, float *lon)
 {
     const double s = st.s;
     double r = std::sqrt(x * x + y * y);
@@ -47,14 +47,14 @@ int ps_inv(double x, double y, float *lat, float *lon)
 }
 
 // ---- lat/lon (2) ----
-int ll_fwd(double lat, double dlon, float *x, float *y)
+int ll_fwd(const ProjState &, double lat, double dlon, float *x, float *y)
 {
     *x = (float)one_step180(dlon);
     *y = (float)lat;
     return 1;
 }
 
-int ll_inv(double x, double y, float *lat, float *lon)
+int ll_inv(const ProjState &st, double x, double y, float *lat, float *lon)
 {
     *lon = (float)norm180(x + st.domain.plon);
     *lat = (float)y;
@@ -62,7 +62,7 @@ int ll_inv(double x, double y, float *lat, float *lon)
 }
 
 // ---- Mercator (3) ----
-int merc_fwd(double lat, double dlon, float *x, float *y)
+int merc_fwd(const ProjState &, double lat, double dlon, float *x, float *y)
 {
     double xx = dlon * MERC_PER_DEG;
     if (xx > MERC_HALF) xx -= MERC_WIDTH;
@@ -74,7 +74,7 @@ int merc_fwd(double lat, double dlon, float *x, float *y)
     return 1;
 }
 
-int merc_inv(double x, double y, float *lat, float *lon)
+int merc_inv(const ProjState &st, double x, double y, float *lat, float *lon)
 {
     *lon = (float)norm180(x / MERC_PER_DEG + st.domain.plon);
     *lat = (float)(90.0 - 114.59155902616439 * std::atan(1.0 / std::exp(y / R)));
@@ -82,7 +82,7 @@ int merc_inv(double x, double y, float *lat, float *lon)
 }
 
 // ---- Lambert conformal (4) ----
-int lamb_fwd(double lat, double dlon, float *x, float *y)
+int lamb_fwd(const ProjState &st, double lat, double dlon, float *x, float *y)
 {
     const double s = st.s;
     if (s > 0 && lat < -89.0) lat = -89.0;
@@ -95,7 +95,7 @@ int lamb_fwd(double lat, double dlon, float *x, float *y)
     return 1;
 }
 
-int lamb_inv(double x, double y, float *lat, float *lon)
+int lamb_inv(const ProjState &st, double x, double y, float *lat, float *lon)
 {
     const double s = st.s;
     double rho = std::sqrt(x * x + y * y);
@@ -106,7 +106,7 @@ int lamb_inv(double x, double y, float *lat, float *lon)
 }
 
 // ---- orthographic (5) ----
-int ortho_fwd(double lat, double dlon, float *x, float *y)
+int ortho_fwd(const ProjState &st, double lat, double dlon, float *x, float *y)
 {
     double sl, cl, sd, cd;
     sincos(lat * D2R, &sl, &cl);
@@ -117,7 +117,7 @@ int ortho_fwd(double lat, double dlon, float *x, float *y)
     return 1;
 }
 
-int ortho_inv(double x, double y, float *lat, float *lon)
+int ortho_inv(const ProjState &st, double x, double y, float *lat, float *lon)
 {
     double d = 4059.2444 - x * x - y * y;
     if (!(d >= 0.0)) return fail(lat, lon);
@@ -133,7 +133,7 @@ int ortho_inv(double x, double y, float *lat, float *lon)
 // so that a "gn" domain draws: the tangent-plane projection about
 // (plat, plon), great circles as straight lines.  Only the hemisphere around
 // the centre is drawable, cut a little short of 90 degrees.
-int gnom_fwd(double lat, double dlon, float *x, float *y)
+int gnom_fwd(const ProjState &st, double lat, double dlon, float *x, float *y)
 {
     double sl, cl, sd, cd;
     sincos(lat * D2R, &sl, &cl);
@@ -145,7 +145,7 @@ int gnom_fwd(double lat, double dlon, float *x, float *y)
     return 1;
 }
 
-int gnom_inv(double x, double y, float *lat, float *lon)
+int gnom_inv(const ProjState &st, double x, double y, float *lat, float *lon)
 {
     double rho = std::sqrt(x * x + y * y);
     if (rho < 1e-10) {
@@ -164,7 +164,7 @@ int gnom_inv(double x, double y, float *lat, float *lon)
 // ---- Mollweide (7) ----
 // This Mollweide is the usual one scaled by 1/sqrt(2): the ellipse spans
 // +-2R by +-R.
-int moll_fwd(double lat, double dlon, float *x, float *y)
+int moll_fwd(const ProjState &, double lat, double dlon, float *x, float *y)
 {
     double phi = lat * D2R;
     double half;
@@ -189,7 +189,7 @@ int moll_fwd(double lat, double dlon, float *x, float *y)
 
 // Points outside the ellipse (more than 180 degrees from plon) are not
 // drawable; on the top and bottom edges the longitude is plon.
-int moll_inv(double x, double y, float *lat, float *lon)
+int moll_inv(const ProjState &st, double x, double y, float *lat, float *lon)
 {
     double t = y / R;
     if (!(t >= -1.0 && t <= 1.0)) return fail(lat, lon);
@@ -208,7 +208,7 @@ int moll_inv(double x, double y, float *lat, float *lon)
 }
 
 // ---- Lambert azimuthal equal-area (8) ----
-int laea_fwd(double lat, double dlon, float *x, float *y)
+int laea_fwd(const ProjState &st, double lat, double dlon, float *x, float *y)
 {
     double sl, cl, sd, cd;
     sincos(lat * D2R, &sl, &cl);
@@ -221,7 +221,7 @@ int laea_fwd(double lat, double dlon, float *x, float *y)
     return 1;
 }
 
-int laea_inv(double x, double y, float *lat, float *lon)
+int laea_inv(const ProjState &st, double x, double y, float *lat, float *lon)
 {
     double rho = std::sqrt(x * x + y * y);
     double t = rho / 127.4244;
@@ -260,7 +260,7 @@ struct SatLon {
     double sd, cd;  // sine and cosine of the longitude from plon
 };
 
-inline SatLat sat_lat(double lat)
+inline SatLat sat_lat(const ProjState &st, double lat)
 {
     double phi = lat * D2R, r = R;
     if (st.domain.ellipsoid) {
@@ -281,7 +281,7 @@ inline SatLon sat_lon(double dlon)
     return t;
 }
 
-inline int sat_core(const SatLat &p, const SatLon &q, float *x, float *y)
+inline int sat_core(const ProjState &st, const SatLat &p, const SatLon &q, float *x, float *y)
 {
     double a = p.cl * q.cd;
     if (a < st.eratio) return fail(x, y);
@@ -298,9 +298,12 @@ inline int sat_core(const SatLat &p, const SatLon &q, float *x, float *y)
     return 1;
 }
 
-int sat_fwd(double lat, double dlon, float *x, float *y) { return sat_core(sat_lat(lat), sat_lon(dlon), x, y); }
+int sat_fwd(const ProjState &st, double lat, double dlon, float *x, float *y)
+{
+    return sat_core(st, sat_lat(st, lat), sat_lon(dlon), x, y);
+}
 
-int sat_inv(double x, double y, float *lat, float *lon)
+int sat_inv(const ProjState &st, double x, double y, float *lat, float *lon)
 {
     const bool scan = st.domain.parm[1] == 1.0f;
     if (st.domain.ellipsoid) {
@@ -346,7 +349,7 @@ int sat_inv(double x, double y, float *lat, float *lon)
 
 }  // namespace
 
-void earth_constants()
+void earth_constants(ProjState &st)
 {
     DOM &d = st.domain;
     st.usable = true;
@@ -387,7 +390,6 @@ void earth_constants()
         st.n = n;
         st.inv_n = 1.0 / n;
         st.xfactor = (float)n;
-        st.mult = (float)mult;
         st.rmult = R * mult;
         break;
     }
@@ -402,11 +404,6 @@ void earth_constants()
         // The ellipsoid pair uses the ellipsoid's equatorial radius; the
         // sphere pair uses R itself so that its inverse matches its forward.
         st.s2e2 = st.srad2 - (d.ellipsoid ? ELL_EQ2 : R * R);
-        st.sat_rad2 = (float)st.srad2;
-        st.sat_rad4 = (float)st.srad4;
-        st.sat2_earth2 = (float)st.s2e2;
-        st.sat_ratio = (float)(st.srad / R);
-        st.earth_ratio = (float)(R / st.srad);
         st.eratio = R / st.srad;
         if (!(st.srad > R)) st.usable = false;
         break;
@@ -424,7 +421,8 @@ void earth_constants()
 // same float by the same code as sat_fwd does, so the results are the same
 // bit for bit.  Everything lives on this call's stack: threads may call it
 // at once.
-void sat_fwd_points(int n, const float *lat, const float *lon, float *x, float *y, unsigned char *ok)
+void sat_fwd_points(const ProjState &st, int n, const float *lat, const float *lon, float *x, float *y,
+                    unsigned char *ok)
 {
     constexpr int SLOT_BITS = 9, SLOTS = 1 << SLOT_BITS, PROBES = 4;
     uint64_t key[SLOTS] = {};  // 0 empty, else the longitude's bits with bit 32 set
@@ -438,7 +436,7 @@ void sat_fwd_points(int n, const float *lat, const float *lon, float *x, float *
         }
         const uint64_t ak = std::bit_cast<uint32_t>(lat[i]) | (1ull << 32);
         if (ak != lat_key) {
-            la = sat_lat(lat[i]);
+            la = sat_lat(st, lat[i]);
             lat_key = ak;
         }
         // Open addressing: a few slots from the hash, the first free one
@@ -455,7 +453,7 @@ void sat_fwd_points(int n, const float *lat, const float *lon, float *x, float *
             key[slot] = lon_key;
             lons[slot] = sat_lon(norm180(lon[i]) - st.domain.plon);
         }
-        ok[i] = sat_core(la, lons[slot], &x[i], &y[i]);
+        ok[i] = sat_core(st, la, lons[slot], &x[i], &y[i]);
     }
 }
 
@@ -468,49 +466,53 @@ void inv_points(Inv inv, int n, const float *x, const float *y, float *lat, floa
         ok[i] = !std::isfinite(x[i]) || !std::isfinite(y[i]) ? fail(&lat[i], &lon[i]) : inv(x[i], y[i], &lat[i], &lon[i]) != 0;
 }
 
-void earth_inv_points(int proj, int n, const float *x, const float *y, float *lat, float *lon, unsigned char *ok)
+void earth_inv_points(const ProjState &st, int proj, int n, const float *x, const float *y, float *lat, float *lon,
+                      unsigned char *ok)
 {
+    auto with = [&st](auto inv) {
+        return [&st, inv](double a, double b, float *la, float *lo) { return inv(st, a, b, la, lo); };
+    };
     switch (proj) {
-    case DOM_PSTEREO: return inv_points(ps_inv, n, x, y, lat, lon, ok);
-    case DOM_LATLON: return inv_points(ll_inv, n, x, y, lat, lon, ok);
-    case DOM_MERC: return inv_points(merc_inv, n, x, y, lat, lon, ok);
-    case DOM_LAMB: return inv_points(lamb_inv, n, x, y, lat, lon, ok);
-    case DOM_SAT: return inv_points(sat_inv, n, x, y, lat, lon, ok);
+    case DOM_PSTEREO: return inv_points(with(ps_inv), n, x, y, lat, lon, ok);
+    case DOM_LATLON: return inv_points(with(ll_inv), n, x, y, lat, lon, ok);
+    case DOM_MERC: return inv_points(with(merc_inv), n, x, y, lat, lon, ok);
+    case DOM_LAMB: return inv_points(with(lamb_inv), n, x, y, lat, lon, ok);
+    case DOM_SAT: return inv_points(with(sat_inv), n, x, y, lat, lon, ok);
     default:
-        return inv_points([proj](double a, double b, float *la, float *lo) { return earth_inv(proj, a, b, la, lo); },
+        return inv_points([&st, proj](double a, double b, float *la, float *lo) { return earth_inv(st, proj, a, b, la, lo); },
                           n, x, y, lat, lon, ok);
     }
 }
 
-int earth_fwd(int proj, double lat, double lon, float *x, float *y)
+int earth_fwd(const ProjState &st, int proj, double lat, double lon, float *x, float *y)
 {
     double dlon = lon - st.domain.plon;
     switch (proj) {
-    case DOM_PSTEREO: return ps_fwd(lat, dlon, x, y);
-    case DOM_LATLON: return ll_fwd(lat, dlon, x, y);
-    case DOM_MERC: return merc_fwd(lat, dlon, x, y);
-    case DOM_LAMB: return lamb_fwd(lat, dlon, x, y);
-    case DOM_ORTHO: return ortho_fwd(lat, dlon, x, y);
-    case DOM_GNOM: return gnom_fwd(lat, dlon, x, y);
-    case DOM_MOLL: return moll_fwd(lat, dlon, x, y);
-    case DOM_LAMBAZ: return laea_fwd(lat, dlon, x, y);
-    case DOM_SAT: return sat_fwd(lat, dlon, x, y);
+    case DOM_PSTEREO: return ps_fwd(st, lat, dlon, x, y);
+    case DOM_LATLON: return ll_fwd(st, lat, dlon, x, y);
+    case DOM_MERC: return merc_fwd(st, lat, dlon, x, y);
+    case DOM_LAMB: return lamb_fwd(st, lat, dlon, x, y);
+    case DOM_ORTHO: return ortho_fwd(st, lat, dlon, x, y);
+    case DOM_GNOM: return gnom_fwd(st, lat, dlon, x, y);
+    case DOM_MOLL: return moll_fwd(st, lat, dlon, x, y);
+    case DOM_LAMBAZ: return laea_fwd(st, lat, dlon, x, y);
+    case DOM_SAT: return sat_fwd(st, lat, dlon, x, y);
     default: return 1;
     }
 }
 
-int earth_inv(int proj, double x, double y, float *lat, float *lon)
+int earth_inv(const ProjState &st, int proj, double x, double y, float *lat, float *lon)
 {
     switch (proj) {
-    case DOM_PSTEREO: return ps_inv(x, y, lat, lon);
-    case DOM_LATLON: return ll_inv(x, y, lat, lon);
-    case DOM_MERC: return merc_inv(x, y, lat, lon);
-    case DOM_LAMB: return lamb_inv(x, y, lat, lon);
-    case DOM_ORTHO: return ortho_inv(x, y, lat, lon);
-    case DOM_GNOM: return gnom_inv(x, y, lat, lon);
-    case DOM_MOLL: return moll_inv(x, y, lat, lon);
-    case DOM_LAMBAZ: return laea_inv(x, y, lat, lon);
-    case DOM_SAT: return sat_inv(x, y, lat, lon);
+    case DOM_PSTEREO: return ps_inv(st, x, y, lat, lon);
+    case DOM_LATLON: return ll_inv(st, x, y, lat, lon);
+    case DOM_MERC: return merc_inv(st, x, y, lat, lon);
+    case DOM_LAMB: return lamb_inv(st, x, y, lat, lon);
+    case DOM_ORTHO: return ortho_inv(st, x, y, lat, lon);
+    case DOM_GNOM: return gnom_inv(st, x, y, lat, lon);
+    case DOM_MOLL: return moll_inv(st, x, y, lat, lon);
+    case DOM_LAMBAZ: return laea_inv(st, x, y, lat, lon);
+    case DOM_SAT: return sat_inv(st, x, y, lat, lon);
     default: return 1;
     }
 }

@@ -121,7 +121,6 @@ int VAR_set_type(int n, int type)
     return 0;
 }
 
-int VAR_get_type(int n) { return n == 0 ? var_type0 : 0; }
 
 char *PLT_label_format(const char *fmt, char *out)
 {

@@ -89,7 +89,6 @@ int PLT_labels();
 // The variable table's plot type of slot n (only slot 0 is kept: the label
 // machinery reads it).
 int VAR_set_type(int n, int type);
-int VAR_get_type(int n);
 
 // The current window as a ZYRIMG file with the plot's map domain (widened
 // from the panel to the whole window), date and labels: 1 success, 0 failure.

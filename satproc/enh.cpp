@@ -394,7 +394,6 @@ int SAT_color_setup_stream(FILE *fp)
 }
 
 void SAT_set_imager_source(int source) { imager_source = source; }
-int SAT_get_imager_source() { return imager_source; }
 void SAT_set_dither(int size) { dither = size; }
 void SAT_set_device_class(int cls) { device_class = cls; }
 

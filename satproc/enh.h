@@ -35,7 +35,6 @@ int DITHER_val(int size, int density, int x, int y);
 // Source of the last image read; SAT_read_file sets it after each
 // successful read so that the temperature scales match the image.
 void SAT_set_imager_source(int source);
-int SAT_get_imager_source();
 // Fill pattern of the "fill" plot parameter (0: none) and the test of its
 // bit at a pixel (null: the kernel's 8 x 8 pattern bitmaps); a clear bit
 // turns the pixel black.

@@ -55,12 +55,12 @@ void centre_line_elem(int width, int height, float *L, float *E)
     AREA_line_elem(1, L, E, height / 2.0f, width / 2.0f);
 }
 
-// Map types: centre from plot point (x, y) with the y axis pointing up.
+// Map types: centre from plot point (x, y) with the y axis pointing up,
+// through the domain's own projection.
 void centre_from_plot(DOM *d, float x, float y)
 {
-    MAP_domain(d);
     float la, lo;
-    MAP_untran(&la, &lo, x, -y);
+    MAP_make_proj(d).untran(&la, &lo, x, -y);
     d->clat = la;
     d->clon = lo;
 }
@@ -200,12 +200,11 @@ int AREA_calc_domain(IMG *image, const AREA_REC *area)
         d->ellipsoid = 1;
         d->nx = width;
         d->ny = height;
-        MAP_domain(d);
         float hw = width * 0.5f, hh = height * 0.5f;
         float x = (float)((1250.5 - (hw * eres + ((double)dir[AREA_W_ELEM] - 1)) * 0.5) * 0.052984800189733505);
         float y = (float)((w[5] - ((double)w[4] + ((double)dir[AREA_W_LINE] - 1 + hh * lres) * 0.5 - w[3])) * 0.0529848);
         float la, lo;
-        MAP_untran(&la, &lo, x, y);
+        MAP_make_proj(d).untran(&la, &lo, x, y);
         d->clat = la;
         d->clon = lo;
         d->dx = eres * 0.0264924f;
@@ -298,9 +297,8 @@ int SAT_domain_image(DOM *dom)
     if (!dom || dom->proj == DOM_MISSING) return 0;
     int w, h;
     SAT_view_size(&w, &h);
-    MAP_domain(dom);
-    float lim[4];
-    MAP_get_limits(lim);
+    const MapProj proj = MAP_make_proj(dom);
+    const float *lim = proj.limits();
     dom->dx = (lim[1] - lim[0]) / (w - 1);
     dom->dy = (lim[3] - lim[2]) / (h - 1);
     dom->nx = w;

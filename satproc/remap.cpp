@@ -2,9 +2,9 @@
 // (column, row) of the source image and sampled there.  Tracing works on
 // batches of points: all of a block of rows is untransformed in the output
 // domain first, then located in the image (through the satellite navigation,
-// or through the image domain, which is installed once per batch instead of
-// once per point), so the map layer's single current domain switches a few
-// times per block rather than twice per pixel.
+// or through the image domain).  The output and image domains are two
+// projection objects held side by side, read only while the worker threads
+// share them.
 #include "satproc/remap.h"
 
 #include <algorithm>
@@ -36,6 +36,7 @@ constexpr size_t TRACE_COST = 10;
 struct Ctx {
     const IMG *img = nullptr;
     DOM out{}, imgdom{};
+    MapProj outp, imgp;   // the output and image domains' projections
     float xmin = 0, xmax = 0, ymax = 0, dx = 0, dy = 0;
     int nx = 0, ny = 0;
     int step = 0;         // remap_inc; 0 exact mode
@@ -50,9 +51,10 @@ Ctx make_ctx(const IMG *image, const DOM *dom)
     c.img = image;
     c.out = *dom;
     c.imgdom = image->domain;
+    // The output domain is the current one afterwards, as after any remap.
     MAP_domain(dom);
-    float lim[4];
-    MAP_get_limits(lim);
+    c.outp = MAP_make_proj(dom);
+    const float *lim = c.outp.limits();
     c.xmin = lim[0];
     c.xmax = lim[1];
     c.ymax = lim[3];
@@ -67,16 +69,15 @@ Ctx make_ctx(const IMG *image, const DOM *dom)
     c.nav = SAT_get_tran_sat() && AREA_nav_kind() != NAV_NONE;
     c.img_ok = c.imgdom.proj != DOM_MISSING && c.imgdom.dx != 0 && std::isfinite(c.imgdom.dx) &&
                c.imgdom.clat != DOM_MISSING;
+    if (c.img_ok) c.imgp = MAP_make_proj(&c.imgdom);
     c.min_lon = SAT_get_min_lon();
     c.max_lon = SAT_get_max_lon();
     return c;
 }
 
 // Worker threads.  Each works on its own share of points or rows and writes
-// only there; the map layer and the navigation are only read by them (the
-// map layer's lazily computed constants are made ready by one call in the
-// calling thread first), so the result is the same for any number of
-// threads.  ZYR_THREADS=1 (or any number) fixes the count.
+// only there; the projection objects and the navigation are only read by
+// them, so the result is the same for any number of threads.  ZYR_THREADS=1 (or any number) fixes the count.
 int thread_count(size_t work)
 {
     if (work < 20000) return 1;
@@ -117,8 +118,8 @@ struct Batch {
     }
 };
 
-// Locates every point of the batch in the image.  The output domain is
-// current on entry and on return.  Points that cannot be traced get NaN.
+// Locates every point of the batch in the image.  Points that cannot be
+// traced get NaN.
 void trace(const Ctx &c, bool nav_path, Batch &b)
 {
     const size_t n = b.x.size();
@@ -129,7 +130,7 @@ void trace(const Ctx &c, bool nav_path, Batch &b)
     b.row.assign(n, NaN);
     const float clon = c.out.clon;
     auto untran = [&](size_t a, size_t z) {
-        MAP_untran_points((int)(z - a), &b.x[a], &b.y[a], &b.lat[a], &b.lon[a], &b.ok[a]);
+        c.outp.untran_points((int)(z - a), &b.x[a], &b.y[a], &b.lat[a], &b.lon[a], &b.ok[a]);
         for (size_t i = a; i < z; ++i) {
             float la = b.lat[i], lo = b.lon[i];
             if (!b.ok[i] || la == MISS || !std::isfinite(la)) la = NaN;
@@ -140,8 +141,7 @@ void trace(const Ctx &c, bool nav_path, Batch &b)
         }
     };
     if (n == 0) return;
-    untran(0, 1);
-    parallel_rows((int)n - 1, n * TRACE_COST, [&](int a, int z) { untran((size_t)a + 1, (size_t)z + 1); });
+    parallel_rows((int)n, n * TRACE_COST, [&](int a, int z) { untran((size_t)a, (size_t)z); });
     if (nav_path) {
         parallel_rows((int)n, n * TRACE_COST, [&](int a, int z) {
             for (int i = a; i < z; ++i) {
@@ -158,15 +158,13 @@ void trace(const Ctx &c, bool nav_path, Batch &b)
         return;
     }
     if (!c.img_ok) return;
-    MAP_domain(&c.imgdom);
-    float lim[4];
-    MAP_get_limits(lim);
+    const float *lim = c.imgp.limits();
     b.px.assign(n, MISS);
     b.py.assign(n, MISS);
     // Grid position as MAP_grid_untran computes it, written out here so that
     // the loop stays free of calls.
     auto locate = [&](size_t a, size_t z) {
-        MAP_tran_points((int)(z - a), &b.lat[a], &b.lon[a], &b.px[a], &b.py[a], &b.ok[a]);
+        c.imgp.tran_points((int)(z - a), &b.lat[a], &b.lon[a], &b.px[a], &b.py[a], &b.ok[a]);
         for (size_t i = a; i < z; ++i) {
             const float px = b.px[i], py = b.py[i];
             if (std::isnan(b.lat[i]) || !b.ok[i] || px == MISS) continue;
@@ -174,10 +172,7 @@ void trace(const Ctx &c, bool nav_path, Batch &b)
             b.row[i] = (lim[3] - py) / c.imgdom.dy;
         }
     };
-    float wx, wy;
-    MAP_tran(&wx, &wy, c.imgdom.clat, c.imgdom.clon);  // constants ready before the workers read them
     parallel_rows((int)n, n * TRACE_COST, [&](int a, int z) { locate((size_t)a, (size_t)z); });
-    MAP_domain(&c.out);
 }
 
 inline bool usable(float col, float row) { return std::isfinite(col) && std::isfinite(row) && col >= 0 && row >= 0; }

@@ -144,33 +144,19 @@ void SAT_param_reset()
 int SAT_get_tran_sat() { return set.tran_sat; }
 void SAT_set_tran_sat(int on) { set.tran_sat = on; }
 int SAT_get_pix_off() { return set.pix_off; }
-void SAT_set_pix_off(int v) { set.pix_off = v; }
 int SAT_get_remap_inc() { return set.remap_inc; }
 void SAT_set_remap_inc(int v) { set.remap_inc = v; }
 int SAT_get_pix_ave() { return set.pix_ave; }
 void SAT_set_pix_ave(int v) { set.pix_ave = v; }
 float SAT_get_min_lon() { return set.min_lon; }
 float SAT_get_max_lon() { return set.max_lon; }
-void SAT_set_lon_limits(float lo, float hi)
-{
-    set.min_lon = lo;
-    set.max_lon = hi;
-}
 float SAT_get_zoom() { return set.zoom; }
-void SAT_set_zoom(float z) { set.zoom = z; }
 int SAT_get_cut(int *cutbase, int cutoff[5])
 {
     if (cutbase) *cutbase = set.cutbase;
     if (cutoff) std::memcpy(cutoff, set.cutoff, sizeof set.cutoff);
     return set.numcut;
 }
-void SAT_set_cut(int cutbase, int numcut, const int cutoff[5])
-{
-    set.cutbase = cutbase;
-    set.numcut = numcut < 0 ? 0 : (numcut > 3 ? 3 : numcut);
-    std::memcpy(set.cutoff, cutoff, sizeof set.cutoff);
-}
-int SAT_get_fill() { return set.fill; }
 int SAT_get_over() { return set.over; }
 int SAT_get_bar() { return set.bar; }
 int SAT_get_refresh() { return set.refresh; }

@@ -14,22 +14,17 @@ void SAT_param_reset();
 int SAT_get_tran_sat();
 void SAT_set_tran_sat(int on);
 int SAT_get_pix_off();
-void SAT_set_pix_off(int v);
 int SAT_get_remap_inc();
 void SAT_set_remap_inc(int v);
 int SAT_get_pix_ave();
 void SAT_set_pix_ave(int v);
 float SAT_get_min_lon();
 float SAT_get_max_lon();
-void SAT_set_lon_limits(float min_lon, float max_lon);
 float SAT_get_zoom();
-void SAT_set_zoom(float z);
 // Banded sampling: base value, number of given limits, and the five limits.
 int SAT_get_cut(int *cutbase, int cutoff[5]);
-void SAT_set_cut(int cutbase, int numcut, const int cutoff[5]);
 
 // Values the drawing steps use; only stored here.
-int SAT_get_fill();
 int SAT_get_over();
 int SAT_get_bar();
 int SAT_get_refresh();

@@ -59,7 +59,6 @@ int final_rotation()
 
 } // namespace
 
-bool ghpgl_is_open() { return hp.out.fp != nullptr; }
 
 FILE *ghpgl_open_file(const char *name)
 {

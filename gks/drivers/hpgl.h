@@ -17,7 +17,6 @@ int ghpgl_close_file();
 // Program start: an open file closed as it is, every setting at its start
 // value.
 void ghpgl_reset();
-bool ghpgl_is_open();
 // Ends the page (pen away, "PG;", the PCL end in PCL modes) and starts the
 // next one as a new file starts, so that each plot of a run gets a page.
 // -1 without a change when appending to an existing file or no file is open.

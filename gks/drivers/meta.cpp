@@ -20,7 +20,7 @@ struct MetaState {
     int type = 0; // 0 text, 1 binary CGM
     std::string title = "V11_Ozero";
     // CGM attributes last written; -9999 = none yet.
-    int line_colour = -9999, fill_colour = -9999, marker_colour = -9999, line_type = -9999;
+    int line_colour = -9999, fill_colour = -9999, line_type = -9999;
     float line_width = -9999;
     int interior = -9999;
     int pages = 1;          // pictures (CGM) or pages (text) begun
@@ -159,7 +159,6 @@ void cgm_start()
 
 } // namespace
 
-bool gmeta_is_open() { return mf.out.fp != nullptr; }
 
 FILE *gmeta_open_file(const char *name)
 {
@@ -282,14 +281,6 @@ void gcgm_control(int cls, int id, int length, int param)
     if (length == 31 || param >= 1) cgm.word((unsigned)param);
 }
 
-void gcgm_write(const void *data, size_t n)
-{
-    if (!cgm_open()) return;
-    const unsigned char *b = static_cast<const unsigned char *>(data);
-    for (size_t k = 0; k < n; ++k) cgm.byte(b[k]);
-    cgm.flush();
-}
-
 void gcgm_ps_point(float x, float y)
 {
     if (!cgm_open()) return;
@@ -321,13 +312,6 @@ void gcgm_polygon(int n, const float *xy)
     cgm_point_element(4, 7, std::min(n, CGM_MAX_POINTS), xy);
 }
 
-void gcgm_polymarker(int n, const float *xy)
-{
-    if (!cgm_open()) return;
-    for (int start = 0; start < n; start += CGM_MAX_POINTS)
-        cgm_point_element(4, 3, std::min(CGM_MAX_POINTS, n - start), xy + 2 * start);
-}
-
 void gcgm_clip(float x1, float y1, float x2, float y2)
 {
     if (!cgm_open()) return;
@@ -349,13 +333,6 @@ void gcgm_set_fill_color(int i)
     if (!cgm_open() || cgm_ci(i) == mf.fill_colour) return;
     mf.fill_colour = cgm_ci(i);
     cgm_index_element(5, 23, mf.fill_colour);
-}
-
-void gcgm_set_marker_color(int i)
-{
-    if (!cgm_open() || cgm_ci(i) == mf.marker_colour) return;
-    mf.marker_colour = cgm_ci(i);
-    cgm_index_element(5, 8, mf.marker_colour);
 }
 
 void gcgm_set_width(float w)
@@ -397,7 +374,7 @@ void gcgm_set_color_rep(int i, float r, float g, float b)
 
 void gcgm_reset_attrs()
 {
-    mf.line_colour = mf.fill_colour = mf.marker_colour = mf.line_type = mf.interior = -9999;
+    mf.line_colour = mf.fill_colour = mf.line_type = mf.interior = -9999;
     mf.line_width = -9999;
 }
 

@@ -22,7 +22,6 @@ int gmeta_close_file();  // CGM: END PICTURE and END METAFILE (new files only)
 // the colour table set so far); the text flavour writes "PAGE n".  -1
 // without a change when appending to an existing file or no file is open.
 int gmeta_new_page();
-bool gmeta_is_open();
 void gmeta_set_type(int t);  // 0 text, 1 binary CGM
 int gmeta_get_type();
 void gmeta_set_title(const char *title);
@@ -54,23 +53,18 @@ void gcgm_ps_point(float x, float y);
 void gcgm_polyline(int n, const float *xy);
 // POLYGON (4, 7) with the current fill colour and solid interior.
 void gcgm_polygon(int n, const float *xy);
-// POLYMARKER (4, 3).
-void gcgm_polymarker(int n, const float *xy);
 // CLIP RECTANGLE (3, 5) from driver-unit corners.
 void gcgm_clip(float x1, float y1, float x2, float y2);
 // Attributes as standard CGM elements, each written when it changes:
-// LINE COLOUR / FILL COLOUR / MARKER COLOUR (indexed), LINE WIDTH (scale
-// factor), LINE TYPE, COLOUR TABLE entries.
+// LINE COLOUR / FILL COLOUR (indexed), LINE WIDTH (scale factor), LINE
+// TYPE, COLOUR TABLE entries.
 void gcgm_set_color(int i);
 void gcgm_set_fill_color(int i);
-void gcgm_set_marker_color(int i);
 void gcgm_set_width(float w);
 void gcgm_set_type(int t);
 void gcgm_set_color_rep(int i, float r, float g, float b);
 // Resets the "last written" attribute memory (start of a picture).
 void gcgm_reset_attrs();
-// Writes raw bytes to the CGM stream (nothing when no CGM file is open).
-void gcgm_write(const void *data, size_t n);
 
 // Replays a text metafile through the kernel on the open workstation.
 // Returns 0, or -1 after "gread_metafile: Unable to open image file: %s\n".

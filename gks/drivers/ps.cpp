@@ -118,7 +118,6 @@ size_t hex_row(char *buf, const char (*lut)[6], int bytes, const unsigned char *
 
 } // namespace
 
-bool gps_is_open() { return ps.out.fp != nullptr; }
 
 FILE *gps_open_file(const char *name)
 {
@@ -310,7 +309,6 @@ int gps_open_ws(const char *file, const char *opts, const char *geom, const char
 }
 
 void gps_set_size(float lng, float shrt) { ps.lng = lng, ps.sy = shrt; }
-void gps_get_size(float *lng, float *shrt) { *lng = ps.lng, *shrt = ps.sy; }
 void gps_page_area(float *width, float *height)
 {
     *width = (ps.lng - 0.5f) * 72;
@@ -318,7 +316,6 @@ void gps_page_area(float *width, float *height)
 }
 void gps_set_EPS(int flag) { ps.eps = flag != 0; }
 void gps_set_orient(int flag) { ps.port = flag != 0; }
-int gps_get_orient() { return ps.port; }
 void gps_set_scale(float s)
 {
     if (s > 0) ps.scale = s;

@@ -20,7 +20,6 @@ int gps_close_file();
 // Program start: an open file closed as it is, every setting at its start
 // value.
 void gps_reset();
-bool gps_is_open();
 // Ends the page (showpage) and starts the next one ("%%Page: n n", its own
 // save level, operators and placement), so that each plot of a run gets a
 // page.  -1 without a change when the file holds one page: encapsulated,
@@ -42,10 +41,8 @@ bool gps_option(const char *word, int *inverse);
 
 // ---- settings ----
 void gps_set_size(float lng, float shrt);
-void gps_get_size(float *lng, float *shrt);
 void gps_set_EPS(int flag);
 void gps_set_orient(int flag);  // 1 unrotated, 0 rotated landscape
-int gps_get_orient();
 void gps_set_scale(float s);
 // Colour (1) or gray (0) output, now and for every later workstation open
 // (device options given at the open still choose for that page).

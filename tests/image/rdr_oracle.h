@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "image/img.h"
+#include "image/reader_table.h"
 #include "map/map.h"
 #include "codec_oracle.h"
 #include "../test_helpers.h"
@@ -71,6 +72,19 @@ inline std::string image_bytes(const IMG &img)
     return img.data ? std::string(reinterpret_cast<const char *>(img.data),
                                   (size_t)img.nx * img.ny)
                     : std::string();
+}
+
+// Reads bytes as a file of the input code, through its row of the reader
+// table as the program reads a file: 0 read, -1 refused (the answers of the
+// file readers).
+inline int read_as(int code, const unsigned char *bytes, size_t size, IMG *img,
+                   const char *name = "built")
+{
+    IMG_READ_OUT out{img, nullptr};
+    return IMG_reader_read_memory(IMG_reader_by_code(code), bytes, size, name, nullptr, &out) ==
+                   IMG_READ_OK
+               ? 0
+               : -1;
 }
 
 // The file's bytes, for truncation tests.

@@ -131,7 +131,7 @@ TEST(AreaReal, ReadFileFillsImageAndPrints)
 {
     NEED_FILE(kPs);
     IMG img;
-    FLAG_set(FLAG_INPUT, 51);
+    FLAG_set(FLAG_INPUT, IMG_SRC_AREA);
     testing::internal::CaptureStdout();
     int ret = SAT_read_file(kPs.c_str(), &img);
     std::string out = testing::internal::GetCapturedStdout();
@@ -160,7 +160,7 @@ TEST(AreaReal, ReadFileFillsImageAndPrints)
 TEST(AreaReal, OutputResourceAnswersInsteadOfPlotting)
 {
     NEED_FILE(kPs);
-    FLAG_set(FLAG_INPUT, 51);
+    FLAG_set(FLAG_INPUT, IMG_SRC_AREA);
     struct Case {
         const char *output;
         const char *expect;

@@ -9,7 +9,6 @@
 
 #include "core/flags.h"
 #include "image/readers.h"
-#include "image/sat_formats.h"
 #include "gini_build.h"
 #include "rdr_oracle.h"
 
@@ -94,7 +93,7 @@ TEST_P(GiniReal, HeaderPixelsAndCorners)
     std::string path = rdrtest::data_dir("gini") + c.file;
     if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample " << path;
     if (!published(path, c.size)) GTEST_SKIP() << "sample altered (not the published size): " << path;
-    FLAG_set(FLAG_INPUT, 54);
+    FLAG_set(FLAG_INPUT, IMG_SRC_AWIPZ);
     rdrtest::OwnedImg img;
     ASSERT_EQ(SAT_read_AWIP(path.c_str(), &img), 0);
     EXPECT_EQ(img.source, 53);
@@ -174,7 +173,7 @@ TEST(GiniBad, TruncatedRealFilesNeverCrash)
             seed = seed * 1103515245 + 12345;
             size_t len = (seed >> 8) % b.size();
             IMG img;
-            int r = SAT_read_AWIP_mem(b.data(), len, 54, c.file, &img);
+            int r = rdrtest::read_as(IMG_SRC_AWIPZ, b.data(), len, &img, c.file);
             if (r == 0) {
                 EXPECT_EQ(img.nx, c.nx);
                 EXPECT_NE(img.data, nullptr);
@@ -198,7 +197,7 @@ TEST(GiniBuilt, HeadingFormsAllFindThePdb)
     for (auto &c : cases) {
         auto file = cat({bytes(c.heading), make_pdb(5, 4, 3), ramp(12)});
         IMG img;
-        ASSERT_EQ(SAT_read_AWIP_mem(file.data(), file.size(), 53, "built", &img), 0) << c.name;
+        ASSERT_EQ(rdrtest::read_as(IMG_SRC_AWIP, file.data(), file.size(), &img), 0) << c.name;
         EXPECT_EQ(img.nx, 4) << c.name;
         EXPECT_EQ(img.ny, 3) << c.name;
         EXPECT_EQ(img.date.second, 15) << c.name;
@@ -218,7 +217,7 @@ TEST(GiniBuilt, SignedLatitudeAndDatelineMercator)
     put_s24(pdb, 31, -170);
     auto file = cat({bytes("TIGH02 KNES 191315\r\r\n"), pdb, ramp(21 * 11)});
     IMG img;
-    ASSERT_EQ(SAT_read_AWIP_mem(file.data(), file.size(), 53, "built", &img), 0);
+    ASSERT_EQ(rdrtest::read_as(IMG_SRC_AWIP, file.data(), file.size(), &img), 0);
     ASSERT_EQ(img.domain.proj, 3);
     EXPECT_NEAR(std::fabs(img.domain.plon), 180, 1e-4);
     double col, row;
@@ -246,9 +245,9 @@ TEST(GiniBuilt, ZlibChainDropsTheMarkerLineAndReadsAsEitherType)
     std::vector<unsigned char> marker(nx);
     for (int i = 0; i < nx; i++) marker[i] = i % 2 ? 0 : 0xFF;
     file = cat({file, deflated(marker)});
-    for (int type : {54, 53}) {
+    for (int type : {IMG_SRC_AWIPZ, IMG_SRC_AWIP}) {
         IMG img;
-        ASSERT_EQ(SAT_read_AWIP_mem(file.data(), file.size(), type, "built", &img), 0);
+        ASSERT_EQ(rdrtest::read_as(type, file.data(), file.size(), &img), 0);
         EXPECT_EQ(img.domain.proj, -9999) << "unknown projection code 7 gives no domain";
         EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), img.data)) << type;
         IMG_free(&img);
@@ -257,7 +256,7 @@ TEST(GiniBuilt, ZlibChainDropsTheMarkerLineAndReadsAsEitherType)
     std::vector<unsigned char> bad = file;
     for (size_t i = heading.size() + first.size() + 4; i < bad.size(); i += 3) bad[i] ^= 0x5A;
     IMG img;
-    EXPECT_EQ(SAT_read_AWIP_mem(bad.data(), bad.size(), 54, "built", &img), -1);
+    EXPECT_EQ(rdrtest::read_as(IMG_SRC_AWIPZ, bad.data(), bad.size(), &img), -1);
     EXPECT_EQ(img.data, nullptr);
     IMG_free(&img);
 }
@@ -273,7 +272,7 @@ TEST(GiniBad, RefusedInput)
     };
     for (auto &c : cases) {
         IMG img;
-        EXPECT_EQ(SAT_read_AWIP_mem(c.file.data(), c.file.size(), 53, "built", &img), -1) << c.name;
+        EXPECT_EQ(rdrtest::read_as(IMG_SRC_AWIP, c.file.data(), c.file.size(), &img), -1) << c.name;
         EXPECT_EQ(img.data, nullptr) << c.name;
     }
     IMG img;

@@ -8,7 +8,6 @@
 
 #include "image/lrit_jpeg.h"
 #include "image/readers.h"
-#include "image/sat_formats.h"
 #include "lrit_build.h"
 #include "rdr_oracle.h"
 
@@ -190,14 +189,10 @@ TEST(LritBad, TruncatedRealFilesNeverCrash)
         for (int k = 0; k < 8; k++) {
             seed = seed * 1103515245 + 12345;
             size_t len = k == 0 ? 0 : (seed >> 8) % b.size();
-            FILE *in = fmemopen(len ? b.data() : (unsigned char *)"", len ? len : 1, "rb");
-            ASSERT_NE(in, nullptr);
             IMG img;
-            IMG_init(&img);
-            LRIT_open_stream(in, c.file);
-            if (LRIT_read(&img) == 0) { EXPECT_NE(img.data, nullptr); }
-            LRIT_close();
-            fclose(in);
+            if (rdrtest::read_as(IMG_SRC_LRIT, b.data(), len, &img, c.file) == 0) {
+                EXPECT_NE(img.data, nullptr);
+            }
             IMG_free(&img);
         }
     }
@@ -209,13 +204,7 @@ using lritbuild::Lrit;
 
 int read_mem(std::vector<unsigned char> &bytes, IMG *img)
 {
-    FILE *in = fmemopen(bytes.data(), bytes.size(), "rb");
-    IMG_init(img);
-    LRIT_open_stream(in, "built");
-    int r = LRIT_read(img);
-    LRIT_close();
-    fclose(in);
-    return r;
+    return rdrtest::read_as(IMG_SRC_LRIT, bytes.data(), bytes.size(), img);
 }
 
 TEST(LritBuilt, HeaderChainEndsAtTheTotalLength)

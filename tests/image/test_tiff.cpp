@@ -8,7 +8,6 @@
 #include "core/flags.h"
 #include "driver/sat_read.h"
 #include "image/readers.h"
-#include "image/sat_formats.h"
 #include "rdr_oracle.h"
 #include "tiff_build.h"
 
@@ -146,7 +145,7 @@ TEST(TiffBad, CutRealFilesAreRefusedNamingTheFile)
             size_t len = b.size() * k / 11;
             testing::internal::CaptureStderr();
             rdrtest::OwnedImg img;
-            int r = SAT_read_TIFF_mem(b.data(), len, c.file, &img);
+            int r = rdrtest::read_as(IMG_SRC_TIFF, b.data(), len, &img, c.file);
             std::string err = testing::internal::GetCapturedStderr();
             EXPECT_EQ(r, -1) << c.file << " cut to " << len;
             EXPECT_NE(err.find(c.file), std::string::npos) << c.file << " cut to " << len << ": " << err;
@@ -178,7 +177,7 @@ TEST(TiffBuilt, BothByteOrdersShortOrLongSizesMakeAndDate)
             b.entries[5].v = {(uint32_t)file.size()};
             file = b.build(pix);
             IMG img;
-            ASSERT_EQ(SAT_read_TIFF_mem(file.data(), file.size(), "built", &img), 0);
+            ASSERT_EQ(rdrtest::read_as(IMG_SRC_TIFF, file.data(), file.size(), &img), 0);
             EXPECT_EQ(img.nx, 6);
             EXPECT_EQ(img.ny, 4);
             EXPECT_STREQ(img.info, "Maker Model 7");
@@ -209,7 +208,7 @@ TEST(TiffBuilt, TilesAreCroppedAtTheEdges)
     b.entries[5].v = {base, base + 8, base + 16, base + 24};
     file = b.build(tiles);
     IMG img;
-    ASSERT_EQ(SAT_read_TIFF_mem(file.data(), file.size(), "built", &img), 0);
+    ASSERT_EQ(rdrtest::read_as(IMG_SRC_TIFF, file.data(), file.size(), &img), 0);
     const unsigned char want[15] = {0, 1, 2, 3, 16, 4, 5, 6, 7, 20, 32, 33, 34, 35, 48};
     EXPECT_EQ(0, memcmp(img.data, want, 15));
     IMG_free(&img);
@@ -224,7 +223,8 @@ TEST(TiffBad, RefusedOrSurvivedDirectories)
     };
     for (auto &c : cases) {
         IMG img;
-        EXPECT_EQ(SAT_read_TIFF_mem(c.file.data(), c.file.size(), "built", &img), c.result) << c.name;
+        EXPECT_EQ(rdrtest::read_as(IMG_SRC_TIFF, c.file.data(), c.file.size(), &img), c.result)
+            << c.name;
         IMG_free(&img);
     }
     // A strip past the end of the file is refused; a GeoKey count past its
@@ -237,7 +237,8 @@ TEST(TiffBad, RefusedOrSurvivedDirectories)
     cut.tag(279, 4, {0xFFFFFFF});
     auto file = cut.build({});
     IMG img;
-    EXPECT_EQ(SAT_read_TIFF_mem(file.data(), file.size(), "built", &img), -1) << "strip past the end";
+    EXPECT_EQ(rdrtest::read_as(IMG_SRC_TIFF, file.data(), file.size(), &img), -1)
+        << "strip past the end";
     IMG_free(&img);
     // A tile far larger than the image is refused, not allocated.
     Builder huge;
@@ -249,12 +250,12 @@ TEST(TiffBad, RefusedOrSurvivedDirectories)
     huge.tag(324, 4, {8});
     huge.tag(325, 4, {16});
     file = huge.build({});
-    EXPECT_EQ(SAT_read_TIFF_mem(file.data(), file.size(), "built", &img), -1) << "huge tile";
+    EXPECT_EQ(rdrtest::read_as(IMG_SRC_TIFF, file.data(), file.size(), &img), -1) << "huge tile";
     IMG_free(&img);
     Builder keys;
     keys.tag(34735, 3, {1, 1, 0, 500, 1024, 0, 1, 2});
     file = keys.grey(4, 4, std::vector<unsigned char>(16, 7));
-    EXPECT_EQ(SAT_read_TIFF_mem(file.data(), file.size(), "built", &img), 0);
+    EXPECT_EQ(rdrtest::read_as(IMG_SRC_TIFF, file.data(), file.size(), &img), 0);
     EXPECT_EQ(img.domain.proj, -9999) << "geographic key but no tiepoint";
     IMG_free(&img);
 }
@@ -282,7 +283,7 @@ TEST(ReaderDispatch, InputTypesReachTheirReaders)
         EXPECT_EQ(img.byte_order, 1) << c.file;
         if (c.source != 59) { EXPECT_NE(img.date_label[0], 0) << c.file; }  // the TIFFs carry no date
     }
-    FLAG_set(FLAG_INPUT, 59);
+    FLAG_set(FLAG_INPUT, IMG_SRC_TIFF);
     rdrtest::OwnedImg img;
     EXPECT_EQ(SAT_read_file("/nonexistent/x.tif", &img), 0);
 }

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "../driver/e2e_run.h"
-#include "image/sat_formats.h"
 #include "rdr_oracle.h"
 #include "tiff_build.h"
 
@@ -132,7 +131,7 @@ TEST_P(TiffGdalGeo, FirstAndLastPixelCentresMatchGdaltransform)
     ASSERT_EQ(sscanf(out.c_str(), "%lf %lf %*f %lf %lf", &lon[0], &lat[0], &lon[1], &lat[1]), 4) << out;
 
     rdrtest::OwnedImg img;
-    ASSERT_EQ(SAT_read_TIFF_mem(file.data(), file.size(), "geo.tif", &img), 0);
+    ASSERT_EQ(rdrtest::read_as(IMG_SRC_TIFF, file.data(), file.size(), &img, "geo.tif"), 0);
     ASSERT_EQ(img.domain.proj, c.proj);
     const double want[2][2] = {{0, 0}, {w - 1.0, h - 1.0}};
     for (int k = 0; k < 2; k++) {
@@ -210,7 +209,8 @@ bool patch_short(std::string &file, unsigned tag, unsigned value)
 std::string read_pixels(const std::string &file, const char *name)
 {
     rdrtest::OwnedImg img;
-    if (SAT_read_TIFF_mem((const unsigned char *)file.data(), file.size(), name, &img) != 0) return {};
+    const auto *bytes = (const unsigned char *)file.data();
+    if (rdrtest::read_as(IMG_SRC_TIFF, bytes, file.size(), &img, name) != 0) return {};
     return rdrtest::image_bytes(img);
 }
 
@@ -291,7 +291,8 @@ TEST(TiffGdalCut, CutFilesAreRefusedNamingTheFile)
             size_t len = file.size() * k / 11 + (k == 10 ? file.size() / 11 - 1 : 0);  // up to 1 byte short
             testing::internal::CaptureStderr();
             rdrtest::OwnedImg img;
-            int r = SAT_read_TIFF_mem((const unsigned char *)file.data(), len, "cut_file.tif", &img);
+            int r = rdrtest::read_as(IMG_SRC_TIFF, (const unsigned char *)file.data(), len, &img,
+                                     "cut_file.tif");
             std::string err = testing::internal::GetCapturedStderr();
             EXPECT_EQ(r, -1) << opts << " cut to " << len << " of " << file.size();
             EXPECT_NE(err.find("cut_file.tif"), std::string::npos) << opts << " " << len << ": " << err;

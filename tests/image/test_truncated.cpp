@@ -18,7 +18,6 @@
 #include "image/gif.h"
 #include "image/lrit_jpeg.h"
 #include "image/readers.h"
-#include "image/sat_formats.h"
 #include "rdr_oracle.h"
 
 namespace {
@@ -42,7 +41,7 @@ bool with_stream(const Bytes &b, size_t n, F read)
 bool read_awip(const Bytes &b, size_t n, const char *name)
 {
     rdrtest::OwnedImg img;
-    return SAT_read_AWIP_mem(b.data(), n, 54, name, &img) == 0;
+    return rdrtest::read_as(IMG_SRC_AWIPZ, b.data(), n, &img, name) == 0;
 }
 
 bool read_area(const Bytes &b, size_t n, const char *name)
@@ -58,19 +57,14 @@ bool read_area(const Bytes &b, size_t n, const char *name)
 
 bool read_lrit(const Bytes &b, size_t n, const char *name)
 {
-    return with_stream(b, n, [&](FILE *in) {
-        rdrtest::OwnedImg img;
-        LRIT_open_stream(in, name);
-        bool ok = LRIT_read(&img) == 0;
-        LRIT_close();
-        return ok;
-    });
+    rdrtest::OwnedImg img;
+    return rdrtest::read_as(IMG_SRC_LRIT, b.data(), n, &img, name) == 0;
 }
 
 bool read_unisys(const Bytes &b, size_t n, const char *name)
 {
     rdrtest::OwnedImg img;
-    return SAT_read_Unisys_mem(b.data(), n, name, &img) == 0;
+    return rdrtest::read_as(IMG_SRC_UNISYS, b.data(), n, &img, name) == 0;
 }
 
 bool read_zyr(const Bytes &b, size_t n, const char *name)
@@ -109,7 +103,7 @@ Bytes plain_awip()
     Bytes z = sample("gini", "zlibgini");
     if (z.empty()) return {};
     rdrtest::OwnedImg img;
-    if (SAT_read_AWIP_mem(z.data(), z.size(), 54, "zlibgini", &img) != 0) return {};
+    if (rdrtest::read_as(IMG_SRC_AWIPZ, z.data(), z.size(), &img, "zlibgini") != 0) return {};
     std::string heading = "TIGW02 KNES 291330\r\r\n";
     Bytes out(heading.begin(), heading.end());
     // The first zlib stream holds the inner heading and the PDB.

@@ -7,7 +7,6 @@
 #include "core/res.h"
 #include "image/nav.h"
 #include "image/readers.h"
-#include "image/sat_formats.h"
 #include "rdr_oracle.h"
 #include "unisys_build.h"
 
@@ -19,7 +18,7 @@ TEST(Unisys, SizesAndZeroedHeader)
 {
     auto file = unisys(640, 480, "x640 y480 end ");
     IMG img;
-    ASSERT_EQ(SAT_read_Unisys_mem(file.data(), file.size(), "built", &img), 0);
+    ASSERT_EQ(rdrtest::read_as(IMG_SRC_UNISYS, file.data(), file.size(), &img), 0);
     EXPECT_EQ(img.source, 55);
     EXPECT_EQ(img.nx, 640);
     EXPECT_EQ(img.ny, 480);
@@ -36,7 +35,7 @@ TEST(Unisys, KeywordsFillInfoDateAndDomain)
     auto file = unisys(100, 80, "idGOES-8_IR x100 y80 ftm886000000 pl lat40.5 lon-100.25 "
                                 "ref160 ref2-95 ref325 ref435 end\n");
     IMG img;
-    ASSERT_EQ(SAT_read_Unisys_mem(file.data(), file.size(), "built", &img), 0);
+    ASSERT_EQ(rdrtest::read_as(IMG_SRC_UNISYS, file.data(), file.size(), &img), 0);
     EXPECT_STREQ(img.info, "GOES-8_IR");
     // 886000000 s after 1970: 1998-01-28 15:06:40 UTC (python3 datetime).
     EXPECT_EQ(img.date.year, 1998);
@@ -62,7 +61,7 @@ TEST(Unisys, FrameWordsSetTheSensorMapping)
     // element resolution (760-120)/640 = 1.
     auto file = unisys(640, 480, "x640 y480 ssn100 sln50 esn740 eln530 sr1 lr1 end ");
     IMG img;
-    ASSERT_EQ(SAT_read_Unisys_mem(file.data(), file.size(), "built", &img), 0);
+    ASSERT_EQ(rdrtest::read_as(IMG_SRC_UNISYS, file.data(), file.size(), &img), 0);
     float lc, ec, lr, er;
     AREA_get_res(&lc, &ec, &lr, &er);
     EXPECT_FLOAT_EQ(lc, 98);
@@ -77,7 +76,7 @@ TEST(Unisys, GridDomainResourceGivesTheDomain)
     RES_put("grid_domain", "sat:0:-75,30,-80,200,100,0.2,0.2");
     auto file = unisys(64, 32, "x64 y32 end ");
     IMG img;
-    ASSERT_EQ(SAT_read_Unisys_mem(file.data(), file.size(), "built", &img), 0);
+    ASSERT_EQ(rdrtest::read_as(IMG_SRC_UNISYS, file.data(), file.size(), &img), 0);
     EXPECT_EQ(img.domain.proj, 9);
     EXPECT_EQ(img.domain.nx, 64);
     EXPECT_EQ(img.domain.ny, 32);
@@ -98,7 +97,7 @@ TEST(Unisys, BadHeaders)
         std::vector<unsigned char> b(c.text.begin(), c.text.end());
         b.resize(std::max(b.size(), c.size), 1);
         IMG img;
-        EXPECT_EQ(SAT_read_Unisys_mem(b.data(), b.size(), "built", &img), c.result) << c.name;
+        EXPECT_EQ(rdrtest::read_as(IMG_SRC_UNISYS, b.data(), b.size(), &img), c.result) << c.name;
         if (c.result == 0) {
             EXPECT_EQ(img.data[0] | img.data[1] | img.data[2] | img.data[3], 0) << c.name;
         }
@@ -108,7 +107,7 @@ TEST(Unisys, BadHeaders)
     auto file = unisys(40, 30, "idcut x40 y30 lat1 lon2 pl end ");
     for (size_t len = 0; len < 64; len++) {
         IMG img;
-        SAT_read_Unisys_mem(file.data(), len, "built", &img);
+        rdrtest::read_as(IMG_SRC_UNISYS, file.data(), len, &img);
         IMG_free(&img);
     }
     IMG img;

@@ -74,12 +74,12 @@ struct OracleCase {
     float lat0, lat1, lon0, lon1;  // grid of test points
 };
 
-TEST(MapOracle, AgreesWithProj)
+constexpr double SRAD = 421.61, HEIGHT = SRAD - R;  // orbit radius, height above the sphere
+
+const std::vector<OracleCase> &oracle_cases()
 {
-    if (!have_proj()) GTEST_SKIP() << "proj (proj-bin) not installed";
-    const double m = 1e-5;                    // 100 km units per metre
-    const double srad = 421.61, h = srad - R;  // orbit radius, height above the sphere
-    const OracleCase cases[] = {
+    const double m = 1e-5;  // 100 km units per metre
+    static const std::vector<OracleCase> cases = {
         {"ps:60:-105,40,-100", "+proj=stere +lat_0=90 +lat_ts=60 +lon_0=-105", m, 0, -60, 89, -180, 180},
         {"ps:60:20:45,40,20", "+proj=stere +lat_0=90 +lat_ts=45 +lon_0=20", m, 0, -60, 89, -180, 180},
         {"ps:-60:0,-70,0", "+proj=stere +lat_0=-90 +lat_ts=-60 +lon_0=0", m, 0, -89, 60, -180, 180},
@@ -97,39 +97,108 @@ TEST(MapOracle, AgreesWithProj)
         {"mo:0:10,0,10", "+proj=moll +lon_0=10", m / std::sqrt(2.0), 0, -89, 89, -169, 189},
         // Geostationary with scan angles: ours multiplies the angles by the
         // orbit radius, PROJ by the height above the surface.
-        {"sat:0:-75:421.61:1,0,-75", "+proj=geos +h=35789780 +lon_0=-75", srad / (h * 1e5), 0, -70, 70, -140,
-         -10},
+        {"sat:0:-75:421.61:1,0,-75", "+proj=geos +h=35789780 +lon_0=-75", SRAD / (HEIGHT * 1e5), 0, -70, 70,
+         -140, -10},
         // Without scan angles ours is the tangent of the angle.
         {"sat:0:-75,0,-75", "+proj=geos +h=35789780 +lon_0=-75", 0, 1, -70, 70, -140, -10},
     };
-    for (const OracleCase &c : cases) {
+    return cases;
+}
+
+// The case's 13 x 13 grid of points (lat, lon).
+std::vector<std::pair<float, float>> oracle_points(const OracleCase &c)
+{
+    std::vector<std::pair<float, float>> pts;
+    for (int i = 0; i <= 12; ++i)
+        for (int j = 0; j <= 12; ++j)
+            pts.emplace_back(c.lat0 + (c.lat1 - c.lat0) * i / 12.0f, c.lon0 + (c.lon1 - c.lon0) * j / 12.0f);
+    return pts;
+}
+
+// PROJ's plot coordinates of the points in our units; NaN where PROJ cannot
+// project a point.
+std::vector<std::pair<double, double>> oracle_ref(const OracleCase &c, const std::vector<std::pair<float, float>> &pts)
+{
+    auto ref = run_proj(std::string(c.proj_args) + " +R=6371220", pts);
+    for (auto &[rx, ry] : ref) {
+        if (c.kind == 1) {
+            rx = SRAD * std::tan(rx * 1e-5 / HEIGHT);
+            ry = SRAD * std::tan(ry * 1e-5 / HEIGHT);
+        } else {
+            rx *= c.scale;
+            ry *= c.scale;
+        }
+    }
+    return ref;
+}
+
+// A transformed point against PROJ's; false (nothing compared) where either
+// cannot project it or it lies far out.
+bool near_oracle(float x, float y, int ok, std::pair<double, double> ref, std::pair<float, float> pt)
+{
+    auto [rx, ry] = ref;
+    if (!ok || std::isnan(rx) || std::fabs(rx) > 1e4 || std::fabs(ry) > 1e4) return false;
+    EXPECT_NEAR(x, rx, 1e-4 * R + 1e-6 * std::fabs(rx)) << pt.first << "," << pt.second;
+    EXPECT_NEAR(y, ry, 1e-4 * R + 1e-6 * std::fabs(ry)) << pt.first << "," << pt.second;
+    return true;
+}
+
+TEST(MapOracle, AgreesWithProj)
+{
+    if (!have_proj()) GTEST_SKIP() << "proj (proj-bin) not installed";
+    for (const OracleCase &c : oracle_cases()) {
         SCOPED_TRACE(c.domain);
         install(c.domain);
-        std::vector<std::pair<float, float>> pts;
-        for (int i = 0; i <= 12; ++i)
-            for (int j = 0; j <= 12; ++j)
-                pts.emplace_back(c.lat0 + (c.lat1 - c.lat0) * i / 12.0f, c.lon0 + (c.lon1 - c.lon0) * j / 12.0f);
-        auto ref = run_proj(std::string(c.proj_args) + " +R=6371220", pts);
+        auto pts = oracle_points(c);
+        auto ref = oracle_ref(c, pts);
         ASSERT_EQ(ref.size(), pts.size());
         int compared = 0;
         for (size_t k = 0; k < pts.size(); ++k) {
             float x, y;
-            if (!MAP_tran(&x, &y, pts[k].first, pts[k].second) || std::isnan(ref[k].first)) continue;
-            double rx = ref[k].first, ry = ref[k].second;
-            if (c.kind == 1) {
-                rx = srad * std::tan(rx * 1e-5 / h);
-                ry = srad * std::tan(ry * 1e-5 / h);
-            } else {
-                rx *= c.scale;
-                ry *= c.scale;
-            }
-            if (std::fabs(rx) > 1e4 || std::fabs(ry) > 1e4) continue;
-            EXPECT_NEAR(x, rx, 1e-4 * R + 1e-6 * std::fabs(rx)) << pts[k].first << "," << pts[k].second;
-            EXPECT_NEAR(y, ry, 1e-4 * R + 1e-6 * std::fabs(ry)) << pts[k].first << "," << pts[k].second;
-            ++compared;
+            int ok = MAP_tran(&x, &y, pts[k].first, pts[k].second);
+            compared += near_oracle(x, y, ok, ref[k], pts[k]);
         }
         EXPECT_GT(compared, 40);
     }
+}
+
+// One projection object per oracle case, all alive at once, used point by
+// point in turn (each case's point k before any case's point k+1), forward
+// and back: each keeps its own constants, and the current domain is left
+// alone.
+TEST(MapOracle, ObjectsSideBySideAgreeWithProj)
+{
+    if (!have_proj()) GTEST_SKIP() << "proj (proj-bin) not installed";
+    const auto &cases = oracle_cases();
+    std::vector<MapProj> objs;
+    std::vector<std::vector<std::pair<float, float>>> pts;
+    std::vector<std::vector<std::pair<double, double>>> refs;
+    for (const OracleCase &c : cases) {
+        DOM d;
+        ASSERT_GE(DOM_decode(c.domain, &d), 1) << c.domain;
+        objs.push_back(MAP_make_proj(&d));
+        pts.push_back(oracle_points(c));
+        refs.push_back(oracle_ref(c, pts.back()));
+        ASSERT_EQ(refs.back().size(), pts.back().size());
+    }
+    install("me,0,0");
+    std::vector<int> compared(cases.size());
+    for (size_t k = 0; k < pts[0].size(); ++k) {
+        for (size_t i = 0; i < cases.size(); ++i) {
+            SCOPED_TRACE(cases[i].domain);
+            auto [lat, lon] = pts[i][k];
+            float x, y, la, lo;
+            int ok = objs[i].tran(&x, &y, lat, lon);
+            if (!near_oracle(x, y, ok, refs[i][k], pts[i][k])) continue;
+            ++compared[i];
+            if (std::fabs(lat) > 89) continue;  // longitude free at the pole
+            ASSERT_EQ(objs[i].untran(&la, &lo, x, y), 1) << lat << "," << lon;
+            EXPECT_NEAR(la, lat, 1e-3) << lat << "," << lon;
+            EXPECT_NEAR(lon_diff(lo, lon), 0, 1e-3) << lat << "," << lon;
+        }
+    }
+    for (size_t i = 0; i < cases.size(); ++i) EXPECT_GT(compared[i], 40) << cases[i].domain;
+    EXPECT_EQ(MAP_get_proj(), DOM_MERC);
 }
 
 // ---- round trips ----
@@ -184,7 +253,8 @@ TEST(MapProj, RoundTripsEveryEarthProjection)
 }
 
 // The batch transforms keep terms shared by rows and columns of points:
-// each point must come out bit for bit as the one-point transforms give it,
+// each point must come out bit for bit as the layer's one-point transforms
+// give it,
 // whatever repeats, with more distinct longitudes than the kept table holds,
 // signed zeros and refused inputs among them.
 TEST(MapProj, BatchTransformsEqualOnePointAtATime)
@@ -203,16 +273,17 @@ TEST(MapProj, BatchTransformsEqualOnePointAtATime)
                             "ps:60:-105,40,-100", "lc:25:-95:25,40,-95", "ll,0,0", "me:0:-30,0,-30",
                             "laea:40:-100,40,-100"}) {
         SCOPED_TRACE(dom);
-        install(dom);
+        const DOM d = install(dom);
+        const MapProj p = MAP_make_proj(&d);
         std::vector<float> x(n), y(n), bx(n), by(n), la(n), lo(n), bla(n), blo(n);
         std::vector<unsigned char> ok(n), bok(n), uok(n), buok(n);
         for (int i = 0; i < n; ++i) ok[i] = MAP_tran(&x[i], &y[i], lat[i], lon[i]) != 0;
-        MAP_tran_points(n, lat.data(), lon.data(), bx.data(), by.data(), bok.data());
+        p.tran_points(n, lat.data(), lon.data(), bx.data(), by.data(), bok.data());
         x.push_back(NAN), y.push_back(0), x.push_back(1e30f), y.push_back(-1e30f);  // refused inverse inputs
         const int m = (int)x.size();
         la.resize(m), lo.resize(m), bla.resize(m), blo.resize(m), uok.resize(m), buok.resize(m);
         for (int i = 0; i < m; ++i) uok[i] = MAP_untran(&la[i], &lo[i], x[i], y[i]) != 0;
-        MAP_untran_points(m, x.data(), y.data(), bla.data(), blo.data(), buok.data());
+        p.untran_points(m, x.data(), y.data(), bla.data(), blo.data(), buok.data());
         EXPECT_EQ(ok, bok);
         EXPECT_EQ(uok, buok);
         EXPECT_EQ(std::memcmp(x.data(), bx.data(), n * sizeof(float)), 0);

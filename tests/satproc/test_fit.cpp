@@ -35,7 +35,7 @@ protected:
         std::string path = testutil::shared_data(rel);
         if (FILE *f = std::fopen(path.c_str(), "rb")) std::fclose(f);
         else return false;
-        FLAG_set(FLAG_INPUT, 51);
+        FLAG_set(FLAG_INPUT, IMG_SRC_AREA);
         return SAT_read_file(path.c_str(), &img) == 1;
     }
     IMG img;
@@ -271,7 +271,9 @@ TEST_F(Fit, PlotDomainAndPixelOffset)
     for (auto &c : cases) {
         img.data = (unsigned char *)std::malloc(4);
         std::memset(img.data, c.in, 4);
-        SAT_set_pix_off(c.off);
+        RES_put("plot_param", ("pixoff=" + std::to_string(c.off)).c_str());
+        SAT_plot_param();
+        RES_put("plot_param", "");
         DOM plot;
         SAT_image_setup(&img, &plot);
         EXPECT_EQ(img.data[3], c.out) << c.off << " " << (int)c.in;

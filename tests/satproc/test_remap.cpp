@@ -94,8 +94,9 @@ TEST_F(Remap, SamplingRules)
 TEST_F(Remap, BandedSampling)
 {
     // Base 255, one limit 100: bands [0,100) and [100,256).
-    const int cut[5] = {0, 100, 256, 0, 0};
-    SAT_set_cut(255, 1, cut);
+    RES_put("plot_param", "cutoff=255:100");
+    SAT_plot_param();
+    RES_put("plot_param", "");
     struct { unsigned char p[4]; float fc, fr; int want; } cases[] = {
         {{255, 50, 60, 70}, 0.5f, 0.5f, (0 + 50 + 60 + 70) / 4},
         {{255, 50, 60, 70}, 0.0f, 0.0f, 255},   // blend 0 = cutoff[0] with a base neighbour
@@ -134,7 +135,9 @@ TEST_F(Remap, LastColumnAndLongitudeCutOff)
     IMG_free(&copy);
 
     // min_lon -100 with the output centred at -95: west of -100 is 0.
-    SAT_set_lon_limits(-100, -9999);
+    RES_put("plot_param", "minlon=-100");
+    SAT_plot_param();
+    RES_put("plot_param", "");
     IMG_copy(&copy, &img);
     SAT_remap_image(&copy, &d);
     for (int i = 0; i < 50; ++i) {
@@ -262,7 +265,7 @@ protected:
         std::string path = testutil::shared_data(testutil::GVAR_AREA);
         if (FILE *f = std::fopen(path.c_str(), "rb")) std::fclose(f);
         else return false;
-        FLAG_set(FLAG_INPUT, 51);
+        FLAG_set(FLAG_INPUT, IMG_SRC_AREA);
         SAT_set_tran_sat(1);  // its start value in a program run
         return SAT_read_file(path.c_str(), &img) == 1;
     }
@@ -356,7 +359,7 @@ TEST_F(Remap, PolarStereographicFileOntoLatLonAndLambert)
     std::string path = testutil::shared_data(testutil::PS_AREA);
     if (FILE *f = std::fopen(path.c_str(), "rb")) std::fclose(f);
     else GTEST_SKIP() << "no shared data";
-    FLAG_set(FLAG_INPUT, 51);
+    FLAG_set(FLAG_INPUT, IMG_SRC_AREA);
     ASSERT_EQ(SAT_read_file(path.c_str(), &img), 1);
     ASSERT_EQ(SAT_get_tran_sat(), 0);
     // An output grid centred on the image centre (38.20007 N, 98.13848 W by

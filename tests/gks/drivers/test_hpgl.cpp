@@ -126,7 +126,6 @@ TEST(HpglDriver, OutputNamesPlacementAndFailure)
     unset_hp_env();
 
     EXPECT_EQ(ghpgl_open_ws(dir.file("none/x.hpgl").c_str(), "", nullptr, nullptr), -1);
-    EXPECT_FALSE(ghpgl_is_open());
     EXPECT_EQ(ghpgl_printf("PU;"), 0);
     ghpgl_polyline(2, std::vector<float>{0, 0, 1, 1}.data());
     EXPECT_EQ(ghpgl_close_file(), -1);
