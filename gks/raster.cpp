@@ -69,14 +69,6 @@ template <class F> void walk_thin(int x1, int y1, int x2, int y2, F &&put)
 
 }  // namespace
 
-void GRaster::thin_line(int x1, int y1, int x2, int y2, uint32_t colour)
-{
-    // Every pixel of the whole line is computed and only those inside the
-    // clip are set, so clipping never moves a pixel.
-    walk_thin(x1, y1, x2, y2, [&](int x, int y) { point(x, y, colour); });
-    point(x2, y2, colour);
-}
-
 namespace rast {
 
 int64_t floor_div(int64_t a, int64_t b)
@@ -308,46 +300,6 @@ void GRaster::thin_segment(const GRasterGC &gc, int x1, int y1, int x2, int y2, 
     walk_thin(x1, y1, x2, y2, [&](int x, int y) { dash.put(*this, gc, x, y); });
 }
 
-void GRaster::draw_segments(const GRasterGC &gc, const int *xy4, int nseg)
-{
-    ClipScope cs(*this, gc);
-    for (int i = 0; i < nseg; i++) {
-        const int *s = xy4 + 4 * i;
-        if (gc.line_width > 0) {
-            wide_lines(gc, s, 2);
-            continue;
-        }
-        Dash dash(gc);
-        thin_segment(gc, s[0], s[1], s[2], s[3], dash);
-        if (gc.cap_style != 0) dash.put(*this, gc, s[2], s[3]);
-    }
-}
-
-void GRaster::draw_rectangle(const GRasterGC &gc, int x, int y, int w, int h)
-{
-    const int lw = gc.line_width;
-    if (gc.line_style == 0 && gc.join_style == 0 && lw != 0) {
-        // Solid mitred outlines are filled as rectangles, as the X server
-        // does: one when the outline has no hole, else four (which overlap,
-        // for an exclusive-or, when narrower than the line).
-        // A side of length 0 leaves the other one as a line along it.
-        const int o1 = lw >> 1, o3 = lw - o1;
-        if (h < lw || w < o1) {
-            if (w == 0) fill_rectangle(gc, x - o1, y, lw, h);
-            else if (h == 0) fill_rectangle(gc, x, y - o1, w, lw);
-            else fill_rectangle(gc, x - o1, y - o1, w + lw, h + lw);
-        } else {
-            fill_rectangle(gc, x - o1, y - o1, w + lw, lw);
-            fill_rectangle(gc, x - o1, y + o3, lw, h - lw);
-            fill_rectangle(gc, x + w - o1, y + o3, lw, h - lw);
-            fill_rectangle(gc, x - o1, y + h - o1, w + lw, lw);
-        }
-        return;
-    }
-    const int xy[10] = {x, y, x + w, y, x + w, y + h, x, y + h, x, y};
-    draw_lines(gc, xy, 5);
-}
-
 // ---- dashes of thin lines ----
 
 rast::Dash::Dash(const GRasterGC &gc)
@@ -412,16 +364,5 @@ void GRaster::put_image(const GRasterGC &gc, const uint32_t *src, int src_w, int
         } else {
             for (int c = 0; c < n; c++) p[c] = s[c] & 0xFFFFFF;
         }
-    }
-}
-
-void GRaster::copy_area(const GRasterGC &gc, const GRaster &src, int sx, int sy, int w, int h, int dx, int dy)
-{
-    // Parts of the area outside the source leave the destination as it was.
-    if (&src == this) {
-        const std::vector<uint32_t> copy = src.px_;
-        put_image(gc, copy.data(), src.w_, src.h_, sx, sy, dx, dy, w, h);
-    } else {
-        put_image(gc, src.px_.data(), src.w_, src.h_, sx, sy, dx, dy, w, h);
     }
 }

@@ -72,16 +72,13 @@ public:
 
     void clear(uint32_t colour);
     void point(int x, int y, uint32_t colour);
-    void thin_line(int x1, int y1, int x2, int y2, uint32_t colour);
     // Even-odd fill of a polygon of n integer vertices (x, y pairs).
     void fill_polygon(const int *xy, int n, uint32_t colour);
 
     // The Xlib calls of a window, with a graphics context's state: each
     // sets exactly the pixels the X server sets for the same call.
     void draw_lines(const GRasterGC &gc, const int *xy, int n);       // XDrawLines, CoordModeOrigin
-    void draw_segments(const GRasterGC &gc, const int *xy4, int nseg); // XDrawSegments
     void draw_point(const GRasterGC &gc, int x, int y);
-    void draw_rectangle(const GRasterGC &gc, int x, int y, int w, int h);
     void fill_polygon(const GRasterGC &gc, const int *xy, int n);     // Complex, EvenOddRule
     void fill_rectangle(const GRasterGC &gc, int x, int y, int w, int h);
     // XPutImage of the w x h part at (sx, sy) of a 0xRRGGBB picture of
@@ -89,9 +86,6 @@ public:
     // with src) overlays like a clip mask at (dx - sx, dy - sy).
     void put_image(const GRasterGC &gc, const uint32_t *src, int src_w, int src_h, int sx, int sy, int dx, int dy,
                    int w, int h, const uint8_t *mask = nullptr);
-    // XCopyArea from another picture (or this one: overlapping areas copy
-    // as if through a temporary).
-    void copy_area(const GRasterGC &gc, const GRaster &src, int sx, int sy, int w, int h, int dx, int dy);
 
 private:
     friend struct rast::Dash;
