@@ -87,8 +87,11 @@ void civil_from_days(int64_t z, int64_t *year, int *month, int *day)
 // does not fit the record.
 bool date_from_seconds(int64_t seconds, DATE *date)
 {
-    int64_t days = floor_div(seconds, 86400);
-    int64_t rest = seconds - days * 86400;
+    // The remainder taken first: days * 86400 would overflow near the
+    // smallest count.
+    int64_t rest = seconds % 86400;
+    if (rest < 0) rest += 86400;
+    const int64_t days = floor_div(seconds, 86400);
     int64_t year;
     int month, day;
     civil_from_days(days, &year, &month, &day);

@@ -11,8 +11,8 @@
 
 namespace rdr {
 
-// A stream over a source: the source's own stream, rewound, or an fmemopen
-// stream over its span, closed when this goes.  get() is null when no stream
+// A stream over a source: the source's own stream as it stands, or an
+// fmemopen stream over its span, closed when this goes.  get() is null when no stream
 // can be made.
 class SourceStream {
 public:

@@ -18,7 +18,7 @@
 
 // The bytes a reader takes: one interface for a file and for memory.  A
 // source is either a memory span (`bytes`, `size`) or, when `bytes` is null,
-// a stream read from its start.  Readers that parse a span load a stream
+// a stream read from where it stands (its start, for a file just opened).  Readers that parse a span load a stream
 // whole; readers that parse a stream wrap a span with fmemopen.  So a fuzz
 // target or a test feeds memory through the very code that reads files.
 struct IMG_SOURCE {
