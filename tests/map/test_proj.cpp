@@ -613,4 +613,25 @@ TEST(MapProj, DiagramSystems)
     EXPECT_EQ(y, -34);
 }
 
+// The skew-T and tephigram scale by the viewport: the current domain takes
+// the one set before its first transform, even after MAP_domain, and an
+// object made for the domain takes the layer's.
+TEST(MapProj, DiagramObjectsTakeTheViewport)
+{
+    const float wide[4] = {0.1f, 0.9f, 0.1f, 0.5f}, tall[4] = {0.1f, 0.5f, 0.1f, 0.9f};
+    for (const char *text : {"skewt,-40,1050,80,-950", "teph,-40,1050,80,-950"}) {
+        SCOPED_TRACE(text);
+        MAP_set_view(wide);
+        const DOM d = install(text);
+        MAP_set_view(tall);
+        float x, y, ox, oy, wx, wy;
+        MAP_tran(&x, &y, 10, 800);
+        MAP_make_proj(&d).tran(&ox, &oy, 10, 800);
+        EXPECT_EQ(x, ox);
+        EXPECT_EQ(y, oy);
+        MapProj(d, wide).tran(&wx, &wy, 10, 800);
+        EXPECT_TRUE(x != wx || y != wy);
+    }
+}
+
 }  // namespace
