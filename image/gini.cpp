@@ -510,19 +510,15 @@ namespace {
 
 int read_variant(const IMG_SOURCE *source, IMG_READ_OUT *out, int variant)
 {
-    IMG_init(out->image);
-    out->image->source = IMG_SRC_AWIP;
-    std::vector<unsigned char> hold;
-    const unsigned char *bytes;
-    size_t size;
-    if (!rdr::source_span(source, "SAT_read_AWIP", hold, &bytes, &size)) return IMG_READ_FAILED;
-    if (size < PDB_SIZE) {
-        MESS_print(MESS_WARN, "SAT_read_AWIP: %s: shorter than a product definition block\n",
-                   source->name);
-        return IMG_READ_FAILED;
-    }
-    return SAT_read_AWIP_mem(bytes, size, variant, source->name, out->image) == 0 ? IMG_READ_OK
-                                                                                 : IMG_READ_FAILED;
+    return rdr::read_span(source, out, "SAT_read_AWIP", IMG_SRC_AWIP,
+                          [&](const unsigned char *b, size_t n) {
+        if (n < PDB_SIZE) {
+            MESS_print(MESS_WARN, "SAT_read_AWIP: %s: shorter than a product definition block\n",
+                       source->name);
+            return -1;
+        }
+        return SAT_read_AWIP_mem(b, n, variant, source->name, out->image);
+    });
 }
 
 }  // namespace

@@ -32,6 +32,22 @@ private:
 bool source_span(const IMG_SOURCE *source, const char *who, std::vector<unsigned char> &hold,
                  const unsigned char **bytes, size_t *size);
 
+// The read of a row whose reader parses a span: the image initialised with
+// its source, the bytes taken as a span, then `parse(bytes, size)`, whose
+// 0 (read) or -1 (refused) becomes the row's result.
+template <class Parse>
+int read_span(const IMG_SOURCE *source, IMG_READ_OUT *out, const char *who, int image_source,
+              Parse parse)
+{
+    IMG_init(out->image);
+    out->image->source = image_source;
+    std::vector<unsigned char> hold;
+    const unsigned char *bytes;
+    size_t size;
+    if (!source_span(source, who, hold, &bytes, &size)) return IMG_READ_FAILED;
+    return parse(bytes, size) == 0 ? IMG_READ_OK : IMG_READ_FAILED;
+}
+
 }  // namespace rdr
 
 // The readers' memory entry points, which the rows wrap: -1 failure, 0

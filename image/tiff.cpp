@@ -260,14 +260,10 @@ bool tiff_identify(const unsigned char *b, size_t n)
 
 int tiff_read(const IMG_SOURCE *source, const IMG_WINDOW *, IMG_READ_OUT *out)
 {
-    IMG_init(out->image);
-    out->image->source = IMG_SRC_TIFF;
-    std::vector<unsigned char> hold;
-    const unsigned char *bytes;
-    size_t size;
-    if (!source_span(source, "SAT_read_TIFF", hold, &bytes, &size)) return IMG_READ_FAILED;
-    return SAT_read_TIFF_mem(bytes, size, source->name, out->image) == 0 ? IMG_READ_OK
-                                                                         : IMG_READ_FAILED;
+    return read_span(source, out, "SAT_read_TIFF", IMG_SRC_TIFF,
+                     [&](const unsigned char *b, size_t n) {
+                         return SAT_read_TIFF_mem(b, n, source->name, out->image);
+                     });
 }
 
 }  // namespace rdr

@@ -162,14 +162,10 @@ bool unisys_identify(const unsigned char *b, size_t n)
 
 int unisys_read(const IMG_SOURCE *source, const IMG_WINDOW *, IMG_READ_OUT *out)
 {
-    IMG_init(out->image);
-    out->image->source = IMG_SRC_UNISYS;
-    std::vector<unsigned char> hold;
-    const unsigned char *bytes;
-    size_t size;
-    if (!source_span(source, "SAT_read_Unisys", hold, &bytes, &size)) return IMG_READ_FAILED;
-    return SAT_read_Unisys_mem(bytes, size, source->name, out->image) == 0 ? IMG_READ_OK
-                                                                           : IMG_READ_FAILED;
+    return read_span(source, out, "SAT_read_Unisys", IMG_SRC_UNISYS,
+                     [&](const unsigned char *b, size_t n) {
+                         return SAT_read_Unisys_mem(b, n, source->name, out->image);
+                     });
 }
 
 }  // namespace rdr
