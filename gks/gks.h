@@ -58,7 +58,6 @@ int gtype_is_PS();
 int gtype_is_HPGL();
 int gtype_is_PIX();
 int gtype_is_WIN_PIX();
-int gget_win_type();
 // Whether the open workstation shows raster images (windows, PostScript);
 // plotters and metafiles draw only lines, fills and text.
 int gtype_shows_images();

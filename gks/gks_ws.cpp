@@ -46,7 +46,6 @@ int gtype_is_PS() { return S().win_type == GWS_PS; }
 int gtype_is_HPGL() { return S().win_type == GWS_HPGL; }
 int gtype_is_PIX() { return S().win_type == GWS_PIX; }
 int gtype_is_WIN_PIX() { return S().win_type == GWS_WIN || S().win_type == GWS_PIX; }
-int gget_win_type() { return S().win_type; }
 int gtype_shows_images() {
     int t = S().win_type;
     return t == GWS_WIN || t == GWS_PIX || t == GWS_PS || t == GWS_RASTER;

@@ -137,6 +137,10 @@ struct ColourRule {
     }
 };
 
+// Value of pixel `col` of a stored row: 32 bits per pixel take bytes 1..3
+// (byte order 1) or 2, 1, 0 (byte order 0) most significant first; 24 bits
+// bytes 0..2 likewise; 16 bits two bytes; 4 bits high nibble first; 1 bit the
+// least significant bit first.
 template <int KIND>
 inline uint32_t read_px(const unsigned char *row, int order, int col)
 {
@@ -236,18 +240,6 @@ bool IMG_layout_of(const IMG *img, IMG_layout *lay, const char *who)
         }
     }
     return true;
-}
-
-uint32_t IMG_pixel_value(const unsigned char *row, const IMG_layout &lay, int order, int col)
-{
-    switch (lay.kind) {
-    case 32: return read_px<32>(row, order, col);
-    case 24: return read_px<24>(row, order, col);
-    case 16: return read_px<16>(row, order, col);
-    case 8: return read_px<8>(row, order, col);
-    case 4: return read_px<4>(row, order, col);
-    default: return read_px<1>(row, order, col);
-    }
 }
 
 bool IMG_build_palette(IMG *img, bool in_place, IMG_palette *pal, std::vector<uint8_t> *index,

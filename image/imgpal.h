@@ -19,11 +19,6 @@ struct IMG_layout {
 // has no pixels, a non-positive size, or a depth the writers cannot read.
 bool IMG_layout_of(const IMG *img, IMG_layout *lay, const char *who);
 
-// Value of pixel `col` of a stored row: 32 bits per pixel take bytes 1..3
-// (byte order 1) or 2, 1, 0 (byte order 0) most significant first; 24 bits
-// bytes 0..2 likewise; 16 bits two bytes; 4 bits high nibble first; 1 bit the
-// least significant bit first.
-uint32_t IMG_pixel_value(const unsigned char *row, const IMG_layout &lay, int byte_order, int col);
 
 struct IMG_palette {
     int ncolors = 0;          // distinct values met, at most 256

@@ -149,7 +149,7 @@ TEST(GksPrint, MetafileOfTheScreenWithAndWithoutRedrawData) {
     EXPECT_NE(testing::internal::GetCapturedStderr().find(
                   "gobj_print_meta: No redraw data to make metafile from\n"),
               std::string::npos);
-    EXPECT_EQ(gget_win_type(), GWS_WIN);
+    EXPECT_TRUE(gtype_is_WIN());
     EXPECT_EQ(gget_cursor_type(), GCUR_DOT);
     EXPECT_EQ(gget_redraw(), 0);
     EXPECT_EQ(gget_window_width(), 640);
@@ -162,7 +162,7 @@ TEST(GksPrint, MetafileOfTheScreenWithAndWithoutRedrawData) {
     gset_line_colr_ind(2);
     gpolyline(2, l);
     gobj_print_meta();
-    EXPECT_EQ(gget_win_type(), GWS_WIN);
+    EXPECT_TRUE(gtype_is_WIN());
     EXPECT_EQ(gget_redraw(), 1);
     std::string text = gkstest::slurp(meta);
     EXPECT_FALSE(text.empty());

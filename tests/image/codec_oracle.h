@@ -126,6 +126,29 @@ inline void put_value(unsigned char *row, int kind, int order, int col, uint32_t
     }
 }
 
+// Value at column col of a row in the record's layout (the inverse of
+// put_value; 32 bits ignore the pad byte).
+inline uint32_t get_value(const unsigned char *row, int kind, int order, int col)
+{
+    switch (kind) {
+    case 32: {
+        const unsigned char *p = row + 4 * col;
+        return order ? (uint32_t)p[1] << 16 | p[2] << 8 | p[3] : (uint32_t)p[2] << 16 | p[1] << 8 | p[0];
+    }
+    case 24: {
+        const unsigned char *p = row + 3 * col;
+        return order ? (uint32_t)p[0] << 16 | p[1] << 8 | p[2] : (uint32_t)p[2] << 16 | p[1] << 8 | p[0];
+    }
+    case 16: {
+        const unsigned char *p = row + 2 * col;
+        return order ? (uint32_t)p[0] << 8 | p[1] : (uint32_t)p[1] << 8 | p[0];
+    }
+    case 8: return row[col];
+    case 4: return col & 1 ? row[col / 2] & 15u : (uint32_t)row[col / 2] >> 4;
+    default: return (row[col / 8] >> (col % 8)) & 1u;
+    }
+}
+
 // A colour table whose entries read back exactly: (b + 0.5) / 255 is
 // truncated to b by the writers' "x 255".
 inline float *exact_table(const std::vector<RGB> &colours)
@@ -197,9 +220,8 @@ inline int max_channel_diff(const std::string &a, const std::string &b)
 
 namespace codec {
 
-// The colours of a record as read by our readers: values through the
-// writers' pixel reading, then the colour table (nearest byte) or the
-// 8-bit masks.
+// The colours of a record as read by our readers: values in the record's
+// layout, then the colour table (nearest byte) or the 8-bit masks.
 inline std::string record_rgb(const IMG *img)
 {
     std::string out;
@@ -207,7 +229,7 @@ inline std::string record_rgb(const IMG *img)
     if (!IMG_layout_of(img, &lay, "record_rgb")) return out;
     for (int y = 0; y < img->ny; y++)
         for (int x = 0; x < img->nx; x++) {
-            uint32_t v = IMG_pixel_value(img->data + (size_t)y * img->bytes_line, lay, img->byte_order, x);
+            uint32_t v = get_value(img->data + (size_t)y * img->bytes_line, lay.kind, img->byte_order, x);
             uint8_t c[3];
             if (img->indexed) {
                 for (int k = 0; k < 3; k++)

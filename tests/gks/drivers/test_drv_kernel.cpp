@@ -174,7 +174,7 @@ TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation)
     // "zyrprint" = "hpgl" turns a PostScript request into HPGL.
     setenv("zyrprint", "HPGL", 1);
     ASSERT_EQ(open(GWS_PS, dir_.file("p.out"), "nopcl"), 0);
-    EXPECT_EQ(gget_win_type(), GWS_HPGL);
+    EXPECT_TRUE(gtype_is_HPGL());
     gclose_ws(1);
     EXPECT_EQ(read_file(dir_.file("p.out")).rfind("IN;SP1;PA;\n", 0), 0u);
 }
@@ -499,7 +499,7 @@ TEST_F(FileWs, ScreenPrints)
         std::string err = testing::internal::GetCapturedStderr();
         int w, h;
         gget_win_size(&w, &h);
-        EXPECT_EQ(gget_win_type(), GWS_WIN);
+        EXPECT_TRUE(gtype_is_WIN());
         EXPECT_EQ(w, 640);
         EXPECT_EQ(h, 512);
         EXPECT_EQ(gget_cursor_type(), cursor);
@@ -535,7 +535,7 @@ TEST_F(FileWs, ScreenPrintToAnUnopenableFile)
     setenv("PSPRINT", dir_.file("none/x.ps").c_str(), 1);
     EXPECT_EQ(gobj_print_meta(), -1);
     EXPECT_EQ(gobj_print_plot(), -1);
-    EXPECT_EQ(gget_win_type(), GWS_WIN);
+    EXPECT_TRUE(gtype_is_WIN());
     std::string e = errors();
     EXPECT_NE(e.find("gprint_meta: unable to open metafile\n"), std::string::npos) << e;
     EXPECT_NE(e.find("gprint_plot: unable to open postscript file\n"), std::string::npos) << e;
@@ -562,7 +562,7 @@ TEST_F(FileWs, AltMWritesTheScreenMetafile)
     ev.xkey.same_screen = True;
     gprocess_x11_event(&ev);
     gset_input_mode(0);
-    EXPECT_EQ(gget_win_type(), GWS_WIN);
+    EXPECT_TRUE(gtype_is_WIN());
     std::string text = read_file(meta);
     EXPECT_EQ(text.rfind("ZYRMETA\n", 0), 0u);
     EXPECT_EQ(drvtest::count(text, "\nPL "), 3u) << text;
