@@ -29,7 +29,6 @@ int DOM_print_file(const char *file);
 const char *DOM_get_region_name(int i);
 // Key of region menu entry i (nullptr past the end).
 const char *DOM_get_region_key(int i);
-int DOM_get_num_regs();
 
 // Priorities.
 int DOM_set_base_prior(float size);

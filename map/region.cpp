@@ -264,12 +264,6 @@ const char *DOM_get_region_key(int i)
     return menu[i].key;
 }
 
-int DOM_get_num_regs()
-{
-    init_menu();
-    return num_regs;
-}
-
 int DOM_set_prompt_region(int on) { return prompt_on = on != 0; }
 
 int DOM_get_region(DOM *dom, int mode)
