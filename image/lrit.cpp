@@ -437,14 +437,7 @@ int LRIT_read(IMG *image)
     return 0;
 }
 
-int SAT_read_LRIT(const char *name, IMG *image)
-{
-    IMG_init(image);
-    image->source = IMG_SRC_LRIT;
-    IMG_READ_OUT out{image, nullptr};
-    const int r = IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_LRIT), name, nullptr, &out);
-    return r == IMG_READ_OK ? 0 : -1;
-}
+int SAT_read_LRIT(const char *name, IMG *image) { return IMG_reader_read_named(IMG_SRC_LRIT, name, image); }
 
 namespace rdr {
 

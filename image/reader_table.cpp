@@ -174,6 +174,14 @@ int IMG_reader_read_file(const IMG_READER *reader, const char *name, const IMG_W
     return reader->read(file.source(), window, out);
 }
 
+int IMG_reader_read_named(int code, const char *name, IMG *image)
+{
+    IMG_init(image);
+    image->source = code;
+    IMG_READ_OUT out{image, nullptr};
+    return IMG_reader_read_file(IMG_reader_by_code(code), name, nullptr, &out) == IMG_READ_OK ? 0 : -1;
+}
+
 namespace rdr {
 
 SourceStream::SourceStream(const IMG_SOURCE *source)

@@ -146,3 +146,7 @@ int IMG_reader_read_memory(const IMG_READER *reader, const unsigned char *bytes,
 // Opens `name` by the row's rule and reads it; IMG_READ_OK or IMG_READ_FAILED.
 int IMG_reader_read_file(const IMG_READER *reader, const char *name, const IMG_WINDOW *window,
                          IMG_READ_OUT *out);
+// A reader's own file entry point (SAT_read_TIFF and the like): the record
+// started afresh with the row's code as its source, then the whole file read
+// by the row of that code; 0, or -1 on failure.
+int IMG_reader_read_named(int code, const char *name, IMG *image);

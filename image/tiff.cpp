@@ -241,14 +241,7 @@ int SAT_read_TIFF_mem(const unsigned char *data, size_t size, const char *name, 
     return 0;
 }
 
-int SAT_read_TIFF(const char *name, IMG *image)
-{
-    IMG_init(image);
-    image->source = IMG_SRC_TIFF;
-    IMG_READ_OUT out{image, nullptr};
-    const int r = IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_TIFF), name, nullptr, &out);
-    return r == IMG_READ_OK ? 0 : -1;
-}
+int SAT_read_TIFF(const char *name, IMG *image) { return IMG_reader_read_named(IMG_SRC_TIFF, name, image); }
 
 namespace rdr {
 

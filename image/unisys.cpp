@@ -128,14 +128,7 @@ int SAT_read_Unisys_mem(const unsigned char *data, size_t size, const char *name
     return 0;
 }
 
-int SAT_read_Unisys(const char *name, IMG *image)
-{
-    IMG_init(image);
-    image->source = IMG_SRC_UNISYS;
-    IMG_READ_OUT out{image, nullptr};
-    const int r = IMG_reader_read_file(IMG_reader_by_code(IMG_SRC_UNISYS), name, nullptr, &out);
-    return r == IMG_READ_OK ? 0 : -1;
-}
+int SAT_read_Unisys(const char *name, IMG *image) { return IMG_reader_read_named(IMG_SRC_UNISYS, name, image); }
 
 namespace rdr {
 
