@@ -221,6 +221,8 @@ int MESS_hold(uint32_t mask, const char *text)
     FILE *to = ((mask & MESS_ERROR) && (mask & MESS_WARN)) ? stderr : stdout;
     if (text) std::fputs(text, to);
     std::fflush(to);
+    // The paging pause waits for a key on the terminal: the one read of
+    // standard input this layer does, as the pause is that interaction.
     std::getchar();
     lines = 0;
     return 1;

@@ -66,7 +66,7 @@ void MQ_set_key_offset(int offset) { key_offset = offset; }
 
 void MQ_intrp(int) {
     MESS_print(MESS_WARN, "Queue not responding!!\n");
-    ZYR_exit(7);
+    ZYR_request_exit(7);
 }
 
 void MQ_enable_alarm() {
@@ -77,6 +77,7 @@ void MQ_enable_alarm() {
 void MQ_disable_alarm() { alarm(0); }
 
 int MQ_open(int number) {
+    if (ZYR_exit_requested()) return -1;
     install_alarm(MQ_intrp);
     // Any failure (no such queue, no permission) gives -1; every other call
     // of this module refuses a negative queue id, so nothing is ever sent on
@@ -90,7 +91,7 @@ int MQ_open(int number) {
 }
 
 int MQ_clear(int queue, long type) {
-    if (queue < 0) return -1;
+    if (queue < 0 || ZYR_exit_requested()) return -1;
     MQ_MSG msg;
     int dropped = 0;
     while (dropped < CLEAR_LIMIT &&
@@ -100,7 +101,7 @@ int MQ_clear(int queue, long type) {
 }
 
 int MQ_connect(int queue) {
-    if (queue < 0) return -1;
+    if (queue < 0 || ZYR_exit_requested()) return -1;
     MQ_clear(queue, MQ_TYPE_CONNECT);
 
     MQ_MSG msg{};
@@ -117,7 +118,7 @@ int MQ_connect(int queue) {
     }
     MQ_MSG reply{};
     ssize_t n = msgrcv(queue, &reply, MQ_TEXT_SIZE, MQ_TYPE_CONNECT, MSG_NOERROR);
-    if (n < 0 || reply.text[0] != channel_char(2)) {
+    if (n < 0 || reply.text[0] != channel_char(2) || ZYR_exit_requested()) {
         MQ_disable_alarm();
         return -1;
     }
@@ -137,7 +138,7 @@ int MQ_connect(int queue) {
 }
 
 int MQ_put(int queue, int channel, const char *format, ...) {
-    if (queue < 0) return -1;
+    if (queue < 0 || ZYR_exit_requested()) return -1;
     MQ_MSG msg{};
     msg.type = MQ_TYPE_CLIENT;
     msg.text[0] = channel_char(channel);
@@ -155,15 +156,16 @@ int MQ_put(int queue, int channel, const char *format, ...) {
 }
 
 int MQ_get(int queue, int channel, char *out) {
-    if (queue < 0) {
+    if (queue < 0 || ZYR_exit_requested()) {
         out[0] = '\0';
         return -1;
     }
     MQ_MSG msg{};
     MQ_enable_alarm();
-    // With the default handler the alarm ends the program.  A replacement
-    // handler may return instead; polling then stops once the time-out has
-    // passed, as if the receive had failed.
+    // With the default handler the alarm requests the program's end, and
+    // polling stops at once.  A replacement handler may just return;
+    // polling then stops once the time-out has passed, as if the receive
+    // had failed.
     const double give_up = now_seconds() + alarm_timeout + 1;
     ssize_t n = -1;
     int err = 0;
@@ -176,9 +178,14 @@ int MQ_get(int queue, int channel, char *out) {
         else if (tries >= 3)
             ZYR_sleep(0.1f);
         if (n >= 0 || err != ENOMSG) break;
+        if (ZYR_exit_requested()) break;
         if (alarm_handler && now_seconds() > give_up) break;
     }
     MQ_disable_alarm();
+    if (ZYR_exit_requested()) {
+        out[0] = '\0';
+        return -1;
+    }
 
     if (n < 0) {
         out[0] = '\0';

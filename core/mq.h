@@ -25,6 +25,10 @@ int MQ_get(int queue, int channel, char *out);
 int MQ_clear(int queue, long type);
 void MQ_enable_alarm();
 void MQ_disable_alarm();
+// The default alarm handler: prints "Queue not responding!!" and requests
+// the end of the program with status 7 (ZYR_request_exit).  The blocked
+// send or receive then fails; while an end is requested every function
+// here returns -1 at once, without touching the queue.
 void MQ_intrp(int sig);
 
 // Module settings: the alarm time-out in seconds (default 20), an alarm

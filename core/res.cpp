@@ -136,6 +136,7 @@ void loop_window(const char *entry)
         return;
     }
     int ch = MQ_connect(q);
+    if (ZYR_exit_requested()) return;
     if (ch < 0) {
         MESS_print(MESS_WARN, "ZYRloop window: %s unable to connect\n", entry);
         return;
@@ -151,6 +152,7 @@ void loop_window(const char *entry)
         bool got = false;
         for (;;) {
             int code = MQ_get(q, ch, reply);
+            if (ZYR_exit_requested()) return;
             if (code == '-' - '0') {
                 // The loop the process serves has gone: nothing more will
                 // come from it, so the exchange ends here.
@@ -229,7 +231,7 @@ void defaults_files()
         if (!entry.empty() && entry[0] == '+') DEF_add_tag(entry.c_str() + 1);
         else if (!entry.empty() && entry[0] == '#') loop_window(entry.c_str() + 1);
         else read_defaults_file(entry.c_str());
-        if (colon == std::string::npos) break;
+        if (colon == std::string::npos || ZYR_exit_requested()) break;
         start = colon + 1;
     }
 }
@@ -257,7 +259,7 @@ void second_pass(int argc, char **argv)
 {
     const int n = ndesc;
     int position = 0;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc && !ZYR_exit_requested(); ++i) {
         const char *arg = argv[i];
         if (std::strcmp(arg, "--") == 0) continue;
         if (is_option(arg, true)) {
@@ -301,7 +303,7 @@ void second_pass(int argc, char **argv)
 
 void convert_all()
 {
-    for (size_t k = 0; k < nodes.size(); ++k) {
+    for (size_t k = 0; k < nodes.size() && !ZYR_exit_requested(); ++k) {
         Node *node = nodes[k].get();
         if (node->index == NOT_DECLARED || !descs || node->index >= ndesc) continue;
         const RES_DESC &d = descs[node->index];
@@ -625,8 +627,11 @@ int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_DES
     DEF_prog(progname);
 
     if (const char *def = std::getenv("zyrdefault")) RES_new(NOT_DECLARED, "default", def, RES_T_TEXT);
+    // A loop window that stops answering, or a domain prompt answered with
+    // "exit", requests the program's end: the set-up stops there.
     first_pass(argc, argv);
     defaults_files();
+    if (ZYR_exit_requested()) return -1;
     environment(progname);
     second_pass(argc, argv);
     if (lw_queue >= 0) {
@@ -635,8 +640,9 @@ int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_DES
         MQ_get(lw_queue, lw_channel, reply);
         lw_queue = lw_channel = -1;
     }
+    if (ZYR_exit_requested()) return -1;
     convert_all();
-    return 0;
+    return ZYR_exit_requested() ? -1 : 0;
 }
 
 int RES_init(int argc, char **argv, const int *keyed_ids, const int *positional_ids)
@@ -652,7 +658,7 @@ int RES_init(int argc, char **argv, const int *keyed_ids, const int *positional_
         if (HOOK_table().catalogue_entry) HOOK_table().catalogue_entry(&own_desc.back(), *id);
     }
     own_desc.push_back(RES_DESC{nullptr, nullptr, nullptr, 0, 0, nullptr, nullptr});
-    RES_decode(argc > 0 && argv ? argv[0] : nullptr, "Zyr", argc, argv, own_desc.data());
+    if (RES_decode(argc > 0 && argv ? argv[0] : nullptr, "Zyr", argc, argv, own_desc.data()) != 0) return -1;
     if (const char *tz = std::getenv("zyrtz"); tz && HOOK_table().set_time_zone)
         HOOK_table().set_time_zone(tz);
     return 1;

@@ -78,6 +78,9 @@ struct RES_DESC {
 };
 
 // ---- set-up ----
+// RES_init returns 1, RES_decode 0; both -1 when the program is to end (a
+// loop window stopped answering, a prompt was answered with "exit"; see
+// ZYR_request_exit).
 int RES_init(int argc, char **argv, const int *keyed_ids, const int *positional_ids);
 int RES_decode(const char *prog, const char *cls, int argc, char **argv, RES_DESC *desc);
 int RES_fill_obj(RES_DESC *desc, const char *name, const char *env, const char *abbrev,

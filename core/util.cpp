@@ -1,4 +1,5 @@
-// Process utilities: the version text, ending and detaching the process, the
+// Process utilities: the version text, detaching the process, the requested
+// end of the program, the
 // terminal prompts with their "set" commands, the sleep and elapsed-time
 // clock, and the table of child processes started by ZYR_run.
 
@@ -76,34 +77,53 @@ bool read_prompt_line(char *line)
     return any;
 }
 
-// At the end of standard input a prompt can never be answered; asking again
-// would spin forever.  We treat it like the answer "exit": the process ends
-// with status 0, after a line feed so the terminal is left on a fresh line.
-[[noreturn]] void end_of_input()
-{
-    MESS_print(MESS_PRINT, "\n");
-    ZYR_exit(0);
-}
+// The requested end: 0 none, else the status plus one.  One word a signal
+// handler can write.
+volatile sig_atomic_t exit_request = 0;
 
 // The shared prompt loop: print the prompt, read a line, trim it, scan it
 // with format into dest, offer the line as a command; again while nothing
-// was scanned or the line was a "set" command.
-void prompt_loop(const char *prompt, const char *format, void *dest)
+// was scanned or the line was a "set" command.  False when the line asked
+// to end the program or input ended.
+//
+// At the end of standard input a prompt can never be answered; asking again
+// would spin forever.  We treat it like the answer "exit" (status 0), after
+// a line feed so the terminal is left on a fresh line.
+bool prompt_loop(const char *prompt, const char *format, void *dest)
 {
     char line[PROMPT_LINE + 1];
     for (;;) {
         if (prompt)
             MESS_print(MESS_PRINT, "%s", prompt);
         fflush(stdout);
-        if (!read_prompt_line(line))
-            end_of_input();
+        if (!read_prompt_line(line)) {
+            MESS_print(MESS_PRINT, "\n");
+            ZYR_request_exit(0);
+            return false;
+        }
         wstrim_string(line);
         int got = sscanf(line, format, dest);
-        if (ZYR_set_command(line) == 1)
+        int command = ZYR_set_command(line);
+        if (command == -1)
+            return false;
+        if (command == 1)
             continue;
         if (got == 1)
-            return;
+            return true;
     }
+}
+
+// A text prompt's result: the answer, or null when the program is to end
+// (the caller's buffer then holds an empty text; one the prompt allocated
+// is freed).
+char *answer_or_null(bool answered, char *out, bool allocated)
+{
+    if (answered)
+        return out;
+    out[0] = '\0';
+    if (allocated)
+        free(out);
+    return nullptr;
 }
 
 void set_name(char *dst, const char *name)
@@ -202,14 +222,31 @@ const char *ZYR_version()
     return version_text;
 }
 
-void ZYR_exit(int status)
+void ZYR_request_exit(int status)
 {
-    fflush(nullptr);
-    exit(status);
+    if (exit_request == 0)
+        exit_request = status + 1;
+}
+
+bool ZYR_exit_requested()
+{
+    return exit_request != 0;
+}
+
+int ZYR_exit_status()
+{
+    return exit_request == 0 ? 0 : exit_request - 1;
+}
+
+void ZYR_clear_exit()
+{
+    exit_request = 0;
 }
 
 // A fork failure leaves nothing detached; it is reported and 0 returned, the
 // same answer as when /dev/null cannot be opened, so the caller gives up.
+// The parent's part ends here: it asks for the program's end with status 0
+// and returns -1, so that its callers unwind to the program, which ends it.
 //
 // The child must outlive the terminal the command ran in: when the shell
 // ends, the hang-up goes to the terminal's session, and the child would get
@@ -230,8 +267,10 @@ int ZYR_back_proc()
         MESS_print(MESS_ERROR, "ZYR_back_proc: Cannot fork: %s\n", strerror(errno));
         return 0;
     }
-    if (pid > 0)
-        ZYR_exit(0);
+    if (pid > 0) {
+        ZYR_request_exit(0);
+        return -1;
+    }
 
     setsid();
     sigaction(SIGHUP, &hangup, nullptr);
@@ -255,6 +294,7 @@ char *ZYR_prompts(const char *prompt, char *out, int n)
 {
     if (n < 2)
         n = 2;
+    const bool allocated = !out;
     if (!out) {
         out = static_cast<char *>(malloc(static_cast<size_t>(n) + 1));
         if (!out)
@@ -263,34 +303,31 @@ char *ZYR_prompts(const char *prompt, char *out, int n)
     char format[24];
     snprintf(format, sizeof format, "%%%ds", n - 1);
     out[0] = '\0';
-    prompt_loop(prompt, format, out);
-    return out;
+    return answer_or_null(prompt_loop(prompt, format, out), out, allocated);
 }
 
 float ZYR_promptf(const char *prompt)
 {
     float value = 0.0f;
-    prompt_loop(prompt, "%f", &value);
-    return value;
+    return prompt_loop(prompt, "%f", &value) ? value : 0.0f;
 }
 
 int ZYR_promptd(const char *prompt)
 {
     int value = 0;
-    prompt_loop(prompt, "%d", &value);
-    return value;
+    return prompt_loop(prompt, "%d", &value) ? value : 0;
 }
 
 char *ZYR_promptl(const char *prompt, char *out)
 {
+    const bool allocated = !out;
     if (!out) {
         out = static_cast<char *>(malloc(81));
         if (!out)
             return nullptr;
     }
     out[0] = '\0';
-    prompt_loop(prompt, "%19s", out);
-    return out;
+    return answer_or_null(prompt_loop(prompt, "%19s", out), out, allocated);
 }
 
 // The keywords are matched as line prefixes, as documented for the prompts:
@@ -319,8 +356,10 @@ int ZYR_set_command(const char *line)
         }
         return 1;
     }
-    if (strncmp(line, "exit", 4) == 0)
-        ZYR_exit(0);
+    if (strncmp(line, "exit", 4) == 0) {
+        ZYR_request_exit(0);
+        return -1;
+    }
     return 0;
 }
 
@@ -616,4 +655,5 @@ void ZYR_reset()
     elapse = 0.0f;
     for (Proc &p : procs) p = Proc{};
     in_file[0] = out_file[0] = '\0';
+    ZYR_clear_exit();
 }

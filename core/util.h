@@ -1,8 +1,8 @@
 // Process and text utilities shared by every part of the program: the
-// version text, ending and detaching the process, terminal prompts that also
-// take "set" commands, a sleep with an elapsed-time clock, a small table of
-// child processes, and the text helpers used by the configuration and file
-// layers.  Text helpers work in place on NUL-terminated text unless a
+// version text, detaching the process, the requested end of the program,
+// terminal prompts that also take "set" commands, a sleep with an
+// elapsed-time clock, a small table of child processes, and the text
+// helpers used by the configuration and file layers.  Text helpers work in place on NUL-terminated text unless a
 // function says otherwise.
 #pragma once
 
@@ -11,13 +11,33 @@
 
 // ---- process ----
 const char *ZYR_version();
-[[noreturn]] void ZYR_exit(int status);
+// Detaches the program: 1 in the child; -1 in the parent, with an end of
+// the program (status 0) requested; 0 when it cannot detach.
 int ZYR_back_proc();
+
+// ---- ending the program ----
+// Library functions never end the process.  Where the program is to end (an
+// "exit" answer or the end of input at a prompt, the parent side of a
+// detach, a queue that stops answering, a failure with a status of its own)
+// the function records the status here and returns failure; every caller on
+// the way up returns at once while an end is requested, and the program
+// (driver/) ends the process with the status when the call is back with it.
+// Safe in a signal handler.
+void ZYR_request_exit(int status); // the first request stands
+bool ZYR_exit_requested();
+int ZYR_exit_status();             // the status requested; 0 when none
+void ZYR_clear_exit();             // forgets a request (tests)
+
+// Prompts ask again until they have an answer.  An "exit" line or the end
+// of input requests the end of the program (status 0): the text prompts
+// then return null, the number prompts 0.
 
 char *ZYR_prompts(const char *prompt, char *out, int n);
 float ZYR_promptf(const char *prompt);
 int ZYR_promptd(const char *prompt);
 char *ZYR_promptl(const char *prompt, char *out);
+// 1 for a "set" line; -1 for an "exit" line, which requests the end of the
+// program (status 0); else 0.
 int ZYR_set_command(const char *line);
 
 int ZYR_sleep(float seconds);
@@ -41,7 +61,8 @@ int ZYR_numproc();
 void ZYR_set_infile(const char *name);
 void ZYR_set_outfile(const char *name);
 // Program start: the elapsed-time clock not started, the child table empty
-// (the children themselves are left alone), no redirection files.
+// (the children themselves are left alone), no redirection files, no end
+// of the program requested.
 void ZYR_reset();
 
 // ---- text ----

@@ -20,6 +20,7 @@ int main(int argc, char **argv)
 #endif
     SAT_register_hooks();
     RES_init(argc, argv, SAT_keyed_resources(), SAT_positional_resources());
+    SAT_exit_if_requested();
 
     if (FLAG_help()) {
         char *prog = RES_get_progname(nullptr);

@@ -14,6 +14,9 @@
 #include "satproc/enh.h"
 #include "satproc/sat_param.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace {
 
 const int keyed_resources[] = {
@@ -61,4 +64,15 @@ void SAT_reset_all()
     FLAG_reset_all();
     HOOK_reset();
     SAT_register_hooks();
+}
+
+void ZYR_exit(int status)
+{
+    std::fflush(nullptr);
+    std::exit(status);
+}
+
+void SAT_exit_if_requested()
+{
+    if (ZYR_exit_requested()) ZYR_exit(ZYR_exit_status());
 }

@@ -15,6 +15,14 @@ struct RES_DESC;
 // -1 for an id the catalogue does not have.
 int RES_enter(RES_DESC *desc, int id);
 
+// Ends the process with the status, output flushed: the only place the
+// program ends (besides the X error handlers, which Xlib gives no way back).
+[[noreturn]] void ZYR_exit(int status);
+// Ends the process when a library function has requested the program's end
+// (ZYR_request_exit) and returns otherwise.  Called after every call that
+// can ask for it.
+void SAT_exit_if_requested();
+
 // Fills every hook slot the lower layers call up through (domains, file
 // time, time zone, image files, plot messages and window events, the
 // resource catalogue).  Called first thing by the program, and by every

@@ -159,6 +159,7 @@ int SAT_plot_frame()
     if (out != 0) {
         FILE_set_date(&drv.file_date, drv.filename);
         int ok = FILE_overwrite(drv.filename, 1);
+        SAT_exit_if_requested();
         if (ok == 0 || ok == 1) {
             MESS_print(MESS_PRINT, "Writing image file: %s\n", drv.filename);
             IMG_write(drv.filename, image, out == 2);
@@ -199,7 +200,9 @@ int SAT_plot_nextfile(DOM *domain)
     int64_t secs = FILE_set_current(nullptr, name);
     if (secs == drv.fsecs) return 0;
     std::snprintf(drv.filename, sizeof drv.filename, "%s", name);
-    if (!SAT_read_file(drv.filename, &drv.image)) return 0;
+    const int read = SAT_read_file(drv.filename, &drv.image);
+    SAT_exit_if_requested();
+    if (!read) return 0;
     FILE_get_date(&drv.base_date);
     drv.file_date = drv.base_date;
     date_from_image();
@@ -238,6 +241,7 @@ int SAT_plot(DOM *domain)
                            ? 1.5f
                            : DOM_aspect(&drv.tmp_domain);
         PLT_open(aspect);
+        SAT_exit_if_requested();
         PLT_set_callback(SAT_callback);
         PLT_set_zoom_func(SAT_plot);
         PLT_set_resize_func(SAT_plot);
@@ -249,8 +253,11 @@ int SAT_plot(DOM *domain)
     int i = 0;
     bool use_frames = FILE_get_num_file() != 0 && frames_possible();
     while (FILE_get_next(drv.filename)) {
+        SAT_exit_if_requested();
         FILE_get_date(&drv.file_date);
-        if (SAT_read_file(drv.filename, &drv.image)) {
+        const int read = SAT_read_file(drv.filename, &drv.image);
+        SAT_exit_if_requested();
+        if (read) {
             date_from_image();
             drv.fsecs = round_to_late_off(DATE_num_sec(&drv.file_date));
             if (use_frames) {
@@ -265,11 +272,15 @@ int SAT_plot(DOM *domain)
             i++;
         } else if (FILE_get_num_file() == 0) {
             PLT_exit(10);
+            SAT_exit_if_requested();
         }
     }
     if (use_frames) gset_looping(1);
     PLT_anim_dump(i);
-    if (opened_here) PLT_close();
+    if (opened_here) {
+        PLT_close();
+        SAT_exit_if_requested();
+    }
     return 0;
 }
 
@@ -279,7 +290,9 @@ int SAT_main()
     DOM domain;
     DOM_init(&domain);
     RES_getval("region", &domain, RES_T_REGION);
+    SAT_exit_if_requested();
     RES_getval("plot_domain", &domain, RES_T_DOMAIN);
+    SAT_exit_if_requested();
     VAR_set_type(0, 11);
     MESS_print_prog("SATELLITE IMAGE DISPLAY");
 
@@ -288,6 +301,7 @@ int SAT_main()
 
     char name[FILE_NAME_SIZE] = "";
     FILE_get_file("Enter the satellite filename: ", name);
+    SAT_exit_if_requested();
     DATE date{};
     FILE_get_date(&date);
     SAT_set_date(&date);

@@ -568,7 +568,10 @@ int FILE_set_file(const char *spec, char *name_out)
 {
     State &s = S();
     if (!spec) spec = "";
-    if (!std::strcmp(spec, "exit")) ZYR_exit(0);
+    if (!std::strcmp(spec, "exit")) {
+        ZYR_request_exit(0);
+        return -1;
+    }
     char name[FILE_NAME_SIZE];
     strntcpy(name, spec, FILE_NAME_SIZE);
     // "name#YYYYMMDDHH": the digits set the time override.

@@ -20,10 +20,15 @@ int FILE_set_name(const char *name);
 // Returns 1 when the template names a standard stream.
 int FILE_set_date(const DATE *date, char *name_out);
 int FILE_hdr_set_date(const DATE *date, char *name_out);
+// 1; -1 for the name "exit", which requests the program's end (status 0).
 int FILE_set_file(const char *spec, char *name_out);
 // Time (seconds since 1970) of the current or latest file, rounded down to
 // the template's step.
 int64_t FILE_set_current(const char *spec, char *name_out);
+// 1 when the file exists, else 0; -1 when the program is to end (an "exit"
+// answer or the end of input: status 0; the file list asked for: 0; a file
+// still missing after the last try: 10; see ZYR_request_exit).  The _only
+// form gives one try.
 int FILE_get_file(const char *prompt, char *name_out);
 int FILE_get_file_only(const char *prompt, char *name_out);
 int FILE_get_date(DATE *date);
@@ -31,6 +36,8 @@ int FILE_list_file();
 
 // ---- the walk ----
 int FILE_first(const DATE *start);
+// 1 with the next name, 0 at the end of the walk, -1 when a listed name
+// asked for the program's end.
 int FILE_get_next(char *name_out);
 int FILE_get_num_file();
 int FILE_next_file(char *name_out);
@@ -76,6 +83,7 @@ int64_t FILE_size(const char *name);
 time_t FILE_modtime(const char *name);
 int FILE_delete(const char *name);
 int FILE_make_dir(const char *name);   // every missing directory of a file's path
+// -1 when the question was answered with "exit" or input ended.
 int FILE_overwrite(const char *name, int mode);
 char *FILE_add_path(const char *dir, const char *name, char *out);
 // File-type magics: 11 surface, 12 upper air, 5 raw, 6 grid, 8 metafile,

@@ -154,13 +154,13 @@ int FILE_overwrite(const char *name, int mode)
     char prompt[FILE_NAME_SIZE + 48], answer[80];
     if (mode == 1) {
         std::snprintf(prompt, sizeof prompt, "%s: exists overwrite (Y,N,Use,Over): ", name);
-        ZYR_prompts(prompt, answer, 80);
+        if (!ZYR_prompts(prompt, answer, 80)) return -1;
         char c = answer[0];
         return (c == 'Y' || c == 'y' || c == 'O' || c == 'o') ? mode : 3;
     }
     if (mode == 2) {
         std::snprintf(prompt, sizeof prompt, "%s: exists overwrite (Y,N,Use,Over,App): ", name);
-        ZYR_prompts(prompt, answer, 80);
+        if (!ZYR_prompts(prompt, answer, 80)) return -1;
         char c = answer[0];
         if (c == 'Y' || c == 'y' || c == 'O' || c == 'o') return 1;
         if (c == 'A' || c == 'a') return mode;

@@ -122,10 +122,12 @@ bool file_present(const char *name)
 
 bool file_exists(const char *name) { return FILE_exist(name) != 0; }
 
-[[noreturn]] void not_found_exit(const char *name)
+// A missing input file ends the program with status 10.
+int not_found_end(const char *name)
 {
     MESS_print(MESS_WARN, "File not found: %s\n", name);
-    ZYR_exit(10);
+    ZYR_request_exit(10);
+    return -1;
 }
 
 // Reads a time span "H:M", ":M" or "-H:M" in seconds.
@@ -218,6 +220,10 @@ void list_and_blank()
     MESS_print(MESS_PRINT, "\n");
 }
 
+// The end of the program is requested (ZYR_request_exit) and -1 returned
+// for "list" as the file name (status 0), an "exit" answer or the end of
+// input (0), and a file that is not found when no more answers are asked
+// for (10).
 int get_file(const char *prompt, char *name_out, int max_tries)
 {
     int n = 0;
@@ -228,35 +234,39 @@ int get_file(const char *prompt, char *name_out, int max_tries)
         free_parsed_array(n, vals);
         if (!stricmp(first.c_str(), "list")) {
             FILE_list_file();
-            ZYR_exit(0);
+            ZYR_request_exit(0);
+            return -1;
         }
-        FILE_set_file(first.c_str(), name_out);
+        if (FILE_set_file(first.c_str(), name_out) < 0) return -1;
         return file_exists(name_out) ? 1 : 0;
     }
     if (const char *cur = RES_get("current")) {
         FILE_set_current(cur, name_out);
-        if (!file_exists(name_out)) not_found_exit(name_out);
+        if (!file_exists(name_out)) return not_found_end(name_out);
         MESS_print(MESS_MESS, "Current filename: %s\n", name_out);
         return 1;
     }
     if (FLAG_batch()) {
         FILE_set_current("la", name_out);
-        if (!file_exists(name_out)) not_found_exit(name_out);
+        if (!file_exists(name_out)) return not_found_end(name_out);
         MESS_print(MESS_MESS, "Current filename: %s\n", name_out);
         return 1;
     }
     list_and_blank();
     for (int failures = 0;;) {
         char answer[ANSWER_SIZE] = "";
-        ZYR_prompts(prompt ? prompt : "File name: ", answer, ANSWER_SIZE);
-        if (!std::strcmp(answer, "exit")) ZYR_exit(0);
+        if (!ZYR_prompts(prompt ? prompt : "File name: ", answer, ANSWER_SIZE)) return -1;
+        if (!std::strcmp(answer, "exit")) {
+            ZYR_request_exit(0);
+            return -1;
+        }
         if (!std::strcmp(answer, "list")) {
             list_and_blank();
             continue;
         }
         if (resolve_answer(answer, name_out)) return 1;
+        if (++failures >= max_tries) return not_found_end(name_out);
         MESS_print(MESS_WARN, "File not found: %s\n", name_out);
-        if (++failures >= max_tries) ZYR_exit(10);
     }
 }
 
@@ -315,8 +325,8 @@ int FILE_get_next(char *name_out)
     const int nfiles = (int)s.files.size();
     if (nfiles > 1 || (nfiles == 1 && s.num_hour == 0)) {
         if (s.file_ind >= nfiles) return 0;
-        FILE_set_file(s.files[(size_t)s.file_ind++].c_str(), name_out);
-        return 1;
+        // A list entry "exit" ends the program (-1).
+        return FILE_set_file(s.files[(size_t)s.file_ind++].c_str(), name_out) < 0 ? -1 : 1;
     }
     if ((s.num_hour >= 0 && s.nsecs > s.num_hour) || (s.num_hour < 0 && s.nsecs > 0)) return 0;
     if (s.num_hour == 0) {

@@ -106,6 +106,9 @@ int greset_clip();
 int gprint_win();
 
 // ---- world layer ----
+// GPH_begin and GPH_setup return -1 when the kernel or the workstation
+// cannot be opened (the program is to end with status 4) or the device
+// question was answered with "exit" (status 0); see ZYR_request_exit.
 int GPH_begin(int ws, const char *conn, int *type);
 int GPH_end(int ws);
 int GPH_setup(int ws, int *type, float *panel, float aspect);
@@ -124,6 +127,7 @@ int GPH_get_view(int n, float *r);
 int GPH_get_win(int n, float *r);
 int GPH_print_view(const float *r);
 int GPH_set_win_title();
+// The device code asked for; -1 after an "exit" answer.
 int GPH_device_prompt(int *type);
 int gdevice_setup(const char *s, char *rest);
 int GPH_line_attr(const ATTRIB *rec);

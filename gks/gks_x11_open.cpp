@@ -34,6 +34,11 @@ int cursor_type = 0;
 const unsigned int CURSOR_SHAPES[GCUR_COUNT] = {XC_X_cursor, XC_left_ptr, XC_fleur, XC_exchange, XC_dot,
                                                 XC_pencil,   XC_tcross,   XC_xterm, XC_watch};
 
+// Xlib calls its error handlers from inside whichever X request failed, so
+// they have no result to hand back to our callers.  Too many protocol errors
+// end the process here with status 4, and a lost connection must: Xlib ends
+// the process itself when the I/O handler returns.  These two exits are the
+// only ones outside the program's own code.
 int x_error_handler(Display *d, XErrorEvent *e) {
     xerror = true;
     if (!xerror_print) return 0;

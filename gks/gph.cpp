@@ -50,7 +50,7 @@ void circle(float x, float y, float r, bool filled) {
 int GPH_device_prompt(int *type) {
     if (!type || *type != 0) return 0;
     char answer[80] = "";
-    ZYR_prompts("Display (D) or Postscript (P): ", answer, sizeof answer);
+    if (!ZYR_prompts("Display (D) or Postscript (P): ", answer, sizeof answer)) return -1;
     *type = (answer[0] == 'P' || answer[0] == 'p') ? GWS_PS : GWS_WIN;
     return *type;
 }
@@ -68,7 +68,7 @@ int GPH_begin(int ws, const char *conn, int *type) {
     int t = type ? *type : GWS_WIN;
     if (t == 0) {
         char answer[80] = "";
-        ZYR_prompts("Display (D) or Postscript (P): ", answer, sizeof answer);
+        if (!ZYR_prompts("Display (D) or Postscript (P): ", answer, sizeof answer)) return -1;
         t = gdevice_letter(answer[0]);
         if (type) *type = t;
         FLAG_set(FLAG_DEVICE, t);
@@ -77,11 +77,13 @@ int GPH_begin(int ws, const char *conn, int *type) {
     if (ws_open && gchk_graphics()) return 0;
     if (gopen_gks(nullptr, 0) != 0) {
         MESS_print(MESS_ERROR, "GPH_begin: Error opening Kernel System\n");
-        exit(4);
+        ZYR_request_exit(4);
+        return -1;
     }
     if (gopen_ws(ws, conn, t) != 0) {
         MESS_print(MESS_ERROR, "GPH_begin: Error opening workstation\n");
-        exit(4);
+        ZYR_request_exit(4);
+        return -1;
     }
     ws_open = true;
     gactivate_ws(ws);
@@ -112,7 +114,7 @@ int GPH_setup(int ws, int *type, float *panel, float aspect) {
     CLR_read_table(nullptr);
     const char *draw = RES_get("draw");
     if (draw && *draw) RES_set_draw(draw);
-    GPH_begin(ws, conn.empty() ? nullptr : conn.c_str(), type ? type : &dev);
+    if (GPH_begin(ws, conn.empty() ? nullptr : conn.c_str(), type ? type : &dev) != 0) return -1;
     return GPH_reset(ws, type, panel, aspect);
 }
 

@@ -318,7 +318,10 @@ int DOM_decode(const char *text, DOM *dom)
     if (!fields.empty()) {
         for (int t = 0; t < (int)(sizeof templates / sizeof templates[0]); ++t) {
             if (t == 0 && fields[0] != "size") continue;
-            if (!set_params(fields, templates[t].kinds, dom)) continue;
+            const bool fits = set_params(fields, templates[t].kinds, dom);
+            // A built-in region's centre prompt answered with "exit".
+            if (ZYR_exit_requested()) return -1;
+            if (!fits) continue;
             if (!apply_defaults(t, dom)) continue;
             MESS_print(TRACE, templates[t].trace, 0);
             result = t == 14 ? 2 : 1;

@@ -8,7 +8,8 @@
 #include "core/records.h"
 
 // Parse a domain string: 1 explicit domain, 2 through a region name, -9999
-// empty/"miss", -1 invalid.
+// empty/"miss", -1 invalid, and -1 also when a built-in region's prompt
+// asked for the program's end (ZYR_exit_requested).
 int DOM_decode(const char *text, DOM *dom);
 int DOM_proj_str(const char *word);
 // Printed name of a projection code ("" when it has none).
@@ -20,6 +21,9 @@ float DOM_aspect(const DOM *dom);
 
 int DOM_get_region(DOM *dom, int mode);
 int DOM_get_grid_domain(DOM *dom);
+// A decode result, 0 when the menu is left, -1 after five answers without a
+// domain, and -1 when the program is to end: a set region that does not
+// decode (status 43), "q", "quit", "exit" or the end of input (status 0).
 int DOM_prompt_region(DOM *dom, int mode);
 
 // Region file access.

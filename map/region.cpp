@@ -161,7 +161,7 @@ bool DOM_builtin_region(const char *name, DOM *dom)
         dom->dx = dom->dy = b.d;
         if (b.clat == DOM_MISSING) {
             dom->clat = ZYR_promptf("Enter the central latitude: ");
-            dom->clon = ZYR_promptf("Enter the central longitude: ");
+            if (!ZYR_exit_requested()) dom->clon = ZYR_promptf("Enter the central longitude: ");
         } else {
             dom->clat = b.clat;
             dom->clon = b.clon;
@@ -296,14 +296,15 @@ namespace {
 // The suite's menu service as a plain numbered terminal menu: lists the
 // shown entries, reads an answer and turns it into a key.  A number picks
 // that entry; entry 0 or "back" leaves (0); "q", "quit" or "exit" quits
-// (-1); any other answer is taken as typed (a key or a domain string).
+// (-1), as does the end of input; any other answer is taken as typed (a key
+// or a domain string).
 int menu_choose(const char *title, const char *prompt, std::string *answer)
 {
     MESS_print(MESS_PRINT, "%s", title);
     for (int i = 0; i < MENU_SIZE && (i == 0 || menu[i].label[0]); ++i)
         MESS_print(MESS_PRINT, "  %2d  %-20s  %s\n", i, menu[i].label, menu[i].key);
     char line[80];
-    ZYR_prompts(prompt, line, 80);
+    if (!ZYR_prompts(prompt, line, 80)) return -1;
     std::string a = line;
     if (a == "q" || a == "quit" || a == "exit") return -1;
     if (stricmp(a.c_str(), "back") == 0) return 0;
@@ -316,12 +317,13 @@ int menu_choose(const char *title, const char *prompt, std::string *answer)
     return 1;
 }
 
-int decode_or_exit(const char *text, DOM *dom, uint32_t mask)
+// A set domain that does not decode ends the program with status 43.
+int decode_or_end(const char *text, DOM *dom, uint32_t mask)
 {
     int r = DOM_decode(text, dom);
-    if (r == -1) {
+    if (r == -1 && !ZYR_exit_requested()) {
         MESS_print(mask, "Invalid domain\n");
-        ZYR_exit(43);
+        ZYR_request_exit(43);
     }
     return r;
 }
@@ -335,25 +337,29 @@ int DOM_prompt_region(DOM *dom, int mode)
         const char *v = RES_get("plot_domain");
         if (!v) v = RES_get("region");
         if (v) {
-            int r = decode_or_exit(v, dom, MESS_ERROR);
+            int r = decode_or_end(v, dom, MESS_ERROR);
             prompt_on = false;
             return r;
         }
     }
     init_menu();
     if (!menu_loaded) DOM_read_menu("zyr.reg");
-    if (FLAG_batch()) return decode_or_exit(menu[1].key, dom, MESS_ERROR);
+    if (FLAG_batch()) return decode_or_end(menu[1].key, dom, MESS_ERROR);
 
     for (int tries = 0; tries < 5; ++tries) {
         std::string answer;
         int m = menu_choose("\n        Region Menu\n", "Enter the region: ", &answer);
-        if (m == -1) ZYR_exit(0);
+        if (m == -1) {
+            ZYR_request_exit(0);
+            return -1;
+        }
         if (m == 0) return 0;
         if (stricmp(answer.c_str(), "list") == 0) {
             DOM_print_file("zyr.reg");
             continue;
         }
         int r = DOM_decode(answer.c_str(), dom);
+        if (ZYR_exit_requested()) return -1;
         if (r == -1) {
             MESS_print(MESS_WARN, "Invalid domain\n");
             continue;

@@ -72,7 +72,7 @@ int PLT_open(float aspect)
     const int recording = gget_redraw();
     copy_view_off();
     if (plt::plotting_off()) return -1;
-    GPH_setup(st.work_id, &st.wk_type, st.dis_view, aspect);
+    if (GPH_setup(st.work_id, &st.wk_type, st.dis_view, aspect) != 0) return -1;
     if (!recording) {
         gset_redraw(0);
         gclear_objs();
@@ -114,7 +114,9 @@ int PLT_close()
     bool window = st.wk_type == GWS_WIN;
     bool dumping = st.dump != 0 || PLT_get_anim() != 0;
     if (FLAG_batch() && window && !dumping) {
-        if (ZYR_back_proc() == 0) ZYR_exit(1);
+        int detached = ZYR_back_proc();
+        if (detached == 0) ZYR_request_exit(1);
+        if (detached != 1) return -1;
     }
     GPH_trans(2);
     if (!dumping) GPH_hold(1);
@@ -125,10 +127,11 @@ int PLT_close()
     return 0;
 }
 
-void PLT_exit(int code)
+int PLT_exit(int code)
 {
     GPH_end(state().work_id);
-    ZYR_exit(code);
+    ZYR_request_exit(code);
+    return -1;
 }
 
 int PLT_mess(const char *fmt, ...)

@@ -22,11 +22,18 @@ constexpr int PLT_NUM_LINES = 6;
 constexpr int PLT_LABEL_SIZE = 70;
 
 // ---- session ----
+// PLT_open returns 0, or -1 when plotting is off or the program is to end
+// (the workstation did not open: status 4; see ZYR_request_exit).
 int PLT_open(float aspect);
 int PLT_reset(float aspect);
 int PLT_panel(float aspect);
+// 0, or -1 when plotting is off, and in the parent when a batch window is
+// handed to a detached child (the parent's program ends with status 0; with
+// status 1 when it could not detach).
 int PLT_close();
-[[noreturn]] void PLT_exit(int code);
+// Closes the workstation and requests the program's end with the code;
+// the program ends it when the call returns.  Returns -1.
+int PLT_exit(int code);
 int PLT_mess(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 int PLT_set_view_offset(float f);
 int PLT_set_view_offsets(float l, float r, float b, float t);

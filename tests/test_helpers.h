@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -78,6 +79,9 @@ inline void feed_stdin(const std::string &text)
     dup2(fd, 0);
     close(fd);
     unlink(name);
+    // Drops what stdio still holds from an earlier feed, so that reading
+    // starts with the new text.
+    __fpurge(stdin);
     clearerr(stdin);
 }
 

@@ -121,6 +121,7 @@ int main(int argc, char **argv)
     argc = kept;
     argv[argc] = nullptr;
     RES_init(argc, argv, SAT_keyed_resources(), SAT_positional_resources());
+    SAT_exit_if_requested();
     if (FLAG_help()) {
         char *prog = RES_get_progname(nullptr);
         MESS_print(MESS_PRINT, "%s: processes one satellite image as the display program does\n", prog);
@@ -133,6 +134,7 @@ int main(int argc, char **argv)
     DOM_init(&dom);
     decode("region", &dom);
     decode("plot_domain", &dom);
+    SAT_exit_if_requested();
 
     const char *name = RES_get("filename");
     if (!name || !*name) {
@@ -141,7 +143,9 @@ int main(int argc, char **argv)
     }
     IMG img;
     IMG_init(&img);
-    if (SAT_read_file(name, &img) != 1 || !img.data) return 10;
+    const int read = SAT_read_file(name, &img);
+    SAT_exit_if_requested();
+    if (read != 1 || !img.data) return 10;
     if (pgm_raw && !write_pgm(pgm_raw, img)) {
         MESS_print(MESS_ERROR, "zyrproc: Unable to write %s\n", pgm_raw);
         return 2;

@@ -3,6 +3,7 @@
 #include "../support/loopwin.h"
 #include "core/flags.h"
 #include "core/mq.h"
+#include "core/util.h"
 
 #include <sys/ipc.h>
 #include <sys/msg.h>
@@ -29,6 +30,7 @@ protected:
         MQ_set_timeout(MQ_DEFAULT_TIMEOUT);
         MQ_set_alarm_handler(nullptr);
         MQ_set_key_offset(0);
+        ZYR_clear_exit();
     }
 
     // Starts the stub and connects to it; the queue id goes to queue.
@@ -233,26 +235,34 @@ TEST_F(MqClient, AlarmRunsForTheTimeOut) {
     EXPECT_GE(alarm(0), 1u);
 }
 
-TEST_F(MqClient, SilentPeerEndsTheProgramWithStatus7) {
+// The time-out prints its message once and requests the program's end with
+// status 7; the call fails, and so does every later one without sending.
+TEST_F(MqClient, SilentPeerRequestsTheEndWithStatus7) {
     ASSERT_TRUE(stub.start({"-mode", "silent"}));
-    EXPECT_EXIT(
-        {
-            MQ_set_timeout(1);
-            MQ_connect(MQ_open(stub.key()));
-        },
-        testing::ExitedWithCode(7), "Queue not responding!!");
+    MQ_set_timeout(1);
+    testing::internal::CaptureStderr();
+    const int q = MQ_open(stub.key());
+    EXPECT_EQ(MQ_connect(q), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Queue not responding!!\n");
+    EXPECT_TRUE(ZYR_exit_requested());
+    EXPECT_EQ(ZYR_exit_status(), 7);
+    EXPECT_EQ(MQ_open(stub.key()), -1);
+    EXPECT_EQ(MQ_put(q, 1, "query res device"), -1);
+    EXPECT_FALSE(has_message(q, MQ_TYPE_CLIENT));
 }
 
-TEST_F(MqClient, PeerThatStopsAnsweringEndsTheProgramWithStatus7) {
+TEST_F(MqClient, PeerThatStopsAnsweringRequestsTheEndWithStatus7) {
     int channel = connect({"-mode", "mute"});
     ASSERT_GT(channel, 0);
-    EXPECT_EXIT(
-        {
-            MQ_set_timeout(1);
-            MQ_put(queue, channel, "query res device");
-            MQ_get(queue, channel, out);
-        },
-        testing::ExitedWithCode(7), "Queue not responding!!");
+    MQ_set_timeout(1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MQ_put(queue, channel, "query res device"), 0);
+    strcpy(out, "stale");
+    EXPECT_EQ(MQ_get(queue, channel, out), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Queue not responding!!\n");
+    EXPECT_STREQ(out, "");
+    EXPECT_EQ(ZYR_exit_status(), 7);
+    EXPECT_EQ(alarm(0), 0u) << "the alarm is off once the call has returned";
 }
 
 TEST_F(MqClient, ReplacementAlarmHandlerIsCalledInstead) {

@@ -4,6 +4,7 @@
 #include "../support/loopwin.h"
 #include "core/mq.h"
 #include "core/res.h"
+#include "core/util.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -31,6 +32,8 @@ protected:
     void TearDown() override {
         stub.stop();
         unlink(cfg.c_str());
+        MQ_set_timeout(MQ_DEFAULT_TIMEOUT);
+        ZYR_clear_exit();
     }
 
     int init(std::vector<std::string> args) {
@@ -161,14 +164,16 @@ TEST_F(ResLoop, LoopNotRunningIsReported) {
     EXPECT_EQ(value("title"), "Mine");
 }
 
-TEST_F(ResLoop, SilentLoopWindowEndsTheProgram) {
+// The set-up stops at the time-out: nothing after it is read or said.
+TEST_F(ResLoop, SilentLoopWindowRequestsTheEndWithStatus7) {
     ASSERT_TRUE(stub.start({"-mode", "mute"}));
-    EXPECT_EXIT(
-        {
-            MQ_set_timeout(1);
-            init({"-df", entry()});
-        },
-        testing::ExitedWithCode(7), "Queue not responding!!");
+    write_cfg("zyrsat.title \"Later\"\n");
+    MQ_set_timeout(1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(init({"-df", entry() + ":" + cfg}), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Queue not responding!!\n");
+    EXPECT_EQ(ZYR_exit_status(), 7);
+    EXPECT_EQ(value("title"), "<absent>");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "../test_helpers.h"
 #include "core/flags.h"
 #include "core/res.h"
+#include "core/util.h"
 
 namespace {
 
@@ -322,6 +323,26 @@ TEST_F(FileTest, LatestFileSearchSkipsSmallFiles)
     EXPECT_EQ(std::string(out), dir.path() + "/2004070820.dat");
 }
 
+// A call that asks for the program's end: -1, the status requested, and
+// what it printed on standard error.
+struct Ending {
+    int result;
+    int status;
+    std::string err;
+};
+
+template <class F> Ending ending(F call)
+{
+    ZYR_clear_exit();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int result = call();
+    testing::internal::GetCapturedStdout();
+    Ending e{result, ZYR_exit_requested() ? ZYR_exit_status() : -1, testing::internal::GetCapturedStderr()};
+    ZYR_clear_exit();
+    return e;
+}
+
 TEST_F(FileTest, NonInteractiveMissingFilesEndWithStatus10)
 {
     testutil::ScratchDir dir;
@@ -330,11 +351,25 @@ TEST_F(FileTest, NonInteractiveMissingFilesEndWithStatus10)
     FILE_set_name(templ.c_str());
     char out[FILE_NAME_SIZE];
     RES_put("current", "la#3");
-    EXPECT_EXIT(FILE_get_file("File: ", out), testing::ExitedWithCode(10), "File not found");
+    auto get = [&] { return FILE_get_file("File: ", out); };
+    Ending e = ending(get);
+    EXPECT_EQ(e.result, -1);
+    EXPECT_EQ(e.status, 10);
+    EXPECT_EQ(e.err, "File not found: " + dir.path() + "/2004070914.dat\n");
     RES_clear();
     FLAG_set_batch(1);
-    EXPECT_EXIT(FILE_get_file("File: ", out), testing::ExitedWithCode(10), "File not found");
+    e = ending(get);
+    EXPECT_EQ(e.result, -1);
+    EXPECT_EQ(e.status, 10);
+    EXPECT_EQ(e.err.rfind("File not found: ", 0), 0u) << e.err;
     FLAG_set_batch(0);
+    // "list" as the file name lists and ends with status 0, as does "exit".
+    for (const char *name : {"list", "exit"}) {
+        RES_put("filename", name);
+        e = ending(get);
+        EXPECT_EQ(e.result, -1) << name;
+        EXPECT_EQ(e.status, 0) << name;
+    }
     // A named file that does not exist is only reported as missing.
     RES_put("filename", "@/nonexistent/file");
     EXPECT_EQ(FILE_get_file("File: ", out), 0);
@@ -360,12 +395,26 @@ TEST_F(FileTest, InteractivePromptListsAndRetries)
     EXPECT_NE(printed.find("2004070912.dat"), std::string::npos) << printed;
     EXPECT_NE(err.find("File not found: nofile\n"), std::string::npos) << err;
 
-    testutil::feed_stdin("a\nb\nc\nd\ne\n");
-    EXPECT_EXIT(FILE_get_file("File: ", out), testing::ExitedWithCode(10), "File not found: d");
-    testutil::feed_stdin("a\n");
-    EXPECT_EXIT(FILE_get_file_only("File: ", out), testing::ExitedWithCode(10), "File not found: a");
-    testutil::feed_stdin("exit\n");
-    EXPECT_EXIT(FILE_get_file("File: ", out), testing::ExitedWithCode(0), "");
+    // The fourth failure (the first with one try) ends with status 10; "exit"
+    // and the end of input with 0, nothing more read or printed.
+    struct Case {
+        const char *input;
+        bool only;
+        int status;
+        const char *err;
+    } cases[] = {
+        {"a\nb\nc\nd\ne\n", false, 10, "File not found: a\nFile not found: b\nFile not found: c\nFile not found: d\n"},
+        {"a\nb\n", true, 10, "File not found: a\n"},
+        {"exit\nb\n", false, 0, ""},
+        {"a\n", false, 0, "File not found: a\n"},
+    };
+    for (const Case &c : cases) {
+        testutil::feed_stdin(c.input);
+        Ending e = ending([&] { return c.only ? FILE_get_file_only("File: ", out) : FILE_get_file("File: ", out); });
+        EXPECT_EQ(e.result, -1) << c.input;
+        EXPECT_EQ(e.status, c.status) << c.input;
+        EXPECT_EQ(e.err, c.err) << c.input;
+    }
 }
 
 TEST_F(FileTest, OverwriteDecisions)

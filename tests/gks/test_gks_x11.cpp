@@ -2,6 +2,7 @@
 // colours on TrueColor and PseudoColor screens, X errors, and the zoom.
 #include "../test_helpers.h"
 #include "gks_test_util.h"
+#include "core/util.h"
 
 #include <X11/Xatom.h>
 
@@ -81,7 +82,7 @@ TEST(GksWindowGeometry, NegativeOffsetsCountFromRightAndBottom) {
     gclose_gks();
 }
 
-TEST(GksWindowOpen, NoDisplayFailsAndTheWorldLayerExitsWithFour) {
+TEST(GksWindowOpen, NoDisplayFailsAndTheWorldLayerAsksForStatusFour) {
     testutil::ScratchDir dir;
     std::string err = dir.file("gks.err");
     ASSERT_EQ(gopen_gks(err.c_str(), 0), 0);
@@ -90,7 +91,15 @@ TEST(GksWindowOpen, NoDisplayFailsAndTheWorldLayerExitsWithFour) {
     gclose_gks();
     EXPECT_EQ(gkstest::slurp(err), "gopen_ws: unable to connect to display\n");
     int type = GWS_WIN;
-    EXPECT_EXIT(GPH_begin(1, ":987", &type), ::testing::ExitedWithCode(4), "Error opening workstation");
+    ZYR_clear_exit();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(GPH_begin(1, ":987", &type), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "gopen_ws: unable to connect to display\nGPH_begin: Error opening workstation\n");
+    EXPECT_EQ(ZYR_exit_status(), 4);
+    EXPECT_TRUE(ZYR_exit_requested());
+    ZYR_clear_exit();
+    gclose_gks();
 }
 
 TEST_F(GksWindow, NearColoursAreReusedAndNewOnesTakeTheNextIndex) {

@@ -7,6 +7,7 @@
 #include "../test_helpers.h"
 #include "core/flags.h"
 #include "core/res.h"
+#include "core/util.h"
 #include "files/file.h"
 #include "map/dom.h"
 
@@ -466,7 +467,49 @@ TEST_F(DomTest, PromptRegionBatchAndInvalid)
     EXPECT_EQ(DOM_prompt_region(&d, 0), 2);
     EXPECT_EQ(d.proj, 3);
     RES_put("plot_domain", "ps,abc");
-    EXPECT_EXIT(DOM_prompt_region(&d, 1), ::testing::ExitedWithCode(43), "Invalid domain");
+    ZYR_clear_exit();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DOM_prompt_region(&d, 1), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "DOM_decode: Invalid plot domain\nInvalid domain\n");
+    EXPECT_TRUE(ZYR_exit_requested());
+    EXPECT_EQ(ZYR_exit_status(), 43);
+    ZYR_clear_exit();
+}
+
+// Leaving the program from the menu ("q", "quit", "exit", the end of input)
+// or from a built-in region's centre prompt requests the end with status 0:
+// -1 comes back and nothing more is asked or printed.
+TEST_F(DomTest, PromptRegionAnswersThatEndTheProgram)
+{
+    dir.write("zyr.reg", "aa Region_A 1 me,10,20\n");
+    DOM_read_menu("zyr.reg");
+    FLAG_set(FLAG_BATCH, 0);
+    DOM_set_prompt_region(1);
+    DOM d;
+    struct Case {
+        const char *input;
+        const char *last_prompt;
+    } cases[] = {{"q\n2\n", "Enter the region: "},
+                 {"quit\n", "Enter the region: "},
+                 {"exit\n", "Enter the region: "},
+                 {"", "Enter the region: \n"},
+                 {"var\nexit\n40\n", "Enter the central latitude: "},
+                 {"var\n40\n", "Enter the central longitude: \n"}};
+    for (const Case &c : cases) {
+        ZYR_clear_exit();
+        testutil::feed_stdin(c.input);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(DOM_prompt_region(&d, 0), -1) << c.input;
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.input;
+        const std::string tail = c.last_prompt;
+        EXPECT_TRUE(out.size() >= tail.size() && out.compare(out.size() - tail.size(), tail.size(), tail) == 0)
+            << c.input << ": " << out;
+        EXPECT_TRUE(ZYR_exit_requested()) << c.input;
+        EXPECT_EQ(ZYR_exit_status(), 0) << c.input;
+    }
+    ZYR_clear_exit();
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "core/res.h"
 #include "drv_util.h"
 #include "gks/drivers/meta.h"
+#include "core/util.h"
 #include "gks/gks.h"
 #include "image/img.h"
 
@@ -179,18 +180,22 @@ TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation)
     EXPECT_EQ(read_file(dir_.file("p.out")).rfind("IN;SP1;PA;\n", 0), 0u);
 }
 
-TEST_F(FileWs, BeginEndsWithStatus4WhenTheFileCannotBeOpened)
+TEST_F(FileWs, BeginAsksForStatus4WhenTheFileCannotBeOpened)
 {
     gclose_gks();
     for (int type : {GWS_PS, GWS_HPGL, GWS_META}) {
         std::string conn = "," + dir_.file("missing/dir/out");
-        EXPECT_EXIT(
-            {
-                int t = type;
-                GPH_begin(1, conn.c_str(), &t);
-            },
-            ::testing::ExitedWithCode(4), "Error opening workstation")
+        int t = type;
+        ZYR_clear_exit();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(GPH_begin(1, conn.c_str(), &t), -1) << type;
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("GPH_begin: Error opening workstation\n"),
+                  std::string::npos)
             << type;
+        EXPECT_EQ(ZYR_exit_status(), 4) << type;
+        EXPECT_TRUE(ZYR_exit_requested()) << type;
+        ZYR_clear_exit();
+        gclose_gks();
     }
 }
 
