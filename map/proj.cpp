@@ -146,16 +146,30 @@ int MapProj::untran(float *lat, float *lon, float x, float y) const
     return 1;
 }
 
+// The earth path written out as tran's and untran's, with the constants
+// made on the way: these carry every point the overlay draws.
 int MapProj::settle_tran(float *x, float *y, float lat, float lon)
 {
-    if (!is_earth() || !bad_earth_input(lat, lon)) settle();
-    return tran(x, y, lat, lon);
+    if (!is_earth()) {
+        settle_diagram(st_);
+        return tran(x, y, lat, lon);
+    }
+    if (bad_earth_input(lat, lon)) return fail(x, y);
+    if (!st_.ready) earth_constants(st_);
+    if (!st_.usable) return fail(x, y);
+    return earth_fwd(st_, st_.domain.proj, lat, norm180(lon), x, y);
 }
 
 int MapProj::settle_untran(float *lat, float *lon, float x, float y)
 {
-    if (!is_earth() || (std::isfinite(x) && std::isfinite(y))) settle();
-    return untran(lat, lon, x, y);
+    if (!is_earth()) {
+        settle_diagram(st_);
+        return untran(lat, lon, x, y);
+    }
+    if (!std::isfinite(x) || !std::isfinite(y)) return fail(lat, lon);
+    if (!st_.ready) earth_constants(st_);
+    if (!st_.usable) return fail(lat, lon);
+    return earth_inv(st_, st_.domain.proj, x, y, lat, lon);
 }
 
 void MapProj::tran_points(int n, const float *lat, const float *lon, float *x, float *y, unsigned char *ok) const
