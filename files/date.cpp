@@ -358,11 +358,6 @@ const char *DATE_get_tz_str()
     return tz_str;
 }
 
-int DATE_get_tz_pm()
-{
-    return tz_pm;
-}
-
 void DATE_reset_TZ()
 {
     std::strcpy(tz_str, "Z");

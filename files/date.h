@@ -46,7 +46,6 @@ int DATE_decode_month(const char *text);  // 1..12, 0 when not a month name
 int DATE_set_TZ(const char *text);
 int DATE_get_tz_off();
 const char *DATE_get_tz_str();
-int DATE_get_tz_pm();
 // Program start: the zone "Z", no offset, 24-hour labels.
 void DATE_reset();
 void DATE_reset_TZ();                // back to "Z", offset 0, 24-hour labels
