@@ -2,6 +2,7 @@
 // file into the image record; the program prints what was read, sets the
 // plot labels and the satellite navigation state.
 #include "driver/sat_read.h"
+#include "driver/sat.h"
 
 #include <cstring>
 
@@ -76,7 +77,9 @@ bool answer_output(const IMG *image)
 int read_area_path(const IMG_READER *reader, const char *name, IMG *image)
 {
     IMG_READ_OUT out{image, &last_area};
-    if (IMG_reader_read_file(reader, name, nullptr, &out) != IMG_READ_OK) return 0;
+    const int ret = IMG_reader_read_file(reader, name, nullptr, &out);
+    SAT_exit_if_requested();
+    if (ret != IMG_READ_OK) return 0;
     set_labels(image);
     if (answer_output(image)) return 0;
 
@@ -113,6 +116,9 @@ int SAT_read_file(const char *name, IMG *image)
         MESS_print(MESS_MESS, "Reading image file: %s\n", name);
     IMG_READ_OUT out{image, nullptr};
     const int ret = IMG_reader_read_file(reader, name, nullptr, &out);
+    // A domain in the file or the grid_domain resource may name a region
+    // whose prompt was answered with "exit".
+    SAT_exit_if_requested();
     if (reader->announce == IMG_ANNOUNCE_AFTER)
         MESS_print(MESS_MESS, "Processing image file: %s\n", name);
     clear_tran_sat();
@@ -123,6 +129,7 @@ int SAT_read_file(const char *name, IMG *image)
     if (reader->nav == IMG_NAV_SAT_VIEW && image->domain.proj == DOM_SAT) {
         SAT_set_tran_sat(1);
         GVAR_calc_domain(image);
+        SAT_exit_if_requested();
     }
     if (reader->rebuild_label && image->date.year != DOM_MISSING)
         DATE_make_label(&image->date, image->date_label);

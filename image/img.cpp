@@ -361,6 +361,7 @@ int IMG_read_zyr_stream(FILE *in, const char *name, IMG *image)
 
     read_line(in, line);
     bool ok = v4 ? DOM_decode(line, &image->domain) > 0 : parse_size_v3(line, &image->domain);
+    if (ZYR_exit_requested()) return -1;  // a region's prompt answered with "exit"
     const int64_t nx = image->domain.nx, ny = image->domain.ny;
     if (!ok || nx < 1 || ny < 1 || nx > MAX_SIDE || ny > MAX_SIDE || nx * ny > MAX_PIXELS) {
         MESS_print(MESS_WARN, "IMG_read_zyr: Invalid image size in %s: %s\n", name, line);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/flags.h"
+#include "core/util.h"
 #include "core/res.h"
 #include "files/date.h"
 #include "image/nav.h"
@@ -95,6 +96,7 @@ int SAT_read_Unisys_mem(const unsigned char *data, size_t size, const char *name
             d.nx = nx;
             d.ny = ny;
         }
+        if (ZYR_exit_requested()) return -1;  // a region's prompt answered with "exit"
     }
     pos++;  // the separator after "end"
     uint64_t total = (uint64_t)nx * ny;

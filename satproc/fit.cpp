@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "core/flags.h"
+#include "core/util.h"
 #include "core/res.h"
 #include "gks/gks.h"
 #include "image/nav.h"
@@ -35,7 +36,9 @@ bool grid_override(IMG *image)
     SAT_set_tran_sat(0);
     DOM_init(&image->domain);
     DOM_decode(text, &image->domain);
-    print_image_domain(&image->domain);
+    // A region's prompt answered with "exit": the caller's caller ends the
+    // program, with nothing more said.
+    if (!ZYR_exit_requested()) print_image_domain(&image->domain);
     return true;
 }
 
