@@ -11,6 +11,7 @@
 
 #include "core/flags.h"
 #include "core/res.h"
+#include "core/util.h"
 #include "driver/sat.h"
 #include "image/reader_table.h"
 
@@ -44,6 +45,7 @@ inline void reset()
     MESS_reset();
     MESS_set_out(0);
     FLAG_resetplot(1);
+    ZYR_clear_exit();  // an input that asked for the program's end
 }
 
 // Feeds the bytes to the reader table's row of an input code, as the

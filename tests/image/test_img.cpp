@@ -11,6 +11,7 @@
 
 #include "../test_helpers.h"
 #include "core/flags.h"
+#include "core/util.h"
 #include "files/date.h"
 #include "image/img.h"
 
@@ -271,6 +272,28 @@ TEST(ZyrImg, DamagedFilesAreRefused)
         IMG_free(&img);
     }
     testing::internal::GetCapturedStderr();
+}
+
+// A domain line naming the region whose centre is asked for, answered with
+// "exit": the read stops without its size complaint and the program's end
+// (status 0) is requested.
+TEST(ZyrImg, RegionPromptAnsweredWithExitStopsTheRead)
+{
+    testutil::feed_stdin("exit\n");
+    ZYR_clear_exit();
+    IMG img;
+    IMG_init(&img);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(read_mem("ZYRIMG4\n\n\nvar\n" + std::string(25 * 17, 'p'), &img), -1);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_NE(out.find("Enter the central latitude: "), std::string::npos) << out;
+    EXPECT_EQ(out.find("Enter the central longitude: "), std::string::npos) << out;
+    EXPECT_TRUE(ZYR_exit_requested());
+    EXPECT_EQ(ZYR_exit_status(), 0);
+    ZYR_clear_exit();
+    IMG_free(&img);
 }
 
 TEST(ImgRecord, InitFreeCopyAndPrint)
