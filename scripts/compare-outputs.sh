@@ -7,8 +7,10 @@
 # of the headless window and of a window on an X server, animated loops and
 # native image files; over several projections, every reader, enhancements,
 # colour bars and map/grid overlays. The messages and the exit status of each
-# run are compared too. Prints one line per plot (same / DIFFERENT / skipped)
-# and a count; exits 1 on any difference, 2 on a usage error.
+# run are compared too, also for runs that end early (answers typed at the
+# prompts, "exit", the end of input, missing files, a device that does not
+# open). Prints one line per plot (same / DIFFERENT / skipped) and a count;
+# exits 1 on any difference, 2 on a usage error.
 #
 # Meant for a refactoring that must not change any output: build the commit
 # before it and the commit after it, then
@@ -116,7 +118,8 @@ if [ $have_data = 1 ] &&
 fi
 
 # ---- the plots --------------------------------------------------------------
-# name | needs | output files (globs, in the run folder) | arguments (shell words)
+# name | needs | output files (globs, in the run folder) | arguments (shell
+# words) [| standard input, a printf format; none: /dev/null]
 # needs: loop, lrit, uni, data, img, x (space-separated; all must hold).
 cases=$(cat <<'EOF'
 ps_us_irbar_lalo     |loop      |a.ps          |-b -pd us -pp irbar,lalo=10 -la "Compare" -de p,a.ps "${loop[2]}"
@@ -166,16 +169,33 @@ tiff_merc_png        |data      |a.png         |-b -inp tiff -de d,mem -pp png=a
 img_other_domain     |img       |a.png         |-b -inp img -de d,mem -pd nam -pp png=a.png remap.zyr
 img_x_png            |img x     |a.png         |-b -inp img -de d -pd se -pp png=a.png remap.zyr
 missing_file         |          |              |-b -inp area -de p,a.ps no-such-file.area
+prompt_exit          |          |              |-inp awip -de p,a.ps|exit\n
+prompt_end_of_input  |          |              |-inp awip -de p,a.ps
+prompt_set_then_exit |          |              |-inp awip -de p,a.ps|set title T\nlist\nexit\n
+prompt_four_misses   |          |              |-inp awip -de p,a.ps|a\nb\nc\nd\ne\n
+file_name_list       |          |              |-inp awip -de p,a.ps list
+list_ends_at_exit    |data      |a.ps          |-inp awip -de p,a.ps "$gini" exit "$gini"
+device_prompt_exit   |data      |              |-inp awip "$gini"|exit\n
+device_cannot_open   |data      |              |-b -inp awip -de p,no/dir/a.ps "$gini"
+region_prompt_exit   |data      |              |-b -inp awip -de p,a.ps -re var "$gini"|exit\n
+region_prompt_eof    |data      |              |-b -inp awip -de p,a.ps -pd var "$gini"|40\n
+region_prompt_answer |data      |a.ps          |-inp awip -de p,a.ps -pd var "$gini"|40\n-90\n
+grid_region_exit     |data      |a.ps          |-inp area -de p,a.ps -gd var "$area"|exit\n
 EOF
 )
 
-run_one() { # side binary name args...
-    local side=$1 bin=$2 name=$3
-    shift 3
+run_one() { # side binary name input args...
+    local side=$1 bin=$2 name=$3 input=$4
+    shift 4
     local dir=$work/$side/$name
     mkdir -p "$dir"
     ln -sf "$in"/* "$dir"/ 2>/dev/null
-    (cd "$dir" && exec -a zyrsat "$bin" "$@" </dev/null >run.out 2>&1)
+    if [ -n "$input" ]; then
+        # shellcheck disable=SC2059 # the input is a printf format
+        (cd "$dir" && printf "$input" | exec -a zyrsat "$bin" "$@" >run.out 2>&1)
+    else
+        (cd "$dir" && exec -a zyrsat "$bin" "$@" </dev/null >run.out 2>&1)
+    fi
     echo "status $?" >>"$dir/run.out"
 }
 
@@ -212,7 +232,7 @@ outputs() { # dir globs
 }
 
 same=0 diff=0 skipped=0
-while IFS='|' read -r name needs files args; do
+while IFS='|' read -r name needs files args input; do
     name=${name// /}
     [ -n "$name" ] || continue
     ok=1
@@ -232,8 +252,8 @@ while IFS='|' read -r name needs files args; do
         continue
     fi
     eval "set -- $args"
-    run_one old "$old" "$name" "$@"
-    run_one new "$new" "$name" "$@"
+    run_one old "$old" "$name" "$input" "$@"
+    run_one new "$new" "$name" "$input" "$@"
     o=$work/old/$name n=$work/new/$name
     read -r -a globs <<<"$files"
     why=()
