@@ -484,6 +484,10 @@ void gks::text_reset()
     font = StrokeFont{};
     font_loaded = false;
     font_type = 1;
+    // A server font outlives its connection on the client side: its
+    // description is freed here, with the server's font when still connected.
+    if (xfont && S().dpy) XFreeFont(S().dpy, xfont);
+    else if (xfont) XFreeFontInfo(nullptr, xfont, 1);
     xfont = nullptr;
     loaded_entry = -1;
     font_list.clear();
