@@ -421,9 +421,12 @@ void earth_constants(ProjState &st)
 // same float by the same code as sat_fwd does, so the results are the same
 // bit for bit.  Everything lives on this call's stack: threads may call it
 // at once.
-void sat_fwd_points(const ProjState &st, int n, const float *lat, const float *lon, float *x, float *y,
+void sat_fwd_points(const ProjState &state, int n, const float *lat, const float *lon, float *x, float *y,
                     unsigned char *ok)
 {
+    // A copy the outputs cannot alias: its constants stay in registers
+    // across the stores of the loop.
+    const ProjState st = state;
     constexpr int SLOT_BITS = 9, SLOTS = 1 << SLOT_BITS, PROBES = 4;
     uint64_t key[SLOTS] = {};  // 0 empty, else the longitude's bits with bit 32 set
     SatLon lons[SLOTS];

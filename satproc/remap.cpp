@@ -158,7 +158,9 @@ void trace(const Ctx &c, bool nav_path, Batch &b)
         return;
     }
     if (!c.img_ok) return;
-    const float *lim = c.imgp.limits();
+    // Held apart from the context, so the loop's stores cannot be taken to
+    // change them.
+    const float xmin = c.imgp.limits()[0], ymax = c.imgp.limits()[3];
     b.px.assign(n, MISS);
     b.py.assign(n, MISS);
     // Grid position as MAP_grid_untran computes it, written out here so that
@@ -168,8 +170,8 @@ void trace(const Ctx &c, bool nav_path, Batch &b)
         for (size_t i = a; i < z; ++i) {
             const float px = b.px[i], py = b.py[i];
             if (std::isnan(b.lat[i]) || !b.ok[i] || px == MISS) continue;
-            b.col[i] = (px - lim[0]) / c.imgdom.dx;
-            b.row[i] = (lim[3] - py) / c.imgdom.dy;
+            b.col[i] = (px - xmin) / c.imgdom.dx;
+            b.row[i] = (ymax - py) / c.imgdom.dy;
         }
     };
     parallel_rows((int)n, n * TRACE_COST, [&](int a, int z) { locate((size_t)a, (size_t)z); });
