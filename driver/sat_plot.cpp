@@ -200,9 +200,7 @@ int SAT_plot_nextfile(DOM *domain)
     int64_t secs = FILE_set_current(nullptr, name);
     if (secs == drv.fsecs) return 0;
     std::snprintf(drv.filename, sizeof drv.filename, "%s", name);
-    const int read = SAT_read_file(drv.filename, &drv.image);
-    SAT_exit_if_requested();
-    if (!read) return 0;
+    if (!SAT_read_file(drv.filename, &drv.image)) return 0;
     FILE_get_date(&drv.base_date);
     drv.file_date = drv.base_date;
     date_from_image();
@@ -255,9 +253,7 @@ int SAT_plot(DOM *domain)
     while (FILE_get_next(drv.filename)) {
         SAT_exit_if_requested();
         FILE_get_date(&drv.file_date);
-        const int read = SAT_read_file(drv.filename, &drv.image);
-        SAT_exit_if_requested();
-        if (read) {
+        if (SAT_read_file(drv.filename, &drv.image)) {
             date_from_image();
             drv.fsecs = round_to_late_off(DATE_num_sec(&drv.file_date));
             if (use_frames) {

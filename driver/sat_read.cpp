@@ -96,6 +96,8 @@ int read_area_path(const IMG_READER *reader, const char *name, IMG *image)
 
     AREA_init(&last_area);
     AREA_calc_domain(image, &last_area);
+    // The fit may name a region whose prompt was answered with "exit".
+    SAT_exit_if_requested();
     return 1;
 }
 

@@ -6,4 +6,6 @@
 #include "image/img.h"
 
 // 1 when an image was read, 0 otherwise (also 0 after an "output" request).
+// A read that asks for the end of the program (a region prompt answered
+// with "exit") ends it here, before any further message.
 int SAT_read_file(const char *name, IMG *image);
