@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../test_helpers.h"
+#include "../test_support.h"
 
 using testutil::ScratchDir;
 

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "core/flags.h"
 #include "driver/sat.h"
 #include "files/date.h"

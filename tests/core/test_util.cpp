@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../test_helpers.h"
+#include "../test_support.h"
 
 #include <chrono>
 #include <csignal>

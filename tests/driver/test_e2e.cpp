@@ -15,23 +15,22 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/driver/e2e_run.h"
-#include "tests/test_helpers.h"
+#include "tests/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-using e2e::kZyrsat;
+using testutil::kZyrsat;
 const std::string kData = ZYR_SHARED_DATA;
 const std::string kGini = kData + "/gini/EAST-CONUS_8km_13.3_20050912_2240.gini";
 const std::string kArea = kData + "/area/cmx3g8_wv_1998.260_0745_mcidas.ara";
 
-using e2e::have;
-using e2e::quote;
-using e2e::Result;
-using e2e::shell;
-using e2e::zyrsat;
+using testutil::have;
+using testutil::quote;
+using testutil::Result;
+using testutil::shell;
+using testutil::zyrsat;
 
 // How much of a rendered picture carries something: the share of pixels
 // that are not the page's white and the number of distinct colours.
@@ -44,8 +43,8 @@ struct Ink {
 Ink ink_of_ppm(const std::string &path)
 {
     Ink ink;
-    e2e::Raster r;
-    if (!e2e::read_ppm(path, &r)) return ink;
+    testutil::Raster r;
+    if (!testutil::read_ppm(path, &r)) return ink;
     size_t inked = 0;
     std::set<unsigned> seen;
     for (int y = 0; y < r.h; y++)

@@ -22,16 +22,15 @@
 #include "plot/plt_anim.h"
 #include "plot/plt_int.h"
 #include "satproc/sat_param.h"
-#include "tests/driver/e2e_run.h"
-#include "tests/test_helpers.h"
+#include "tests/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using e2e::have;
-using e2e::quote;
-using e2e::Result;
-using e2e::shell;
+using testutil::have;
+using testutil::quote;
+using testutil::Result;
+using testutil::shell;
 
 const std::string kGen = ZYR_BINARY_DIR "/make_demo_loop";
 const std::string kData = ZYR_SHARED_DATA;
@@ -139,7 +138,7 @@ class E2eAnim : public testing::TestWithParam<Ws> {
 public:
     void SetUp() override
     {
-        if (!fs::exists(e2e::kZyrsat) || !fs::exists(kGen)) GTEST_SKIP() << "programs not built";
+        if (!fs::exists(testutil::kZyrsat) || !fs::exists(kGen)) GTEST_SKIP() << "programs not built";
         if (shell(kPython + " -c 'import PIL'", "/").status != 0) GTEST_SKIP() << "no python3 PIL";
         if (GetParam() == Ws::X) {
             server_ = std::make_unique<gkstest::XServer>(24);
@@ -153,9 +152,9 @@ public:
         args.insert(args.begin(), "-b");
         if (GetParam() == Ws::Mem) {
             args.insert(args.begin() + 1, {"-de", "d,mem"});
-            return e2e::zyrsat(args, dir.path(), "-u DISPLAY");
+            return testutil::zyrsat(args, dir.path(), "-u DISPLAY");
         }
-        return e2e::zyrsat(args, dir.path(), "DISPLAY=" + server_->name());
+        return testutil::zyrsat(args, dir.path(), "DISPLAY=" + server_->name());
     }
 
     // The generator's loop of n frames, one file name per element.

@@ -12,20 +12,19 @@
 #include <gtest/gtest.h>
 
 #include "image/img.h"
-#include "tests/driver/e2e_run.h"
 #include "tests/gks/gks_test_util.h"
-#include "tests/test_helpers.h"
+#include "tests/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-using e2e::have;
-using e2e::kZyrsat;
-using e2e::quote;
-using e2e::Result;
-using e2e::shell;
-using e2e::zyrsat;
+using testutil::have;
+using testutil::kZyrsat;
+using testutil::quote;
+using testutil::Result;
+using testutil::shell;
+using testutil::zyrsat;
 
 const std::string kData = ZYR_SHARED_DATA;
 const std::string kPython = "/usr/bin/python3";

@@ -9,26 +9,25 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/driver/e2e_run.h"
 #include "tests/gks/drivers/drv_util.h"
-#include "tests/test_helpers.h"
+#include "tests/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-using e2e::have;
-using e2e::quote;
-using e2e::Result;
-using e2e::shell;
-using e2e::zyrsat;
+using testutil::have;
+using testutil::quote;
+using testutil::Result;
+using testutil::shell;
+using testutil::zyrsat;
 
 const std::string kData = ZYR_SHARED_DATA;
 const std::string kGini = kData + "/gini/EAST-CONUS_8km_13.3_20050912_2240.gini";
 
 const std::string kGiniEarly = kData + "/gini/EAST-CONUS_4km_12.0_20050912_0600.gini";
 
-bool have_samples() { return fs::exists(e2e::kZyrsat) && fs::is_directory(kData); }
+bool have_samples() { return fs::exists(testutil::kZyrsat) && fs::is_directory(kData); }
 
 // Two GINI files of one day; plots of both together and of each alone.
 class E2ePages : public ::testing::Test {
@@ -164,7 +163,7 @@ TEST_F(E2ePages, PlotterAndMetafileSkipThePictureWithSameLines)
     // A whole plotter page (10150 x 7612 units) needs no picture of that
     // size: the run stays far below one byte per plotter unit (77 MB).
     if (!fs::exists("/usr/bin/time")) GTEST_SKIP() << "needs GNU time";
-    Result r = shell("/usr/bin/time -f 'peak %M' " + quote(e2e::kZyrsat) +
+    Result r = shell("/usr/bin/time -f 'peak %M' " + quote(testutil::kZyrsat) +
                          " -b -inp awip -pd us -de h," + quote(dir.file("full.hpgl")) + " " + quote(in),
                      dir.path());
     ASSERT_EQ(r.status, 0) << r.out;

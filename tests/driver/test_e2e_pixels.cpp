@@ -18,24 +18,23 @@
 #include <gtest/gtest.h>
 
 #include "image/img.h"
-#include "tests/driver/e2e_run.h"
-#include "tests/test_helpers.h"
+#include "tests/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-using e2e::kZyrsat;
+using testutil::kZyrsat;
 const std::string kData = ZYR_SHARED_DATA;
 const std::string kGini = kData + "/gini/EAST-CONUS_8km_13.3_20050912_2240.gini";
 const std::string kTiff = kData + "/tiff/intergraph_geog.tif";
 const std::string kPython = "/usr/bin/python3";
 
-using e2e::have;
-using e2e::quote;
-using e2e::Result;
-using e2e::shell;
-using e2e::zyrsat;
+using testutil::have;
+using testutil::quote;
+using testutil::Result;
+using testutil::shell;
+using testutil::zyrsat;
 
 // The file named by the "Writing image file" line, read back.
 bool read_written_image(const Result &r, const std::string &dir, IMG *img)
@@ -396,16 +395,16 @@ TEST_F(E2ePixels, ImageDumpRemapsOntoAnotherDomain)
     EXPECT_EQ(std::string(dump.date_label), "2240Z 12 SEP 05");
     IMG_free(&dump);
 
-    e2e::Raster a, b;
+    testutil::Raster a, b;
     for (auto [png, r] : {std::pair{std::string("drawn_win.png"), &a}, std::pair{std::string("again_win.png"), &b}}) {
         Result c = shell("convert " + quote(png) + " ppm:" + quote(png + ".ppm"), dir.path());
         ASSERT_EQ(c.status, 0) << c.out;
-        ASSERT_TRUE(e2e::read_ppm(dir.file(png + ".ppm"), r));
+        ASSERT_TRUE(testutil::read_ppm(dir.file(png + ".ppm"), r));
     }
     ASSERT_EQ(a.w, b.w);
     ASSERT_EQ(a.h, b.h);
     // Line pixels: a channel sum above 3 x level.
-    auto bright = [](const e2e::Raster &r, int x, int y, int level) {
+    auto bright = [](const testutil::Raster &r, int x, int y, int level) {
         if (x < 0 || y < 0 || x >= r.w || y >= r.h) return false;
         unsigned c = r.rgb(x, y);
         return (int)((c >> 16 & 255) + (c >> 8 & 255) + (c & 255)) > 3 * level;
@@ -413,7 +412,7 @@ TEST_F(E2ePixels, ImageDumpRemapsOntoAnotherDomain)
     // Share of p's line pixels (bright) with a line pixel of q within 1
     // pixel, q moved by shift pixels right and down.  The remap blends a
     // line with its dark neighbours, so q's pixels count from half as bright.
-    auto near = [&](const e2e::Raster &p, const e2e::Raster &q, int shift) {
+    auto near = [&](const testutil::Raster &p, const testutil::Raster &q, int shift) {
         size_t all = 0, hit = 0;
         for (int y = 0; y < p.h; y++)
             for (int x = 0; x < p.w; x++) {

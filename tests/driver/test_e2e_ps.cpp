@@ -24,19 +24,18 @@
 #include <gtest/gtest.h>
 
 #include "image/img.h"
-#include "tests/driver/e2e_run.h"
 #include "tests/gks/gks_test_util.h"
-#include "tests/test_helpers.h"
+#include "tests/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-using e2e::have;
-using e2e::quote;
-using e2e::Result;
-using e2e::shell;
-using e2e::zyrsat;
+using testutil::have;
+using testutil::quote;
+using testutil::Result;
+using testutil::shell;
+using testutil::zyrsat;
 
 const std::string kData = ZYR_SHARED_DATA;
 const std::string kGini = kData + "/gini/EAST-CONUS_8km_13.3_20050912_2240.gini";
@@ -50,9 +49,9 @@ struct Lines {
     bool at(int u, int v) const { return u >= 0 && v >= 0 && u < w && v < h && on[(size_t)v * w + u]; }
 };
 
-Lines panel_lines(const e2e::Raster &r, bool rotated)
+Lines panel_lines(const testutil::Raster &r, bool rotated)
 {
-    e2e::Box b = e2e::bbox(r, [](unsigned c) { return c != kWhite; });
+    testutil::Box b = testutil::bbox(r, [](unsigned c) { return c != kWhite; });
     Lines l;
     if (b.x1 < 0) return l;
     l.w = rotated ? b.h() : b.w();
@@ -85,18 +84,18 @@ double matched(const Lines &a, const Lines &b, int radius, int shift = 0)
     return all ? (double)near / all : 0;
 }
 
-bool to_ppm(const std::string &picture, const std::string &ppm, e2e::Raster *r)
+bool to_ppm(const std::string &picture, const std::string &ppm, testutil::Raster *r)
 {
     return shell("convert " + quote(picture) + " " + quote("ppm:" + ppm), "/").status == 0 &&
-           e2e::read_ppm(ppm, r);
+           testutil::read_ppm(ppm, r);
 }
 
-bool render_ps(const std::string &ps, double dpi, const std::string &ppm, e2e::Raster *r)
+bool render_ps(const std::string &ps, double dpi, const std::string &ppm, testutil::Raster *r)
 {
     Result g = shell("gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=ppmraw -r" + std::to_string(dpi) +
                          " -sOutputFile=" + quote(ppm) + " " + quote(ps),
                      "/");
-    return g.status == 0 && e2e::read_ppm(ppm, r);
+    return g.status == 0 && testutil::read_ppm(ppm, r);
 }
 
 // Lines drawn in device units into a panel of w x h pixels; the panel is
@@ -189,7 +188,7 @@ Lines cgm_lines(const std::string &b, int w, int h)
 
 TEST(E2ePs, PostScriptMapLinesLieOnThePng)
 {
-    if (!fs::exists(e2e::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!fs::exists(testutil::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
     if (!have("gs") || !have("convert")) GTEST_SKIP() << "no ghostscript or ImageMagick";
     testutil::ScratchDir dir;
     std::string in = dir.write("in.gini", testutil::read_file(kGini));
@@ -205,7 +204,7 @@ TEST(E2ePs, PostScriptMapLinesLieOnThePng)
     run({"-de", "d,mem", "-bg", "white", "-out_file", "png=" + dir.file("win_%i.png")});
     run({"-de", "p," + dir.file("page.ps") + ",color"});
 
-    e2e::Raster png, page;
+    testutil::Raster png, page;
     ASSERT_TRUE(to_ppm(dir.file("win_win.png"), dir.file("win.ppm"), &png));
     Lines a = panel_lines(png, false);
     ASSERT_GT(a.w, 300);
@@ -268,7 +267,7 @@ std::vector<std::pair<float, float>> map_points(const std::string &bytes)
 // size, projected by cs2cs onto the domain written with the remapped image.
 TEST(E2ePs, CoastsLieWhereCs2csPutsThem)
 {
-    if (!fs::exists(e2e::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!fs::exists(testutil::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
     if (!have("cs2cs") || !have("convert")) GTEST_SKIP() << "no cs2cs or ImageMagick";
     testutil::ScratchDir dir;
     std::string in = dir.write("in.gini", testutil::read_file(kGini));
@@ -282,7 +281,7 @@ TEST(E2ePs, CoastsLieWhereCs2csPutsThem)
     const DOM d = img.domain;
     IMG_free(&img);
     ASSERT_EQ(d.proj, DOM_PSTEREO);
-    e2e::Raster png;
+    testutil::Raster png;
     ASSERT_TRUE(to_ppm(dir.file("win_win.png"), dir.file("win.ppm"), &png));
     Lines lines = panel_lines(png, false);
     ASSERT_EQ(lines.w, d.nx);
@@ -336,7 +335,7 @@ TEST(E2ePs, CoastsLieWhereCs2csPutsThem)
 // bar) and the further words, as a picture: a PostScript page ("page.ps"
 // in the words) rendered at dpi, else the window dumped.
 ::testing::AssertionResult text_plot(const std::vector<std::string> &words, bool page, double dpi,
-                                     const std::string &env, e2e::Raster *pic)
+                                     const std::string &env, testutil::Raster *pic)
 {
     testutil::ScratchDir dir;
     std::string in = dir.write("in.gini", testutil::read_file(kGini));
@@ -371,7 +370,7 @@ struct TextCount {
     long labels = 0, other = 0;
 };
 
-TextCount count_text(const e2e::Raster &r, unsigned back, unsigned text, bool rotated)
+TextCount count_text(const testutil::Raster &r, unsigned back, unsigned text, bool rotated)
 {
     TextCount c;
     // Lines run along the panel's top edge: rows, or columns of a rotated
@@ -395,7 +394,7 @@ TextCount count_text(const e2e::Raster &r, unsigned back, unsigned text, bool ro
 
 TEST(E2ePs, LabelsContrastWithTheBackground)
 {
-    if (!fs::exists(e2e::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!fs::exists(testutil::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
     if (!have("gs") || !have("convert")) GTEST_SKIP() << "needs ghostscript and ImageMagick";
     const Contrast cases[] = {
         {"colour page", {"-de", "p,page.ps,color"}, "", true, true},
@@ -416,7 +415,7 @@ TEST(E2ePs, LabelsContrastWithTheBackground)
         if (c.x && !server.ok()) continue;
         std::vector<std::string> words = {"-la", "ul:HELLO ZYR"};
         words.insert(words.end(), c.args.begin(), c.args.end());
-        e2e::Raster pic;
+        testutil::Raster pic;
         ASSERT_TRUE(text_plot(words, c.page, 50, c.x ? "DISPLAY=" + server.name() + " " + c.env : c.env, &pic));
         // The background: the picture's corner.
         const unsigned back = pic.rgb(0, pic.h - 1);
@@ -433,7 +432,7 @@ TEST(E2ePs, LabelsContrastWithTheBackground)
 // lines as red.
 TEST(E2ePs, PscolorPageIsInColour)
 {
-    if (!fs::exists(e2e::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!fs::exists(testutil::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
     testutil::ScratchDir dir;
     std::string in = dir.write("in.gini", testutil::read_file(kGini));
     Result r = zyrsat({"-b", "-inp", "awip", "-pd", "us", "-com", "red", "-pp", "pscolor", "-de", "p,page.ps", in},
@@ -443,7 +442,7 @@ TEST(E2ePs, PscolorPageIsInColour)
     EXPECT_NE(ps.find("false 3 colorimage\n"), std::string::npos);
     EXPECT_NE(ps.find("1.00 0.00 0.00 setrgbcolor\n"), std::string::npos);
     if (!have("gs")) GTEST_SKIP() << "needs gs";
-    e2e::Raster page;
+    testutil::Raster page;
     ASSERT_TRUE(render_ps(dir.file("page.ps"), 50, dir.file("page.ppm"), &page));
     long red = 0;
     for (int y = 0; y < page.h; y++)
@@ -456,7 +455,7 @@ TEST(E2ePs, PscolorPageIsInColour)
 // least three of them.
 TEST(E2ePs, BarNumbersUnderTheBar)
 {
-    if (!fs::exists(e2e::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!fs::exists(testutil::kZyrsat) || !fs::is_directory(kData)) GTEST_SKIP() << "no zyrsat or samples";
     if (!have("gs") || !have("convert")) GTEST_SKIP() << "needs ghostscript and ImageMagick";
     struct Case {
         const char *what;
@@ -471,11 +470,11 @@ TEST(E2ePs, BarNumbersUnderTheBar)
         SCOPED_TRACE(c.what);
         std::vector<std::string> words = {"-pp", "irbar"};
         words.insert(words.end(), c.device.begin(), c.device.end());
-        e2e::Raster pic;
+        testutil::Raster pic;
         ASSERT_TRUE(text_plot(words, c.page, 100, "", &pic));
         // The bar's cells are grey (the infrared enhancement); its box is
         // their bounding box.
-        e2e::Box bar = e2e::bbox(pic, [](unsigned v) {
+        testutil::Box bar = testutil::bbox(pic, [](unsigned v) {
             unsigned a = v >> 16 & 255, b = v >> 8 & 255, d = v & 255;
             return a == b && b == d && a > 20 && a < 235;
         });

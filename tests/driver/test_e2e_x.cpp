@@ -19,16 +19,15 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/driver/e2e_run.h"
 #include "tests/gks/gks_test_util.h"
-#include "tests/test_helpers.h"
+#include "tests/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using e2e::quote;
-using e2e::shell;
+using testutil::quote;
+using testutil::shell;
 
 const std::string kArea = ZYR_SHARED_DATA "/area/cmx3g8_wv_1998.260_0745_mcidas.ara";
 
@@ -37,7 +36,7 @@ const std::string kArea = ZYR_SHARED_DATA "/area/cmx3g8_wv_1998.260_0745_mcidas.
 class Zyrsat {
 public:
     Zyrsat(const std::string &dir, const std::vector<std::string> &args, const std::string &input,
-           const std::string &prog = e2e::kZyrsat)
+           const std::string &prog = testutil::kZyrsat)
         : log_(dir + "/zyrsat.log")
     {
         int in[2];
@@ -108,9 +107,9 @@ struct Shown {
 Shown shown(const std::string &picture, const std::string &dir)
 {
     Shown s;
-    e2e::Raster r;
+    testutil::Raster r;
     std::string ppm = dir + "/shown.ppm";
-    if (shell("convert " + quote(picture) + " " + quote("ppm:" + ppm), dir).status != 0 || !e2e::read_ppm(ppm, &r))
+    if (shell("convert " + quote(picture) + " " + quote("ppm:" + ppm), dir).status != 0 || !testutil::read_ppm(ppm, &r))
         return s;
     s.w = r.w, s.h = r.h;
     for (int y = 0; y < r.h; y++)
@@ -124,8 +123,8 @@ Shown shown(const std::string &picture, const std::string &dir)
 
 TEST(E2eX11, PromptsKeysZoomResizeAndReturn)
 {
-    if (!fs::exists(e2e::kZyrsat) || !fs::exists(kArea)) GTEST_SKIP() << "no zyrsat or samples";
-    if (!e2e::have("xdotool") || !e2e::have("convert")) GTEST_SKIP() << "no xdotool or ImageMagick";
+    if (!fs::exists(testutil::kZyrsat) || !fs::exists(kArea)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!testutil::have("xdotool") || !testutil::have("convert")) GTEST_SKIP() << "no xdotool or ImageMagick";
     gkstest::XServer server(24);
     if (!server.ok()) GTEST_SKIP() << "no Xvfb";
     testutil::ScratchDir dir;
@@ -237,14 +236,14 @@ TEST(E2eX11, PromptsKeysZoomResizeAndReturn)
 // (the title's first five characters) in the current folder.
 TEST(E2eX11, ProgramNameWithoutItsPath)
 {
-    if (!fs::exists(e2e::kZyrsat) || !fs::exists(kArea)) GTEST_SKIP() << "no zyrsat or samples";
-    if (!e2e::have("xdotool")) GTEST_SKIP() << "needs xdotool";
-    if (!e2e::have("xprop")) GTEST_SKIP() << "needs xprop";
+    if (!fs::exists(testutil::kZyrsat) || !fs::exists(kArea)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!testutil::have("xdotool")) GTEST_SKIP() << "needs xdotool";
+    if (!testutil::have("xprop")) GTEST_SKIP() << "needs xprop";
     gkstest::XServer server(24);
     if (!server.ok()) GTEST_SKIP() << "no Xvfb";
     testutil::ScratchDir dir;
     fs::create_directory(dir.file("bin"));
-    fs::create_symlink(e2e::kZyrsat, dir.file("bin/zyrsat"));
+    fs::create_symlink(testutil::kZyrsat, dir.file("bin/zyrsat"));
     setenv("DISPLAY", server.name().c_str(), 1);
     Zyrsat z(dir.path(), {"-de", "d", "-pd", "us", "-ge", "320x240", kArea}, "", "./bin/zyrsat");
     const std::string x = "env DISPLAY=" + server.name() + " ";
@@ -271,14 +270,14 @@ TEST(E2eX11, ProgramNameWithoutItsPath)
 // command on a terminal of its own and hangs it up when the shell ends).
 TEST(E2eX11, HeldBatchWindowOutlivesItsTerminal)
 {
-    if (!fs::exists(e2e::kZyrsat) || !fs::exists(kArea)) GTEST_SKIP() << "no zyrsat or samples";
-    if (!e2e::have("xdotool")) GTEST_SKIP() << "needs xdotool";
-    if (!e2e::have("script")) GTEST_SKIP() << "needs script";
+    if (!fs::exists(testutil::kZyrsat) || !fs::exists(kArea)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!testutil::have("xdotool")) GTEST_SKIP() << "needs xdotool";
+    if (!testutil::have("script")) GTEST_SKIP() << "needs script";
     gkstest::XServer server(24);
     if (!server.ok()) GTEST_SKIP() << "no Xvfb";
     testutil::ScratchDir dir;
     const std::string x = "env DISPLAY=" + server.name() + " xdotool ";
-    std::string run = "env DISPLAY=" + server.name() + " " + quote(e2e::kZyrsat) +
+    std::string run = "env DISPLAY=" + server.name() + " " + quote(testutil::kZyrsat) +
                       " -b -de d -pd us -ge 320x240 -ti held " + quote(kArea);
     auto r = shell("script -qec " + quote(run) + " /dev/null", dir.path());
     ASSERT_EQ(r.status, 0) << r.out;
@@ -299,7 +298,7 @@ TEST(E2eX11, HeldBatchWindowOutlivesItsTerminal)
 // entry labelled "slow".
 TEST(E2eX11, DISABLED_RefreshPicksUpANewerFile)
 {
-    if (!fs::exists(e2e::kZyrsat) || !fs::exists(kArea)) GTEST_SKIP() << "no zyrsat or samples";
+    if (!fs::exists(testutil::kZyrsat) || !fs::exists(kArea)) GTEST_SKIP() << "no zyrsat or samples";
     gkstest::XServer server(24);
     if (!server.ok()) GTEST_SKIP() << "no Xvfb";
     testutil::ScratchDir dir;

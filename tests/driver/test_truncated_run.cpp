@@ -8,8 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/driver/e2e_run.h"
-#include "tests/test_helpers.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -23,7 +22,7 @@ std::string cut_sample(const std::string &rel)
 
 TEST(TruncatedRun, OneCutFileEndsWithTen)
 {
-    if (!std::filesystem::exists(e2e::kZyrsat)) GTEST_SKIP() << "no zyrsat built";
+    if (!std::filesystem::exists(testutil::kZyrsat)) GTEST_SKIP() << "no zyrsat built";
     if (!std::filesystem::is_directory(kData)) GTEST_SKIP() << "no sample data";
     testutil::ScratchDir dir;
     // Built files: a Unisys image and a ZYRIMG of 100 x 100 pixels holding
@@ -44,7 +43,7 @@ TEST(TruncatedRun, OneCutFileEndsWithTen)
     };
     for (const Case &c : cases) {
         std::string path = dir.write(c.name, c.bytes);
-        e2e::Result r = e2e::zyrsat({"-b", "-inp", c.type, "-de", "p," + dir.file("x.ps"), path},
+        testutil::Result r = testutil::zyrsat({"-b", "-inp", c.type, "-de", "p," + dir.file("x.ps"), path},
                                     dir.path());
         EXPECT_EQ(r.status, 10) << c.type << ": " << r.out;
         EXPECT_NE(r.out.find(path + ": "), std::string::npos) << c.type << ": " << r.out;

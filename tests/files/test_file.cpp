@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "core/flags.h"
 #include "core/res.h"
 #include "core/util.h"

@@ -1,7 +1,7 @@
 // Event handling: key and button bindings, callback names and positions,
 // loop speed keys, the rubber band, image saving and ending input, driven
 // by events built here and handed to the event processor.
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "gks_test_util.h"
 
 #include <X11/keysym.h>

@@ -1,6 +1,6 @@
 // Stroke font files and font lists: the reader on good, named, oversized
 // and cut-short files, and the list forms with their fallbacks.
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "gks_test_util.h"
 
 #include <sstream>

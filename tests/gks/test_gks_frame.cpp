@@ -1,6 +1,6 @@
 // Frames and looping: the table, addressing, stepping directions, delays,
 // deletion rules and showing a frame on the window.
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "gks_test_util.h"
 
 #include "core/util.h"

@@ -1,7 +1,7 @@
 // Image transfer: placement in the viewport, colour tables on TrueColor and
 // PseudoColor screens, transparent overlays, reading the picture back, and
 // records that do not describe their data.
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "gks_test_util.h"
 
 #include <X11/Xatom.h>

@@ -3,7 +3,7 @@
 // read back with gget_image and compared pixel for pixel.  Then what only
 // the headless window does: no server needed, "#" fonts refused, the hold
 // returning at once, titles kept, and 128 full-HD frames in a compact store.
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "gks_test_util.h"
 
 #include <cmath>

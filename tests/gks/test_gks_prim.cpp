@@ -1,6 +1,6 @@
 // Primitives on the window: the pixels lines, fills, markers and text set
 // in the picture, clipping, and redraw from the display list.
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "gks_test_util.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 // Printing the display list (Alt+m, screen print) while a frame loop is on
 // the window: the loop survives with its pictures, and a replot leaves the
 // list as the first plot did.
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "gks_test_util.h"
 
 #include <cstdlib>

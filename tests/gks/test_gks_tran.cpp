@@ -2,7 +2,7 @@
 // checked against hand-worked values.
 #include <cmath>
 
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "gks_test_util.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Workstation set-up beyond the plain window: the embedded workstation
 // drawing into another client's pixmap, backgrounds and inverse colours,
 // and printing the display list to a metafile.
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "gks_test_util.h"
 
 #include <X11/Xatom.h>

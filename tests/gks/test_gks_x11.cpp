@@ -1,6 +1,6 @@
 // The window workstation under a real X server: opening, geometry,
 // colours on TrueColor and PseudoColor screens, X errors, and the zoom.
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "gks_test_util.h"
 #include "core/util.h"
 

@@ -1,7 +1,7 @@
 // Real X input: the evhold helper holds a window on a private X server and
 // is driven with xdotool (XTEST keys and pointer) and with synthetic events
 // from a client of our own; its log of callbacks is checked.
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "gks_test_util.h"
 
 #include <X11/XKBlib.h>

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "../image/codec_oracle.h"
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "gks/gks.h"
 #include "gks/imgfile.h"
 #include "image/gif.h"

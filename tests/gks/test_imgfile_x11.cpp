@@ -2,7 +2,7 @@
 // window, decoded by ImageMagick, hold the colours of the picture as
 // XGetImage reads it, on a 24-bit TrueColor and an 8-bit PseudoColor screen.
 #include "../image/codec_oracle.h"
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "gks_test_util.h"
 
 #include <set>

@@ -8,7 +8,7 @@
 // first differing pixel and writes a diff picture (red: only ours, green:
 // only the server's, yellow: both but different).
 #include "../image/codec_oracle.h"
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "gks_test_util.h"
 
 #include <cstring>

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "image/img.h"
+#include "../test_support.h"
 
 namespace codec {
 
@@ -35,21 +36,8 @@ inline std::string run(const std::string &cmd, int *status = nullptr)
     return out;
 }
 
-inline bool have(const std::string &tool)
-{
-    return system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Debian's python3 carries PIL; a python3 earlier on the PATH may not.
-inline std::string python()
-{
-    static const std::string py = [] {
-        for (const char *c : {"/usr/bin/python3", "python3"})
-            if (system((std::string(c) + " -c 'import PIL' >/dev/null 2>&1").c_str()) == 0) return std::string(c);
-        return std::string();
-    }();
-    return py;
-}
+using testutil::have;
+using testutil::python;
 
 inline bool have_convert() { return have("convert"); }
 inline bool have_pil() { return !python().empty(); }

@@ -15,7 +15,7 @@
 #include "image/reader_table.h"
 #include "map/map.h"
 #include "codec_oracle.h"
-#include "../test_helpers.h"
+#include "../test_support.h"
 
 namespace rdrtest {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "area_build.h"
 #include "core/flags.h"
 #include "core/res.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <random>
 
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "codec_oracle.h"
 #include "image/anim.h"
 

@@ -11,7 +11,7 @@
 #include "image/gif.h"
 #include "image/pngio.h"
 #include "image/xwd.h"
-#include "../test_helpers.h"
+#include "../test_support.h"
 
 using codec::RGB;
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "core/flags.h"
 #include "core/util.h"
 #include "files/date.h"

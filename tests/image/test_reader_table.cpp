@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "area_build.h"
 #include "gini_build.h"
 #include "image/img.h"

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "../driver/e2e_run.h"
+#include "../test_support.h"
 #include "rdr_oracle.h"
 #include "tiff_build.h"
 
@@ -320,7 +320,7 @@ TEST(TiffGdalCut, ZyrsatExitsTenOnACutFile)
     std::string file = m.tiff("whole.tif", "-co COMPRESS=LZW");
     ASSERT_FALSE(file.empty());
     std::string cut = m.dir.write("cut.tif", file.substr(0, file.size() * 2 / 3));
-    e2e::Result r = e2e::zyrsat({"-b", "-inp", "tiff", "-de", "p," + m.dir.file("x.ps"), cut},
+    testutil::Result r = testutil::zyrsat({"-b", "-inp", "tiff", "-de", "p," + m.dir.file("x.ps"), cut},
                                 m.dir.path());
     EXPECT_EQ(r.status, 10) << r.out;
     EXPECT_NE(r.out.find("cut.tif"), std::string::npos) << r.out;

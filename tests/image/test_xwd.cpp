@@ -8,7 +8,7 @@
 
 #include <random>
 
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "codec_oracle.h"
 #include "tests/gks/gks_test_util.h"
 #include "image/xwd.h"

@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "../gks/gks_test_util.h"
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "core/flags.h"
 #include "core/res.h"
 #include "gks/gks.h"

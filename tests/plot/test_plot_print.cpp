@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "plot_test_util.h"
 #include "map/dom.h"
 #include "plot/plt.h"

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "../gks/drivers/drv_util.h"
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "map/dom.h"
 #include "map/map.h"
 #include "plot_test_util.h"

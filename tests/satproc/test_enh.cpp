@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "core/flags.h"
 #include "core/res.h"
 #include "gks/clr.h"

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "../gks/drivers/drv_util.h"
-#include "../test_helpers.h"
+#include "../test_support.h"
 #include "core/flags.h"
 #include "core/res.h"
 #include "driver/sat_read.h"

@@ -14,7 +14,7 @@
 #include "core/res.h"
 #include "satproc/remap.h"
 #include "satproc/sat_param.h"
-#include "tests/test_helpers.h"
+#include "tests/test_support.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../test_helpers.h"
+#include "../test_support.h"
 
 namespace fs = std::filesystem;
 

@@ -12,15 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "../../test_helpers.h"
+#include "../../test_support.h"
 
 namespace drvtest {
 
-inline bool have_tool(const char *name)
-{
-    std::string cmd = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
-}
+inline bool have_tool(const char *name) { return testutil::have(name); }
 
 // An RGB picture read from a binary PPM.
 struct Picture {

@@ -1,0 +1,309 @@
+// What the tests share: argument vectors, scratch folders, feeding standard
+// input, finding outside tools, running processes with a time limit, the
+// real samples in the shared data folder, and reading and comparing
+// pictures (PPM and PNG) with a diff picture for the failures.
+#pragma once
+
+#include <fcntl.h>
+#include <png.h>
+#include <stdio_ext.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace testutil {
+
+// ---------------------------------------------------------------- processes
+
+inline const std::string kZyrsat = ZYR_BINARY_DIR "/zyrsat";
+
+// The text quoted for /bin/sh.
+inline std::string quote(const std::string &s)
+{
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+struct Result {
+    int status = -1;  // exit status; -1 when the process died on a signal or timed out
+    std::string out;  // standard output and error together
+};
+
+// Runs a shell command line in dir, with standard input from in_file
+// (/dev/null when empty) and at most `seconds` seconds before it is killed.
+inline Result shell(const std::string &cmd, const std::string &dir = "/", int seconds = 120,
+                    const std::string &in_file = "")
+{
+    std::string line = "cd " + quote(dir) + " && timeout -k 5 " + std::to_string(seconds) +
+                       " sh -c " + quote(cmd) + " <" + quote(in_file.empty() ? "/dev/null" : in_file) +
+                       " 2>&1";
+    Result r;
+    FILE *p = popen(line.c_str(), "r");
+    if (!p) return r;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int st = pclose(p);
+    r.status = WIFEXITED(st) && WEXITSTATUS(st) != 124 && WEXITSTATUS(st) != 137 ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+// Runs a program with its arguments (each quoted), env in front ("VAR=x" or
+// "-u VAR"), standard input from the given text.
+inline Result run(const std::vector<std::string> &args, const std::string &dir = "/",
+                  const std::string &env = "", const std::string &input = "", int seconds = 120)
+{
+    std::string cmd = "env ";
+    cmd += env;
+    for (const auto &a : args) cmd += " " + quote(a);
+    std::string in_file;
+    if (!input.empty()) {
+        char name[] = "/tmp/zyrinXXXXXX";
+        int fd = mkstemp(name);
+        if (fd >= 0) {
+            (void)!write(fd, input.data(), input.size());
+            close(fd);
+            in_file = name;
+        }
+    }
+    Result r = shell(cmd, dir, seconds, in_file);
+    if (!in_file.empty()) unlink(in_file.c_str());
+    return r;
+}
+
+// The built zyrsat, run in dir.
+inline Result zyrsat(const std::vector<std::string> &args, const std::string &dir,
+                     const std::string &env = "", const std::string &input = "")
+{
+    std::vector<std::string> all{kZyrsat};
+    all.insert(all.end(), args.begin(), args.end());
+    return run(all, dir, env, input);
+}
+
+// Whether an outside tool is on the PATH (answers are remembered).
+inline bool have(const std::string &tool)
+{
+    static std::map<std::string, bool> known;
+    auto it = known.find(tool);
+    if (it != known.end()) return it->second;
+    bool found = std::system(("command -v " + quote(tool) + " >/dev/null 2>&1").c_str()) == 0;
+    return known[tool] = found;
+}
+
+// A python3 that carries PIL (Debian's; one earlier on the PATH may not), or "".
+inline const std::string &python()
+{
+    static const std::string py = [] {
+        for (const char *c : {"/usr/bin/python3", "python3"})
+            if (std::system((std::string(c) + " -c 'import PIL' >/dev/null 2>&1").c_str()) == 0)
+                return std::string(c);
+        return std::string();
+    }();
+    return py;
+}
+
+// Skips the test, visibly, when a tool is missing.
+#define NEED_TOOL(tool) \
+    if (!testutil::have(tool)) GTEST_SKIP() << "needs " << (tool)
+#define NEED_PIL() \
+    if (testutil::python().empty()) GTEST_SKIP() << "needs python3 with PIL"
+
+// ---------------------------------------------------------------- files
+
+// A fresh folder below the test temp dir, removed at the end of the test.
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        std::string tmpl = testing::TempDir() + "zyrXXXXXX";
+        std::vector<char> buf(tmpl.begin(), tmpl.end());
+        buf.push_back('\0');
+        path_ = mkdtemp(buf.data());
+    }
+    ~ScratchDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    ScratchDir(const ScratchDir &) = delete;
+    ScratchDir &operator=(const ScratchDir &) = delete;
+    const std::string &path() const { return path_; }
+    std::string file(const std::string &name) const { return path_ + "/" + name; }
+    std::string write(const std::string &name, const std::string &text) const
+    {
+        std::ofstream(file(name), std::ios::binary) << text;
+        return file(name);
+    }
+
+private:
+    std::string path_;
+};
+
+inline std::string read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A real sample below the shared data folder (next to the project; never
+// copied into it).
+inline std::string shared(const std::string &rel) { return std::string(ZYR_SHARED_DATA) + "/" + rel; }
+
+// Skips the test, visibly, when a shared sample is missing.
+#define NEED_SHARED(rel) \
+    if (!std::filesystem::exists(testutil::shared(rel))) GTEST_SKIP() << "needs shared sample " << (rel)
+
+// An argument vector that stays valid for the life of the object.
+class Args {
+public:
+    Args(std::initializer_list<std::string> args) : store_(args) { build(); }
+    explicit Args(std::vector<std::string> args) : store_(std::move(args)) { build(); }
+    int argc() const { return (int)ptrs_.size() - 1; }
+    char **argv() { return ptrs_.data(); }
+
+private:
+    void build()
+    {
+        for (auto &s : store_) ptrs_.push_back(s.data());
+        ptrs_.push_back(nullptr);
+    }
+    std::vector<std::string> store_;
+    std::vector<char *> ptrs_;
+};
+
+// Replaces standard input with the given text for the rest of the test.
+inline void feed_stdin(const std::string &text)
+{
+    char name[] = "/tmp/zyrstdinXXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, text.data(), text.size()), (ssize_t)text.size());
+    lseek(fd, 0, SEEK_SET);
+    dup2(fd, 0);
+    close(fd);
+    unlink(name);
+    // Drops what stdio still holds from an earlier feed, so that reading
+    // starts with the new text.
+    __fpurge(stdin);
+    clearerr(stdin);
+}
+
+// ---------------------------------------------------------------- pictures
+
+// An RGB picture, rows top first, 3 bytes a pixel.
+struct Raster {
+    int w = 0, h = 0;
+    std::vector<unsigned char> px;
+    bool empty() const { return w <= 0 || h <= 0; }
+    unsigned rgb(int x, int y) const
+    {
+        const unsigned char *p = &px[((size_t)y * w + x) * 3];
+        return p[0] << 16 | p[1] << 8 | p[2];
+    }
+    bool dark(int x, int y) const
+    {
+        if (x < 0 || y < 0 || x >= w || y >= h) return false;
+        const unsigned char *p = &px[((size_t)y * w + x) * 3];
+        return p[0] + p[1] + p[2] < 3 * 100;
+    }
+};
+
+// A binary PPM (ghostscript's ppmraw, or any picture after `convert x ppm:y`).
+inline bool read_ppm(const std::string &path, Raster *r)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int maxv = 0;
+    auto field = [&in](auto &v) {
+        while (in >> std::ws && in.peek() == '#') in.ignore(1 << 20, '\n');
+        in >> v;
+    };
+    field(magic), field(r->w), field(r->h), field(maxv);
+    in.get();
+    if (magic != "P6" || r->w <= 0 || r->h <= 0 || r->w > 20000 || r->h > 20000 || maxv != 255) {
+        *r = Raster{};
+        return false;
+    }
+    r->px.resize((size_t)r->w * r->h * 3);
+    if (!in.read((char *)r->px.data(), (std::streamsize)r->px.size())) *r = Raster{};
+    return !r->empty();
+}
+
+inline bool write_ppm(const std::string &path, const Raster &r)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n" << r.w << " " << r.h << "\n255\n";
+    out.write((const char *)r.px.data(), (std::streamsize)r.px.size());
+    return (bool)out;
+}
+
+// A PNG through libpng itself (not the program's own reader), as RGB.
+inline bool read_png(const std::string &path, Raster *r)
+{
+    png_image img{};
+    img.version = PNG_IMAGE_VERSION;
+    *r = Raster{};
+    if (!png_image_begin_read_from_file(&img, path.c_str())) return false;
+    img.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> px(PNG_IMAGE_SIZE(img));
+    if (!png_image_finish_read(&img, nullptr, px.data(), 0, nullptr)) {
+        png_image_free(&img);
+        return false;
+    }
+    r->w = (int)img.width, r->h = (int)img.height, r->px = std::move(px);
+    return true;
+}
+
+// Pixels of two pictures that differ by more than `tolerance` in some
+// channel (every pixel when the sizes differ).  With a diff path, a picture
+// of the differences (red where they differ, the first picture dimmed
+// elsewhere) is written there when there are any, for looking at failures.
+inline long differing_pixels(const Raster &a, const Raster &b, int tolerance = 0,
+                             const std::string &diff_path = "")
+{
+    if (a.w != b.w || a.h != b.h) return (long)std::max(a.w * a.h, b.w * b.h);
+    long n = 0;
+    Raster diff = a;
+    for (size_t i = 0; i + 2 < a.px.size(); i += 3) {
+        bool off = false;
+        for (int c = 0; c < 3; c++) off |= std::abs(a.px[i + c] - b.px[i + c]) > tolerance;
+        n += off;
+        for (int c = 0; c < 3; c++) diff.px[i + c] = off ? (c == 0 ? 255 : 0) : a.px[i + c] / 4;
+    }
+    if (n && !diff_path.empty()) write_ppm(diff_path, diff);
+    return n;
+}
+
+// Bounding box (inclusive) of the pixels for which keep(rgb) holds; x1 < 0
+// when there are none.
+struct Box {
+    int x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+    int w() const { return x1 - x0 + 1; }
+    int h() const { return y1 - y0 + 1; }
+};
+
+template <class Keep>
+Box bbox(const Raster &r, Keep keep)
+{
+    Box b{r.w, r.h, -1, -1};
+    for (int y = 0; y < r.h; y++)
+        for (int x = 0; x < r.w; x++)
+            if (keep(r.rgb(x, y))) {
+                b.x0 = std::min(b.x0, x), b.x1 = std::max(b.x1, x);
+                b.y0 = std::min(b.y0, y), b.y1 = std::max(b.y1, y);
+            }
+    return b;
+}
+
+} // namespace testutil
