@@ -66,7 +66,7 @@ inline Result run(const std::vector<std::string> &args, const std::string &dir =
 {
     std::string cmd = "env ";
     cmd += env;
-    for (const auto &a : args) cmd += " " + quote(a);
+    for (const auto &a : args) cmd.append(" ").append(quote(a));
     std::string in_file;
     if (!input.empty()) {
         char name[] = "/tmp/zyrinXXXXXX";

@@ -1,35 +1,29 @@
-// Image dumps of the window's frames into ZYRIMG files.
-#include <cstdlib>
-#include <memory>
+// Dumps of the window's frames into ZYRIMG files, and a dump that cannot be
+// written.
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "../test_support.h"
-#include "core/flags.h"
 #include "core/res.h"
 #include "gks/clr.h"
 #include "image/img.h"
 #include "plot/plt.h"
 #include "plot_test_util.h"
 
-namespace {
+using PlotDump = plottest::XPlotTest;
 
-class PlotDump : public plottest::XPlotTest {
-protected:
-    void SetUp() override
-    {
-        XPlotTest::SetUp();
-        if (IsSkipped()) return;
-        gset_xsize(320, 240);
-        ASSERT_EQ(PLT_open(1.5f), 0);
-    }
-};
-
-// Frame f is filled with colour "red", "green" or "blue".
-void three_frames()
+// Three frames filled red, yellow and white (#FF0000, #FFFF00, #FFFFFF in
+// the bundled colour table): frame -4 writes each to a file of its own,
+// numbered by the frame.  The file keeps a byte a pixel, the integer mean
+// of a true-colour pixel's three colour bytes: 85, 170 and 255.
+TEST_F(PlotDump, EveryFrameToItsOwnFile)
 {
-    const char *names[3] = {"red", "green", "blue"};
+    gset_xsize(320, 240);
+    ASSERT_EQ(PLT_open(1.5f), 0);
+    testutil::ScratchDir dir;
+    RES_put("image_path", dir.path().c_str());
+    const char *names[3] = {"red", "yellow", "white"};
     for (int f = 0; f < 3; ++f) {
         gcreate_frame(f);
         gselect_frame(f);
@@ -38,50 +32,27 @@ void three_frames()
         GPH_frect(0, 0, 1, 1);
         gdisplay_frame(f);
     }
-}
-
-} // namespace
-
-TEST_F(PlotDump, EveryFrameToItsOwnFile)
-{
-    IMG probe;
-    IMG_init(&probe);
-    bool capture = gget_image(&probe) != 0;
-    IMG_free(&probe);
-    if (!capture) GTEST_SKIP() << "the kernel cannot read the window's picture back yet";
-    testutil::ScratchDir dir;
-    RES_put("image_path", dir.path().c_str());
-    three_frames();
+    // Drawing back on the window's picture: with a frame as the drawing
+    // target every file holds that frame (a fault, reported).
+    gselect_frame(-3);
     PLT_set_dump(PLT_DUMP_IMG, "frame_%i.img");
     testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
     EXPECT_EQ(PLT_dump(-4), 0);
-    std::string out = testing::internal::GetCapturedStdout();
-    std::string err = testing::internal::GetCapturedStderr();
-    (void)err;
-    const char *names[3] = {"red", "green", "blue"};
+    const std::string out = testing::internal::GetCapturedStdout();
     for (int f = 0; f < 3; ++f) {
-        std::string file = dir.file("frame_0" + std::to_string(f) + ".img");
+        SCOPED_TRACE(names[f]);
+        const std::string file = dir.file("frame_0" + std::to_string(f) + ".img");
         EXPECT_NE(out.find("Wrote IMG file: " + file), std::string::npos) << out;
         IMG img;
         IMG_init(&img);
-        ASSERT_EQ(IMG_read_zyr(file.c_str(), &img, 0), 1) << file;
-        ASSERT_GT(img.nx, 10);
-        // The middle pixel carries the frame's colour.
-        float want[3];
-        CLR_get_rgb(CLR_get_ind(names[f]), &want[0], &want[1], &want[2]);
-        size_t mid = (size_t)(img.ny / 2) * img.bytes_line + (size_t)(img.nx / 2) * (img.bits_pixel > 8 ? img.bits_pixel / 8 : 1);
-        if (img.indexed && img.cmap) {
-            int v = img.data[mid];
-            for (int k = 0; k < 3; ++k) EXPECT_NEAR(img.cmap[3 * v + k], want[k], 0.01) << f;
-        } else {
-            EXPECT_NE(img.data[mid] + img.data[mid + 1] + img.data[mid + 2], 0) << f;
-        }
+        ASSERT_EQ(IMG_read_zyr(file.c_str(), &img, 0), 1);
+        ASSERT_EQ(img.nx, 320);
+        EXPECT_EQ(img.data[(size_t)(img.ny / 2) * img.bytes_line + img.nx / 2], 85 * (f + 1));
         IMG_free(&img);
     }
 }
 
-TEST_F(PlotDump, UnwritablePathReportsAndGoesOn)
+TEST(PlotDumpFile, UnwritablePathReportsAndGoesOn)
 {
     RES_put("image_path", "/proc/no/such/dir");
     PLT_set_dump(PLT_DUMP_IMG, nullptr);

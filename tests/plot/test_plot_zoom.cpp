@@ -1,6 +1,9 @@
 // Interactive domain zoom, resize, refresh and the position line, called
-// directly with world positions of the map panel.
-#include <cmath>
+// directly with world positions of the map panel.  The domain is a
+// latitude/longitude one centred on 40 N 100 W: its world x is the
+// longitude east of 100 W and its world y the latitude, in degrees, so the
+// expected domains are worked out by hand.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -20,89 +23,74 @@ int record(DOM *d)
     return 0;
 }
 
-DOM install(const char *text)
+DOM install()
 {
     DOM d;
     DOM_init(&d);
-    EXPECT_EQ(DOM_decode(text, &d), 1) << text;
+    EXPECT_EQ(DOM_decode("ll,40,-100,81,61,0.5,0.5", &d), 1);
     MAP_domain(&d);
+    MAP_get_domain(&d);
+    drawn.clear();
+    PLT_set_zoom_func(record);
     return d;
 }
 
-std::string quiet_zoom(const char *name, float x, float y, int *result)
+int zoom(const char *name, float x, float y, std::string *out = nullptr)
 {
     testing::internal::CaptureStdout();
-    *result = PLT_plot_zoom(name, x, y);
-    return testing::internal::GetCapturedStdout();
+    int r = PLT_plot_zoom(name, x, y);
+    std::string text = testing::internal::GetCapturedStdout();
+    if (out) *out = text;
+    return r;
 }
 
 } // namespace
 
 TEST(PlotZoom, RectangleGivesCentreSpacingAndRestores)
 {
-    RES_clear();
-    drawn.clear();
-    PLT_set_zoom_func(record);
-    install("ps:60:-100,45,-100,41,31,1.0,1.0");
-    DOM first;
-    MAP_get_domain(&first);
-    ASSERT_GT(first.nx, 1);
-    ASSERT_GT(first.ny, 1);
-    float x1, y1, x2, y2;
-    MAP_tran(&x1, &y1, 38, -112);
-    MAP_tran(&x2, &y2, 47, -95);
-    ASSERT_NE(x1, x2);
-    ASSERT_NE(y1, y2);
-    int r = 0;
-    quiet_zoom("B1-P-Shft", x1, y1, &r);
-    std::string out = quiet_zoom("B1-R", x2, y2, &r);
-    ASSERT_EQ(r, 1);
+    const DOM first = install();
+    // Corners 112 W 38 N and 95 W 47 N: the middle is 103.5 W 42.5 N; the
+    // spacing is the larger of 17 / 80 and 9 / 60 degrees.
+    std::string out;
+    EXPECT_EQ(zoom("B1-P-Shft", -12, 38), 0);
+    EXPECT_EQ(zoom("B1-R", 5, 47, &out), 1);
     ASSERT_EQ(drawn.size(), 1u);
     EXPECT_NE(out.find("New domain: "), std::string::npos);
-    float lat, lon;
-    MAP_untran(&lat, &lon, (x1 + x2) / 2, (y1 + y2) / 2);
-    const DOM &z = drawn[0];
-    EXPECT_NEAR(z.clat, lat, 1e-4);
-    EXPECT_NEAR(z.clon, lon, 1e-4);
-    float spacing = std::max(std::fabs(x2 - x1) / (first.nx - 1), std::fabs(y2 - y1) / (first.ny - 1));
-    EXPECT_NEAR(z.dx, spacing, 1e-5);
-    EXPECT_NEAR(z.dy, spacing, 1e-5);
-    EXPECT_EQ(z.nx, first.nx);
+    const DOM z = drawn[0];
+    EXPECT_NEAR(z.clat, 42.5, 1e-4);
+    EXPECT_NEAR(z.clon, -103.5, 1e-4);
+    EXPECT_NEAR(z.dx, 0.2125, 1e-5);
+    EXPECT_NEAR(z.dy, 0.2125, 1e-5);
+    EXPECT_EQ(z.nx, 81);
+    EXPECT_EQ(z.ny, 61);
     EXPECT_EQ(PLT_get_zoom(), 1);
 
-    // Second zoom in the new domain, then Alt+u goes back to the first.
+    // A second zoom in the new domain, then Alt+u goes back to the first.
     MAP_domain(&z);
-    quiet_zoom("B1-P-Shft", 0.5f, 0.5f, &r);
-    quiet_zoom("B1-R", 2.0f, 1.5f, &r);
+    zoom("B1-P-Shft", 0.5f, 0.5f);
+    zoom("B1-R", 2.0f, 1.5f);
     ASSERT_EQ(drawn.size(), 2u);
     EXPECT_EQ(PLT_get_zoom(), 2);
-    out = quiet_zoom("u-Alt", 0, 0, &r);
+    zoom("u-Alt", 0, 0, &out);
     ASSERT_EQ(drawn.size(), 3u);
     EXPECT_NE(out.find("Original domain: "), std::string::npos);
     EXPECT_EQ(DOM_comp(&drawn[2], &first), 1);  // 1: the same domain
     EXPECT_EQ(PLT_get_zoom(), 0);
-    quiet_zoom("u-Alt", 0, 0, &r);  // nothing zoomed: nothing to restore
+    zoom("u-Alt", 0, 0);  // nothing zoomed: nothing to restore
     EXPECT_EQ(drawn.size(), 3u);
 }
 
 TEST(PlotZoom, ZeroWidthCancelAndRedraw)
 {
-    drawn.clear();
-    PLT_set_zoom_func(record);
-    install("ll,40,-100,81,61,0.5,0.5");
-    int r = 0;
-    quiet_zoom("B1-P-Shft", 1, 1, &r);
-    quiet_zoom("B1-R", 1, 5, &r);  // same x: ignored, rectangle stays active
-    EXPECT_EQ(r, -1);
-    quiet_zoom("B1-R", 4, 1, &r);  // same y
-    EXPECT_EQ(r, -1);
+    install();
+    zoom("B1-P-Shft", 1, 1);
+    EXPECT_EQ(zoom("B1-R", 1, 5), -1);  // same x: ignored, rectangle stays active
+    EXPECT_EQ(zoom("B1-R", 4, 1), -1);  // same y
+    zoom("B2-P", 3, 3);                  // anything else cancels
+    zoom("B1-R", 4, 4);
+    zoom("B1-R-Shft", 4, 4);  // no rectangle pending
     EXPECT_TRUE(drawn.empty());
-    quiet_zoom("B2-P", 3, 3, &r);  // anything else cancels
-    quiet_zoom("B1-R", 4, 4, &r);
-    EXPECT_TRUE(drawn.empty());
-    quiet_zoom("B1-R-Shft", 4, 4, &r);  // no rectangle pending
-    EXPECT_TRUE(drawn.empty());
-    quiet_zoom("r-Alt", 0, 0, &r);
+    zoom("r-Alt", 0, 0);
     ASSERT_EQ(drawn.size(), 1u);
     EXPECT_NEAR(drawn[0].clat, 40, 1e-4);
 
@@ -114,14 +102,13 @@ TEST(PlotZoom, ZeroWidthCancelAndRedraw)
 
 TEST(PlotZoom, PositionLineOnlyForAltV)
 {
-    install("ll,40,-100,81,61,0.5,0.5");
-    float x, y;
-    MAP_tran(&x, &y, 42.5f, -97.25f);
+    install();
+    // World (2.75, 42.5) is 97.25 W 42.5 N.
     testing::internal::CaptureStdout();
-    EXPECT_EQ(PLT_print_location("v", x, y), 0);
-    EXPECT_EQ(PLT_print_location("u-Alt", x, y), 0);
-    EXPECT_EQ(PLT_print_values("v-Alt", x, y), 1);
+    EXPECT_EQ(PLT_print_location("v", 2.75f, 42.5f), 0);
+    EXPECT_EQ(PLT_print_location("u-Alt", 2.75f, 42.5f), 0);
+    EXPECT_EQ(PLT_print_values("v-Alt", 2.75f, 42.5f), 1);
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.rfind("Lat:  42.50 Lon:  -97.25 XY: ", 0), 0u) << out;
+    EXPECT_EQ(out.rfind("Lat:  42.50 Lon:  -97.25 XY:   2.75  42.50", 0), 0u) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
 }

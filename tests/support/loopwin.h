@@ -2,10 +2,10 @@
 // reads back what it received.
 #pragma once
 
+#include <signal.h>
 #include <sys/ipc.h>
 #include <sys/msg.h>
 #include <sys/wait.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,101 +20,77 @@ namespace loopwin {
 
 // A queue key of this test process alone; salt (0..7) tells apart several
 // queues of one test.
-inline int unique_key(int salt = 0) {
-    return 0x40000000 + ((static_cast<int>(getpid()) & 0x3FFFFF) << 3) + (salt & 7);
-}
+inline int unique_key(int salt = 0) { return 0x40000000 + ((static_cast<int>(getpid()) & 0x3FFFFF) << 3) + (salt & 7); }
 
-inline void remove_queue(int key) {
+inline bool queue_exists(int key) { return msgget(static_cast<key_t>(key), 0) >= 0; }
+
+inline void remove_queue(int key)
+{
     int q = msgget(static_cast<key_t>(key), 0);
     if (q >= 0) msgctl(q, IPC_RMID, nullptr);
 }
 
-inline bool queue_exists(int key) { return msgget(static_cast<key_t>(key), 0) >= 0; }
-
 class Stub {
 public:
-    explicit Stub(int key) : key_(key) {
-        log_ = testing::TempDir() + "loopwin_" + std::to_string(key) + ".log";
-    }
-    ~Stub() {
-        stop();
-        unlink(log_.c_str());
-    }
+    explicit Stub(int key) : key_(key), log_(testing::TempDir() + "loopwin_" + std::to_string(key) + ".log") {}
+    ~Stub() { stop(), unlink(log_.c_str()); }
     Stub(const Stub &) = delete;
     Stub &operator=(const Stub &) = delete;
 
-    // Starts the stub with the given options (see loopwin_stub.cpp) and waits
-    // until its queue exists.
-    bool start(const std::vector<std::string> &options = {}) {
+    // Starts the stub with the options of loopwin_stub.cpp; true once its
+    // queue exists.
+    bool start(const std::vector<std::string> &options = {})
+    {
         remove_queue(key_);
         unlink(log_.c_str());
-        std::vector<std::string> args = {ZYR_BINARY_DIR "/tests/loopwin_stub", std::to_string(key_),
-                                         "-log", log_, "-time", "60"};
+        std::vector<std::string> args = {ZYR_BINARY_DIR "/tests/loopwin_stub", std::to_string(key_), "-log", log_,
+                                         "-time", "60"};
         args.insert(args.end(), options.begin(), options.end());
         std::vector<char *> argv;
         for (auto &a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-
-        pid_ = fork();
-        if (pid_ < 0) return false;
-        if (pid_ == 0) {
+        if ((pid_ = fork()) == 0) {
             execv(argv[0], argv.data());
             _exit(127);
         }
-        for (int i = 0; i < 500; ++i) {
+        for (int i = 0; pid_ > 0 && i < 500; ++i) {
             if (queue_exists(key_)) return true;
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return false;
-            }
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
     }
 
     // Waits for the stub to end on its own (after "quit"); true when it did.
-    bool wait_exit(double seconds = 5) {
-        if (pid_ <= 0) return true;
-        for (int i = 0; i < seconds * 100; ++i) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    bool wait_exit(double seconds = 5)
+    {
+        for (int i = 0; pid_ > 0 && i < seconds * 100; ++i) {
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
+            else std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return false;
+        return pid_ <= 0;
     }
 
-    void stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            if (!wait_exit(3)) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, nullptr, 0);
-                pid_ = -1;
-            }
+    void stop()
+    {
+        if (pid_ > 0 && (kill(pid_, SIGTERM), !wait_exit(3))) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
         }
         remove_queue(key_);
     }
 
-    // Every message the stub received, one text area per entry (channel
-    // character first), with newlines restored.
-    std::vector<std::string> received() const {
+    // Every message the stub received (channel character first), with
+    // newlines and backslashes restored.
+    std::vector<std::string> received() const
+    {
         std::vector<std::string> out;
         std::ifstream in(log_);
-        std::string line;
-        while (std::getline(in, line)) {
+        for (std::string line; std::getline(in, line);) {
             std::string text;
-            for (size_t i = 0; i < line.size(); ++i) {
-                if (line[i] == '\\' && i + 1 < line.size()) {
-                    text += line[i + 1] == 'n' ? '\n' : line[i + 1];
-                    ++i;
-                } else {
-                    text += line[i];
-                }
-            }
+            for (size_t i = 0; i < line.size(); ++i)
+                text += line[i] == '\\' && i + 1 < line.size() ? (line[++i] == 'n' ? '\n' : line[i]) : line[i];
             out.push_back(text);
         }
         return out;
@@ -124,8 +100,8 @@ public:
 
 private:
     int key_;
-    pid_t pid_ = -1;
     std::string log_;
+    pid_t pid_ = -1;
 };
 
 }  // namespace loopwin
