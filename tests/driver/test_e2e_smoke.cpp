@@ -66,15 +66,16 @@ struct Smoke {
     const char *name;
     const char *tool;               // the tools the check needs ("PIL": python3 with PIL)
     std::vector<std::string> args;  // after "-b"
-    bool x;                         // on a private X server, else with no DISPLAY
+    bool x;                         // on a private X server ("d,X"), never with DISPLAY
     std::string check, want;        // a shell command in the scratch folder and its output
     std::string message = "";       // in zyrsat's output
 };
 
 const Smoke kSmoke[] = {
-    // A "png" word in out_file is a picture dump, never a native image file.
+    // The display named by the device, not by DISPLAY.  A "png" word in
+    // out_file is a picture dump, never a native image file.
     {"X window, PNG dump", "identify",
-     {"-inp", "awip", "-pd", "us", "-de", "d", "-out_file", "png=x_%i.png", kGini}, true,
+     {"-inp", "awip", "-pd", "us", "-de", "d,X", "-out_file", "png=x_%i.png", kGini}, true,
      "identify -format '%m %w %h' x_win.png", "PNG 640 512"},
     {"headless window, GIF dump", "identify",
      {"-inp", "area", "-pd", "se", "-de", "d,mem", "-ge", "500x400", "-pp", "gif=m.gif,irbar,lalo=10", "-la",
@@ -148,10 +149,10 @@ TEST(E2eSmoke, EveryDeviceAndFormat)
         std::vector<std::string> args = {"/usr/bin/time", "-f", "%M", "-o", "peak", testutil::kZyrsat, "-b"};
         if (std::string(c.tool).find("/usr/bin/time") == std::string::npos) args.erase(args.begin(), args.begin() + 5);
         for (std::string a : c.args) {
-            if (a[0] == '@') a = dir.write(a.substr(a.rfind('/') + 1), testutil::read_file(testutil::shared(a.substr(1))));
-            args.push_back(a);
+            if (a[0] == '@') a = dir.write(fs::path(a).filename(), testutil::read_file(testutil::shared(a.substr(1))));
+            args.push_back(a == "d,X" ? "d," + server.name() : a);
         }
-        Result r = testutil::run(args, dir.path(), c.x ? "DISPLAY=" + server.name() : "-u DISPLAY");
+        Result r = testutil::run(args, dir.path(), "-u DISPLAY");
         ASSERT_EQ(r.status, 0) << r.out;
         EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
         std::string got = c.check == "cgm" ? cgm(dir.file("out.cgm"))

@@ -1,12 +1,12 @@
 // zyrsat in a window on a private X server, driven by real events from
-// xdotool: the one end-to-end test of X input (the kernel's own handling of
+// xdotool: the one end-to-end test of X input (the kernel's handling of
 // every event is tested lower down), and the slow refresh poll.
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testutil::quote;
 using testutil::Result;
 using testutil::shell;
 
@@ -34,38 +33,50 @@ bool wait_for(Done done, std::chrono::milliseconds limit = 20s)
     return done();
 }
 
-// The first window xdotool finds with the search words, "" when none.
-std::string window(const std::string &xdo, const std::string &search)
-{
-    Result r = shell(xdo + "search " + search, "/", 10);
-    return r.status == 0 ? r.out.substr(0, r.out.find('\n')) : "";
-}
+// A private X server and a scratch folder with an "ir" folder of AREA
+// copies named by date.
+class E2eX11 : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!fs::exists(testutil::kZyrsat)) GTEST_SKIP() << "no zyrsat built";
+        NEED_SHARED(kArea);
+        NEED_TOOL("xdotool");
+        server = std::make_unique<gkstest::XServer>(24);
+        if (!server->ok()) GTEST_SKIP() << "needs Xvfb";
+        env = "DISPLAY=" + server->name();
+        fs::create_directory(dir.file("ir"));
+    }
+    void area(const char *hhnn) { dir.write(std::string("ir/20190917_") + hhnn + ".area", testutil::read_file(testutil::shared(kArea))); }
+    // The first window xdotool finds with the search words, "" when none.
+    std::string window(const std::string &search)
+    {
+        Result r = shell("env " + env + " xdotool search " + search, "/", 10);
+        return r.status == 0 ? r.out.substr(0, r.out.find('\n')) : "";
+    }
+    void xdo(const std::string &wid, const std::string &args)
+    {
+        shell("env " + env + " xdotool windowfocus --sync " + wid + " " + args, "/", 10);
+    }
+    std::unique_ptr<gkstest::XServer> server;
+    std::string env;
+    testutil::ScratchDir dir;
+};
 
 // Three files walked by date, the name and the device answered at their
 // prompts, the program started through a path: its window is named after
-// it.  A Shift-drag over the panel zooms (the new domain is printed and the
-// files replotted); Return ends the hold loop with status 0.  Then a batch
-// run returns at once and holds its window in a detached process that
-// outlives the terminal the command ran in and ends on Alt+q.
-TEST(E2eX11, RealEventsZoomAndEndTheHold)
+// it.  A Shift-drag over the panel zooms (the new domain is printed and
+// every file replotted, its native image file written again); Return ends
+// the hold loop with status 0.  Events count once the window holds: each is
+// repeated until its effect shows.  Then a batch run returns at once and
+// holds its window in a detached process that outlives the terminal the
+// command ran in (script hangs it up) and ends on Alt+q.
+TEST_F(E2eX11, RealEventsZoomAndEndTheHold)
 {
-    if (!fs::exists(testutil::kZyrsat)) GTEST_SKIP() << "no zyrsat built";
-    NEED_SHARED(kArea);
-    NEED_TOOL("xdotool");
     NEED_TOOL("script");
-    gkstest::XServer server(24);
-    if (!server.ok()) GTEST_SKIP() << "needs Xvfb";
-    testutil::ScratchDir dir;
-    fs::create_directories(dir.file("ir"));
-    fs::create_directories(dir.file("bin"));
+    for (const char *t : {"0600", "0700", "0800"}) area(t);
+    fs::create_directory(dir.file("bin"));
     fs::create_symlink(testutil::kZyrsat, dir.file("bin/zyrsat"));
-    for (const char *t : {"0600", "0700", "0800"})
-        dir.write(std::string("ir/20190917_") + t + ".area", testutil::read_file(testutil::shared(kArea)));
-    const std::string env = "DISPLAY=" + server.name(), xdo = "env " + env + " xdotool ";
-
-    // Every frame writes its native image file: files that come again show
-    // a replot.
-    auto replotted = [&] { return fs::exists(dir.file("o_0600.zyr")); };
     Result run;
     std::atomic<bool> ended = false;
     std::thread program([&] {
@@ -75,64 +86,42 @@ TEST(E2eX11, RealEventsZoomAndEndTheHold)
         ended = true;
     });
     std::string wid;
-    EXPECT_TRUE(wait_for([&] { return !(wid = window(xdo, "--class Zyr")).empty(); }));
+    EXPECT_TRUE(wait_for([&] { return !(wid = window("--class Zyr")).empty(); }));
     EXPECT_TRUE(wait_for([&] { return fs::exists(dir.file("o_0800.zyr")); }));
     for (const char *t : {"0600", "0700", "0800"}) fs::remove(dir.file(std::string("o_") + t + ".zyr"));
     if (!wid.empty()) {
-        EXPECT_EQ(shell(xdo + "getwindowname " + wid, "/").out.rfind("zyrsat", 0), 0u);
-        // Events count once the window holds: each is repeated until its
-        // effect shows.
-        const std::string at = xdo + "windowfocus --sync " + wid + " ";
+        EXPECT_EQ(shell("env " + env + " xdotool getwindowname " + wid, "/").out.rfind("zyrsat", 0), 0u);
         EXPECT_TRUE(wait_for([&] {
-            shell(at + "mousemove --window " + wid + " 220 170 keydown shift mousedown 1 mousemove --window " + wid +
-                      " 420 300 mouseup 1 keyup shift",
-                  "/");
-            return wait_for(replotted, 3s);
+            xdo(wid, "mousemove --window " + wid + " 220 170 keydown shift mousedown 1 mousemove --window " + wid +
+                         " 420 300 mouseup 1 keyup shift");
+            return wait_for([&] { return fs::exists(dir.file("o_0600.zyr")); }, 3s);
         }));
-        EXPECT_TRUE(wait_for([&] {
-            shell(at + "key Return", "/");
-            return wait_for([&] { return (bool)ended; }, 3s);
-        }));
+        EXPECT_TRUE(wait_for([&] { return xdo(wid, "key Return"), wait_for([&] { return (bool)ended; }, 3s); }));
     }
     program.join();
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find("Enter the satellite filename: "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("New domain: "), std::string::npos) << run.out;
 
-    // script runs the command on a terminal of its own and hangs it up when
-    // the command's shell ends.
-    std::string held = env + " " + quote(testutil::kZyrsat) + " -b -de d -pd us -ge 320x240 -ti held " +
-                       quote(testutil::shared(kArea));
-    Result r = shell("script -qec " + quote(held) + " /dev/null", dir.path(), 30);
+    const std::string held = env + " " + testutil::quote(testutil::kZyrsat) + " -b -de d -pd us -ge 320x240 -ti held " +
+                             testutil::quote(testutil::shared(kArea));
+    Result r = shell("script -qec " + testutil::quote(held) + " /dev/null", dir.path(), 30);
     ASSERT_EQ(r.status, 0) << r.out;
     std::this_thread::sleep_for(1500ms);
-    wid = window(xdo, "--name '^held'");
+    wid = window("--name '^held'");
     ASSERT_FALSE(wid.empty()) << "the held window died with its terminal";
     EXPECT_TRUE(wait_for([&] {
-        shell(xdo + "windowfocus --sync " + wid + " key --clearmodifiers alt+q", "/");
-        return wait_for([&] { return window(xdo, "--name '^held'").empty(); }, 2s);
+        return xdo(wid, "key --clearmodifiers alt+q"), wait_for([&] { return window("--name '^held'").empty(); }, 2s);
     })) << "the holder did not end on Alt+q";
 }
 
-}  // namespace
-
-// "refresh" polls once a minute for the latest file: a file made after the
-// start is read and plotted (its native image file written) by the poll.
-// Slow (over a minute): disabled in the plain run, run by its own CTest
-// entry labelled "slow".
-TEST(E2eX11, DISABLED_RefreshPicksUpANewerFile)
+// "refresh" polls once a minute for the latest file (from the clock set by
+// zyrcurtime): a file made after the start is read and plotted, its native
+// image file written, by the poll.  Slow (over a minute): disabled in the
+// plain run, run by its own CTest entry labelled "slow".
+TEST_F(E2eX11, DISABLED_RefreshPicksUpANewerFile)
 {
-    if (!fs::exists(testutil::kZyrsat)) GTEST_SKIP() << "no zyrsat built";
-    NEED_SHARED(kArea);
-    NEED_TOOL("xdotool");
-    gkstest::XServer server(24);
-    if (!server.ok()) GTEST_SKIP() << "needs Xvfb";
-    testutil::ScratchDir dir;
-    fs::create_directory(dir.file("ir"));
-    const std::string area = testutil::read_file(testutil::shared(kArea));
-    dir.write("ir/20190917_0600.area", area);
-    // zyrcurtime: the clock the latest-file search starts from.
-    const std::string env = "DISPLAY=" + server.name(), xdo = "env " + env + " xdotool ";
+    area("0600");
     Result run;
     std::thread program([&] {
         run = testutil::zyrsat({"-if", "ir", "-sp", dir.path(), "-pd", "us", "-pp", "refresh", "-de", "d",
@@ -140,9 +129,11 @@ TEST(E2eX11, DISABLED_RefreshPicksUpANewerFile)
                                dir.path(), env + " zyrcurtime=201909170800");
     });
     EXPECT_TRUE(wait_for([&] { return fs::exists(dir.file("out_0600.zyr")); }));
-    dir.write("ir/20190917_0700.area", area);
+    area("0700");
     EXPECT_TRUE(wait_for([&] { return fs::exists(dir.file("out_0700.zyr")); }, 80s));
-    shell(xdo + "windowfocus --sync " + window(xdo, "--name zyrsat") + " key Return", "/");
+    xdo(window("--name zyrsat"), "key Return");
     program.join();
     EXPECT_EQ(run.status, 0) << run.out;
 }
+
+}  // namespace

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/flags.h"
 #include "core/res.h"
 #include "gks/clr.h"
 #include "plot/plt.h"
@@ -125,16 +124,4 @@ TEST_F(PlotWindow, PanelGeometryTopRightQuarter)
     EXPECT_GE(v[0], xvp / 2 - 1e-4);
     EXPECT_GE(v[2], yvp / 2 - 1e-4);
     EXPECT_LE(v[3], yvp + 1e-4);
-}
-
-TEST_F(PlotWindow, DeviceResourceNamesTheDisplay)
-{
-    const std::string name = server_->name();
-    unsetenv("DISPLAY");
-    FLAG_set(FLAG_DEVICE, 0);
-    RES_put("device", ("d," + name).c_str());
-    ASSERT_EQ(PLT_open(1.5f), 0);
-    EXPECT_EQ(FLAG_get(FLAG_DEVICE), GWS_WIN);
-    EXPECT_EQ(gchk_graphics(), 1);
-    EXPECT_EQ(PLT_get_work_type(), GWS_WIN);
 }
