@@ -1,7 +1,7 @@
 // End-to-end runs of the built zyrsat for what only a whole run shows: exit
 // statuses and messages (bad files and options, workstations that do not
 // open, prompt answers, "exit", end of input), the walk through files by
-// date, the bundled defaults, and the installed program with its manual page.
+// date, and the installed program with its manual page.
 // The smoke plot of every device and format: test_e2e_smoke.cpp.
 #include <chrono>
 #include <filesystem>
@@ -142,38 +142,6 @@ TEST_F(E2e, HoursWalkKeepsDateOrder)
         size_t empty = 0;
         for (size_t at = 0; (at = r.out.find("Unable to open", at)) != std::string::npos; at++) empty++;
         EXPECT_EQ(empty, (size_t)empty_slots) << r.out;
-    }
-}
-
-// A new user's map list is the bundled ladder, set by the bundled defaults
-// file; a search list of one's own (here an empty file) gives the fixed
-// rule back, and a map_file of one's own replaces the ladder.  The maps a
-// page drew are its "Map: FILE" comments.
-TEST_F(E2e, MapLadderComesFromTheBundledDefaults)
-{
-    const std::string gini = copy(kGini, "in.gini");
-    struct Case {
-        const char *name;
-        std::vector<std::string> args;
-        const char *own_cfg;  // a zyr.cfg in the working folder ("." is searched)
-        const char *maps;
-    } cases[] = {
-        {"bundled", {}, "", "maps/land-50m.map,maps/border-50m.map,maps/states.map"},
-        {"empty defaults file", {"-df", dir.write("empty.cfg", "")}, "", "zyr.map"},
-        {"own map_file", {}, "*map_file cont.map\n", "cont.map"},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        if (*c.own_cfg) dir.write("zyr.cfg", c.own_cfg);
-        std::vector<std::string> args = c.args;
-        args.insert(args.end(), {"-b", "-inp", "awip", "-de", "p,out.ps", "-pd", "us", gini});
-        Result r = testutil::zyrsat(args, dir.path(), "-u zyrdefault");
-        ASSERT_EQ(r.status, 0) << r.out;
-        std::istringstream page(testutil::read_file(dir.file("out.ps")));
-        std::string maps;
-        for (std::string line; std::getline(page, line);)
-            if (line.rfind("%%Message: Map: ", 0) == 0) maps += (maps.empty() ? "" : ",") + line.substr(16);
-        EXPECT_EQ(maps, c.maps);
     }
 }
 

@@ -81,18 +81,12 @@ public:
         remove_queue(key_);
     }
 
-    // Every message the stub received (channel character first), with
-    // newlines and backslashes restored.
+    // Every message the stub received, channel character first.
     std::vector<std::string> received() const
     {
         std::vector<std::string> out;
-        std::ifstream in(log_);
-        for (std::string line; std::getline(in, line);) {
-            std::string text;
-            for (size_t i = 0; i < line.size(); ++i)
-                text += line[i] == '\\' && i + 1 < line.size() ? (line[++i] == 'n' ? '\n' : line[i]) : line[i];
-            out.push_back(text);
-        }
+        std::ifstream in(log_, std::ios::binary);
+        for (std::string text; std::getline(in, text, '\0');) out.push_back(text);
         return out;
     }
 

@@ -10,8 +10,8 @@
 // The stub ends after -time seconds (default 60), on "quit", on a signal or
 // when its queue goes; it removes the queue.  -delay waits before each
 // query's answer.  A NAME given twice has a value line per occurrence.
-// -log writes each message received as a line: channel character and text,
-// newlines as "\n", backslashes as "\\".
+// -log writes each message received (channel character and text) ended by
+// a NUL byte.
 #include <sys/ipc.h>
 #include <sys/msg.h>
 #include <unistd.h>
@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <string>
 #include <vector>
@@ -48,18 +47,11 @@ void reply(long type, int code, const std::string &text)
     msgsnd(queue_id, &msg, MQ_TEXT_SIZE, IPC_NOWAIT);  // a client that stopped reading must not hold us
 }
 
-void pause_for(double seconds)
-{
-    timespec ts{static_cast<time_t>(seconds), static_cast<long>((seconds - (time_t)seconds) * 1e9)};
-    if (seconds > 0) nanosleep(&ts, nullptr);
-}
-
 bool starts(const char *text, const char *prefix) { return strncmp(text, prefix, strlen(prefix)) == 0; }
 
 int usage()
 {
-    fprintf(stderr, "usage: loopwin_stub KEY [-log FILE] [-mode answer|silent|mute|down|refuse] "
-                    "[-time SECONDS] [-delay SECONDS] [NAME=VALUE ...]\n");
+    fprintf(stderr, "usage: loopwin_stub KEY [-log FILE] [-mode MODE] [-time S] [-delay S] [NAME=VALUE ...]\n");
     return 2;
 }
 
@@ -116,11 +108,7 @@ int main(int argc, char **argv)
         }
         msg.text[MQ_TEXT_SIZE - 1] = '\0';
         if (log) {
-            for (const char *p = msg.text; *p; ++p) {
-                if (*p == '\n' || *p == '\\') fputc('\\', log);
-                fputc(*p == '\n' ? 'n' : *p, log);
-            }
-            fputc('\n', log);
+            fwrite(msg.text, 1, strlen(msg.text) + 1, log);
             fflush(log);
         }
         if (mode == "silent") continue;
@@ -137,7 +125,7 @@ int main(int argc, char **argv)
         if (mode == "mute" || channel < 1) continue;
         const char *body = msg.text + 1;
         if (starts(body, "query res ")) {
-            pause_for(delay);
+            usleep(static_cast<useconds_t>(delay * 1e6));
             if (mode == "down") {
                 reply(channel, -3, "");
                 continue;
@@ -158,7 +146,7 @@ int main(int argc, char **argv)
     for (int i = 0; quit && i < 200; ++i) {
         msqid_ds ds{};
         if (msgctl(queue_id, IPC_STAT, &ds) < 0 || ds.msg_qnum == 0) break;
-        pause_for(0.01);
+        usleep(10000);
     }
     alarm(0);
     queue_id = -1;
