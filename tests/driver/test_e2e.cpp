@@ -54,10 +54,13 @@ TEST_F(E2e, StatusesAndMessages)
         std::string b = testutil::read_file(testutil::shared(rel));
         return dir.write(name, b.substr(0, b.size() / 2));
     };
-    const std::string cut[5] = {half("gini/EAST-CONUS_4km_12.0_20050912_0600.gini", "cut.gini"),
-                                half(kArea, "cut.area"), half("lrit/IMG_ENH_01_IR1_20120101_000920_01.lrit", "cut.lrit"),
-                                dir.write("cut.unisys", unisys),
-                                dir.write("cut.zyr", "ZYRIMG\n12-SEP-2005 06:00\ncut\n100 100\n" + std::string(5000, '@'))};
+    const char *early = "gini/EAST-CONUS_4km_12.0_20050912_0600.gini";
+    const char *lrit = "lrit/IMG_ENH_01_IR1_20120101_000920_01.lrit";
+    NEED_SHARED(early);
+    NEED_SHARED(lrit);
+    const std::string zyr = "ZYRIMG\n12-SEP-2005 06:00\ncut\n100 100\n" + std::string(5000, 'x');
+    const std::string cut[5] = {half(early, "cut.gini"), half(kArea, "cut.area"), half(lrit, "cut.lrit"),
+                                dir.write("cut.unisys", unisys), dir.write("cut.zyr", zyr)};
     const std::string junk_area = dir.write("junk.area", junk), bad = dir.write("bad.area", std::string(4000, '\0'));
     dir.write("plain", "");  // a folder that is a plain file: unwritable even for root
     // A batch plot of one file of a type to PostScript.

@@ -47,7 +47,10 @@ protected:
         env = "DISPLAY=" + server->name();
         fs::create_directory(dir.file("ir"));
     }
-    void area(const char *hhnn) { dir.write(std::string("ir/20190917_") + hhnn + ".area", testutil::read_file(testutil::shared(kArea))); }
+    void area(const std::string &hhnn)
+    {
+        dir.write("ir/20190917_" + hhnn + ".area", testutil::read_file(testutil::shared(kArea)));
+    }
     // The first window xdotool finds with the search words, "" when none.
     std::string window(const std::string &search)
     {

@@ -1,17 +1,13 @@
 // A stand-in for the loop-window process, for tests of the queue client and
 // of the resource exchange: it creates the queue, hands out channels and
-// answers resource queries from a table of values.
-//
-//   loopwin_stub KEY [-log FILE] [-mode MODE] [-time SECONDS] [-delay SECONDS] [NAME=VALUE ...]
-//
-// MODE: answer (default); silent (answers nothing); mute (hands out
-// channels, answers nothing else); down (answers queries with code -3, a
-// loop that is not running); refuse (answers connection requests with 1).
-// The stub ends after -time seconds (default 60), on "quit", on a signal or
-// when its queue goes; it removes the queue.  -delay waits before each
-// query's answer.  A NAME given twice has a value line per occurrence.
-// -log writes each message received (channel character and text) ended by
-// a NUL byte.
+// answers resource queries from its NAME=VALUE table (a NAME given twice
+// has a value line per occurrence).  MODE: answer (default); silent
+// (answers nothing); mute (hands out channels only); down (answers queries
+// with -3, a loop that is not running); refuse (answers connection requests
+// with 1).  The stub ends after -time seconds (default 60), on "quit", on a
+// signal or when its queue goes, and removes the queue.  -delay waits
+// before each query's answer; -log writes each message received (channel
+// character and text) ended by a NUL byte.
 #include <sys/ipc.h>
 #include <sys/msg.h>
 #include <unistd.h>
