@@ -108,13 +108,10 @@ int main(int argc, char **argv)
             fflush(log);
         }
         if (mode == "silent") continue;
-        if (msg.text[0] == '/') {  // connection request
-            if (mode == "refuse") {
-                reply(MQ_TYPE_CONNECT, 1, "");
-                continue;
-            }
-            reply(MQ_TYPE_CONNECT, 2, std::to_string(next_channel));
-            next_channel = next_channel >= 21 ? 3 : next_channel + 1;
+        if (msg.text[0] == '/') {  // connection request: refused, or the next channel
+            const bool refuse = mode == "refuse";
+            reply(MQ_TYPE_CONNECT, refuse ? 1 : 2, refuse ? "" : std::to_string(next_channel));
+            if (!refuse) next_channel = next_channel >= 21 ? 3 : next_channel + 1;
             continue;
         }
         long channel = msg.text[0] - '0';
