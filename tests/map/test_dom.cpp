@@ -22,6 +22,8 @@ struct DomCase {
     float plat, plon, clat, clon;
     int nx, ny;
     float dx, dy;
+    float parm0 = M, parm1 = M;
+    int ellipsoid = 0;
 };
 
 void expect_dom(const DomCase &c, const DOM &d)
@@ -54,12 +56,12 @@ struct DomTest : ::testing::Test {
     void TearDown() override { RES_clear(); }
 };
 
-TEST_F(DomTest, TemplatesTable)
+// Domain strings: every template, keyword details and the projection's
+// parts; the missing domain; invalid strings (result -1, one message).
+TEST_F(DomTest, DomainStrings)
 {
     const DomCase cases[] = {
-        // size, template 0
         {"size,640,480", 1, 51, M, M, M, M, 640, 480, M, M},
-        // every template in turn
         {"ps:60:-105,-100,40,-100,31,21,1.5,1", 1, 1, 60, -100, 40, -100, 31, 21, 1.5f, 1},
         {"ps,40,-100,31,21,1.0,1.0", 1, 1, M, M, 40, -100, 31, 21, 1, 1},
         {"lc,-95,40,-100,0.5,0.6", 1, 4, M, -95, 40, -100, 25, 17, 0.5f, 0.6f},
@@ -68,56 +70,62 @@ TEST_F(DomTest, TemplatesTable)
         {"40,-100,11,12,0.5,0.6", 1, 1, M, M, 40, -100, 11, 12, 0.5f, 0.6f},
         {"or,40,-100,0.5,0.6", 1, 5, M, M, 40, -100, 25, 17, 0.5f, 0.6f},
         {"40,-100,11,12,0.5", 1, 1, M, M, 40, -100, 11, 12, 0.5f, 0.5f},
-        {"lamb:30:-95:30:60,35,-95,1.0", 1, 4, 30, -95, 35, -95, 25, 17, 1, 1},
+        {"lamb:30:-95:30:60,35,-95,1.0", 1, 4, 30, -95, 35, -95, 25, 17, 1, 1, 30, 60},
         {"40,-100,11,12", 1, 1, M, M, 40, -100, 11, 12, 1.2f, 1.2f},
         {"40,-100,0.8", 1, 1, M, M, 40, -100, 25, 17, 0.8f, 0.8f},
         {"mo,10,20", 1, 7, M, M, 10, 20, 25, 17, 1.2f, 1.2f},
         {"zoom,10,20", 1, 50, M, M, 10, 20, 25, 17, 1, 1},
         {"size,800,600.9", 1, 51, M, M, M, M, 800, 600, M, M},
         {"40,-100", 1, 1, M, M, 40, -100, 25, 17, 1.2f, 1.2f},
-        // keyword details
         {"lambaz,40,-100", 1, 4, M, M, 40, -100, 25, 17, 1.2f, 1.2f},
         {"laea,40,-100", 1, 8, M, M, 40, -100, 25, 17, 1.2f, 1.2f},
         {"LATLON,40,-100", 1, 2, M, M, 40, -100, 25, 17, 1.2f, 1.2f},
         {"ps:e,40,-100", 1, 1, M, 0, 40, -100, 25, 17, 1.2f, 1.2f},
         {"ps::-105,40,-100", 1, 1, 0, -105, 40, -100, 25, 17, 1.2f, 1.2f},
-        {"sat:e:0:-75,0,-75", 1, 9, 0, -75, 0, -75, 25, 17, 1.2f, 1.2f},
+        {"sat:e:0:-75,0,-75", 1, 9, 0, -75, 0, -75, 25, 17, 1.2f, 1.2f, M, M, 1},
+        {"sat:e:0:-75:421.6:1,0,-75", 1, 9, 0, -75, 0, -75, 25, 17, 1.2f, 1.2f, 421.6f, 1, 1},
+        // "E" is not the ellipsoid flag: it reads as the number 0
+        {"sat:E:-75,0,-75", 1, 9, 0, -75, 0, -75, 25, 17, 1.2f, 1.2f},
+        // an empty part stays missing
+        {"lc:25:-95::60,35,-95", 1, 4, 25, -95, 35, -95, 25, 17, 1.2f, 1.2f, M, 60},
         {"miss,1,2", 1, 1, M, M, M, M, 25, 17, M, M},
         // "%d" reads the leading integer of "31.7"
         {"ps,40,-100,31.7,21,1,1", 1, 1, M, M, 40, -100, 31, 21, 1, 1},
+        // the empty string leaves the flag as it was (after "miss", -9999)
+        {"miss", -9999, (int)M, M, M, M, M, (int)M, (int)M, M, M},
+        {"", -9999, (int)M, M, M, M, M, (int)M, (int)M, M, M},
     };
     for (const DomCase &c : cases) {
+        SCOPED_TRACE(c.text);
         DOM d;
-        EXPECT_EQ(DOM_decode(c.text, &d), c.result) << c.text;
+        d.proj = 3, d.nx = 4;
+        EXPECT_EQ(DOM_decode(c.text, &d), c.result);
         expect_dom(c, d);
-        EXPECT_EQ(FLAG_get(FLAG_DOMAIN), c.result) << c.text;
-        EXPECT_STREQ(FILE_get_key('r'), std::string(c.text).substr(0, 29).c_str());
+        EXPECT_FLOAT_EQ(d.parm[0], c.parm0);
+        EXPECT_FLOAT_EQ(d.parm[1], c.parm1);
+        EXPECT_EQ(d.ellipsoid, c.ellipsoid);
+        EXPECT_EQ(FLAG_get(FLAG_DOMAIN), c.result);
+        if (c.result == 1) {
+            EXPECT_STREQ(FILE_get_key('r'), std::string(c.text).substr(0, 29).c_str());
+        }
     }
-}
-
-TEST_F(DomTest, ProjectionParts)
-{
     DOM d;
-    ASSERT_EQ(DOM_decode("lc:25:-95:25:25,35,-95,1.0", &d), 1);
-    EXPECT_FLOAT_EQ(d.parm[0], 25);
-    EXPECT_FLOAT_EQ(d.parm[1], 25);
-    EXPECT_EQ(d.parm[2], M);
-    ASSERT_EQ(DOM_decode("sat:e:0:-75:421.6:1,0,-75", &d), 1);
-    EXPECT_EQ(d.ellipsoid, 1);
-    EXPECT_FLOAT_EQ(d.parm[0], 421.6f);
-    EXPECT_FLOAT_EQ(d.parm[1], 1);
-    // An empty parm part stays missing; parts beyond the fourth parm are dropped.
-    ASSERT_EQ(DOM_decode("lc:25:-95::60:7:8:9,35,-95", &d), 1);
-    EXPECT_EQ(d.parm[0], M);
-    EXPECT_FLOAT_EQ(d.parm[1], 60);
-    EXPECT_FLOAT_EQ(d.parm[2], 7);
-    EXPECT_FLOAT_EQ(d.parm[3], 8);
-    EXPECT_EQ(d.parm[4], M);
-    // "E" is not the ellipsoid flag: it reads as the number 0.
-    ASSERT_EQ(DOM_decode("sat:E:-75,0,-75", &d), 1);
-    EXPECT_EQ(d.ellipsoid, 0);
-    EXPECT_FLOAT_EQ(d.plat, 0);
-    EXPECT_FLOAT_EQ(d.plon, -75);
+    EXPECT_EQ(DOM_decode(nullptr, &d), -9999);
+    // parts beyond the fourth parm are dropped
+    ASSERT_EQ(DOM_decode("lc:25:-95:1:60:7:8:9,35,-95", &d), 1);
+    EXPECT_EQ(std::vector<float>(d.parm, d.parm + 5), (std::vector<float>{1, 60, 7, 8, M}));
+    const char *bad[] = {
+        "ps,1,2,3,4,5,6,7,8", "ps,40,-100,31,21,1,1,1,1,1", "ps,,-100", ",40,-100", "ps,abc,-100",
+        "ps,40,-100,x,21,1,1", "zz,40,-100", "ps,nan,-100", "ps,40,inf", "ps:nan,40,-100", "40,-100,0.5,xyz",
+        "size:1,1e30,5",  // beyond any picture
+        "id:NOSUCH", "id:,40",  // station not found
+    };
+    for (const char *b : bad) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(DOM_decode(b, &d), -1) << b;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "DOM_decode: Invalid plot domain\n") << b;
+        EXPECT_EQ(FLAG_get(FLAG_DOMAIN), -1);
+    }
 }
 
 TEST_F(DomTest, KeywordTable)
@@ -133,91 +141,49 @@ TEST_F(DomTest, KeywordTable)
     EXPECT_EQ(DOM_proj_str(nullptr), -1);
 }
 
-TEST_F(DomTest, EmptyAndMissing)
-{
-    DOM d;
-    d.proj = 3;
-    EXPECT_EQ(DOM_decode("", &d), -9999);
-    EXPECT_EQ(d.proj, M);
-    EXPECT_EQ(DOM_decode(nullptr, &d), -9999);
-    d.nx = 4;
-    EXPECT_EQ(DOM_decode("miss", &d), -9999);
-    EXPECT_EQ(d.nx, M);
-    EXPECT_EQ(d.clat, M);
-    EXPECT_EQ(FLAG_get(FLAG_DOMAIN), -9999);
-}
-
-TEST_F(DomTest, InvalidStrings)
-{
-    const char *bad[] = {
-        "ps,1,2,3,4,5,6,7,8",          // nine fields
-        "ps,40,-100,31,21,1,1,1,1,1",  // more
-        "ps,,-100",                    // empty field
-        ",40,-100",
-        "ps,abc,-100",                 // text in a numeric field
-        "ps,40,-100,x,21,1,1",
-        "zz,40,-100",                  // unknown projection
-        "ps,nan,-100",                 // not a number
-        "ps,40,inf",
-        "ps:nan,40,-100",
-        "40,-100,0.5,xyz",
-        "size:1,1e30,5",               // size beyond any picture
-        "id:NOSUCH",                   // station not found
-        "id:,40",
-    };
-    for (const char *b : bad) {
-        testing::internal::CaptureStderr();
-        DOM d;
-        EXPECT_EQ(DOM_decode(b, &d), -1) << b;
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "DOM_decode: Invalid plot domain\n") << b;
-        EXPECT_EQ(FLAG_get(FLAG_DOMAIN), -1);
-    }
-}
-
+// The region file: comments, case, regions naming regions (themselves, each
+// other), an over-long line, a blank line ending the file, and the priority
+// from the region's size.
 TEST_F(DomTest, RegionFile)
 {
-    std::string longline(700, 'x');
     dir.write("zyr.reg", "# comment line\n"
                          "us    Contiguous_US  1 ps,39,-97,25,17,2.3,2.3\n"
                          "euro  Europe         1 lc:50:10,52,12,41,31,1.3,1.3\n"
                          "hid   Hidden         0 me,0,0\n" +
-                             longline + " Long 1 ps,1,1\n"
-                                        "after After          1 40,-100,0.5\n"
-                                        "self  Self           1 self\n"
-                                        "loop1 Loop           1 loop2\n"
-                                        "loop2 Loop           1 loop1\n"
-                                        "bad   Bad            1 ps,abc,1\n"
-                                        "ref   Ref            1 euro\n"
-                                        "\n"
-                                        "late  Late           1 ps,1,1\n");
+                             std::string(700, 'x') + " Long 1 ps,1,1\n"
+                             "after After          1 40,-100,0.5\n"
+                             "self  Self           1 self\n"
+                             "loop1 Loop           1 loop2\n"
+                             "loop2 Loop           1 loop1\n"
+                             "bad   Bad            1 ps,abc,1\n"
+                             "ref   Ref            1 euro\n"
+                             "\n"
+                             "late  Late           1 ps,1,1\n");
+    const struct {
+        const char *name;
+        int result, proj;
+        float dx;
+    } cases[] = {
+        {"euro", 2, 4, 1.3f}, {"EURO", 2, 4, 1.3f}, {"ref", 2, 4, 1.3f}, {"hid", 2, 3, 1.2f},
+        {"after", 2, 1, 0.5f},  // the line after an over-long one is read as itself
+        {"self", 2, -1, M},     // naming itself falls to the built-in table: not there
+        {"loop1", -1, 0, 0},    // naming each other ends instead of recursing for ever
+        {"bad", -1, 0, 0},      {"late", 2, -1, M},  // a blank line ends the file
+    };
+    for (const auto &c : cases) {
+        DOM d;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(DOM_decode(c.name, &d), c.result) << c.name;
+        testing::internal::GetCapturedStderr();
+        if (c.result < 0) continue;
+        EXPECT_EQ(d.proj, c.proj) << c.name;
+        if (c.proj > 0) {
+            EXPECT_FLOAT_EQ(d.dx, c.dx) << c.name;
+        }
+    }
     DOM d;
-    EXPECT_EQ(DOM_decode("euro", &d), 2);
-    EXPECT_EQ(d.proj, 4);
-    EXPECT_FLOAT_EQ(d.plat, 50);
-    EXPECT_EQ(d.nx, 41);
-    EXPECT_EQ(DOM_decode("EURO", &d), 2);
-    EXPECT_EQ(DOM_decode("ref", &d), 2);  // a region naming another region
-    EXPECT_EQ(d.proj, 4);
-    EXPECT_EQ(DOM_decode("hid", &d), 2);
-    EXPECT_EQ(d.proj, 3);
-    // the line after an over-long one is read as itself
-    EXPECT_EQ(DOM_decode("after", &d), 2);
-    EXPECT_FLOAT_EQ(d.dx, 0.5f);
-    // a region naming itself falls to the built-in table; not there: proj -1
-    EXPECT_EQ(DOM_decode("self", &d), 2);
-    EXPECT_EQ(d.proj, -1);
-    // two regions naming each other end instead of recursing forever
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(DOM_decode("loop1", &d), -1);
-    EXPECT_EQ(DOM_decode("bad", &d), -1);
-    testing::internal::GetCapturedStderr();
-    // a blank line ends the file
-    EXPECT_EQ(DOM_decode("late", &d), 2);
-    EXPECT_EQ(d.proj, -1);
-    // base priority follows the region's size: (17-1)*2.3 = 36.8
     EXPECT_EQ(DOM_decode("us", &d), 2);
-    EXPECT_EQ(DOM_get_prior(), 2);
-
+    EXPECT_EQ(DOM_get_prior(), 2);  // (17-1)*2.3 = 36.8
     char out[501];
     EXPECT_EQ(DOM_search_file("zyr.reg", nullptr, out), 1);
     EXPECT_STREQ(out, "ps,39,-97,25,17,2.3,2.3");
@@ -238,18 +204,14 @@ TEST_F(DomTest, BuiltinRegions)
     EXPECT_FLOAT_EQ(d.clat, 32.5f);
     EXPECT_EQ(DOM_decode("nosuchregion", &d), 2);
     EXPECT_EQ(d.proj, -1);
-    // "var" asks for its centre
-    testutil::feed_stdin("45.5\n-80\n");
+    testutil::feed_stdin("45.5\n-80\n");  // "var" asks for its centre
     testing::internal::CaptureStdout();
     EXPECT_EQ(DOM_decode("var", &d), 2);
-    std::string prompts = testing::internal::GetCapturedStdout();
-    EXPECT_NE(prompts.find("Enter the central latitude: "), std::string::npos);
-    EXPECT_FLOAT_EQ(d.clat, 45.5f);
-    EXPECT_FLOAT_EQ(d.clon, -80);
-    EXPECT_FLOAT_EQ(d.dx, 1.2f);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Enter the central latitude: "), std::string::npos);
+    expect_dom({"var", 2, 1, M, -80, 45.5f, -80, 25, 17, 1.2f, 1.2f}, d);
 }
 
-TEST_F(DomTest, RegionReferences)
+TEST_F(DomTest, RegionReferencesAndMenu)
 {
     dir.write("other.reg", "a  A 1 me,10,20\nb  B 0 ps,30,40\n");
     dir.write("plain.dom", "lc,35,-95,31,21,0.8,0.8\n");
@@ -259,13 +221,10 @@ TEST_F(DomTest, RegionReferences)
     EXPECT_FLOAT_EQ(d.clat, 30);
     EXPECT_EQ(DOM_decode("fi:other.reg", &d), 2);
     EXPECT_EQ(d.proj, 3);
-    // a file holding just a domain string
-    EXPECT_EQ(DOM_decode("fi:plain.dom", &d), 2);
-    EXPECT_EQ(d.proj, 4);
+    EXPECT_EQ(DOM_decode("fi:plain.dom", &d), 2);  // a file holding just a domain string
     EXPECT_EQ(d.nx, 31);
-    // "ps:e" alone is a region reference: file "ps", region "e"
     testing::internal::CaptureStderr();
-    EXPECT_EQ(DOM_decode("ps:e", &d), -1);
+    EXPECT_EQ(DOM_decode("ps:e", &d), -1);  // alone, a region reference: file "ps", region "e"
     testing::internal::GetCapturedStderr();
     // FILE: loads the menu and leaves the record missing
     EXPECT_EQ(DOM_decode("other.reg:", &d), 2);
@@ -273,14 +232,10 @@ TEST_F(DomTest, RegionReferences)
     EXPECT_STREQ(DOM_get_region_name(0), "Return to previous menu");
     EXPECT_STREQ(DOM_get_region_name(1), "A");
     EXPECT_STREQ(DOM_get_region_name(2), "");  // "b" is not shown
-}
-
-TEST_F(DomTest, MenuLoadLimits)
-{
+    // at most 20 entries; labels and keys cut
     std::string text;
     for (int i = 0; i < 25; ++i)
-        text.append("k").append(std::to_string(i)).append("_abbreviation_that_is_long ")
-            .append("A_label_much_longer_than_twenty_chars 1 40,-100\n");
+        text += "k" + std::to_string(i) + "_abbreviation_that_is_long A_label_much_longer_than_twenty_chars 1 40,-100\n";
     dir.write("many.reg", text);
     EXPECT_EQ(DOM_read_menu("many.reg"), 20);
     EXPECT_STREQ(DOM_get_region_name(1), "A label much longer ");
@@ -328,40 +283,30 @@ TEST_F(DomTest, BundledData)
         EXPECT_GT(d.nx, 1) << name;
     }
     EXPECT_EQ(DOM_decode("goese", &d), 2);
-    EXPECT_EQ(d.proj, 9);
+    EXPECT_EQ(d.proj, DOM_SAT);
     EXPECT_EQ(DOM_read_menu(nullptr), 20);
     EXPECT_STREQ(DOM_get_region_key(9), "var");
 }
 
-TEST_F(DomTest, PrintDecodesBack)
+// The printed form, exactly once, and decoding back what is printed.
+TEST_F(DomTest, PrintCompareAndAspect)
 {
-    const char *texts[] = {"ps:60:-105,40,-100,31,21,1.5,1.5", "lc:25:-95:25:35,35,-95,1.0", "sat:e:0:-75,0,-75,61,61,1,1",
-                           "ll,0,0,361,181,1,1"};
-    for (const char *t : texts) {
-        DOM a, b;
+    DOM a, b;
+    DOM_decode("ps,40,-100,31,21,1,1", &a);
+    testing::internal::CaptureStdout();
+    DOM_print(MESS_PRINT, &a);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "pstereo:::::,40.000,-100.000,31,21,1.0000,1.0000\n");
+    for (const char *t : {"lc:25:-95:25:35,35,-95,1.0", "sat:e:0:-75,0,-75,61,61,1,1", "ll,0,0,361,181,1,1"}) {
         ASSERT_EQ(DOM_decode(t, &a), 1);
         testing::internal::CaptureStdout();
         DOM_print(MESS_PRINT, &a);
         std::string printed = testing::internal::GetCapturedStdout();
-        ASSERT_FALSE(printed.empty());
-        ASSERT_EQ(printed.back(), '\n');
-        printed.pop_back();
-        ASSERT_EQ(DOM_decode(printed.c_str(), &b), 1) << printed;
+        ASSERT_EQ(DOM_decode(printed.substr(0, printed.size() - 1).c_str(), &b), 1) << printed;
         EXPECT_EQ(a.ellipsoid, b.ellipsoid) << printed;
         EXPECT_EQ(DOM_comp_proj(&a, &b), 1) << printed;
         EXPECT_NEAR(a.dx, b.dx, 1e-4);
         EXPECT_EQ(a.nx, b.nx);
     }
-    DOM a;
-    DOM_decode("ps,40,-100,31,21,1,1", &a);
-    testing::internal::CaptureStdout();
-    DOM_print(MESS_PRINT, &a);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "pstereo:::::,40.000,-100.000,31,21,1.0000,1.0000\n");
-}
-
-TEST_F(DomTest, CompareAndAspect)
-{
-    DOM a, b;
     DOM_decode("ps,40,-100,31,21,1,1", &a);
     DOM_decode("ps:40:-100,40,-100,31,21,1,1", &b);
     EXPECT_EQ(DOM_comp(&a, &b), 1);  // missing plat/plon count as clat/clon
@@ -375,7 +320,7 @@ TEST_F(DomTest, CompareAndAspect)
     EXPECT_FLOAT_EQ(DOM_aspect(&a), 1.0f);
 }
 
-TEST_F(DomTest, Priority)
+TEST_F(DomTest, PriorityAndResources)
 {
     const std::pair<const char *, int> sizes[] = {
         {"40,-100,2,52,1", 1}, {"40,-100,2,27,1", 2}, {"40,-100", 3}, {"40,-100,2,8,1", 4},
@@ -386,17 +331,11 @@ TEST_F(DomTest, Priority)
         DOM_decode(t, &d);
         EXPECT_EQ(DOM_get_prior(), p) << t;
     }
-    const std::pair<const char *, int> adjust[] = {{"+2", 5}, {"-1", 2}, {"7", 7}, {"x", 3}};
-    for (auto [a, p] : adjust) {
+    for (auto [a, p] : {std::pair{"+2", 5}, {"-1", 2}, {"7", 7}, {"x", 3}}) {
         RES_put("stat_prior", a);
         DOM_decode("40,-100", &d);
         EXPECT_EQ(DOM_get_prior(), p) << a;
     }
-}
-
-TEST_F(DomTest, ResourceConversion)
-{
-    DOM d;
     DOM_init(&d);
     RES_conv_data("ps,40,-100,31,21,1.0,1.0", &d, RES_T_DOMAIN);
     EXPECT_EQ(d.nx, 31);
@@ -428,7 +367,7 @@ TEST_F(DomTest, GetRegionModes)
 TEST_F(DomTest, PromptRegionMenu)
 {
     dir.write("zyr.reg", "aa Region_A 1 me,10,20\nbb Region_B 1 lc,30,-90\n");
-    DOM_read_menu("zyr.reg");  // the menu is read once a process: read this one
+    DOM_read_menu("zyr.reg");
     DOM d;
     // "list", a bad answer, then entry 2
     testutil::feed_stdin("list\nps,abc,1\n2\n");
@@ -436,34 +375,26 @@ TEST_F(DomTest, PromptRegionMenu)
     testing::internal::CaptureStderr();
     EXPECT_EQ(DOM_prompt_region(&d, 0), 2);
     std::string out = testing::internal::GetCapturedStdout();
-    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Invalid domain"), std::string::npos);
     EXPECT_NE(out.find("Region Menu"), std::string::npos);
     EXPECT_NE(out.find(" Abbr    Description"), std::string::npos);
-    EXPECT_NE(err.find("Invalid domain"), std::string::npos);
     EXPECT_EQ(d.proj, 4);
-    // a typed domain string, and leaving with 0
-    testutil::feed_stdin("40,-100\n0\n");
+    // a typed domain string, leaving with 0, then five answers without a domain
+    testutil::feed_stdin("40,-100\n0\nlist\nlist\nlist\nlist\nlist\n2\n");
     testing::internal::CaptureStdout();
     EXPECT_EQ(DOM_prompt_region(&d, 0), 1);
     EXPECT_EQ(DOM_prompt_region(&d, 0), 0);
-    testing::internal::GetCapturedStdout();
-    // five answers without a domain
-    testutil::feed_stdin("list\nlist\nlist\nlist\nlist\n2\n");
-    testing::internal::CaptureStdout();
     EXPECT_EQ(DOM_prompt_region(&d, 0), -1);
     testing::internal::GetCapturedStdout();
     // the resource wins in mode 1 and switches the prompt off
     RES_put("region", "me,1,2");
     EXPECT_EQ(DOM_prompt_region(&d, 1), 1);
     EXPECT_EQ(DOM_prompt_region(&d, 1), 0);
-}
-
-TEST_F(DomTest, PromptRegionBatchAndInvalid)
-{
-    dir.write("zyr.reg", "aa Region_A 1 me,10,20\n");
-    DOM_read_menu("zyr.reg");  // the menu is read once a process: read this one
+    // in batch mode the first menu region; an invalid resource ends the run with 43
+    DOM_set_prompt_region(1);
+    RES_clear();
+    RES_put("file_path", dir.path().c_str());
     FLAG_set(FLAG_BATCH, 1);
-    DOM d;
     EXPECT_EQ(DOM_prompt_region(&d, 0), 2);
     EXPECT_EQ(d.proj, 3);
     RES_put("plot_domain", "ps,abc");
@@ -484,30 +415,23 @@ TEST_F(DomTest, PromptRegionAnswersThatEndTheProgram)
     dir.write("zyr.reg", "aa Region_A 1 me,10,20\n");
     DOM_read_menu("zyr.reg");
     FLAG_set(FLAG_BATCH, 0);
-    DOM_set_prompt_region(1);
     DOM d;
-    struct Case {
-        const char *input;
-        const char *last_prompt;
-    } cases[] = {{"q\n2\n", "Enter the region: "},
-                 {"quit\n", "Enter the region: "},
-                 {"exit\n", "Enter the region: "},
-                 {"", "Enter the region: \n"},
-                 {"var\nexit\n40\n", "Enter the central latitude: "},
-                 {"var\n40\n", "Enter the central longitude: \n"}};
-    for (const Case &c : cases) {
+    const std::pair<const char *, std::string> cases[] = {
+        {"q\n2\n", "Enter the region: "}, {"quit\n", "Enter the region: "}, {"exit\n", "Enter the region: "},
+        {"", "Enter the region: \n"},     {"var\nexit\n40\n", "Enter the central latitude: "},
+        {"var\n40\n", "Enter the central longitude: \n"}};
+    for (const auto &[input, tail] : cases) {
+        SCOPED_TRACE(input);
         ZYR_clear_exit();
-        testutil::feed_stdin(c.input);
+        testutil::feed_stdin(input);
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        EXPECT_EQ(DOM_prompt_region(&d, 0), -1) << c.input;
+        EXPECT_EQ(DOM_prompt_region(&d, 0), -1);
         std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.input;
-        const std::string tail = c.last_prompt;
-        EXPECT_TRUE(out.size() >= tail.size() && out.compare(out.size() - tail.size(), tail.size(), tail) == 0)
-            << c.input << ": " << out;
-        EXPECT_TRUE(ZYR_exit_requested()) << c.input;
-        EXPECT_EQ(ZYR_exit_status(), 0) << c.input;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_TRUE(out.ends_with(tail)) << out;
+        EXPECT_TRUE(ZYR_exit_requested());
+        EXPECT_EQ(ZYR_exit_status(), 0);
     }
     ZYR_clear_exit();
 }

@@ -1,10 +1,9 @@
-// Map projections: PROJ as the oracle for the forward transforms, round
-// trips for every earth projection, limits and grid, the edge cases of the
-// transform layer, directions and the diagram systems.
+// Map projections: the forward transforms against PROJ's cs2cs, round trips,
+// the edge cases of the transform layer (one table, values from cs2cs or
+// worked by hand), limits and grid, directions and the diagram systems.
+// Plot units are 100 km on a sphere of radius 6371.22 km.
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,8 +11,6 @@
 #include <gtest/gtest.h>
 
 #include "../test_support.h"
-#include "core/flags.h"
-#include "core/res.h"
 #include "map/dom.h"
 #include "map/map.h"
 
@@ -21,6 +18,7 @@ namespace {
 
 constexpr float M = -9999.0f;
 constexpr double R = 63.7122;
+constexpr double SRAD = 421.61, HEIGHT = SRAD - R;  // orbit radius, height above the sphere
 
 DOM install(const char *text)
 {
@@ -33,107 +31,64 @@ DOM install(const char *text)
 double lon_diff(double a, double b)
 {
     double d = std::fmod(a - b, 360.0);
-    if (d > 180) d -= 360;
-    if (d < -180) d += 360;
-    return d;
+    return d > 180 ? d - 360 : d < -180 ? d + 360 : d;
 }
 
-// ---- PROJ as oracle ----
-
-bool have_proj() { return std::system("command -v proj >/dev/null 2>&1") == 0; }
-
-// Runs proj over the points (lon lat per line) and returns x, y in metres;
-// NaN for points proj cannot project.
-std::vector<std::pair<double, double>> run_proj(const std::string &args,
-                                                 const std::vector<std::pair<float, float>> &latlon)
+// cs2cs from longitude/latitude to `args`, both on the sphere; x, y in
+// metres, NaN where PROJ cannot project a point.
+std::vector<std::pair<double, double>> cs2cs(const std::string &args, const std::vector<std::pair<float, float>> &pts)
 {
-    testutil::ScratchDir dir;
     std::ostringstream in;
     in.precision(9);
-    for (auto [lat, lon] : latlon) in << lon << ' ' << lat << '\n';
-    std::string file = dir.write("pts.txt", in.str());
-    std::string cmd = "proj " + args + " -f %.6f " + file;
+    for (auto [lat, lon] : pts) in << lon << ' ' << lat << '\n';
+    std::vector<std::string> cmd{"cs2cs", "-f", "%.6f", "+proj=longlat", "+R=6371220", "+to"};
+    std::istringstream words(args + " +R=6371220");
+    for (std::string w; words >> w;) cmd.push_back(w);
+    testutil::Result r = testutil::run(cmd, "/", "", in.str());
     std::vector<std::pair<double, double>> out;
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char line[256];
-    while (std::fgets(line, sizeof line, p)) {
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
         double x, y;
-        if (std::sscanf(line, "%lf %lf", &x, &y) == 2) out.emplace_back(x, y);
+        if (std::sscanf(line.c_str(), "%lf %lf", &x, &y) == 2) out.emplace_back(x, y);
         else out.emplace_back(NAN, NAN);
     }
-    pclose(p);
     return out;
 }
 
 struct OracleCase {
     const char *domain;
-    const char *proj_args;  // sphere of radius 6371.22 km added below
-    double scale;           // our units per PROJ metre
-    int kind;               // 0 plain, 1 our x = srad*tan(proj_x/h) (geostationary without scan angles)
+    const char *proj;
+    double scale;     // our units per PROJ metre
+    bool tangent;     // geostationary without scan angles: ours is srad * tan(angle)
     float lat0, lat1, lon0, lon1;  // grid of test points
 };
 
-constexpr double SRAD = 421.61, HEIGHT = SRAD - R;  // orbit radius, height above the sphere
+const double m = 1e-5;  // 100 km units per metre
+const OracleCase kOracle[] = {
+    {"ps:60:-105,40,-100", "+proj=stere +lat_0=90 +lat_ts=60 +lon_0=-105", m, false, -60, 89, -180, 180},
+    {"ps:60:20:45,40,20", "+proj=stere +lat_0=90 +lat_ts=45 +lon_0=20", m, false, -60, 89, -180, 180},
+    {"ps:-60:0,-70,0", "+proj=stere +lat_0=-90 +lat_ts=-60 +lon_0=0", m, false, -89, 60, -180, 180},
+    {"me:0:-30,0,-30", "+proj=merc +lon_0=-30", m, false, -85, 85, -179, 179},
+    {"lc:40:-95,40,-95", "+proj=lcc +lat_1=30 +lat_2=60 +lat_0=90 +lon_0=-95", m, false, -30, 85, -170, 20},
+    {"lc:25:-95:25,40,-95", "+proj=lcc +lat_1=25 +lat_2=25 +lat_0=90 +lon_0=-95", m, false, -30, 85, -170, 20},
+    {"lc:-30:135:-20:-40,-30,135", "+proj=lcc +lat_1=-20 +lat_2=-40 +lat_0=-90 +lon_0=135", m, false, -85, 30, 60,
+     210},
+    {"or:40:-100,40,-100", "+proj=ortho +lat_0=40 +lon_0=-100", m, false, -5, 85, -170, -30},
+    {"laea:40:-100,40,-100", "+proj=laea +lat_0=40 +lon_0=-100", m, false, -80, 89, -179, 179},
+    {"laea:90:0,90,0", "+proj=laea +lat_0=90 +lon_0=0", m, false, -80, 90, -179, 179},
+    {"gn:40:-100,40,-100", "+proj=gnom +lat_0=40 +lon_0=-100", m, false, 0, 80, -150, -50},
+    // Our Mollweide is the usual one scaled by 1/sqrt(2) (the ellipse spans
+    // +-2R by +-R).
+    {"mo:0:10,0,10", "+proj=moll +lon_0=10", m / std::sqrt(2.0), false, -89, 89, -169, 189},
+    // With scan angles ours multiplies the angles by the orbit radius, PROJ
+    // by the height above the surface.
+    {"sat:0:-75:421.61:1,0,-75", "+proj=geos +h=35789780 +lon_0=-75", SRAD / (HEIGHT * 1e5), false, -70, 70, -140,
+     -10},
+    {"sat:0:-75,0,-75", "+proj=geos +h=35789780 +lon_0=-75", 0, true, -70, 70, -140, -10},
+};
 
-const std::vector<OracleCase> &oracle_cases()
-{
-    const double m = 1e-5;  // 100 km units per metre
-    static const std::vector<OracleCase> cases = {
-        {"ps:60:-105,40,-100", "+proj=stere +lat_0=90 +lat_ts=60 +lon_0=-105", m, 0, -60, 89, -180, 180},
-        {"ps:60:20:45,40,20", "+proj=stere +lat_0=90 +lat_ts=45 +lon_0=20", m, 0, -60, 89, -180, 180},
-        {"ps:-60:0,-70,0", "+proj=stere +lat_0=-90 +lat_ts=-60 +lon_0=0", m, 0, -89, 60, -180, 180},
-        {"me:0:-30,0,-30", "+proj=merc +lon_0=-30", m, 0, -85, 85, -179, 179},
-        {"lc:40:-95,40,-95", "+proj=lcc +lat_1=30 +lat_2=60 +lat_0=90 +lon_0=-95", m, 0, -30, 85, -170, 20},
-        {"lc:25:-95:25,40,-95", "+proj=lcc +lat_1=25 +lat_2=25 +lat_0=90 +lon_0=-95", m, 0, -30, 85, -170, 20},
-        {"lc:-30:135:-20:-40,-30,135", "+proj=lcc +lat_1=-20 +lat_2=-40 +lat_0=-90 +lon_0=135", m, 0, -85, 30,
-         60, 210},
-        {"or:40:-100,40,-100", "+proj=ortho +lat_0=40 +lon_0=-100", m, 0, -5, 85, -170, -30},
-        {"laea:40:-100,40,-100", "+proj=laea +lat_0=40 +lon_0=-100", m, 0, -80, 89, -179, 179},
-        {"laea:90:0,90,0", "+proj=laea +lat_0=90 +lon_0=0", m, 0, -80, 90, -179, 179},
-        {"gn:40:-100,40,-100", "+proj=gnom +lat_0=40 +lon_0=-100", m, 0, 0, 80, -150, -50},
-        // Our Mollweide is the usual one scaled by 1/sqrt(2) (the ellipse
-        // spans +-2R by +-R).
-        {"mo:0:10,0,10", "+proj=moll +lon_0=10", m / std::sqrt(2.0), 0, -89, 89, -169, 189},
-        // Geostationary with scan angles: ours multiplies the angles by the
-        // orbit radius, PROJ by the height above the surface.
-        {"sat:0:-75:421.61:1,0,-75", "+proj=geos +h=35789780 +lon_0=-75", SRAD / (HEIGHT * 1e5), 0, -70, 70,
-         -140, -10},
-        // Without scan angles ours is the tangent of the angle.
-        {"sat:0:-75,0,-75", "+proj=geos +h=35789780 +lon_0=-75", 0, 1, -70, 70, -140, -10},
-    };
-    return cases;
-}
-
-// The case's 13 x 13 grid of points (lat, lon).
-std::vector<std::pair<float, float>> oracle_points(const OracleCase &c)
-{
-    std::vector<std::pair<float, float>> pts;
-    for (int i = 0; i <= 12; ++i)
-        for (int j = 0; j <= 12; ++j)
-            pts.emplace_back(c.lat0 + (c.lat1 - c.lat0) * i / 12.0f, c.lon0 + (c.lon1 - c.lon0) * j / 12.0f);
-    return pts;
-}
-
-// PROJ's plot coordinates of the points in our units; NaN where PROJ cannot
-// project a point.
-std::vector<std::pair<double, double>> oracle_ref(const OracleCase &c, const std::vector<std::pair<float, float>> &pts)
-{
-    auto ref = run_proj(std::string(c.proj_args) + " +R=6371220", pts);
-    for (auto &[rx, ry] : ref) {
-        if (c.kind == 1) {
-            rx = SRAD * std::tan(rx * 1e-5 / HEIGHT);
-            ry = SRAD * std::tan(ry * 1e-5 / HEIGHT);
-        } else {
-            rx *= c.scale;
-            ry *= c.scale;
-        }
-    }
-    return ref;
-}
-
-// A transformed point against PROJ's; false (nothing compared) where either
-// cannot project it or it lies far out.
+// A point against PROJ's; false (nothing compared) where either cannot
+// project it or it lies far out.
 bool near_oracle(float x, float y, int ok, std::pair<double, double> ref, std::pair<float, float> pt)
 {
     auto [rx, ry] = ref;
@@ -143,118 +98,95 @@ bool near_oracle(float x, float y, int ok, std::pair<double, double> ref, std::p
     return true;
 }
 
-TEST(MapOracle, AgreesWithProj)
+// Each case on a 13 x 13 grid, through the layer and through projection
+// objects that are all alive at once and used point by point in turn (each
+// keeps its own constants; the current domain is left alone); the objects
+// also take each point back.
+TEST(MapOracle, AgreesWithCs2cs)
 {
-    if (!have_proj()) GTEST_SKIP() << "proj (proj-bin) not installed";
-    for (const OracleCase &c : oracle_cases()) {
-        SCOPED_TRACE(c.domain);
-        install(c.domain);
-        auto pts = oracle_points(c);
-        auto ref = oracle_ref(c, pts);
-        ASSERT_EQ(ref.size(), pts.size());
-        int compared = 0;
-        for (size_t k = 0; k < pts.size(); ++k) {
-            float x, y;
-            int ok = MAP_tran(&x, &y, pts[k].first, pts[k].second);
-            compared += near_oracle(x, y, ok, ref[k], pts[k]);
-        }
-        EXPECT_GT(compared, 40);
-    }
-}
-
-// One projection object per oracle case, all alive at once, used point by
-// point in turn (each case's point k before any case's point k+1), forward
-// and back: each keeps its own constants, and the current domain is left
-// alone.
-TEST(MapOracle, ObjectsSideBySideAgreeWithProj)
-{
-    if (!have_proj()) GTEST_SKIP() << "proj (proj-bin) not installed";
-    const auto &cases = oracle_cases();
+    NEED_TOOL("cs2cs");
+    const size_t n = std::size(kOracle);
     std::vector<MapProj> objs;
-    std::vector<std::vector<std::pair<float, float>>> pts;
-    std::vector<std::vector<std::pair<double, double>>> refs;
-    for (const OracleCase &c : cases) {
+    std::vector<std::vector<std::pair<float, float>>> pts(n);
+    std::vector<std::vector<std::pair<double, double>>> refs(n);
+    for (size_t c = 0; c < n; ++c) {
+        const OracleCase &o = kOracle[c];
+        for (int i = 0; i <= 12; ++i)
+            for (int j = 0; j <= 12; ++j)
+                pts[c].emplace_back(o.lat0 + (o.lat1 - o.lat0) * i / 12.0f, o.lon0 + (o.lon1 - o.lon0) * j / 12.0f);
+        refs[c] = cs2cs(o.proj, pts[c]);
+        ASSERT_EQ(refs[c].size(), pts[c].size()) << o.domain;
+        for (auto &[rx, ry] : refs[c]) {
+            rx = o.tangent ? SRAD * std::tan(rx * 1e-5 / HEIGHT) : rx * o.scale;
+            ry = o.tangent ? SRAD * std::tan(ry * 1e-5 / HEIGHT) : ry * o.scale;
+        }
         DOM d;
-        ASSERT_GE(DOM_decode(c.domain, &d), 1) << c.domain;
+        ASSERT_GE(DOM_decode(o.domain, &d), 1);
         objs.push_back(MAP_make_proj(&d));
-        pts.push_back(oracle_points(c));
-        refs.push_back(oracle_ref(c, pts.back()));
-        ASSERT_EQ(refs.back().size(), pts.back().size());
     }
     install("me,0,0");
-    std::vector<int> compared(cases.size());
-    for (size_t k = 0; k < pts[0].size(); ++k) {
-        for (size_t i = 0; i < cases.size(); ++i) {
-            SCOPED_TRACE(cases[i].domain);
-            auto [lat, lon] = pts[i][k];
+    std::vector<int> compared(n);
+    for (size_t k = 0; k < pts[0].size(); ++k)
+        for (size_t c = 0; c < n; ++c) {
+            SCOPED_TRACE(kOracle[c].domain);
+            auto [lat, lon] = pts[c][k];
             float x, y, la, lo;
-            int ok = objs[i].tran(&x, &y, lat, lon);
-            if (!near_oracle(x, y, ok, refs[i][k], pts[i][k])) continue;
-            ++compared[i];
+            if (!near_oracle(x, y, objs[c].tran(&x, &y, lat, lon), refs[c][k], pts[c][k])) continue;
+            ++compared[c];
             if (std::fabs(lat) > 89) continue;  // longitude free at the pole
-            ASSERT_EQ(objs[i].untran(&la, &lo, x, y), 1) << lat << "," << lon;
+            ASSERT_EQ(objs[c].untran(&la, &lo, x, y), 1) << lat << "," << lon;
             EXPECT_NEAR(la, lat, 1e-3) << lat << "," << lon;
             EXPECT_NEAR(lon_diff(lo, lon), 0, 1e-3) << lat << "," << lon;
         }
-    }
-    for (size_t i = 0; i < cases.size(); ++i) EXPECT_GT(compared[i], 40) << cases[i].domain;
     EXPECT_EQ(MAP_get_proj(), DOM_MERC);
+    for (size_t c = 0; c < n; ++c) {
+        SCOPED_TRACE(kOracle[c].domain);
+        EXPECT_GT(compared[c], 40);
+        install(kOracle[c].domain);
+        for (size_t k = 0; k < pts[c].size(); ++k) {
+            float x, y;
+            near_oracle(x, y, MAP_tran(&x, &y, pts[c][k].first, pts[c][k].second), refs[c][k], pts[c][k]);
+        }
+    }
 }
 
-// ---- round trips ----
-
-struct TripCase {
-    const char *domain;
-    float lat0, lat1, lon0, lon1;
-};
-
+// Forward and back on a 41 x 41 grid, also for what cs2cs does not cover
+// (latitude/longitude, the ellipsoid satellite views, the southern pole).
 TEST(MapProj, RoundTripsEveryEarthProjection)
 {
-    const TripCase cases[] = {
-        {"ps:60:-105,40,-100", -70, 89.5f, -180, 179},
-        {"ps:-60:30:-45,-60,30", -89.5f, 70, -180, 179},
-        {"ll,0,0", -90, 90, -179, 179},
-        {"ll:0:120,0,120", -90, 90, -179, 179},
-        {"me:0:-30,0,-30", -89.5f, 89.5f, -179, 179},
-        {"lc:40:-95,40,-95", -85, 88, -170, -20},
-        {"lc:25:-95:25,40,-95", -85, 88, -170, -20},
-        {"lc:-30:135:-20:-40,-30,135", -88, 85, 60, 200},
-        {"or:40:-100,40,-100", 0, 85, -160, -40},
-        {"gn:40:-100,40,-100", 10, 80, -150, -50},
-        {"mo:0:10,0,10", -85, 85, -165, 185},
-        {"laea:40:-100,40,-100", -20, 89, -179, 179},
-        {"laea:-90:0,-90,0", -89, 70, -179, 179},
-        {"sat:0:-75,0,-75", -60, 60, -130, -20},
-        {"sat:0:-75:421.61:1,0,-75", -60, 60, -130, -20},
-        {"sat:e:0:140.7,0,140.7", -60, 60, 90, 190},
-        {"sat:e:0:140.7:422:1,0,140.7", -60, 60, 90, 190},
+    const struct {
+        const char *domain;
+        float lat0, lat1, lon0, lon1;
+    } cases[] = {
+        {"ps:-60:30:-45,-60,30", -89.5f, 70, -180, 179}, {"ll,0,0", -90, 90, -179, 179},
+        {"ll:0:120,0,120", -90, 90, -179, 179},          {"me:0:-30,0,-30", -89.5f, 89.5f, -179, 179},
+        {"lc:-30:135:-20:-40,-30,135", -88, 85, 60, 200}, {"or:40:-100,40,-100", 0, 85, -160, -40},
+        {"gn:40:-100,40,-100", 10, 80, -150, -50},       {"mo:0:10,0,10", -85, 85, -165, 185},
+        {"laea:-90:0,-90,0", -89, 70, -179, 179},        {"sat:0:-75,0,-75", -60, 60, -130, -20},
+        {"sat:e:0:140.7,0,140.7", -60, 60, 90, 190},     {"sat:e:0:140.7:422:1,0,140.7", -60, 60, 90, 190},
     };
-    for (const TripCase &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.domain);
         install(c.domain);
         int n = 0;
         double worst = 0;
-        for (int i = 0; i <= 40; ++i) {
+        for (int i = 0; i <= 40; ++i)
             for (int j = 0; j <= 40; ++j) {
-                float lat = c.lat0 + (c.lat1 - c.lat0) * i / 40.0f;
-                float lon = c.lon0 + (c.lon1 - c.lon0) * j / 40.0f;
+                float lat = c.lat0 + (c.lat1 - c.lat0) * i / 40.0f, lon = c.lon0 + (c.lon1 - c.lon0) * j / 40.0f;
                 float x, y, la, lo;
                 if (!MAP_tran(&x, &y, lat, lon)) continue;
                 ASSERT_EQ(MAP_untran(&la, &lo, x, y), 1) << lat << "," << lon;
                 worst = std::fmax(worst, std::fabs(la - lat));
-                // longitude is free at the poles
                 if (std::fabs(lat) < 89.9f) worst = std::fmax(worst, std::fabs(lon_diff(lo, lon)));
                 ++n;
             }
-        }
         EXPECT_GT(n, 800);
         EXPECT_LT(worst, 1e-4);
     }
 }
 
 // The batch transforms keep terms shared by rows and columns of points:
-// each point must come out bit for bit as the layer's one-point transforms
-// give it,
+// each point must come out bit for bit as the one-point transforms give it,
 // whatever repeats, with more distinct longitudes than the kept table holds,
 // signed zeros and refused inputs among them.
 TEST(MapProj, BatchTransformsEqualOnePointAtATime)
@@ -275,133 +207,109 @@ TEST(MapProj, BatchTransformsEqualOnePointAtATime)
         SCOPED_TRACE(dom);
         const DOM d = install(dom);
         const MapProj p = MAP_make_proj(&d);
-        std::vector<float> x(n), y(n), bx(n), by(n), la(n), lo(n), bla(n), blo(n);
-        std::vector<unsigned char> ok(n), bok(n), uok(n), buok(n);
+        std::vector<float> x(n), y(n), bx(n), by(n);
+        std::vector<unsigned char> ok(n), bok(n);
         for (int i = 0; i < n; ++i) ok[i] = MAP_tran(&x[i], &y[i], lat[i], lon[i]) != 0;
         p.tran_points(n, lat.data(), lon.data(), bx.data(), by.data(), bok.data());
         x.push_back(NAN), y.push_back(0), x.push_back(1e30f), y.push_back(-1e30f);  // refused inverse inputs
-        const int m = (int)x.size();
-        la.resize(m), lo.resize(m), bla.resize(m), blo.resize(m), uok.resize(m), buok.resize(m);
-        for (int i = 0; i < m; ++i) uok[i] = MAP_untran(&la[i], &lo[i], x[i], y[i]) != 0;
-        p.untran_points(m, x.data(), y.data(), bla.data(), blo.data(), buok.data());
+        const int k = (int)x.size();
+        std::vector<float> la(k), lo(k), bla(k), blo(k);
+        std::vector<unsigned char> uok(k), buok(k);
+        for (int i = 0; i < k; ++i) uok[i] = MAP_untran(&la[i], &lo[i], x[i], y[i]) != 0;
+        p.untran_points(k, x.data(), y.data(), bla.data(), blo.data(), buok.data());
         EXPECT_EQ(ok, bok);
         EXPECT_EQ(uok, buok);
         EXPECT_EQ(std::memcmp(x.data(), bx.data(), n * sizeof(float)), 0);
         EXPECT_EQ(std::memcmp(y.data(), by.data(), n * sizeof(float)), 0);
-        EXPECT_EQ(std::memcmp(la.data(), bla.data(), m * sizeof(float)), 0);
-        EXPECT_EQ(std::memcmp(lo.data(), blo.data(), m * sizeof(float)), 0);
+        EXPECT_EQ(std::memcmp(la.data(), bla.data(), k * sizeof(float)), 0);
+        EXPECT_EQ(std::memcmp(lo.data(), blo.data(), k * sizeof(float)), 0);
     }
 }
 
-// ---- edge cases of the transform layer ----
-
-TEST(MapProj, PolarStereographicAnchors)
+// The edge cases of the transform layer.  Forward rows take (lat, lon) to
+// (x, y), inverse rows (x, y) to (lat, lon); refused points give -9999.
+// Values from cs2cs +proj=longlat +R=6371220 +to <proj> +R=6371220, metres
+// times 1e-5, unless stated.
+TEST(MapProj, EdgeCases)
 {
-    install("ps:60:-105,40,-100");
-    float x, y;
-    EXPECT_EQ(MAP_tran(&x, &y, 90, -105), 1);
-    EXPECT_NEAR(x, 0, 1e-5);
-    EXPECT_NEAR(y, 0, 1e-5);
-    EXPECT_EQ(MAP_tran(&x, &y, 60, -105), 1);
-    EXPECT_NEAR(x, 0, 1e-5);
-    EXPECT_NEAR(y, -R * (1 + std::sin(60 * M_PI / 180)) * std::tan(15 * M_PI / 180), 1e-4);
-    // far-hemisphere latitudes are clamped at -75
-    float x2, y2;
-    MAP_tran(&x, &y, -80, 10);
-    MAP_tran(&x2, &y2, -75, 10);
-    EXPECT_FLOAT_EQ(x, x2);
-    EXPECT_FLOAT_EQ(y, y2);
-    // the inverse does not normalise the longitude
-    float lat, lon;
-    MAP_tran(&x, &y, 50, 170);
-    MAP_untran(&lat, &lon, x, y);
-    EXPECT_NEAR(lon, -190, 1e-3);
+    const struct Case {
+        const char *name, *domain;
+        bool inverse;
+        float in1, in2;
+        int ok;
+        double out1, out2;
+    } cases[] = {
+        // +proj=stere +lat_0=90 +lat_ts=60 +lon_0=-105
+        {"ps pole", "ps:60:-105,40,-100", false, 90, -105, 1, 0, 0},
+        {"ps true latitude", "ps:60:-105,40,-100", false, 60, -105, 1, 0, -31.85610},
+        {"ps far hemisphere clamps at 75 S (cs2cs of -75, 10)", "ps:60:-105,40,-100", false, -80, 10, 1, 818.43984,
+         381.64477},
+        {"ps inverse keeps the longitude unwrapped (cs2cs of 50, 170)", "ps:60:-105,40,-100", true, -43.107243f,
+         -3.771395f, 1, 50, -190},
+        // +proj=merc +lon_0=0
+        {"me wraps 190 to -170", "me,0,0", false, 0, 190, 1, -189.037903, 0},
+        {"me far longitude, latitude clamps at 89.9 (cs2cs of 89.9, 10)", "me,0,0", false, 90, 360 * 1000 + 10, 1,
+         11.119877, 448.786124},
+        // Moll: the pole is the top of the ellipse, R above the centre (by
+        // hand: cs2cs +proj=moll gives sqrt(2) R).
+        {"mo pole", "mo,0,0", false, 90, 50, 1, 0, R},
+        {"mo above the ellipse", "mo,0,0", true, 0, 64, 0, M, M},
+        {"mo beside the ellipse", "mo,0,0", true, 127, 30, 0, M, M},
+        // The limb of the view from 421.61 over 63.7122 lies acos(63.7122 /
+        // 421.61) = 81.3 degrees from the sub-point (by hand): 90 degrees
+        // away is hidden.
+        {"sat far side", "sat:0:-75,0,-75", false, 0, 15, 0, M, M},
+        {"sat:e far side", "sat:e:0:-75,0,-75", false, 0, 15, 0, M, M},
+        {"sat centre", "sat:0:-75,0,-75", true, 0, 0, 1, 0, -75},
+        {"sat:e centre", "sat:e:0:-75,0,-75", true, 0, 0, 1, 0, -75},
+        {"sat off the disc", "sat:0:-75,0,-75", true, 70, 0, 0, M, M},
+        // Antipode (cs2cs: *): refused.  The centre's inverse is refused but
+        // names the centre.
+        {"laea antipode", "laea:40:-100,40,-100", false, -40, 80, 0, M, M},
+        {"laea centre", "laea:40:-100,40,-100", true, 0, 0, 0, 40, -100},
+        {"laea beyond 2R", "laea:40:-100,40,-100", true, 128, 0, 0, M, M},
+        {"or far side (cs2cs: *)", "or:40:-100,40,-100", false, -40, 80, 0, M, M},
+        {"or beyond R", "or:40:-100,40,-100", true, 64, 0, 0, M, M},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        install(c.domain);
+        float a = 1, b = 1;
+        int ok = c.inverse ? MAP_untran(&a, &b, c.in1, c.in2) : MAP_tran(&a, &b, c.in1, c.in2);
+        EXPECT_EQ(ok, c.ok);
+        EXPECT_NEAR(a, c.out1, 2e-4 * (1 + std::fabs(c.out1)));
+        EXPECT_NEAR(b, c.out2, 2e-4 * (1 + std::fabs(c.out2)));
+    }
 }
 
-TEST(MapProj, MercatorWrapsLongitude)
-{
-    install("me,0,0");
-    float x, y;
-    EXPECT_EQ(MAP_tran(&x, &y, 0, 190), 1);
-    EXPECT_NEAR(x, -170 * R * M_PI / 180, 1e-4);
-    EXPECT_NEAR(y, 0, 1e-6);
-    // very large longitudes still reduce, and latitudes clamp at 89.9
-    EXPECT_EQ(MAP_tran(&x, &y, 90, 360 * 1000 + 10), 1);
-    EXPECT_NEAR(x, 10 * R * M_PI / 180, 1e-3);
-    float x2, y2;
-    MAP_tran(&x2, &y2, 89.9f, 10);
-    EXPECT_FLOAT_EQ(y, y2);
-}
-
-TEST(MapProj, SatelliteViewEdges)
-{
-    install("sat:0:-75,0,-75");
-    float x, y, lat, lon;
-    EXPECT_EQ(MAP_tran(&x, &y, 0, 15), 0);
-    EXPECT_EQ(x, M);
-    EXPECT_EQ(y, M);
-    EXPECT_EQ(MAP_untran(&lat, &lon, 0, 0), 1);
-    EXPECT_NEAR(lat, 0, 1e-6);
-    EXPECT_NEAR(lon, -75, 1e-5);
-    // off the disc
-    EXPECT_EQ(MAP_untran(&lat, &lon, 70, 0), 0);
-    EXPECT_EQ(lat, M);
-    install("sat:e:0:-75,0,-75");
-    EXPECT_EQ(MAP_untran(&lat, &lon, 0, 0), 1);
-    EXPECT_NEAR(lon, -75, 1e-5);
-    EXPECT_EQ(MAP_tran(&x, &y, 0, 15), 0);
-}
-
-TEST(MapProj, AzimuthalCentres)
-{
-    install("laea:40:-100,40,-100");
-    float lat, lon, x, y;
-    EXPECT_EQ(MAP_untran(&lat, &lon, 0, 0), 0);
-    EXPECT_FLOAT_EQ(lat, 40);
-    EXPECT_FLOAT_EQ(lon, -100);
-    EXPECT_EQ(MAP_tran(&x, &y, -40, 80), 0);  // the antipode
-    EXPECT_EQ(MAP_untran(&lat, &lon, 128, 0), 0);
-    install("or:40:-100,40,-100");
-    EXPECT_EQ(MAP_tran(&x, &y, -40, 80), 0);  // far side
-    EXPECT_EQ(MAP_untran(&lat, &lon, 64, 0), 0);
-    install("mo,0,0");
-    EXPECT_EQ(MAP_untran(&lat, &lon, 0, 64), 0);   // above the ellipse
-    EXPECT_EQ(MAP_untran(&lat, &lon, 127, 30), 0); // beside it
-    EXPECT_EQ(MAP_tran(&x, &y, 90, 50), 1);
-    EXPECT_EQ(x, 0);
-    EXPECT_NEAR(y, R, 1e-4);
-}
-
-TEST(MapProj, BadInputsAreNotDrawable)
+TEST(MapProj, BadInputsAndNoProjection)
 {
     const float bad[][2] = {{NAN, 0}, {0, NAN}, {INFINITY, 0}, {0, -INFINITY}, {90.5f, 0}, {-91, 0}, {1e30f, 0}};
     for (const char *dom : {"ps,40,-100", "ll,0,0", "me,0,0", "lc,40,-95", "or,40,-100", "gn,40,-100", "mo,0,0",
                             "laea,40,-100", "sat:0:-75,0,-75", "sat:e:0:-75,0,-75"}) {
+        SCOPED_TRACE(dom);
         install(dom);
         for (auto &p : bad) {
             float x = 1, y = 1;
-            EXPECT_EQ(MAP_tran(&x, &y, p[0], p[1]), 0) << dom << " " << p[0] << "," << p[1];
+            EXPECT_EQ(MAP_tran(&x, &y, p[0], p[1]), 0) << p[0] << "," << p[1];
             EXPECT_EQ(x, M);
             EXPECT_EQ(y, M);
         }
         for (auto &p : {std::pair{NAN, 0.0f}, std::pair{0.0f, INFINITY}}) {
             float la = 1, lo = 1;
-            EXPECT_EQ(MAP_untran(&la, &lo, p.first, p.second), 0) << dom;
+            EXPECT_EQ(MAP_untran(&la, &lo, p.first, p.second), 0);
             EXPECT_EQ(la, M);
         }
     }
-}
-
-TEST(MapProj, MissingProjectionPassesThrough)
-{
+    // No domain: points pass through; a code without a transform leaves
+    // the outputs alone.
     MAP_domain(nullptr);
     EXPECT_EQ(MAP_get_proj(), -9999);
     float x, y;
     EXPECT_EQ(MAP_tran(&x, &y, 12.5f, -7), 1);
-    EXPECT_FLOAT_EQ(x, 12.5f);
-    EXPECT_FLOAT_EQ(y, -7);
+    EXPECT_EQ(x, 12.5f);
+    EXPECT_EQ(y, -7);
     EXPECT_EQ(MAP_in_domain(1e9f, -1e9f), 1);
-    // a code without a transform leaves the outputs alone
     install("zoom,10,20");
     x = 3, y = 4;
     EXPECT_EQ(MAP_tran(&x, &y, 50, 60), 1);
@@ -415,22 +323,18 @@ TEST(MapProj, LimitsAndGrid)
                             "ll,10,20,41,31,0.5,0.5", "me,0,-30,25,17,2,2", "sat:0:-75,0,-75,131,131,1,1"}) {
         SCOPED_TRACE(dom);
         DOM d = install(dom);
-        float L[4], x, y, i, j;
+        float L[4], x, y, i, j, lat, lon;
         MAP_get_limits(L);
         EXPECT_NEAR(L[1] - L[0], (d.nx - 1) * d.dx, 1e-3);
         EXPECT_NEAR(L[3] - L[2], (d.ny - 1) * d.dy, 1e-3);
         MAP_grid_tran(&x, &y, 0, 0);
         EXPECT_FLOAT_EQ(x, L[0]);
         EXPECT_FLOAT_EQ(y, L[3]);
-        MAP_grid_tran(&x, &y, d.nx - 1, d.ny - 1);
-        EXPECT_NEAR(x, L[1], 1e-4);
-        EXPECT_NEAR(y, L[2], 1e-4);
         MAP_get_up_left(&x, &y);
         EXPECT_FLOAT_EQ(x, L[0]);
         EXPECT_FLOAT_EQ(y, L[3]);
         // the centre grid point is the domain centre
         MAP_grid_tran(&x, &y, (d.nx - 1) / 2.0f, (d.ny - 1) / 2.0f);
-        float lat, lon;
         MAP_untran(&lat, &lon, x, y);
         EXPECT_NEAR(lat, d.clat, 1e-3);
         EXPECT_NEAR(lon_diff(lon, d.clon), 0, 1e-3);
@@ -447,73 +351,69 @@ TEST(MapProj, LimitsAndGrid)
     }
 }
 
+// Local scale along a meridian over a 0.01-degree step, against a sphere's
+// 0.01 degrees of arc.
+double meridian_scale(float lat, float lon)
+{
+    float x1, y1, x2, y2;
+    MAP_tran(&x1, &y1, lat, lon);
+    MAP_tran(&x2, &y2, lat + 0.01f, lon);
+    return std::hypot(x2 - x1, y2 - y1) / (R * 0.01 * M_PI / 180);
+}
+
 TEST(MapProj, DomainDefaultsAndState)
 {
-    DOM d = install("ps:-50:20,-70,20");
+    install("ps:-50:20,-70,20");
     DOM cur;
     MAP_get_domain(&cur);
     EXPECT_FLOAT_EQ(cur.plat, -50);
     EXPECT_EQ(MAP_get_domain(nullptr)->proj, 1);
     EXPECT_FLOAT_EQ(MAP_get_clat(), -70);
     EXPECT_FLOAT_EQ(MAP_get_clon(), 20);
-    // southern default true latitude -60: scale factor 1 there
-    float x1, y1, x2, y2;
-    MAP_tran(&x1, &y1, -60, 20);
-    MAP_tran(&x2, &y2, -60.01f, 20);
-    EXPECT_NEAR(std::hypot(x2 - x1, y2 - y1) / (R * 0.01 * M_PI / 180), 1.0, 1e-3);
-    // missing plat/plon become the centre
-    install("lc,45,-90");
+    EXPECT_NEAR(meridian_scale(-60, 20), 1.0, 1e-3);  // southern default true latitude -60
+    install("lc,45,-90");  // missing plat/plon become the centre
     MAP_get_domain(&cur);
     EXPECT_FLOAT_EQ(cur.plat, 45);
     EXPECT_FLOAT_EQ(cur.plon, -90);
     // changing the projection and coordinates invalidates the constants
+    float x, y;
     install("ps,60,0");
     MAP_coord(60, 10);
-    MAP_tran(&x1, &y1, 50, 10);
-    EXPECT_NEAR(x1, 0, 1e-5);
+    MAP_tran(&x, &y, 50, 10);
+    EXPECT_NEAR(x, 0, 1e-5);
     MAP_proj(3);
-    MAP_tran(&x1, &y1, 0, 20);
-    EXPECT_NEAR(x1, 10 * R * M_PI / 180, 1e-4);
-    // Lambert true latitudes given afterwards
-    install("lc:40:-95,40,-95");
+    MAP_tran(&x, &y, 0, 20);
+    EXPECT_NEAR(x, 11.119877, 1e-4);  // cs2cs +proj=merc +lon_0=10 of (0, 20)
+    install("lc:40:-95,40,-95");  // Lambert true latitudes given afterwards
     const float t[2] = {25, 25};
     MAP_proj_coord(t);
-    MAP_tran(&x1, &y1, 25, -95);
-    MAP_tran(&x2, &y2, 25.01f, -95);
-    EXPECT_NEAR(std::hypot(x2 - x1, y2 - y1) / (R * 0.01 * M_PI / 180), 1.0, 1e-3);
-    (void)d;
+    EXPECT_NEAR(meridian_scale(25, -95), 1.0, 1e-3);
 }
 
-// Map scale factor and directions, checked against finite differences of
-// the forward transform.
+// Map scale factor and directions, against finite differences of the
+// forward transform; a hand-worked factor: (1 + sin 60) / (1 + sin 40) =
+// 1.135890 at 40 N on a polar stereographic map true at 60.
 TEST(MapProj, FactorAndDirectionsMatchNumericGeometry)
 {
     install("ps,60,-100");
-    for (float lat : {30.0f, 45.0f, 60.0f, 80.0f}) {
-        float x1, y1, x2, y2;
-        MAP_tran(&x1, &y1, lat, -80);
-        MAP_tran(&x2, &y2, lat + 0.01f, -80);
-        double k = std::hypot(x2 - x1, y2 - y1) / (R * 0.01 * M_PI / 180);
-        EXPECT_NEAR(MAP_factor(lat), k, 2e-3) << lat;
-    }
+    EXPECT_NEAR(MAP_factor(40), 1.135890, 1e-4);
+    for (float lat : {30.0f, 60.0f, 80.0f}) EXPECT_NEAR(MAP_factor(lat), meridian_scale(lat, -80), 2e-3) << lat;
     for (const char *dom : {"ps,60,-100", "ps:-60:30,-60,30", "lc,40,-95", "lc:-30:135:-20:-40,-30,135",
                             "sat:0:-75,0,-75"}) {
         SCOPED_TRACE(dom);
         DOM d = install(dom);
-        for (float dlon : {-30.0f, 0.0f, 20.0f}) {
+        for (float dlon : {-30.0f, 0.0f, 20.0f})
             for (float dir : {0.0f, 45.0f, 200.0f}) {
                 float lat = d.clat + 5, lon = d.clon + dlon, x, y, x2, y2;
                 ASSERT_EQ(MAP_tran(&x, &y, lat, lon), 1);
                 double s = std::sin(dir * M_PI / 180), c = std::cos(dir * M_PI / 180);
                 MAP_tran(&x2, &y2, lat + 0.01 * c, lon + 0.01 * s / std::cos(lat * M_PI / 180));
-                double grid = std::atan2(x2 - x, y2 - y) * 180 / M_PI;
                 float adj = MAP_dir_adj(dir, x, y);
-                EXPECT_NEAR(lon_diff(adj, grid), 0, 0.1) << dlon << " " << dir;
-                if (d.proj != 9) {
+                EXPECT_NEAR(lon_diff(adj, std::atan2(x2 - x, y2 - y) * 180 / M_PI), 0, 0.1) << dlon << " " << dir;
+                if (d.proj != DOM_SAT) {
                     EXPECT_NEAR(lon_diff(MAP_undir_adj(adj, x, y), dir), 0, 1e-3);
                 }
             }
-        }
     }
     install("ps,60,-100");
     EXPECT_FLOAT_EQ(MAP_dir_adj(10, 0, 0), 110);
@@ -531,86 +431,72 @@ TEST(MapProj, DomainTranBetweenDomains)
     DOM a, b;
     DOM_decode("ps:60:-105,40,-100,31,21,1,1", &a);
     DOM_decode("lc:25:-95:25,38,-97,61,37,0.8,0.8", &b);
-    install("me,0,0");
-    float x, y, x2, y2;
+    float x, y, lat, lon;
     MAP_domain(&a);
     MAP_tran(&x, &y, 42, -90);
     install("me,0,0");
-    EXPECT_EQ(MAP_domain_tran(&a, &b, &x2, &y2, x, y), 1);
-    EXPECT_EQ(MAP_get_proj(), 3);  // current domain restored
-    float lat, lon;
+    EXPECT_EQ(MAP_domain_tran(&a, &b, &x, &y, x, y), 1);
+    EXPECT_EQ(MAP_get_proj(), DOM_MERC);  // current domain restored
     MAP_domain(&b);
-    MAP_untran(&lat, &lon, x2, y2);
+    MAP_untran(&lat, &lon, x, y);
     EXPECT_NEAR(lat, 42, 1e-4);
     EXPECT_NEAR(lon, -90, 1e-4);
-    EXPECT_EQ(MAP_domain_tran(&a, &a, &x2, &y2, 5, 6), 1);
-    EXPECT_EQ(x2, 5);
-    EXPECT_EQ(y2, 6);
+    EXPECT_EQ(MAP_domain_tran(&a, &a, &x, &y, 5, 6), 1);
+    EXPECT_EQ(x, 5);
+    EXPECT_EQ(y, 6);
 }
 
+// The diagram systems, with values worked by hand: forward where the value
+// is simple, back again where it is not.
 TEST(MapProj, DiagramSystems)
 {
-    install("xy,0,100,10,20");  // corners (0,100) and (10,120), factors 25/10, 17/20
-    float L[4], x, y, a, b;
-    MAP_get_limits(L);
-    EXPECT_FLOAT_EQ(L[0], 0);
-    EXPECT_FLOAT_EQ(L[1], 25);
-    EXPECT_FLOAT_EQ(L[2], 100);
-    EXPECT_FLOAT_EQ(L[3], 117);
-    MAP_tran(&x, &y, 10, 120);
-    EXPECT_FLOAT_EQ(x, 25);
-    EXPECT_FLOAT_EQ(y, 117);
-    MAP_untran(&a, &b, x, y);
-    EXPECT_FLOAT_EQ(a, 10);
-    EXPECT_FLOAT_EQ(b, 120);
-
-    install("vert,-40,1000,50,-900");  // log-pressure
-    MAP_tran(&x, &y, 20, 500);
-    EXPECT_FLOAT_EQ(y, (float)-std::log(500.0));
-    MAP_untran(&a, &b, x, y);
-    EXPECT_NEAR(b, 500, 1e-3);
-
-    install("hodo,0,0,10,10");
-    MAP_tran(&x, &y, 90, 5);
-    EXPECT_NEAR(x, 5, 1e-5);
-    EXPECT_NEAR(y, 0, 1e-5);
-    MAP_untran(&a, &b, -1, 0);
-    EXPECT_NEAR(a, 270, 1e-4);
-    EXPECT_NEAR(b, 1, 1e-5);
-
-    install("stuve,-40,1000,80,-900");
-    MAP_tran(&x, &y, 10, 700);
-    MAP_untran(&a, &b, x, y);
-    EXPECT_NEAR(b, 700, 0.05);
-
     const float vp[4] = {0.1f, 0.9f, 0.1f, 0.9f};
     MAP_set_view(vp);
-    install("skewt,-40,1050,80,-950");
+    const struct Case {
+        const char *domain;
+        float a, b;
+        double x, y;     // NAN: not checked
+        double tol_b;    // of the way back
+    } cases[] = {
+        // corners (0,100) and (10,120); factors 25/10 and 17/20
+        {"xy,0,100,10,20", 10, 120, 25, 117, 1e-4},
+        {"vert,-40,1000,50,-900", 20, 500, NAN, -6.214608, 1e-3},  // -ln 500
+        {"hodo,0,0,10,10", 90, 5, 5, 0, 1e-4},                       // wind from the east, speed 5
+        {"stuve,-40,1000,80,-900", 10, 700, NAN, NAN, 0.05},
+        {"skewt,-40,1050,80,-950", 15, 850, NAN, NAN, 0.05},
+        {"teph,-40,1050,80,-950", 10, 800, NAN, NAN, 0.5},  // 0.286 * 3.5 is not quite 1
+        // ln(theta) = ln(283.15 (1000 / 800)^0.286) = 5.709796
+        {"rteph,-40,1050,80,-950", 10, 800, NAN, 5.709796, 0.5},
+        {"pix,0,0,640,480", 12, 34, 12, -34, 1e-4},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.domain);
+        install(c.domain);
+        float x, y, a, b;
+        MAP_tran(&x, &y, c.a, c.b);
+        if (!std::isnan(c.x)) {
+            EXPECT_NEAR(x, c.x, 1e-4);
+        }
+        if (!std::isnan(c.y)) {
+            EXPECT_NEAR(y, c.y, 1e-4);
+        }
+        MAP_untran(&a, &b, x, y);
+        EXPECT_NEAR(a, c.a, 1e-3);
+        EXPECT_NEAR(b, c.b, c.tol_b);
+    }
+    install("xy,0,100,10,20");
+    float L[4];
+    MAP_get_limits(L);
+    EXPECT_EQ(std::vector<float>(L, L + 4), (std::vector<float>{0, 25, 100, 117}));
+    install("hodo,0,0,10,10");
+    float a, b, x, y, x2, y2;
+    MAP_untran(&a, &b, -1, 0);  // one unit west of the centre: from 270 at 1
+    EXPECT_NEAR(a, 270, 1e-4);
+    EXPECT_NEAR(b, 1, 1e-5);
+    install("skewt,-40,1050,80,-950");  // isotherms lean right going up
     MAP_tran(&x, &y, 15, 850);
-    MAP_untran(&a, &b, x, y);
-    EXPECT_NEAR(a, 15, 1e-3);
-    EXPECT_NEAR(b, 850, 0.05);
-    // isotherms lean: the same temperature higher up sits further right
-    float x2, y2;
     MAP_tran(&x2, &y2, 15, 500);
     EXPECT_GT(x2, x);
-
-    install("teph,-40,1050,80,-950");
-    MAP_tran(&x, &y, 10, 800);
-    MAP_untran(&a, &b, x, y);
-    EXPECT_NEAR(a, 10, 1e-3);
-    EXPECT_NEAR(b, 800, 0.5);  // 0.286 * 3.5 is not quite 1
-
-    install("rteph,-40,1050,80,-950");
-    MAP_tran(&x, &y, 10, 800);
-    EXPECT_NEAR(y, std::log(283.15 * std::pow(1000.0 / 800, 0.286)), 1e-5);
-    MAP_untran(&a, &b, x, y);
-    EXPECT_NEAR(b, 800, 0.5);
-
-    install("pix,0,0,640,480");
-    MAP_tran(&x, &y, 12, 34);
-    EXPECT_EQ(x, 12);
-    EXPECT_EQ(y, -34);
 }
 
 // The skew-T and tephigram scale by the viewport: the current domain takes

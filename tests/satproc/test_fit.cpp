@@ -11,7 +11,7 @@
 #include "core/res.h"
 #include "driver/sat_read.h"
 #include "image/nav.h"
-#include "map/map.h"
+#include "tests/test_support.h"
 #include "satproc/fit.h"
 #include "satproc/sat_param.h"
 #include "tests/image/area_blocks.h"
@@ -30,13 +30,10 @@ protected:
     }
     void TearDown() override { IMG_free(&img); }
 
-    bool read_shared(const char *rel)
+    void read_shared(const char *rel)
     {
-        std::string path = testutil::shared_data(rel);
-        if (FILE *f = std::fopen(path.c_str(), "rb")) std::fclose(f);
-        else return false;
         FLAG_set(FLAG_INPUT, IMG_SRC_AREA);
-        return SAT_read_file(path.c_str(), &img) == 1;
+        ASSERT_EQ(SAT_read_file(testutil::shared(rel).c_str(), &img), 1);
     }
     IMG img;
 };
@@ -75,43 +72,51 @@ struct FakeArea {
     }
 };
 
-TEST_F(Fit, GvarFileGetsTheSatelliteView)
+// The real files.  GVAR: the GOES imager's visible pixel spans 16
+// microradians east-west and 28 north-south (published instrument figures),
+// the view's plot units are angles times the orbit radius 421.643, and the
+// file takes 4 elements and 8 lines a pixel: dx = 4 * 16e-6 * 421.643, dy =
+// 8 * 28e-6 * 421.643; its comment cards give the centre, LATLON=25 80.
+// Polar stereographic: invproj +proj=stere +lat_0=90 +lat_ts=60
+// +lon_0=-105 +R=6371220 of the centre's plot point (689690.2 m,
+// -5731563.5 m) gives 38.20007 N, 98.13848 W.
+TEST_F(Fit, RealFiles)
 {
-    if (!read_shared(testutil::GVAR_AREA)) GTEST_SKIP() << "no shared data";
-    const DOM &d = img.domain;
-    EXPECT_EQ(d.proj, DOM_SAT);
-    EXPECT_EQ(d.ellipsoid, 1);
-    EXPECT_FLOAT_EQ(d.parm[0], 421.643f);
-    EXPECT_FLOAT_EQ(d.parm[1], 1.0f);
-    EXPECT_EQ(d.nx, 1800);
-    EXPECT_EQ(d.ny, 400);
-    EXPECT_NEAR(d.plat, 0, 0.2);
-    EXPECT_NEAR(d.plon, -75, 0.5);
-    EXPECT_FLOAT_EQ(d.dx, (float)(4 * scan_delta() * 421.643));
-    EXPECT_FLOAT_EQ(d.dy, (float)(8 * elev_delta() * 421.643));
-    // The comment cards: LATLON=25 80.
-    EXPECT_NEAR(d.clat, 25, 0.15);
-    EXPECT_NEAR(d.clon, -80, 0.15);
-    EXPECT_EQ(SAT_get_tran_sat(), 1);
-}
-
-TEST_F(Fit, PolarStereographicFile)
-{
-    if (!read_shared(testutil::PS_AREA)) GTEST_SKIP() << "no shared data";
-    const DOM &d = img.domain;
-    EXPECT_EQ(d.proj, DOM_PSTEREO);
-    EXPECT_FLOAT_EQ(d.plat, 60);
-    EXPECT_FLOAT_EQ(d.plon, -105);
-    EXPECT_FLOAT_EQ(d.parm[0], 60);
-    EXPECT_NEAR(d.dx, 0.0951, 1e-4);
-    EXPECT_NEAR(d.dy, 0.1189, 1e-4);
-    // invproj +proj=stere +lat_0=90 +lat_ts=60 +lon_0=-105 +R=6371220 of the
-    // centre's plot point (689690.2 m, -5731563.5 m): 38.20007 N, 98.13848 W.
-    EXPECT_NEAR(d.clat, 38.20007, 0.002);
-    EXPECT_NEAR(d.clon, -98.13848, 0.002);
-    EXPECT_EQ(d.nx, 640);
-    EXPECT_EQ(d.ny, 350);
-    EXPECT_EQ(SAT_get_tran_sat(), 0);
+    const struct Case {
+        const char *file;
+        int proj, ellipsoid, nx, ny, tran_sat;
+        float plat, plon, parm0, plon_tol;
+        double dx, dy, dtol, clat, clon, ctol;
+    } cases[] = {
+        {testutil::GVAR_AREA, DOM_SAT, 1, 1800, 400, 1, 0, -75, 421.643f, 0.5f, 0.02698515, 0.09444803, 1e-7, 25, -80,
+         0.15},
+        {testutil::PS_AREA, DOM_PSTEREO, 0, 640, 350, 0, 60, -105, 60, 0, 0.0951, 0.1189, 1e-4, 38.20007, -98.13848,
+         0.002},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        NEED_SHARED(c.file);
+        SAT_set_tran_sat(1);  // its start value in a program run
+        IMG_free(&img);
+        IMG_init(&img);
+        read_shared(c.file);
+        const DOM &d = img.domain;
+        EXPECT_EQ(d.proj, c.proj);
+        EXPECT_EQ(d.ellipsoid, c.ellipsoid);
+        EXPECT_EQ(d.nx, c.nx);
+        EXPECT_EQ(d.ny, c.ny);
+        EXPECT_NEAR(d.plat, c.plat, c.plon_tol / 2);
+        EXPECT_NEAR(d.plon, c.plon, c.plon_tol);
+        EXPECT_FLOAT_EQ(d.parm[0], c.parm0);
+        if (c.proj == DOM_SAT) {
+            EXPECT_FLOAT_EQ(d.parm[1], 1.0f);
+        }
+        EXPECT_NEAR(d.dx, c.dx, c.dtol);
+        EXPECT_NEAR(d.dy, c.dy, c.dtol);
+        EXPECT_NEAR(d.clat, c.clat, c.ctol);
+        EXPECT_NEAR(d.clon, c.clon, c.ctol);
+        EXPECT_EQ(SAT_get_tran_sat(), c.tran_sat);
+    }
 }
 
 TEST_F(Fit, GridDomainOverridesTheNavigation)
@@ -161,11 +166,6 @@ TEST_F(Fit, MapTypesFromBlocks)
     EXPECT_EQ(img.domain.proj, DOM_MERC);
     EXPECT_FLOAT_EQ(img.domain.plon, -90);
     EXPECT_NEAR(img.domain.dx, 2 * s, 1e-6);
-    float x, y;
-    MAP_domain(&img.domain);
-    MAP_tran(&x, &y, img.domain.clat, img.domain.clon);
-    EXPECT_NEAR(x, 200 * s, 1e-3);
-    EXPECT_NEAR(y, 300 * s, 1e-3);
     EXPECT_NEAR(img.domain.clat, 10.72872, 1e-3);
     EXPECT_NEAR(img.domain.clon, -82.80535, 1e-3);
 
@@ -175,7 +175,12 @@ TEST_F(Fit, MapTypesFromBlocks)
     EXPECT_EQ(img.domain.proj, DOM_MISSING);
 }
 
-TEST_F(Fit, GvarResolutionScalesTheSpacing)
+// A synthetic imager block with the default scan limits: nadir lies at
+// full-frame line 0.220896 / 28e-6 + 4.5 = 7893.6 and element 0.24544 /
+// 16e-6 + 1 = 15341 (by hand).  The image's centre pixel (row 400, column
+// 500 at 4 a pixel) is put there, so the fitted centre is the sub-satellite
+// point; the spacing is 4 * 16e-6 * 421.643 as for the real file.
+TEST_F(Fit, GvarBlockCentreIsTheSubSatellitePoint)
 {
     FakeArea g("GVAR", 800, 1000, 4, 4);
     GVAR_BLOCK_SPEC s{};
@@ -184,18 +189,14 @@ TEST_F(Fit, GvarResolutionScalesTheSpacing)
     s.year = 2002;
     s.day = 10;
     GVAR_make_block(s, g.block);
-    g.dir[5] = 3000;
-    g.dir[6] = 12000;
+    g.dir[5] = 7894 + 1 - 400 * 4;
+    g.dir[6] = 15341 + 1 - 500 * 4;
     g.fit(&img);
     EXPECT_EQ(img.domain.proj, DOM_SAT);
-    EXPECT_FLOAT_EQ(img.domain.dx, (float)(4 * scan_delta() * 421.643));
+    EXPECT_NEAR(img.domain.dx, 0.02698515, 1e-7);
     EXPECT_NEAR(img.domain.plon, -135, 1e-4);
-    // The centre is the navigated centre pixel.
-    float l, e, la, lo;
-    AREA_line_elem(1, &l, &e, 400, 500);
-    AREA_tran(1, &la, &lo, &l, &e);
-    EXPECT_FLOAT_EQ(img.domain.clat, la);
-    EXPECT_FLOAT_EQ(img.domain.clon, lo);
+    EXPECT_NEAR(img.domain.clat, 0, 0.01);
+    EXPECT_NEAR(img.domain.clon, -135, 0.01);
 }
 
 TEST_F(Fit, GoesSpinScanSpacingIsMeasured)
