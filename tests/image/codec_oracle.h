@@ -3,69 +3,44 @@
 // image records of every layout the writers take.
 #pragma once
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "image/img.h"
 #include "../test_support.h"
+#include "image/img.h"
 
 namespace codec {
 
-inline std::string run(const std::string &cmd, int *status = nullptr)
-{
-    std::string out;
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    int st = pclose(p);
-    if (status) *status = st;
-    return out;
-}
-
 using testutil::have;
 using testutil::python;
-
 inline bool have_convert() { return have("convert"); }
 inline bool have_pil() { return !python().empty(); }
 
 // RGB bytes of the first image of a file, as ImageMagick sees it.
 inline std::string im_rgb(const std::string &path, const std::string &fmt = "")
 {
-    return run("convert '" + fmt + path + "[0]' -depth 8 rgb:- 2>/dev/null");
+    return testutil::shell("convert " + testutil::quote(fmt + path + "[0]") + " -depth 8 rgb:- 2>/dev/null").out;
 }
 
-// Same through PIL.
+// Runs a python snippet with PIL available, the arguments in sys.argv[1:];
+// its standard output and error.
+inline std::string pil_script(const std::string &code, const std::string &arg = "")
+{
+    return testutil::run({python(), "-c", code, arg}).out;
+}
+
+// Same as im_rgb through PIL.
 inline std::string pil_rgb(const std::string &path)
 {
-    return run(python() + " -c \"import sys; from PIL import Image; im=Image.open(sys.argv[1]); "
-                          "sys.stdout.buffer.write(im.convert('RGB').tobytes())\" '" + path + "' 2>/dev/null");
-}
-
-// Runs a python snippet with PIL available; returns its standard output.
-inline std::string pil_script(const std::string &code, const std::string &args = "")
-{
-    char name[] = "/tmp/zyrpyXXXXXX";
-    int fd = mkstemp(name);
-    if (fd < 0) return "";
-    if (write(fd, code.data(), code.size()) != (ssize_t)code.size()) {}
-    close(fd);
-    std::string out = run(python() + " " + name + " " + args + " 2>&1");
-    unlink(name);
-    return out;
+    return pil_script("import sys; from PIL import Image; im=Image.open(sys.argv[1]); "
+                      "sys.stdout.buffer.write(im.convert('RGB').tobytes())",
+                      path);
 }
 
 using RGB = std::array<uint8_t, 3>;

@@ -14,24 +14,26 @@
 #include "image/img.h"
 #include "image/reader_table.h"
 #include "map/map.h"
-#include "codec_oracle.h"
 #include "../test_support.h"
 
 namespace rdrtest {
 
-inline std::string data_dir(const std::string &sub)
+inline std::string data_dir(const std::string &sub) { return testutil::shared(sub) + "/"; }
+
+// A test name from a file name: every character but letters and digits as "_".
+inline std::string case_name(std::string n)
 {
-    return std::string(ZYR_SHARED_DATA) + "/" + sub + "/";
+    for (char &ch : n)
+        if (!isalnum((unsigned char)ch)) ch = '_';
+    return n;
 }
 
 // Pixels of a real file as the python3 reference decodes them.
 inline std::string reference_pixels(const std::string &kind, const std::string &path)
 {
     testutil::ScratchDir dir;
-    std::string out = dir.file("ref.raw");
-    std::string cmd = codec::python() + " '" + std::string(ZYR_SOURCE_DIR) +
-                      "/tests/image/ref_readers.py' " + kind + " '" + path + "' '" + out + "'";
-    if (std::system(cmd.c_str()) != 0) return {};
+    const std::string out = dir.file("ref.raw"), script = std::string(ZYR_SOURCE_DIR) + "/tests/image/ref_readers.py";
+    if (testutil::run({testutil::python(), script, kind, path, out}).status != 0) return {};
     return testutil::read_file(out);
 }
 
@@ -52,10 +54,9 @@ inline bool pixel_of(const DOM &dom, double lat, double lon, double &col, double
 inline bool cs2cs(const std::string &from, const std::string &to, double a, double b, double &oa,
                   double &ob)
 {
-    char cmd[1024];
-    snprintf(cmd, sizeof cmd, "echo '%.10f %.10f' | cs2cs -f %%.10f %s +to %s", a, b, from.c_str(),
-             to.c_str());
-    std::string out = codec::run(cmd);
+    char in[100];
+    snprintf(in, sizeof in, "%.10f %.10f\n", a, b);
+    std::string out = testutil::run({"sh", "-c", "cs2cs -f %.10f " + from + " +to " + to}, "/", "", in).out;
     return sscanf(out.c_str(), "%lf %lf", &oa, &ob) == 2;
 }
 

@@ -1,5 +1,5 @@
-// Animated loop files (GIF and APNG) read back by PIL frame by frame, and
-// checked by gifsicle, pngcheck and ImageMagick.
+// Animated loop files (GIF and APNG) read back by PIL frame by frame: the
+// frame count, the loop, every delay and every frame's colours.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -90,13 +90,14 @@ const Case kCases[] = {
     {"global_palette", 5, 41, 23, 60, false},
     {"local_tables", 4, 33, 17, 200, true},  // 800 colours in all
     {"exactly_256", 3, 32, 32, 256, false},
+    {"long_loop", 128, 8, 6, 5, false},
 };
 
 class AnimFiles : public testing::TestWithParam<Case> {};
 
 TEST_P(AnimFiles, PilReadsEveryFrameAndDelay)
 {
-    if (!codec::have_pil()) GTEST_SKIP() << "python3 PIL not installed";
+    NEED_PIL();
     const Case &c = GetParam();
     Loop L = make_loop(c.frames, c.w, c.h, c.colours, c.distinct);
     testutil::ScratchDir dir;
@@ -106,55 +107,19 @@ TEST_P(AnimFiles, PilReadsEveryFrameAndDelay)
     const std::string want = expected(L);
     EXPECT_EQ(pil_frames(gif), want) << "GIF";
     EXPECT_EQ(pil_frames(apng), want) << "APNG";
-    if (codec::have("gifsicle")) {
-        std::string info = codec::run("gifsicle --info '" + gif + "' 2>&1");
-        EXPECT_NE(info.find(std::to_string(c.frames) + (c.frames == 1 ? " image" : " images")), std::string::npos) << info;
-        EXPECT_NE(info.find("delay 1.00s"), std::string::npos) << info;
-        if (c.frames > 1) {
-            EXPECT_NE(info.find("loop forever"), std::string::npos) << info;
-        }
-    }
-    if (codec::have("pngcheck")) {
-        int st = 0;
-        std::string out = codec::run("pngcheck '" + apng + "' 2>&1", &st);
-        EXPECT_EQ(st, 0) << out;
-    }
-    if (codec::have_convert()) {
-        EXPECT_EQ(codec::first_diff(codec::im_rgb(apng), L.expect[0]), -1);
-    }
-    // apngdis splits the file into whole frames again.
-    if (codec::have("apngdis") && codec::have_convert()) {
-        std::string sub = dir.file("dis");
-        std::filesystem::create_directory(sub);
-        std::filesystem::copy_file(apng, sub + "/a.png");
-        codec::run("cd '" + sub + "' && apngdis a.png f >/dev/null 2>&1");
-        for (int k = 0; k < c.frames; k++) {
-            char name[32];
-            std::snprintf(name, sizeof name, "/f%s%d.png", c.frames >= 10 ? "0" : "", k + 1);
-            EXPECT_EQ(codec::first_diff(codec::im_rgb(sub + name), L.expect[(size_t)k]), -1) << name;
-        }
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(All, AnimFiles, testing::ValuesIn(kCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
-TEST(AnimFiles, LongLoopNoFramesAndUnwritable)
+TEST(AnimFiles, NoFramesAndUnwritable)
 {
     testutil::ScratchDir dir;
-    Loop L = make_loop(128, 8, 6, 5, false);
-    std::string gif = dir.file("long.gif"), apng = dir.file("long.png");
-    ASSERT_EQ(ANIM_write_gif(gif.c_str(), L.frames.data(), 128), 1);
-    ASSERT_EQ(ANIM_write_apng(apng.c_str(), L.frames.data(), 128), 1);
-    if (codec::have_pil()) {
-        EXPECT_EQ(pil_frames(gif), expected(L));
-        EXPECT_EQ(pil_frames(apng), expected(L));
-    }
-    std::string none = dir.file("none.gif");
+    Loop L = make_loop(2, 8, 6, 5, false);
+    std::string none = dir.file("none.gif"), bad = dir.write("plain", "") + "/x.gif";
     EXPECT_EQ(ANIM_write_gif(none.c_str(), L.frames.data(), 0), 0);
     EXPECT_EQ(ANIM_write_apng(none.c_str(), nullptr, 0), 0);
     EXPECT_FALSE(std::filesystem::exists(none));
-    std::string bad = dir.write("plain", "") + "/x.gif";
     EXPECT_EQ(ANIM_write_gif(bad.c_str(), L.frames.data(), 2), 0);
     EXPECT_EQ(ANIM_write_apng(bad.c_str(), L.frames.data(), 2), 0);
 }

@@ -16,15 +16,17 @@ bool read_gif(const std::string &path, codec::Rec &rec, int query = 0)
     return IMG_read(path.c_str(), rec.get(), query) != 0;
 }
 
-// Files from ImageMagick and PIL: our reading of the first image must show
-// the colours ImageMagick shows for it.
+// Files from ImageMagick, giflib's tools, gifsicle and PIL: our reading of
+// the first image must show the colours ImageMagick shows for it.
 TEST(GifRead, FilesOtherEncodersWrite)
 {
-    if (!codec::have_convert()) GTEST_SKIP() << "ImageMagick convert not installed";
+    NEED_TOOL("convert");
+    NEED_TOOL("gifbuild");
+    NEED_TOOL("gifsicle");
+    NEED_PIL();
     testutil::ScratchDir dir;
-    struct Case { const char *name; std::string cmd; };
-    const std::string src = "rose: -colors 64";
-    std::vector<Case> cases = {
+    const std::string src = "rose: -colors 64", plain = "'" + dir.file("plain.gif") + "'";
+    const std::pair<const char *, std::string> cases[] = {
         {"plain.gif", "convert " + src + " {}"},
         {"inter.gif", "convert " + src + " -interlace GIF {}"},
         {"trans.gif", "convert " + src + " -fuzz 20% -transparent red {}"},
@@ -32,31 +34,23 @@ TEST(GifRead, FilesOtherEncodersWrite)
         {"loop.gif", "convert rose: rose: -flip -loop 0 -delay 20 -colors 32 {}"},
         {"gray2.gif", "convert rose: -colorspace gray -colors 2 {}"},
         {"big.gif", "convert -size 300x200 plasma:fractal -colors 256 {}"},
+        {"giflib.gif", "gifbuild -d " + plain + " | gifbuild > {}"},
+        {"giflib_inter.gif", "gifbuild -d '" + dir.file("inter.gif") + "' | gifbuild > {}"},
+        {"gifsicle.gif", "gifsicle -O3 --colors 8 " + plain + " -o {}"},
+        {"pil.gif", testutil::python() + " -c \"import sys; from PIL import Image; "
+                                         "Image.new('RGB',(61,17),(9,200,30)).quantize(4).save(sys.argv[1])\" {}"},
     };
-    // giflib's encoder (through its tools), plain and interlaced, and gifsicle's.
-    const std::string plain = "'" + dir.file("plain.gif") + "'", inter = "'" + dir.file("inter.gif") + "'";
-    if (codec::have("gifbuild")) {
-        cases.push_back({"giflib.gif", "gifbuild -d " + plain + " | gifbuild > {}"});
-        cases.push_back({"giflib_inter.gif", "gifbuild -d " + inter + " | gifbuild > {}"});
-    }
-    if (codec::have("gifsicle")) cases.push_back({"gifsicle.gif", "gifsicle -O3 --colors 8 " + plain + " -o {}"});
-    if (codec::have_pil())
-        cases.push_back({"pil.gif", codec::python() +
-                                        " -c \"import sys; from PIL import Image; "
-                                        "Image.new('RGB',(61,17),(9,200,30)).quantize(4).save(sys.argv[1])\" {}"});
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string path = dir.file(c.name);
-        std::string cmd = c.cmd;
+    for (const auto &[name, make] : cases) {
+        SCOPED_TRACE(name);
+        std::string path = dir.file(name), cmd = make;
         cmd.replace(cmd.find("{}"), 2, "'" + path + "'");
-        ASSERT_EQ(system(cmd.c_str()), 0) << cmd;
+        testutil::Result r = testutil::shell(cmd);
+        ASSERT_EQ(r.status, 0) << cmd << "\n" << r.out;
         codec::Rec rec;
         ASSERT_TRUE(read_gif(path, rec));
         EXPECT_EQ(std::string(rec->info), "GIF");
         EXPECT_EQ(codec::first_diff(codec::record_rgb(rec.get()), codec::im_rgb(path)), -1);
-        if (std::string(c.name) == "trans.gif") {
-            EXPECT_GE(rec->transparent, 0);
-        }
+        EXPECT_EQ(rec->transparent >= 0, std::string(name) == "trans.gif");
     }
 }
 
@@ -64,10 +58,10 @@ TEST(GifRead, FilesOtherEncodersWrite)
 // one with no table at all (gray ramp).
 TEST(GifRead, LocalTableAndNoTable)
 {
-    if (!codec::have_convert()) GTEST_SKIP() << "ImageMagick convert not installed";
+    NEED_TOOL("convert");
     testutil::ScratchDir dir;
     std::string path = dir.file("g.gif");
-    ASSERT_EQ(system(("convert rose: -colors 16 +repage '" + path + "'").c_str()), 0);
+    ASSERT_EQ(testutil::run({"convert", "rose:", "-colors", "16", "+repage", path}).status, 0);
     std::string g = testutil::read_file(path);
     int packed = (unsigned char)g[10];
     ASSERT_TRUE(packed & 0x80);
@@ -115,116 +109,69 @@ struct CodePacker {
     std::vector<uint8_t> bytes;
     uint64_t acc = 0;
     int n = 0;
-    void put(int code, int width)
+    CodePacker &put(int code, int width)
     {
-        acc |= (uint64_t)code << n;
-        n += width;
-        while (n >= 8) {
-            bytes.push_back((uint8_t)acc);
-            acc >>= 8;
-            n -= 8;
-        }
+        for (acc |= (uint64_t)code << n, n += width; n >= 8; acc >>= 8, n -= 8) bytes.push_back((uint8_t)acc);
+        return *this;
     }
-    void flush()
-    {
-        if (n > 0) bytes.push_back((uint8_t)acc);
-        n = 0;
-        acc = 0;
-    }
+    std::vector<uint8_t> done() { return n > 0 ? bytes.push_back((uint8_t)acc), bytes : bytes; }
 };
 
 // Root codes after a clear, each adding one table entry, until the table
-// holds 4096 entries; then `tail` decides what follows.
-std::vector<uint8_t> fill_table_stream(bool clear_after, int *pixels)
-{
-    CodePacker p;
-    int width = 9, avail = 258;
-    p.put(256, width);
-    p.put(1, width);  // first code: no entry
-    *pixels = 1;
-    while (avail < 4096) {
-        p.put(2, width);
-        (*pixels)++;
-        avail++;
-        if (avail == (1 << width) && width < 12) width++;
-    }
-    if (clear_after) {
-        p.put(256, 12);
-        p.put(7, 9);
-        p.put(7, 9);
-        *pixels += 2;
-        p.put(257, 9);
-    } else {
-        p.put(3, 12);  // would need entry 4096
-        p.put(257, 12);
-    }
-    p.flush();
-    return p.bytes;
-}
-
+// holds 4096 entries; then a clear and two pixels (fine), or a code that
+// would need entry 4096 (refused).
 TEST(GifLzw, FullTableNeedsAClearCode)
 {
-    int pixels = 0;
-    std::vector<uint8_t> ok = fill_table_stream(true, &pixels);
-    std::vector<uint8_t> out(pixels + 10, 0xEE);
-    ASSERT_EQ(GIF_lzw_decode(ok.data(), ok.size(), 8, out.data(), out.size()), pixels);
-    EXPECT_EQ(out[0], 1);
-    EXPECT_EQ(out[pixels - 3], 2);
-    EXPECT_EQ(out[pixels - 1], 7);
-
-    std::vector<uint8_t> bad = fill_table_stream(false, &pixels);
-    EXPECT_EQ(GIF_lzw_decode(bad.data(), bad.size(), 8, out.data(), out.size()), -1);
+    for (bool clear_after : {true, false}) {
+        CodePacker p;
+        int width = 9, pixels = 1;
+        p.put(256, width).put(1, width);  // first code: no entry
+        for (int avail = 258; avail < 4096; pixels++) {
+            p.put(2, width);
+            if (++avail == (1 << width) && width < 12) width++;
+        }
+        if (clear_after) p.put(256, 12).put(7, 9).put(7, 9).put(257, 9), pixels += 2;
+        else p.put(3, 12).put(257, 12);
+        std::vector<uint8_t> in = p.done(), out(pixels + 10, 0xEE);
+        if (!clear_after) {
+            EXPECT_EQ(GIF_lzw_decode(in.data(), in.size(), 8, out.data(), out.size()), -1);
+            continue;
+        }
+        ASSERT_EQ(GIF_lzw_decode(in.data(), in.size(), 8, out.data(), out.size()), pixels);
+        EXPECT_EQ(std::vector<int>({out[0], out[pixels - 3], out[pixels - 1]}), (std::vector<int>{1, 2, 7}));
+    }
 }
 
 TEST(GifLzw, CodesPastTheTableAndShortData)
 {
     std::vector<uint8_t> out(64);
-    CodePacker p;
-    p.put(4, 3);   // clear (code size 2)
-    p.put(1, 3);
-    p.put(7, 3);   // next free is 6: 7 is past the table
-    p.flush();
-    EXPECT_EQ(GIF_lzw_decode(p.bytes.data(), p.bytes.size(), 2, out.data(), out.size()), -1);
-
-    CodePacker q;  // the "not yet in the table" case: code 6 right after 1
-    q.put(4, 3);
-    q.put(1, 3);
-    q.put(6, 3);   // = 1, 1
-    q.flush();     // then the data simply ends (the last byte's spare bits read as code 0)
-    EXPECT_GE(GIF_lzw_decode(q.bytes.data(), q.bytes.size(), 2, out.data(), out.size()), 3);
+    // Code size 2: clear is 4; after 1 the next free entry is 6, so 7 is past the table.
+    std::vector<uint8_t> past = CodePacker().put(4, 3).put(1, 3).put(7, 3).done();
+    EXPECT_EQ(GIF_lzw_decode(past.data(), past.size(), 2, out.data(), out.size()), -1);
+    // The "not yet in the table" case: 6 right after 1 is 1, 1; then the data
+    // simply end (the last byte's spare bits read as code 0).
+    std::vector<uint8_t> kwk = CodePacker().put(4, 3).put(1, 3).put(6, 3).done();
+    EXPECT_GE(GIF_lzw_decode(kwk.data(), kwk.size(), 2, out.data(), out.size()), 3);
     EXPECT_EQ(out[0] + out[1] + out[2], 3);
 }
 
-// Round trips through our coder for sizes that exercise clears, widths and
-// interlacing; the decoder is also compared with ImageMagick above.
+// Our coder's streams decode to the pixels for the code sizes and with
+// interlacing, on pictures large enough for the table to fill and clear
+// (its files are read by PIL in the writer tests).
 TEST(GifLzw, RoundTrip)
 {
     std::mt19937 rng(3);
-    for (int code_size : {2, 4, 8})
-        for (bool inter : {false, true})
-            for (int kind = 0; kind < 3; kind++) {
-                const int w = 257, h = 131;
-                std::vector<uint8_t> idx((size_t)w * h);
-                for (size_t i = 0; i < idx.size(); i++) {
-                    unsigned r = rng();
-                    idx[i] = (uint8_t)((kind == 0 ? r : kind == 1 ? i / 97 : (i % 5 ? 0 : r)) & ((1u << code_size) - 1));
-                }
-                std::vector<uint8_t> enc;
-                GIF_lzw_encode(idx.data(), w, h, code_size, inter, &enc);
-                std::vector<uint8_t> joined;
-                size_t pos = 1;
-                while (enc[pos]) {
-                    joined.insert(joined.end(), enc.begin() + pos + 1, enc.begin() + pos + 1 + enc[pos]);
-                    pos += enc[pos] + 1;
-                }
-                std::vector<uint8_t> dec(idx.size());
-                ASSERT_EQ(GIF_lzw_decode(joined.data(), joined.size(), code_size, dec.data(), dec.size()),
-                          (long)dec.size());
-                for (int n = 0; n < h; n++) {
-                    int row = inter ? GIF_interlace_row(n, h) : n;
-                    ASSERT_EQ(0, memcmp(&dec[(size_t)n * w], &idx[(size_t)row * w], w)) << code_size << " " << n;
-                }
-            }
+    for (int code_size : {2, 8})
+        for (bool inter : {false, true}) {
+            const int w = 257, h = 131;
+            std::vector<uint8_t> idx((size_t)w * h), enc, joined, dec(idx.size());
+            for (size_t i = 0; i < idx.size(); i++) idx[i] = (uint8_t)((i % 5 ? i / 97 : rng()) & ((1u << code_size) - 1));
+            GIF_lzw_encode(idx.data(), w, h, code_size, inter, &enc);
+            for (size_t pos = 1; enc[pos]; pos += enc[pos] + 1) joined.insert(joined.end(), enc.begin() + pos + 1, enc.begin() + pos + 1 + enc[pos]);
+            ASSERT_EQ(GIF_lzw_decode(joined.data(), joined.size(), code_size, dec.data(), dec.size()), (long)dec.size());
+            for (int n = 0; n < h; n++)
+                ASSERT_EQ(0, memcmp(&dec[(size_t)n * w], &idx[(size_t)(inter ? GIF_interlace_row(n, h) : n) * w], w)) << code_size << " " << n;
+        }
 }
 
 // Broken files: every truncation and random damage of a real file, a

@@ -1,20 +1,21 @@
 // AWIPS/GINI products: the sixteen real files against the python3 reference
-// decoder and their own corner points, then built files for the heading
-// forms, the PDB fields and bad input.
+// decoder and PROJ, then built files for the heading forms, the PDB fields,
+// the zlib chain and bad input.
 #include <zlib.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "../test_support.h"
 #include "core/flags.h"
 #include "image/readers.h"
-#include "gini_build.h"
 #include "rdr_oracle.h"
+#include "reader_build.h"
 
 namespace {
 
-using namespace ginibuild;
+using namespace rdrbuild;
 
 struct GiniCase {
     const char *file;
@@ -52,31 +53,20 @@ double pdb_s24(const unsigned char *pdb, int k)
     return ((p[0] & 0x80) ? -v : v) / 10000.0;
 }
 
-// The PDB of a real file, found as the reader's oracle finds it.
-std::vector<unsigned char> pdb_of(const std::string &path)
+// The PDB of a real file, after the heading line (and inside the first zlib
+// stream for compressed products).
+Bytes pdb_of(const std::string &path)
 {
-    std::vector<unsigned char> b = rdrtest::file_bytes(path);
-    size_t h = std::find(b.begin(), b.end(), '\n') - b.begin() + 1;
-    std::vector<unsigned char> block(b.begin() + h, b.end());
+    Bytes b = rdrtest::file_bytes(path);
+    Bytes block(std::find(b.begin(), b.end(), '\n') + 1, b.end()), out(2000);
     if (block[0] == 0x78) {
-        std::vector<unsigned char> out(2000);
         uLongf n = out.size();
-        z_stream z{};
-        inflateInit(&z);
-        z.next_in = block.data();
-        z.avail_in = (uInt)block.size();
-        z.next_out = out.data();
-        z.avail_out = (uInt)n;
-        inflate(&z, Z_FINISH);
-        out.resize(z.total_out);
-        inflateEnd(&z);
-        block.assign(out.begin() + (std::find(out.begin(), out.end(), '\n') - out.begin() + 1), out.end());
+        uncompress(out.data(), &n, block.data(), block.size());  // stops at the first stream's end
+        block.assign(std::find(out.begin(), out.end(), '\n') + 1, out.end());
     }
     block.resize(512);
     return block;
 }
-
-void PrintTo(const GiniCase &c, std::ostream *os) { *os << c.file; }
 
 // A sample that is not the published file cannot be judged by this table.
 bool published(const std::string &path, long size)
@@ -87,62 +77,48 @@ bool published(const std::string &path, long size)
 
 class GiniReal : public testing::TestWithParam<GiniCase> {};
 
+// Header fields, pixels against the python3 reference decoder, and the
+// corner points: the PDB's first point is the centre of the lower-left
+// pixel; the opposite corner is the PDB's last point for Mercator and, for
+// the other grids, PROJ's position of the first point moved by the grid's extent.
 TEST_P(GiniReal, HeaderPixelsAndCorners)
 {
     const GiniCase &c = GetParam();
-    std::string path = rdrtest::data_dir("gini") + c.file;
-    if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample " << path;
+    NEED_SHARED("gini/" + std::string(c.file));
+    NEED_PIL();
+    NEED_TOOL("cs2cs");
+    std::string path = testutil::shared("gini/" + std::string(c.file));
     if (!published(path, c.size)) GTEST_SKIP() << "sample altered (not the published size): " << path;
     FLAG_set(FLAG_INPUT, IMG_SRC_AWIPZ);
     rdrtest::OwnedImg img;
     ASSERT_EQ(SAT_read_AWIP(path.c_str(), &img), 0);
     EXPECT_EQ(img.source, 53);
-    EXPECT_EQ(img.nx, c.nx);
-    EXPECT_EQ(img.ny, c.ny);
-    EXPECT_EQ(img.bytes_line, c.nx);
-    EXPECT_EQ(img.date.year, c.year);
-    EXPECT_EQ(img.date.month, c.month);
-    EXPECT_EQ(img.date.day, c.day);
-    EXPECT_EQ(img.date.hour, c.hour);
-    EXPECT_EQ(img.date.minute, c.minute);
+    EXPECT_EQ(std::vector<int>({img.nx, img.ny, img.bytes_line, img.domain.nx, img.domain.ny}),
+              (std::vector<int>{c.nx, c.ny, c.nx, c.nx, c.ny}));
+    const DATE &d = img.date;
+    EXPECT_EQ(std::vector<int>({d.year, d.month, d.day, d.hour, d.minute}),
+              (std::vector<int>{c.year, c.month, c.day, c.hour, c.minute}));
     EXPECT_STREQ(img.info, c.info);
     ASSERT_EQ(img.domain.proj, c.proj);
-    EXPECT_EQ(img.domain.nx, c.nx);
-    EXPECT_EQ(img.domain.ny, c.ny);
+    EXPECT_TRUE(rdrtest::reference_pixels("gini", path) == rdrtest::image_bytes(img)) << "pixels differ from the reference";
 
-    if (codec::have_pil()) {
-        std::string ref = rdrtest::reference_pixels("gini", path);
-        ASSERT_EQ(ref.size(), (size_t)c.nx * c.ny);
-        EXPECT_TRUE(ref == rdrtest::image_bytes(img)) << "pixels differ from the reference";
-    }
-
-    // The first point is the centre of the lower-left pixel.
-    std::vector<unsigned char> pdb = pdb_of(path);
-    double la1 = pdb_s24(pdb.data(), 21), lo1 = pdb_s24(pdb.data(), 24);
-    double col, row;
+    Bytes pdb = pdb_of(path);
+    double la1 = pdb_s24(pdb.data(), 21), lo1 = pdb_s24(pdb.data(), 24), la2, lo2, col, row;
     ASSERT_TRUE(rdrtest::pixel_of(img.domain, la1, lo1, col, row));
     EXPECT_NEAR(col, 0, 0.1);
     EXPECT_NEAR(row, c.ny - 1, 0.1);
-
-    // The opposite corner: the last point for Mercator; for the other grids
-    // PROJ's position of the first point moved by the grid's extent.
-    double la2, lo2;
     if (c.proj == 3) {
-        la2 = pdb_s24(pdb.data(), 28);
-        lo2 = pdb_s24(pdb.data(), 31);
+        la2 = pdb_s24(pdb.data(), 28), lo2 = pdb_s24(pdb.data(), 31);
     } else {
-        if (!codec::have("cs2cs")) GTEST_SKIP() << "no cs2cs";
-        double lov = pdb_s24(pdb.data(), 28);
-        double dx = (pdb[30] << 16 | pdb[31] << 8 | pdb[32]) / 10.0;  // metres
-        double dy = (pdb[33] << 16 | pdb[34] << 8 | pdb[35]) / 10.0;
+        double lov = pdb_s24(pdb.data(), 28), x, y;
+        double dx = (pdb[30] << 16 | pdb[31] << 8 | pdb[32]) / 10.0, dy = (pdb[33] << 16 | pdb[34] << 8 | pdb[35]) / 10.0;
         char proj[200];
         if (c.proj == 4)
-            snprintf(proj, sizeof proj, "+proj=lcc +lat_1=%g +lat_2=%g +lon_0=%g +R=6371200",
-                     pdb_s24(pdb.data(), 39), pdb_s24(pdb.data(), 39), lov);
+            snprintf(proj, sizeof proj, "+proj=lcc +lat_1=%g +lat_2=%g +lon_0=%g +R=6371200", pdb_s24(pdb.data(), 39),
+                     pdb_s24(pdb.data(), 39), lov);
         else
             snprintf(proj, sizeof proj, "+proj=stere +lat_0=90 +lat_ts=60 +lon_0=%g +R=6371200", lov);
         const std::string ll = "+proj=latlong +R=6371200";
-        double x, y;
         ASSERT_TRUE(rdrtest::cs2cs(ll, proj, lo1, la1, x, y));
         ASSERT_TRUE(rdrtest::cs2cs(proj, ll, x + (c.nx - 1) * dx, y + (c.ny - 1) * dy, lo2, la2));
     }
@@ -152,12 +128,7 @@ TEST_P(GiniReal, HeaderPixelsAndCorners)
 }
 
 INSTANTIATE_TEST_SUITE_P(Gini, GiniReal, testing::ValuesIn(kGini),
-                         [](const testing::TestParamInfo<GiniCase> &i) {
-                             std::string n = i.param.file;
-                             for (char &ch : n)
-                                 if (!isalnum((unsigned char)ch)) ch = '_';
-                             return n;
-                         });
+                         [](const auto &i) { return rdrtest::case_name(i.param.file); });
 
 // Every real file cut short at random lengths reads without a crash and
 // either fails or gives an image of the PDB's size.
@@ -187,22 +158,21 @@ TEST(GiniBad, TruncatedRealFilesNeverCrash)
 
 TEST(GiniBuilt, HeadingFormsAllFindThePdb)
 {
-    struct { const char *name; std::string heading; } cases[] = {
+    const std::pair<const char *, std::string> cases[] = {
         {"T line", "TIGE03 KNES 120600\r\r\n"},
         {"** TI line", "** TIGE03 KNES\r\n"},
         {"broadcast start", "\x01\r\r\n123 \r\r\nTIGE03 KNES 120600\r\r\n"},
         {"newlines", "\n\n\n"},
         {"none", ""},
     };
-    for (auto &c : cases) {
-        auto file = cat({bytes(c.heading), make_pdb(5, 4, 3), ramp(12)});
-        IMG img;
-        ASSERT_EQ(rdrtest::read_as(IMG_SRC_AWIP, file.data(), file.size(), &img), 0) << c.name;
-        EXPECT_EQ(img.nx, 4) << c.name;
-        EXPECT_EQ(img.ny, 3) << c.name;
-        EXPECT_EQ(img.date.second, 15) << c.name;
-        EXPECT_EQ(std::string((char *)img.data, 12), std::string((char *)ramp(12).data(), 12)) << c.name;
-        IMG_free(&img);
+    for (auto &[name, heading] : cases) {
+        SCOPED_TRACE(name);
+        Bytes file = cat({bytes(heading), make_pdb(5, 4, 3), ramp(12)});
+        rdrtest::OwnedImg img;
+        ASSERT_EQ(rdrtest::read_as(IMG_SRC_AWIP, file.data(), file.size(), &img), 0);
+        EXPECT_EQ(img.nx * 10 + img.ny, 43);
+        EXPECT_EQ(img.date.second, 15);
+        EXPECT_EQ(rdrtest::image_bytes(img), std::string(file.end() - 12, file.end()));
     }
 }
 
@@ -210,13 +180,13 @@ TEST(GiniBuilt, SignedLatitudeAndDatelineMercator)
 {
     // 0x80 0x00 0x64: latitude -0.01; a Mercator grid from 170 E to 170 W
     // is centred on the dateline.
-    auto pdb = make_pdb(1, 21, 11);
-    pdb[20] = 0x80; pdb[21] = 0x00; pdb[22] = 0x64;
+    Bytes pdb = make_pdb(1, 21, 11);
+    pdb[20] = 0x80, pdb[21] = 0x00, pdb[22] = 0x64;
     put_s24(pdb, 24, 170);
     put_s24(pdb, 28, 10);
     put_s24(pdb, 31, -170);
-    auto file = cat({bytes("TIGH02 KNES 191315\r\r\n"), pdb, ramp(21 * 11)});
-    IMG img;
+    Bytes file = cat({bytes("TIGH02 KNES 191315\r\r\n"), pdb, ramp(21 * 11)});
+    rdrtest::OwnedImg img;
     ASSERT_EQ(rdrtest::read_as(IMG_SRC_AWIP, file.data(), file.size(), &img), 0);
     ASSERT_EQ(img.domain.proj, 3);
     EXPECT_NEAR(std::fabs(img.domain.plon), 180, 1e-4);
@@ -227,53 +197,44 @@ TEST(GiniBuilt, SignedLatitudeAndDatelineMercator)
     ASSERT_TRUE(rdrtest::pixel_of(img.domain, 10, -170, col, row));
     EXPECT_NEAR(col, 20, 1e-3);
     EXPECT_NEAR(row, 0, 1e-3);
-    IMG_free(&img);
 }
 
+// A chain of zlib streams, a few lines each as real products have, and a
+// last stream of end-marker pixels that is dropped.
 TEST(GiniBuilt, ZlibChainDropsTheMarkerLineAndReadsAsEitherType)
 {
     const int nx = 50, ny = 40;
-    std::string heading = "TIGE03 KNES 120600\r\r\n";
-    auto pixels = ramp(nx * ny);
-    auto first = deflated(cat({bytes(heading), make_pdb(7, nx, ny)}));
-    std::vector<unsigned char> file = cat({bytes(heading), first});
-    for (int r = 0; r < ny; r += 9) {  // a few lines a stream, as real products do
-        int rows = std::min(9, ny - r);
-        std::vector<unsigned char> part(pixels.begin() + r * nx, pixels.begin() + (r + rows) * nx);
-        file = cat({file, deflated(part)});
-    }
-    std::vector<unsigned char> marker(nx);
+    const Bytes heading = bytes("TIGE03 KNES 120600\r\r\n"), pixels = ramp(nx * ny), first = deflated(cat({heading, make_pdb(7, nx, ny)}));
+    Bytes file = cat({heading, first}), marker(nx);
+    for (int r = 0; r < ny; r += 9) file = cat({file, deflated(Bytes(pixels.begin() + r * nx, pixels.begin() + std::min(r + 9, ny) * nx))});
     for (int i = 0; i < nx; i++) marker[i] = i % 2 ? 0 : 0xFF;
     file = cat({file, deflated(marker)});
     for (int type : {IMG_SRC_AWIPZ, IMG_SRC_AWIP}) {
-        IMG img;
+        rdrtest::OwnedImg img;
         ASSERT_EQ(rdrtest::read_as(type, file.data(), file.size(), &img), 0);
         EXPECT_EQ(img.domain.proj, -9999) << "unknown projection code 7 gives no domain";
         EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), img.data)) << type;
-        IMG_free(&img);
     }
-    // Corrupt data after the PDB stream: refused, nothing crashes.
-    std::vector<unsigned char> bad = file;
-    for (size_t i = heading.size() + first.size() + 4; i < bad.size(); i += 3) bad[i] ^= 0x5A;
-    IMG img;
-    EXPECT_EQ(rdrtest::read_as(IMG_SRC_AWIPZ, bad.data(), bad.size(), &img), -1);
+    // Corrupt data after the PDB stream: refused.
+    for (size_t i = heading.size() + first.size() + 4; i < file.size(); i += 3) file[i] ^= 0x5A;
+    rdrtest::OwnedImg img;
+    EXPECT_EQ(rdrtest::read_as(IMG_SRC_AWIPZ, file.data(), file.size(), &img), -1);
     EXPECT_EQ(img.data, nullptr);
-    IMG_free(&img);
 }
 
 TEST(GiniBad, RefusedInput)
 {
-    auto heading = bytes("TIGE03 KNES 120600\r\r\n");
-    struct { const char *name; std::vector<unsigned char> file; } cases[] = {
+    const Bytes heading = bytes("TIGE03 KNES 120600\r\r\n");
+    const std::pair<const char *, Bytes> cases[] = {
         {"zero width", cat({heading, make_pdb(5, 0, 10), ramp(100)})},
         {"absurd height", cat({heading, make_pdb(5, 10, 60000), ramp(100)})},
         {"short PDB", cat({heading, ramp(300)})},
         {"corrupt PNG", cat({heading, make_pdb(5, 8, 8), bytes("\x89PNG\r\n\x1a\n garbage garbage")})},
     };
-    for (auto &c : cases) {
-        IMG img;
-        EXPECT_EQ(rdrtest::read_as(IMG_SRC_AWIP, c.file.data(), c.file.size(), &img), -1) << c.name;
-        EXPECT_EQ(img.data, nullptr) << c.name;
+    for (auto &[name, file] : cases) {
+        rdrtest::OwnedImg img;
+        EXPECT_EQ(rdrtest::read_as(IMG_SRC_AWIP, file.data(), file.size(), &img), -1) << name;
+        EXPECT_EQ(img.data, nullptr) << name;
     }
     IMG img;
     EXPECT_EQ(SAT_read_AWIP("/nonexistent/file.gini", &img), -1);

@@ -47,8 +47,8 @@ TEST_P(PngKinds, ReadsWhatOtherEncodersWrite)
     const Case &c = GetParam();
     const std::string make = c.make;
     const bool pil = make.rfind("pil:", 0) == 0;
-    if (!codec::have_convert()) GTEST_SKIP() << "ImageMagick convert not installed";
-    if (pil && !codec::have_pil()) GTEST_SKIP() << "python3 PIL not installed";
+    NEED_TOOL("convert");
+    NEED_PIL();
     testutil::ScratchDir dir;
     std::string path = dir.file(std::string(c.name) + ".png");
     if (pil) {
@@ -66,7 +66,7 @@ TEST_P(PngKinds, ReadsWhatOtherEncodersWrite)
             prefix = args.substr(sp + 1) + ":";
             args.resize(sp);
         }
-        ASSERT_EQ(system(("convert rose: " + args + " '" + prefix + path + "'").c_str()), 0);
+        ASSERT_EQ(testutil::shell("convert rose: " + args + " '" + prefix + path + "'").status, 0);
     }
     std::string file = testutil::read_file(path);
     ASSERT_GT(file.size(), 29u);
@@ -74,11 +74,10 @@ TEST_P(PngKinds, ReadsWhatOtherEncodersWrite)
     ASSERT_EQ((int)(uint8_t)file[25], c.colour_type);
     ASSERT_EQ((int)(uint8_t)file[28], c.interlace);
 
-    codec::Rec q;
+    codec::Rec q, rec;
     ASSERT_EQ(IMG_read(path.c_str(), q.get(), 1), 1);
     EXPECT_EQ(q->nx, 70);
     EXPECT_EQ(q->data, nullptr);
-    codec::Rec rec;
     ASSERT_EQ(IMG_read(path.c_str(), rec.get(), 0), 1);
     EXPECT_EQ(rec->depth, c.depth);
     EXPECT_EQ(rec->bits_pixel, c.bits_pixel);
@@ -94,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(All, PngKinds, testing::ValuesIn(kCases),
 // record's transparent colour.
 TEST(PngRead, TransparentPaletteEntry)
 {
-    if (!codec::have_pil()) GTEST_SKIP() << "python3 PIL not installed";
+    NEED_PIL();
     testutil::ScratchDir dir;
     std::string path = dir.file("t.png");
     std::string out = codec::pil_script(
@@ -113,7 +112,7 @@ TEST(PngRead, TransparentPaletteEntry)
 // The writer's text chunks, read back by PIL.
 TEST(PngWrite, TextChunks)
 {
-    if (!codec::have_pil()) GTEST_SKIP() << "python3 PIL not installed";
+    NEED_PIL();
     testutil::ScratchDir dir;
     codec::Rec rec;
     codec::fill(rec.get(), 3, 2, 8, 8, 1, {1, 2, 3, 4, 5, 6});
