@@ -29,7 +29,7 @@ fi
 # Threads can leave negative branch counts that gcov reports as parse
 # errors; those lines are ignored rather than failing the report.
 gcovr -r "$root" --object-directory "$dir" --gcov-ignore-parse-errors \
-  -e 'tests/' -e 'bench/' -e 'fuzz/' -e 'tools/' -e '.*/_deps/' -e "$dir/" \
+  -e 'tests/' -e 'bench/' -e 'fuzz/' -e 'tools/' -e 'cmake/' -e '.*/_deps/' -e "$dir/" \
   --json-summary "$dir/coverage-summary.json" >/dev/null
 python3 - "$dir/coverage-summary.json" <<'PY'
 import json, sys
