@@ -1,0 +1,178 @@
+// Seed replay: the entry point of every fuzz target (fuzz/fuzz_*.cpp, built
+// into this program with the entry renamed <target>_entry) runs over the
+// target's seeds in fuzz/seeds and over the real samples of its form in the
+// shared data folder, each whole, cut at every length of a grid, and with a
+// few bytes flipped.  The checks are the targets' own traps and aborts; under
+// the sanitizers (scripts/test.sh) every bad read, overflow and leak fails
+// too.  Each corpus runs in a child process, as a fuzzer runs one target, so
+// what one target leaves behind cannot reach another, and a crash names its
+// input.
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/test_support.h"
+
+#define X(name) extern "C" int name##_entry(const uint8_t *data, size_t size);
+#include "fuzz_targets.inc"
+#undef X
+
+namespace {
+
+namespace fs = std::filesystem;
+using Entry = int (*)(const uint8_t *, size_t);
+
+struct Target {
+    const char *name;
+    Entry entry;
+};
+const Target kTargets[] = {
+#define X(name) {#name, name##_entry},
+#include "fuzz_targets.inc"
+#undef X
+};
+
+// One corpus: a target's seeds, or a folder of real samples.  The targets
+// whose first byte picks a form get a 0 in front of a sample: "as it stands".
+struct Corpus {
+    Target target;
+    std::string shared;  // folder below the shared data; "" for the seeds
+    bool mode_byte = false;
+};
+void PrintTo(const Corpus &c, std::ostream *os) { *os << c.target.name << " " << c.shared; }
+
+// Inputs known to crash a target (target/file name): each must still crash,
+// so a fix is noticed.  None today.
+const std::set<std::string> kKnownCrashes = {};
+
+std::vector<std::string> files_below(const fs::path &dir)
+{
+    std::vector<std::string> out;
+    if (fs::is_directory(dir))
+        for (const auto &e : fs::recursive_directory_iterator(dir))
+            if (e.is_regular_file() && e.path().extension() != ".md") out.push_back(e.path().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// The seed folder of a target: fuzz/seeds/<target>, with or without "fuzz_".
+std::vector<std::string> seeds_of(const std::string &target)
+{
+    const fs::path root = fs::path(ZYR_SOURCE_DIR) / "fuzz" / "seeds";
+    std::vector<std::string> a = files_below(root / target), b = files_below(root / target.substr(5));
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Calls the entry with the bytes in a buffer of exactly their size (as
+// libFuzzer does, so a read one past the end is caught), after noting what
+// runs in `now` for the parent to report.
+void call(Entry entry, const std::string &bytes, char *now, const std::string &what)
+{
+    std::snprintf(now, 1024, "%s", what.c_str());
+    std::unique_ptr<uint8_t[]> buf(new uint8_t[bytes.size()]);
+    std::memcpy(buf.get(), bytes.data(), bytes.size());
+    entry(buf.get(), bytes.size());
+}
+
+// The input whole, its first n bytes for n on a grid of about 48 lengths
+// (every length for short inputs), and eight copies with one byte changed,
+// half of them within the first 256 bytes where the headers are.
+void feed(Entry entry, const std::string &b, char *now, const std::string &name)
+{
+    call(entry, b, now, name);
+    const size_t step = std::max<size_t>(1, b.size() / 48);
+    for (size_t n = 0; n < b.size(); n += step) call(entry, b.substr(0, n), now, name + " cut at " + std::to_string(n));
+    uint32_t r = 2463534242u;
+    for (int k = 0; k < 8 && !b.empty(); k++) {
+        r ^= r << 13, r ^= r >> 17, r ^= r << 5;
+        const size_t at = (r >> 8) % (k < 4 ? std::min<size_t>(b.size(), 256) : b.size());
+        std::string d = b;
+        d[at] = (char)(d[at] ^ (1 + r % 255));
+        call(entry, d, now, name + " byte " + std::to_string(at) + " changed");
+    }
+}
+
+// Runs the inputs in a child process with its messages in `log`; "" when
+// it ran them all to the end, else what went wrong and on which input.
+std::string replay(const Corpus &c, const std::vector<std::string> &files, const std::string &log)
+{
+    char *now = (char *)mmap(nullptr, 1024, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (now == MAP_FAILED) return "no shared memory";
+    now[0] = 0;
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!std::freopen(log.c_str(), "w", stderr) || !std::freopen("/dev/null", "w", stdout)) _exit(3);
+        for (const std::string &f : files)
+            feed(c.target.entry, (c.mode_byte ? std::string(1, '\0') : "") + testutil::read_file(f), now,
+                 fs::path(f).filename().string());
+        std::strcpy(now, "\1");
+        std::exit(0);  // as a fuzzer ends: coverage counts and the leak check run
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::string what = now[0] == 1 ? "" : now;
+    munmap(now, 1024);
+    if (what.empty() && WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
+    return (WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
+                                : "exit status " + std::to_string(WEXITSTATUS(status))) +
+           (what.empty() ? " after the last input" : " on " + what);
+}
+
+class SeedReplay : public testing::TestWithParam<Corpus> {};
+
+TEST_P(SeedReplay, EveryInputCutAndChangedRunsClean)
+{
+    const Corpus &c = GetParam();
+    std::vector<std::string> files;
+    if (c.shared.empty()) {
+        files = seeds_of(c.target.name);
+        ASSERT_FALSE(files.empty()) << c.target.name << " has no seeds in fuzz/seeds";
+    } else {
+        NEED_SHARED(c.shared);
+        files = files_below(testutil::shared(c.shared));
+    }
+    testutil::ScratchDir dir;
+    std::vector<std::string> known, plain;
+    for (const std::string &f : files)
+        (kKnownCrashes.count(c.target.name + ("/" + fs::path(f).filename().string())) ? known : plain).push_back(f);
+    const std::string failed = replay(c, plain, dir.file("log"));
+    std::string log = testutil::read_file(dir.file("log"));
+    EXPECT_EQ(failed, "") << log.substr(log.size() > 6000 ? log.size() - 6000 : 0);
+    for (const std::string &f : known)
+        EXPECT_NE(replay(c, {f}, dir.file("log")), "") << f << " is listed as a known crash but ran clean";
+}
+
+std::vector<Corpus> corpora()
+{
+    std::vector<Corpus> out;
+    for (const Target &t : kTargets) out.push_back({t, ""});
+    // Real samples of the forms a target reads.
+    const struct {
+        const char *target, *folder;
+    } shared[] = {{"fuzz_area", "area"}, {"fuzz_awip", "gini"}, {"fuzz_lrit", "lrit"},
+                  {"fuzz_lrit", "hrit"}, {"fuzz_tiff", "tiff"}};
+    for (const auto &s : shared)
+        for (const Target &t : kTargets)
+            if (std::string(t.name) == s.target) out.push_back({t, s.folder, s.folder != std::string("tiff")});
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fuzz, SeedReplay, testing::ValuesIn(corpora()), [](const auto &i) {
+    return std::string(i.param.target.name) + (i.param.shared.empty() ? "_seeds" : "_shared_" + i.param.shared);
+});
+
+}  // namespace
