@@ -67,7 +67,8 @@ TEST_F(MapAccuracy, CoastsFallOnImageCoasts)
 // search measures placement rather than always answering "near zero".
 TEST_F(MapAccuracy, KnownOffsetIsFound)
 {
-    testutil::Result base = run_check("--only WEST-CONUS_4km"), moved = run_check("--only WEST-CONUS_4km --offset 3,-2");
+    testutil::Result base = run_check("--only WEST-CONUS_4km");
+    testutil::Result moved = run_check("--only WEST-CONUS_4km --offset 3,-2");
     int bx = 99, by = 99, mx = 99, my = 99;
     ASSERT_EQ(std::sscanf(verdict(base.out, "WEST-CONUS").c_str(), "%d %d", &bx, &by), 2) << base.out;
     ASSERT_EQ(std::sscanf(verdict(moved.out, "WEST-CONUS").c_str(), "%d %d", &mx, &my), 2) << moved.out;

@@ -233,62 +233,43 @@ struct ListTest : OverlayTest {
     }
 };
 
-TEST_F(ListTest, PhasesPickPrefixedItems)
+// Which files a list draws.  Phases: "-" items in phase 1, "+" items in 6,
+// plain ones in 2 and 6.  Gates [lat0,lat1,lon0,lon1(,size)]: items before
+// the first always draw, a failed gate disables until the next.  Size
+// conditions ("s-20:" below 20, "s+20:" from 20, ">10<30:" between) on the
+// map height, which comes from transform 2's window.
+TEST_F(ListTest, ListRules)
 {
-    install("ps,40,-100,31,21,1,1");
-    MAP_file("-coast.map,+roads.map,rivers.map");
-    MAP_draw(1);
-    EXPECT_EQ(drawn(), "c");
-    MAP_draw(6);
-    EXPECT_EQ(drawn(), "rR");
-    MAP_draw(2);
-    EXPECT_EQ(drawn(), "r");
-    FLAG_setplot(PLOT_MAP, 0);
-    MAP_draw(7);
-    EXPECT_EQ(drawn(), "");
-}
-
-TEST_F(ListTest, GatesSelectByRegionAndSize)
-{
-    dir.write("list.txt", "[20,50,-130,-60,100] rivers.map\n[0,90,-180,180] world.map");
-    MAP_file("fi:list.txt");
-    // MAP_get_vert comes from transform 2's window: set it to a height of 50
-    const float w[4] = {-30, 30, -25, 25};
-    gset_win(2, w);
-    install("ps,40,-95,31,21,1,1");
-    MAP_draw(6);
-    EXPECT_EQ(drawn(), "R");
-    install("ps,50,10,31,21,1,1");
-    MAP_draw(6);
-    EXPECT_EQ(drawn(), "w");
-    // too large for the first gate's size
-    const float big[4] = {-30, 30, -100, 100};
-    gset_win(2, big);
-    install("ps,40,-95,31,21,1,1");
-    MAP_draw(6);
-    EXPECT_EQ(drawn(), "w");
-    // items before the first gate always draw; a failed gate disables until the next
-    dir.write("list2.txt", "coast.map [0,1,0,1] roads.map [0,90,-180,180] rivers.map");
-    MAP_file("fi:list2.txt");
-    MAP_draw(6);
-    EXPECT_EQ(drawn(), "cR");
-}
-
-TEST_F(ListTest, SizeConditions)
-{
-    install("ps,40,-95,31,21,1,1");
-    struct Case {
+    dir.write("gates.txt", "[20,50,-130,-60,100] rivers.map\n[0,90,-180,180] world.map");
+    dir.write("gates2.txt", "coast.map [0,1,0,1] roads.map [0,90,-180,180] rivers.map");
+    const char *phased = "-coast.map,+roads.map,rivers.map",
+               *sized = "s-20:coast.map,s+20:roads.map,>10<30:rivers.map,<40>25:world.map,s+5:>8:coast.map";
+    const struct Case {
+        const char *list, *domain;
         float height;
-        const char *expect;
+        int phase;
+        const char *drawn;
+    } cases[] = {
+        {phased, "ps,40,-100,31,21,1,1", 50, 1, "c"},   {phased, "ps,40,-100,31,21,1,1", 50, 6, "rR"},
+        {phased, "ps,40,-100,31,21,1,1", 50, 2, "r"},   {"fi:gates.txt", "ps,40,-95,31,21,1,1", 50, 6, "R"},
+        {"fi:gates.txt", "ps,50,10,31,21,1,1", 50, 6, "w"},  // outside the first gate's region
+        {"fi:gates.txt", "ps,40,-95,31,21,1,1", 200, 6, "w"},  // too large for its size
+        {"fi:gates2.txt", "ps,40,-95,31,21,1,1", 200, 6, "cR"},
+        {sized, "ps,40,-95,31,21,1,1", 10, 4, "cRc"},  {sized, "ps,40,-95,31,21,1,1", 20, 4, "crRc"},
+        {sized, "ps,40,-95,31,21,1,1", 30, 4, "rRwc"}, {sized, "ps,40,-95,31,21,1,1", 50, 4, "rc"},
     };
-    MAP_file("s-20:coast.map,s+20:roads.map,>10<30:rivers.map,<40>25:world.map,s+5:>8:coast.map");
-    const Case cases[] = {{10, "cRc"}, {20, "crRc"}, {30, "rRwc"}, {50, "rc"}};
     for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.list << " " << c.domain << " height " << c.height << " phase " << c.phase);
+        MAP_file(c.list);
         const float w[4] = {-30, 30, -c.height / 2, c.height / 2};
         gset_win(2, w);
-        MAP_draw(4);
-        EXPECT_EQ(drawn(), c.expect) << c.height;
+        install(c.domain);
+        MAP_draw(c.phase);
+        EXPECT_EQ(drawn(), c.drawn);
     }
+    FLAG_setplot(PLOT_MAP, 0);  // maps off: nothing
+    MAP_draw(7);
+    EXPECT_EQ(drawn(), "");
     // a prefix without its ":" is skipped with a message
     testing::internal::CaptureStderr();
     EXPECT_EQ(MAP_process("s-20coast.map"), -1);

@@ -153,10 +153,11 @@ TEST_F(EnhBar, NumbersSitUnderTheBarOnItsTicks)
         ASSERT_GE(groups.size(), 3u);
         for (auto [a, b] : groups) {
             float centre = (a + b) / 2.0f, best = 1e9f;
+            auto gap = [&](float v) { return std::fabs(centre - px(x0 + v * cw)); };
             if (ir == 1)
-                for (int t = 50; t >= -110; t -= 10) best = std::min(best, std::fabs(centre - px(x0 + SAT_ir_ind((float)t) * cw)));
+                for (int t = 50; t >= -110; t -= 10) best = std::min(best, gap((float)SAT_ir_ind((float)t)));
             else
-                for (int c = 0; c < 256; c += 16) best = std::min(best, std::fabs(centre - px(x0 + c * cw)));
+                for (int c = 0; c < 256; c += 16) best = std::min(best, gap((float)c));
             EXPECT_LE(best, 2.5f) << "number at columns " << a << ".." << b;
         }
     }

@@ -332,7 +332,8 @@ TEST_F(RemapFile, PolarStereographicFileOntoLatLonAndLambert)
     NEED_SHARED(testutil::PS_AREA);
     read(testutil::PS_AREA);
     ASSERT_EQ(SAT_get_tran_sat(), 0);
-    for (const char *text : {"ll,38.20007,-98.13848,11,11,0.5,0.5", "lc:25:-95:25:25,38.20007,-98.13848,11,11,0.5,0.5"}) {
+    for (const char *text :
+         {"ll,38.20007,-98.13848,11,11,0.5,0.5", "lc:25:-95:25:25,38.20007,-98.13848,11,11,0.5,0.5"}) {
         SCOPED_TRACE(text);
         DOM d;
         DOM_init(&d);

@@ -96,7 +96,8 @@ TEST(RemapGdal, ExactNearestMatchesGdalwarp)
     int total = 0;
     for (int j = 2; j < H - 2; ++j)
         for (int i = 2; i < W - 2; ++i) {
-            double lat = (clat + (H - 1) / 2.0 * d - j * d) * M_PI / 180, lon = (clon - (W - 1) / 2.0 * d + i * d) * M_PI / 180;
+            double lat = (clat + (H - 1) / 2.0 * d - j * d) * M_PI / 180;
+            double lon = (clon - (W - 1) / 2.0 * d + i * d) * M_PI / 180;
             if (std::acos(std::cos(lat) * std::cos(lon)) > 70 * M_PI / 180) continue;  // near the limb
             ++total;
             if (img.data[j * W + i] != ref[(size_t)j * W + i]) differ.emplace_back(i, j);

@@ -38,7 +38,8 @@ TEST(Zyrproc, ColouredPpmMatchesPythonOracle)
             std::string cof = *enh ? std::string("-ct zyr.clr -cof ") + enh : "";
             ASSERT_EQ(zyrproc(cof + " --pgm " + raw + " -of " + got + " " + testutil::shared(file)), 0);
             // Without -ct and -cof the enhancement is the 16-entry grey ramp.
-            std::string enh_file = *enh ? std::string(ZYR_DATA_DIR "/enhance/") + enh : dir.write("ramp", "ramp 0-15\n");
+            std::string enh_file =
+                *enh ? std::string(ZYR_DATA_DIR "/enhance/") + enh : dir.write("ramp", "ramp 0-15\n");
             ASSERT_EQ(testutil::run({testutil::python(), ZYR_SOURCE_DIR "/tools/check_enhance.py",
                                      ZYR_DATA_DIR "/zyr.clr", enh_file, want, raw})
                           .status,
