@@ -1,6 +1,5 @@
 // Workstation set-up beyond the plain window: the embedded workstation
-// drawing into another client's pixmap, backgrounds and inverse colours,
-// and printing the display list to a metafile.
+// drawing into another client's pixmap, backgrounds and inverse colours.
 #include "../test_support.h"
 #include "gks_test_util.h"
 
@@ -46,7 +45,7 @@ struct Owner {
 };
 
 TEST(GksEmbedded, DrawsIntoTheOwnersPixmapAndSignalsOnClose) {
-    if (!display()) GTEST_SKIP() << "no X display";
+    if (!display()) GTEST_SKIP() << "needs an X display";
     Owner own(display());
     ASSERT_NE(own.d, nullptr);
     testutil::ScratchDir dir;
@@ -98,20 +97,20 @@ TEST(GksEmbedded, ParameterErrors) {
     std::string err = dir.file("e");
     unsetenv("zyrwindow");
     unsetenv("WINDOW");
-    if (!display()) GTEST_SKIP() << "no X display";
+    if (!display()) GTEST_SKIP() << "needs an X display";
     ASSERT_EQ(gopen_gks(err.c_str(), 0), 0);
     std::string d = display();
     EXPECT_EQ(gopen_ws(1, d.c_str(), GWS_PIX), -1);
     EXPECT_EQ(gopen_ws(1, (d + ",0:640x512:0").c_str(), GWS_PIX), -1);
     EXPECT_EQ(gopen_ws(1, (d + ",/no/such/idfile").c_str(), GWS_PIX), -1);
     gclose_gks();
-    EXPECT_EQ(gkstest::slurp(err), "gopen_ws: window parameters not specified\n"
+    EXPECT_EQ(testutil::read_file(err), "gopen_ws: window parameters not specified\n"
                                    "gopen_ws: window id not specified\n"
                                    "gopen_ws: unable to open window id file\n");
 }
 
 TEST(GksBackground, NamedBackgroundAndInverseColours) {
-    if (!display()) GTEST_SKIP() << "no X display";
+    if (!display()) GTEST_SKIP() << "needs an X display";
     gset_background("blue");
     ASSERT_TRUE(gkstest::open_window(display(), ""));
     if (gget_visual()->c_class == TrueColor) {
@@ -128,47 +127,6 @@ TEST(GksBackground, NamedBackgroundAndInverseColours) {
     gset_inverse(0);
     gset_background("");
     gclose_gks();
-}
-
-TEST(GksPrint, MetafileOfTheScreenWithAndWithoutRedrawData) {
-    if (!display()) GTEST_SKIP() << "no X display";
-    testutil::ScratchDir dir;
-    std::string meta = dir.file("screen.meta");
-    setenv("METAOUT", meta.c_str(), 1);
-    setenv("zyrredraw", "NO", 1);
-    ASSERT_TRUE(gkstest::open_window(display(), ""));
-    gkstest::basic_colours();
-    gset_line_colr_ind(2);
-    float l[4] = {0, 0, 1, 1};
-    gpolyline(2, l);
-    int cursor = gset_cursor(GCUR_DOT);
-    gset_cursor(GCUR_DOT);
-    (void)cursor;
-    testing::internal::CaptureStderr();
-    gobj_print_meta();
-    EXPECT_NE(testing::internal::GetCapturedStderr().find(
-                  "gobj_print_meta: No redraw data to make metafile from\n"),
-              std::string::npos);
-    EXPECT_TRUE(gtype_is_WIN());
-    EXPECT_EQ(gget_cursor_type(), GCUR_DOT);
-    EXPECT_EQ(gget_redraw(), 0);
-    EXPECT_EQ(gget_window_width(), 640);
-    gclose_ws(1);
-    unsetenv("zyrredraw");
-
-    // With recording: the polyline reaches the metafile.
-    ASSERT_EQ(gopen_ws(1, display(), GWS_WIN), 0);
-    gkstest::basic_colours();
-    gset_line_colr_ind(2);
-    gpolyline(2, l);
-    gobj_print_meta();
-    EXPECT_TRUE(gtype_is_WIN());
-    EXPECT_EQ(gget_redraw(), 1);
-    std::string text = gkstest::slurp(meta);
-    EXPECT_FALSE(text.empty());
-    gclose_ws(1);
-    gclose_gks();
-    unsetenv("METAOUT");
 }
 
 }  // namespace

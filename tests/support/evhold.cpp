@@ -1,14 +1,14 @@
 // Holds a window with a few numbered frames so that tests and benchmarks can
 // drive it with real X events. Every callback is written to stdout as
 // "kind name x y" (flushed at once); with -t each line starts with the
-// seconds since start, and with -titles every window title change (a new
-// frame shown) is logged as "title <text>" from a second connection.
+// seconds since start.
 //
-//   evhold [-frames n] [-loop] [-delay s] [-title text] [-refresh s] [-t] [-titles]
+//   evhold [-frames n] [-loop] [-delay s] [-title text] [-refresh s] [-t]
 //
 //   -band k    rubber band kind k (1 line, 2 rectangle) asked for by the
 //              callback of each button press and dropped at the release,
-//              as the plot session does for its zoom rectangle
+//              as the plot session does for its zoom rectangle; the band
+//              is kept inside pixels (0, 0) to (350, 300)
 //   -idle      no hold: input mode stays 0 and events are processed until a
 //              button is released (keys must then be ignored)
 //   -names     the window name is read back after every request of the
@@ -18,12 +18,11 @@
 //
 // On start it prints "pixmap <id>" (the last frame's pixmap, for an embedded
 // client) and "window <id>" once the window is mapped; when the hold returns
-// "end", "frames <n>" and per frame "frame <k> <pixel at 10,10> <pixel at
+// "end cur=<current frame> zoom=<z>", "frames <n>" and per frame "frame <k> <pixel at 10,10> <pixel at
 // 375,375>"; the exit status is then 0.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -96,40 +95,11 @@ int on_refresh() {
     return 0;
 }
 
-// Watches the window's name on a connection of its own and logs each change.
-std::atomic<bool> watching{true};
-void watch_titles(std::string display, Window win) {
-    Display *d = XOpenDisplay(display.c_str());
-    if (!d) return;
-    XSelectInput(d, win, PropertyChangeMask);
-    XFlush(d);
-    // A change made before the helper ends is still logged: the main
-    // connection is synced before `watching` drops, and this one once more.
-    for (bool last = false; !last;) {
-        last = !watching;
-        if (last) XSync(d, False);
-        while (XPending(d)) {
-            XEvent ev;
-            XNextEvent(d, &ev);
-            if (ev.type != PropertyNotify || ev.xproperty.atom != XA_WM_NAME) continue;
-            char *name = nullptr;
-            if (XFetchName(d, win, &name) && name) {
-                stamp();
-                printf("title %s\n", name);
-                fflush(stdout);
-                XFree(name);
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    XCloseDisplay(d);
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
     int nframes = 3;
-    bool loop = false, titles = false, idle = false, names = false;
+    bool loop = false, idle = false, names = false;
     float delay = -1, refresh = 0;
     const char *title = "evhold";
     for (int i = 1; i < argc; i++) {
@@ -141,7 +111,6 @@ int main(int argc, char **argv) {
         else if (a == "-title" && more) title = argv[++i];
         else if (a == "-refresh" && more) refresh = (float)atof(argv[++i]);
         else if (a == "-t") stamps = true;
-        else if (a == "-titles") titles = true;
         else if (a == "-band" && more) band = atoi(argv[++i]);
         else if (a == "-idle") idle = true;
         else if (a == "-names") names = true;
@@ -183,6 +152,8 @@ int main(int argc, char **argv) {
 
     gset_mouse_callback(on_event);
     if (refresh > 0) gset_refresh_callback(refresh, on_refresh);
+    const int limits[4] = {0, 0, 350, 300};
+    if (band > 0) gset_rubber_band_limits(limits);
 
     // Wait for the map so that the caller can focus the window at once.
     XSync(gget_display(), False);
@@ -191,8 +162,6 @@ int main(int argc, char **argv) {
         if (XGetWindowAttributes(gget_display(), gget_root_window(), &at) && at.map_state == IsViewable) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::thread watcher;
-    if (titles) watcher = std::thread(watch_titles, std::string(display), gget_root_window());
     if (nframes > 0) printf("pixmap %lu\n", (unsigned long)gget_frame_id(nframes - 1));
     stamp();
     printf("window %lu\n", (unsigned long)gget_root_window());
@@ -208,13 +177,10 @@ int main(int argc, char **argv) {
     XSetAfterFunction(gget_display(), nullptr);
 
     stamp();
-    printf("end\nframes %d\n", gget_num_images());
+    printf("end cur=%d zoom=%d\nframes %d\n", gget_cur_frame(), gget_zoom(), gget_num_images());
     for (int k = 0; k < gget_num_images(); k++)
         printf("frame %d %lx %lx\n", k, frame_pixel(k, 10, 10), frame_pixel(k, 375, 375));
     fflush(stdout);
-    XSync(gget_display(), False);
-    watching = false;
-    if (watcher.joinable()) watcher.join();
     gclose_ws(1);
     gclose_gks();
     return 0;

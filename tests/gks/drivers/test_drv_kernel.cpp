@@ -5,13 +5,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <X11/keysym.h>
 
 #include "../gks_test_util.h"
 #include "core/flags.h"
@@ -50,21 +47,14 @@ protected:
     {
         if (gchk_graphics()) gclose_ws(1);
         gclose_gks();
-        server_.reset(); // after the window: closing it talks to the server
         unset_driver_env();
     }
-    // A private X server for the window; false when none can be started.
-    // A start now and then loses a race with other servers starting on the
-    // machine, so it is tried a few times.
-    bool start_x()
+    // A window of the size on $DISPLAY (the kernel reopened).
+    bool open_window(int w, int h)
     {
-        for (int attempt = 0; attempt < 4; ++attempt) {
-            server_ = std::make_unique<gkstest::XServer>(24);
-            if (server_->ok()) return true;
-        }
-        return false;
+        gclose_gks();
+        return gkstest::open_window(getenv("DISPLAY"), err_, w, h);
     }
-    bool open_window(int w, int h) { return gkstest::open_window(server_->name(), err_, w, h); }
     // Opens workstation type on "display,file,options".
     int open(int type, const std::string &file, const std::string &options = "")
     {
@@ -79,8 +69,10 @@ protected:
     }
     ScratchDir dir_;
     std::string err_;
-    std::unique_ptr<gkstest::XServer> server_;
 };
+
+#define NEED_X() \
+    if (!getenv("DISPLAY")) GTEST_SKIP() << "needs an X display"
 
 // Transform 2 over most of the page.
 void set_panel()
@@ -153,6 +145,8 @@ std::vector<std::string> lines_of(const std::string &text)
 
 } // namespace
 
+// An output that cannot be opened gives no workstation and one message;
+// through the world layer the program is asked to end with status 4.
 TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation)
 {
     struct Case {
@@ -163,14 +157,26 @@ TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation)
         {GWS_HPGL, "gopen_ws: unable to open HPGL file\n"},
         {GWS_META, "gopen_ws: unable to open metafile\n"},
     };
+    std::string conn = "," + dir_.file("missing/dir/out");
     for (const Case &c : cases) {
+        SCOPED_TRACE(c.message);
         testing::internal::CaptureStderr();
         EXPECT_EQ(open(c.type, dir_.file("missing/dir/out")), -1);
-        std::string other = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(testing::internal::GetCapturedStderr().find("gopen_ws"), std::string::npos);
         EXPECT_FALSE(gchk_graphics());
-        std::string e = errors();
-        EXPECT_EQ(e, c.message); // once, and nothing else
-        EXPECT_EQ(other.find("gopen_ws"), std::string::npos) << other;
+        EXPECT_EQ(errors(), c.message); // once, and nothing else
+        gclose_gks();
+        int t = c.type;
+        ZYR_clear_exit();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(GPH_begin(1, conn.c_str(), &t), -1);
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("GPH_begin: Error opening workstation\n"),
+                  std::string::npos);
+        EXPECT_EQ(ZYR_exit_status(), 4);
+        EXPECT_TRUE(ZYR_exit_requested());
+        ZYR_clear_exit();
+        gclose_gks();
+        gopen_gks(err_.c_str(), 0);
     }
     // "zyrprint" = "hpgl" turns a PostScript request into HPGL.
     setenv("zyrprint", "HPGL", 1);
@@ -178,25 +184,6 @@ TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation)
     EXPECT_TRUE(gtype_is_HPGL());
     gclose_ws(1);
     EXPECT_EQ(read_file(dir_.file("p.out")).rfind("IN;SP1;PA;\n", 0), 0u);
-}
-
-TEST_F(FileWs, BeginAsksForStatus4WhenTheFileCannotBeOpened)
-{
-    gclose_gks();
-    for (int type : {GWS_PS, GWS_HPGL, GWS_META}) {
-        std::string conn = "," + dir_.file("missing/dir/out");
-        int t = type;
-        ZYR_clear_exit();
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(GPH_begin(1, conn.c_str(), &t), -1) << type;
-        EXPECT_NE(testing::internal::GetCapturedStderr().find("GPH_begin: Error opening workstation\n"),
-                  std::string::npos)
-            << type;
-        EXPECT_EQ(ZYR_exit_status(), 4) << type;
-        EXPECT_TRUE(ZYR_exit_requested()) << type;
-        ZYR_clear_exit();
-        gclose_gks();
-    }
 }
 
 TEST_F(FileWs, PostScriptPrimitivesWriteCommentsAndPaths)
@@ -246,7 +233,8 @@ TEST_F(FileWs, PostScriptPrimitivesWriteCommentsAndPaths)
     EXPECT_NE(body.find("%%FA:3\nnp\n57.50 57.50 mv\n115.00 57.50 ln\n86.25 115.00 ln\ncp\n"), std::string::npos);
     EXPECT_NE(body.find("%%TE:0.500000 0.250000 Hi\n"), std::string::npos);
     EXPECT_GE(drvtest::count(body, "stroke\n"), 4u); // two lines, the marker, the strokes of "Hi"
-    if (drvtest::have_tool("gs")) { EXPECT_EQ(drvtest::render_ps(path, 20, nullptr), 0); }
+    NEED_TOOL("gs");
+    EXPECT_EQ(drvtest::render_ps(path, 20), 0);
 }
 
 // The same drawing (lines, a fill, text and an image) on the window and as
@@ -254,9 +242,8 @@ TEST_F(FileWs, PostScriptPrimitivesWriteCommentsAndPaths)
 // within two pixels.
 TEST_F(FileWs, PostScriptPageMatchesTheWindow)
 {
-    if (!drvtest::have_tool("gs")) GTEST_SKIP() << "ghostscript not installed";
-    if (!start_x()) GTEST_SKIP() << "no Xvfb";
-    gclose_gks();
+    NEED_TOOL("gs");
+    NEED_X();
     ASSERT_TRUE(open_window(756, 576));
     draw_image();
     draw_scene();
@@ -268,22 +255,19 @@ TEST_F(FileWs, PostScriptPageMatchesTheWindow)
     draw_image();
     draw_scene();
     gclose_ws(1);
-    drvtest::Picture page;
+    testutil::Raster page;
     ASSERT_EQ(drvtest::render_ps(path, 72, &page, "-dDEVICEWIDTHPOINTS=756 -dDEVICEHEIGHTPOINTS=576"), 0)
         << read_file(path + ".gslog");
-    ASSERT_EQ(page.width, 756);
-    ASSERT_EQ(page.height, 576);
+    ASSERT_EQ(page.w, 756);
+    ASSERT_EQ(page.h, 576);
     // Window row py is driver y = 575 - py, which is page row 576 - y = py + 1.
-    drvtest::Picture a, b;
-    a.width = b.width = 756, a.height = b.height = 576;
-    a.rgb.assign(756 * 576 * 3, 255);
-    b.rgb.assign(756 * 576 * 3, 255);
+    testutil::Raster a{756, 576, std::vector<unsigned char>(756 * 576 * 3, 255)}, b = a;
     long inked = 0;
     for (int y = 0; y < 575; ++y)
         for (int x = 0; x < 756; ++x) {
-            if (win.at(x, y) != 0) std::fill_n(&a.rgb[3 * ((size_t)y * 756 + x)], 3, 0), ++inked;
-            const unsigned char *p = page.at(x, y + 1);
-            if (p[0] + p[1] + p[2] < 3 * 250) std::fill_n(&b.rgb[3 * ((size_t)y * 756 + x)], 3, 0);
+            if (win.at(x, y) != 0) std::fill_n(&a.px[3 * ((size_t)y * 756 + x)], 3, 0), ++inked;
+            unsigned p = page.rgb(x, y + 1);
+            if ((p >> 16) + (p >> 8 & 255) + (p & 255) < 3 * 250) std::fill_n(&b.px[3 * ((size_t)y * 756 + x)], 3, 0);
         }
     ASSERT_GT(inked, 1000);
     // The image: window rows 132..171 from column 29 (the viewport's top left pixel).
@@ -293,8 +277,13 @@ TEST_F(FileWs, PostScriptPageMatchesTheWindow)
     EXPECT_LE(drvtest::max_ink_distance(b, a), 2);
 }
 
-// HPGL from the kernel: every command is well formed, and the pen positions
-// are the transform formulas computed here independently.
+// HPGL from the kernel: every command is well formed, and the pen lands
+// where the transform puts it.  The device is 10150 x 7612 units with the
+// unit square fitted to 7611 units at offset 10; window (-10..30, 5..25)
+// on viewport (0.1..0.9, 0.2..0.7), so world (x, y) is unit
+// (0.1 + 0.02 (x + 10), 0.2 + 0.025 (y - 5)) x 7611 + 10, worked by hand:
+// (-10, 5) -> (771.1, 1532.2); (30, 25) -> (6859.9, 5337.7);
+// (0, 15) -> (2293.3, 3434.95); (20, 10) -> (5337.7, 2483.6).
 TEST_F(FileWs, HpglPenPositionsFollowTheTransform)
 {
     std::string path = dir_.file("t.hpgl");
@@ -303,47 +292,28 @@ TEST_F(FileWs, HpglPenPositionsFollowTheTransform)
     gset_win(1, wn);
     gset_vp(1, vp);
     gsel_norm_tran(1);
-    std::vector<float> pts;
-    for (int k = 0; k < 23; ++k) pts.push_back(-10 + 40.0f * k / 22), pts.push_back(5 + 20 * std::fabs(std::sin(k * 0.7f)));
-    gpolyline(23, pts.data());
+    std::vector<float> pts = {-10, 5, 30, 25, 0, 15, 20, 10};
+    for (int k = 0; k < 7; ++k) pts.insert(pts.end(), {-10, 5, 30, 25});  // 22 points: two line breaks
+    gpolyline(22, pts.data());
     gclose_ws(1);
     int ox = -1, oy = -1;
     gget_win_offset(&ox, &oy); // the plotter's margin lasts as long as its file
     EXPECT_EQ(ox, 0);
     EXPECT_EQ(oy, 0);
-    std::string text = read_file(path), log;
-    if (drvtest::have_tool("hp2xx")) { EXPECT_TRUE(drvtest::hp2xx_clean(path, &log)) << log; }
-
+    std::string text = read_file(path);
     // Syntax: two-letter mnemonics with parameters, each ended by ";".
     std::string flat;
     for (char c : text)
         if (c != '\n') flat += c;
     EXPECT_TRUE(std::regex_match(flat, std::regex("(([A-Z]{2}[-0-9.,]*|IW [-0-9.,]*);)+"))) << text;
-
-    // Device: 10150 x 7612 units, the unit square fitted to 7611 x 7611 at offset 10.
-    auto dev = [&](float w, int axis) {
-        float ndc = (w - wn[2 * axis]) * ((vp[2 * axis + 1] - vp[2 * axis]) / (wn[2 * axis + 1] - wn[2 * axis])) +
-                    vp[2 * axis];
-        return ndc * 7611.0f + 10.0f;
-    };
-    std::smatch m;
-    std::regex pen("P([UD])(-?\\d+),(-?\\d+);");
-    std::vector<std::pair<long, long>> got;
-    std::string pen_part = text.substr(text.find("PU"));
-    for (auto it = std::sregex_iterator(pen_part.begin(), pen_part.end(), pen); it != std::sregex_iterator(); ++it)
-        got.push_back({std::stol((*it)[2]), std::stol((*it)[3])});
-    ASSERT_EQ(got.size(), 23u);
-    for (int k = 0; k < 23; ++k) {
-        EXPECT_NEAR(got[k].first, dev(pts[2 * k], 0), 1) << k;
-        EXPECT_NEAR(got[k].second, dev(pts[2 * k + 1], 1), 1) << k;
-    }
-    // A line break after every tenth point.
-    EXPECT_EQ(drvtest::count(pen_part.substr(0, pen_part.find("SP;")), "\n"), 3u);
+    std::string pen = text.substr(text.find("PU"));
+    EXPECT_EQ(pen.rfind("PU771,1532;PD6860,5338;PD2293,3435;PD5338,2484;", 0), 0u) << pen;
+    EXPECT_EQ(drvtest::count(pen.substr(0, pen.find("SP;")), "\n"), 3u); // a break after every tenth point
     // The clip of the viewport, moved out by 0.1 unit.
-    char iw[80];
-    std::snprintf(iw, sizeof iw, "IW %.0f,%.0f,%.0f,%.0f;\n", 0.1f * 7611 + 10 - 0.1f, 0.2f * 7611 + 10 - 0.1f,
-                  0.9f * 7611 + 10 + 0.1f, 0.7f * 7611 + 10 + 0.1f);
-    EXPECT_NE(text.find(iw), std::string::npos) << iw << text;
+    EXPECT_NE(text.find("IW 771,1532,6860,5338;\n"), std::string::npos) << text;
+    NEED_TOOL("hp2xx");
+    std::string log;
+    EXPECT_TRUE(drvtest::hp2xx_clean(path, &log)) << log;
 }
 
 TEST_F(FileWs, CgmThroughTheKernel)
@@ -436,8 +406,7 @@ TEST_F(FileWs, TextMetafileRoundTrip)
     EXPECT_NE(read_file(a).find("SEG_CR 3\n"), std::string::npos);
     EXPECT_NE(read_file(a).find("CLR_REG 1.000000 2.000000 3.000000 4.000000\n"), std::string::npos);
 
-    if (!start_x()) GTEST_SKIP() << "no Xvfb";
-    gclose_gks();
+    NEED_X();
     ASSERT_TRUE(open_window(640, 512));
     draw_all();
     gkstest::Picture direct = gkstest::grab();
@@ -483,93 +452,54 @@ TEST_F(FileWs, MetafileReaderRefusesBadInput)
               std::string::npos);
 }
 
-// Printing the window's display list as a metafile, and as PostScript:
-// the files hold the drawing, the window's state comes back, and an empty
-// list still gives header and trailer.
+// Printing the window's display list as a metafile and as PostScript: the
+// files hold the drawing and the window's state comes back; an empty list
+// still gives header and trailer; an unopenable file gives -1 and messages.
 TEST_F(FileWs, ScreenPrints)
 {
-    if (!start_x()) GTEST_SKIP() << "no Xvfb";
-    gclose_gks();
-    for (bool empty : {false, true}) {
-        if (empty) setenv("zyrredraw", "No", 1);
+    NEED_X();
+    struct Case {
+        const char *name, *redraw, *file;
+        int status;
+        size_t lines;
+        const char *messages;
+    } cases[] = {
+        {"recorded", "", "s", 0, 3, ""},
+        {"nothing recorded", "No", "e", 0, 0,
+         "gobj_print_meta: No redraw data to make metafile from\n"
+         "gobj_print_plot: No redraw data to make Postscript file from\n"},
+        {"unopenable", "", "none/x", -1, 0, "gprint_meta: unable to open metafile\ngprint_plot: unable to open postscript file\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (*c.redraw) setenv("zyrredraw", c.redraw, 1);
         ASSERT_TRUE(open_window(640, 512));
         draw_scene();
-        std::string meta = dir_.file(empty ? "e.meta" : "s.meta"), ps = dir_.file(empty ? "e.ps" : "s.ps");
+        std::string meta = dir_.file(std::string(c.file) + ".meta"), ps = dir_.file(std::string(c.file) + ".ps");
         setenv("METAOUT", meta.c_str(), 1);
         setenv("PSPRINT", ps.c_str(), 1);
         int cursor = gget_cursor_type(), redraw = gget_redraw();
         testing::internal::CaptureStderr();
-        EXPECT_EQ(gobj_print_meta(), 0);
-        EXPECT_EQ(gobj_print_plot(), 0);
+        EXPECT_EQ(gobj_print_meta(), c.status);
+        EXPECT_EQ(gobj_print_plot(), c.status);
         std::string err = testing::internal::GetCapturedStderr();
         int w, h;
         gget_win_size(&w, &h);
         EXPECT_TRUE(gtype_is_WIN());
-        EXPECT_EQ(w, 640);
-        EXPECT_EQ(h, 512);
+        EXPECT_EQ(w * 1000 + h, 640512);
         EXPECT_EQ(gget_cursor_type(), cursor);
         EXPECT_EQ(gget_redraw(), redraw);
         gclose_ws(1);
-        gclose_gks();
+        EXPECT_EQ(err + errors(), c.messages);
+        unsetenv("zyrredraw");
+        if (c.status) continue;
         std::string mt = read_file(meta), pt = read_file(ps);
         EXPECT_EQ(mt.rfind("ZYRMETA\n#Title: ZYR Graphics Display: ", 0), 0u);
         EXPECT_EQ(pt.rfind("%!PS-Adobe-1.0\n", 0), 0u);
         EXPECT_NE(pt.find("%%EOF\n"), std::string::npos);
-        if (empty) {
-            EXPECT_NE(err.find("gobj_print_meta: No redraw data to make metafile from\n"), std::string::npos) << err;
-            EXPECT_NE(err.find("gobj_print_plot: No redraw data to make Postscript file from\n"), std::string::npos);
-            EXPECT_EQ(mt.find("\nPL "), std::string::npos);
-        } else {
-            EXPECT_EQ(drvtest::count(mt, "\nPL "), 3u) << mt;
-            EXPECT_EQ(drvtest::count(pt, "%%PL:"), 3u);
-            if (drvtest::have_tool("gs")) {
-                EXPECT_EQ(drvtest::render_ps(ps, 30, nullptr), 0);
-            }
-        }
-        unsetenv("zyrredraw");
+        EXPECT_EQ(drvtest::count(mt, "\nPL "), c.lines) << mt;
+        EXPECT_EQ(drvtest::count(pt, "%%PL:"), c.lines);
     }
-}
-
-TEST_F(FileWs, ScreenPrintToAnUnopenableFile)
-{
-    if (!start_x()) GTEST_SKIP() << "no Xvfb";
-    gclose_gks();
-    ASSERT_TRUE(open_window(640, 512));
-    draw_scene();
-    setenv("METAOUT", dir_.file("none/x.meta").c_str(), 1);
-    setenv("PSPRINT", dir_.file("none/x.ps").c_str(), 1);
-    EXPECT_EQ(gobj_print_meta(), -1);
-    EXPECT_EQ(gobj_print_plot(), -1);
-    EXPECT_TRUE(gtype_is_WIN());
-    std::string e = errors();
-    EXPECT_NE(e.find("gprint_meta: unable to open metafile\n"), std::string::npos) << e;
-    EXPECT_NE(e.find("gprint_plot: unable to open postscript file\n"), std::string::npos) << e;
-    EXPECT_EQ(e.find("gopen_ws"), std::string::npos) << e;
-}
-
-// Alt+m during the hold writes the screen metafile to "METAOUT".
-TEST_F(FileWs, AltMWritesTheScreenMetafile)
-{
-    if (!start_x()) GTEST_SKIP() << "no Xvfb";
-    gclose_gks();
-    ASSERT_TRUE(open_window(640, 512));
-    draw_scene();
-    std::string meta = dir_.file("altm.meta");
-    setenv("METAOUT", meta.c_str(), 1);
-    gset_input_mode(1); // as the hold loop does
-    XEvent ev{};
-    ev.xkey.type = KeyPress;
-    ev.xkey.display = gget_display();
-    ev.xkey.window = gget_root_window();
-    ev.xkey.root = DefaultRootWindow(gget_display());
-    ev.xkey.state = Mod1Mask;
-    ev.xkey.keycode = XKeysymToKeycode(gget_display(), XK_m);
-    ev.xkey.same_screen = True;
-    gprocess_x11_event(&ev);
-    gset_input_mode(0);
-    EXPECT_TRUE(gtype_is_WIN());
-    std::string text = read_file(meta);
-    EXPECT_EQ(text.rfind("ZYRMETA\n", 0), 0u);
-    EXPECT_EQ(drvtest::count(text, "\nPL "), 3u) << text;
-    EXPECT_EQ(drvtest::count(text, "\nTE "), 1u);
+    NEED_TOOL("gs");
+    EXPECT_EQ(drvtest::render_ps(dir_.file("s.ps"), 30), 0);
 }

@@ -33,7 +33,7 @@ const char *const kTail = "2 setlinejoin\n1 dot lw\n[] 0 setdash\n";
 
 // Opens a PostScript workstation file with the options, closes it at once
 // and returns the file with its time stamp blanked.
-std::string empty_plot(const ScratchDir &dir, const char *options, const char *name = "p.ps")
+std::string empty_plot(const ScratchDir &dir, const char *options, const std::string &name = "p.ps")
 {
     GDRV_PAGE page{};
     int inverse = 0;
@@ -77,11 +77,13 @@ TEST(PsDriver, PrologueAndTrailerVariants)
                              "90 rotate\n.25 inch -8.01 inch translate\n0 setgray\n" + kTail +
                              kPageEnd},
     };
-    bool gs = drvtest::have_tool("gs");
-    for (const Case &c : cases) {
-        EXPECT_EQ(empty_plot(dir, c.options), c.expected) << "options: " << c.options;
-        if (gs) { EXPECT_EQ(drvtest::render_ps(dir.file("p.ps"), 10, nullptr), 0) << "options: " << c.options; }
-    }
+    int k = 0;
+    for (const Case &c : cases)
+        EXPECT_EQ(empty_plot(dir, c.options, std::to_string(k++) + ".ps"), c.expected) << "options: " << c.options;
+    // Ghostscript reads every variant without an error.
+    NEED_TOOL("gs");
+    for (k = 0; k < (int)std::size(cases); ++k)
+        EXPECT_EQ(drvtest::render_ps(dir.file(std::to_string(k) + ".ps"), 10), 0) << cases[k].options;
 }
 
 TEST(PsDriver, AppendingContinuesWithoutPrologue)
@@ -95,15 +97,15 @@ TEST(PsDriver, AppendingContinuesWithoutPrologue)
     ASSERT_EQ(gps_close_file(), 0);
     std::string both = blank_lines(read_file(dir.file("p.ps")), "%%CreationDate:");
     EXPECT_EQ(both, first + "0 setgray\n1 dot lw\n[] 0 setdash\n%%ZYR Plot: T\n10.00 10.00 mv\n%%End of plot\n");
-    // The continuation relies on the first plot's operators, which an
-    // encapsulated file leaves defined.
-    if (drvtest::have_tool("gs")) { EXPECT_EQ(drvtest::render_ps(dir.file("p.ps"), 10, nullptr), 0); }
-
     // Appending to a file that does not exist yet starts a complete file.
     std::string fresh = "+" + dir.file("new.ps");
     ASSERT_EQ(gps_open_ws(fresh.c_str(), "", nullptr, "T", nullptr, nullptr), 0);
     ASSERT_EQ(gps_close_file(), 0);
     EXPECT_EQ(read_file(dir.file("new.ps")).rfind("%!PS-Adobe-1.0\n", 0), 0u);
+    // The continuation relies on the first plot's operators, which an
+    // encapsulated file leaves defined.
+    NEED_TOOL("gs");
+    EXPECT_EQ(drvtest::render_ps(dir.file("p.ps"), 10), 0);
 }
 
 TEST(PsDriver, NewPageEndsThePageAndStartsTheNext)
@@ -179,77 +181,73 @@ TEST(PsDriver, OutputNameFallbacksAndFailure)
     EXPECT_EQ(gps_close_file(), -1);
 }
 
-TEST(PsDriver, RepeatedSettingsWriteOnce)
+// What the settings write between a mark and the end of the plot: each
+// change once, nothing for a repeat.
+TEST(PsDriver, SettingsWriteOnlyChanges)
 {
+    struct Case {
+        const char *name, *options;
+        void (*act)();
+        const char *body;
+    } cases[] = {
+        {"colour, black, dash, width", "color",
+         [] {
+             gps_set_color(3);
+             gps_set_color(3);
+             gps_set_color(500); // black: "0 setgray" (the level was unknown after RGB)
+             gps_set_color(501); // still black: nothing
+             gps_set_color(3);
+             gps_set_type(2);
+             gps_set_type(2);
+             gps_set_type(9); // no such type: nothing
+             gps_set_width(1, 2);
+             gps_set_width(1, 2);
+         },
+         "1.00 0.50 0.25 setrgbcolor\n0 setgray\n1.00 0.50 0.25 setrgbcolor\n[6] 0 setdash\n2.0 dot lw\n"},
+        {"gray fills, black lines, solid printing", "",
+         [] {
+             gps_set_fill_color(4);
+             gps_set_fill_color(4);
+             gps_set_color(4); // lines print black in gray mode
+             gps_set_fill_color(-1);
+             gps_set_print_solid(1);
+             gps_set_fill_color(4); // solid printing: black
+             gps_set_print_solid(0);
+         },
+         "0.370 setgray\n0 setgray\n1 setgray\n0 setgray\n"},
+        {"special indexes scale the width (lwidth=3.7: base 3)", "lwidth=3.7",
+         [] {
+             gps_set_width(503, 1.5f); // base x 1.5
+             gps_set_color(503);
+             gps_set_width(505, 1.5f); // four times
+             gps_set_width(504, 1.5f); // twice
+             gps_set_width(506, 1.5f); // print-bold x base x w again
+             gps_set_print_bold(2);
+             gps_set_width(506, 1.5f);
+         },
+         "4.5 dot lw\n1 setgray\n18 dot lw\n9 dot lw\n4.5 dot lw\n9.0 dot lw\n"},
+    };
     unset_ps_env();
     ScratchDir dir;
     std::string path = dir.file("c.ps");
-    ASSERT_EQ(gps_open_ws(path.c_str(), "color", nullptr, "T", nullptr, nullptr), 0);
-    gps_set_color_rep(3, 1.0f, 0.5f, 0.25f);
-    gps_printf("%%%%mark\n");
-    gps_set_color(3);
-    gps_set_color(3);      // same index: nothing
-    gps_set_color(500);    // black: "0 setgray" (the level was unknown after RGB)
-    gps_set_color(501);    // still black: nothing
-    gps_set_color(3);      // back to the colour
-    gps_set_type(2);
-    gps_set_type(2);
-    gps_set_type(9);       // no such type: nothing
-    gps_set_width(1, 2);
-    gps_set_width(1, 2);
-    gps_close_file();
-    std::string text = read_file(path);
-    std::string body = text.substr(text.find("%%mark\n") + 7);
-    EXPECT_EQ(body, "1.00 0.50 0.25 setrgbcolor\n0 setgray\n1.00 0.50 0.25 setrgbcolor\n"
-                    "[6] 0 setdash\n2.0 dot lw\n%%End of plot\nsaveobj restore\nshowpage\n%%Trailer\nend\n"
-                    "%%Pages: 1\n%%EOF\n");
-}
-
-TEST(PsDriver, GrayFillsAndReversedGrays)
-{
-    unset_ps_env();
-    ScratchDir dir;
-    std::string path = dir.file("g.ps");
-    ASSERT_EQ(gps_open_ws(path.c_str(), "", nullptr, "T", nullptr, nullptr), 0);
-    gps_set_color_rep(4, 0.0f, 1.0f, 0.0f);       // gray (0 + 1 + 0) / 2.7
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(gps_open_ws(path.c_str(), c.options, nullptr, "T", nullptr, nullptr), 0);
+        gps_set_color_rep(3, 1.0f, 0.5f, 0.25f);
+        gps_set_color_rep(4, 0.0f, 1.0f, 0.0f); // gray (0 + 1 + 0) / 2.7
+        gps_printf("%%%%mark\n");
+        c.act();
+        gps_close_file();
+        std::string text = read_file(path);
+        std::string body = text.substr(text.find("%%mark\n") + 7);
+        EXPECT_EQ(body.substr(0, body.find("%%End")), c.body);
+    }
+    // Grays: (r + g + b) / 2.7, white reversed is 0.
     EXPECT_NEAR(gps_get_gray(4), 1.0f / 2.7f, 1e-6);
     gps_set_reverse(1);
-    gps_set_color_rep(5, 1.0f, 1.0f, 1.0f);       // white reversed: 0
+    gps_set_color_rep(5, 1.0f, 1.0f, 1.0f);
     EXPECT_NEAR(gps_get_gray(5), 0.0f, 1e-6);
     gps_set_reverse(0);
-    gps_printf("%%%%mark\n");
-    gps_set_fill_color(4);
-    gps_set_fill_color(4);
-    gps_set_color(4);      // lines print black in gray mode
-    gps_set_fill_color(-1);
-    gps_set_print_solid(1);
-    gps_set_fill_color(4); // solid printing: black
-    gps_set_print_solid(0);
-    gps_close_file();
-    std::string text = read_file(path);
-    std::string body = text.substr(text.find("%%mark\n") + 7);
-    EXPECT_EQ(body.substr(0, body.find("%%End")), "0.370 setgray\n0 setgray\n1 setgray\n0 setgray\n");
-}
-
-TEST(PsDriver, SpecialIndexesScaleWidth)
-{
-    unset_ps_env();
-    ScratchDir dir;
-    std::string path = dir.file("w.ps");
-    ASSERT_EQ(gps_open_ws(path.c_str(), "lwidth=3.7", nullptr, "T", nullptr, nullptr), 0);
-    gps_printf("%%%%mark\n");
-    gps_set_width(503, 1.5f);   // base 3 (truncated) x 1.5
-    gps_set_color(503);
-    gps_set_width(505, 1.5f);   // four times
-    gps_set_width(504, 1.5f);   // twice
-    gps_set_width(506, 1.5f);   // print-bold x base x w again
-    gps_set_print_bold(2);
-    gps_set_width(506, 1.5f);
-    gps_close_file();
-    std::string text = read_file(path);
-    std::string body = text.substr(text.find("%%mark\n") + 7);
-    EXPECT_EQ(body.substr(0, body.find("%%End")),
-              "4.5 dot lw\n1 setgray\n18 dot lw\n9 dot lw\n4.5 dot lw\n9.0 dot lw\n");
 }
 
 TEST(PsDriver, ImageHexLayoutWithOffsets)
@@ -272,6 +270,7 @@ TEST(PsDriver, ImageHexLayoutWithOffsets)
         {0, 0, "010203FFFF\n111213FFFF\nFFFFFFFFFF\nFFFFFFFFFF\n"},
     };
     for (const Case &c : cases) {
+        path = dir.file(std::to_string(c.x0) + std::to_string(c.y0) + ".ps");
         ASSERT_EQ(gps_open_ws(path.c_str(), "", nullptr, "T", nullptr, nullptr), 0);
         gps_printf("%%%%mark\n");
         ASSERT_EQ(gps_image_rect(&img, c.x0, c.y0, 7, 9, 5, 4), 0);
@@ -283,8 +282,10 @@ TEST(PsDriver, ImageHexLayoutWithOffsets)
                               "{ currentfile picstr readhexstring pop }\nimage\n") +
                       c.rows + "grestore\n")
             << c.x0 << "," << c.y0;
-        if (drvtest::have_tool("gs")) { EXPECT_EQ(drvtest::render_ps(path, 10, nullptr), 0); }
     }
+    NEED_TOOL("gs");
+    for (const Case &c : cases)
+        EXPECT_EQ(drvtest::render_ps(dir.file(std::to_string(c.x0) + std::to_string(c.y0) + ".ps"), 10), 0);
 }
 
 TEST(PsDriver, ColourImageSamplesAndLineBreaks)
@@ -311,8 +312,9 @@ TEST(PsDriver, ColourImageSamplesAndLineBreaks)
     std::string rest;
     for (int k = 0; k < 10; ++k) rest += "FF7F00";
     EXPECT_EQ(data, orange + "\n" + rest + "\n");
-    if (drvtest::have_tool("gs")) { EXPECT_EQ(drvtest::render_ps(path, 10, nullptr), 0); }
     CLR_clear_table();
+    NEED_TOOL("gs");
+    EXPECT_EQ(drvtest::render_ps(path, 10), 0);
 }
 
 TEST(PsDriver, PlacementStrings)
@@ -402,7 +404,7 @@ TEST(PsDriver, NumberFormatterMatchesPrintf)
 // puts them in Ghostscript's render, rotated and unrotated.
 TEST(PsDriver, GhostscriptRendersLinesAndImage)
 {
-    if (!drvtest::have_tool("gs")) GTEST_SKIP() << "ghostscript not installed";
+    NEED_TOOL("gs");
     unset_ps_env();
     ScratchDir dir;
     std::vector<unsigned char> pix(40 * 20, 0);
@@ -422,10 +424,10 @@ TEST(PsDriver, GhostscriptRendersLinesAndImage)
         // A black 40 x 20 image at (400, 300) in a 40 x 20 viewport.
         ASSERT_EQ(gps_image_rect(&img, 0, 0, 400, 300, 40, 20), 0);
         gps_close_file();
-        drvtest::Picture pic;
+        testutil::Raster pic;
         ASSERT_EQ(drvtest::render_ps(path, 72, &pic), 0) << read_file(path + ".gslog");
-        ASSERT_EQ(pic.width, 612);
-        ASSERT_EQ(pic.height, 792);
+        ASSERT_EQ(pic.w, 612);
+        ASSERT_EQ(pic.h, 792);
         bool port = std::strcmp(opt, "port") == 0;
         // Page pixel of a drawing point: unrotated (x + 18, y + 18) from the
         // bottom left; rotated by 90 degrees, x runs up the page and y leftwards.
