@@ -14,6 +14,7 @@
 
 #include "../test_support.h"
 #include "image/img.h"
+#include "image/imgpal.h"
 
 namespace codec {
 
@@ -57,35 +58,21 @@ struct Rec {
 };
 
 // Stores value v at column col of a row in the record's layout (the
-// converse of how the writers read it).
+// converse of how the writers read it): 16, 24 and 32 bits most significant
+// byte first for order 1, the pad byte of 32 bits junk; 4 bits high nibble
+// first, 1 bit least significant first.
 inline void put_value(unsigned char *row, int kind, int order, int col, uint32_t v)
 {
-    switch (kind) {
-    case 32: {
-        unsigned char *p = row + 4 * col;
-        if (order) { p[0] = 0xEE; p[1] = v >> 16; p[2] = v >> 8; p[3] = v; }
-        else { p[3] = 0xEE; p[2] = v >> 16; p[1] = v >> 8; p[0] = v; }
-        break;
-    }
-    case 24: {
-        unsigned char *p = row + 3 * col;
-        if (order) { p[0] = v >> 16; p[1] = v >> 8; p[2] = v; }
-        else { p[2] = v >> 16; p[1] = v >> 8; p[0] = v; }
-        break;
-    }
-    case 16: {
-        unsigned char *p = row + 2 * col;
-        if (order) { p[0] = v >> 8; p[1] = v; } else { p[1] = v >> 8; p[0] = v; }
-        break;
-    }
-    case 8: row[col] = (unsigned char)v; break;
-    case 4:
-        if (col & 1) row[col / 2] = (row[col / 2] & 0xF0) | (v & 15);
-        else row[col / 2] = (row[col / 2] & 0x0F) | (v << 4);
-        break;
-    default:
-        if (v) row[col / 8] |= 1 << (col % 8);
-        else row[col / 8] &= ~(1 << (col % 8));
+    if (kind >= 16) {
+        const int n = kind / 8;
+        if (kind == 32) v = (v & 0xFFFFFF) | 0xEE000000;
+        for (int i = 0; i < n; i++) row[n * col + (order ? n - 1 - i : i)] = (unsigned char)(v >> (8 * i));
+    } else if (kind == 8) {
+        row[col] = (unsigned char)v;
+    } else if (kind == 4) {
+        row[col / 2] = col & 1 ? (row[col / 2] & 0xF0) | (v & 15) : (row[col / 2] & 0x0F) | (v << 4);
+    } else {
+        row[col / 8] = v ? row[col / 8] | 1 << (col % 8) : row[col / 8] & ~(1 << (col % 8));
     }
 }
 
@@ -93,23 +80,13 @@ inline void put_value(unsigned char *row, int kind, int order, int col, uint32_t
 // put_value; 32 bits ignore the pad byte).
 inline uint32_t get_value(const unsigned char *row, int kind, int order, int col)
 {
-    switch (kind) {
-    case 32: {
-        const unsigned char *p = row + 4 * col;
-        return order ? (uint32_t)p[1] << 16 | p[2] << 8 | p[3] : (uint32_t)p[2] << 16 | p[1] << 8 | p[0];
-    }
-    case 24: {
-        const unsigned char *p = row + 3 * col;
-        return order ? (uint32_t)p[0] << 16 | p[1] << 8 | p[2] : (uint32_t)p[2] << 16 | p[1] << 8 | p[0];
-    }
-    case 16: {
-        const unsigned char *p = row + 2 * col;
-        return order ? (uint32_t)p[0] << 8 | p[1] : (uint32_t)p[1] << 8 | p[0];
-    }
-    case 8: return row[col];
-    case 4: return col & 1 ? row[col / 2] & 15u : (uint32_t)row[col / 2] >> 4;
-    default: return (row[col / 8] >> (col % 8)) & 1u;
-    }
+    if (kind == 8) return row[col];
+    if (kind == 4) return col & 1 ? row[col / 2] & 15u : (uint32_t)row[col / 2] >> 4;
+    if (kind == 1) return (row[col / 8] >> (col % 8)) & 1u;
+    const int n = kind / 8;
+    uint32_t v = 0;
+    for (int i = 0; i < n; i++) v |= (uint32_t)row[n * col + (order ? n - 1 - i : i)] << (8 * i);
+    return kind == 32 ? v & 0xFFFFFF : v;
 }
 
 // A colour table whose entries read back exactly: (b + 0.5) / 255 is
@@ -129,13 +106,8 @@ inline void fill(IMG *img, int nx, int ny, int depth, int bits_pixel, int order,
                  const std::vector<uint32_t> &values)
 {
     int kind = bits_pixel == 32 ? 32 : depth == 15 ? 16 : depth;
-    int64_t row_bits = (int64_t)nx * kind;
-    img->nx = nx;
-    img->ny = ny;
-    img->depth = depth;
-    img->bits_pixel = bits_pixel;
-    img->byte_order = order;
-    img->bytes_line = (int)(((row_bits + 31) / 32) * 4);
+    img->nx = nx, img->ny = ny, img->depth = depth, img->bits_pixel = bits_pixel, img->byte_order = order;
+    img->bytes_line = (int)(((int64_t)nx * kind + 31) / 32 * 4);
     img->data = (unsigned char *)malloc((size_t)img->bytes_line * ny);
     memset(img->data, 0xA5, (size_t)img->bytes_line * ny);
     for (int y = 0; y < ny; y++)
@@ -177,12 +149,6 @@ inline int max_channel_diff(const std::string &a, const std::string &b)
     return m;
 }
 
-}  // namespace codec
-
-#include "image/imgpal.h"
-
-namespace codec {
-
 // The colours of a record as read by our readers: values in the record's
 // layout, then the colour table (nearest byte) or the 8-bit masks.
 inline std::string record_rgb(const IMG *img)
@@ -193,15 +159,9 @@ inline std::string record_rgb(const IMG *img)
     for (int y = 0; y < img->ny; y++)
         for (int x = 0; x < img->nx; x++) {
             uint32_t v = get_value(img->data + (size_t)y * img->bytes_line, lay.kind, img->byte_order, x);
-            uint8_t c[3];
-            if (img->indexed) {
-                for (int k = 0; k < 3; k++)
-                    c[k] = (int64_t)v < img->ncolors ? (uint8_t)lroundf(img->cmap[3 * v + k] * 255.0f) : 0;
-            } else {
-                c[0] = (uint8_t)((v & img->red_mask) >> 16);
-                c[1] = (uint8_t)((v & img->green_mask) >> 8);
-                c[2] = (uint8_t)(v & img->blue_mask);
-            }
+            uint8_t c[3] = {(uint8_t)((v & img->red_mask) >> 16), (uint8_t)((v & img->green_mask) >> 8), (uint8_t)(v & img->blue_mask)};
+            for (int k = 0; k < 3 && img->indexed; k++)
+                c[k] = (int64_t)v < img->ncolors ? (uint8_t)lroundf(img->cmap[3 * v + k] * 255.0f) : 0;
             out.append((const char *)c, 3);
         }
     return out;
