@@ -32,7 +32,7 @@ protected:
     std::string err_;
 };
 
-TEST_F(GksWindow, OpensWithClassNameAndTitleAndSize) {
+TEST_F(GksWindow, OpensWithClassNameAndSize) {
     Display *d = gget_display();
     ASSERT_NE(d, nullptr);
     XClassHint ch;
@@ -46,14 +46,6 @@ TEST_F(GksWindow, OpensWithClassNameAndTitleAndSize) {
     EXPECT_EQ(wa.height, 512);
     EXPECT_EQ(wa.border_width, 5);
     EXPECT_EQ(gchk_graphics(), 1);
-    gset_win_title("GOES east");
-    gset_win_title_extra("[2]");
-    char extra[64];
-    gget_win_title_extra(extra);
-    EXPECT_STREQ(extra, "[2]");
-    gset_win_title_extra("");
-    gget_win_title_extra(extra);
-    EXPECT_STREQ(extra, "");
 }
 
 TEST(GksWindowGeometry, NegativeOffsetsCountFromRightAndBottom) {

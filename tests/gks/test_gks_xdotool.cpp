@@ -381,43 +381,29 @@ TEST_F(GksXdotool, EventStormIsSurvived)
         if (!ending) keycodes.push_back(kc);
     }
     std::mt19937 rng(1234);
-    auto any = [&](unsigned n) { return (unsigned)(rng() % n); };
+    auto any = [&](unsigned n) { return (int)(rng() % n); };
+    const int types[6] = {KeyPress, ButtonPress, ButtonRelease, ClientMessage, ConfigureNotify, MotionNotify};
     for (int i = 0; i < 10000; i++) {
         XEvent ev{};
-        switch (any(6)) {
-        case 0:
-            ev.xkey.type = KeyPress;
-            ev.xkey.keycode = keycodes[any((unsigned)keycodes.size())];
-            ev.xkey.state = any(1u << 16);
-            ev.xkey.x = (int)any(700), ev.xkey.y = (int)any(600);
-            break;
-        case 1:
-        case 2:
-            ev.xbutton.type = any(2) ? ButtonPress : ButtonRelease;
-            ev.xbutton.button = 1 + any(9);
-            ev.xbutton.state = any(1u << 16);
-            ev.xbutton.x = (int)any(2000) - 500, ev.xbutton.y = (int)any(2000) - 500;
-            break;
-        case 3: {
-            ev.xclient.type = ClientMessage;
-            const int formats[3] = {8, 16, 32};
-            ev.xclient.format = formats[any(3)];
+        ev.type = types[any(6)];
+        ev.xany.window = w;
+        if (ev.type == KeyPress || ev.type == MotionNotify)  // x, y at the same place in both
+            ev.xkey.x = any(700), ev.xkey.y = any(600);
+        if (ev.type == KeyPress) ev.xkey.keycode = keycodes[any((unsigned)keycodes.size())], ev.xkey.state = any(1u << 16);
+        if (ev.type == ButtonPress || ev.type == ButtonRelease) {
+            ev.xbutton.button = 1 + any(9), ev.xbutton.state = any(1u << 16);
+            ev.xbutton.x = any(2000) - 500, ev.xbutton.y = any(2000) - 500;
+        }
+        if (ev.type == ClientMessage) {
+            ev.xclient.format = 8 << any(3);
             ev.xclient.message_type = any(200);
             for (auto &b : ev.xclient.data.b) b = (char)any(256);
-            if (ev.xclient.format == 8 && ev.xclient.data.b[0] == 9) ev.xclient.data.b[0] = 8;
-            break;
+            if (ev.xclient.format == 8 && ev.xclient.data.b[0] == 9) ev.xclient.data.b[0] = 8;  // not the ending one
         }
-        case 4:
-            ev.xconfigure.type = ConfigureNotify;
+        if (ev.type == ConfigureNotify) {
             ev.xconfigure.event = ev.xconfigure.window = w;
             ev.xconfigure.width = ev.xconfigure.height = any(2) ? 0 : 65535;
-            break;
-        default:
-            ev.xmotion.type = MotionNotify;
-            ev.xmotion.x = (int)any(700), ev.xmotion.y = (int)any(600);
-            break;
         }
-        ev.xany.window = w;
         XSendEvent(d, w, False, 0, &ev);
         if (i % 500 == 0) XSync(d, False);
     }
