@@ -18,21 +18,6 @@ namespace drvtest {
 
 using testutil::Raster;
 
-// Kept only for the tests of other folders that still use them; new tests
-// use testutil::have, NEED_TOOL, testutil::Raster and testutil::read_ppm.
-inline bool have_tool(const char *name) { return testutil::have(name); }
-struct Picture : Raster {
-    int width = 0, height = 0;
-    const unsigned char *at(int x, int y) const { return &px[3 * ((size_t)y * w + x)]; }
-};
-inline Picture read_ppm(const std::string &path)
-{
-    Picture p;
-    testutil::read_ppm(path, &p);
-    p.width = p.w, p.height = p.h;
-    return p;
-}
-
 // Renders a PostScript file at the given resolution on a letter page, or on
 // the page the media options give.  Returns the exit status of Ghostscript
 // (0: rendered without error); the picture goes to *pic when it is not null.
@@ -46,12 +31,6 @@ inline int render_ps(const std::string &ps, int dpi, Raster *pic = nullptr,
     int rc = std::system(cmd.c_str());
     if (pic) testutil::read_ppm(out, pic);
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-inline int render_ps(const std::string &ps, int dpi, Picture *pic, const std::string &media = "-sPAPERSIZE=letter")
-{
-    int rc = render_ps(ps, dpi, static_cast<Raster *>(pic), media);
-    if (pic) pic->width = pic->w, pic->height = pic->h;
-    return rc;
 }
 
 // Runs hp2xx on an HPGL file; true when it ran and met nothing unexpected
