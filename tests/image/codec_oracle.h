@@ -18,11 +18,6 @@
 
 namespace codec {
 
-using testutil::have;
-using testutil::python;
-inline bool have_convert() { return have("convert"); }
-inline bool have_pil() { return !python().empty(); }
-
 // RGB bytes of the first image of a file, as ImageMagick sees it.
 inline std::string im_rgb(const std::string &path, const std::string &fmt = "")
 {
@@ -33,7 +28,7 @@ inline std::string im_rgb(const std::string &path, const std::string &fmt = "")
 // its standard output and error.
 inline std::string pil_script(const std::string &code, const std::string &arg = "")
 {
-    return testutil::run({python(), "-c", code, arg}).out;
+    return testutil::run({testutil::python(), "-c", code, arg}).out;
 }
 
 // Same as im_rgb through PIL.
