@@ -87,18 +87,18 @@ void call(Entry entry, const std::string &bytes, char *now, const std::string &w
     entry(buf.get(), bytes.size());
 }
 
-// The input whole, its first n bytes for n on a grid of about 48 lengths
-// (every length for short inputs), and eight copies with one byte changed,
-// half of them within the first 256 bytes where the headers are.
-void feed(Entry entry, const std::string &b, char *now, const std::string &name)
+// The input whole, its first n bytes for n on a grid of `cuts` lengths
+// (every length for short inputs), and `changes` copies with one byte
+// changed, half of them within the first 256 bytes where the headers are.
+void feed(Entry entry, const std::string &b, char *now, const std::string &name, size_t cuts, int changes)
 {
     call(entry, b, now, name);
-    const size_t step = std::max<size_t>(1, b.size() / 48);
+    const size_t step = std::max<size_t>(1, b.size() / cuts);
     for (size_t n = 0; n < b.size(); n += step) call(entry, b.substr(0, n), now, name + " cut at " + std::to_string(n));
     uint32_t r = 2463534242u;
-    for (int k = 0; k < 8 && !b.empty(); k++) {
+    for (int k = 0; k < changes && !b.empty(); k++) {
         r ^= r << 13, r ^= r >> 17, r ^= r << 5;
-        const size_t at = (r >> 8) % (k < 4 ? std::min<size_t>(b.size(), 256) : b.size());
+        const size_t at = (r >> 8) % (k % 2 ? std::min<size_t>(b.size(), 256) : b.size());
         std::string d = b;
         d[at] = (char)(d[at] ^ (1 + r % 255));
         call(entry, d, now, name + " byte " + std::to_string(at) + " changed");
@@ -116,9 +116,11 @@ std::string replay(const Corpus &c, const std::vector<std::string> &files, const
     const pid_t pid = fork();
     if (pid == 0) {
         if (!std::freopen(log.c_str(), "w", stderr) || !std::freopen("/dev/null", "w", stdout)) _exit(3);
+        // The seeds are small: cut finer and changed more than the samples.
+        const bool seeds = c.shared.empty();
         for (const std::string &f : files)
             feed(c.target.entry, (c.mode_byte ? std::string(1, '\0') : "") + testutil::read_file(f), now,
-                 fs::path(f).filename().string());
+                 fs::path(f).filename().string(), seeds ? 64 : 24, seeds ? 16 : 8);
         std::strcpy(now, "\1");
         std::exit(0);  // as a fuzzer ends: coverage counts and the leak check run
     }

@@ -174,9 +174,8 @@ TEST(GifLzw, RoundTrip)
         }
 }
 
-// Broken files: every truncation and random damage of a real file, a
-// screen no file can back, a sub-block claiming bytes past the end.  None
-// may crash or hang; the ones that cannot be read give 0.
+// Broken files: a screen no file can back, a sub-block claiming bytes past
+// the end, files that are no GIF.  (Cut and damaged files: the seed replay.)
 TEST(GifRead, BrokenInput)
 {
     testutil::ScratchDir dir;
@@ -187,17 +186,6 @@ TEST(GifRead, BrokenInput)
     ASSERT_EQ(GIF_write(path.c_str(), src.get()), 1);
     GIF_interlace(0);
     const std::string good = testutil::read_file(path);
-    for (size_t n = 0; n < good.size(); n++) {
-        codec::Rec r;
-        GIF_read_mem((const unsigned char *)good.data(), n, r.get(), 0, "cut");
-    }
-    std::mt19937 rng(11);
-    for (int k = 0; k < 2000; k++) {
-        std::string bad = good;
-        for (int j = 0; j < 3; j++) bad[13 + rng() % (bad.size() - 13)] = (char)rng();
-        codec::Rec r;
-        GIF_read_mem((const unsigned char *)bad.data(), bad.size(), r.get(), 0, "damaged");
-    }
     std::string huge = good;
     huge[6] = huge[7] = huge[8] = huge[9] = (char)0xFF;  // 65535 x 65535 screen
     codec::Rec r1;

@@ -172,24 +172,6 @@ TEST(LritReal, ComsHritSixteenBitValuesAreTenBit)
     EXPECT_LT(step / count, 3.0);
 }
 
-TEST(LritBad, TruncatedRealFilesNeverCrash)
-{
-    unsigned seed = 99;
-    for (const LritCase &c : kLrit) {
-        if (!std::filesystem::exists(path_of(c))) GTEST_SKIP() << "no samples";
-        std::vector<unsigned char> b = rdrtest::file_bytes(path_of(c));
-        for (int k = 0; k < 8; k++) {
-            seed = seed * 1103515245 + 12345;
-            size_t len = k == 0 ? 0 : (seed >> 8) % b.size();
-            IMG img;
-            if (rdrtest::read_as(IMG_SRC_LRIT, b.data(), len, &img, c.file) == 0) {
-                EXPECT_NE(img.data, nullptr);
-            }
-            IMG_free(&img);
-        }
-    }
-}
-
 // ---- built files ----
 
 int read_mem(const Bytes &bytes, IMG *img) { return rdrtest::read_as(IMG_SRC_LRIT, bytes.data(), bytes.size(), img); }

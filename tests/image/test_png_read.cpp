@@ -4,7 +4,6 @@
 
 #include <zlib.h>
 
-#include <random>
 
 #include "../test_support.h"
 #include "codec_oracle.h"
@@ -120,9 +119,9 @@ TEST(PngWrite, TextChunks)
     EXPECT_EQ(out, "P 256 ['Creation Time', 'Software', 'Title']\nZYR - Tarnwell Renderer v5.0\n GMT\n");
 }
 
-// Broken files: every truncation, random damage, a chunk CRC that does not
-// match, and a header promising more rows than the file can hold.  None may
-// crash; the ones that cannot be read give 0.
+// Broken files: a chunk CRC that does not match, a header promising more
+// rows than the file can hold, a file that is no PNG: all give 0.  (Cut and
+// damaged files: the seed replay.)
 TEST(PngRead, BrokenInput)
 {
     testutil::ScratchDir dir;
@@ -138,13 +137,6 @@ TEST(PngRead, BrokenInput)
         fclose(f);
         return rc;
     };
-    for (size_t n = 1; n < good.size(); n += 7) read_bytes(good.substr(0, n));
-    std::mt19937 rng(5);
-    for (int k = 0; k < 500; k++) {
-        std::string bad = good;
-        bad[8 + rng() % (bad.size() - 8)] = (char)rng();
-        read_bytes(bad);
-    }
     std::string crc = good;
     crc[29] ^= 1;  // last byte of the IHDR CRC
     EXPECT_EQ(read_bytes(crc), 0);

@@ -6,7 +6,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <random>
 
 #include "../test_support.h"
 #include "codec_oracle.h"
@@ -107,8 +106,8 @@ TEST(XwdWrite, UnpaddedRowsAndRoundTrip)
     EXPECT_FLOAT_EQ(back->cmap[3 * 255], 1.0f);
 }
 
-// Damaged headers and truncations: 0 and a message, never a crash or an
-// allocation the file does not back.
+// Damaged headers: 0 and a message, never an allocation the file does not
+// back.  (Cut and damaged files: the seed replay.)
 TEST(XwdRead, BrokenInput)
 {
     testutil::ScratchDir dir;
@@ -142,13 +141,6 @@ TEST(XwdRead, BrokenInput)
         {"width past rows", 4, 5000}, {"byte order 9", 7, 9},
     };
     for (const Bad &b : bad) EXPECT_EQ(read(with(b.field, b.value)), 0) << b.what;
-    for (size_t n = 0; n < good.size(); n++) read(good.substr(0, n));
-    std::mt19937 rng(9);
-    for (int k = 0; k < 3000; k++) {
-        std::string b = good;
-        b[rng() % 110] = (char)rng();
-        read(b);
-    }
     codec::Rec r;
     EXPECT_EQ(XWD_read(dir.file("missing").c_str(), r.get(), 0), 0);
 }
