@@ -37,14 +37,9 @@ Loop make_loop(int n, int w, int h, int colours, bool distinct)
             v[i] = block || (i % 7 == 0) ? pool[rng() % pool.size()] : pool[0];
         }
         codec::fill(rec->get(), w, h, 24, 32, 0, v);
-        (*rec)->red_mask = 0xFF0000;
-        (*rec)->green_mask = 0xFF00;
-        (*rec)->blue_mask = 0xFF;
+        (*rec)->red_mask = 0xFF0000, (*rec)->green_mask = 0xFF00, (*rec)->blue_mask = 0xFF;
         std::string e;
-        for (uint32_t x : v) {
-            char c[3] = {(char)(x >> 16), (char)(x >> 8), (char)x};
-            e.append(c, 3);
-        }
+        for (uint32_t x : v) e += {(char)(x >> 16), (char)(x >> 8), (char)x};
         L.expect.push_back(e);
         L.frames.push_back({rec->get(), k + 1 == n ? 1.0f : 0.5f});
         L.recs.push_back(std::move(rec));
@@ -69,11 +64,7 @@ std::string expected(const Loop &L)
     std::string s = std::to_string(L.frames.size()) + " 0\n";
     for (size_t k = 0; k < L.frames.size(); k++) {
         s += k + 1 == L.frames.size() ? "1000 " : "500 ";
-        static const char *hex = "0123456789abcdef";
-        for (unsigned char c : L.expect[k]) {
-            s += hex[c >> 4];
-            s += hex[c & 15];
-        }
+        for (unsigned char c : L.expect[k]) s += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
         s += "\n";
     }
     return s;
