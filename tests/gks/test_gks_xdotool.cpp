@@ -339,16 +339,19 @@ TEST_F(GksXdotool, RubberBandWhileDraggingAndNoneAfter)
 }
 
 // A second process draws into the owner's last frame as an embedded
-// workstation: opening in pixel mode 2 appends a frame ("+" after the title
-// meanwhile), closing in pixel mode 9 ends the owner's hold. The old last
-// frame keeps its picture; the client's red square is in the new one.
+// workstation, its parameters read from a window-id file ("W3" is
+// zyrloop.3): opening in pixel mode 2 appends a frame ("+" after the title
+// meanwhile), closing in pixel mode 9 ends the owner's hold.  The client
+// reads the owner's title back (cut before " ["), records nothing, and its
+// red square is in the new frame; the old last frame keeps its picture.
 TEST_F(GksXdotool, EmbeddedClientAppendsAFrameAndEndsTheHold)
 {
     Helper &owner = start({"-names"});
     std::string pix = owner.wait_line("pixmap ").substr(7);
-    Helper client(dir_->path(), {"evclient", wid_, pix, "640x512"});
+    dir_->write("zyrloop.3", "+" + wid_ + ":" + pix + ":640x512:0\n");
+    Helper client(dir_->path(), {"evclient", "W3"});
     EXPECT_EQ(client.wait_exit(), 0) << client.errors();
-    EXPECT_NE(client.wait_line("closed"), "");
+    EXPECT_EQ(client.lines(), (std::vector<std::string>{"opened evhold 640x512 pix=1 winpix=1", "objects 0", "closed"}));
     ASSERT_EQ(owner.wait_exit(), 0) << owner.errors();
     std::vector<std::string> names;
     for (auto &l : owner.lines())

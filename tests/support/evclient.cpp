@@ -4,10 +4,13 @@
 // (400, 400) in red into the pixmap it was given, and closes in pixel mode 9,
 // which ends the owner's hold.
 //
-//   evclient <window id> <pixmap id> <width>x<height>
+//   evclient <window parameters>
 //
-// Prints "opened" and "closed"; exit status 0, or 3 when the workstation
-// cannot be opened.
+// The parameters as the connection takes them ("+window:pixmap:WxH[:cmap]",
+// or "W<n>" for the window-id file zyrloop.<n>).  Prints "opened <title>
+// <width>x<height> pix=<is pixmap> winpix=<is window pixmap>" (the title as
+// read back from the owner), "objects <n>" after drawing, and "closed"; exit
+// status 0, or 3 when the workstation cannot be opened.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -16,19 +19,19 @@
 
 int main(int argc, char **argv) {
     const char *display = getenv("DISPLAY");
-    if (argc != 4 || !display) {
-        fprintf(stderr, "usage: evclient <window id> <pixmap id> <width>x<height>\n");
+    if (argc != 2 || !display) {
+        fprintf(stderr, "usage: evclient <window parameters>\n");
         return 2;
     }
-    std::string conn = std::string(display) + ",+" + argv[1] + ":" + argv[2] + ":" + argv[3];
+    std::string conn = std::string(display) + "," + argv[1];
     if (gopen_gks("", 0) != 0) return 3;
     gset_pix_mode(2);
     if (gopen_ws(1, conn.c_str(), GWS_PIX) != 0) return 3;
-    printf("opened\n");
-    fflush(stdout);
-
     int w = 0, h = 0;
     gget_win_size(&w, &h);
+    printf("opened %s %dx%d pix=%d winpix=%d\n", gget_win_title(), w, h, gtype_is_PIX(), gtype_is_WIN_PIX());
+    fflush(stdout);
+
     // Transform 0 spans the square of the window's height: world = pixel,
     // y up.
     float win[4] = {0, (float)(h - 1), 0, (float)(h - 1)};
@@ -42,6 +45,7 @@ int main(int argc, char **argv) {
     const float square[8] = {350, y1, 400, y1, 400, y2, 350, y2};
     gfill_area(4, square);
     gsync();
+    printf("objects %d\n", gnum_objs());
 
     gset_pix_mode(9);
     gclose_ws(1);
