@@ -11,34 +11,27 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "../test_support.h"
 #include "gks/gks.h"
 #include "gks/gks_int.h"
 
 namespace gkstest {
 
-// An Xvfb of its own (the display number is chosen by the server through
-// -displayfd), stopped when the object goes.
+// An Xvfb of its own, stopped when the object goes.  Display numbers from
+// 300 up are tried until one answers (low numbers may be held by other
+// servers on this machine); -displayfd tells when the server is ready.
 class XServer {
 public:
     explicit XServer(int depth, const char *size = "1280x1024") {
-        // Numbers from 300 up, tried until one answers: low numbers may be
-        // held by other servers on this machine.
         for (int tries = 0; tries < 6 && name_.empty(); tries++) {
-            int num = 300 + (int)((getpid() * 7 + tries * 131) % 600);
-            start(num, depth, size);
+            start(300 + (int)((getpid() * 7 + tries * 131) % 600), depth, size);
             Display *d = name_.empty() ? nullptr : XOpenDisplay(name_.c_str());
-            if (d) {
-                XCloseDisplay(d);
-            } else {
-                stop();
-                name_.clear();
-            }
+            if (d) XCloseDisplay(d);
+            else stop(), name_.clear();
         }
     }
     ~XServer() { stop(); }
@@ -52,12 +45,10 @@ private:
         pid_ = fork();
         if (pid_ == 0) {
             close(fds[0]);
-            std::string fd = std::to_string(fds[1]);
-            std::string disp = std::string(":").append(std::to_string(num));
-            std::string screen = std::string(size).append("x").append(std::to_string(depth));
             int devnull = open("/dev/null", O_WRONLY);
-            dup2(devnull, 1);
-            dup2(devnull, 2);
+            dup2(devnull, 1), dup2(devnull, 2);
+            std::string fd = std::to_string(fds[1]), disp = std::string(":").append(std::to_string(num)),
+                        screen = std::string(size).append("x").append(std::to_string(depth));
             execlp("Xvfb", "Xvfb", disp.c_str(), "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
                    "-nolisten", "tcp", "-noreset", (char *)nullptr);
             _exit(127);
@@ -72,10 +63,7 @@ private:
         if (!got.empty()) name_ = std::string(":").append(std::to_string(atoi(got.c_str())));
     }
     void stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
+        if (pid_ > 0) kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
     pid_t pid_ = -1;
@@ -118,21 +106,10 @@ inline Box box_of(const Picture &p, unsigned long value) {
     Box b;
     for (int y = 0; y < p.h; y++)
         for (int x = 0; x < p.w; x++)
-            if (p.at(x, y) == value) {
-                b.n++;
-                b.x1 = std::min(b.x1, x);
-                b.y1 = std::min(b.y1, y);
-                b.x2 = std::max(b.x2, x);
-                b.y2 = std::max(b.y2, y);
-            }
+            if (p.at(x, y) == value)
+                b.n++, b.x1 = std::min(b.x1, x), b.y1 = std::min(b.y1, y), b.x2 = std::max(b.x2, x),
+                    b.y2 = std::max(b.y2, y);
     return b;
-}
-
-inline std::string slurp(const std::string &path) {
-    std::ifstream f(path);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
 }
 
 // Alt+m's metafile of the screen (named by METAOUT, path here) without its
@@ -141,7 +118,7 @@ inline std::string print_meta(const std::string &path, std::string *err) {
     testing::internal::CaptureStderr();
     gobj_print_meta();
     *err = testing::internal::GetCapturedStderr();
-    std::istringstream in(slurp(path));
+    std::istringstream in(testutil::read_file(path));
     std::string line, out;
     while (std::getline(in, line))
         if (line.rfind("#CreationDate", 0) != 0) out += line + "\n";
@@ -162,7 +139,7 @@ inline void basic_colours() {
     for (int i = 0; i < 5; i++) gset_colr_rep(1, i, c[i]);
 }
 
-// Transform 1 as pixel-like world coordinates over the fitted square.
+// Transform n as the unit square over the fitted square.
 inline void world_unit(int n) {
     float u[4] = {0, 1, 0, 1};
     gset_win(n, u);
@@ -177,7 +154,7 @@ protected:
     void SetUp() override {
         const char *d = getenv("DISPLAY");
         if (!d) GTEST_SKIP() << "no X display";
-        ASSERT_TRUE(open_window(d, ""));
+        ASSERT_TRUE(open_window(d, err_));
         basic_colours();
         // Loop settings live for the process: start each test from the defaults.
         testing::internal::CaptureStdout();
@@ -190,6 +167,7 @@ protected:
         gclose_ws(1);
         gclose_gks();
     }
+    std::string err_;  // the kernel's message file ("" for stderr), set before SetUp
 };
 
 }  // namespace gkstest

@@ -9,8 +9,7 @@
 
 namespace {
 
-void table()
-{
+void table() {
     CLR_clear_table();
     const std::string t = "black 0 0 0\nwhite 1 1 1\nred 1 0 0\nblue 0 0 1\n";
     FILE *fp = fmemopen((void *)t.data(), t.size(), "r");
@@ -18,63 +17,56 @@ void table()
     fclose(fp);
 }
 
-struct Want {
-    int color = ATTRIB_UNSET;
-    float width = ATTRIB_UNSET, size = ATTRIB_UNSET, expansion = ATTRIB_UNSET;
-    int style = ATTRIB_UNSET, fill = ATTRIB_UNSET, font = ATTRIB_UNSET;
-};
+// The fields that are set, as "colour c width w ...".
+std::string set_fields(const ATTRIB &a) {
+    std::string s;
+    auto add = [&s](const char *name, double v) {
+        if (v != ATTRIB_UNSET) s += std::string(s.empty() ? "" : " ") + name + " " + std::to_string(v).substr(0, 4);
+    };
+    add("colour", a.color), add("width", a.width), add("size", a.size), add("expansion", a.expansion);
+    add("style", a.style), add("fill", a.fill), add("font", a.font);
+    return s;
+}
+
+std::string parsed(const char *text) {
+    ATTRIB a;
+    ATTRIB_init(&a);
+    ATTRIB_parse(text, &a);
+    return set_fields(a);
+}
 
 } // namespace
 
-TEST(Attrib, StringsAsATable)
-{
+TEST(Attrib, StringsAsATable) {
     table();
-    struct Case { const char *text; Want want; } cases[] = {
-        {"red:wi=2:st=dsh", {.color = 2, .width = 2, .style = 2}},
-        {"w2:s3", {.width = 2, .style = 3}},
-        {"blue:st=llsdsh:sc=1.5:te=0.8", {.color = 3, .size = 1.5f, .expansion = 0.8f, .style = 4}},
-        {"white:ST=DOT:HI=2:e3:h4", {.color = 1, .size = 4, .expansion = 3, .style = 5}},
-        {"black:st=7:s2", {.color = 0, .style = 2}},
-        {"red:fi=//", {.color = 2, .fill = 7}},
-        {"red:fp=7", {.color = 2, .fill = 7}},
-        {"red:fi=5%", {.color = 2, .fill = 15}},
-        {"red:f3:fM", {.color = 2}},
-        {"red:fo=2:t3", {.color = 2, .font = 3}},
-        {"co=blue:wi=1.5", {.color = 3, .width = 1.5f}},
-        {"none:w1", {.color = -1, .width = 1}},
-        {"#FF00FF", {.color = 4}},
-        {"purple:w2", {.color = -1, .width = 2}},
-        {"red:wi=:wi=abc:wi=1e30:wi=nan:w", {.color = 2}},
-        {"red::zz=3:q7:", {.color = 2}},
-        {"", {}},
-        {":w3", {.width = 3}},
+    struct Case { const char *text, *want; } cases[] = {
+        {"red:wi=2:st=dsh", "colour 2.00 width 2.00 style 2.00"},
+        {"w2:s3", "width 2.00 style 3.00"},
+        {"blue:st=llsdsh:sc=1.5:te=0.8", "colour 3.00 size 1.50 expansion 0.80 style 4.00"},
+        {"white:ST=DOT:HI=2:e3:h4", "colour 1.00 size 4.00 expansion 3.00 style 5.00"},
+        {"black:st=7:s2", "colour 0.00 style 2.00"},
+        {"red:fi=//", "colour 2.00 fill 7.00"},
+        {"red:fp=7", "colour 2.00 fill 7.00"},
+        {"red:fi=5%", "colour 2.00 fill 15.0"},
+        {"red:f3:fM", "colour 2.00"},
+        {"red:fo=2:t3", "colour 2.00 font 3.00"},
+        {"co=blue:wi=1.5", "colour 3.00 width 1.50"},
+        {"none:w1", "colour -1.0 width 1.00"},
+        {"#FF00FF", "colour 4.00"},
+        {"purple:w2", "colour -1.0 width 2.00"},
+        {"red:wi=:wi=abc:wi=1e30:wi=nan:w", "colour 2.00"},
+        {"red::zz=3:q7:", "colour 2.00"},
+        {"", ""},
+        {":w3", "width 3.00"},
     };
-    for (const auto &c : cases) {
-        ATTRIB a;
-        ATTRIB_init(&a);
-        ATTRIB_parse(c.text, &a);
-        const Want &w = c.want;
-        EXPECT_EQ(a.color, w.color) << c.text;
-        EXPECT_EQ(a.width, w.width) << c.text;
-        EXPECT_EQ(a.size, w.size) << c.text;
-        EXPECT_EQ(a.expansion, w.expansion) << c.text;
-        EXPECT_EQ(a.style, w.style) << c.text;
-        EXPECT_EQ(a.fill, w.fill) << c.text;
-        EXPECT_EQ(a.font, w.font) << c.text;
-    }
+    for (const auto &c : cases) EXPECT_EQ(parsed(c.text), c.want) << c.text;
     // A first item that names a colour is the colour, even when it would
     // also read as a one-letter option.
-    int w2 = CLR_add("w2", 0.5f, 0.5f, 0.5f);
-    ATTRIB a;
-    ATTRIB_init(&a);
-    ATTRIB_parse("w2:s3", &a);
-    EXPECT_EQ(a.color, w2);
-    EXPECT_EQ(a.width, (float)ATTRIB_UNSET);
-    EXPECT_EQ(a.style, 3);
+    EXPECT_EQ(CLR_add("w2", 0.5f, 0.5f, 0.5f), 5);
+    EXPECT_EQ(parsed("w2:s3"), "colour 5.00 style 3.00");
 }
 
-TEST(Attrib, FillAndMarkerNames)
-{
+TEST(Attrib, FillAndMarkerNames) {
     struct { const char *name; int n; } fills[] = {
         {"sol", 0}, {"st", 1}, {"ost", 2}, {"rst", 3}, {"lst", 4}, {"vln", 5}, {"||", 5},
         {"dlr", 6}, {"\\\\", 6}, {"\\", 6}, {"drl", 7}, {"//", 7}, {"hln", 8}, {"--", 8},
@@ -90,20 +82,17 @@ TEST(Attrib, FillAndMarkerNames)
     for (auto m : marks) EXPECT_EQ(ATTR_parse_marker(m.name), m.n) << m.name;
 }
 
-TEST(Attrib, GetUpdateAndPrint)
-{
+TEST(Attrib, GetUpdateAndPrint) {
     table();
     RES_clear();
     ATTRIB a;
     ATTRIB_init(&a);
-    EXPECT_EQ(ATTRIB_get("color_text", "white:w1", &a), 0);
-    EXPECT_EQ(a.color, 1);
+    EXPECT_EQ(ATTRIB_get("color_text", "white:w1", &a), 0);  // the default
+    EXPECT_EQ(set_fields(a), "colour 1.00 width 1.00");
     RES_put("color_text", "red:h2");
     ATTRIB_init(&a);
-    EXPECT_EQ(ATTRIB_get("color_text", "white:w1", &a), 1);
-    EXPECT_EQ(a.color, 2);
-    EXPECT_EQ(a.width, 1.0f);
-    EXPECT_EQ(a.size, 2.0f);
+    EXPECT_EQ(ATTRIB_get("color_text", "white:w1", &a), 1);  // the resource over the default
+    EXPECT_EQ(set_fields(a), "colour 2.00 width 1.00 size 2.00");
 
     ATTRIB dst, src;
     ATTRIB_init(&dst);
@@ -111,13 +100,9 @@ TEST(Attrib, GetUpdateAndPrint)
     ATTRIB_init(&src);
     src.width = 9;
     ATTRIB_update(&dst, &src);
-    EXPECT_EQ(dst.width, 9.0f);
-    EXPECT_EQ(dst.color, 3);
-    EXPECT_EQ(dst.style, 4);
-
     testing::internal::CaptureStdout();
     ATTRIB_print(&dst);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "Color: 3\nStyle: 4\nHeight:  5.00\nWidth:  9.00\nExpansion:  6.00\nFill: 2\nFont: 1\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Color: 3\nStyle: 4\nHeight:  5.00\nWidth:  9.00\nExpansion:  6.00\nFill: 2\nFont: 1\n");
     RES_clear();
 }

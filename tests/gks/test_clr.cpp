@@ -1,5 +1,4 @@
 // Colour table: file lines, lookup order and the table's bounds.
-#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -11,101 +10,80 @@
 
 namespace {
 
-int read_text(const std::string &text, int first = 0, int *fill = nullptr)
-{
+int read_text(const std::string &text, int first = 0, int *fill = nullptr) {
     FILE *fp = fmemopen((void *)text.data(), text.size(), "r");
     int n = CLR_read_stream(fp, first, fill);
     fclose(fp);
     return n;
 }
 
-struct Rgb { float r, g, b; };
-Rgb rgb(int i)
-{
-    Rgb c{};
-    CLR_get_rgb(i, &c.r, &c.g, &c.b);
-    return c;
+// Entry i as "name r g b", components in 1/255ths (so hex reads exactly).
+std::string entry(int i) {
+    float r, g, b;
+    CLR_get_rgb(i, &r, &g, &b);
+    char buf[80];
+    snprintf(buf, sizeof buf, "%s %g %g %g", CLR_get_name(i), r * 255, g * 255, b * 255);
+    return buf;
 }
 
 } // namespace
 
-TEST(ClrRead, LineFormsAndIndices)
-{
+TEST(ClrRead, LineFormsAndIndices) {
     CLR_clear_table();
     int fill = 0;
-    int n = read_text("# comment\n"
-                      "black 0 0 0\r\n"
-                      "  white   1 1 1  \n"
-                      "\n"
-                      "12 orange 1 0.5 0\n"
-                      "teal #008080\n"
-                      "END\n"
-                      "40 navyish #00007F\n"
-                      "nohash 12\n"
-                      "999 faraway 1 1 1\n",
-                      0, &fill);
-    EXPECT_EQ(n, 41);
+    EXPECT_EQ(read_text("# comment\nblack 0 0 0\r\n  white   1 1 1  \n\n12 orange 1 0.5 0\nteal #008080\nEND\n"
+                        "40 navyish #00007F\nnohash 12\n999 faraway 1 1 1\n", 0, &fill),
+              41);
     EXPECT_EQ(fill, 14);  // colours counted up to END: indices 0..13
-    EXPECT_STREQ(CLR_get_name(0), "black");
-    EXPECT_STREQ(CLR_get_name(1), "white");
-    EXPECT_STREQ(CLR_get_name(12), "orange");
-    EXPECT_STREQ(CLR_get_name(13), "teal");
-    EXPECT_STREQ(CLR_get_name(40), "navyish");
-    Rgb o = rgb(12), t = rgb(13), nv = rgb(40);
-    EXPECT_FLOAT_EQ(o.g, 0.5f);
-    EXPECT_FLOAT_EQ(t.g, 128 / 255.0f);
-    EXPECT_FLOAT_EQ(t.r, 0.0f);
-    EXPECT_FLOAT_EQ(nv.b, 127 / 255.0f);
+    const std::pair<int, const char *> want[] = {{0, "black 0 0 0"}, {1, "white 255 255 255"}, {12, "orange 255 127.5 0"},
+                                                 {13, "teal 0 128 128"}, {40, "navyish 0 0 127"}};
+    for (auto [i, text] : want) EXPECT_EQ(entry(i), text) << i;
 }
 
-TEST(ClrRead, TableFileAndFillRules)
-{
+TEST(ClrRead, TableFileAndFillRules) {
     testutil::ScratchDir dir;
     dir.write("a.clr", "black 0 0 0\ngrey 0.5 0.5 0.5\nwhite 1 1 1\nEND\nred 1 0 0\n");
     dir.write("b.clr", "green 0 1 0\n");
+    dir.write("c.clr", "black 0 0 0\nwhite 1 1 1\nred 1 0 0\n");
     RES_clear();
     RES_put("file_path", dir.path().c_str());
     CLR_read_table("a.clr,missing.clr,b.clr");
     EXPECT_EQ(CLR_get_num(), 5);
     EXPECT_EQ(CLR_get_ind("green"), 4);  // second file continues after the first
     EXPECT_EQ(CLR_get_num_fill(), 0);    // named explicitly: no fill count
-
     RES_put("color_table", "a.clr");
     CLR_read_table(nullptr);
     EXPECT_EQ(CLR_get_num_fill(), 3);
-    dir.write("c.clr", "black 0 0 0\nwhite 1 1 1\nred 1 0 0\n");
     RES_put("color_table", "c.clr");
     CLR_read_table("");
     EXPECT_EQ(CLR_get_num_fill(), 2);  // no END: the highest index
     RES_clear();
 }
 
-TEST(ClrRead, HostileInputStaysInsideTable)
-{
+TEST(ClrRead, HostileInputStaysInsideTable) {
     CLR_clear_table();
     std::string many;
     for (int i = 0; i < 300; ++i) many.append("c").append(std::to_string(i)).append(" 0.1 0.2 0.3\n");
     EXPECT_EQ(read_text(many), 256);
     EXPECT_STREQ(CLR_get_name(255), "c255");
 
-    std::string long_name(200, 'x');
-    std::string long_line = "5 " + std::string(150, 'y') + " 1 1 1\n";
+    std::string long_name(200, 'x'), long_line = "5 " + std::string(150, 'y') + " 1 1 1\n";
     std::string junk("\x00\xff\x01#\n\x80\x90 1 2 3\n", 14);
     // Entry 0 is the junk line's, entry 1 "big"; the line at -4 and those
     // after it fall outside the table.
-    EXPECT_EQ(read_text(long_name + " 1 0 0\n" + long_line + junk + "big 7e38 -3 nan\n"
-                        + "-4 neg 1 1 1\nbadhex #GG0011\nlost 1 1 1\n"),
+    EXPECT_EQ(read_text(long_name + " 1 0 0\n" + long_line + junk + "big 7e38 -3 nan\n" +
+                        "-4 neg 1 1 1\nbadhex #GG0011\nlost 1 1 1\n"),
               2);
     EXPECT_STREQ(CLR_get_name(1), "big");
     EXPECT_LE(std::strlen(CLR_get_name(0)), 19u);
     for (int i = 0; i < CLR_get_num(); ++i) {
-        Rgb c = rgb(i);
-        EXPECT_TRUE(c.r >= 0 && c.r <= 1 && c.g >= 0 && c.g <= 1 && c.b >= 0 && c.b <= 1) << i;
+        float c[3];
+        CLR_get_rgb(i, &c[0], &c[1], &c[2]);
+        for (float v : c) EXPECT_TRUE(v >= 0 && v <= 1) << i;
     }
 }
 
-TEST(ClrLookup, OrderOfRules)
-{
+TEST(ClrLookup, OrderOfRules) {
     CLR_clear_table();
     read_text("black 0 0 0\nwhite 1 1 1\nRed 1 0 0\nred 0.5 0 0\n");
     struct Case { const char *word; int want; } cases[] = {
@@ -118,33 +96,23 @@ TEST(ClrLookup, OrderOfRules)
     for (const auto &c : cases) EXPECT_EQ(CLR_get_ind(c.word), c.want) << c.word;
     EXPECT_EQ(CLR_get_ind(nullptr), -1);
     EXPECT_EQ(CLR_get_num(), 4);  // no lookup above added anything
+    // Hex words add an entry named as written, once; nine digits are three
+    // decimal components.
+    EXPECT_EQ(CLR_get_ind("#FF0000"), 4);
+    EXPECT_EQ(entry(4), "#FF0000 255 0 0");
+    EXPECT_EQ(CLR_get_ind("#ff0000"), 4);  // found by name now
+    EXPECT_EQ(CLR_get_ind("#255128000"), 5);
+    EXPECT_EQ(entry(5), "#255128000 255 128 0");
 }
 
-TEST(ClrLookup, HexWordsAddEntriesOnce)
-{
+TEST(ClrLookup, FullTableAndOutOfRangeIndices) {
     CLR_clear_table();
-    read_text("black 0 0 0\n");
-    int i = CLR_get_ind("#FF0000");
-    EXPECT_EQ(i, 1);
-    EXPECT_STREQ(CLR_get_name(i), "#FF0000");
-    Rgb c = rgb(i);
-    EXPECT_EQ(c.r, 1.0f);
-    EXPECT_EQ(c.g, 0.0f);
-    EXPECT_EQ(CLR_get_ind("#ff0000"), 1);  // found by name now
-    int j = CLR_get_ind("#255128000");
-    EXPECT_EQ(j, 2);
-    EXPECT_FLOAT_EQ(rgb(j).g, 128 / 255.0f);
-}
-
-TEST(ClrLookup, FullTableAndOutOfRangeIndices)
-{
-    CLR_clear_table();
-    EXPECT_STREQ(CLR_get_name(0), "");
-    EXPECT_EQ(rgb(3).r, 0.0f);
+    EXPECT_EQ(entry(0), " 0 0 0");
+    EXPECT_EQ(entry(3), " 0 0 0");
     for (int i = 0; i < 256; ++i) ASSERT_EQ(CLR_add("x", i / 255.0f, 0, 0), i);
     EXPECT_EQ(CLR_add("y", 1, 1, 1), -1);
     EXPECT_EQ(CLR_get_ind("#00FF00"), -1);
     EXPECT_EQ(CLR_get_num(), 256);
-    EXPECT_EQ(rgb(-1).r, 0.0f);       // unknown colour reads entry 0
-    EXPECT_EQ(rgb(1000).r, 1.0f);     // past the end reads the last
+    EXPECT_EQ(entry(-1), "x 0 0 0");      // unknown colour reads entry 0
+    EXPECT_EQ(entry(1000), "x 255 0 0");  // past the end reads the last
 }

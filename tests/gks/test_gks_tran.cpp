@@ -1,7 +1,5 @@
 // Transforms, the workstation fit, converters, clipping and the page layout,
 // checked against hand-worked values.
-#include <cmath>
-
 #include "../test_support.h"
 #include "gks_test_util.h"
 
@@ -12,62 +10,57 @@ void fresh(int w, int h) {
     ginit_tran(0);
 }
 
-TEST(GksTran, UnitSquareFitsTheShorterSideWithYTurnedOver) {
-    fresh(640, 512);
-    // wkvp 0..639 x 0..511: the square is 511 x 511 pixels.
-    EXPECT_FLOAT_EQ(xW_p(0.5f), 255.5f);
-    EXPECT_FLOAT_EQ(yW_p(0.5f), 255.5f);
-    EXPECT_FLOAT_EQ(xW_p(1.0f), 511.0f);
-    EXPECT_FLOAT_EQ(yW_p(0.0f), 511.0f);
-    EXPECT_FLOAT_EQ(yW_p(1.0f), 0.0f);
-    // Driver units keep y upwards.
-    EXPECT_FLOAT_EQ(yW_ps(1.0f), 511.0f);
-    GXRect r;
-    gget_xviewport(&r);
-    EXPECT_EQ(r.x, 0);
-    EXPECT_EQ(r.y, 0);
-    EXPECT_EQ(r.width, 512);
-    EXPECT_EQ(r.height, 512);
-}
-
-TEST(GksTran, WideWindowPageCoversTheDevice) {
-    fresh(801, 401);
+TEST(GksTran, PointsThroughTheFitOfTheWindow) {
+    // The unit square fits the shorter side (640 x 512: pixels 0..511), y
+    // turned over; the page of a wide window spans its device (801 x 401:
+    // page 1 x 0.5 onto 0..800 x 0..400); far points clamp, not wrap.
+    struct Case { const char *name; int w, h; float win[4]; bool page; float in; float (*f)(float); float want; } cases[] = {
+        {"x middle", 640, 512, {0, 1, 0, 1}, false, 0.5f, xW_p, 255.5f},
+        {"y middle", 640, 512, {0, 1, 0, 1}, false, 0.5f, yW_p, 255.5f},
+        {"x right", 640, 512, {0, 1, 0, 1}, false, 1, xW_p, 511},
+        {"y bottom", 640, 512, {0, 1, 0, 1}, false, 0, yW_p, 511},
+        {"y top", 640, 512, {0, 1, 0, 1}, false, 1, yW_p, 0},
+        {"driver y upwards", 640, 512, {0, 1, 0, 1}, false, 1, yW_ps, 511},
+        {"page left", 801, 401, {0, 1, 0, 0.5f}, true, 0, xW_p, 0},
+        {"page right", 801, 401, {0, 1, 0, 0.5f}, true, 1, xW_p, 800},
+        {"page bottom", 801, 401, {0, 1, 0, 0.5f}, true, 0, yW_p, 400},
+        {"page top", 801, 401, {0, 1, 0, 0.5f}, true, 0.5f, yW_p, 0},
+        {"far right", 640, 512, {0, 10, 0, 10}, false, 1e9f, xW_p, 30000},
+        {"far left", 640, 512, {0, 10, 0, 10}, false, -1e9f, xW_p, -30000},
+        {"far below", 640, 512, {0, 10, 0, 10}, false, -1e9f, yW_p, 30000},
+        {"far right, driver", 640, 512, {0, 10, 0, 10}, false, 1e12f, xW_ps, 100000},
+        {"far below, driver", 640, 512, {0, 10, 0, 10}, false, -1e12f, yW_ps, -100000},
+    };
+    for (const auto &c : cases) {
+        fresh(c.w, c.h);
+        if (c.page) gset_ws_win(1, c.win), gset_vp(1, c.win);
+        gset_win(1, c.win);
+        gsel_norm_tran(1);
+        EXPECT_FLOAT_EQ(c.f(c.in), c.want) << c.name;
+    }
     float xvp, yvp;
-    ginq_maxview(1, &xvp, &yvp);
-    EXPECT_FLOAT_EQ(xvp, 1.0f);
-    EXPECT_FLOAT_EQ(yvp, 0.5f);
-    float page[4] = {0, xvp, 0, yvp};
-    gset_ws_win(1, page);
-    gset_win(1, page);
-    gset_vp(1, page);
-    gsel_norm_tran(1);
-    EXPECT_FLOAT_EQ(xW_p(0), 0);
-    EXPECT_FLOAT_EQ(xW_p(1), 800);
-    EXPECT_FLOAT_EQ(yW_p(0), 400);
-    EXPECT_FLOAT_EQ(yW_p(0.5f), 0);
-    // Tall window: the other way round.
-    fresh(301, 601);
-    ginq_maxview(1, &xvp, &yvp);
-    EXPECT_FLOAT_EQ(yvp, 1.0f);
-    EXPECT_FLOAT_EQ(xvp, 0.5f);
+    const std::pair<int, int> sizes[] = {{801, 401}, {301, 601}};  // wide, then tall
+    const float want[][2] = {{1, 0.5f}, {0.5f, 1}};
+    for (int i = 0; i < 2; i++) {
+        fresh(sizes[i].first, sizes[i].second);
+        ginq_maxview(1, &xvp, &yvp);
+        EXPECT_FLOAT_EQ(xvp, want[i][0]);
+        EXPECT_FLOAT_EQ(yvp, want[i][1]);
+    }
 }
 
 TEST(GksTran, ViewportOfSelectedTransformMovesTheClipOthersDoNot) {
     fresh(640, 512);
     float half[4] = {0.25f, 0.75f, 0.25f, 0.75f};
     gsel_norm_tran(1);
-    GXRect before, after;
-    gget_xviewport(&before);
+    GXRect r;
     gset_vp(2, half);
-    gget_xviewport(&after);
-    EXPECT_EQ(after.width, before.width);
+    gget_xviewport(&r);
+    EXPECT_EQ(std::vector<int>({r.x, r.y, r.width, r.height}), std::vector<int>({0, 0, 512, 512}));
     gset_vp(1, half);
-    gget_xviewport(&after);
+    gget_xviewport(&r);
     // x from round(127.75) = 128 to 383.25: width round(383.25 - 128 + 1) = 256.
-    EXPECT_EQ(after.x, 128);
-    EXPECT_EQ(after.width, 256);
-    EXPECT_EQ(after.y, 128);
-    EXPECT_EQ(after.height, 256);
+    EXPECT_EQ(std::vector<int>({r.x, r.y, r.width, r.height}), std::vector<int>({128, 128, 256, 256}));
 }
 
 TEST(GksTran, SelectingOutsideTheTableFailsWithTheKernelMessage) {
@@ -85,65 +78,38 @@ TEST(GksTran, SelectingOutsideTheTableFailsWithTheKernelMessage) {
     EXPECT_EQ(ginq_norm_tran(6, &e, out), -1);
     EXPECT_EQ(e, -1);
     gclose_gks();
-    EXPECT_EQ(gkstest::slurp(err), "gsel_norm_tran: invalid transformation number: 6\n"
-                                   "gsel_norm_tran: invalid transformation number: -1\n");
+    EXPECT_EQ(testutil::read_file(err), "gsel_norm_tran: invalid transformation number: 6\n"
+                                        "gsel_norm_tran: invalid transformation number: -1\n");
 }
 
-TEST(GksTran, FarPointsClampInsteadOfWrapping) {
-    fresh(640, 512);
-    float w[4] = {0, 10, 0, 10};
-    gset_win(0, w);
-    EXPECT_FLOAT_EQ(xW_p(1e9f), 30000);
-    EXPECT_FLOAT_EQ(xW_p(-1e9f), -30000);
-    EXPECT_FLOAT_EQ(yW_p(-1e9f), 30000);
-    EXPECT_FLOAT_EQ(xW_ps(1e12f), 100000);
-    EXPECT_FLOAT_EQ(yW_ps(-1e12f), -100000);
-}
-
-TEST(GksTran, PixelToWorldInvertsWorldToPixel) {
+TEST(GksTran, WorldToWorldAndBackThroughNdc) {
     fresh(640, 512);
     float w[4] = {-180, 180, -90, 90}, v[4] = {0.1f, 0.9f, 0.2f, 0.6f};
     gset_win(2, w);
     gset_vp(2, v);
     gsel_norm_tran(2);
-    const float pts[][2] = {{0, 0}, {-180, -90}, {179.5f, 89.5f}, {12.25f, -33.5f}};
-    for (auto &p : pts) {
-        EXPECT_NEAR(xp_W(xW_p(p[0])), p[0], 1e-3f);
-        EXPECT_NEAR(yp_W(yW_p(p[1])), p[1], 1e-3f);
-    }
-    // World of transform 2 to transform 0 (unit): through NDC.
+    for (float p : {-180.0f, 0.0f, 12.25f, 179.5f}) EXPECT_NEAR(xp_W(xW_p(p)), p, 1e-3f) << p;
+    for (float p : {-90.0f, -33.5f, 89.5f}) EXPECT_NEAR(yp_W(yW_p(p)), p, 1e-3f) << p;
+    // Longitude 0 is the viewport's middle (0.5), latitude 90 its top (0.6).
     EXPECT_NEAR(xW_trans(2, 0, 0), 0.5f, 1e-6f);
     EXPECT_NEAR(yW_trans(2, 0, 90), 0.6f, 1e-6f);
     EXPECT_NEAR(xW_trans(0, 2, 0.1f), -180, 1e-3f);
 }
 
-TEST(GksTran, BoundingBoxTestCountsTouchingAsOverlap) {
+TEST(GksTran, BoundingBoxTestAndAspectFit) {
     fresh(640, 512);
-    struct Case {
-        std::vector<float> pts;
-        int in;
-    } cases[] = {
-        {{0.2f, 0.2f, 0.3f, 0.3f}, 1},
-        {{1.0f, 0.5f, 2.0f, 0.5f}, 1},      // touches the right edge
-        {{1.01f, 0.5f, 2.0f, 0.6f}, 0},
-        {{-1, -1, 2, 2}, 1},                // spans the window
-        {{-1, 2, -0.5f, 3}, 0},
+    struct Case { std::vector<float> pts; int in; } cases[] = {
+        {{0.2f, 0.2f, 0.3f, 0.3f}, 1}, {{1.0f, 0.5f, 2.0f, 0.5f}, 1} /* touches the right edge */,
+        {{1.01f, 0.5f, 2.0f, 0.6f}, 0}, {{-1, -1, 2, 2}, 1} /* spans the window */, {{-1, 2, -0.5f, 3}, 0},
     };
-    for (auto &c : cases) EXPECT_EQ(gpts_in_win((int)c.pts.size() / 2, c.pts.data()), c.in);
-}
-
-TEST(GksTran, AspectFitCentresOrPushesToTheHighEdge) {
-    float in[4] = {0, 2, 0, 1}, out[4];
-    float sq[2] = {1, 1};
+    for (auto &c : cases) EXPECT_EQ(gpts_in_win((int)c.pts.size() / 2, c.pts.data()), c.in) << c.pts[0];
+    // A 2 x 1 box in a square: centred (alignment 2) or pushed high (3).
+    float in[4] = {0, 2, 0, 1}, out[4], sq[2] = {1, 1};
     int centre[2] = {2, 2}, high[2] = {3, 3};
     gset_aspect(in, out, centre, sq);
-    EXPECT_FLOAT_EQ(out[0], 0.5f);
-    EXPECT_FLOAT_EQ(out[1], 1.5f);
-    EXPECT_FLOAT_EQ(out[2], 0);
-    EXPECT_FLOAT_EQ(out[3], 1);
+    EXPECT_EQ(std::vector<float>(out, out + 4), std::vector<float>({0.5f, 1.5f, 0, 1}));
     gset_aspect(in, out, high, sq);
-    EXPECT_FLOAT_EQ(out[0], 1);
-    EXPECT_FLOAT_EQ(out[1], 2);
+    EXPECT_EQ(std::vector<float>(out, out + 2), std::vector<float>({1, 2}));
 }
 
 }  // namespace

@@ -1,18 +1,16 @@
 // The in-memory picture against a 24-bit X server drawing the same request
 // with the same graphics context into a pixmap, every pixel compared: thin
-// lines in every direction (all directions from one start, so both end
-// orders) and clipped, thin polylines with the five line types, wide lines
-// of widths 1 to 5 with each cap and join, concave and self-crossing
-// polygons, the 20 fill stipples, exclusive-or, images at negative offsets
-// through a mask, and area copies onto themselves.  A mismatch names the
-// first differing pixel and writes a diff picture (red: only ours, green:
-// only the server's, yellow: both but different).
-#include "../image/codec_oracle.h"
+// lines in every direction (both end orders) and clipped, thin polylines
+// with the line types, wide lines of widths 1 to 7 with each cap and join,
+// concave and self-crossing polygons, the 20 fill stipples, exclusive-or,
+// images at negative offsets through a mask.  A mismatch names the first
+// differing pixel and writes a diff picture (red where they differ).  The
+// known differences of wide dashed lines are counted, not avoided.
 #include "../test_support.h"
 #include "gks_test_util.h"
 
-#include <cstring>
 #include <functional>
+#include <map>
 #include <random>
 
 #include "gks/raster.h"
@@ -25,29 +23,20 @@ const std::vector<std::vector<unsigned char>> DASHES = {{6, 6}, {3, 6}, {6, 6, 3
 // Xlib's side: a pixmap and a GC set from a GRasterGC.
 class XSide {
 public:
-    XSide(Display *d, int w, int h) : d_(d), w_(w), h_(h)
-    {
+    XSide(Display *d, int w, int h) : d_(d), w_(w), h_(h) {
         pix_ = XCreatePixmap(d, DefaultRootWindow(d), w, h, 24);
         gc_ = XCreateGC(d, pix_, 0, nullptr);
+        XSetForeground(d_, gc_, 0);
+        XFillRectangle(d_, pix_, gc_, 0, 0, w_, h_);
     }
-    ~XSide()
-    {
+    ~XSide() {
         if (stip_) XFreePixmap(d_, stip_);
         XFreeGC(d_, gc_);
         XFreePixmap(d_, pix_);
     }
     Pixmap pixmap() const { return pix_; }
     GC gc() const { return gc_; }
-    void clear(uint32_t c)
-    {
-        XSetClipMask(d_, gc_, None);
-        XSetFunction(d_, gc_, GXcopy);
-        XSetFillStyle(d_, gc_, FillSolid);
-        XSetForeground(d_, gc_, c);
-        XFillRectangle(d_, pix_, gc_, 0, 0, w_, h_);
-    }
-    void apply(const GRasterGC &g)
-    {
+    void apply(const GRasterGC &g) {
         XSetForeground(d_, gc_, g.fg);
         XSetBackground(d_, gc_, g.bg);
         XSetFunction(d_, gc_, g.function);
@@ -66,44 +55,33 @@ public:
             XSetTSOrigin(d_, gc_, g.ts_x, g.ts_y);
         }
         XSetFillStyle(d_, gc_, g.fill_style == FillStippled ? FillStippled : FillSolid);
-        if (g.clip) {
-            XRectangle r{(short)g.clip_x, (short)g.clip_y, (unsigned short)g.clip_w, (unsigned short)g.clip_h};
-            XSetClipRectangles(d_, gc_, 0, 0, &r, 1, Unsorted);
-        } else {
-            XSetClipMask(d_, gc_, None);
-        }
+        XRectangle r{(short)g.clip_x, (short)g.clip_y, (unsigned short)g.clip_w, (unsigned short)g.clip_h};
+        if (g.clip) XSetClipRectangles(d_, gc_, 0, 0, &r, 1, Unsorted);
+        else XSetClipMask(d_, gc_, None);
     }
-    void lines(const std::vector<int> &xy)
-    {
+    std::vector<XPoint> points(const std::vector<int> &xy) {
         std::vector<XPoint> p(xy.size() / 2);
         for (size_t i = 0; i < p.size(); i++) p[i] = {(short)xy[2 * i], (short)xy[2 * i + 1]};
+        return p;
+    }
+    void lines(const std::vector<int> &xy) {
+        auto p = points(xy);
         XDrawLines(d_, pix_, gc_, p.data(), (int)p.size(), CoordModeOrigin);
     }
-    // Each segment (x1, y1, x2, y2 in a row) as a line of its own.
-    void segments(const std::vector<int> &xy)
-    {
-        for (size_t i = 0; i + 3 < xy.size(); i += 4) lines({xy[i], xy[i + 1], xy[i + 2], xy[i + 3]});
-    }
-    void polygon(const std::vector<int> &xy)
-    {
-        std::vector<XPoint> p(xy.size() / 2);
-        for (size_t i = 0; i < p.size(); i++) p[i] = {(short)xy[2 * i], (short)xy[2 * i + 1]};
+    void polygon(const std::vector<int> &xy) {
+        auto p = points(xy);
         XFillPolygon(d_, pix_, gc_, p.data(), (int)p.size(), Complex, CoordModeOrigin);
     }
-    std::vector<uint32_t> read()
-    {
+    testutil::Raster read() {
         XImage *im = XGetImage(d_, pix_, 0, 0, w_, h_, AllPlanes, ZPixmap);
-        std::vector<uint32_t> v((size_t)w_ * h_);
-        const bool direct = im->bits_per_pixel == 32 && im->byte_order == LSBFirst;  // skip XGetPixel's cost
+        testutil::Raster r{w_, h_, std::vector<unsigned char>((size_t)w_ * h_ * 3)};
         for (int y = 0; y < h_; y++)
             for (int x = 0; x < w_; x++) {
-                uint32_t p;
-                if (direct) memcpy(&p, im->data + (size_t)y * im->bytes_per_line + 4 * (size_t)x, 4);
-                else p = (uint32_t)XGetPixel(im, x, y);
-                v[(size_t)y * w_ + x] = p & 0xFFFFFF;
+                unsigned long p = XGetPixel(im, x, y);
+                for (int c = 0; c < 3; c++) r.px[((size_t)y * w_ + x) * 3 + c] = (unsigned char)(p >> (16 - 8 * c));
             }
         XDestroyImage(im);
-        return v;
+        return r;
     }
 
 private:
@@ -114,75 +92,62 @@ private:
 };
 
 // Each segment (x1, y1, x2, y2 in a row) as a two-point line of its own.
-void draw_segments(GRaster &r, const GRasterGC &gc, const std::vector<int> &xy)
-{
-    for (size_t i = 0; i + 3 < xy.size(); i += 4) r.draw_lines(gc, &xy[i], 2);
+void segments(GRaster &r, XSide &x, const GRasterGC &gc, const std::vector<int> &xy) {
+    for (size_t i = 0; i + 3 < xy.size(); i += 4) {
+        r.draw_lines(gc, &xy[i], 2);
+        x.lines({xy[i], xy[i + 1], xy[i + 2], xy[i + 3]});
+    }
 }
 
-// "" when equal; else the first differing pixel and a diff picture's path.
-std::string compare(const GRaster &r, const std::vector<uint32_t> &x, const std::string &what)
-{
-    const int w = r.width(), h = r.height();
-    size_t first = 0, n = 0;
-    for (size_t i = 0; i < x.size(); i++)
-        if (r.pixels()[i] != x[i] && n++ == 0) first = i;
-    if (!n) return "";
+// "" when equal; else the count, the first differing pixel and (when asked
+// for) the path of a diff picture.
+std::string compare(const GRaster &g, const testutil::Raster &x, const std::string &what, bool diff) {
+    testutil::Raster r{g.width(), g.height(), std::vector<unsigned char>(x.px.size())};
+    for (size_t i = 0; i < g.pixels().size(); i++)
+        for (int c = 0; c < 3; c++) r.px[3 * i + c] = (unsigned char)(g.pixels()[i] >> (16 - 8 * c));
     static int serial = 0;
     const std::string path = testing::TempDir() + "raster_diff_" + std::to_string(getpid()) + "_" +
                              std::to_string(serial++) + ".ppm";
-    if (FILE *f = fopen(path.c_str(), "wb")) {
-        fprintf(f, "P6\n%d %d\n255\n", w, h);
-        for (size_t i = 0; i < x.size(); i++) {
-            const uint32_t a = r.pixels()[i], b = x[i];
-            unsigned char c[3] = {0, 0, 0};
-            if (a == b) c[0] = c[1] = c[2] = a ? 90 : 0;
-            else c[0] = a && !b ? 255 : !a ? 0 : 255, c[1] = b && !a ? 255 : !b ? 0 : 255;
-            fwrite(c, 1, 3, f);
-        }
-        fclose(f);
-    }
+    const long n = testutil::differing_pixels(r, x, 0, diff ? path : "");
+    if (!n) return "";
+    size_t i = 0;
+    while (r.px[3 * i] == x.px[3 * i] && r.px[3 * i + 1] == x.px[3 * i + 1] && r.px[3 * i + 2] == x.px[3 * i + 2]) i++;
     char buf[160];
-    snprintf(buf, sizeof buf, "%zu pixels differ, first (%zu,%zu): ours %06x, X %06x; diff picture ", n, first % w,
-             first / w, r.pixels()[first], x[first]);
-    return what + ": " + buf + path;
+    snprintf(buf, sizeof buf, "%ld pixels differ, first (%zu,%zu): ours %06x, X %06x", n, i % r.w, i / r.w,
+             r.rgb((int)(i % r.w), (int)(i / r.w)), x.rgb((int)(i % r.w), (int)(i / r.w)));
+    return what + ": " + buf + (diff ? "; diff picture " + path : "");
 }
 
 // One server and connection for the suite (a server without -noreset
 // resets when its last client goes): $DISPLAY when it has a 24-bit screen,
-// else a private Xvfb; skipped with neither.
+// else a private Xvfb.
 class RasterVsX : public testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         const char *env = getenv("DISPLAY");
-        if (env && *env && (d_ = XOpenDisplay(env)) && DefaultDepth(d_, DefaultScreen(d_)) != 24) {
-            XCloseDisplay(d_);
-            d_ = nullptr;
-        }
-        if (!d_ && system("command -v Xvfb >/dev/null 2>&1") == 0) {
+        if (env && *env && (d_ = XOpenDisplay(env)) && DefaultDepth(d_, DefaultScreen(d_)) != 24)
+            XCloseDisplay(d_), d_ = nullptr;
+        if (!d_ && testutil::have("Xvfb")) {
             server_ = new gkstest::XServer(24, "64x64");
             if (server_->ok()) d_ = XOpenDisplay(server_->name().c_str());
         }
     }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         if (d_) XCloseDisplay(d_);
         d_ = nullptr;
         delete server_;
         server_ = nullptr;
     }
-    void SetUp() override
-    {
-        if (!d_) GTEST_SKIP() << "no 24-bit X display and no Xvfb";
+    void SetUp() override {
+        if (!d_) GTEST_SKIP() << "needs a 24-bit X display or Xvfb";
     }
     // Draws with both on a w x h black picture and compares.
-    std::string same(int w, int h, const std::function<void(GRaster &, XSide &)> &draw, const std::string &what)
-    {
+    std::string same(int w, int h, const std::function<void(GRaster &, XSide &)> &draw, const std::string &what,
+                     bool diff = true) {
         GRaster r(w, h, 0);
         XSide x(d_, w, h);
-        x.clear(0);
         draw(r, x);
-        return compare(r, x.read(), what);
+        return compare(r, x.read(), what, diff);
     }
     static gkstest::XServer *server_;
     static Display *d_;
@@ -191,40 +156,33 @@ protected:
 gkstest::XServer *RasterVsX::server_ = nullptr;
 Display *RasterVsX::d_ = nullptr;
 
-std::string describe(const std::string &kind, const GRasterGC &gc, const std::vector<int> &xy)
-{
-    std::string s = kind + " width " + std::to_string(gc.line_width) + " style " +
-                    std::to_string(gc.line_style) + " cap " + std::to_string(gc.cap_style) + " join " +
-                    std::to_string(gc.join_style) + " function " + std::to_string(gc.function) + " offset " +
-                    std::to_string(gc.dash_offset) + " points";
+std::string describe(const std::string &kind, const GRasterGC &gc, const std::vector<int> &xy) {
+    std::string s = kind + " width " + std::to_string(gc.line_width) + " style " + std::to_string(gc.line_style) +
+                    " cap " + std::to_string(gc.cap_style) + " join " + std::to_string(gc.join_style) + " function " +
+                    std::to_string(gc.function) + " offset " + std::to_string(gc.dash_offset) + " points";
     for (int v : xy) s.append(" ").append(std::to_string(v));
     return s;
 }
 
-// Random paths inside a 300 x 300 picture: short steps (turns of every
-// angle, reversals, repeated points), long ones, axis-parallel ones, and
-// every fifth closed.
-std::vector<int> random_path(std::mt19937 &rng, int round, int lo = 20, int hi = 280)
-{
+// Random paths: short steps (turns of every angle, reversals, repeated
+// points), long ones, axis-parallel ones, and every fifth closed.
+std::vector<int> random_path(std::mt19937 &rng, int round, int lo = 20, int hi = 280) {
     auto pick = [&](int a, int b) { return a + (int)(rng() % (unsigned)(b - a + 1)); };
-    const int n = pick(2, 7), kind = round % 4;
+    const int n = pick(2, 7), kind = round % 4, step = kind == 0 ? 4 : 40;
     std::vector<int> xy;
     int x = 150, y = 150;
     for (int i = 0; i < n; i++) {
-        const int step = kind == 0 ? 4 : 40;
         if (kind == 2) x = pick(lo, hi), y = pick(lo, hi);
         else if (kind == 3 && i % 2) x = std::clamp(x + pick(-step, step), lo, hi);
         else if (kind == 3) y = std::clamp(y + pick(-step, step), lo, hi);
         else x = std::clamp(x + pick(-step, step), lo, hi), y = std::clamp(y + pick(-step, step), lo, hi);
-        xy.push_back(x);
-        xy.push_back(y);
+        xy.insert(xy.end(), {x, y});
     }
     if (round % 5 == 0) xy.insert(xy.end(), {xy[0], xy[1]});
     return xy;
 }
 
-TEST_F(RasterVsX, ThinLinesEveryDirectionAndClipped)
-{
+TEST_F(RasterVsX, ThinLinesEveryDirectionAndClipped) {
     // Tiles of 131 x 131, each holding one line from its centre.
     const int L = 64, T = 2 * L + 3, G = 10, W = T * G;
     std::vector<std::pair<int, int>> dirs;
@@ -233,17 +191,14 @@ TEST_F(RasterVsX, ThinLinesEveryDirectionAndClipped)
     GRasterGC gc;
     gc.fg = 0xFFFFFF;
     for (size_t start = 0; start < dirs.size(); start += G * G) {
-        const std::string err = same(W, W, [&](GRaster &r, XSide &x) {
-            x.apply(gc);
-            std::vector<int> seg;
-            for (size_t k = start; k < std::min(dirs.size(), start + G * G); k++) {
-                const int t = (int)(k - start), cx = (t % G) * T + L + 1, cy = (t / G) * T + L + 1;
-                seg.insert(seg.end(), {cx, cy, cx + dirs[k].first, cy + dirs[k].second});
-            }
-            draw_segments(r, gc, seg);
-            x.segments(seg);
-        }, "lines from " + std::to_string(dirs[start].first) + "," + std::to_string(dirs[start].second));
-        ASSERT_EQ(err, "");
+        std::vector<int> seg;
+        for (size_t k = start; k < std::min(dirs.size(), start + G * G); k++) {
+            const int t = (int)(k - start), cx = (t % G) * T + L + 1, cy = (t / G) * T + L + 1;
+            seg.insert(seg.end(), {cx, cy, cx + dirs[k].first, cy + dirs[k].second});
+        }
+        ASSERT_EQ(same(W, W, [&](GRaster &r, XSide &x) { x.apply(gc), segments(r, x, gc, seg); },
+                       "lines from " + std::to_string(dirs[start].first) + "," + std::to_string(dirs[start].second)),
+                  "");
     }
     // Clipped lines with ends far off the picture.
     std::mt19937 rng(23);
@@ -253,16 +208,13 @@ TEST_F(RasterVsX, ThinLinesEveryDirectionAndClipped)
         gc.clip_x = pick(0, 80), gc.clip_y = pick(0, 60), gc.clip_w = pick(20, 150), gc.clip_h = pick(20, 120);
         std::vector<int> seg;
         for (int k = 0; k < 30; k++) seg.insert(seg.end(), {pick(-300, 500), pick(-300, 450), pick(-300, 500), pick(-300, 450)});
-        ASSERT_EQ(same(200, 150, [&](GRaster &r, XSide &x) {
-            x.apply(gc);
-            draw_segments(r, gc, seg);
-            x.segments(seg);
-        }, describe("clipped segments", gc, seg)), "");
+        ASSERT_EQ(same(200, 150, [&](GRaster &r, XSide &x) { x.apply(gc), segments(r, x, gc, seg); },
+                       describe("clipped segments", gc, seg)),
+                  "");
     }
 }
 
-TEST_F(RasterVsX, ThinPolylinesLineTypesCapsAndXor)
-{
+TEST_F(RasterVsX, ThinPolylinesLineTypesCapsAndXor) {
     // Dashes run on across the segments of one request; the last point
     // (NotLast, closed paths) and exclusive-or show each pixel's count.
     std::mt19937 rng(7);
@@ -281,17 +233,15 @@ TEST_F(RasterVsX, ThinPolylinesLineTypesCapsAndXor)
                     const bool segs = k % 2 && xy.size() % 4 == 0;
                     ASSERT_EQ(same(300, 300, [&](GRaster &r, XSide &x) {
                         x.apply(gc);
-                        if (segs) draw_segments(r, gc, xy), x.segments(xy);
+                        if (segs) segments(r, x, gc, xy);
                         else r.draw_lines(gc, xy.data(), (int)xy.size() / 2), x.lines(xy);
                     }, describe(segs ? "thin segments" : "thin lines", gc, xy)), "");
                 }
 }
 
-TEST_F(RasterVsX, WideSegmentsEveryDirection)
-{
-    // Widths 1 to 5 (and 6, 7), each cap, every direction up to 24 pixels
-    // each way (the length 0 one a square, a disc or nothing), 16 x 16
-    // tiles a picture.
+TEST_F(RasterVsX, WideSegmentsEveryDirection) {
+    // Widths 1 to 7, each cap, every direction up to 24 pixels each way
+    // (the length 0 one a square, a disc or nothing), 16 x 16 tiles a picture.
     const int R = 24, T = 2 * R + 12, G = 16, W = T * G;
     std::vector<int> seg;
     for (int dx = -R; dx <= R; dx++)
@@ -306,21 +256,39 @@ TEST_F(RasterVsX, WideSegmentsEveryDirection)
                     const int t = (int)(i / 4), cx = (t % G) * T + T / 2, cy = (t / G) * T + T / 2;
                     part[i] += cx, part[i + 1] += cy, part[i + 2] += cx, part[i + 3] += cy;
                 }
-                ASSERT_EQ(same(W, W, [&](GRaster &r, XSide &x) {
-                    x.apply(gc);
-                    draw_segments(r, gc, part);
-                    x.segments(part);
-                }, describe("wide segments", gc, {part[2] - part[0], part[3] - part[1]})), "");
+                ASSERT_EQ(same(W, W, [&](GRaster &r, XSide &x) { x.apply(gc), segments(r, x, gc, part); },
+                               describe("wide segments", gc, {part[2] - part[0], part[3] - part[1]})),
+                          "");
             }
         }
 }
 
-TEST_F(RasterVsX, WidePolylinesCapsJoinsAndLineTypes)
-{
+// The differences of wide lines the picture is known to have (the list in
+// gks/raster.h), and in how many of the rounds below each shows (a round
+// is put under the first that applies).  A round differing with none of
+// them fails; a count that changes fails too, so a difference fixed is
+// noticed (and its count here goes down).  Round joins of double dashes
+// show in none of these rounds.
+struct Known {
+    const char *what;
+    bool (*applies)(const GRasterGC &, bool closed);
+    int rounds;
+};
+const Known KNOWN[] = {
+    {"miter joins of width 1", [](const GRasterGC &g, bool) { return g.join_style == 0 && g.line_width == 1; }, 14},
+    {"round ends of dashes", [](const GRasterGC &g, bool) { return g.cap_style == 2 && g.line_style != 0; }, 54},
+    {"double dashes under exclusive-or", [](const GRasterGC &g, bool) { return g.line_style == 2 && g.function == 6; }, 41},
+    {"double dashes with round joins", [](const GRasterGC &g, bool) { return g.line_style == 2 && g.join_style == 1; }, 0},
+    {"closed on-off paths with projecting caps",
+     [](const GRasterGC &g, bool closed) { return g.line_style == 1 && g.cap_style == 3 && closed; }, 3},
+};
+
+TEST_F(RasterVsX, WidePolylinesCapsJoinsAndLineTypes) {
     // Widths 1 to 5, each cap and join, solid and the window's dash lists
     // (on-off and double), copy and exclusive-or, on random paths; some
     // clipped, stippled, or reaching thousands of pixels off the picture.
     std::mt19937 rng(5);
+    std::map<std::string, int> seen;
     int round = 0;
     for (int lw = 1; lw <= 5; lw++)
         for (int cap : {1, 3, 2})
@@ -329,8 +297,7 @@ TEST_F(RasterVsX, WidePolylinesCapsJoinsAndLineTypes)
                     GRasterGC gc;
                     gc.fg = 0xFFFFFF, gc.bg = 0x00FF00, gc.line_width = lw, gc.cap_style = cap, gc.join_style = join;
                     gc.function = k % 2 ? 6 : 3;
-                    gc.line_style = k % 3 == 0 ? 0 : k % 3 == 1 ? 1 : 2;
-                    if (gc.line_style == 2 && gc.function == 6) gc.function = 3;
+                    gc.line_style = k % 3;
                     gc.dashes = DASHES[(size_t)(k / 3) % DASHES.size()];
                     gc.dash_offset = k % 7 == 3 ? k % 11 : 0;
                     gc.clip = k % 8 == 5;
@@ -342,26 +309,23 @@ TEST_F(RasterVsX, WidePolylinesCapsJoinsAndLineTypes)
                     std::vector<int> xy = random_path(rng, round);
                     if (k % 8 == 7)
                         for (int &v : xy) v = (v - 150) * 50;
-                    // Left out: miter joins of width 1 (a tip pixel now and
-                    // then differs), round ends of dashes (their discs about
-                    // real centres differ at the rim) and round joins of
-                    // double dashes (a colour now and then), closed on-off
-                    // paths with projecting caps (the cap added at the start).
-                    if (join == 0 && lw == 1) gc.join_style = 2;
-                    if (cap == 2) gc.line_style = 0;
-                    if (join == 1 && gc.line_style == 2) gc.line_style = 1;
-                    if (gc.line_style == 1 && cap == 3 && xy[0] == xy[xy.size() - 2] && xy[1] == xy.back())
-                        xy.pop_back(), xy.pop_back();
-                    ASSERT_EQ(same(300, 300, [&](GRaster &r, XSide &x) {
+                    const bool closed = xy[0] == xy[xy.size() - 2] && xy[1] == xy.back();
+                    const Known *known = nullptr;
+                    for (const auto &kn : KNOWN)
+                        if (!known && kn.applies(gc, closed)) known = &kn;
+                    const std::string err = same(300, 300, [&](GRaster &r, XSide &x) {
                         x.apply(gc);
                         r.draw_lines(gc, xy.data(), (int)xy.size() / 2);
                         x.lines(xy);
-                    }, describe("wide lines", gc, xy)), "");
+                    }, describe("wide lines", gc, xy), !known);
+                    if (err.empty()) continue;
+                    if (known) seen[known->what]++;
+                    else ADD_FAILURE() << err;
                 }
+    for (const auto &k : KNOWN) EXPECT_EQ(seen[k.what], k.rounds) << "rounds differing by " << k.what;
 }
 
-TEST_F(RasterVsX, PolygonsStipplesAndFilledRectangles)
-{
+TEST_F(RasterVsX, PolygonsStipplesAndFilledRectangles) {
     // Concave and self-crossing polygons, plain and through each of the 20
     // fill stipples at several origins, with their thin outline drawn by
     // the same context (as the window fills areas), rectangles filled,
@@ -392,34 +356,28 @@ TEST_F(RasterVsX, PolygonsStipplesAndFilledRectangles)
                 XFillRectangle(d_, x.pixmap(), x.gc(), rx, ry, (unsigned)rw, (unsigned)rh);
                 r.draw_point(gc, rx, ry);
                 XDrawPoint(d_, x.pixmap(), x.gc(), rx, ry);
-            }, describe("stipple " + std::to_string(k) + " rectangle " + std::to_string(rx) + "," + std::to_string(ry) + " " +
-                                  std::to_string(rw) + "x" + std::to_string(rh) + ", polygon",
-                              gc, xy)), "");
+            }, describe("stipple " + std::to_string(k) + " rectangle " + std::to_string(rx) + "," + std::to_string(ry) +
+                            " " + std::to_string(rw) + "x" + std::to_string(rh) + ", polygon", gc, xy)), "");
         }
 }
 
-TEST_F(RasterVsX, ImagesThroughMasks)
-{
+TEST_F(RasterVsX, ImagesThroughMasks) {
     // A 90 x 70 picture put at offsets reaching off every side, through a
     // mask (as a clip mask at the image's origin).
     const int W = 120, H = 100, SW = 90, SH = 70;
     std::vector<uint32_t> src((size_t)SW * SH);
     std::vector<uint8_t> mask((size_t)SW * SH);
+    std::vector<unsigned char> bits((size_t)(SW + 7) / 8 * SH);
     for (int y = 0; y < SH; y++)
         for (int x = 0; x < SW; x++) {
             src[(size_t)y * SW + x] = (uint32_t)(x * 2831 + y * 7919) & 0xFFFFFF;
             mask[(size_t)y * SW + x] = (x / 3 + y / 5) % 3 != 0;
-        }
-    XImage *im = XCreateImage(d_, DefaultVisual(d_, DefaultScreen(d_)), 24, ZPixmap, 0, (char *)src.data(), SW, SH,
-                              32, 0);
-    ASSERT_NE(im, nullptr);
-    std::vector<unsigned char> bits((size_t)(SW + 7) / 8 * SH);
-    for (int y = 0; y < SH; y++)
-        for (int x = 0; x < SW; x++)
             if (mask[(size_t)y * SW + x]) bits[(size_t)y * ((SW + 7) / 8) + x / 8] |= (unsigned char)(1 << (x % 8));
+        }
+    XImage *im = XCreateImage(d_, DefaultVisual(d_, DefaultScreen(d_)), 24, ZPixmap, 0, (char *)src.data(), SW, SH, 32, 0);
+    ASSERT_NE(im, nullptr);
     Pixmap mp = XCreateBitmapFromData(d_, DefaultRootWindow(d_), (char *)bits.data(), SW, SH);
-    const int offs[][6] = {{0, 0, -30, -20, 90, 70}, {10, 5, 60, 50, 80, 65}, {5, 5, 100, -10, 40, 40},
-                           {20, 30, -15, 80, 70, 40}};
+    const int offs[][6] = {{0, 0, -30, -20, 90, 70}, {10, 5, 60, 50, 80, 65}, {5, 5, 100, -10, 40, 40}, {20, 30, -15, 80, 70, 40}};
     for (const auto &o : offs)
         for (int masked : {0, 1})
             for (int function : {3, 6}) {
@@ -428,13 +386,8 @@ TEST_F(RasterVsX, ImagesThroughMasks)
                 ASSERT_EQ(same(W, H, [&](GRaster &r, XSide &x) {
                     x.apply(gc);
                     r.put_image(gc, src.data(), SW, SH, o[0], o[1], o[2], o[3], o[4], o[5], masked ? mask.data() : nullptr);
-                    if (masked) {
-                        XSetClipMask(d_, x.gc(), mp);
-                        XSetClipOrigin(d_, x.gc(), o[2] - o[0], o[3] - o[1]);
-                    }
+                    if (masked) XSetClipMask(d_, x.gc(), mp), XSetClipOrigin(d_, x.gc(), o[2] - o[0], o[3] - o[1]);
                     XPutImage(d_, x.pixmap(), x.gc(), im, o[0], o[1], o[2], o[3], (unsigned)o[4], (unsigned)o[5]);
-                    XSetClipMask(d_, x.gc(), None);
-                    XSetClipOrigin(d_, x.gc(), 0, 0);
                 }, "image at " + std::to_string(o[2]) + "," + std::to_string(o[3]) + (masked ? " masked" : "") +
                        " function " + std::to_string(function)), "");
             }
