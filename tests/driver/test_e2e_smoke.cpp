@@ -94,21 +94,29 @@ const Smoke kSmoke[] = {
      {"-inp", "area", "-pd", "se", "-de", "p,c.ps", "-com", "red", "-pp", "pscolor", kArea}, false, ink("c.ps"),
      "ink colour\n"},
     // Ghostscript's bounding box of the drawing lies inside the declared one.
-    {"EPS", "gs", {"-inp", "tiff", "-pd", "ll,2.88,-2.19,301,301,0.0005,0.0005", "-de", "p,out.eps,port,eps", kTiff},
+    {"EPS", "gs",
+     {"-inp", "tiff", "-pd", "ll,2.88,-2.19,301,301,0.0005,0.0005", "-pp", "irbar", "-de", "p,out.eps,port,eps,color",
+      kTiff},
      false,
      "head -1 out.eps; gs -q -dBATCH -dNOPAUSE -sDEVICE=bbox out.eps 2>&1 | awk '/^%%BoundingBox/ {print "
      "($2 >= 0 && $3 >= 0 && $4 <= 756 && $5 <= 576 && $4 > $2 && $5 > $3)}'",
      "%!PS-Adobe-3.0 EPSF-3.0\n1\n"},
-    // A whole plotter page (10150 x 7612 units) needs no picture of that
-    // size: the run stays far below one byte per plotter unit (77 MB).
-    {"HPGL", "hp2xx identify /usr/bin/time", {"-inp", "awip", "-pd", "us", "-de", "h,out.hpgl", kGini}, false,
-     "hp2xx -q -m pbm -f out.pbm out.hpgl && identify -format '%m %k' out.pbm; awk '{print \" kB\", $1 < 40960}' peak",
-     "PBM 2 kB 1\n"},
+    // A page per file (hp2xx writes the second to out.1.pbm).  A whole
+    // plotter page (10150 x 7612 units) needs no picture of that size: the
+    // run stays far below one byte per plotter unit (77 MB).
+    {"HPGL, two files", "hp2xx identify /usr/bin/time",
+     {"-inp", "awip", "-pd", "us", "-pp", "irbar", "-de", "h,out.hpgl", kEarly, kGini}, false,
+     "hp2xx -q -m pbm -f out.pbm out.hpgl && identify -format '%m %k\\n' out.pbm out.1.pbm; "
+     "awk '{print \"small\", $1 < 40960}' peak",
+     "PBM 2\nPBM 2\nsmall 1\n"},
     // Asking for the native image file makes a plotter remap the picture.
     {"CGM, two files", "",
-     {"-inp", "awip", "-pd", "us", "-de", "m,out.cgm,cgm", "-out_file", "img=c_%h%n.zyr", kEarly, kGini}, false,
+     {"-inp", "awip", "-pd", "us", "-pp", "irbar", "-de", "m,out.cgm,cgm", "-out_file", "img=c_%h%n.zyr", kEarly,
+      kGini},
+     false,
      "cgm", "first 0,1 last 0,2 pictures 2 many"},
-    {"text metafile, two files", "", {"-inp", "awip", "-pd", "us", "-de", "m,out.meta,zyr", kEarly, kGini}, false,
+    {"text metafile, two files", "",
+     {"-inp", "awip", "-pd", "us", "-pp", "irbar", "-de", "m,out.meta,zyr", kEarly, kGini}, false,
      "head -1 out.meta; grep -c '^PAGE' out.meta", "ZYRMETA\n1\n"},
     // The native image file, named from the image's date, read back by a
     // second run that dumps it.
@@ -119,6 +127,16 @@ const Smoke kSmoke[] = {
      testutil::quote(testutil::kZyrsat) + " -b -inp img -de d,mem -ge 320x240 -pp png=back.png "
      "out_20050912_2230.zyr >/dev/null && identify -format '%m %w %h' back.png",
      "PNG 320 240", "Writing image file: "},
+    // The window dumped as a native image file carries the plot's domain,
+    // widened to the whole window (320 x 240): a second run remaps it onto
+    // another domain and shows the picture (without the domain, the remap
+    // is a blank of three colours).
+    {"ZYRIMG window dump", "identify",
+     {"-inp", "awip", "-pd", "us", "-de", "d,mem", "-ge", "320x240", "-pp", "img=w.zyr", kGini}, false,
+     "sed -n 4p w.zyr | awk '{print substr($1, 1, 3), $6, $7}'; " + testutil::quote(testutil::kZyrsat) +
+         " -b -inp img -pd lamb,40,-90,320,240,0.1,0.1 -de d,mem -pp png=back.png w.zyr >/dev/null && "
+         "identify -format '%k' back.png | awk '{print ($1 > 8)}'",
+     "PS: 320 240\n1\n"},
     // The unreadable middle file makes no frame: two frames, dumped as 00
     // and 01, each shown for half a second, the last for one.
     {"animated GIF and APNG", "PIL",
