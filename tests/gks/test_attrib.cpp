@@ -40,23 +40,14 @@ std::string parsed(const char *text) {
 TEST(Attrib, StringsAsATable) {
     table();
     struct Case { const char *text, *want; } cases[] = {
-        {"red:wi=2:st=dsh", "colour 2.00 width 2.00 style 2.00"},
-        {"w2:s3", "width 2.00 style 3.00"},
+        {"red:wi=2:st=dsh", "colour 2.00 width 2.00 style 2.00"}, {"w2:s3", "width 2.00 style 3.00"},
         {"blue:st=llsdsh:sc=1.5:te=0.8", "colour 3.00 size 1.50 expansion 0.80 style 4.00"},
         {"white:ST=DOT:HI=2:e3:h4", "colour 1.00 size 4.00 expansion 3.00 style 5.00"},
-        {"black:st=7:s2", "colour 0.00 style 2.00"},
-        {"red:fi=//", "colour 2.00 fill 7.00"},
-        {"red:fp=7", "colour 2.00 fill 7.00"},
-        {"red:fi=5%", "colour 2.00 fill 15.0"},
-        {"red:f3:fM", "colour 2.00"},
-        {"red:fo=2:t3", "colour 2.00 font 3.00"},
-        {"co=blue:wi=1.5", "colour 3.00 width 1.50"},
-        {"none:w1", "colour -1.0 width 1.00"},
-        {"#FF00FF", "colour 4.00"},
-        {"purple:w2", "colour -1.0 width 2.00"},
-        {"red:wi=:wi=abc:wi=1e30:wi=nan:w", "colour 2.00"},
-        {"red::zz=3:q7:", "colour 2.00"},
-        {"", ""},
+        {"black:st=7:s2", "colour 0.00 style 2.00"}, {"red:fi=//", "colour 2.00 fill 7.00"},
+        {"red:fp=7", "colour 2.00 fill 7.00"}, {"red:fi=5%", "colour 2.00 fill 15.0"}, {"red:f3:fM", "colour 2.00"},
+        {"red:fo=2:t3", "colour 2.00 font 3.00"}, {"co=blue:wi=1.5", "colour 3.00 width 1.50"},
+        {"none:w1", "colour -1.0 width 1.00"}, {"#FF00FF", "colour 4.00"}, {"purple:w2", "colour -1.0 width 2.00"},
+        {"red:wi=:wi=abc:wi=1e30:wi=nan:w", "colour 2.00"}, {"red::zz=3:q7:", "colour 2.00"}, {"", ""},
         {":w3", "width 3.00"},
     };
     for (const auto &c : cases) EXPECT_EQ(parsed(c.text), c.want) << c.text;

@@ -81,15 +81,12 @@ TEST_F(GksFrame, DisplayingCopyingSwitchingClearing) {
     EXPECT_STREQ(extra, "[1]");
     gdisplay_frame(-2);
     EXPECT_EQ(gget_cur_frame(), 1);
-    gcopy_frame(0, 2);
-    gdisplay_frame(0);
+    gcopy_frame(0, 2), gdisplay_frame(0);
     EXPECT_EQ(picture_pixel(0, 0), (unsigned long)gget_color_ind(3));
     unsigned long id0 = gget_frame_id(0), id1 = gget_frame_id(1);
     gswitch_frame(0, 1);
-    EXPECT_EQ(gget_frame_id(0), id1);
-    EXPECT_EQ(gget_frame_id(1), id0);
-    gclear_frame(1);
-    gdisplay_frame(1);
+    EXPECT_EQ(std::vector<unsigned long>({gget_frame_id(0), gget_frame_id(1)}), std::vector<unsigned long>({id1, id0}));
+    gclear_frame(1), gdisplay_frame(1);
     EXPECT_EQ(picture_pixel(0, 0), (unsigned long)gget_back_color());
 }
 
@@ -100,8 +97,7 @@ TEST_F(GksFrame, DeletingTheCurrentLastOrMiddleFrame) {
     EXPECT_EQ(gget_num_images(), 2);
     EXPECT_EQ(gget_cur_frame(), 1);
     EXPECT_FLOAT_EQ(gget_frame_delay(1), 1.0f);  // the new last takes the end delay
-    gdelete_all_frames();
-    ginit_loop();
+    gdelete_all_frames(), ginit_loop();
     make_frames(3);
     gdisplay_frame(1);
     ASSERT_EQ(gdelete_frame(1), 1);
@@ -112,8 +108,7 @@ TEST_F(GksFrame, DeletingTheCurrentLastOrMiddleFrame) {
     EXPECT_EQ(gdelete_frame(200), 0);  // out of the table
     EXPECT_EQ(gdelete_frame(5), 1);    // past the count: frees only the (empty) slot
     EXPECT_EQ(gget_num_images(), 2);
-    gdelete_frame(0);
-    gdelete_frame(0);
+    gdelete_frame(0), gdelete_frame(0);
     EXPECT_EQ(gget_num_images(), 0);
     EXPECT_EQ(gget_cur_frame(), -1);
 }

@@ -127,11 +127,8 @@ TEST_F(GksPrim, MarkersTakeTheirShapeSizeAndShadow) {
         {8, 1, 100, 411, 100, 411, 1, "dot: the one pixel"},
     };
     for (const auto &c : cases) {
-        gclear_ws(1, 1);
-        gset_marker_type(c.type);
-        gset_marker_size(c.size);
         float p[2] = {100, 100};
-        gpolymarker(1, p);
+        gclear_ws(1, 1), gset_marker_type(c.type), gset_marker_size(c.size), gpolymarker(1, p);
         auto b = box_of(grab(), red_);
         EXPECT_EQ(std::vector<long>({b.x1, b.y1, b.x2, b.y2, b.n}), std::vector<long>({c.x1, c.y1, c.x2, c.y2, c.n}))
             << c.why;
@@ -139,10 +136,7 @@ TEST_F(GksPrim, MarkersTakeTheirShapeSizeAndShadow) {
     // Drop shadows in black on a white background: copies of the point
     // 0..2 pixels right and down, the first hidden under the point itself.
     float white[3] = {1, 1, 1}, p[2] = {100, 100};
-    gset_colr_rep(1, -1, white);
-    gclear_ws(1, 1);
-    gset_font_drop(3);
-    gpolymarker(1, p);
+    gset_colr_rep(1, -1, white), gclear_ws(1, 1), gset_font_drop(3), gpolymarker(1, p);
     auto pic = grab();
     unsigned long black = BlackPixel(gget_display(), gget_screen());
     EXPECT_EQ(pic.at(101, py(100) + 1), black);
@@ -223,26 +217,13 @@ int user_redraw(void *data) {
 }
 
 TEST_F(GksPrim, ReplayAfterWipeGivesIdenticalPixelsAndSegmentsGoWhole) {
-    gset_line_colr_ind(2);
-    gset_linetype(3);
-    float l[6] = {10, 10, 300, 200, 600, 20};
-    gpolyline(3, l);
-    gset_fill_colr_ind(3);
-    gset_fill_int_style(2);
-    gset_fill_style_ind(4);
-    float f[8] = {50, 300, 250, 300, 150, 480, 50, 300};
-    gfill_area(4, f);
-    gset_marker_colr_ind(4);
-    gset_marker_type(4);
-    float m[4] = {400, 400, 500, 300};
-    gpolymarker(2, m);
-    gset_text_colr_ind(1);
-    gset_char_ht(30);
-    float pos[2] = {300, 100};
-    gtext(pos, "Redraw 42");
-    float vp[4] = {0.5f, 0.8f, 0.1f, 0.5f};
-    gset_vp(1, vp);
-    gpolyline(3, l);
+    float l[6] = {10, 10, 300, 200, 600, 20}, f[8] = {50, 300, 250, 300, 150, 480, 50, 300}, m[4] = {400, 400, 500, 300},
+          pos[2] = {300, 100}, vp[4] = {0.5f, 0.8f, 0.1f, 0.5f};
+    gset_line_colr_ind(2), gset_linetype(3), gpolyline(3, l);
+    gset_fill_colr_ind(3), gset_fill_int_style(2), gset_fill_style_ind(4), gfill_area(4, f);
+    gset_marker_colr_ind(4), gset_marker_type(4), gpolymarker(2, m);
+    gset_text_colr_ind(1), gset_char_ht(30), gtext(pos, "Redraw 42");
+    gset_vp(1, vp), gpolyline(3, l);
     int k = 5;
     gset_redraw_func(user_redraw, &k, sizeof k);
     auto before = grab();
@@ -260,15 +241,11 @@ TEST_F(GksPrim, ReplayAfterWipeGivesIdenticalPixelsAndSegmentsGoWhole) {
 
     // A segment's objects (its open and close too) go with it; with
     // recording off nothing is kept.
-    gcreate_seg(7);
-    gpolyline(2, l);
-    gpolyline(2, l);
-    gclose_seg(7);
+    gcreate_seg(7), gpolyline(2, l), gpolyline(2, l), gclose_seg(7);
     EXPECT_EQ(gnum_objs(), n + 4);
     gdel_seg(7);
     EXPECT_EQ(gnum_objs(), n);
-    gset_redraw(0);
-    gpolyline(2, l);
+    gset_redraw(0), gpolyline(2, l);
     EXPECT_EQ(gnum_objs(), n);
 }
 

@@ -15,18 +15,12 @@ TEST(GksTran, PointsThroughTheFitOfTheWindow) {
     // turned over; the page of a wide window spans its device (801 x 401:
     // page 1 x 0.5 onto 0..800 x 0..400); far points clamp, not wrap.
     struct Case { const char *name; int w, h; float win[4]; bool page; float in; float (*f)(float); float want; } cases[] = {
-        {"x middle", 640, 512, {0, 1, 0, 1}, false, 0.5f, xW_p, 255.5f},
-        {"y middle", 640, 512, {0, 1, 0, 1}, false, 0.5f, yW_p, 255.5f},
-        {"x right", 640, 512, {0, 1, 0, 1}, false, 1, xW_p, 511},
-        {"y bottom", 640, 512, {0, 1, 0, 1}, false, 0, yW_p, 511},
-        {"y top", 640, 512, {0, 1, 0, 1}, false, 1, yW_p, 0},
-        {"driver y upwards", 640, 512, {0, 1, 0, 1}, false, 1, yW_ps, 511},
-        {"page left", 801, 401, {0, 1, 0, 0.5f}, true, 0, xW_p, 0},
-        {"page right", 801, 401, {0, 1, 0, 0.5f}, true, 1, xW_p, 800},
-        {"page bottom", 801, 401, {0, 1, 0, 0.5f}, true, 0, yW_p, 400},
-        {"page top", 801, 401, {0, 1, 0, 0.5f}, true, 0.5f, yW_p, 0},
-        {"far right", 640, 512, {0, 10, 0, 10}, false, 1e9f, xW_p, 30000},
-        {"far left", 640, 512, {0, 10, 0, 10}, false, -1e9f, xW_p, -30000},
+        {"x middle", 640, 512, {0, 1, 0, 1}, false, 0.5f, xW_p, 255.5f}, {"y middle", 640, 512, {0, 1, 0, 1}, false, 0.5f, yW_p, 255.5f},
+        {"x right", 640, 512, {0, 1, 0, 1}, false, 1, xW_p, 511}, {"y bottom", 640, 512, {0, 1, 0, 1}, false, 0, yW_p, 511},
+        {"y top", 640, 512, {0, 1, 0, 1}, false, 1, yW_p, 0}, {"driver y up", 640, 512, {0, 1, 0, 1}, false, 1, yW_ps, 511},
+        {"page left", 801, 401, {0, 1, 0, 0.5f}, true, 0, xW_p, 0}, {"page right", 801, 401, {0, 1, 0, 0.5f}, true, 1, xW_p, 800},
+        {"page bottom", 801, 401, {0, 1, 0, 0.5f}, true, 0, yW_p, 400}, {"page top", 801, 401, {0, 1, 0, 0.5f}, true, 0.5f, yW_p, 0},
+        {"far right", 640, 512, {0, 10, 0, 10}, false, 1e9f, xW_p, 30000}, {"far left", 640, 512, {0, 10, 0, 10}, false, -1e9f, xW_p, -30000},
         {"far below", 640, 512, {0, 10, 0, 10}, false, -1e9f, yW_p, 30000},
         {"far right, driver", 640, 512, {0, 10, 0, 10}, false, 1e12f, xW_ps, 100000},
         {"far below, driver", 640, 512, {0, 10, 0, 10}, false, -1e12f, yW_ps, -100000},
@@ -39,14 +33,10 @@ TEST(GksTran, PointsThroughTheFitOfTheWindow) {
         EXPECT_FLOAT_EQ(c.f(c.in), c.want) << c.name;
     }
     float xvp, yvp;
-    const std::pair<int, int> sizes[] = {{801, 401}, {301, 601}};  // wide, then tall
-    const float want[][2] = {{1, 0.5f}, {0.5f, 1}};
-    for (int i = 0; i < 2; i++) {
-        fresh(sizes[i].first, sizes[i].second);
-        ginq_maxview(1, &xvp, &yvp);
-        EXPECT_FLOAT_EQ(xvp, want[i][0]);
-        EXPECT_FLOAT_EQ(yvp, want[i][1]);
-    }
+    fresh(801, 401), ginq_maxview(1, &xvp, &yvp);  // wide
+    EXPECT_EQ(std::vector<float>({xvp, yvp}), std::vector<float>({1, 0.5f}));
+    fresh(301, 601), ginq_maxview(1, &xvp, &yvp);  // tall
+    EXPECT_EQ(std::vector<float>({xvp, yvp}), std::vector<float>({0.5f, 1}));
 }
 
 TEST(GksTran, ViewportOfSelectedTransformMovesTheClipOthersDoNot) {
