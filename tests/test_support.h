@@ -199,6 +199,27 @@ inline void feed_stdin(const std::string &text)
     clearerr(stdin);
 }
 
+// What f writes to standard error (or output) while it runs.
+template <class F>
+std::string stderr_of(F f)
+{
+    testing::internal::CaptureStderr();
+    f();
+    return testing::internal::GetCapturedStderr();
+}
+template <class F>
+std::string stdout_of(F f)
+{
+    testing::internal::CaptureStdout();
+    f();
+    return testing::internal::GetCapturedStdout();
+}
+
+// Skips the test, visibly, without python3 that has PIL and numpy.
+#define NEED_NUMPY()                                                                              \
+    NEED_PIL();                                                                                   \
+    if (testutil::shell(testutil::python() + " -c 'import numpy'").status != 0) GTEST_SKIP() << "needs numpy"
+
 // ---------------------------------------------------------------- pictures
 
 // An RGB picture, rows top first, 3 bytes a pixel.

@@ -1,8 +1,7 @@
-// The bundled coastlines against the coasts of real images: runs
-// tools/check_map_accuracy.py (GINI grids through PROJ, LRIT and a
-// gdalwarp-made GeoTIFF through zyrproc's own readers and navigation) and
-// checks that each case with a usable coast peaks within a pixel of where
-// the map puts it.  The one check of coasts against PROJ in the suite.
+// The bundled coastlines against the coasts of real images: runs tools/check_map_accuracy.py (GINI grids
+// through PROJ, LRIT and a gdalwarp-made GeoTIFF through zyrproc's own readers and navigation) and checks
+// that each case with a usable coast peaks within a pixel of where the map puts it.  The one check of
+// coasts against PROJ in the suite.
 #include <cstdio>
 #include <filesystem>
 #include <regex>
@@ -25,13 +24,11 @@ testutil::Result run_check(const std::string &options)
 // The peak line that follows the case's first line: "x y verdict", or "".
 std::string verdict(const std::string &out, const std::string &name)
 {
-    size_t at = out.find(name);
-    if (at == std::string::npos) return "";
-    std::smatch m;
-    std::string rest = out.substr(at);
     static const std::regex peak(R"(peak at shift x=(-?\d) y=(-?\d), [0-9.]+ times the far shifts: (\w+))");
-    if (!std::regex_search(rest, m, peak)) return "";
-    return m[1].str() + " " + m[2].str() + " " + m[3].str();
+    std::smatch m;
+    size_t at = out.find(name);
+    std::string rest = at == std::string::npos ? "" : out.substr(at);
+    return std::regex_search(rest, m, peak) ? m[1].str() + " " + m[2].str() + " " + m[3].str() : "";
 }
 
 class MapAccuracy : public testing::Test {
@@ -49,8 +46,7 @@ protected:
 
 }  // namespace
 
-// Every case with a visible coast passes; the cloud-covered ones may only be
-// inconclusive, never a failure.
+// Every case with a visible coast passes; the cloud-covered ones may only be inconclusive, never a failure.
 TEST_F(MapAccuracy, CoastsFallOnImageCoasts)
 {
     testutil::Result r = run_check("");
@@ -63,8 +59,8 @@ TEST_F(MapAccuracy, CoastsFallOnImageCoasts)
     EXPECT_EQ(r.out.find(": FAIL"), std::string::npos);
 }
 
-// A coast moved by a known amount is found moved by exactly that amount: the
-// search measures placement rather than always answering "near zero".
+// A coast moved by a known amount is found moved by exactly that amount: the search measures placement
+// rather than always answering "near zero".
 TEST_F(MapAccuracy, KnownOffsetIsFound)
 {
     testutil::Result base = run_check("--only WEST-CONUS_4km");
@@ -72,7 +68,6 @@ TEST_F(MapAccuracy, KnownOffsetIsFound)
     int bx = 99, by = 99, mx = 99, my = 99;
     ASSERT_EQ(std::sscanf(verdict(base.out, "WEST-CONUS").c_str(), "%d %d", &bx, &by), 2) << base.out;
     ASSERT_EQ(std::sscanf(verdict(moved.out, "WEST-CONUS").c_str(), "%d %d", &mx, &my), 2) << moved.out;
-    EXPECT_EQ(mx, bx - 3);
-    EXPECT_EQ(my, by + 2);
+    EXPECT_EQ(std::pair(mx, my), std::pair(bx - 3, by + 2));
     EXPECT_NE(moved.status, 0);  // a 3-pixel misplacement fails the check
 }

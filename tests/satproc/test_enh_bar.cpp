@@ -30,8 +30,7 @@ protected:
         RES_put("color_fill", "0:black,64:red,128:green,192:blue");
         SAT_color_setup();
     }
-    // Pixel position of an NDC point.
-    static int px(float x) { return (int)xNDC_p(x); }
+    static int px(float x) { return (int)xNDC_p(x); }  // pixel position of an NDC point
     static int py(float y) { return (int)yNDC_p(y); }
 };
 
@@ -49,8 +48,8 @@ TEST_F(EnhBar, CellsInEnhancementColoursAndTicks)
     float yb = v[2] - gap, yt = v[2] - 0.15f * gap;
     gkstest::Picture pic = gkstest::grab();
     const int colours[4] = {CLR_get_ind("black"), CLR_get_ind("red"), CLR_get_ind("green"), CLR_get_ind("blue")};
-    // Cells: sampled in the upper half of the band (the part the bar keeps
-    // when it makes room for its numbers), away from ticks and bin edges.
+    // Cells: sampled in the upper half of the band (the part the bar keeps when it makes room for its
+    // numbers), away from ticks and bin edges.
     float ys = yt - 0.3f * (yt - yb);
     int checked = 0;
     for (int p = 0; p < 256; ++p) {
@@ -78,10 +77,9 @@ TEST_F(EnhBar, CellsInEnhancementColoursAndTicks)
 
 TEST_F(EnhBar, NoRoomDrawsNothing)
 {
-    gkstest::Picture before = gkstest::grab();
     PLT_set_view_offsets(0, 0, 0, 0);
     PLT_reset(1.5f);
-    before = gkstest::grab();
+    gkstest::Picture before = gkstest::grab();
     EXPECT_EQ(SAT_color_bar(0), -1);
     gupdate_window();
     EXPECT_TRUE(gkstest::grab() == before);
@@ -89,8 +87,8 @@ TEST_F(EnhBar, NoRoomDrawsNothing)
 
 namespace {
 
-// Column runs of a colour in a band of rows, merged where they are less
-// than merge pixels apart: the numbers of a scale, one run each.
+// Column runs of a colour in a band of rows, merged where they are less than merge pixels apart: the
+// numbers of a scale, one run each.
 std::vector<std::pair<int, int>> column_groups(const gkstest::Picture &pic, unsigned long colour, int y0, int y1,
                                                int x0, int x1, int merge)
 {
@@ -107,12 +105,11 @@ std::vector<std::pair<int, int>> column_groups(const gkstest::Picture &pic, unsi
 
 } // namespace
 
-// The numbers of both bars sit under the bar, clear of it, in the text
-// colour, each centred on a tick of its scale (every 10 C on the
-// temperature bar, every 16 counts on the plain one), at least three.
+// The numbers of the temperature bar on both infrared scales and of the plain bar sit under the bar,
+// clear of it, in the text colour, each centred on a tick of its scale (every 10 C on the temperature
+// bar, every 16 counts on the plain one), at least three.
 TEST_F(EnhBar, NumbersSitUnderTheBarOnItsTicks)
 {
-    // The temperature bar of both infrared scales, then the plain bar.
     const std::pair<int, int> bars[] = {{1, SAT_SRC_AREA}, {1, SAT_SRC_UNISYS}, {0, SAT_SRC_AREA}};
     for (auto [ir, source] : bars) {
         SCOPED_TRACE(testing::Message() << "ir " << ir << " source " << source);
@@ -126,8 +123,7 @@ TEST_F(EnhBar, NumbersSitUnderTheBarOnItsTicks)
         const float x0 = v[0] + 0.03f * (v[1] - v[0]), xm = (v[0] + v[1]) / 2, cw = (xm - x0) / 256;
         gkstest::Picture pic = gkstest::grab();
         const unsigned long white = gget_color_ind(CLR_get_ind("white"));
-        // The bar's lower edge: down from the panel along a column clear of
-        // ticks, the last outline row.
+        // The bar's lower edge: down from the panel along a column clear of ticks, the last outline row.
         const int xc = px(x0 + 100.5f * cw);
         int y = py(v[2]) + 1;
         while (y < pic.h && pic.at(xc, y) != white) ++y;   // top edge

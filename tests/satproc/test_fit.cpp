@@ -1,6 +1,5 @@
-// Image domain fitting: the real GVAR and polar stereographic AREA files,
-// synthetic blocks of the map types, the grid_domain override, the window
-// size and the plot domain's pixel offset.
+// Image domain fitting: the real GVAR and polar stereographic AREA files, synthetic blocks of the map
+// types, the grid_domain override, the window size and the plot domain's pixel offset.
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -30,28 +29,19 @@ protected:
     }
     void TearDown() override { IMG_free(&img); }
 
-    void read_shared(const char *rel)
-    {
-        FLAG_set(FLAG_INPUT, IMG_SRC_AREA);
-        ASSERT_EQ(SAT_read_file(testutil::shared(rel).c_str(), &img), 1);
-    }
     IMG img;
 };
 
-// A synthetic AREA record: directory and one block, owned by the test.
+// A synthetic AREA record: directory and one block (type, then the given words), owned by the test.
 struct FakeArea {
     int32_t dir[64] = {};
     int32_t block[640] = {};
     AREA_REC rec{};
-    FakeArea(const char *type, int lines, int elems, int lres, int eres)
+    FakeArea(const char *type, int lines, int elems, int lres, int eres, std::vector<std::pair<int, int>> words = {})
     {
-        dir[1] = 4;
-        dir[5] = dir[6] = 1;
-        dir[8] = lines;
-        dir[9] = elems;
-        dir[11] = lres;
-        dir[12] = eres;
+        dir[1] = 4, dir[5] = dir[6] = 1, dir[8] = lines, dir[9] = elems, dir[11] = lres, dir[12] = eres;
         std::memcpy(block, type, 4);
+        for (auto [k, v] : words) block[k] = v;
         rec.dir = dir;
         std::memcpy(rec.nav_type, type, 4);
         if (!std::strncmp(type, "PS", 2) || !std::strncmp(type, "MSAT", 4)) rec.ps = block;
@@ -62,24 +52,19 @@ struct FakeArea {
     }
     void fit(IMG *img)
     {
-        img->nx = dir[9];
-        img->ny = dir[8];
-        img->res_x = (float)dir[12];
-        img->res_y = (float)dir[11];
+        img->nx = dir[9], img->ny = dir[8], img->res_x = (float)dir[12], img->res_y = (float)dir[11];
         img->source = IMG_SRC_AREA;
         AREA_init(&rec);
         AREA_calc_domain(img, &rec);
     }
 };
 
-// The real files.  GVAR: the GOES imager's visible pixel spans 16
-// microradians east-west and 28 north-south (published instrument figures),
-// the view's plot units are angles times the orbit radius 421.643, and the
-// file takes 4 elements and 8 lines a pixel: dx = 4 * 16e-6 * 421.643, dy =
-// 8 * 28e-6 * 421.643; its comment cards give the centre, LATLON=25 80.
-// Polar stereographic: invproj +proj=stere +lat_0=90 +lat_ts=60
-// +lon_0=-105 +R=6371220 of the centre's plot point (689690.2 m,
-// -5731563.5 m) gives 38.20007 N, 98.13848 W.
+// The real files.  GVAR: the GOES imager's visible pixel spans 16 microradians east-west and 28
+// north-south (published instrument figures), plot units are angles times the orbit radius 421.643, and
+// the file takes 4 elements and 8 lines a pixel: dx = 4 * 16e-6 * 421.643, dy = 8 * 28e-6 * 421.643; its
+// comment cards give the centre, LATLON=25 80.  Polar stereographic: invproj +proj=stere +lat_0=90
+// +lat_ts=60 +lon_0=-105 +R=6371220 of the centre's plot point (689690.2 m, -5731563.5 m) gives
+// 38.20007 N, 98.13848 W.
 TEST_F(Fit, RealFiles)
 {
     const struct Case {
@@ -99,18 +84,14 @@ TEST_F(Fit, RealFiles)
         SAT_set_tran_sat(1);  // its start value in a program run
         IMG_free(&img);
         IMG_init(&img);
-        read_shared(c.file);
+        FLAG_set(FLAG_INPUT, IMG_SRC_AREA);
+        ASSERT_EQ(SAT_read_file(testutil::shared(c.file).c_str(), &img), 1);
         const DOM &d = img.domain;
-        EXPECT_EQ(d.proj, c.proj);
-        EXPECT_EQ(d.ellipsoid, c.ellipsoid);
-        EXPECT_EQ(d.nx, c.nx);
-        EXPECT_EQ(d.ny, c.ny);
+        EXPECT_EQ(std::vector({d.proj, d.ellipsoid, d.nx, d.ny}), std::vector({c.proj, c.ellipsoid, c.nx, c.ny}));
         EXPECT_NEAR(d.plat, c.plat, c.plon_tol / 2);
         EXPECT_NEAR(d.plon, c.plon, c.plon_tol);
         EXPECT_FLOAT_EQ(d.parm[0], c.parm0);
-        if (c.proj == DOM_SAT) {
-            EXPECT_FLOAT_EQ(d.parm[1], 1.0f);
-        }
+        EXPECT_FLOAT_EQ(d.parm[1], c.proj == DOM_SAT ? 1.0f : d.parm[1]);
         EXPECT_NEAR(d.dx, c.dx, c.dtol);
         EXPECT_NEAR(d.dy, c.dy, c.dtol);
         EXPECT_NEAR(d.clat, c.clat, c.ctol);
@@ -123,8 +104,7 @@ TEST_F(Fit, GridDomainOverridesTheNavigation)
 {
     const char *text = "ll,40,-100,80,60,0.5,0.5";
     RES_put("grid_domain", text);
-    FakeArea a("PS  ", 60, 80, 1, 1);
-    a.block[3] = 600000;
+    FakeArea a("PS  ", 60, 80, 1, 1, {{3, 600000}});
     a.fit(&img);
     DOM want;
     DOM_init(&want);
@@ -136,31 +116,18 @@ TEST_F(Fit, GridDomainOverridesTheNavigation)
 TEST_F(Fit, MapTypesFromBlocks)
 {
     // RECT with exponent words 0: divisor 10^4.
-    FakeArea r("RECT", 100, 200, 2, 3);
-    r.block[1] = 1;
-    r.block[2] = 500000;
-    r.block[3] = 1;
-    r.block[4] = 1200000;
-    r.block[5] = 1000;
-    r.block[6] = 500;
+    FakeArea r("RECT", 100, 200, 2, 3, {{1, 1}, {2, 500000}, {3, 1}, {4, 1200000}, {5, 1000}, {6, 500}});
     r.fit(&img);
     EXPECT_EQ(img.domain.proj, DOM_LATLON);
     EXPECT_FLOAT_EQ(img.domain.dx, 0.1f * 3);
     EXPECT_FLOAT_EQ(img.domain.dy, 0.05f * 2);
     EXPECT_EQ(SAT_get_tran_sat(), 0);
 
-    // Mercator: spacing 4000 / earth 6371220 (units 63.713 per radius).  The
-    // centre (line 200, element 300) lies 300 lines above the equator line
-    // 500 and 200 elements east of element 100:
-    // invproj +proj=merc +lon_0=-90 +R=6371220 of (800010.0 m, 1200015.1 m)
-    // gives 10.72872 N, 82.80535 W (plot units of 100 km on the map's sphere).
+    // Mercator: spacing 4000 / earth 6371220 (units 63.713 per radius).  The centre (line 200, element
+    // 300) lies 300 lines above the equator line 500 and 200 elements east of element 100: invproj
+    // +proj=merc +lon_0=-90 +R=6371220 of (800010.0 m, 1200015.1 m) gives 10.72872 N, 82.80535 W.
     SAT_set_tran_sat(1);
-    FakeArea m("MERC", 200, 300, 2, 2);
-    m.block[1] = 500;
-    m.block[2] = 100;
-    m.block[4] = 4000;
-    m.block[5] = 900000;
-    m.block[6] = 6371220;
+    FakeArea m("MERC", 200, 300, 2, 2, {{1, 500}, {2, 100}, {4, 4000}, {5, 900000}, {6, 6371220}});
     m.fit(&img);
     const double s = 4000 * 63.713 / 6371220;
     EXPECT_EQ(img.domain.proj, DOM_MERC);
@@ -169,28 +136,22 @@ TEST_F(Fit, MapTypesFromBlocks)
     EXPECT_NEAR(img.domain.clat, 10.72872, 1e-3);
     EXPECT_NEAR(img.domain.clon, -82.80535, 1e-3);
 
-    // Unknown type: no projection.
-    FakeArea u("XXXX", 10, 10, 1, 1);
+    FakeArea u("XXXX", 10, 10, 1, 1);  // unknown type: no projection
     u.fit(&img);
     EXPECT_EQ(img.domain.proj, DOM_MISSING);
 }
 
-// A synthetic imager block with the default scan limits: nadir lies at
-// full-frame line 0.220896 / 28e-6 + 4.5 = 7893.6 and element 0.24544 /
-// 16e-6 + 1 = 15341 (by hand).  The image's centre pixel (row 400, column
-// 500 at 4 a pixel) is put there, so the fitted centre is the sub-satellite
-// point; the spacing is 4 * 16e-6 * 421.643 as for the real file.
+// A synthetic imager block with the default scan limits: nadir lies at full-frame line 0.220896 / 28e-6
+// + 4.5 = 7893.6 and element 0.24544 / 16e-6 + 1 = 15341 (by hand).  The image's centre pixel (row 400,
+// column 500 at 4 a pixel) is put there, so the fitted centre is the sub-satellite point; the spacing is
+// 4 * 16e-6 * 421.643 as for the real file.
 TEST_F(Fit, GvarBlockCentreIsTheSubSatellitePoint)
 {
     FakeArea g("GVAR", 800, 1000, 4, 4);
     GVAR_BLOCK_SPEC s{};
-    s.sublon = -135;
-    s.instrument = 1;
-    s.year = 2002;
-    s.day = 10;
+    s.sublon = -135, s.instrument = 1, s.year = 2002, s.day = 10;
     GVAR_make_block(s, g.block);
-    g.dir[5] = 7894 + 1 - 400 * 4;
-    g.dir[6] = 15341 + 1 - 500 * 4;
+    g.dir[5] = 7894 + 1 - 400 * 4, g.dir[6] = 15341 + 1 - 500 * 4;
     g.fit(&img);
     EXPECT_EQ(img.domain.proj, DOM_SAT);
     EXPECT_NEAR(img.domain.dx, 0.02698515, 1e-7);
@@ -203,20 +164,10 @@ TEST_F(Fit, GoesSpinScanSpacingIsMeasured)
 {
     FakeArea g("GOES", 500, 800, 2, 4);
     GOES_BLOCK_SPEC s{};
-    s.sublon = -75;
-    s.date = 96123;
-    s.time = 143000;
-    s.semi_major = 42164.17;
-    s.spin_period = 0.6;
-    s.line_deg = s.elem_deg = 20;
-    s.lines_per_scan = 8;
-    s.scans = 1821;
-    s.elements = 15001;
-    s.centre_line = 7284;
-    s.spin_dec = 90;
+    s.sublon = -75, s.date = 96123, s.time = 143000, s.semi_major = 42164.17, s.spin_period = 0.6, s.spin_dec = 90;
+    s.line_deg = s.elem_deg = 20, s.lines_per_scan = 8, s.scans = 1821, s.elements = 15001, s.centre_line = 7284;
     GOES_make_block(s, g.block);
-    g.dir[5] = 7284 - 500;  // the image centre is the sub-satellite point
-    g.dir[6] = 7501 - 1600;
+    g.dir[5] = 7284 - 500, g.dir[6] = 7501 - 1600;  // the image centre is the sub-satellite point
     g.fit(&img);
     const DOM &d = img.domain;
     EXPECT_EQ(d.proj, DOM_SAT);
@@ -224,10 +175,9 @@ TEST_F(Fit, GoesSpinScanSpacingIsMeasured)
     EXPECT_NEAR(d.plon, -75, 0.01);
     EXPECT_NEAR(d.clat, 0, 0.05);
     EXPECT_NEAR(d.clon, -75, 0.05);
-    // Near nadir one element (20/15000 degrees of scan) covers the angle
-    // times the satellite's height over the ground, 357.858 (100 km); the
-    // projection's default view from 421.61 over a sphere of 63.7122 scales
-    // that ground length by 421.61 / 357.898.  4 elements per pixel.
+    // Near nadir one element (20/15000 degrees of scan) covers the angle times the satellite's height over
+    // the ground, 357.858 (100 km); the projection's default view from 421.61 over a sphere of 63.7122
+    // scales that ground length by 421.61 / 357.898.  4 elements per pixel.
     EXPECT_NEAR(d.dx, 4 * 20.0 / 15000 * M_PI / 180 * 357.858 * 421.61 / 357.898, 2e-3);
     EXPECT_GT(d.dy, 0);
     EXPECT_EQ(SAT_get_tran_sat(), 1);
@@ -239,21 +189,15 @@ TEST_F(Fit, WindowSizeFromGeometry)
         {"", 640, 427}, {"800x600", 800, 600}, {"0x600", 640, 427}, {"1x1", 640, 427},
         {"-5x300", 640, 427}, {"abc", 640, 427}, {"1024", 640, 427},
     };
+    DOM d;
     for (auto &c : cases) {
         RES_put("geometry", c.geometry);
-        DOM d;
         DOM_init(&d);
         ASSERT_EQ(DOM_decode("ll,40,-100,101,51,0.5,0.5", &d), 1);
         SAT_domain_image(&d);
-        EXPECT_EQ(d.nx, c.w) << c.geometry;
-        EXPECT_EQ(d.ny, c.h) << c.geometry;
+        EXPECT_EQ(std::pair(d.nx, d.ny), std::pair(c.w, c.h)) << c.geometry;
     }
-    // The spacing spans the domain's limits over the window.
-    RES_put("geometry", "");
-    DOM d;
-    DOM_init(&d);
-    DOM_decode("ll,40,-100,101,51,0.5,0.5", &d);
-    SAT_domain_image(&d);
+    // The last window is the default: the spacing spans the domain's 50 x 25 degrees over it.
     EXPECT_NEAR(d.dx, 50.0 / 639, 1e-5);
     EXPECT_NEAR(d.dy, 25.0 / 426, 1e-5);
     DOM none;
@@ -278,9 +222,7 @@ TEST_F(Fit, PlotDomainAndPixelOffset)
         DOM plot;
         SAT_image_setup(&img, &plot);
         EXPECT_EQ(img.data[3], c.out) << c.off << " " << (int)c.in;
-        EXPECT_EQ(plot.nx, 640);
-        EXPECT_EQ(plot.ny, 427);
-        EXPECT_EQ(plot.proj, DOM_LATLON);
+        EXPECT_EQ(std::vector({plot.nx, plot.ny, plot.proj}), std::vector({640, 427, (int)DOM_LATLON}));
         std::free(img.data);
         img.data = nullptr;
     }

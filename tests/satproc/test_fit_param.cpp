@@ -1,8 +1,8 @@
-// Plot parameters and input keywords: every keyword with its prefix length
-// and argument position, the cut-off bands, and the input type chosen by
-// "input" and "in_file".
-#include <cmath>
+// Plot parameters and input keywords: every keyword with its prefix length and argument position, the
+// cut-off bands, and the input type chosen by "input" and "in_file".
+#include <array>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -12,43 +12,31 @@
 
 namespace {
 
-struct Got {
-    int remap_inc, tran_sat, pix_ave, pix_off, bar, over, refresh;
-    float zoom, min_lon, max_lon;
-};
+enum { REMAP, TRAN, PIXAV, PIXOFF, BAR, OVER, REFRESH, ZOOM, MINLON, MAXLON };
 
-Got decode(const char *text)
+std::array<float, 10> decode(const char *text)
 {
     SAT_param_reset();
     RES_put("plot_param", text);
     SAT_plot_param();
-    return {SAT_get_remap_inc(), SAT_get_tran_sat(), SAT_get_pix_ave(), SAT_get_pix_off(), SAT_get_bar(),
-            SAT_get_over(),      SAT_get_refresh(),  SAT_get_zoom(),    SAT_get_min_lon(), SAT_get_max_lon()};
+    return {(float)SAT_get_remap_inc(), (float)SAT_get_tran_sat(), (float)SAT_get_pix_ave(), (float)SAT_get_pix_off(),
+            (float)SAT_get_bar(),       (float)SAT_get_over(),     (float)SAT_get_refresh(), SAT_get_zoom(),
+            SAT_get_min_lon(),          SAT_get_max_lon()};
 }
 
+// "remap:" is longer than 5 but has nothing at the 7th character, where the value starts; "no_pixav"
+// compares 8 characters; "refresh" is a whole-entry keyword; "remapping" is remap with the value "ping".
 TEST(FitParam, KeywordsAndArgumentPositions)
 {
-    EXPECT_EQ(decode("remap").remap_inc, 20);
-    EXPECT_EQ(decode("remap:5").remap_inc, 5);
-    EXPECT_EQ(decode("REMAP=7").remap_inc, 7);
-    EXPECT_EQ(decode("remap:").remap_inc, 0);  // longer than 5 but nothing at the 7th character
-    EXPECT_EQ(decode("remap5").remap_inc, 0);  // the value starts at the 7th character
-    EXPECT_EQ(decode("tran_zyr").tran_sat, 0);
-    EXPECT_EQ(decode("tran_zyr,tran_sat").tran_sat, 1);
-    EXPECT_EQ(decode("no_pixav").pix_ave, 0);  // 8 characters compared
-    EXPECT_FLOAT_EQ(decode("zoom:2.5").zoom, 2.5f);
-    EXPECT_FLOAT_EQ(decode("zoom").zoom, 0.0f);
-    EXPECT_EQ(decode("pixoff:-20").pix_off, -20);
-    EXPECT_FLOAT_EQ(decode("minlon:-100,maxlon:-60.5").min_lon, -100);
-    EXPECT_FLOAT_EQ(decode("minlon:-100,maxlon:-60.5").max_lon, -60.5f);
-    EXPECT_EQ(decode("bar").bar, 1);
-    EXPECT_EQ(decode("irbar").bar, 2);
-    EXPECT_EQ(decode("over").over, 1);
-    EXPECT_EQ(decode("refresh").refresh, 1);
-    EXPECT_EQ(decode("refreshx").refresh, 0);  // a whole-entry keyword
-    Got none = decode("nothing,remapping");     // "remapping" is remap with the value "ping"
-    EXPECT_EQ(none.remap_inc, 0);
-    EXPECT_EQ(none.tran_sat, 1);
+    const struct { const char *text; int field; float want; } cases[] = {
+        {"remap", REMAP, 20},  {"remap:5", REMAP, 5},         {"REMAP=7", REMAP, 7},     {"remap:", REMAP, 0},
+        {"remap5", REMAP, 0},  {"tran_zyr", TRAN, 0},         {"tran_zyr,tran_sat", TRAN, 1},
+        {"no_pixav", PIXAV, 0}, {"zoom:2.5", ZOOM, 2.5f},     {"zoom", ZOOM, 0},         {"pixoff:-20", PIXOFF, -20},
+        {"minlon:-100,maxlon:-60.5", MINLON, -100},           {"minlon:-100,maxlon:-60.5", MAXLON, -60.5f},
+        {"bar", BAR, 1},       {"irbar", BAR, 2},             {"over", OVER, 1},         {"refresh", REFRESH, 1},
+        {"refreshx", REFRESH, 0}, {"nothing,remapping", REMAP, 0}, {"nothing,remapping", TRAN, 1},
+    };
+    for (const auto &c : cases) EXPECT_EQ(decode(c.text)[c.field], c.want) << c.text << " field " << c.field;
 }
 
 TEST(FitParam, CutoffBands)
@@ -57,7 +45,7 @@ TEST(FitParam, CutoffBands)
         {"cutoff:255:100", 255, 1, {0, 100, 256, 0, 0}},
         {"cutoff:7", 7, 0, {0, 256, 0, 0, 0}},
         {"cutoff:1:2:3:4", 1, 3, {0, 2, 3, 4, 256}},
-        {"cutoff", 0, 0, {0, 0, 0, 0, 0}},    // nothing read: nothing changes
+        {"cutoff", 0, 0, {0, 0, 0, 0, 0}},  // nothing read: nothing changes
         {"cutoff:x", 0, 0, {0, 0, 0, 0, 0}},
     };
     for (auto &c : cases) {
@@ -65,7 +53,7 @@ TEST(FitParam, CutoffBands)
         int base, cut[5];
         EXPECT_EQ(SAT_get_cut(&base, cut), c.numcut) << c.text;
         EXPECT_EQ(base, c.base) << c.text;
-        for (int i = 0; i < 5; ++i) EXPECT_EQ(cut[i], c.cut[i]) << c.text << " " << i;
+        EXPECT_EQ(std::vector(cut, cut + 5), std::vector(c.cut, c.cut + 5)) << c.text;
     }
 }
 
