@@ -39,6 +39,15 @@ struct DomTest : ::testing::Test {
     void TearDown() override { RES_clear(); }
 };
 
+// DOM_prompt_region's answer checked; what it wrote to standard output and error.
+std::pair<std::string, std::string> prompt(DOM *d, int mode, int want)
+{
+    std::string out, err = testutil::stderr_of([&] {
+        out = testutil::stdout_of([&] { EXPECT_EQ(DOM_prompt_region(d, mode), want); });
+    });
+    return {out, err};
+}
+
 // Domain strings: every template, keyword details and the projection's
 // parts; the missing domain; invalid strings (result -1, one message).
 TEST_F(DomTest, DomainStrings)
@@ -156,9 +165,7 @@ TEST_F(DomTest, DecodesThroughFiles)
     };
     for (const Case &c : cases) {
         DOM d;
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(DOM_decode(c.text, &d), c.result) << c.text;
-        testing::internal::GetCapturedStderr();
+        testutil::stderr_of([&] { EXPECT_EQ(DOM_decode(c.text, &d), c.result) << c.text; });
         const float want[] = {c.proj, c.clat, c.clon, c.nx, c.dx}, got[] = {(float)d.proj, d.clat, d.clon,
                                                                            (float)d.nx, d.dx};
         for (int k = 0; k < 5; ++k) EXPECT_TRUE(std::isnan(want[k]) || got[k] == want[k]) << c.text << " " << k;
@@ -173,16 +180,13 @@ TEST_F(DomTest, DecodesThroughFiles)
     EXPECT_EQ(DOM_search_file("nofile.reg", "us", out), 0);
     float lat, lon;
     EXPECT_EQ(CTY_get_loc("st.cty", "KXXX", &lat, &lon), 0);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(CTY_get_loc("missing.cty", "KORD", &lat, &lon), 0);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("CTY_open_file: Database file not found: "),
-              std::string::npos);
+    std::string err = testutil::stderr_of([&] { EXPECT_EQ(CTY_get_loc("missing.cty", "KORD", &lat, &lon), 0); });
+    EXPECT_NE(err.find("CTY_open_file: Database file not found: "), std::string::npos);
     RES_put("city_file", "none");
     EXPECT_EQ(CTY_get_loc("st.cty", "KORD", &lat, &lon), 0);
     testutil::feed_stdin("45.5\n-80\n");  // the built-in "var" asks for its centre
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(DOM_decode("var", &d), 2);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("Enter the central latitude: "), std::string::npos);
+    std::string asked = testutil::stdout_of([&] { EXPECT_EQ(DOM_decode("var", &d), 2); });
+    EXPECT_NE(asked.find("Enter the central latitude: "), std::string::npos);
     EXPECT_EQ(fields(d), (std::vector<float>{1, M, -80, 45.5f, -80, 25, 17, 1.2f, 1.2f, M, M, 0}));
 }
 
@@ -231,14 +235,11 @@ TEST_F(DomTest, PrintCompareAndAspect)
 {
     DOM a, b;
     DOM_decode("ps,40,-100,31,21,1,1", &a);
-    testing::internal::CaptureStdout();
-    DOM_print(MESS_PRINT, &a);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "pstereo:::::,40.000,-100.000,31,21,1.0000,1.0000\n");
+    auto print = [&a] { return testutil::stdout_of([&a] { DOM_print(MESS_PRINT, &a); }); };
+    EXPECT_EQ(print(), "pstereo:::::,40.000,-100.000,31,21,1.0000,1.0000\n");
     for (const char *t : {"lc:25:-95:25:35,35,-95,1.0", "sat:e:0:-75,0,-75,61,61,1,1", "ll,0,0,361,181,1,1"}) {
         ASSERT_EQ(DOM_decode(t, &a), 1);
-        testing::internal::CaptureStdout();
-        DOM_print(MESS_PRINT, &a);
-        std::string printed = testing::internal::GetCapturedStdout();
+        std::string printed = print();
         ASSERT_EQ(DOM_decode(printed.substr(0, printed.size() - 1).c_str(), &b), 1) << printed;
         EXPECT_EQ(a.ellipsoid, b.ellipsoid) << printed;
         EXPECT_EQ(DOM_comp_proj(&a, &b), 1) << printed;
@@ -303,21 +304,18 @@ TEST_F(DomTest, PromptRegionMenu)
     DOM_read_menu("zyr.reg");
     DOM d;
     testutil::feed_stdin("list\nps,abc,1\n2\n");  // "list", a bad answer, then entry 2
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(DOM_prompt_region(&d, 0), 2);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("Invalid domain"), std::string::npos);
+    auto [out, err] = prompt(&d, 0, 2);
+    EXPECT_NE(err.find("Invalid domain"), std::string::npos);
     EXPECT_NE(out.find("Region Menu"), std::string::npos);
     EXPECT_NE(out.find(" Abbr    Description"), std::string::npos);
     EXPECT_EQ(d.proj, 4);
     // a typed domain string, leaving with 0, then five answers without a domain
     testutil::feed_stdin("40,-100\n0\nlist\nlist\nlist\nlist\nlist\n2\n");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(DOM_prompt_region(&d, 0), 1);
-    EXPECT_EQ(DOM_prompt_region(&d, 0), 0);
-    EXPECT_EQ(DOM_prompt_region(&d, 0), -1);
-    testing::internal::GetCapturedStdout();
+    testutil::stdout_of([&] {
+        EXPECT_EQ(DOM_prompt_region(&d, 0), 1);
+        EXPECT_EQ(DOM_prompt_region(&d, 0), 0);
+        EXPECT_EQ(DOM_prompt_region(&d, 0), -1);
+    });
     // the resource wins in mode 1 and switches the prompt off
     RES_put("region", "me,1,2");
     EXPECT_EQ(DOM_prompt_region(&d, 1), 1);
@@ -331,17 +329,13 @@ TEST_F(DomTest, PromptRegionMenu)
     EXPECT_EQ(d.proj, 3);
     RES_put("plot_domain", "ps,abc");
     ZYR_clear_exit();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(DOM_prompt_region(&d, 1), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "DOM_decode: Invalid plot domain\nInvalid domain\n");
-    EXPECT_TRUE(ZYR_exit_requested());
-    EXPECT_EQ(ZYR_exit_status(), 43);
+    EXPECT_EQ(prompt(&d, 1, -1).second, "DOM_decode: Invalid plot domain\nInvalid domain\n");
+    EXPECT_TRUE(ZYR_exit_requested() && ZYR_exit_status() == 43) << ZYR_exit_status();
     ZYR_clear_exit();
 }
 
-// Leaving the program from the menu ("q", "quit", "exit", the end of input)
-// or from a built-in region's centre prompt requests the end with status 0:
-// -1 comes back and nothing more is asked or printed.
+// Leaving the program from the menu ("q", "quit", "exit", the end of input) or from a built-in region's
+// centre prompt requests the end with status 0: -1 comes back and nothing more is asked or printed.
 TEST_F(DomTest, PromptRegionAnswersThatEndTheProgram)
 {
     dir.write("zyr.reg", "aa Region_A 1 me,10,20\n");
@@ -356,14 +350,10 @@ TEST_F(DomTest, PromptRegionAnswersThatEndTheProgram)
         SCOPED_TRACE(input);
         ZYR_clear_exit();
         testutil::feed_stdin(input);
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(DOM_prompt_region(&d, 0), -1);
-        std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        auto [out, err] = prompt(&d, 0, -1);
+        EXPECT_EQ(err, "");
         EXPECT_TRUE(out.ends_with(tail)) << out;
-        EXPECT_TRUE(ZYR_exit_requested());
-        EXPECT_EQ(ZYR_exit_status(), 0);
+        EXPECT_TRUE(ZYR_exit_requested() && ZYR_exit_status() == 0) << ZYR_exit_status();
     }
     ZYR_clear_exit();
 }

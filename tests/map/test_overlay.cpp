@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -308,24 +309,22 @@ TEST_F(OverlayTest, DefaultListByDomain)
     DOM us, eu;
     DOM_decode("ps,40,-100,31,21,1,1", &us);
     DOM_decode("ps,40,10,31,21,1,1", &eu);
-    EXPECT_STREQ(MAP_default_list(&us, 50), "zyr.map");
-    EXPECT_STREQ(MAP_default_list(&us, 80), "cont.map,country.map");
-    EXPECT_STREQ(MAP_default_list(&eu, 50), "cont.map,country.map");
-    EXPECT_STREQ(MAP_default_list(&us, -1), "zyr.map");  // (21-1)*1 from the domain
+    // height -1: (21-1)*1 from the domain
+    EXPECT_EQ(std::vector<std::string>({MAP_default_list(&us, 50), MAP_default_list(&us, 80), MAP_default_list(&eu, 50),
+                                        MAP_default_list(&us, -1)}),
+              std::vector<std::string>({"zyr.map", "cont.map,country.map", "cont.map,country.map", "zyr.map"}));
     // with no list named, drawing takes the rule (the bundled ladder comes only through the map_file
     // resource); the choice is kept and the resource replaces it
     MAP_file("");
-    MAP_setup(&us);
     const float h50[4] = {-30, 30, -25, 25};
     gset_win(2, h50);
-    MAP_draw(1);
-    EXPECT_STREQ(MAP_get_file(), "zyr.map");
-    MAP_setup(&eu);
-    MAP_draw(1);
-    EXPECT_STREQ(MAP_get_file(), "zyr.map");
-    RES_put("map_file", "roads.map");
-    MAP_draw(1);
-    EXPECT_STREQ(MAP_get_file(), "roads.map");
+    for (auto [dom, res, want] :
+         {std::tuple{&us, "", "zyr.map"}, {&eu, "", "zyr.map"}, {&eu, "roads.map", "roads.map"}}) {
+        MAP_setup(dom);
+        if (*res) RES_put("map_file", res);
+        MAP_draw(1);
+        EXPECT_STREQ(MAP_get_file(), want);
+    }
 }
 
 // Points the bundled ladder draws for one domain at falling map heights: every step down brings finer files.

@@ -40,9 +40,7 @@ protected:
     {
         RES_clear();
         small_table();
-        SAT_set_dither(0);
-        SAT_set_device_class(0);
-        SAT_set_imager_source(SAT_SRC_AREA);
+        SAT_set_dither(0), SAT_set_device_class(0), SAT_set_imager_source(SAT_SRC_AREA);
     }
     void TearDown() override { RES_clear(); }
     SAT_ENHANCEMENT setup(const char *color_fill)
@@ -286,13 +284,13 @@ TEST(EnhPs, DeviceColoursFollowThePostScriptColourSwitch)
     ASSERT_EQ(PLT_open(1.5f), 0);
     SAT_set_device_class(-1);
     RES_put("color_fill", "0:red,128:blue");
-    SAT_color_setup();
-    SAT_ENHANCEMENT e = SAT_get_enhancement();
-    EXPECT_EQ(std::pair(e.color_ind[0], e.color_ind[1]), std::pair(kRedGrey, 75));
+    auto entries = [] {
+        SAT_color_setup();
+        return std::pair(SAT_get_enhancement().color_ind[0], SAT_get_enhancement().color_ind[1]);
+    };
+    EXPECT_EQ(entries(), std::pair(kRedGrey, 75));
     gps_set_colorPS(1);
-    SAT_color_setup();
-    e = SAT_get_enhancement();
-    EXPECT_EQ(std::pair(e.color_ind[0], e.color_ind[1]), std::pair(CLR_get_ind("red"), CLR_get_ind("blue")));
+    EXPECT_EQ(entries(), std::pair(CLR_get_ind("red"), CLR_get_ind("blue")));
     gps_set_colorPS(0);
     GPH_end(1);
     testing::internal::GetCapturedStdout();
