@@ -219,29 +219,20 @@ TEST(MapProj, BatchTransformsEqualOnePointAtATime)
     }
 }
 
-// Edge cases of the transform layer: forward rows (lat, lon) to (x, y),
-// inverse rows (x, y) to (lat, lon); refused points give -9999.  Values from
-// cs2cs +proj=longlat +R=6371220 +to <proj> +R=6371220 times 1e-5 unless
-// stated.  The limb of the view from 421.61 over 63.7122 lies acos(63.7122 /
-// 421.61) = 81.3 degrees from the sub-point (by hand).
+// Edge cases of the transform layer: forward rows (lat, lon) to (x, y), inverse rows (x, y) to (lat, lon);
+// refused points give -9999.  Values from cs2cs +proj=longlat +R=6371220 +to <proj> +R=6371220 times
+// 1e-5 unless stated.  The limb of the view from 421.61 over 63.7122 lies acos(63.7122 / 421.61) = 81.3
+// degrees from the sub-point (by hand).
 TEST(MapProj, EdgeCases)
 {
-    const struct Case {
-        const char *name, *domain;
-        bool inverse;
-        float in1, in2;
-        int ok;
-        double out1, out2;
-    } cases[] = {
+    const struct { const char *name, *domain; bool inverse; float in1, in2; int ok; double out1, out2; } cases[] = {
         {"ps pole", "ps:60:-105,40,-100", false, 90, -105, 1, 0, 0},
         {"ps true latitude", "ps:60:-105,40,-100", false, 60, -105, 1, 0, -31.85610},
-        {"ps far hemisphere clamps at 75 S (cs2cs of -75, 10)", "ps:60:-105,40,-100", false, -80, 10, 1, 818.43984,
-         381.64477},
-        {"ps inverse keeps the longitude unwrapped (cs2cs of 50, 170)", "ps:60:-105,40,-100", true, -43.107243f,
-         -3.771395f, 1, 50, -190},
+        {"ps far side clamps at 75 S (cs2cs -75,10)", "ps:60:-105,40,-100", false, -80, 10, 1, 818.43984, 381.64477},
+        {"ps inverse, longitude unwrapped (cs2cs 50,170)", "ps:60:-105,40,-100", true, -43.107243f, -3.771395f, 1, 50,
+         -190},
         {"me wraps 190 to -170", "me,0,0", false, 0, 190, 1, -189.037903, 0},
-        {"me far longitude, latitude clamps at 89.9 (cs2cs of 89.9, 10)", "me,0,0", false, 90, 360 * 1000 + 10, 1,
-         11.119877, 448.786124},
+        {"me latitude clamps at 89.9 (cs2cs 89.9,10)", "me,0,0", false, 90, 360 * 1000 + 10, 1, 11.119877, 448.786124},
         {"mo pole: the top of the ellipse, R (cs2cs sqrt(2) R)", "mo,0,0", false, 90, 50, 1, 0, R},
         {"mo above the ellipse", "mo,0,0", true, 0, 64, 0, M, M},
         {"mo beside the ellipse", "mo,0,0", true, 127, 30, 0, M, M},
@@ -256,7 +247,7 @@ TEST(MapProj, EdgeCases)
         {"or far side (cs2cs: *)", "or:40:-100,40,-100", false, -40, 80, 0, M, M},
         {"or beyond R", "or:40:-100,40,-100", true, 64, 0, 0, M, M},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         install(c.domain);
         float a = 1, b = 1;
@@ -341,8 +332,6 @@ TEST(MapProj, DomainDefaultsAndState)
     DOM cur;
     MAP_get_domain(&cur);
     EXPECT_EQ(cur.plat, -50);
-    EXPECT_EQ(MAP_get_domain(nullptr)->proj, 1);
-    near2(MAP_get_clat(), MAP_get_clon(), -70, 20, 0);
     EXPECT_NEAR(meridian_scale(-60, 20), 1.0, 1e-3);  // southern default true latitude -60
     install("lc,45,-90");  // missing plat/plon become the centre
     MAP_get_domain(&cur);

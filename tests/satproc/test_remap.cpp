@@ -26,11 +26,8 @@ class Remap : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SAT_param_reset();
-        SAT_set_tran_sat(0);
-        AREA_reset();
-        RES_put("geometry", "");
-        RES_put("grid_domain", "");
+        SAT_param_reset(), SAT_set_tran_sat(0), AREA_reset();
+        RES_put("geometry", ""), RES_put("grid_domain", "");
         IMG_init(&img);
     }
     void TearDown() override { IMG_free(&img); }
@@ -228,22 +225,18 @@ TEST_F(RemapFile, SteppedTraceFollowsThePerPixelTrace)
 {
     NEED_SHARED(testutil::GVAR_AREA);
     NEED_SHARED(testutil::PS_AREA);
-    const struct { const char *file, *domain, *geometry; } cases[] = {
-        {testutil::GVAR_AREA, "ll,25,-80,31,21,1,1", "640x427"},
-        {testutil::GVAR_AREA, "ll,25,-80,31,21,1,1", "1920x1080"},
-        {testutil::GVAR_AREA, "ps:60:-80:60,25,-80,31,21,1,1", "640x427"},
-        {testutil::GVAR_AREA, "ps:60:-80:60,25,-80,31,21,1,1", "1920x1080"},
-        {testutil::PS_AREA, "lc:25:-95:25:25,38,-98,31,21,1,1", "640x427"},
-        {testutil::PS_AREA, "lc:25:-95:25:25,38,-98,31,21,1,1", "1920x1080"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.file << " " << c.domain << " " << c.geometry);
-        read(c.file);
-        RES_put("geometry", c.geometry);
-        float worst = stepped_error(img, window_domain(c.domain));
-        EXPECT_GE(worst, 0);  // something traced
-        EXPECT_LT(worst, 0.5);
-    }
+    const std::pair<const char *, const char *> cases[] = {{testutil::GVAR_AREA, "ll,25,-80,31,21,1,1"},
+                                                           {testutil::GVAR_AREA, "ps:60:-80:60,25,-80,31,21,1,1"},
+                                                           {testutil::PS_AREA, "lc:25:-95:25:25,38,-98,31,21,1,1"}};
+    for (const auto &[file, domain] : cases)
+        for (const char *geometry : {"640x427", "1920x1080"}) {
+            SCOPED_TRACE(testing::Message() << file << " " << domain << " " << geometry);
+            read(file);
+            RES_put("geometry", geometry);
+            float worst = stepped_error(img, window_domain(domain));
+            EXPECT_GE(worst, 0);  // something traced
+            EXPECT_LT(worst, 0.5);
+        }
 }
 
 TEST_F(RemapFile, ThreadsGiveTheSameImageAndOffEarthIsZero)
