@@ -16,16 +16,16 @@ namespace {
 
 constexpr float M = -9999.0f;
 
-// The record's fields in one list (proj, plat, plon, clat, clon, nx, ny, dx, dy, parm 0 and 1,
-// ellipsoid), so that a case compares in one line and a failure shows them all.
+// The record's fields in one list (proj, plat, plon, clat, clon, nx, ny, dx, dy, parm 0 and 1, ellipsoid), so that a
+// case compares in one line and a failure shows them all.
 std::vector<float> fields(const DOM &d)
 {
     return {(float)d.proj, d.plat, d.plon, d.clat, d.clon, (float)d.nx, (float)d.ny, d.dx, d.dy, d.parm[0],
             d.parm[1], (float)d.ellipsoid};
 }
 
-// Region and city look-ups stay away from the bundled data unless a test asks:
-// file_path is a scratch folder with an empty region file.
+// Region and city look-ups stay away from the bundled data unless a test asks: file_path is a scratch folder with an
+// empty region file.
 struct DomTest : ::testing::Test {
     testutil::ScratchDir dir;
     void SetUp() override
@@ -48,8 +48,8 @@ std::pair<std::string, std::string> prompt(DOM *d, int mode, int want)
     return {out, err};
 }
 
-// Domain strings: every template, keyword details and the projection's
-// parts; the missing domain; invalid strings (result -1, one message).
+// Domain strings: every template, keyword details and the projection's parts; the missing domain; invalid strings
+// (result -1, one message).
 TEST_F(DomTest, DomainStrings)
 {
     const struct { const char *text; int result; std::vector<float> want; } cases[] = {
@@ -122,10 +122,9 @@ TEST_F(DomTest, DomainStrings)
     EXPECT_EQ(DOM_proj_str(nullptr), -1);
 }
 
-// Decoding through files: the region file (comments, case, regions naming
-// regions, themselves or each other, an over-long line, a blank line ending
-// the file), other region files and plain domain files, the built-in table
-// (not in the region file), and station look-ups by id, WMO number and name.
+// Decoding through files: the region file (comments, case, regions naming regions, themselves or each other, an
+// over-long line, a blank line ending the file), other region files and plain domain files, the built-in table (not
+// in the region file), and station look-ups by id, WMO number and name.
 TEST_F(DomTest, DecodesThroughFiles)
 {
     dir.write("zyr.reg", "# comment line\n"
@@ -147,8 +146,8 @@ TEST_F(DomTest, DecodesThroughFiles)
                         "Bad_line\n"
                         "Denver               CO US KDEN      *2*  39.8617  -104.6730  1655 -9999 0\n");
     const float NA = NAN;  // not checked
-    // "self" falls to the built-in table (not there); "loop1" ends instead of recursing for ever; "late" is
-    // after the blank line; alone, "ps:e" is file "ps", region "e"; an id in the clat slot takes clon with it.
+    // "self" falls to the built-in table (not there); "loop1" ends instead of recursing for ever; "late" is after the
+    // blank line; alone, "ps:e" is file "ps", region "e"; an id in the clat slot takes clon with it.
     const struct Case { const char *text; int result; float proj, clat, clon, nx, dx; } cases[] = {
         {"euro", 2, 4, 52, 12, 41, 1.3f},           {"EURO", 2, 4, 52, 12, 41, 1.3f},
         {"ref", 2, 4, 52, 12, 41, 1.3f},            {"hid", 2, 3, 0, 0, 25, 1.2f},
@@ -334,8 +333,8 @@ TEST_F(DomTest, PromptRegionMenu)
     ZYR_clear_exit();
 }
 
-// Leaving the program from the menu ("q", "quit", "exit", the end of input) or from a built-in region's
-// centre prompt requests the end with status 0: -1 comes back and nothing more is asked or printed.
+// Leaving the program from the menu ("q", "quit", "exit", the end of input) or from a built-in region's centre prompt
+// requests the end with status 0: -1 comes back and nothing more is asked or printed.
 TEST_F(DomTest, PromptRegionAnswersThatEndTheProgram)
 {
     dir.write("zyr.reg", "aa Region_A 1 me,10,20\n");

@@ -1,7 +1,6 @@
-// The bundled coastlines against the coasts of real images: runs tools/check_map_accuracy.py (GINI grids
-// through PROJ, LRIT and a gdalwarp-made GeoTIFF through zyrproc's own readers and navigation) and checks
-// that each case with a usable coast peaks within a pixel of where the map puts it.  The one check of
-// coasts against PROJ in the suite.
+// The bundled coastlines against the coasts of real images: runs tools/check_map_accuracy.py (GINI grids through
+// PROJ, LRIT and a gdalwarp-made GeoTIFF through zyrproc's own readers and navigation) and checks that each case with
+// a usable coast peaks within a pixel of where the map puts it.  The one check of coasts against PROJ in the suite.
 #include <cstdio>
 #include <filesystem>
 #include <regex>
@@ -59,8 +58,8 @@ TEST_F(MapAccuracy, CoastsFallOnImageCoasts)
     EXPECT_EQ(r.out.find(": FAIL"), std::string::npos);
 }
 
-// A coast moved by a known amount is found moved by exactly that amount: the search measures placement
-// rather than always answering "near zero".
+// A coast moved by a known amount is found moved by exactly that amount: the search measures placement rather than
+// always answering "near zero".
 TEST_F(MapAccuracy, KnownOffsetIsFound)
 {
     testutil::Result base = run_check("--only WEST-CONUS_4km");

@@ -1,5 +1,5 @@
-// Map overlay: map files in both forms, line breaking and wraps, the map list rules (phases, gates,
-// size conditions, "fi:" lists), the grid and point thinning, caught through the overlay's sinks.
+// Map overlay: map files in both forms, line breaking and wraps, the map list rules (phases, gates, size conditions,
+// "fi:" lists), the grid and point thinning, caught through the overlay's sinks.
 #include <algorithm>
 #include <bit>
 #include <climits>
@@ -21,9 +21,7 @@
 
 namespace {
 
-struct Seg {
-    std::vector<float> lat, lon;
-};
+struct Seg { std::vector<float> lat, lon; };
 
 // The text form: "count 0 0 0 0 7" then "lat lon" lines.
 std::string text_form(const std::vector<Seg> &segs)
@@ -46,8 +44,7 @@ std::string binary_form(const std::vector<Seg> &segs, int count_override = 0)
     auto putf = [&put32](float f) { put32(std::bit_cast<uint32_t>(f)); };
     for (const Seg &g : segs) {
         int n = count_override ? count_override : (int)g.lat.size();
-        s.push_back((char)((n >> 8) & 0xFF));
-        s.push_back((char)(n & 0xFF));
+        s.push_back((char)((n >> 8) & 0xFF)), s.push_back((char)(n & 0xFF));
         for (int k = 0; k < 4; ++k) putf(0);
         put32(7);
         for (size_t i = 0; i < g.lat.size(); ++i) putf(g.lat[i]), putf(g.lon[i]);
@@ -100,9 +97,9 @@ struct OverlayTest : ::testing::Test {
 const std::vector<Seg> sample = {
     {{30, 31, 32, 33}, {-100, -99, -98, -97}}, {{40, 40.5f}, {-90, -89}}, {{45, 46, 47}, {-80, -80, -80}}};
 
-// Both forms draw the same lines, in plot units: ps,40,-100 is true at 60 N about 100 W; cs2cs
-// +proj=stere +lat_0=90 +lat_ts=60 +lon_0=-100 +R=6371220 puts 30 N 100 W at (0, -6864035.58 m).
-// Bad counts are refused (cut files are the seed replay's); unprojectable points break lines.
+// Both forms draw the same lines, in plot units: ps,40,-100 is true at 60 N about 100 W; cs2cs +proj=stere +lat_0=90
+// +lat_ts=60 +lon_0=-100 +R=6371220 puts 30 N 100 W at (0, -6864035.58 m). Bad counts are refused (cut files are the
+// seed replay's); unprojectable points break lines.
 TEST_F(OverlayTest, MapFiles)
 {
     install("ps,40,-100,31,21,1,1");
@@ -135,20 +132,15 @@ TEST_F(OverlayTest, MapFiles)
     EXPECT_TRUE(lines.empty());
 }
 
-// A line at 10 N from 178 over 179 and -179 to -178 breaks at the cut: the
-// first piece ends with -179 shifted by the period just past the right edge,
-// the second starts at -179 itself.  Plot x of 179 and -179, by hand or
-// cs2cs: latitude/longitude x = lon; Mercator R lon = 199.045792, period
-// 2 pi R = 400.315559; Mollweide (cs2cs +proj=moll / sqrt 2) 125.524994,
-// x proportional to longitude along a parallel, so the period there is
-// 2 * 125.524994 * 180 / 179 = 252.452503.
+// A line at 10 N from 178 over 179 and -179 to -178 breaks at the cut: the first piece ends with -179 shifted by the
+// period just past the right edge, the second starts at -179 itself.  Plot x of 179 and -179, by hand or cs2cs:
+// latitude/longitude x = lon; Mercator R lon = 199.045792, period 2 pi R = 400.315559; Mollweide (cs2cs +proj=moll /
+// sqrt 2) 125.524994, x proportional to longitude along a parallel, so the period there is 2 * 125.524994 * 180 / 179
+// = 252.452503.
 TEST_F(OverlayTest, WrapsAcrossTheCut)
 {
-    const struct { const char *domain; double x179, period; } cases[] = {
-        {"ll,0,0,361,181,1,1", 179, 360},
-        {"me,0,0,181,121,2.2,2.2", 199.045792, 400.315559},
-        {"mo,0,0,129,65,2,2", 125.524994, 252.452503},
-    };
+    const struct { const char *domain; double x179, period; } cases[] = {{"ll,0,0,361,181,1,1", 179, 360},
+        {"me,0,0,181,121,2.2,2.2", 199.045792, 400.315559}, {"mo,0,0,129,65,2,2", 125.524994, 252.452503}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.domain);
         install(c.domain);
@@ -192,11 +184,10 @@ struct ListTest : OverlayTest {
     }
 };
 
-// Which files a list draws.  Phases: "-" items in phase 1, "+" items in 6,
-// plain ones in 2 and 6.  Gates [lat0,lat1,lon0,lon1(,size)]: items before
-// the first always draw, a failed gate disables until the next.  Size
-// conditions ("s-20:" below 20, "s+20:" from 20, ">10<30:" between) on the
-// map height, which comes from transform 2's window.
+// Which files a list draws.  Phases: "-" items in phase 1, "+" items in 6, plain ones in 2 and 6.  Gates
+// [lat0,lat1,lon0,lon1(,size)]: items before the first always draw, a failed gate disables until the next.  Size
+// conditions ("s-20:" below 20, "s+20:" from 20, ">10<30:" between) on the map height, which comes from transform 2's
+// window.
 TEST_F(ListTest, ListRules)
 {
     dir.write("gates.txt", "[20,50,-130,-60,100] rivers.map\n[0,90,-180,180] world.map");
@@ -246,19 +237,18 @@ TEST_F(ListTest, BadListsAndMissingFiles)
     EXPECT_EQ(drawn(), "");  // "none" draws nothing
 }
 
-// Lists and grid settings that used to loop for ever or multiply without
-// end: each drawing ends, and what it draws stays within the stated bound.
+// Lists and grid settings that used to loop for ever or multiply without end: each drawing ends, and what it draws
+// stays within the stated bound.
 TEST_F(ListTest, HostileListsEndAndStayBounded)
 {
     // 50 items that each name the list again, four levels deep: 50^4 items unbounded; one drawing takes 256
     std::string fan;
     for (int k = 0; k < 50; ++k) fan += "coast.map fi:fan.txt ";
     dir.write("fan.txt", fan);
-    // Bounds: a parallel is 144 pieces, a meridian at most 18; labels at most one a degree along each
-    // parallel plus one on each line's edge.  A latitude spacing of 1e22 (the fuzzer's find) puts the first
-    // extra label so far west that a 1-degree step is lost in its rounding: the grid is the equator alone.
-    // abs() of the most negative int is undefined: no extra labels.  Far from zero a diagram grid's step
-    // is lost in the rounding.
+    // Bounds: a parallel is 144 pieces, a meridian at most 18; labels at most one a degree along each parallel plus
+    // one on each line's edge.  A latitude spacing of 1e22 (the fuzzer's find) puts the first extra label so far west
+    // that a 1-degree step is lost in its rounding: the grid is the equator alone. abs() of the most negative int is
+    // undefined: no extra labels.  Far from zero a diagram grid's step is lost in the rounding.
     const struct Case { const char *name, *domain, *list; int extra; size_t max_lines, max_texts; } cases[] = {
         {"huge spacing, extra labels", "ps,40,-100,31,21,1,1", "lalo:10000000000000000000000", 1, 144, 0},
         {"huge lon spacing", "ll,0,0,361,181,1,1", "lalo:10:1e22", 1, 17 * 144 + 18, 17 * 361 + 18},
@@ -280,9 +270,9 @@ TEST_F(ListTest, HostileListsEndAndStayBounded)
             EXPECT_NE(err.find("More than 256 map list items"), std::string::npos) << err;
         }
     }
-    // Grids share one budget of 4e6 pieces a drawing.  A 2-degree grid with labels every degree counts 91
-    // parallels of 144 pieces, 181 meridians of 91 and 903 label places along each of the 272 lines:
-    // 275191, so 14 of 20 such grids are drawn.
+    // Grids share one budget of 4e6 pieces a drawing.  A 2-degree grid with labels every degree counts 91 parallels
+    // of 144 pieces, 181 meridians of 91 and 903 label places along each of the 272 lines: 275191, so 14 of 20 such
+    // grids are drawn.
     static size_t counted;
     MAP_set_line_sink([](int, const float *, int) { ++counted; });
     install("ps,40,-100,31,21,1,1");
@@ -313,8 +303,8 @@ TEST_F(OverlayTest, DefaultListByDomain)
     EXPECT_EQ(std::vector<std::string>({MAP_default_list(&us, 50), MAP_default_list(&us, 80), MAP_default_list(&eu, 50),
                                         MAP_default_list(&us, -1)}),
               std::vector<std::string>({"zyr.map", "cont.map,country.map", "cont.map,country.map", "zyr.map"}));
-    // with no list named, drawing takes the rule (the bundled ladder comes only through the map_file
-    // resource); the choice is kept and the resource replaces it
+    // with no list named, drawing takes the rule (the bundled ladder comes only through the map_file resource); the
+    // choice is kept and the resource replaces it
     MAP_file("");
     const float h50[4] = {-30, 30, -25, 25};
     gset_win(2, h50);
@@ -413,9 +403,8 @@ TEST_F(OverlayTest, PointThinning)
     EXPECT_EQ(MAP_plot_grid(x, y), 1);
 }
 
-// A 500 km circle about 40 N 100 W on ps,40,-100 (true at 60 N): the centre
-// at (0, -55.438657) by cs2cs, the radius 5 times the scale factor there,
-// (1 + sin 60) / (1 + sin 40) = 1.135890 (by hand).
+// A 500 km circle about 40 N 100 W on ps,40,-100 (true at 60 N): the centre at (0, -55.438657) by cs2cs, the radius 5
+// times the scale factor there, (1 + sin 60) / (1 + sin 40) = 1.135890 (by hand).
 TEST_F(OverlayTest, CircleAndSettings)
 {
     install("ps,40,-100,31,21,1,1");

@@ -1,6 +1,5 @@
-// Map projections: forward transforms against PROJ's cs2cs, round trips, the
-// transform layer's edge cases (values from cs2cs or worked by hand), limits
-// and grid, directions and the diagram systems.  Plot units are 100 km on a
+// Map projections: forward transforms against PROJ's cs2cs, round trips, the transform layer's edge cases (values
+// from cs2cs or worked by hand), limits and grid, directions and the diagram systems.  Plot units are 100 km on a
 // sphere of radius 6371.22 km.
 #include <cmath>
 #include <cstring>
@@ -67,8 +66,8 @@ struct OracleCase {
 };
 
 const double m = 1e-5;  // 100 km units per metre
-// Our Mollweide is PROJ's scaled by 1/sqrt(2); with scan angles our satellite
-// view multiplies the angles by the orbit radius, PROJ by the height.
+// Our Mollweide is PROJ's scaled by 1/sqrt(2); with scan angles our satellite view multiplies the angles by the orbit
+// radius, PROJ by the height.
 const OracleCase kOracle[] = {
     {"ps:60:-105,40,-100", "+proj=stere +lat_0=90 +lat_ts=60 +lon_0=-105", m, false, -60, 89, -180, 180},
     {"ps:60:20:45,40,20", "+proj=stere +lat_0=90 +lat_ts=45 +lon_0=20", m, false, -60, 89, -180, 180},
@@ -97,10 +96,9 @@ bool near_oracle(float x, float y, int ok, std::pair<double, double> ref, std::p
     return true;
 }
 
-// Each case on a 13 x 13 grid, through the layer and through projection
-// objects all alive at once and used point by point in turn (each keeps its
-// own constants; the current domain is left alone); the objects also take
-// each point back.
+// Each case on a 13 x 13 grid, through the layer and through projection objects all alive at once and used point by
+// point in turn (each keeps its own constants; the current domain is left alone); the objects also take each point
+// back.
 TEST(MapOracle, AgreesWithCs2cs)
 {
     NEED_TOOL("cs2cs");
@@ -149,8 +147,8 @@ TEST(MapOracle, AgreesWithCs2cs)
     }
 }
 
-// Forward and back on a 41 x 41 grid, also for what cs2cs does not cover
-// (latitude/longitude, the ellipsoid satellite views, the southern pole).
+// Forward and back on a 41 x 41 grid, also for what cs2cs does not cover (latitude/longitude, the ellipsoid satellite
+// views, the southern pole).
 TEST(MapProj, RoundTripsEveryEarthProjection)
 {
     const struct { const char *domain; float lat0, lat1, lon0, lon1; } cases[] = {
@@ -181,10 +179,9 @@ TEST(MapProj, RoundTripsEveryEarthProjection)
     }
 }
 
-// The batch transforms keep terms shared by rows and columns of points: each
-// point must come out bit for bit as the one-point transforms give it, with
-// repeats, more distinct longitudes than the kept table holds, signed zeros
-// and refused inputs among them.
+// The batch transforms keep terms shared by rows and columns of points: each point must come out bit for bit as the
+// one-point transforms give it, with repeats, more distinct longitudes than the kept table holds, signed zeros and
+// refused inputs among them.
 TEST(MapProj, BatchTransformsEqualOnePointAtATime)
 {
     std::vector<float> lat, lon;
@@ -219,10 +216,9 @@ TEST(MapProj, BatchTransformsEqualOnePointAtATime)
     }
 }
 
-// Edge cases of the transform layer: forward rows (lat, lon) to (x, y), inverse rows (x, y) to (lat, lon);
-// refused points give -9999.  Values from cs2cs +proj=longlat +R=6371220 +to <proj> +R=6371220 times
-// 1e-5 unless stated.  The limb of the view from 421.61 over 63.7122 lies acos(63.7122 / 421.61) = 81.3
-// degrees from the sub-point (by hand).
+// Edge cases of the transform layer: forward rows (lat, lon) to (x, y), inverse rows (x, y) to (lat, lon); refused
+// points give -9999.  Values from cs2cs +proj=longlat +R=6371220 +to <proj> +R=6371220 times 1e-5 unless stated.  The
+// limb of the view from 421.61 over 63.7122 lies acos(63.7122 / 421.61) = 81.3 degrees from the sub-point (by hand).
 TEST(MapProj, EdgeCases)
 {
     const struct { const char *name, *domain; bool inverse; float in1, in2; int ok; double out1, out2; } cases[] = {
@@ -350,9 +346,8 @@ TEST(MapProj, DomainDefaultsAndState)
     EXPECT_NEAR(meridian_scale(25, -95), 1.0, 1e-3);
 }
 
-// Map scale factor and directions against finite differences of the forward
-// transform; a hand-worked factor: (1 + sin 60) / (1 + sin 40) = 1.135890 at
-// 40 N on a polar stereographic map true at 60.
+// Map scale factor and directions against finite differences of the forward transform; a hand-worked factor: (1 + sin
+// 60) / (1 + sin 40) = 1.135890 at 40 N on a polar stereographic map true at 60.
 TEST(MapProj, FactorAndDirectionsMatchNumericGeometry)
 {
     install("ps,60,-100");
@@ -402,8 +397,7 @@ TEST(MapProj, DomainTranBetweenDomains)
     EXPECT_EQ(std::pair(x, y), std::pair(5.0f, 6.0f));
 }
 
-// The diagram systems, values worked by hand: forward where simple (NAN: not
-// checked), back again always.
+// The diagram systems, values worked by hand: forward where simple (NAN: not checked), back again always.
 TEST(MapProj, DiagramSystems)
 {
     const float vp[4] = {0.1f, 0.9f, 0.1f, 0.9f};
@@ -443,9 +437,8 @@ TEST(MapProj, DiagramSystems)
     EXPECT_GT(x2, x);
 }
 
-// The skew-T and tephigram scale by the viewport: the current domain takes
-// the one set before its first transform, even after MAP_domain, and an
-// object made for the domain takes the layer's.
+// The skew-T and tephigram scale by the viewport: the current domain takes the one set before its first transform,
+// even after MAP_domain, and an object made for the domain takes the layer's.
 TEST(MapProj, DiagramObjectsTakeTheViewport)
 {
     const float wide[4] = {0.1f, 0.9f, 0.1f, 0.5f}, tall[4] = {0.1f, 0.5f, 0.1f, 0.9f};

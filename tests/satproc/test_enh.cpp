@@ -19,8 +19,8 @@
 
 namespace {
 
-// The grey of pure red on monochrome PostScript: 85 in exact arithmetic, 84 as the code computes it (a
-// known difference; see SetUpTables).
+// The grey of pure red on monochrome PostScript: 85 in exact arithmetic, 84 as the code computes it (a known
+// difference; see SetUpTables).
 constexpr int kRedGrey = 84;
 
 // black 0, grey 1, white 2, red 3, blue 4, green 5, yellow 6
@@ -124,9 +124,9 @@ TEST_F(Enh, RangeCountsDownAndAddsRampFlag)
     EXPECT_EQ(n, 0);
 }
 
-// The tables a color_fill text sets up, by hand.  Table entries: black 0, grey 1, white 2, red 3, blue 4,
-// green 5, yellow 6.  Fields: m colour count - 1, n dither size, c sat_cut, i sat_ind, k sat_color_ind, f
-// color_fill_ind, d dither_ind, D color_dith_ind, o color_ind.
+// The tables a color_fill text sets up, by hand.  Table entries: black 0, grey 1, white 2, red 3, blue 4, green 5,
+// yellow 6.  Fields: m colour count - 1, n dither size, c sat_cut, i sat_ind, k sat_color_ind, f color_fill_ind, d
+// dither_ind, D color_dith_ind, o color_ind.
 TEST_F(Enh, SetUpTables)
 {
     struct Want { char field; int i, v; };
@@ -137,8 +137,8 @@ TEST_F(Enh, SetUpTables)
         // temperatures on the AREA scale: 0 C is 114, -30 C 174, -60 C 205
         {"temperature breaks", "c0:red,c-30:blue,c-60:green", 0,
          {{'c', 0, 114}, {'c', 1, 174}, {'c', 2, 205}, {'i', 113, 3}, {'k', 113, 0}, {'i', 204, 4}}},
-        // the bin advances at most once per value and only when the next
-        // break equals the value: a repeated or falling break stops it
+        // the bin advances at most once per value and only when the next break equals the value: a repeated or
+        // falling break stops it
         {"repeated break", "0:black,50:red,50:blue,200:green", 0, {{'k', 49, 0}, {'k', 50, 1}, {'k', 255, 1}}},
         {"falling break", "0:black,150:red,100:blue,200:green", 0, {{'k', 150, 1}, {'k', 255, 1}}},
         // 'c' reads as a digit and clamps; one density character ("2white" reads 2)
@@ -155,9 +155,9 @@ TEST_F(Enh, SetUpTables)
         // red, then the ramp white, grey, black; breaks 0, 64, 128, 192
         {"window", "0:red,white-black", 0, {{'o', 0, 3}, {'o', 1, 1002}, {'i', 64, 2}, {'i', 200, 0}}},
         {"colour PostScript", "0:red,white-black", 2, {{'o', 0, 3}, {'o', 1, 1002}, {'i', 200, 0}}},
-        // greys trunc((0.9 r + g + 0.8 b) / 2.7 * 255) by hand: grey 0.5 is 127; ramp neighbours blend
-        // across the bin, half way at 96: (255 + 127) / 2.  Red is exactly 85, but the code's float
-        // arithmetic gives 84.99997 and truncates to 84: a known difference, kept visible (kRedGrey).
+        // greys trunc((0.9 r + g + 0.8 b) / 2.7 * 255) by hand: grey 0.5 is 127; ramp neighbours blend across the
+        // bin, half way at 96: (255 + 127) / 2.  Red is exactly 85, but the code's float arithmetic gives 84.99997
+        // and truncates to 84: a known difference, kept visible (kRedGrey).
         {"grey PostScript", "0:red,white-black", 1,
          {{'o', 0, kRedGrey}, {'o', 1, 1255}, {'o', 2, 1127}, {'o', 3, 1000}, {'i', 5, kRedGrey}, {'i', 64, 255},
           {'i', 96, 191}}},
@@ -241,10 +241,9 @@ TEST_F(Enh, ColouringPlainDitheredAndFilled)
     EXPECT_EQ(SAT_color_pixels(two.data(), 3, 1, 2), -1);
 }
 
-// "-pp fill=7" reaches the colouring: pattern 7 ("//") keeps two pixels of every eight in a row, on a
-// diagonal rising to the right, and turns the rest black.  A plain enhancement (no dither) and rows
-// wider than the dither patterns.  The kept columns of each row of the 8 x 8 tile are worked out by
-// hand from the drawing of the pattern.
+// "-pp fill=7" reaches the colouring: pattern 7 ("//") keeps two pixels of every eight in a row, on a diagonal rising
+// to the right, and turns the rest black.  A plain enhancement (no dither) and rows wider than the dither patterns.
+// The kept columns of each row of the 8 x 8 tile are worked out by hand from the drawing of the pattern.
 TEST_F(Enh, FillPlotWordStipplesTheImage)
 {
     setup("0:black,100:red,200:white");
@@ -269,8 +268,8 @@ TEST_F(Enh, FillPlotWordStipplesTheImage)
     EXPECT_EQ(plain, std::vector<uint8_t>(8, 3));
 }
 
-// On PostScript the entries are greys unless the colour switch is on: red's grey is 0.9 / 2.7 of full
-// scale (85 exactly; kRedGrey), blue's 0.8 / 2.7 (75).
+// On PostScript the entries are greys unless the colour switch is on: red's grey is 0.9 / 2.7 of full scale (85
+// exactly; kRedGrey), blue's 0.8 / 2.7 (75).
 TEST(EnhPs, DeviceColoursFollowThePostScriptColourSwitch)
 {
     testutil::ScratchDir dir;

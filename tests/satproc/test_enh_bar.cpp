@@ -48,8 +48,8 @@ TEST_F(EnhBar, CellsInEnhancementColoursAndTicks)
     float yb = v[2] - gap, yt = v[2] - 0.15f * gap;
     gkstest::Picture pic = gkstest::grab();
     const int colours[4] = {CLR_get_ind("black"), CLR_get_ind("red"), CLR_get_ind("green"), CLR_get_ind("blue")};
-    // Cells: sampled in the upper half of the band (the part the bar keeps when it makes room for its
-    // numbers), away from ticks and bin edges.
+    // Cells: sampled in the upper half of the band (the part the bar keeps when it makes room for its numbers), away
+    // from ticks and bin edges.
     float ys = yt - 0.3f * (yt - yb);
     int checked = 0;
     for (int p = 0; p < 256; ++p) {
@@ -87,8 +87,8 @@ TEST_F(EnhBar, NoRoomDrawsNothing)
 
 namespace {
 
-// Column runs of a colour in a band of rows, merged where they are less than merge pixels apart: the
-// numbers of a scale, one run each.
+// Column runs of a colour in a band of rows, merged where they are less than merge pixels apart: the numbers of a
+// scale, one run each.
 std::vector<std::pair<int, int>> column_groups(const gkstest::Picture &pic, unsigned long colour, int y0, int y1,
                                                int x0, int x1, int merge)
 {
@@ -105,9 +105,9 @@ std::vector<std::pair<int, int>> column_groups(const gkstest::Picture &pic, unsi
 
 } // namespace
 
-// The numbers of the temperature bar on both infrared scales and of the plain bar sit under the bar,
-// clear of it, in the text colour, each centred on a tick of its scale (every 10 C on the temperature
-// bar, every 16 counts on the plain one), at least three.
+// The numbers of the temperature bar on both infrared scales and of the plain bar sit under the bar, clear of it, in
+// the text colour, each centred on a tick of its scale (every 10 C on the temperature bar, every 16 counts on the
+// plain one), at least three.
 TEST_F(EnhBar, NumbersSitUnderTheBarOnItsTicks)
 {
     const std::pair<int, int> bars[] = {{1, SAT_SRC_AREA}, {1, SAT_SRC_UNISYS}, {0, SAT_SRC_AREA}};

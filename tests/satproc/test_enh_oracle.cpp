@@ -1,6 +1,5 @@
-// The bundled colour table and enhancements against independent sources: X11's rgb.txt for the named
-// colours, and a Python/numpy build of every enhancement's lookup table (tools/check_enhance.py), pixel
-// for pixel on a ramp.
+// The bundled colour table and enhancements against independent sources: X11's rgb.txt for the named colours, and a
+// Python/numpy build of every enhancement's lookup table (tools/check_enhance.py), pixel for pixel on a ramp.
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>

@@ -1,5 +1,5 @@
-// Image domain fitting: the real GVAR and polar stereographic AREA files, synthetic blocks of the map
-// types, the grid_domain override, the window size and the plot domain's pixel offset.
+// Image domain fitting: the real GVAR and polar stereographic AREA files, synthetic blocks of the map types, the
+// grid_domain override, the window size and the plot domain's pixel offset.
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -59,12 +59,11 @@ struct FakeArea {
     }
 };
 
-// The real files.  GVAR: the GOES imager's visible pixel spans 16 microradians east-west and 28
-// north-south (published instrument figures), plot units are angles times the orbit radius 421.643, and
-// the file takes 4 elements and 8 lines a pixel: dx = 4 * 16e-6 * 421.643, dy = 8 * 28e-6 * 421.643; its
-// comment cards give the centre, LATLON=25 80.  Polar stereographic: invproj +proj=stere +lat_0=90
-// +lat_ts=60 +lon_0=-105 +R=6371220 of the centre's plot point (689690.2 m, -5731563.5 m) gives
-// 38.20007 N, 98.13848 W.
+// The real files.  GVAR: the GOES imager's visible pixel spans 16 microradians east-west and 28 north-south
+// (published instrument figures), plot units are angles times the orbit radius 421.643, and the file takes 4 elements
+// and 8 lines a pixel: dx = 4 * 16e-6 * 421.643, dy = 8 * 28e-6 * 421.643; its comment cards give the centre,
+// LATLON=25 80.  Polar stereographic: invproj +proj=stere +lat_0=90 +lat_ts=60 +lon_0=-105 +R=6371220 of the centre's
+// plot point (689690.2 m, -5731563.5 m) gives 38.20007 N, 98.13848 W.
 TEST_F(Fit, RealFiles)
 {
     const struct Case {
@@ -123,9 +122,9 @@ TEST_F(Fit, MapTypesFromBlocks)
     EXPECT_FLOAT_EQ(img.domain.dy, 0.05f * 2);
     EXPECT_EQ(SAT_get_tran_sat(), 0);
 
-    // Mercator: spacing 4000 / earth 6371220 (units 63.713 per radius).  The centre (line 200, element
-    // 300) lies 300 lines above the equator line 500 and 200 elements east of element 100: invproj
-    // +proj=merc +lon_0=-90 +R=6371220 of (800010.0 m, 1200015.1 m) gives 10.72872 N, 82.80535 W.
+    // Mercator: spacing 4000 / earth 6371220 (units 63.713 per radius).  The centre (line 200, element 300) lies 300
+    // lines above the equator line 500 and 200 elements east of element 100: invproj +proj=merc +lon_0=-90 +R=6371220
+    // of (800010.0 m, 1200015.1 m) gives 10.72872 N, 82.80535 W.
     SAT_set_tran_sat(1);
     FakeArea m("MERC", 200, 300, 2, 2, {{1, 500}, {2, 100}, {4, 4000}, {5, 900000}, {6, 6371220}});
     m.fit(&img);
@@ -141,10 +140,10 @@ TEST_F(Fit, MapTypesFromBlocks)
     EXPECT_EQ(img.domain.proj, DOM_MISSING);
 }
 
-// A synthetic imager block with the default scan limits: nadir lies at full-frame line 0.220896 / 28e-6
-// + 4.5 = 7893.6 and element 0.24544 / 16e-6 + 1 = 15341 (by hand).  The image's centre pixel (row 400,
-// column 500 at 4 a pixel) is put there, so the fitted centre is the sub-satellite point; the spacing is
-// 4 * 16e-6 * 421.643 as for the real file.
+// A synthetic imager block with the default scan limits: nadir lies at full-frame line 0.220896 / 28e-6 + 4.5 =
+// 7893.6 and element 0.24544 / 16e-6 + 1 = 15341 (by hand).  The image's centre pixel (row 400, column 500 at 4 a
+// pixel) is put there, so the fitted centre is the sub-satellite point; the spacing is 4 * 16e-6 * 421.643 as for the
+// real file.
 TEST_F(Fit, GvarBlockCentreIsTheSubSatellitePoint)
 {
     FakeArea g("GVAR", 800, 1000, 4, 4);
@@ -175,9 +174,9 @@ TEST_F(Fit, GoesSpinScanSpacingIsMeasured)
     EXPECT_NEAR(d.plon, -75, 0.01);
     EXPECT_NEAR(d.clat, 0, 0.05);
     EXPECT_NEAR(d.clon, -75, 0.05);
-    // Near nadir one element (20/15000 degrees of scan) covers the angle times the satellite's height over
-    // the ground, 357.858 (100 km); the projection's default view from 421.61 over a sphere of 63.7122
-    // scales that ground length by 421.61 / 357.898.  4 elements per pixel.
+    // Near nadir one element (20/15000 degrees of scan) covers the angle times the satellite's height over the
+    // ground, 357.858 (100 km); the projection's default view from 421.61 over a sphere of 63.7122 scales that ground
+    // length by 421.61 / 357.898.  4 elements per pixel.
     EXPECT_NEAR(d.dx, 4 * 20.0 / 15000 * M_PI / 180 * 357.858 * 421.61 / 357.898, 2e-3);
     EXPECT_GT(d.dy, 0);
     EXPECT_EQ(SAT_get_tran_sat(), 1);

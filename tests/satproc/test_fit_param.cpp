@@ -1,5 +1,5 @@
-// Plot parameters and input keywords: every keyword with its prefix length and argument position, the
-// cut-off bands, and the input type chosen by "input" and "in_file".
+// Plot parameters and input keywords: every keyword with its prefix length and argument position, the cut-off bands,
+// and the input type chosen by "input" and "in_file".
 #include <array>
 #include <string>
 #include <vector>
@@ -24,8 +24,8 @@ std::array<float, 10> decode(const char *text)
             SAT_get_min_lon(),          SAT_get_max_lon()};
 }
 
-// "remap:" is longer than 5 but has nothing at the 7th character, where the value starts; "no_pixav"
-// compares 8 characters; "refresh" is a whole-entry keyword; "remapping" is remap with the value "ping".
+// "remap:" is longer than 5 but has nothing at the 7th character, where the value starts; "no_pixav" compares 8
+// characters; "refresh" is a whole-entry keyword; "remapping" is remap with the value "ping".
 TEST(FitParam, KeywordsAndArgumentPositions)
 {
     const struct { const char *text; int field; float want; } cases[] = {

@@ -1,5 +1,5 @@
-// Remapping and zoom: sampling rules on small latitude/longitude images, the last column and longitude
-// cut-off, zoom sizes, the real files' stepped trace against their per-pixel trace, threads, bad input.
+// Remapping and zoom: sampling rules on small latitude/longitude images, the last column and longitude cut-off, zoom
+// sizes, the real files' stepped trace against their per-pixel trace, threads, bad input.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -32,8 +32,8 @@ protected:
     }
     void TearDown() override { IMG_free(&img); }
 
-    // A w x h image on a 1-degree latitude/longitude grid centred at (0, 0): column c is longitude
-    // c - (w-1)/2, row r latitude (h-1)/2 - r.
+    // A w x h image on a 1-degree latitude/longitude grid centred at (0, 0): column c is longitude c - (w-1)/2, row r
+    // latitude (h-1)/2 - r.
     void make_image(int w, int h, const std::vector<unsigned char> &px)
     {
         IMG_free(&img);
@@ -64,9 +64,9 @@ protected:
     IMG img;
 };
 
-// One output pixel sampled from a small image at (column, row), by hand.  The 4 x 4 image holds 10 * row
-// + column + 1 with a 2 x 2 block of 77 at rows and columns 1..2; the 2 x 2 ones test the bands of
-// "cutoff=255:100" (base 255, bands [0,100) and [100,256)).
+// One output pixel sampled from a small image at (column, row), by hand.  The 4 x 4 image holds 10 * row + column + 1
+// with a 2 x 2 block of 77 at rows and columns 1..2; the 2 x 2 ones test the bands of "cutoff=255:100" (base 255,
+// bands [0,100) and [100,256)).
 TEST_F(Remap, SamplingRules)
 {
     std::vector<unsigned char> grid(16);
@@ -102,8 +102,8 @@ TEST_F(Remap, SamplingRules)
     RES_put("plot_param", "");
 }
 
-// A uniform image from 110 W to 80 W; a 50-pixel-wide output inside it (segments at 0, 20, 40 and column
-// 49 written too), then with min_lon -100: west of -100 is 0.
+// A uniform image from 110 W to 80 W; a 50-pixel-wide output inside it (segments at 0, 20, 40 and column 49 written
+// too), then with min_lon -100: west of -100 is 0.
 TEST_F(Remap, LastColumnAndLongitudeCutOff)
 {
     make_image(61, 21, std::vector<unsigned char>(61 * 21, 7));
@@ -146,8 +146,8 @@ TEST_F(Remap, ZoomSizesAndOrigin)
     }
 }
 
-// No spacing in the image: nothing locates, zeros.  The domain-only form leaves the record as the remap
-// does, without pixels, and refuses what the remap refuses.
+// No spacing in the image: nothing locates, zeros.  The domain-only form leaves the record as the remap does, without
+// pixels, and refuses what the remap refuses.
 TEST_F(Remap, BadInputAndDomainOnlyRemap)
 {
     make_image(4, 4, std::vector<unsigned char>(16, 9));
@@ -181,8 +181,8 @@ TEST_F(Remap, BadInputAndDomainOnlyRemap)
     }
 }
 
-// Largest distance (source pixels, the larger of the column and row differences) between the stepped
-// trace at the current remap_inc and the per-pixel trace by the same path, over every 7th row.
+// Largest distance (source pixels, the larger of the column and row differences) between the stepped trace at the
+// current remap_inc and the per-pixel trace by the same path, over every 7th row.
 float stepped_error(const IMG &img, const DOM &d)
 {
     std::vector<float> sc(d.nx), sr(d.nx), pc(d.nx), pr(d.nx);
@@ -199,8 +199,8 @@ float stepped_error(const IMG &img, const DOM &d)
     return worst;
 }
 
-// The real files: GVAR (satellite view, navigated per pixel) and polar stereographic, read as a program
-// run reads them.
+// The real files: GVAR (satellite view, navigated per pixel) and polar stereographic, read as a program run reads
+// them.
 class RemapFile : public Remap {
 protected:
     void read(const char *file)
@@ -267,8 +267,8 @@ TEST_F(RemapFile, ThreadsGiveTheSameImageAndOffEarthIsZero)
     IMG_free(&one);
 }
 
-// Zoom by 2 about 25 N 80 W: the new image's centre pixel navigates back there through the moved pixel
-// mapping (one zoomed line is 4 full-frame lines, about 4 km here).
+// Zoom by 2 about 25 N 80 W: the new image's centre pixel navigates back there through the moved pixel mapping (one
+// zoomed line is 4 full-frame lines, about 4 km here).
 TEST_F(RemapFile, ZoomThroughTheNavigation)
 {
     NEED_SHARED(testutil::GVAR_AREA);
@@ -286,9 +286,9 @@ TEST_F(RemapFile, ZoomThroughTheNavigation)
     EXPECT_NEAR(lo, -80, 0.1);
 }
 
-// An output grid centred on the image centre (38.20007 N, 98.13848 W by invproj, the navigation of column
-// 320, row 175) traces its middle pixel to column 319.5, row 174.5: the image domain takes that centre
-// for its grid centre, half a pixel away for even sizes.
+// An output grid centred on the image centre (38.20007 N, 98.13848 W by invproj, the navigation of column 320, row
+// 175) traces its middle pixel to column 319.5, row 174.5: the image domain takes that centre for its grid centre,
+// half a pixel away for even sizes.
 TEST_F(RemapFile, PolarStereographicFileOntoLatLonAndLambert)
 {
     NEED_SHARED(testutil::PS_AREA);

@@ -1,5 +1,5 @@
-// Exact nearest-neighbour remapping against gdalwarp: a noise image in the satellite view (scan angles,
-// ellipsoid) written as a +proj=geos GeoTIFF and warped with -r near -et 0 onto the same lat/lon grid.
+// Exact nearest-neighbour remapping against gdalwarp: a noise image in the satellite view (scan angles, ellipsoid)
+// written as a +proj=geos GeoTIFF and warped with -r near -et 0 onto the same lat/lon grid.
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -65,8 +65,8 @@ TEST(RemapGdal, ExactNearestMatchesGdalwarp)
     DOM_init(&o);
     o.proj = DOM_LATLON, o.clat = (float)clat, o.clon = (float)clon, o.nx = W, o.ny = H, o.dx = o.dy = (float)d;
     ASSERT_EQ(SAT_remap_image(&img, &o), 1);
-    // The known differences: three output pixels (column, row) where the two programs pick different
-    // nearest neighbours, listed so that a new difference fails and a vanished one is noticed.
+    // The known differences: three output pixels (column, row) where the two programs pick different nearest
+    // neighbours, listed so that a new difference fails and a vanished one is noticed.
     const std::vector<std::pair<int, int>> known = {{72, 84}, {81, 155}, {81, 164}};
     std::vector<std::pair<int, int>> differ;
     int total = 0;

@@ -1,5 +1,5 @@
-// The colouring step of the zyrproc tool, run as a process on real GINI infrared images (AWIPS reader):
-// its PPM against an independent Python/numpy colouring (tools/check_enhance.py) of the same pixels.
+// The colouring step of the zyrproc tool, run as a process on real GINI infrared images (AWIPS reader): its PPM
+// against an independent Python/numpy colouring (tools/check_enhance.py) of the same pixels.
 #include <string>
 
 #include <gtest/gtest.h>
@@ -19,9 +19,8 @@ int zyrproc(const std::string &args)
 
 }  // namespace
 
-// Each enhancement kind (temperature bins, dither, a colour ramp, the default grey ramp) on a polar
-// stereographic and a Mercator file; the raw pixels come from the same run, so the oracle colours
-// exactly what the tool read.
+// Each enhancement kind (temperature bins, dither, a colour ramp, the default grey ramp) on a polar stereographic and
+// a Mercator file; the raw pixels come from the same run, so the oracle colours exactly what the tool read.
 TEST(Zyrproc, ColouredPpmMatchesPythonOracle)
 {
     NEED_SHARED(kAlaska);
@@ -45,8 +44,8 @@ TEST(Zyrproc, ColouredPpmMatchesPythonOracle)
         }
 }
 
-// A PGM output stays the uncoloured values even with an enhancement; a PPM that cannot be written, an
-// unreadable colour table and a missing input are reported with their statuses.
+// A PGM output stays the uncoloured values even with an enhancement; a PPM that cannot be written, an unreadable
+// colour table and a missing input are reported with their statuses.
 TEST(Zyrproc, OutputKindsAndFailures)
 {
     NEED_SHARED(kHawaii);
