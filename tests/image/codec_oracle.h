@@ -1,20 +1,26 @@
-// Independent decoders for the image-file tests: ImageMagick's convert and
-// python3's PIL turn a file into plain RGB bytes, and small builders make
-// image records of every layout the writers take.
+// Oracles of the image tests: ImageMagick's convert and python3's PIL turn a
+// file into plain RGB bytes, the python3 reference decoder next to this file
+// decodes AWIPS and LRIT files, PROJ's cs2cs projects points; small builders
+// make image records of every layout the writers take.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "../test_support.h"
 #include "image/img.h"
 #include "image/imgpal.h"
+#include "image/reader_table.h"
+#include "map/map.h"
 
 namespace codec {
 
@@ -42,15 +48,67 @@ inline std::string pil_rgb(const std::string &path)
 using RGB = std::array<uint8_t, 3>;
 
 // An image record owning its buffers, freed at the end of the scope.
-struct Rec {
-    IMG img;
-    Rec() { IMG_init(&img); img.red_mask = img.green_mask = img.blue_mask = 0; img.indexed = 0; }
-    ~Rec() { IMG_free(&img); }
+struct Rec : IMG {
+    Rec() { IMG_init(this), data = nullptr, cmap = nullptr, red_mask = green_mask = blue_mask = 0, indexed = 0; }
+    ~Rec() { IMG_free(this); }
     Rec(const Rec &) = delete;
     Rec &operator=(const Rec &) = delete;
-    IMG *operator->() { return &img; }
-    IMG *get() { return &img; }
+    IMG *operator->() { return this; }
+    IMG *get() { return this; }
 };
+
+// The 8-bit pixels of a record ("" without any).
+inline std::string image_bytes(const IMG &img)
+{
+    return img.data ? std::string(reinterpret_cast<const char *>(img.data), (size_t)img.nx * img.ny) : std::string();
+}
+
+// Reads bytes as a file of the input code through its row of the reader
+// table, as the program reads a file: 0 read, -1 refused.
+inline int read_as(int code, const unsigned char *bytes, size_t size, IMG *img, const char *name = "built")
+{
+    IMG_READ_OUT out{img, nullptr};
+    return IMG_reader_read_memory(IMG_reader_by_code(code), bytes, size, name, nullptr, &out) == IMG_READ_OK ? 0 : -1;
+}
+
+// A test name from a file name: every character but letters and digits as "_".
+inline std::string case_name(std::string n)
+{
+    for (char &ch : n)
+        if (!isalnum((unsigned char)ch)) ch = '_';
+    return n;
+}
+
+// Pixels of a real AWIPS ("gini") or LRIT ("lrit") file as the python3
+// reference decoder gives them.
+inline std::string reference_pixels(const std::string &kind, const std::string &path)
+{
+    testutil::ScratchDir dir;
+    const std::string out = dir.file("ref.raw"), script = std::string(ZYR_SOURCE_DIR) + "/tests/image/ref_readers.py";
+    if (testutil::run({testutil::python(), script, kind, path, out}).status != 0) return {};
+    return testutil::read_file(out);
+}
+
+// Fractional column and row of (lat, lon) in a domain; false when the point
+// cannot be projected.  The current map domain is left changed.
+inline bool pixel_of(const DOM &dom, double lat, double lon, double &col, double &row)
+{
+    MAP_domain(&dom);
+    float x, y, i, j;
+    if (!MAP_tran(&x, &y, (float)lat, (float)lon)) return false;
+    MAP_grid_untran(&i, &j, x, y);
+    col = i, row = j;
+    return true;
+}
+
+// cs2cs from one PROJ system to another on one "a b" pair.
+inline bool cs2cs(const std::string &from, const std::string &to, double a, double b, double &oa, double &ob)
+{
+    char in[100];
+    snprintf(in, sizeof in, "%.10f %.10f\n", a, b);
+    std::string out = testutil::run({"sh", "-c", "cs2cs -f %.10f " + from + " +to " + to}, "/", "", in).out;
+    return sscanf(out.c_str(), "%lf %lf", &oa, &ob) == 2;
+}
 
 // Stores value v at column col of a row in the record's layout (the
 // converse of how the writers read it): 16, 24 and 32 bits most significant

@@ -5,23 +5,18 @@
 #include <gtest/gtest.h>
 
 #include "../test_support.h"
-#include "area_build.h"
+#include "area_blocks.h"
+#include "build.h"
 #include "core/flags.h"
 #include "core/res.h"
 #include "driver/sat_read.h"
 #include "image/readers.h"
 
-using namespace areatest;
+using namespace build;
 
 namespace {
 
-const std::string kGvar = "area/cmx3g8_wv_1998.260_0745_mcidas.ara", kPs = "area/derived/pngarea_plain.area";
-
-Bytes load(const std::string &path)
-{
-    std::string s = testutil::read_file(path);
-    return Bytes(s.begin(), s.end());
-}
+const std::string kGvar = testutil::GVAR_AREA, kPs = testutil::PS_AREA;
 
 TEST(AreaReal, GvarFileIsBigEndianTwoByteWithShift)
 {
@@ -116,25 +111,15 @@ TEST(AreaReal, ReadFileFillsImagePrintsAndAnswersOutput)
 // Plain file around a block of pixel bytes.
 Bytes plain(Dir d, const Bytes &pixels, bool big = false, const char *nav_type = "RECT")
 {
-    Bytes b = d.bytes(big), n = nav(nav_type, {7, -8}, big);
-    b.insert(b.end(), n.begin(), n.end());
+    Bytes b = cat({d.bytes(big), nav(nav_type, {7, -8}, big)});
     b.resize((size_t)d.w[33], 0);
-    b.insert(b.end(), pixels.begin(), pixels.end());
-    return b;
+    return cat({b, pixels});
 }
 
-Dir dir(int nx, int ny, int word = 0, int32_t value = 0, int word2 = 0, int32_t value2 = 0)
-{
-    Dir d(nx, ny);
-    if (word) d.w[word] = value;
-    if (word2) d.w[word2] = value2;
-    return d;
-}
-
-Bytes framed(Dir d, std::vector<std::vector<int>> lines, int code = 0, int first = 1, int prefix = 0)
+Bytes framed(Dir d, std::vector<std::vector<int>> lines, int code = 0)
 {
     Bytes b = framed_head(d);
-    for (size_t i = 0; i < lines.size(); i++) framed_line(b, (uint32_t)(first + i), lines[i], code, prefix);
+    for (size_t i = 0; i < lines.size(); i++) framed_line(b, (uint32_t)(1 + i), lines[i], code);
     return b;
 }
 
@@ -160,7 +145,7 @@ std::vector<Variant> variants()
     }
     const Bytes upper8 = {255, 128, 0, 0, 175, 64};
     auto lit = [](int v) { return std::vector<int>{0, v >> 4, v & 15, 13}; };
-    Bytes jumps = framed_head(dir(2, 8, 14, 3));
+    Bytes jumps = framed_head(Dir(2, 8, {{14, 3}}));
     const int numbers[] = {1, 2, 3, 200, 6, 7, 8}, values[] = {11, 22, 33, 44, 66, 77, 88};
     for (int i = 0; i < 7; i++) framed_line(jumps, (uint32_t)numbers[i], lit(values[i]), 0, 3);
     Bytes false_start = framed_head(Dir(2, 3));
@@ -170,11 +155,11 @@ std::vector<Variant> variants()
     framed_line(false_start, 2, {0, 1, 1, 12});
     framed_line(false_start, 3, {});
     std::vector<Variant> c = {
-        {"2-byte, prefix, little-endian", plain(dir(3, 2, 10, 2, 14, 5), two), 6, upper8},
-        {"2-byte, prefix, big-endian", plain(dir(3, 2, 10, 2, 14, 5), two, true), 6, upper8},
-        {"1-byte with a prefix takes the shift", plain(dir(4, 1, 14, 2), {9, 9, 0x41, 0x42, 0x43, 0xFF}), 2,
+        {"2-byte, prefix, little-endian", plain(Dir(3, 2, {{10, 2}, {14, 5}}), two), 6, upper8},
+        {"2-byte, prefix, big-endian", plain(Dir(3, 2, {{10, 2}, {14, 5}}), two, true), 6, upper8},
+        {"1-byte with a prefix takes the shift", plain(Dir(4, 1, {{14, 2}}), {9, 9, 0x41, 0x42, 0x43, 0xFF}), 2,
          {0x04, 0x08, 0x0C, 0xFC}},
-        {"1-byte without a prefix does not", plain(dir(4, 1), {0x41, 0x42, 0x43, 0xFF}), 2, {0x41, 0x42, 0x43, 0xFF}},
+        {"1-byte without a prefix does not", plain(Dir(4, 1), {0x41, 0x42, 0x43, 0xFF}), 2, {0x41, 0x42, 0x43, 0xFF}},
         // Framed streams: the last line (number ny) ends the stream undecoded.
         {"framed literal, run, step", framed(Dir(3, 2), {{0, 6, 4, 12, 13}}), 0, {100, 101, 101, 0, 0, 0}},
         {"framed, every step code from 50",
@@ -186,15 +171,12 @@ std::vector<Variant> variants()
         // Lines 1, 2, 3, then 200 (taken as 3 again), then 6: 4 and 5 stay zero.
         {"framed line numbers jump", jumps, 0, {11, 11, 22, 22, 33, 33, 44, 44, 0, 0, 0, 0, 66, 66, 77, 77}},
         {"framed false start, shift 3", false_start, 3, {0x88, 0x90, 0x88, 0x90, 0, 0}},
-        {"GOES slot", plain(Dir(2, 2), {1, 2, 3, 4}, true, "GOES"), 0, {1, 2, 3, 4}, "", "GOES", &AREA_REC::goes},
-        {"PS slot", plain(Dir(2, 2), {1, 2, 3, 4}, true, "PS  "), 0, {1, 2, 3, 4}, "", "PS", &AREA_REC::ps},
-        {"MSAT slot", plain(Dir(2, 2), {1, 2, 3, 4}, true, "MSAT"), 0, {1, 2, 3, 4}, "", "MSAT", &AREA_REC::ps},
-        {"TANC slot", plain(Dir(2, 2), {1, 2, 3, 4}, true, "TANC"), 0, {1, 2, 3, 4}, "", "TANC", &AREA_REC::tanc},
-        {"MOLL slot", plain(Dir(2, 2), {1, 2, 3, 4}, true, "MOLL"), 0, {1, 2, 3, 4}, "", "MOLL", &AREA_REC::proj},
-        {"MERC slot", plain(Dir(2, 2), {1, 2, 3, 4}, true, "MERC"), 0, {1, 2, 3, 4}, "", "MERC", &AREA_REC::proj},
-        {"LAMB slot", plain(Dir(2, 2), {1, 2, 3, 4}, true, "LAMB"), 0, {1, 2, 3, 4}, "", "LAMB", &AREA_REC::proj},
-        {"unknown navigation", plain(Dir(2, 2), {1, 2, 3, 4}, true, "XXXX"), 0, {1, 2, 3, 4}, "", "", nullptr},
     };
+    // Navigation slots: the block's words 1 and 2 (7, -8) are kept where the type says.
+    const std::tuple<const char *, const char *, int32_t *AREA_REC::*> slots[] = {{"GOES", "GOES", &AREA_REC::goes},
+        {"PS  ", "PS", &AREA_REC::ps}, {"MSAT", "MSAT", &AREA_REC::ps}, {"TANC", "TANC", &AREA_REC::tanc},
+        {"MOLL", "MOLL", &AREA_REC::proj}, {"MERC", "MERC", &AREA_REC::proj}, {"LAMB", "LAMB", &AREA_REC::proj}, {"XXXX", "", nullptr}};
+    for (auto [type, stored, slot] : slots) c.push_back({type, plain(Dir(2, 2), {1, 2, 3, 4}, true, type), 0, {1, 2, 3, 4}, "", stored, slot});
     // Refused: sizes, a data offset past the end or negative, a prefix longer
     // than the file, an element size the reader does not know.
     struct { int word; int32_t value; const char *err; } refused[] = {
@@ -204,7 +186,7 @@ std::vector<Variant> variants()
         {33, 1 << 30, ""}, {33, -5000, ""}, {14, 1 << 30, ""}, {14, -1, ""}, {10, 3, ""}};
     for (auto &r : refused) {
         Bytes b = plain(Dir(20, 10), Bytes(200, 1), true);
-        Bytes head = (r.word ? dir(20, 10, r.word, r.value) : Dir(100000, 100000)).bytes(true);
+        Bytes head = (r.word ? Dir(20, 10, {{r.word, r.value}}) : Dir(100000, 100000)).bytes(true);
         std::copy(head.begin(), head.end(), b.begin());
         c.push_back({"refused header", b, 0, {}, r.err});
     }

@@ -2,8 +2,6 @@
 // table-full rule, and broken input.
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "../test_support.h"
 #include "codec_oracle.h"
 #include "image/gif.h"
@@ -153,25 +151,6 @@ TEST(GifLzw, CodesPastTheTableAndShortData)
     std::vector<uint8_t> kwk = CodePacker().put(4, 3).put(1, 3).put(6, 3).done();
     EXPECT_GE(GIF_lzw_decode(kwk.data(), kwk.size(), 2, out.data(), out.size()), 3);
     EXPECT_EQ(out[0] + out[1] + out[2], 3);
-}
-
-// Our coder's streams decode to the pixels for the code sizes and with
-// interlacing, on pictures large enough for the table to fill and clear
-// (its files are read by PIL in the writer tests).
-TEST(GifLzw, RoundTrip)
-{
-    std::mt19937 rng(3);
-    for (int code_size : {2, 8})
-        for (bool inter : {false, true}) {
-            const int w = 257, h = 131;
-            std::vector<uint8_t> idx((size_t)w * h), enc, joined, dec(idx.size());
-            for (size_t i = 0; i < idx.size(); i++) idx[i] = (uint8_t)((i % 5 ? i / 97 : rng()) & ((1u << code_size) - 1));
-            GIF_lzw_encode(idx.data(), w, h, code_size, inter, &enc);
-            for (size_t pos = 1; enc[pos]; pos += enc[pos] + 1) joined.insert(joined.end(), enc.begin() + pos + 1, enc.begin() + pos + 1 + enc[pos]);
-            ASSERT_EQ(GIF_lzw_decode(joined.data(), joined.size(), code_size, dec.data(), dec.size()), (long)dec.size());
-            for (int n = 0; n < h; n++)
-                ASSERT_EQ(0, memcmp(&dec[(size_t)n * w], &idx[(size_t)(inter ? GIF_interlace_row(n, h) : n) * w], w)) << code_size << " " << n;
-        }
 }
 
 // Broken files: a screen no file can back, a sub-block claiming bytes past

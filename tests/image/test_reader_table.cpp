@@ -7,15 +7,13 @@
 #include <vector>
 
 #include "../test_support.h"
-#include "area_build.h"
 #include "image/img.h"
 #include "image/reader_table.h"
-#include "reader_build.h"
-#include "tiff_build.h"
+#include "build.h"
 
 namespace {
 
-using namespace rdrbuild;
+using namespace build;
 
 struct Sample {
     int code;
@@ -29,7 +27,7 @@ std::vector<Sample> samples()
     IMG img = zyr_image(4, 3);
     IMG_write(dir.file("t.zyr").c_str(), &img, 0);
     IMG_free(&img);
-    Bytes area = cat({areatest::Dir(4, 3).bytes(false), areatest::nav("RECT", {}, false), ramp(12)});
+    Bytes area = cat({build::Dir(4, 3).bytes(false), build::nav("RECT", {}, false), ramp(12)});
     const Bytes heading = bytes("TIGE03 KNES 120600\r\r\n");
     // Pixels that do not compress, so the compressed product still holds a
     // product definition block's worth of bytes.
@@ -42,7 +40,7 @@ std::vector<Sample> samples()
         {IMG_SRC_AWIP, cat({heading, make_pdb(7, 4, 3), ramp(12)}), 4, 3},
         {IMG_SRC_AWIPZ, cat({heading, deflated(cat({heading, make_pdb(7, 32, 24)})), deflated(noise)}), 32, 24},
         {IMG_SRC_UNISYS, unisys(8, 6, "x8 y6 end "), 8, 6},
-        {IMG_SRC_TIFF, tiffbuild::Builder().grey(4, 3, ramp(12)), 4, 3},
+        {IMG_SRC_TIFF, Tiff().grey(4, 3, ramp(12)), 4, 3},
         {IMG_SRC_LRIT, lrit_file(4, 3), 4, 3},
     };
 }

@@ -14,8 +14,8 @@
 #include "core/flags.h"
 #include "driver/sat_read.h"
 #include "image/readers.h"
-#include "rdr_oracle.h"
-#include "tiff_build.h"
+#include "codec_oracle.h"
+#include "build.h"
 
 namespace {
 
@@ -50,10 +50,10 @@ std::vector<double> gdaltransform(const std::string &path, const std::string &po
 // Decoded pixels, or "" when the reader refused the file.
 std::string read_pixels(const std::string &file, const char *name)
 {
-    rdrtest::OwnedImg img;
+    codec::Rec img;
     const auto *bytes = (const unsigned char *)file.data();
-    if (rdrtest::read_as(IMG_SRC_TIFF, bytes, file.size(), &img, name) != 0) return {};
-    return rdrtest::image_bytes(img);
+    if (codec::read_as(IMG_SRC_TIFF, bytes, file.size(), &img, name) != 0) return {};
+    return codec::image_bytes(img);
 }
 
 // ---- real files ----
@@ -102,14 +102,14 @@ TEST_P(TiffReal, PixelsAndPixelCentres)
     NEED_GDAL();
     NEED_TOOL("cs2cs");
     std::string path = testutil::shared("tiff/" + std::string(c.file));
-    rdrtest::OwnedImg img;
+    codec::Rec img;
     ASSERT_EQ(SAT_read_TIFF(path.c_str(), &img), c.result);
     if (c.result) return;
     EXPECT_EQ(img.source, 59);
     EXPECT_EQ(std::vector<int>({img.nx, img.ny, img.bytes_line, img.domain.proj, img.date.year}),
               (std::vector<int>{c.nx, c.ny, c.nx, c.proj, -9999}));
     EXPECT_STREQ(img.info, "");  // none of them has Make or Model
-    EXPECT_TRUE(gdal_pixels(path, (size_t)c.nx * c.ny, c.sample_bytes) == rdrtest::image_bytes(img)) << "pixels differ from GDAL";
+    EXPECT_TRUE(gdal_pixels(path, (size_t)c.nx * c.ny, c.sample_bytes) == codec::image_bytes(img)) << "pixels differ from GDAL";
     if (c.proj == -9999) return;
     // Centres of the upper-left and lower-right pixels (the domain is fitted
     // through the other two corners for Mercator).
@@ -119,15 +119,15 @@ TEST_P(TiffReal, PixelsAndPixelCentres)
     for (int k = 0; k < 2; k++) {
         double lon = model[3 * k], lat = model[3 * k + 1], col, row;
         if (*c.inverse) {
-            ASSERT_TRUE(rdrtest::cs2cs(c.inverse, "+proj=longlat +ellps=WGS84", model[3 * k], model[3 * k + 1], lon, lat));
+            ASSERT_TRUE(codec::cs2cs(c.inverse, "+proj=longlat +ellps=WGS84", model[3 * k], model[3 * k + 1], lon, lat));
         }
-        ASSERT_TRUE(rdrtest::pixel_of(img.domain, lat, lon, col, row));
+        ASSERT_TRUE(codec::pixel_of(img.domain, lat, lon, col, row));
         EXPECT_NEAR(col, corners[k][0], 0.1) << lat << " " << lon;
         EXPECT_NEAR(row, corners[k][1], 0.1) << lat << " " << lon;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Tiff, TiffReal, testing::ValuesIn(kTiff), [](const auto &i) { return rdrtest::case_name(i.param.file); });
+INSTANTIATE_TEST_SUITE_P(Tiff, TiffReal, testing::ValuesIn(kTiff), [](const auto &i) { return codec::case_name(i.param.file); });
 
 // ---- GeoTIFFs: pixel centres against gdaltransform ----
 
@@ -180,7 +180,7 @@ const GeoCase kGeo[] = {
 // A 40 x 30 GeoTIFF with the case's keys and georeference.
 std::vector<unsigned char> geotiff(const GeoCase &c, int w, int h)
 {
-    tiffbuild::Builder b;
+    build::Tiff b;
     std::vector<uint32_t> dir = {1, 1, 0, 0};
     std::vector<double> params;
     std::vector<std::pair<unsigned, int>> keys;  // key, short value or -1 - double index
@@ -216,19 +216,19 @@ TEST_P(TiffGdalGeo, FirstAndLastPixelCentresMatchGdaltransform)
     std::vector<double> ll = gdaltransform(dir.write("geo.tif", std::string(file.begin(), file.end())),
                                            "0.5 0.5\n" + std::to_string(w - 0.5) + " " + std::to_string(h - 0.5) + "\n", c.geog);
     ASSERT_EQ(ll.size(), 6u);
-    rdrtest::OwnedImg img;
-    ASSERT_EQ(rdrtest::read_as(IMG_SRC_TIFF, file.data(), file.size(), &img, "geo.tif"), 0);
+    codec::Rec img;
+    ASSERT_EQ(codec::read_as(IMG_SRC_TIFF, file.data(), file.size(), &img, "geo.tif"), 0);
     ASSERT_EQ(img.domain.proj, c.proj);
     const double want[2][2] = {{0, 0}, {w - 1.0, h - 1.0}};
     for (int k = 0; k < 2; k++) {
         double col, row, lon = ll[3 * k], lat = ll[3 * k + 1];
-        ASSERT_TRUE(rdrtest::pixel_of(img.domain, lat, lon, col, row));
+        ASSERT_TRUE(codec::pixel_of(img.domain, lat, lon, col, row));
         EXPECT_NEAR(col, want[k][0], 0.1) << lat << " " << lon;
         EXPECT_NEAR(row, want[k][1], 0.1) << lat << " " << lon;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Tiff, TiffGdalGeo, testing::ValuesIn(kGeo), [](const auto &i) { return rdrtest::case_name(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Tiff, TiffGdalGeo, testing::ValuesIn(kGeo), [](const auto &i) { return codec::case_name(i.param.name); });
 
 // ---- compression and layout: one picture through gdal_translate ----
 
@@ -311,65 +311,54 @@ TEST(TiffGdalCodec, PixelsEqualTheOriginalOrGdalsDecoding)
     }
 }
 
-// Every cut of a file is refused with a message naming it, and an unknown
-// compression is refused naming the file and the code.
-void expect_cuts_refused(const std::string &file, const std::string &name, bool to_the_last_byte)
-{
-    for (int k = 1; k <= 10; k++) {
-        size_t len = file.size() * k / 11 + (k == 10 && to_the_last_byte ? file.size() / 11 - 1 : 0);
-        testing::internal::CaptureStderr();
-        std::string px = read_pixels(file.substr(0, len), name.c_str());
-        std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_TRUE(px.empty()) << name << " cut to " << len << " of " << file.size();
-        EXPECT_NE(err.find(name), std::string::npos) << name << " cut to " << len << ": " << err;
-    }
-}
-
+// Every cut of a GDAL file (up to its last byte but one) is refused with a
+// message naming it; an unknown compression is refused naming the code.
 TEST(TiffCut, GdalFilesAreRefusedNamingTheFile)
 {
     NEED_GDAL();
     testutil::ScratchDir dir;
+    auto refused = [](const std::string &file, const char *name) {
+        testing::internal::CaptureStderr();
+        std::string px = read_pixels(file, name), err = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(px.empty()) << name << " cut to " << file.size();
+        return err;
+    };
     for (const char *opts : {"", "-co COMPRESS=LZW", "-co COMPRESS=DEFLATE", "-co COMPRESS=PACKBITS", "-co COMPRESS=JPEG",
                              "-co TILED=YES -co BLOCKXSIZE=64 -co BLOCKYSIZE=64"}) {
+        SCOPED_TRACE(opts);
         std::string file = gdal_tiff(dir, opts);
-        ASSERT_FALSE(file.empty()) << opts;
-        expect_cuts_refused(file, "cut_file.tif", true);
+        ASSERT_FALSE(file.empty());
+        for (int k = 1; k <= 10; k++) {
+            size_t len = file.size() * k / 11 + (k == 10 ? file.size() / 11 - 1 : 0);
+            EXPECT_NE(refused(file.substr(0, len), "cut_file.tif").find("cut_file.tif"), std::string::npos);
+        }
     }
     std::string file = gdal_tiff(dir, "");
     ASSERT_TRUE(patch_short(file, 259, 50999));
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(read_pixels(file, "odd.tif"), "");
-    std::string err = testing::internal::GetCapturedStderr();
+    std::string err = refused(file, "odd.tif");
     EXPECT_NE(err.find("odd.tif"), std::string::npos) << err;
     EXPECT_NE(err.find("compression 50999"), std::string::npos) << err;
 }
 
-TEST(TiffCut, RealFilesAreRefusedNamingTheFile)
-{
-    NEED_SHARED("tiff");
-    for (const TiffCase &c : kTiff)
-        if (!c.result) expect_cuts_refused(testutil::read_file(testutil::shared("tiff/" + std::string(c.file))), c.file, false);
-}
-
 // ---- built files ----
 
-using tiffbuild::Builder;
+using build::Tiff;
 
+// Both byte orders, sizes as SHORT or LONG, Make and Model, the date.
 TEST(TiffBuilt, BothByteOrdersShortOrLongSizesMakeAndDate)
 {
-    std::vector<unsigned char> pix(6 * 4);
-    for (size_t i = 0; i < pix.size(); i++) pix[i] = (unsigned char)(i * 9);
+    const build::Bytes pix = build::ramp(6 * 4);
     for (bool big : {false, true})
         for (unsigned type : {3u, 4u}) {
             SCOPED_TRACE(testing::Message() << "big " << big << " type " << type);
-            Builder b;
+            Tiff b;
             b.big = big;
             b.tag(256, type, {6}), b.tag(257, type, {4}), b.tag(258, 3, {8}), b.ascii(271, "Maker"), b.ascii(272, "Model 7");
             b.tag(273, 4, {0}), b.ascii(306, "2004:10:13 18:52:07");
             b.entries[5].v = {(uint32_t)b.build({}).size()};  // the pixels go at the end
             auto file = b.build(pix);
-            rdrtest::OwnedImg img;
-            ASSERT_EQ(rdrtest::read_as(IMG_SRC_TIFF, file.data(), file.size(), &img), 0);
+            codec::Rec img;
+            ASSERT_EQ(codec::read_as(IMG_SRC_TIFF, file.data(), file.size(), &img), 0);
             EXPECT_EQ(std::vector<int>({img.nx, img.ny, img.date.year, img.date.second, img.domain.proj}),
                       (std::vector<int>{6, 4, 2004, 7, -9999}));
             EXPECT_STREQ(img.info, "Maker Model 7");
@@ -377,28 +366,11 @@ TEST(TiffBuilt, BothByteOrdersShortOrLongSizesMakeAndDate)
         }
 }
 
-TEST(TiffBuilt, TilesAreCroppedAtTheEdges)
-{
-    // 5 x 3 image in 4 x 2 tiles: 2 x 2 tiles, the right and bottom cropped.
-    Builder b;
-    std::vector<unsigned char> tiles;
-    for (int t = 0; t < 4; t++)
-        for (int i = 0; i < 8; i++) tiles.push_back((unsigned char)(t * 16 + i));
-    b.tag(256, 3, {5}), b.tag(257, 3, {3}), b.tag(258, 3, {8}), b.tag(322, 3, {4}), b.tag(323, 3, {2});
-    b.tag(324, 4, {0, 0, 0, 0}), b.tag(325, 4, {8, 8, 8, 8});
-    uint32_t base = (uint32_t)b.build({}).size();
-    b.entries[5].v = {base, base + 8, base + 16, base + 24};
-    auto file = b.build(tiles);
-    rdrtest::OwnedImg img;
-    ASSERT_EQ(rdrtest::read_as(IMG_SRC_TIFF, file.data(), file.size(), &img), 0);
-    EXPECT_EQ(rdrtest::image_bytes(img), std::string("\0\1\2\3\x10\4\5\6\7\x14\x20\x21\x22\x23\x30", 15));
-}
-
 TEST(TiffBad, RefusedOrSurvivedDirectories)
 {
     // A strip past the end of the file and a tile far larger than the image
     // are refused, not allocated; a GeoKey count past its tag only loses the keys.
-    Builder cut, huge, keys;
+    Tiff cut, huge, keys;
     cut.tag(256, 3, {4}), cut.tag(257, 3, {4}), cut.tag(258, 3, {8}), cut.tag(273, 4, {0xFFFFFF}), cut.tag(279, 4, {0xFFFFFFF});
     huge.tag(256, 3, {4}), huge.tag(257, 3, {4}), huge.tag(258, 3, {8}), huge.tag(322, 3, {65520}), huge.tag(323, 3, {65520});
     huge.tag(324, 4, {8}), huge.tag(325, 4, {16});
@@ -412,8 +384,8 @@ TEST(TiffBad, RefusedOrSurvivedDirectories)
         {"geographic key but no tiepoint", keys.grey(4, 4, std::vector<unsigned char>(16, 7)), 0},
     };
     for (auto &c : cases) {
-        rdrtest::OwnedImg img;
-        EXPECT_EQ(rdrtest::read_as(IMG_SRC_TIFF, c.file.data(), c.file.size(), &img), c.result) << c.name;
+        codec::Rec img;
+        EXPECT_EQ(codec::read_as(IMG_SRC_TIFF, c.file.data(), c.file.size(), &img), c.result) << c.name;
         EXPECT_EQ(img.domain.proj, -9999) << c.name;
     }
 }
@@ -425,22 +397,18 @@ TEST(ReaderDispatch, InputTypesReachTheirReaders)
     NEED_SHARED("tiff");
     NEED_SHARED("lrit");
     struct { int type; const char *file; int source; } cases[] = {
-        {53, "gini/pnggini", 53},
-        {54, "gini/zlibgini", 53},
-        {59, "tiff/intergraph_geog.tif", 59},
-        {60, "lrit/IMG_DK01B05_202009201110_010.hrit", 60},
-    };
+        {53, "gini/pnggini", 53}, {54, "gini/zlibgini", 53}, {59, "tiff/intergraph_geog.tif", 59}, {60, "lrit/IMG_DK01B05_202009201110_010.hrit", 60}};
     for (auto &c : cases) {
         SCOPED_TRACE(c.file);
         FLAG_set(FLAG_INPUT, c.type);
-        rdrtest::OwnedImg img;
+        codec::Rec img;
         ASSERT_EQ(SAT_read_file(testutil::shared(c.file).c_str(), &img), 1);
         EXPECT_EQ(img.source, c.source);
         EXPECT_EQ(img.byte_order, 1);
         EXPECT_EQ(img.date_label[0] != 0, c.source != 59);  // the TIFFs carry no date
     }
     FLAG_set(FLAG_INPUT, IMG_SRC_TIFF);
-    rdrtest::OwnedImg img;
+    codec::Rec img;
     EXPECT_EQ(SAT_read_file("/nonexistent/x.tif", &img), 0);
 }
 

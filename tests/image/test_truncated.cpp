@@ -9,7 +9,7 @@
 #include <string>
 
 #include "image/gif.h"
-#include "rdr_oracle.h"
+#include "codec_oracle.h"
 
 namespace {
 
@@ -46,9 +46,9 @@ void PrintTo(const Form &f, std::ostream *os) { *os << f.label; }
 // Reads the first n bytes as the form's reader does; true on success.
 bool read(const Form &f, const unsigned char *b, size_t n, const char *name)
 {
-    rdrtest::OwnedImg img;
+    codec::Rec img;
     if (f.code < 0) return GIF_read_mem(b, n, &img, 0, name) == 1;
-    return rdrtest::read_as(f.code, b, n, &img, name) == 0;
+    return codec::read_as(f.code, b, n, &img, name) == 0;
 }
 
 class Truncated : public testing::TestWithParam<Form> {};

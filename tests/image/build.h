@@ -1,0 +1,269 @@
+// Byte-level builders for the reader tests, so each test states the bytes it
+// feeds: AREA directories, navigation blocks and sync-framed lines; AWIPS
+// product definition blocks; LRIT header records; TIFF directories; Unisys
+// keyword headers and ZYRIMG records.  One byte writer serves them all.
+#pragma once
+
+#include <zlib.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../test_support.h"
+#include "image/area.h"
+#include "image/img.h"
+
+namespace build {
+
+using Bytes = std::vector<unsigned char>;
+
+// n bytes of v, most significant first when big.
+inline void put(Bytes &b, uint64_t v, int n, bool big = true)
+{
+    for (int i = 0; i < n; i++) b.push_back((unsigned char)(v >> (8 * (big ? n - 1 - i : i))));
+}
+inline void put_text(Bytes &b, const char *text, size_t n)
+{
+    for (size_t i = 0; i < n; i++) b.push_back(i < std::strlen(text) ? (unsigned char)text[i] : ' ');
+}
+inline Bytes ramp(size_t n)
+{
+    Bytes v(n);
+    for (size_t i = 0; i < n; i++) v[i] = (unsigned char)(i * 7 + 3);
+    return v;
+}
+inline Bytes cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (auto &p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+inline Bytes bytes(const std::string &s) { return {s.begin(), s.end()}; }
+inline Bytes load(const std::string &path) { return bytes(testutil::read_file(path)); }
+inline Bytes deflated(const Bytes &in)
+{
+    uLongf n = compressBound(in.size());
+    Bytes out(n);
+    compress(out.data(), &n, in.data(), in.size());
+    out.resize(n);
+    return out;
+}
+
+// ---- AREA ----
+
+// A directory of nx x ny one-byte elements, 2004 day 191 14:25, data at
+// 768, with the given words set.
+struct Dir {
+    int32_t w[64] = {0, 4, 0, 104191, 142500, 11, 21, 0, 0, 0, 1, 2, 3};
+    Dir(int nx, int ny, std::initializer_list<std::pair<int, int32_t>> set = {})
+    {
+        w[8] = ny, w[9] = nx, w[33] = 256 + 512;
+        for (auto [word, value] : set) w[word] = value;
+    }
+    Bytes bytes(bool big) const
+    {
+        Bytes b;
+        for (int i = 0; i < 64; i++)
+            if (i == 24) put_text(b, "TEST MEMO", 32), i = 31;
+            else put(b, (uint32_t)w[i], 4, big);
+        return b;
+    }
+};
+
+// A navigation block of the given type with words 1.. from the list.
+inline Bytes nav(const char *type, std::vector<int32_t> words, bool big)
+{
+    Bytes b;
+    put_text(b, type, 4);
+    for (size_t i = 1; i < 128; i++) put(b, i - 1 < words.size() ? (uint32_t)words[i - 1] : 0, 4, big);
+    return b;
+}
+
+inline void put_sync(Bytes &b) { b.insert(b.end(), {0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF}); }
+
+// One framed line: sync, line number, prefix, code, count and the nibbles
+// (padded with a 13 that the decoder never reaches when the line fills).
+inline void framed_line(Bytes &b, uint32_t number, std::vector<int> nibs, int code = 0, int prefix = 0)
+{
+    put_sync(b);
+    put(b, number, 4);
+    b.insert(b.end(), (size_t)prefix, 0xEE);
+    if (nibs.size() % 2) nibs.push_back(13);
+    put(b, (uint32_t)code, 2), put(b, nibs.size() / 2, 2);
+    for (size_t i = 0; i < nibs.size(); i += 2) b.push_back((unsigned char)(nibs[i] << 4 | nibs[i + 1]));
+}
+
+// Head of a framed stream: sync, directory (big-endian), sync, nav block.
+inline Bytes framed_head(const Dir &d)
+{
+    Bytes b;
+    put_sync(b);
+    b = cat({b, d.bytes(true)});
+    put_sync(b);
+    return cat({b, nav("RECT", {}, true)});
+}
+
+// Reads an AREA image from bytes through a memory stream.
+struct Read {
+    AREA_REC area{};
+    int ret = -1;
+    explicit Read(const Bytes &b)
+    {
+        FILE *f = fmemopen(const_cast<unsigned char *>(b.data()), b.size(), "rb");
+        ret = SAT_read_AREA(f, &area);
+        if (f) std::fclose(f);
+    }
+    ~Read() { AREA_free(&area); }
+    int nx() const { return area.dir[AREA_W_NELEMS]; }
+};
+
+// ---- AWIPS ----
+
+// A product definition block (octets counted from 1): 2005 day 12 Sep
+// 06:30:15, the given projection code and size.
+inline Bytes make_pdb(int proj, int nx, int ny)
+{
+    Bytes p(512, 0);
+    p[1] = 13, p[2] = 1, p[3] = 4;
+    p[8] = 105, p[9] = 9, p[10] = 12, p[11] = 6, p[12] = 30, p[13] = 15;
+    p[15] = (unsigned char)proj;
+    p[16] = (unsigned char)(nx >> 8), p[17] = (unsigned char)nx, p[18] = (unsigned char)(ny >> 8), p[19] = (unsigned char)ny;
+    return p;
+}
+
+// A signed 24-bit PDB value (sign and magnitude, 1e-4 degrees) at octet k.
+inline void put_s24(Bytes &p, int k, double v)
+{
+    int m = (int)std::lround(std::fabs(v) * 10000);
+    p[k - 1] = (unsigned char)((m >> 16) | (v < 0 ? 0x80 : 0)), p[k] = (unsigned char)(m >> 8), p[k + 1] = (unsigned char)m;
+}
+
+// ---- LRIT ----
+
+// Header records appended one by one; seal() sets the primary header's
+// total length once they are in, then the data field.
+struct Lrit {
+    Bytes out;
+    void u8(unsigned v) { out.push_back((unsigned char)v); }
+    void u16(unsigned v) { put(out, v, 2); }
+    void u32(uint32_t v) { put(out, v, 4); }
+    void primary(uint32_t total, int len = 16)
+    {
+        u8(0), u16(len), u8(0), u32(total);
+        out.insert(out.end(), (size_t)len - 8, 0);
+    }
+    void structure(int bits, int cols, int lines, int comp) { u8(1), u16(9), u8(bits), u16(cols), u16(lines), u8(comp); }
+    void nav(const char *name, int32_t cfac, int32_t lfac, int32_t coff, int32_t loff)
+    {
+        u8(2), u16(51), out.resize(out.size() + 32);
+        std::memcpy(&out[out.size() - 32], name, std::strlen(name));
+        u32(cfac), u32(lfac), u32(coff), u32(loff);
+    }
+    void segment7(int seg, int nseg, int first) { u8(128), u16(7), u8(seg), u8(nseg), u16(first); }
+    void time(int days, uint32_t ms) { u8(5), u16(10), u8(0x40), u16(days), u32(ms); }
+    void annotation(const std::string &s) { u8(4), u16(3 + s.size()), out.insert(out.end(), s.begin(), s.end()); }
+    void seal() { out[4] = out.size() >> 24, out[5] = out.size() >> 16, out[6] = out.size() >> 8, out[7] = out.size(); }
+    void data(const Bytes &d) { out.insert(out.end(), d.begin(), d.end()); }
+};
+
+// ---- TIFF ----
+
+// One directory, entries given as (tag, type, values), in either byte
+// order; SHORT, LONG, ASCII and DOUBLE entries, out-of-line values after
+// the directory, pixels last.
+struct Tiff {
+    bool big = false;
+    struct E { unsigned tag, type; std::vector<uint32_t> v; Bytes raw; };
+    std::vector<E> entries{};
+    void tag(unsigned t, unsigned type, std::vector<uint32_t> v) { entries.push_back({t, type, std::move(v), {}}); }
+    void ascii(unsigned t, const std::string &s) { entries.push_back({t, 2, {}, bytes(s + '\0')}); }
+    void doubles(unsigned t, const std::vector<double> &v)
+    {
+        E e{t, 12, {}, {}};
+        for (double d : v) {
+            uint64_t bits;
+            std::memcpy(&bits, &d, 8);
+            put(e.raw, bits, 8, big);
+        }
+        entries.push_back(std::move(e));
+    }
+    E &entry(unsigned t)
+    {
+        for (auto &e : entries)
+            if (e.tag == t) return e;
+        return entries.front();
+    }
+    Bytes build(const Bytes &pixels)
+    {
+        Bytes out(2, big ? 'M' : 'I'), tail;
+        put(out, 42, 2, big), put(out, 8, 4, big), put(out, entries.size(), 2, big);
+        const size_t extra = 8 + 2 + 12 * entries.size() + 4;  // where out-of-line values go
+        for (auto &e : entries) {
+            Bytes vals = e.raw;
+            for (uint32_t v : e.v) put(vals, v, e.type == 3 ? 2 : 4, big);
+            put(out, e.tag, 2, big), put(out, e.type, 2, big);
+            put(out, e.type == 2 ? vals.size() : e.type == 12 ? vals.size() / 8 : e.v.size(), 4, big);
+            if (vals.size() <= 4) {
+                vals.resize(4, 0);
+                out = cat({out, vals});
+                continue;
+            }
+            if (tail.size() % 2) tail.push_back(0);  // word boundary
+            put(out, extra + tail.size(), 4, big);
+            tail = cat({tail, vals});
+        }
+        put(out, 0, 4, big);
+        return cat({out, tail, pixels});
+    }
+    // A whole 8-bit grey file: the size tags, one strip of `pixels` and the
+    // entries added before (kept in tag order by the caller).
+    Bytes grey(int w, int h, const Bytes &pixels)
+    {
+        std::vector<E> extra = std::move(entries);
+        entries.clear();
+        tag(256, 3, {(uint32_t)w}), tag(257, 3, {(uint32_t)h}), tag(258, 3, {8}), tag(262, 3, {1});
+        tag(273, 4, {0}), tag(278, 3, {(uint32_t)h}), tag(279, 4, {(uint32_t)pixels.size()});
+        entries.insert(entries.end(), extra.begin(), extra.end());
+        entry(273).v = {(uint32_t)build({}).size()};
+        return build(pixels);
+    }
+};
+
+// ---- Unisys, LRIT and ZYRIMG files of ramp pixels ----
+
+// nx * ny ramp pixels with the keyword header over their start.
+inline Bytes unisys(int nx, int ny, const std::string &header)
+{
+    Bytes b = ramp((size_t)nx * ny);
+    std::copy(header.begin(), header.begin() + (long)std::min(header.size(), b.size()), b.begin());
+    return b;
+}
+
+// An 8-bit LRIT file of nx x ny ramp pixels, no navigation.
+inline Bytes lrit_file(int nx, int ny)
+{
+    Lrit f;
+    f.primary(0), f.structure(8, nx, ny, 0), f.seal(), f.data(ramp((size_t)nx * ny));
+    return f.out;
+}
+
+// An 8-bit record of nx x ny ramp pixels with a date label and info; the
+// caller frees it with IMG_free.
+inline IMG zyr_image(int nx, int ny)
+{
+    IMG img;
+    IMG_init(&img);
+    img.nx = img.bytes_line = nx, img.ny = ny, img.depth = 8;
+    img.data = (unsigned char *)std::malloc((size_t)nx * ny);
+    Bytes px = ramp((size_t)nx * ny);
+    std::memcpy(img.data, px.data(), px.size());
+    std::strcpy(img.date_label, "14:25Z 9 JUL 04");
+    std::strcpy(img.info, "GOES-8 IR");
+    return img;
+}
+
+}  // namespace build
