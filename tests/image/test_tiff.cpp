@@ -1,16 +1,10 @@
 // TIFF and GeoTIFF against GDAL: the real files (pixels from gdal_translate,
 // pixel centres from gdaltransform and cs2cs), GeoTIFFs of every projection
 // the reader places, one picture written with every compression and layout
-// gdal_translate offers, cut files; then built files for the byte orders,
-// tiles and bad directories, and the dispatch by input type.
-#include <algorithm>
-#include <cstring>
+// gdal_translate offers, cut files; then built files for the byte orders and
+// bad directories, and the dispatch by input type.
 #include <sstream>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include "../test_support.h"
 #include "core/flags.h"
 #include "driver/sat_read.h"
 #include "image/readers.h"
@@ -45,6 +39,19 @@ std::vector<double> gdaltransform(const std::string &path, const std::string &po
     std::istringstream in(testutil::run({"sh", "-c", cmd + " 2>/dev/null"}, "/", "", points).out);
     for (double v; in >> v;) out.push_back(v);
     return out;
+}
+
+// The upper-left and lower-right pixel centres, at (lon, lat) = ll[0, 1] and
+// ll[3, 4], must fall on those pixels of the domain.
+void expect_corners(const DOM &dom, const std::vector<double> &ll, int w, int h)
+{
+    ASSERT_EQ(ll.size(), 6u);
+    for (int k = 0; k < 2; k++) {
+        double col, row;
+        ASSERT_TRUE(codec::pixel_of(dom, ll[3 * k + 1], ll[3 * k], col, row));
+        EXPECT_NEAR(col, k * (w - 1.0), 0.1) << ll[3 * k + 1] << " " << ll[3 * k];
+        EXPECT_NEAR(row, k * (h - 1.0), 0.1) << ll[3 * k + 1] << " " << ll[3 * k];
+    }
 }
 
 // Decoded pixels, or "" when the reader refused the file.
@@ -111,20 +118,12 @@ TEST_P(TiffReal, PixelsAndPixelCentres)
     EXPECT_STREQ(img.info, "");  // none of them has Make or Model
     EXPECT_TRUE(gdal_pixels(path, (size_t)c.nx * c.ny, c.sample_bytes) == codec::image_bytes(img)) << "pixels differ from GDAL";
     if (c.proj == -9999) return;
-    // Centres of the upper-left and lower-right pixels (the domain is fitted
-    // through the other two corners for Mercator).
-    const double corners[2][2] = {{0, 0}, {c.nx - 1.0, c.ny - 1.0}};
-    std::vector<double> model = gdaltransform(path, "0.5 0.5\n" + std::to_string(c.nx - 0.5) + " " + std::to_string(c.ny - 0.5) + "\n");
-    ASSERT_EQ(model.size(), 6u);
-    for (int k = 0; k < 2; k++) {
-        double lon = model[3 * k], lat = model[3 * k + 1], col, row;
-        if (*c.inverse) {
-            ASSERT_TRUE(codec::cs2cs(c.inverse, "+proj=longlat +ellps=WGS84", model[3 * k], model[3 * k + 1], lon, lat));
-        }
-        ASSERT_TRUE(codec::pixel_of(img.domain, lat, lon, col, row));
-        EXPECT_NEAR(col, corners[k][0], 0.1) << lat << " " << lon;
-        EXPECT_NEAR(row, corners[k][1], 0.1) << lat << " " << lon;
-    }
+    // The domain is fitted through the other two corners for Mercator.
+    std::vector<double> ll = gdaltransform(path, "0.5 0.5\n" + std::to_string(c.nx - 0.5) + " " + std::to_string(c.ny - 0.5) + "\n");
+    ASSERT_EQ(ll.size(), 6u);
+    for (int k = 0; k < 2 && *c.inverse; k++)
+        ASSERT_TRUE(codec::cs2cs(c.inverse, "+proj=longlat +ellps=WGS84", ll[3 * k], ll[3 * k + 1], ll[3 * k], ll[3 * k + 1]));
+    expect_corners(img.domain, ll, c.nx, c.ny);
 }
 
 INSTANTIATE_TEST_SUITE_P(Tiff, TiffReal, testing::ValuesIn(kTiff), [](const auto &i) { return codec::case_name(i.param.file); });
@@ -215,17 +214,10 @@ TEST_P(TiffGdalGeo, FirstAndLastPixelCentresMatchGdaltransform)
     testutil::ScratchDir dir;
     std::vector<double> ll = gdaltransform(dir.write("geo.tif", std::string(file.begin(), file.end())),
                                            "0.5 0.5\n" + std::to_string(w - 0.5) + " " + std::to_string(h - 0.5) + "\n", c.geog);
-    ASSERT_EQ(ll.size(), 6u);
     codec::Rec img;
     ASSERT_EQ(codec::read_as(IMG_SRC_TIFF, file.data(), file.size(), &img, "geo.tif"), 0);
     ASSERT_EQ(img.domain.proj, c.proj);
-    const double want[2][2] = {{0, 0}, {w - 1.0, h - 1.0}};
-    for (int k = 0; k < 2; k++) {
-        double col, row, lon = ll[3 * k], lat = ll[3 * k + 1];
-        ASSERT_TRUE(codec::pixel_of(img.domain, lat, lon, col, row));
-        EXPECT_NEAR(col, want[k][0], 0.1) << lat << " " << lon;
-        EXPECT_NEAR(row, want[k][1], 0.1) << lat << " " << lon;
-    }
+    expect_corners(img.domain, ll, w, h);
 }
 
 INSTANTIATE_TEST_SUITE_P(Tiff, TiffGdalGeo, testing::ValuesIn(kGeo), [](const auto &i) { return codec::case_name(i.param.name); });
