@@ -1,3 +1,4 @@
+// The flag slots, the plot-element switches and the levelled messages.
 #include "core/flags.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +6,10 @@
 #include "../test_support.h"
 
 using testutil::ScratchDir;
+using testing::internal::CaptureStderr;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStderr;
+using testing::internal::GetCapturedStdout;
 
 TEST(Flags, SlotsAndRange)
 {
@@ -27,108 +32,111 @@ TEST(Flags, SlotsAndRange)
     EXPECT_FALSE(FLAG_help());
 }
 
+// PLOT_TEXT sums its six corner elements, PLOT_ANY every element (the text
+// sum included): 11 plain elements and 6 texts when all are on.
 TEST(Flags, PlotElementSums)
 {
-    // Every element starts on.
     for (int i = 0; i < PLOT_NUM_ELEMENTS; ++i) EXPECT_EQ(FLAG_getplot(i), 1u) << i;
     FLAG_setplot(PLOT_TEXT, 0);
     for (int i = PLOT_TEXT_UL; i <= PLOT_TEXT_LR; ++i) EXPECT_EQ(FLAG_getplot(i), 0u);
-    EXPECT_EQ(FLAG_getplot(PLOT_TEXT), 0u);
     EXPECT_EQ(FLAG_getplot(PLOT_ANY), 5u); // data, map, grid, summary, border
-
     FLAG_setplot(PLOT_TEXT_UR, 1);
     EXPECT_EQ(FLAG_getplot(PLOT_TEXT), 1u);
     EXPECT_EQ(FLAG_getplot(PLOT_ANY), 7u); // the text sum and the element itself
-
     FLAG_setplot(PLOT_ANY, 0);
     for (int i = 0; i < PLOT_NUM_ELEMENTS; ++i) EXPECT_EQ(FLAG_getplot(i), 0u);
     FLAG_setplot(PLOT_ANY, 1);
     EXPECT_EQ(FLAG_getplot(PLOT_TEXT), 6u);
     EXPECT_EQ(FLAG_getplot(PLOT_ANY), 6u + 11u);
-
     FLAG_resetplot(0);
     EXPECT_EQ(FLAG_getplot(PLOT_ANY), 0u);
     EXPECT_EQ(FLAG_setplot(PLOT_NUM_ELEMENTS, 1), -1);
     EXPECT_EQ(FLAG_getplot(PLOT_NUM_ELEMENTS), 0u);
 }
 
-TEST(Messages, LevelItems)
+// The level text, item by item from the default 0xFFFFF; each row applies
+// on top of the one before.  Masks worked by hand from the classes: print
+// 0xF, error 0x30, warn 0xC0, mess 0xF00, out1..4 0xF000..0xF000000, debug
+// 0xF0000000; a plain item fills every bit below its top one, a trailing
+// a..d keeps one bit of each nibble.
+TEST(Messages, LevelKeywords)
 {
+    struct Case {
+        const char *text;
+        uint32_t level;
+    } cases[] = {
+        {"mess", 0xFFF},          {"-warn", 0xF3F},     {"+out3", 0xF00F3F}, {"debugd", 0xFFFFFFFF},
+        {"out1a", 0x1FFF},        {"print,+debugc", 0x4000000F},            {"ERROR", 0x3F},
+        {"+OUT2B", 0x2003F},      {"bogus", 0},         {"none", 0},
+    };
     EXPECT_EQ(MESS_get(), 0xFFFFFu);
-    MESS_set_str("mess");
-    EXPECT_EQ(MESS_get(), 0xFFFu);
-    EXPECT_TRUE(MESS_check(MESS_MESS));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        MESS_set_str(c.text);
+        EXPECT_EQ(MESS_get(), c.level);
+    }
     EXPECT_FALSE(MESS_check(MESS_OUT1));
-    MESS_set_str("-warn");
-    EXPECT_EQ(MESS_get(), 0xF3Fu);
-    MESS_set_str("+out3");
-    EXPECT_EQ(MESS_get(), 0xF00F3Fu);
-    MESS_set_str("debugd");
-    EXPECT_EQ(MESS_get(), 0xFFFFFFFFu);
-    MESS_set_str("out1a");
-    EXPECT_EQ(MESS_get(), 0x1FFFu);
-    MESS_set_str("print,+debugc");
-    EXPECT_EQ(MESS_get(), 0x4000000Fu);
-    MESS_set_str("ERROR");
-    EXPECT_EQ(MESS_get(), 0x3Fu);
-    MESS_set_str("none");
-    EXPECT_EQ(MESS_get(), 0u);
-    EXPECT_EQ(MESS_check_set(), 8);
+    EXPECT_EQ(MESS_check_set(), 10);
+    EXPECT_EQ(MESS_set_str(nullptr), 0);
 }
 
-TEST(Messages, NoneSilencesEvenErrors)
+// Where one message goes under a level: its return, standard output and
+// standard error (errors and warnings there).
+TEST(Messages, Destinations)
 {
-    MESS_set_str("none");
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(MESS_print(MESS_ERROR, "bad %d\n", 1), 0);
-    EXPECT_EQ(MESS_print(15, "plain\n"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    struct Case {
+        const char *level;
+        uint32_t mask;
+        int printed;
+        const char *out, *err;
+    } cases[] = {
+        {"none", MESS_ERROR, 0, "", ""},  {"none", 15, 0, "", ""},
+        {"", 192, 1, "", "m\n"},          {"", 0x30, 1, "", "m\n"},
+        {"", 3840, 1, "m\n", ""},         {"", 0x100000, 0, "", ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.level) + " " + std::to_string(c.mask));
+        MESS_reset();
+        if (*c.level) MESS_set_str(c.level);
+        CaptureStdout();
+        CaptureStderr();
+        EXPECT_EQ(MESS_print(c.mask, "%s\n", "m"), c.printed);
+        EXPECT_EQ(GetCapturedStdout(), c.out);
+        EXPECT_EQ(GetCapturedStderr(), c.err);
+    }
+    std::string big(5000, 'x'); // longer than the first buffer: still whole
+    CaptureStdout();
+    MESS_print(15, "%s\n", big.c_str());
+    EXPECT_EQ(GetCapturedStdout(), big + "\n");
 }
 
-TEST(Messages, ErrorsAndWarningsGoToStandardError)
-{
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(MESS_print(192, "warned %s\n", "x"), 1);
-    EXPECT_EQ(MESS_print(0x30, "failed\n"), 1);
-    EXPECT_EQ(MESS_print(3840, "note\n"), 1);
-    EXPECT_EQ(MESS_print(0x100000, "hidden by default\n"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "warned x\nfailed\n");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "note\n");
-}
-
+// Codes 0/10/20 set, 1/11/21 add, -1/9/19 remove; 16 and up are program
+// defaults that give way once the user set a level.
 TEST(Messages, ExplicitLevelSurvivesProgramDefaults)
 {
-    MESS_set(20, 0xFF); // a program default, nothing set yet: applies
-    EXPECT_EQ(MESS_get(), 0xFFu);
-    MESS_set(0, 0xF00);
-    EXPECT_EQ(MESS_get(), 0xFFFu);
-    EXPECT_EQ(MESS_check_set(), 1);
-    MESS_set(20, 0xF);
-    MESS_set(21, 0xF000);
-    MESS_set(19, 0xF);
-    EXPECT_EQ(MESS_get(), 0xFFFu);
-    MESS_set(11, 0xF000); // codes below 16 still act
-    EXPECT_EQ(MESS_get(), 0xFFFFu);
-    MESS_set(9, 0xF);
-    EXPECT_EQ(MESS_get(), 0xFFF0u);
-    MESS_set(22, 0);      // out of range: ignored
-    MESS_set(-2, 0);
-    EXPECT_EQ(MESS_get(), 0xFFF0u);
-    MESS_set(0, 0x80000000u); // the top bit fills everything
-    EXPECT_EQ(MESS_get(), 0xFFFFFFFFu);
+    struct Case {
+        int code;
+        uint32_t bits, level;
+    } cases[] = {
+        {20, 0xFF, 0xFF},   {0, 0xF00, 0xFFF},  {20, 0xF, 0xFFF},   {21, 0xF000, 0xFFF},
+        {19, 0xF, 0xFFF},   {11, 0xF000, 0xFFFF}, {9, 0xF, 0xFFF0}, {22, 0, 0xFFF0},
+        {-2, 0, 0xFFF0},    {0, 0x80000000u, 0xFFFFFFFF},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.code);
+        MESS_set(c.code, c.bits);
+        EXPECT_EQ(MESS_get(), c.level);
+    }
 }
 
 TEST(Messages, PagingPausesOnceAfterAFullPage)
 {
     testutil::feed_stdin("\n\n\n");
     MESS_set_str("page");
-    testing::internal::CaptureStdout();
+    CaptureStdout();
     MESS_print(15, "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n"); // 23 newlines
     MESS_print(15, "one more\n");
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = GetCapturedStdout();
     size_t first = out.find("Press return to continue\n");
     ASSERT_NE(first, std::string::npos);
     EXPECT_EQ(out.find("Press return to continue\n", first + 1), std::string::npos);
@@ -141,11 +149,10 @@ TEST(Messages, NoPauseInBatchModeOrWithoutPaging)
     MESS_set_str("page,line=5");
     EXPECT_EQ(MESS_get_max_lines(), 5);
     FLAG_set_batch(1);
-    testing::internal::CaptureStdout();
+    CaptureStdout();
     MESS_print(15, "\n\n\n\n\n\n\n\n\n\n");
     EXPECT_EQ(MESS_hold(15, "hold\n"), 0);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.find("Press return"), std::string::npos);
+    EXPECT_EQ(GetCapturedStdout().find("Press return"), std::string::npos);
     FLAG_set_batch(0);
     MESS_set_str("nopage");
     EXPECT_EQ(MESS_hold(15, "hold\n"), 0);
@@ -154,78 +161,58 @@ TEST(Messages, NoPauseInBatchModeOrWithoutPaging)
     EXPECT_EQ(std::getchar(), 'x'); // nothing was read
 }
 
+// The message file items, each row after the one before: what the terminal
+// shows and what the file then holds.
 TEST(Messages, MessageFiles)
 {
     ScratchDir dir;
-    std::string log = dir.file("log.txt");
-    // "-fi" truncates; terminal output goes on.
-    dir.write("log.txt", "old\n");
-    MESS_set_str(("-fi=" + log).c_str());
-    testing::internal::CaptureStdout();
-    MESS_print(15, "both %d\n", 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "both 1\n");
-    EXPECT_EQ(testutil::read_file(log), "both 1\n");
-
-    // "fi" appends and turns terminal output off.
-    MESS_set_str(("fi=" + log).c_str());
-    testing::internal::CaptureStdout();
-    MESS_print(15, "file only\n");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(testutil::read_file(log), "both 1\nfile only\n");
-
+    dir.write("log", "old\n");
+    struct Case {
+        std::string item, file, terminal, holds;
+    } cases[] = {
+        {"-fi=", "log", "m1\n", "m1\n"},            // truncates; terminal goes on
+        {"fi=", "log", "", "m1\nm2\n"},             // appends; file only
+        {"dfi=", "each", "m3\n", "m3\n"},           // opened for every message
+        {"+fi=", "no/such/dir", "m4\n", ""},        // cannot open: not written
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.item);
+        MESS_set_str((c.item + dir.file(c.file)).c_str());
+        CaptureStdout();
+        EXPECT_EQ(MESS_print(15, "m%d\n", ++n), 1);
+        EXPECT_EQ(GetCapturedStdout(), c.terminal);
+        EXPECT_EQ(testutil::read_file(dir.file(c.file)), c.holds);
+    }
     // "@fi" stamps every message with the time.
-    std::string stamped = dir.file("stamped.txt");
-    MESS_set_str(("@fi=" + stamped).c_str());
-    testing::internal::CaptureStdout();
+    MESS_set_str(("@fi=" + dir.file("stamped")).c_str());
+    CaptureStdout();
     MESS_print(15, "stamp\n");
-    testing::internal::GetCapturedStdout();
-    std::string text = testutil::read_file(stamped);
+    GetCapturedStdout();
+    std::string text = testutil::read_file(dir.file("stamped"));
     EXPECT_NE(text.find(" -- stamp\n"), std::string::npos) << text;
-    EXPECT_EQ(text.back(), '\n');
-
-    // "dfi" opens the named file for every message.
-    std::string each = dir.file("each.txt");
-    MESS_set_str(("dfi=" + each).c_str());
-    testing::internal::CaptureStdout();
-    MESS_print(15, "a\n");
-    MESS_print(15, "b\n");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "a\nb\n");
-    EXPECT_EQ(testutil::read_file(each), "a\nb\n");
-
-    // A message file that cannot be opened is simply not written.
-    MESS_set_str("+fi=/nonexistent/dir/x.log");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(MESS_print(15, "still here\n"), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "still here\n");
 
     // The log copy receives every printed message, whatever the mode.
-    std::string copy = dir.file("copy.txt");
-    ASSERT_EQ(MESS_file(copy.c_str(), "w"), 0);
-    testing::internal::CaptureStdout();
+    ASSERT_EQ(MESS_file(dir.file("copy").c_str(), "w"), 0);
+    EXPECT_EQ(MESS_file(nullptr, "w"), -1);
+    ASSERT_EQ(MESS_file(dir.file("copy").c_str(), ""), 0);
+    CaptureStdout();
     MESS_print(15, "copied\n");
     MESS_print(0x100000, "not printed\n");
-    testing::internal::GetCapturedStdout();
+    GetCapturedStdout();
     MESS_file_close();
-    EXPECT_EQ(testutil::read_file(copy), "copied\n");
-}
-
-TEST(Messages, LongMessagesAreWhole)
-{
-    std::string big(5000, 'x');
-    testing::internal::CaptureStdout();
-    MESS_print(15, "%s\n", big.c_str());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), big + "\n");
+    EXPECT_EQ(testutil::read_file(dir.file("copy")), "copied\n");
 }
 
 TEST(Messages, Banner)
 {
-    testing::internal::CaptureStdout();
+    CaptureStdout();
     MESS_print_prog("SATELLITE IMAGE DISPLAY");
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = GetCapturedStdout();
     EXPECT_EQ(out.rfind("      SATELLITE IMAGE DISPLAY (Ver ", 0), 0u);
     EXPECT_EQ(out.substr(out.size() - 3), ")\n\n");
     MESS_set_str("warn");
-    testing::internal::CaptureStdout();
+    CaptureStdout();
     MESS_print_prog("X");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(GetCapturedStdout(), "");
 }

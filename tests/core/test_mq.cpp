@@ -1,4 +1,5 @@
-// The loop-window queue client against the stand-in loop-window process.
+// The loop-window queue client against the stand-in loop-window process
+// (tests/support/loopwin_stub).
 
 #include "../support/loopwin.h"
 #include "core/flags.h"
@@ -10,8 +11,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -19,20 +18,8 @@
 
 namespace {
 
-using loopwin::Stub;
-
 class MqClient : public testing::Test {
 protected:
-    void TearDown() override {
-        stub.stop();
-        // Back to the start state, for runs of several tests in one process.
-        alarm(0);
-        MQ_set_timeout(MQ_DEFAULT_TIMEOUT);
-        MQ_set_alarm_handler(nullptr);
-        MQ_set_key_offset(0);
-        ZYR_clear_exit();
-    }
-
     // Starts the stub and connects to it; the queue id goes to queue.
     int connect(const std::vector<std::string> &options = {}) {
         if (!stub.start(options)) {
@@ -43,8 +30,13 @@ protected:
         EXPECT_GE(queue, 0);
         return MQ_connect(queue);
     }
+    std::string handler() const {
+        struct sigaction sa{};
+        sigaction(SIGALRM, nullptr, &sa);
+        return sa.sa_handler == &MQ_intrp ? "MQ_intrp" : "other";
+    }
 
-    Stub stub{loopwin::unique_key()};
+    loopwin::Stub stub{loopwin::unique_key()};
     int queue = -1;
     char out[MQ_TEXT_SIZE + 8];
 };
@@ -71,137 +63,89 @@ TEST_F(MqClient, OpenFindsOnlyAnExistingQueueAndAddsTheKeyOffset) {
     EXPECT_EQ(MQ_open(stub.key()), -1);
     EXPECT_FALSE(loopwin::queue_exists(stub.key())) << "MQ_open must not create the queue";
     EXPECT_EQ(MQ_open(0), -1) << "key 0 would make a private queue";
-
     ASSERT_TRUE(stub.start());
     int q = MQ_open(stub.key());
     EXPECT_EQ(q, msgget(stub.key(), 0));
-    struct sigaction sa{};
-    sigaction(SIGALRM, nullptr, &sa);
-    EXPECT_EQ(sa.sa_handler, &MQ_intrp);
-
+    EXPECT_EQ(handler(), "MQ_intrp");
     MQ_set_key_offset(100);
     EXPECT_EQ(MQ_open(stub.key() - 100), q);
     EXPECT_EQ(MQ_open(stub.key()), -1);
 }
 
-TEST_F(MqClient, ConnectSendsTheUserIdAndGetsAChannel) {
-    int channel = connect();
-    EXPECT_GE(channel, 3);
-    EXPECT_LE(channel, 21);
-    ASSERT_EQ(stub.received().size(), 1u);
-    EXPECT_EQ(stub.received()[0], std::string("/").append(std::to_string(getuid())));
-
-    int second = MQ_connect(queue);
-    EXPECT_GE(second, 3);
-    EXPECT_LE(second, 21);
-    EXPECT_NE(second, channel);
-}
-
-TEST_F(MqClient, ConnectIgnoresRepliesLeftInTheQueue) {
+// The stub hands out channels 3, 4, ...; stale replies on the new channel
+// are dropped, those of other channels left alone.
+TEST_F(MqClient, ConnectSendsTheUserIdAndIgnoresStaleReplies) {
     ASSERT_TRUE(stub.start());
     queue = MQ_open(stub.key());
-    // A connection reply nobody read, and replies on every channel.
-    send_raw(queue, MQ_TYPE_CONNECT, "299");
-    for (long type = 3; type <= 21; ++type) send_raw(queue, type, "0stale");
-
-    int channel = MQ_connect(queue);
-    ASSERT_GE(channel, 3);
-    ASSERT_LE(channel, 21);
+    send_raw(queue, MQ_TYPE_CONNECT, "299");  // a connection reply nobody read
+    for (long type = 3; type <= 5; ++type) send_raw(queue, type, "0stale");
+    EXPECT_EQ(MQ_connect(queue), 3);
+    EXPECT_EQ(MQ_connect(queue), 4);
     EXPECT_FALSE(has_message(queue, MQ_TYPE_CONNECT));
-    EXPECT_FALSE(has_message(queue, channel)) << "stale replies on the new channel are dropped";
-    EXPECT_TRUE(has_message(queue, channel == 3 ? 4 : 3)) << "other channels are left alone";
-
-    MQ_put(queue, channel, "query res nothing");
-    EXPECT_EQ(MQ_get(queue, channel, out), 1);
+    EXPECT_FALSE(has_message(queue, 3));
+    EXPECT_TRUE(has_message(queue, 5));
+    const std::string uid = std::string("/").append(std::to_string(getuid()));
+    EXPECT_EQ(stub.received(), (std::vector<std::string>{uid, uid}));
 }
 
-TEST_F(MqClient, ConnectRefusedByThePeerGivesMinusOne) {
-    EXPECT_EQ(connect({"-mode", "refuse"}), -1);
-    EXPECT_EQ(alarm(0), 0u) << "the alarm must be cancelled";
+// Exchanges on one connection: what is put, and the replies (code, text)
+// read for it.  The stub logs each text as it arrived: the channel as a
+// character ('0' + channel), the text cut to 118 characters.
+TEST_F(MqClient, Exchanges) {
+    const std::string v118(118, 'v'), w200(200, 'w');
+    using Replies = std::vector<std::pair<int, std::string>>;
+    struct Exchange {
+        std::string put;
+        Replies replies;
+    };
+    struct Case {
+        const char *name;
+        std::vector<std::string> options;
+        std::vector<Exchange> exchanges;
+    } cases[] = {
+        {"answered line by line, then ended", {"device=x", "filename=a.img", "filename=b.img"},
+         {{"query res filename", {{0, "a.img"}, {0, "b.img"}, {1, ""}}},
+          {"query res title", {{1, ""}}},  // a name the peer lacks: only the end
+          {"set res title Sat loop", {{1, ""}}},
+          {"query res title", {{0, "Sat loop"}, {1, ""}}}}},
+        {"118 characters travel whole, longer are cut", {"long=" + v118},
+         {{"query res long", {{0, v118}, {1, ""}}}, {"set res big " + w200, {{1, ""}}}}},
+        {"polled for until it arrives", {"-delay", "0.6", "device=ps"},
+         {{"query res device", {{0, "ps"}, {1, ""}}}}},
+        {"loop down: code -3", {"-mode", "down"}, {{"query res device", {{-3, ""}}}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const int channel = connect(c.options);
+        ASSERT_EQ(channel, 3);
+        std::vector<std::string> logged{std::string("/").append(std::to_string(getuid()))};
+        for (const Exchange &e : c.exchanges) {
+            EXPECT_EQ(MQ_put(queue, channel, "%s", e.put.c_str()), 0);
+            logged.push_back(("3" + e.put).substr(0, 119));
+            for (const auto &[code, text] : e.replies) {
+                EXPECT_EQ(MQ_get(queue, channel, out), code) << e.put;
+                EXPECT_EQ(std::string(out), text) << e.put;
+            }
+        }
+        EXPECT_EQ(stub.received(), logged);
+        EXPECT_EQ(alarm(0), 0u) << "no alarm may stay armed after an exchange";
+        stub.stop();
+    }
 }
 
-TEST_F(MqClient, QueryIsAnsweredLineByLineThenEnded) {
-    int channel = connect({"device=x", "filename=a.img", "filename=b.img"});
-    ASSERT_GT(channel, 0);
-
-    EXPECT_EQ(MQ_put(queue, channel, "query res %s", "filename"), 0);
-    EXPECT_EQ(MQ_get(queue, channel, out), 0);
-    EXPECT_STREQ(out, "a.img");
-    EXPECT_EQ(MQ_get(queue, channel, out), 0);
-    EXPECT_STREQ(out, "b.img");
-    EXPECT_EQ(MQ_get(queue, channel, out), 1);
-
-    // A name the peer does not hold gets only the end of the answer.
-    MQ_put(queue, channel, "query res %s", "title");
-    EXPECT_EQ(MQ_get(queue, channel, out), 1);
-
-    MQ_put(queue, channel, "set res %s %s", "title", "Sat loop");
-    EXPECT_EQ(MQ_get(queue, channel, out), 1);
-    MQ_put(queue, channel, "query res title");
-    EXPECT_EQ(MQ_get(queue, channel, out), 0);
-    EXPECT_STREQ(out, "Sat loop");
-    EXPECT_EQ(MQ_get(queue, channel, out), 1);
-
-    auto got = stub.received();
-    ASSERT_EQ(got.size(), 5u);
-    EXPECT_EQ(got[1], std::string(1, char('0' + channel)) + "query res filename");
-    EXPECT_EQ(got[3], std::string(1, char('0' + channel)) + "set res title Sat loop");
-    EXPECT_EQ(alarm(0), 0u) << "no alarm may stay armed after an exchange";
-}
-
-TEST_F(MqClient, TextsUpTo118CharactersTravelWhole) {
-    const std::string full(118, 'v');
-    int channel = connect({"long=" + full});
-    ASSERT_GT(channel, 0);
-
-    MQ_put(queue, channel, "query res long");
-    EXPECT_EQ(MQ_get(queue, channel, out), 0);
-    EXPECT_EQ(std::string(out), full);
-    EXPECT_EQ(MQ_get(queue, channel, out), 1);
-
-    // Sent text is cut to what the text area holds.
-    const std::string head = "set res big ";
-    const std::string value(200, 'w');
-    EXPECT_EQ(MQ_put(queue, channel, "%s%s", head.c_str(), value.c_str()), 0);
-    EXPECT_EQ(MQ_get(queue, channel, out), 1);
-    auto got = stub.received();
-    ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[2].size(), 119u);
-    EXPECT_EQ(got[2].substr(1), head + value.substr(0, 118 - head.size()));
-}
-
-TEST_F(MqClient, ChannelAndReplyCodesTravelAsCharacters) {
+TEST_F(MqClient, ChannelCharacters) {
     ASSERT_TRUE(stub.start({"-mode", "down"}));
     queue = MQ_open(stub.key());
     EXPECT_EQ(MQ_put(queue, -1, "%d", 7), 0);
-    EXPECT_EQ(MQ_put(queue, 3, "x"), 0);
     EXPECT_EQ(MQ_put(queue, 10, "y"), 0);
     EXPECT_EQ(MQ_get(queue, 10, out), 1);
-    // The peer answers a query from channel 10 with "-": code -3.
-    MQ_put(queue, 10, "query res device");
-    EXPECT_EQ(MQ_get(queue, 10, out), -3);
-    EXPECT_STREQ(out, "");
-
-    auto got = stub.received();
-    ASSERT_EQ(got.size(), 4u);
-    EXPECT_EQ(got[0], "/7");
-    EXPECT_EQ(got[1], "3x");
-    EXPECT_EQ(got[2], ":y");
+    EXPECT_EQ(stub.received(), (std::vector<std::string>{"/7", ":y"}));
 }
 
-TEST_F(MqClient, ReplyIsPolledForUntilItArrives) {
-    int channel = connect({"-delay", "0.6", "device=ps"});
-    ASSERT_GT(channel, 0);
-    MQ_put(queue, channel, "query res device");
-    auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(MQ_get(queue, channel, out), 0);
-    double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    EXPECT_STREQ(out, "ps");
-    EXPECT_GE(waited, 0.5);
-    EXPECT_LT(waited, 1.5) << "early tries poll every 0.1 s";
-}
-
-TEST_F(MqClient, InvalidOrRemovedQueueFailsWithoutWaiting) {
+TEST_F(MqClient, RefusedInvalidOrRemovedQueueFailsWithoutWaiting) {
+    EXPECT_EQ(connect({"-mode", "refuse"}), -1);
+    EXPECT_EQ(alarm(0), 0u) << "the alarm must be cancelled";
+    stub.stop();
     strcpy(out, "junk");
     EXPECT_EQ(MQ_connect(-1), -1);
     EXPECT_EQ(MQ_put(-1, 3, "quit"), -1);
@@ -221,15 +165,11 @@ TEST_F(MqClient, InvalidOrRemovedQueueFailsWithoutWaiting) {
 TEST_F(MqClient, AlarmRunsForTheTimeOut) {
     MQ_enable_alarm();
     EXPECT_EQ(alarm(0), 20u);
-
     MQ_set_timeout(3);
     MQ_enable_alarm();
-    struct sigaction sa{};
-    sigaction(SIGALRM, nullptr, &sa);
-    EXPECT_EQ(sa.sa_handler, &MQ_intrp);
+    EXPECT_EQ(handler(), "MQ_intrp");
     MQ_disable_alarm();
     EXPECT_EQ(alarm(0), 0u);
-
     MQ_set_timeout(0);  // never "no alarm"
     MQ_enable_alarm();
     EXPECT_GE(alarm(0), 1u);
@@ -244,10 +184,11 @@ TEST_F(MqClient, SilentPeerRequestsTheEndWithStatus7) {
     const int q = MQ_open(stub.key());
     EXPECT_EQ(MQ_connect(q), -1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Queue not responding!!\n");
-    EXPECT_TRUE(ZYR_exit_requested());
     EXPECT_EQ(ZYR_exit_status(), 7);
     EXPECT_EQ(MQ_open(stub.key()), -1);
     EXPECT_EQ(MQ_put(q, 1, "query res device"), -1);
+    EXPECT_EQ(MQ_connect(q), -1);
+    EXPECT_EQ(MQ_clear(q, 1), -1);
     EXPECT_FALSE(has_message(q, MQ_TYPE_CLIENT));
 }
 
@@ -269,22 +210,19 @@ TEST_F(MqClient, ReplacementAlarmHandlerIsCalledInstead) {
     ASSERT_TRUE(stub.start({"-mode", "mute"}));
     queue = MQ_open(stub.key());
     MQ_set_timeout(1);
-    calls_to_handler = 0;
     MQ_set_alarm_handler(counting_handler);
     int channel = MQ_connect(queue);  // the mute peer still hands out channels
     ASSERT_GT(channel, 0);
-
     MQ_put(queue, channel, "query res device");
     strcpy(out, "junk");
+    calls_to_handler = 0;
     EXPECT_EQ(MQ_get(queue, channel, out), -1);
     EXPECT_STREQ(out, "");
     EXPECT_EQ(calls_to_handler, 1);
-
+    EXPECT_FALSE(ZYR_exit_requested());
     MQ_set_alarm_handler(nullptr);
     MQ_enable_alarm();
-    struct sigaction sa{};
-    sigaction(SIGALRM, nullptr, &sa);
-    EXPECT_EQ(sa.sa_handler, &MQ_intrp);
+    EXPECT_EQ(handler(), "MQ_intrp");
     MQ_disable_alarm();
 }
 
@@ -295,11 +233,9 @@ TEST_F(MqClient, ExchangeIsTracedAtDebugLevel) {
     testing::internal::CaptureStdout();
     MQ_put(queue, channel, "query res device");
     MQ_get(queue, channel, out);
-    fflush(stdout);
     std::string trace = testing::internal::GetCapturedStdout();
-    const std::string c = std::to_string(channel);
-    EXPECT_NE(trace.find("PUT:" + c + ":" + c + "query res device\n"), std::string::npos) << trace;
-    EXPECT_NE(trace.find("GET-MSG:" + c + " "), std::string::npos) << trace;
+    EXPECT_NE(trace.find("PUT:3:3query res device\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("GET-MSG:3 "), std::string::npos) << trace;
     EXPECT_NE(trace.find("GET:0ps\n"), std::string::npos) << trace;
 }
 
