@@ -15,7 +15,6 @@
 #include "driver/sat.h"
 #include "files/date.h"
 
-using testutil::Args;
 using testing::internal::CaptureStderr;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStderr;
@@ -23,45 +22,43 @@ using testing::internal::GetCapturedStdout;
 
 namespace {
 
-const int *keyed = SAT_keyed_resources();
-const int *positional = SAT_positional_resources();
-
 // Runs the program's start-up with the given arguments after the program.
-int init(std::vector<std::string> args, const int *ids = keyed)
+int init(std::vector<std::string> args, const char *prog = "/usr/bin/zyrsat", const int *ids = SAT_keyed_resources())
 {
-    args.insert(args.begin(), "/usr/bin/zyrsat");
-    static std::list<Args> keep; // RES_get_prog hands out argv[0]
+    args.insert(args.begin(), prog);
+    static std::list<testutil::Args> keep;  // RES_get_prog hands out argv[0]
     keep.emplace_back(args);
-    return RES_init(keep.back().argc(), keep.back().argv(), ids, positional);
+    return RES_init(keep.back().argc(), keep.back().argv(), ids, SAT_positional_resources());
 }
 
-std::string get(const char *name)
+std::string get(const std::string &name)
 {
-    const char *v = RES_get(name);
+    const char *v = RES_get(name.c_str());
     return v ? v : "<absent>";
-}
-
-std::string subst(std::string s, const std::string &dir)
-{
-    for (size_t at; (at = s.find("$D")) != std::string::npos;) s.replace(at, 2, dir);
-    return s;
 }
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 // One start-up: files written below a scratch folder (also the working
 // folder, the "." of the built-in search list), variables set (zyrdefault
-// is "$D" unless a row sets it; "-" unsets a variable), the arguments
-// decoded.  "$D" stands for the scratch folder everywhere.
+// is the folder unless a row sets it; "-" unsets), the arguments decoded;
+// the resources then hold `want` ("<absent>" for none) and standard error
+// `err`.  "$D" stands for the scratch folder everywhere.
 struct Source {
     const char *name;
     std::vector<std::string> args;
-    Pairs files, env, want; // want: resource and value, "<absent>" for none
-    const char *err = "";   // standard error of the start-up
+    Pairs files, env, want;
+    const char *err = "";
     std::function<void()> also = [] {};
 };
 
-const std::string k60(60, 'k'), q70(70, 'q'), v300(300, 'v');
+const std::string k60(60, 'k'), q70(70, 'q');
+// Conditional blocks: ELIF only when no earlier branch applied, DEF acts even
+// where its block does not apply, UNDEF takes a tag back.
+const Pairs kBlocks = {{"zyr.cfg", "IF night\n*label night\nELIF day\n*label day\n  IF inner\n  *title inner\n"
+                                   "  ELSE\n  *title not_inner\n  END\nELSE\n*label neither\nEND\nDEF late\nIF late\n"
+                                   "*geometry late\nEND\nIF night\nDEF from_skipped_block\nEND\nIF from_skipped_block\n"
+                                   "*background defined\nEND\nUNDEF late\nIF late\n*icon yes\nEND\n"}};
 
 const Source sources[] = {
     // Options: abbreviation, name, prefix; the first catalogue name a key
@@ -71,16 +68,15 @@ const Source sources[] = {
     {"prefix", {"-plot_d", "at"}, {}, {}, {{"plot_domain", "at"}}},
     {"in and inp", {"-in", "5", "-inp", "area"}, {}, {}, {{"con_interval", "5"}, {"input", "area"}}},
     {"first begun name, any case", {"-co", "x", "-PD", "y"}, {}, {}, {{"con_path", "x"}, {"plot_domain", "y"}}},
-    {"value forms",
-     {"-pd=us", "--label", "two words", "-cb", "-5", "-sc=-1.5", "-ti", "--", "file"}, {}, {},
-     {{"plot_domain", "us"}, {"label", "two words"}, {"con_base", "-5"}, {"plot_scale", "-1.5"},
-      {"title", ""}, {"filename", "file"}}},
-    {"positional and unknown options", {"a.area", "-zz", "3", "b.area", "-qq"}, {}, {},
+    {"value forms", {"-pd=us", "--label", "two words", "-cb", "-5", "-sc=-1.5", "-ti", "--", "file"}, {}, {},
+     {{"plot_domain", "us"}, {"label", "two words"}, {"con_base", "-5"}, {"plot_scale", "-1.5"}, {"title", ""},
+      {"filename", "file"}}},
+    {"positional names, unknown options", {"a.area", "-zz", "3", "b.area", "-qq"}, {}, {},
      {{"filename", "a.area\nb.area"}, {"zz", "3"}, {"qq", ""}}},
-    {"overlong keys are cut", {"-" + k60, "v", "-" + q70 + "=w"}, {}, {},
-     {{std::string(49, 'k'), "v"}, {std::string(49, 'q'), "w"}, {k60, "<absent>"}}},
+    {"overlong keys are cut to 49", {"-" + k60, "v", "-" + q70 + "=w"}, {}, {},
+     {{k60.substr(11), "v"}, {q70.substr(21), "w"}, {k60, "<absent>"}}},
     {"switches take no value", {"-ba", "sat.area"}, {}, {}, {{"filename", "sat.area"}}, "",
-     [] { EXPECT_TRUE(FLAG_batch()); EXPECT_EQ(MESS_get(), 0xFFu); }},  // batch default level
+     [] { EXPECT_TRUE(FLAG_batch()); EXPECT_EQ(MESS_get(), 0xFFu); }},  // the batch default level
     {"help and icon switches", {"-h", "x", "-ic", "y"}, {}, {}, {{"filename", "x\ny"}, {"icon", ""}}, "",
      [] { EXPECT_TRUE(FLAG_help()); }},
     {"message after batch", {"-ba", "-me", "mess"}, {}, {}, {}, "", [] { EXPECT_EQ(MESS_get(), 0xFFFu); }},
@@ -88,19 +84,19 @@ const Source sources[] = {
     {"help from the environment", {}, {}, {{"zyrhelp", ""}}, {}, "", [] { EXPECT_TRUE(FLAG_help()); }},
     {"time zone from the environment", {}, {}, {{"zyrtz", "-CST:-6"}}, {}, "",
      [] { EXPECT_EQ(DATE_get_tz_off(), -6 * 3600); }},
-    // Priority: defaults file, then environment, then command line.
-    {"priority", {"-ge", "from_cl"}, {{"zyr.cfg", "*label from_file\n*title from_file\n*geometry from_file\n"}},
+    {"priority: file, environment, command line", {"-ge", "from_cl"},
+     {{"zyr.cfg", "*label from_file\n*title from_file\n*geometry from_file\n"}},
      {{"zyrtitle", "from_env"}, {"zyrgeometry", "from_env"}},
      {{"label", "from_file"}, {"title", "from_env"}, {"geometry", "from_cl"}}},
     // Environment: the program's own variable, the catalogue's, the generic.
     {"environment order", {}, {},
-     {{"zyrzyrsat.label", "program"}, {"zyrlabel", "own"}, {"zyrcolor_map", "generic"},
-      {"zyrclrmap", "own_name"}, {"zyrplot_param", "generic"}},
+     {{"zyrzyrsat.label", "program"}, {"zyrlabel", "own"}, {"zyrcolor_map", "generic"}, {"zyrclrmap", "own_name"},
+      {"zyrplot_param", "generic"}},
      {{"label", "program"}, {"color_map", "own_name"}, {"plot_param", "generic"}}},
-    {"environment with a title", {"-na", "loop"}, {},
-     {{"zyrloop.label", "titled"}, {"zyrzyrsat.label", "program"}}, {{"label", "titled"}, {"name", "loop"}}},
-    {"environment with a +title", {"-name=+sub"}, {},
-     {{"zyrzyrsat.sub.label", "sub"}, {"zyrlabel", "own"}}, {{"label", "sub"}}},
+    {"environment with a title", {"-na", "loop"}, {}, {{"zyrloop.label", "titled"}, {"zyrzyrsat.label", "program"}},
+     {{"label", "titled"}, {"name", "loop"}}},
+    {"environment with a +title", {"-name=+sub"}, {}, {{"zyrzyrsat.sub.label", "sub"}, {"zyrlabel", "own"}},
+     {{"label", "sub"}}},
     // The search list: later entries win; "-df" beats zyrdefault.
     {"-df list", {"-df", "$D/a:$D/b"}, {{"a/zyr.cfg", "*label first\n*title first\n"}, {"b/.zyrdef", "*label second\n"}},
      {{"zyrdefault", "/nonexistent"}}, {{"label", "second"}, {"title", "first"}, {"default", "$D/a:$D/b"}}},
@@ -114,135 +110,90 @@ const Source sources[] = {
     {"bundled defaults give way", {}, {{"zyr.cfg", "*map_file roads.map\n"}}, {{"zyrdefault", "-"}},
      {{"map_file", "roads.map"}}},
     {"own list, no bundled defaults", {"-df", "$D/e.cfg"}, {{"e.cfg", ""}}, {}, {{"map_file", "<absent>"}}},
-    // Defaults files: keys with stars, other programs, values.  A star runs
-    // only to the first occurrence of the next part and never backtracks,
-    // so "*t" does not reach "zyrsat.plot_format".
+    // Keys with stars, other programs, values.  A star runs only to the first
+    // occurrence of the next part and never backtracks, so "*t" does not
+    // reach "zyrsat.plot_format".
     {"defaults file lines", {},
      {{"zyr.cfg", "# a comment line\n*Plot_Param: \"remap 5,bar\"\nzyrsat.label  L1\n*.title T1\n"
                   "zyrsat*geometry 10x10\nzyrgrid.background red\nzyrsat.my_own value_own\n"
                   "zyrgrid.other value_other\n*color_text\n*c*map starred\n*t ends_in_t\n"
-                  "*color_line \"\"\nzyrsat.color_data green trailing words\n"}},
-     {},
-     {{"plot_param", "remap 5,bar"}, {"label", "L1"}, {"title", "T1"}, {"geometry", "10x10"},
-      {"background", "<absent>"}, {"my_own", "value_own"}, {"other", "<absent>"}, {"color_text", "<absent>"},
-      {"color_line", ""}, {"color_data", "green"}, {"color_map", "starred"}, {"plot_format", "<absent>"},
-      {"t", "<absent>"}}},
-    // A 249-character line buffer: "*label " takes 7 of it; the rest of the
-    // long line is not read as a line of its own.
-    {"long lines are cut", {}, {{"zyr.cfg", "*label " + v300 + "\n*title ok\n"}}, {},
+                  "*color_line \"\"\nzyrsat.color_data green trailing words\n"}}, {},
+     {{"plot_param", "remap 5,bar"}, {"label", "L1"}, {"title", "T1"}, {"geometry", "10x10"}, {"background", "<absent>"},
+      {"my_own", "value_own"}, {"other", "<absent>"}, {"color_text", "<absent>"}, {"color_line", ""},
+      {"color_data", "green"}, {"color_map", "starred"}, {"plot_format", "<absent>"}, {"t", "<absent>"}}},
+    // A 249-character line buffer, 7 of it "*label "; the rest of the long
+    // line is not read as a line of its own.
+    {"long lines are cut", {}, {{"zyr.cfg", "*label " + std::string(300, 'v') + "\n*title ok\n"}}, {},
      {{"label", std::string(242, 'v')}, {"title", "ok"}}},
     {"stray directives", {}, {{"zyr.cfg", "ELSE\nELIF x\nEND\n*label ok\n"}}, {}, {{"label", "ok"}},
      "DEF_get: else without an if\nDEF_get: elif without an if\nDEF_get: end without an if\n"},
-};
-
-// The conditional blocks file for the three tag sets below.
-const char *kBlocks = "IF night\n*label night\nELIF day\n*label day\n  IF inner\n  *title inner\n  ELSE\n"
-                      "  *title not_inner\n  END\nELSE\n*label neither\nEND\nDEF late\nIF late\n*geometry late\n"
-                      "END\nIF night\nDEF from_skipped_block\nEND\nIF from_skipped_block\n*background defined\n"
-                      "END\nUNDEF late\nIF late\n*icon yes\nEND\n";
-
-const Source blocks[] = {
-    // DEF acts even where its block does not apply; UNDEF takes a tag back.
-    {"tag day", {}, {{"zyr.cfg", kBlocks}}, {{"zyrdefault", "+day:$D"}},
+    {"tag day", {}, kBlocks, {{"zyrdefault", "+day:$D"}},
      {{"label", "day"}, {"title", "not_inner"}, {"geometry", "late"}, {"background", "defined"}, {"icon", "<absent>"}}},
-    {"ELIF only when no earlier branch applied", {}, {{"zyr.cfg", kBlocks}}, {{"zyrdefault", "+night:+day:$D"}},
-     {{"label", "night"}}},
-    {"no tag", {}, {{"zyr.cfg", kBlocks}}, {}, {{"label", "neither"}, {"title", "<absent>"}}},
+    {"tags night and day", {}, kBlocks, {{"zyrdefault", "+night:+day:$D"}}, {{"label", "night"}}},
+    {"no tag", {}, kBlocks, {}, {{"label", "neither"}, {"title", "<absent>"}}},
 };
 
-void run_source(const Source &c)
+std::string subst(std::string s, const std::string &dir)
 {
-    SCOPED_TRACE(c.name);
-    SAT_reset_all();
-    testutil::ScratchDir dir;
-    const auto before = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path());
-    setenv("zyrdefault", dir.path().c_str(), 1);
-    for (const auto &[rel, text] : c.files) {
-        std::filesystem::create_directories(std::filesystem::path(dir.file(rel)).parent_path());
-        dir.write(rel, text);
-    }
-    std::vector<std::string> set;
-    for (const auto &[var, value] : c.env) {
-        if (value == "-") unsetenv(var.c_str());
-        else setenv(var.c_str(), subst(value, dir.path()).c_str(), 1);
-        set.push_back(var);
-    }
-    std::vector<std::string> args;
-    for (const auto &a : c.args) args.push_back(subst(a, dir.path()));
-    CaptureStderr();
-    EXPECT_EQ(init(args), 1);
-    EXPECT_EQ(GetCapturedStderr(), c.err);
-    for (const auto &[name, value] : c.want) EXPECT_EQ(get(name.c_str()), subst(value, dir.path())) << name;
-    c.also();
-    for (const auto &var : set) unsetenv(var.c_str());
-    std::filesystem::current_path(before);
+    for (size_t at; (at = s.find("$D")) != std::string::npos;) s.replace(at, 2, dir);
+    return s;
 }
 
 } // namespace
 
 TEST(ResSources, Table)
 {
-    unsetenv("zyrhelp");
-    for (const Source &c : sources) run_source(c);
+    for (const Source &c : sources) {
+        SCOPED_TRACE(c.name);
+        SAT_reset_all();
+        testutil::ScratchDir dir;
+        std::filesystem::current_path(dir.path());
+        setenv("zyrdefault", dir.path().c_str(), 1);
+        for (const auto &[rel, text] : c.files) {
+            std::filesystem::create_directories(std::filesystem::path(dir.file(rel)).parent_path());
+            dir.write(rel, text);
+        }
+        for (const auto &[var, value] : c.env) {
+            if (value == "-") unsetenv(var.c_str());
+            else setenv(var.c_str(), subst(value, dir.path()).c_str(), 1);
+        }
+        std::vector<std::string> args;
+        for (const auto &a : c.args) args.push_back(subst(a, dir.path()));
+        CaptureStderr();
+        EXPECT_EQ(init(args), 1);
+        EXPECT_EQ(GetCapturedStderr(), c.err);
+        for (const auto &[name, value] : c.want) EXPECT_EQ(get(name), subst(value, dir.path())) << name;
+        c.also();
+        for (const auto &[var, value] : c.env) unsetenv(var.c_str());
+        std::filesystem::current_path("/");
+    }
 }
 
-TEST(ResSources, ConditionalBlocks)
+// Conversions into an int destination that starts at 7; other types.
+TEST(ResConvert, Types)
 {
-    for (const Source &c : blocks) run_source(c);
-}
-
-TEST(ResOptions, PositionalNamesAsAList)
-{
-    init({"a.area", "b.area"});
-    int n = 0;
-    char **names = nullptr;
-    EXPECT_EQ(RES_getvals("filename", &n, &names), 2);
-    ASSERT_EQ(n, 2);
-    EXPECT_STREQ(names[0], "a.area");
-    EXPECT_STREQ(names[1], "b.area");
-    free_parsed_array(n, names);
-    EXPECT_EQ(RES_getvals("nothing", &n, &names), 0);
-    EXPECT_EQ(names, nullptr);
-    EXPECT_EQ(RES_getvals("filename", nullptr, nullptr), 2);
-}
-
-// Conversions into an int destination that starts at 7.
-TEST(ResConvert, IntegerTypes)
-{
-    struct Case {
-        const char *value;
-        int type, result;
-    } cases[] = {
-        {nullptr, RES_T_BOOL, 1}, {"OFF", RES_T_BOOL, 0},   {"yes", RES_T_BOOL, 1},  {"maybe", RES_T_BOOL, 7},
-        {"0x1F", RES_T_INT, 31},  {"-12", RES_T_INT, -12},  {"+3", RES_T_INT, 3},    {"abc", RES_T_INT, 7},
-        {"-12", RES_T_UINT, 7},   {"12", RES_T_UINT, 12},   {"abc", RES_T_INT_ANY, 0}, {nullptr, RES_T_INT, 7},
-    };
+    struct Case { const char *value; int type, result; } cases[] = {
+        {nullptr, RES_T_BOOL, 1}, {"OFF", RES_T_BOOL, 0}, {"yes", RES_T_BOOL, 1}, {"maybe", RES_T_BOOL, 7},
+        {"0x1F", RES_T_INT, 31}, {"-12", RES_T_INT, -12}, {"+3", RES_T_INT, 3}, {"abc", RES_T_INT, 7},
+        {"-12", RES_T_UINT, 7}, {"12", RES_T_UINT, 12}, {"abc", RES_T_INT_ANY, 0}, {nullptr, RES_T_INT, 7}};
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.value ? c.value : "(null)") + " " + std::to_string(c.type));
         RES_put("v", c.value);
         int i = 7;
         EXPECT_EQ(RES_getval("v", &i, c.type), 1);
-        EXPECT_EQ(i, c.result);
+        EXPECT_EQ(i, c.result) << (c.value ? c.value : "null") << " " << c.type;
     }
-    EXPECT_EQ(RES_getval("absent", nullptr, RES_T_INT), 0);
-    EXPECT_EQ(RES_getval("v", nullptr, RES_T_INT), 0);
-}
-
-TEST(ResConvert, OtherTypes)
-{
     short s = 0;
-    RES_put("short", "40000");
-    RES_getval("short", &s, RES_T_SHORT);
-    EXPECT_EQ(s, (short)(40000 - 65536));
+    EXPECT_EQ(RES_getval("absent", &s, RES_T_INT) + RES_getval("v", nullptr, RES_T_INT), 0);
     float f = 0;
-    RES_put("f", "2.5e1");
-    RES_getval("f", &f, RES_T_FLOAT);
-    EXPECT_FLOAT_EQ(f, 25.0f);
     const char *text = nullptr;
-    RES_getval("f", &text, RES_T_TEXT);
-    EXPECT_EQ(text, RES_get("f"));
     char copy[RES_COPY_SIZE];
+    RES_put("n", "40000");
+    RES_getval("n", &s, RES_T_SHORT);
+    RES_getval("n", &f, RES_T_FLOAT);
+    RES_getval("n", &text, RES_T_TEXT);
+    EXPECT_EQ(s, 40000 - 65536);
+    EXPECT_FLOAT_EQ(f, 40000.0f);
+    EXPECT_EQ(text, RES_get("n"));
     RES_put("long", std::string(300, 'x').c_str());
     RES_getval("long", copy, RES_T_COPY);
     EXPECT_EQ(std::strlen(copy), (size_t)RES_COPY_SIZE - 1);
@@ -255,92 +206,74 @@ TEST(ResConvert, OtherTypes)
     }
 }
 
-// The keyword decoders that set a flag: value, type, flag slot, code.
+// The keyword decoders that set a flag: value, type, flag slot, code, and
+// what a device's destination then reads.
 TEST(ResConvert, Keywords)
 {
-    struct Case {
-        const char *value;
-        int type, slot, code;
-        const char *dest = nullptr; // what a device's destination reads
-    } cases[] = {
+    struct Case { const char *value; int type, slot, code; const char *dest = nullptr; } cases[] = {
         {"reuse", RES_T_FILE_PARAM, FLAG_FILE_PARAM, 3}, {"APP", RES_T_FILE_PARAM, FLAG_FILE_PARAM, 2},
         {"recalc", RES_T_FILE_PARAM, FLAG_FILE_PARAM, 1}, {"junk", RES_T_FILE_PARAM, FLAG_FILE_PARAM, -9999},
-        {"STREAM", RES_T_PLOT_TYPE, FLAG_PLOT_TYPE, 23},   {"raw", RES_T_PLOT_TYPE, FLAG_PLOT_TYPE, 0},
-        {"hodo", RES_T_PLOT_TYPE, FLAG_PLOT_TYPE, 69},     {"unknown", RES_T_PLOT_TYPE, FLAG_PLOT_TYPE, -9999},
+        {"STREAM", RES_T_PLOT_TYPE, FLAG_PLOT_TYPE, 23}, {"raw", RES_T_PLOT_TYPE, FLAG_PLOT_TYPE, 0},
+        {"hodo", RES_T_PLOT_TYPE, FLAG_PLOT_TYPE, 69}, {"unknown", RES_T_PLOT_TYPE, FLAG_PLOT_TYPE, -9999},
         {"ps,out.ps", RES_T_DEVICE, FLAG_DEVICE, 4, "out.ps"}, {"hpgl", RES_T_DEVICE, FLAG_DEVICE, 5},
-        {"q", RES_T_DEVICE, FLAG_DEVICE, 5},   {"meta", RES_T_DEVICE, FLAG_DEVICE, 3},
-        {"w", RES_T_DEVICE, FLAG_DEVICE, 6},   {"display", RES_T_DEVICE, FLAG_DEVICE, 1},
-        {"", RES_T_DEVICE, FLAG_DEVICE, 1},    {",x.ps", RES_T_DEVICE, FLAG_DEVICE, 1, "x.ps"},
-    };
+        {"q", RES_T_DEVICE, FLAG_DEVICE, 5}, {"meta", RES_T_DEVICE, FLAG_DEVICE, 3}, {"w", RES_T_DEVICE, FLAG_DEVICE, 6},
+        {"display", RES_T_DEVICE, FLAG_DEVICE, 1}, {"", RES_T_DEVICE, FLAG_DEVICE, 1},
+        {",x.ps", RES_T_DEVICE, FLAG_DEVICE, 1, "x.ps"}};
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.value);
         FLAG_reset(-9999);
         const char *dest = nullptr;
         RES_conv_data(c.value, &dest, c.type);
-        EXPECT_EQ(FLAG_get(c.slot), c.code);
-        EXPECT_STREQ(dest, c.dest);
+        EXPECT_EQ(FLAG_get(c.slot), c.code) << c.value;
+        EXPECT_STREQ(dest, c.dest) << c.value;
     }
     // Through the start-up; the device acts only for a reader with a
     // destination.
     init({"-pf", "reuse", "-pl", "STREAM", "-de", "ps"});
-    EXPECT_EQ(FLAG_get(FLAG_FILE_PARAM), 3);
-    EXPECT_EQ(FLAG_get(FLAG_PLOT_TYPE), 23);
+    EXPECT_EQ(FLAG_get(FLAG_FILE_PARAM) * 100 + FLAG_get(FLAG_PLOT_TYPE), 323);
     EXPECT_EQ(FLAG_get(FLAG_DEVICE), -9999);
 }
 
-// The draw list: which elements are on after each text, in turn (PLOT_ANY
-// sums 11 elements and the six-text sum).
+// The draw list: an element after each text, in turn (PLOT_ANY sums 11
+// elements and the six-text sum).
 TEST(ResConvert, DrawComponents)
 {
     init({"-dr", "map"});
     for (int e = 0; e < PLOT_NUM_ELEMENTS; ++e) EXPECT_EQ(FLAG_getplot(e), e == PLOT_MAP || e == PLOT_ANY) << e;
-    struct Case {
-        const char *text;
-        int element;
-        uint32_t value;
-    } cases[] = {
-        {"+grid,-data", PLOT_GRID, 1}, {"+grid,-data", PLOT_MAP, 1},  {"all", PLOT_ANY, 17},
-        {"+map", PLOT_ANY, 17},        {"text,sum", PLOT_TEXT, 6},    {"text,sum", PLOT_BORDER, 1},
-        {"text,sum", PLOT_SUM, 1},     {"text,sum", PLOT_DATA, 0},    {"-text", PLOT_BORDER, 0},
-        {"none", PLOT_ANY, 0},         {"bord,text_ul", PLOT_ANY, 3}, {",,", PLOT_ANY, 3},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.text);
-        RES_set_draw(c.text);
-        EXPECT_EQ(FLAG_getplot(c.element), c.value);
-    }
+    struct Case { const char *text; int element; uint32_t value; } cases[] = {
+        {"+grid,-data", PLOT_GRID, 1}, {"+grid,-data", PLOT_MAP, 1}, {"all", PLOT_ANY, 17}, {"+map", PLOT_ANY, 17},
+        {"text,sum", PLOT_TEXT, 6}, {"text,sum", PLOT_BORDER, 1}, {"text,sum", PLOT_SUM, 1}, {"text,sum", PLOT_DATA, 0},
+        {"-text", PLOT_BORDER, 0}, {"none", PLOT_ANY, 0}, {"bord,text_ul", PLOT_ANY, 3}, {",,", PLOT_ANY, 3}};
+    for (const Case &c : cases) EXPECT_EQ((RES_set_draw(c.text), FLAG_getplot(c.element)), c.value) << c.text;
 }
 
-TEST(ResList, ParseString)
+TEST(ResList, ParseStringAndValueLists)
 {
-    struct Case {
-        const char *text;
-        int result;
-        std::vector<std::string> fields;
-    } cases[] = {
+    struct Case { const char *text; int result; std::vector<std::string> fields; } cases[] = {
         {"a,b,", 0, {"a", "b"}}, {"a,,b", 0, {"a", "", "b"}}, {" a , b", 0, {" a ", " b"}},
-        {"", -1, {}},            {nullptr, -1, {}},           {",,,", -1, {}},
-    };
+        {"", -1, {}}, {nullptr, -1, {}}, {",,,", -1, {}}};
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.text ? c.text : "(null)");
         int n = 7;
         char **a = nullptr;
         EXPECT_EQ(parse_string(c.text, ',', &n, &a), c.result);
-        EXPECT_EQ(std::vector<std::string>(a, a + n), c.fields);
+        EXPECT_EQ(std::vector<std::string>(a, a + n), c.fields) << (c.text ? c.text : "null");
         free_parsed_array(n, a);
     }
-}
-
-TEST(ResList, ValueListOperations)
-{
+    init({"a.area", "b.area"});
+    int n = 0;
+    char **names = nullptr;
+    EXPECT_EQ(RES_getvals("filename", &n, &names), 2);
+    EXPECT_EQ(std::vector<std::string>(names, names + n), (std::vector<std::string>{"a.area", "b.area"}));
+    free_parsed_array(n, names);
+    EXPECT_EQ(RES_getvals("nothing", &n, &names), 0);
+    EXPECT_EQ(names, nullptr);
+    RES_clear();
     RES_put("x", "1");
     RES_new(-9999, "x", "2", RES_T_TEXT);
     RES_append(-9999, "x", "3", RES_T_TEXT);
-    EXPECT_EQ(get("x"), "2\n3");
     RES_append(-9999, "y", "only", RES_T_TEXT);
     RES_put("e", nullptr);
     RES_append(-9999, "e", "z", RES_T_TEXT);
-    EXPECT_EQ(RES_get("X"), nullptr); // names are case-sensitive
+    EXPECT_EQ(RES_get("X"), nullptr);  // names are case-sensitive
     EXPECT_EQ(RES_new(0, nullptr, "v", RES_T_TEXT), -1);
     RES_put("list", "a,b,c");
     EXPECT_EQ(RES_getvals("list", nullptr, nullptr), 3);
@@ -353,29 +286,26 @@ TEST(ResList, ValueListOperations)
 TEST(ResCatalogue, ProgramNameAndUnknownIds)
 {
     char buf[RES_COPY_SIZE];
-    EXPECT_STREQ(RES_get_progname(buf), "ZYR"); // before any start-up
+    EXPECT_STREQ(RES_get_progname(buf), "ZYR");  // before any start-up
     init({});
     EXPECT_STREQ(RES_get_prog(), "/usr/bin/zyrsat");
     EXPECT_STREQ(RES_get_progname(buf), "zyrsat");
     char *own = RES_get_progname(nullptr);
     EXPECT_STREQ(own, "zyrsat");
     std::free(own);
-
     RES_DESC d;
     CaptureStdout();
     EXPECT_EQ(RES_enter(&d, 9999), -1);
     EXPECT_EQ(GetCapturedStdout(), "9999\n");
     EXPECT_STREQ(d.name, "");
     ASSERT_EQ(RES_enter(&d, RES_INPUT_IN), 0);
-    EXPECT_STREQ(d.name, "input");
-    EXPECT_STREQ(d.abbrev, "in");
-
-    // An unknown id in the keyed list is reported and left out.
+    EXPECT_EQ(std::string(d.name) + "/" + d.abbrev, "input/in");
+    // An unknown id in the keyed list is reported and left out; a program
+    // name without a folder.
     RES_clear();
     const int odd[] = {RES_LABEL, 4242, 0};
     CaptureStdout();
-    Args bare{"zyrsat", "-la", "x"};  // a program name without a folder
-    RES_init(bare.argc(), bare.argv(), odd, positional);
+    init({"-la", "x"}, "zyrsat", odd);
     EXPECT_EQ(GetCapturedStdout(), "4242\n");
     EXPECT_EQ(get("label"), "x");
 }

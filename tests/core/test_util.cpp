@@ -29,10 +29,7 @@ using testutil::read_file;
 // strnicmp (n <= 1 compares the first character only).  Null texts give 1.
 TEST(UtilText, CaseInsensitiveComparison)
 {
-    struct Case {
-        const char *a, *b;
-        int n, sign;
-    } cases[] = {
+    struct Case { const char *a, *b; int n, sign; } cases[] = {
         {"Satellite", "SATELLITE", -99, 0}, {"abc", "ABD", -99, -1}, {"abd", "ABC", -99, 1},
         {"abc", "abcd", -99, -1}, {nullptr, "a", -99, 1}, {"a", nullptr, -99, 1}, {"awipz", "awip", 4, 0},
         {"awipz", "awip", 5, 1}, {"AWIPS", "awips", 5, 0}, {"ab", "AB", 10, 0}, {"ax", "Ay", 0, 0},
@@ -51,10 +48,7 @@ TEST(UtilText, Editing)
 {
     using Edit = std::function<char *(char *)>;
     auto shift = [](int n) { return Edit([n](char *s) { return shift_string(s, n); }); };
-    struct Case {
-        Edit edit;
-        const char *in, *out;
-    } cases[] = {
+    struct Case { Edit edit; const char *in, *out; } cases[] = {
         {trim_string, "name \t  ", "name"}, {trim_string, " a b ", " a b"}, {trim_string, "   ", ""},
         {trim_cr_string, "line\r\r", "line"}, {trim_cr_string, "li\rne\r ", "li\rne\r "},
         {wsstrip_string, "a\r\nb\n\r", "ab"}, {wstrim_string, "value  \r\n", "value"},
@@ -100,10 +94,7 @@ TEST(UtilText, CopyAppendSearchAndPredicates)
     EXPECT_EQ(create_string(nullptr), nullptr);
 
     using Test = std::function<int(const char *)>;
-    struct Case {
-        Test test;
-        std::vector<const char *> yes, no;
-    } cases[] = {
+    struct Case { Test test; std::vector<const char *> yes, no; } cases[] = {
         {string_is_float, {"1.5", "1E5"}, {"15"}},
         {string_is_alpha, {"abcXYZ"}, {"abc1", ""}},
         {string_is_num, {"12345", "-12"}, {"-", "1-2", "1.2", ""}},
@@ -120,11 +111,7 @@ TEST(UtilText, CopyAppendSearchAndPredicates)
 // third number caps the decimals; tiny values are 0 without a sign.
 TEST(UtilText, SetNum)
 {
-    struct Case {
-        const char *format;
-        float value;
-        const char *text;
-    } cases[] = {
+    struct Case { const char *format; float value; const char *text; } cases[] = {
         {"0.0", 123.456f, "123"}, {"0.0", 12.345f, "12.3"}, {"0.0", -1.2345f, "-1.23"},
         {"0.0", 0.012345f, "0.0123"}, {"0.0", 2.5f, "2.5"}, {"0.0", 3.0f, "3"}, {"7.2", 2.5f, "   2.50"},
         {"0.1", 1500.0f, "1500.0"}, {"0.0", 4.0e-6f, "0"}, {"0.0", -4.0e-6f, "0"}, {"4.1", 0.0f, " 0.0"},
@@ -151,10 +138,7 @@ TEST(UtilText, LineReaders)
         int result;
         std::string text;
     };
-    struct Case {
-        std::string text;
-        std::vector<Step> steps;
-    } cases[] = {
+    struct Case { std::string text; std::vector<Step> steps; } cases[] = {
         // An empty line is empty text, not the end; a long one is cut and
         // its rest dropped; the last line needs no line feed.
         {"short\n\n" + L + "\nlast", {{line, 5, "short"}, {line, 0, ""}, {line, 160, L.substr(0, 160)},

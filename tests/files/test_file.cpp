@@ -69,11 +69,7 @@ TEST(FileName, Templates)
 {
     RES_put("region", "us");
     FILE_set_key('q', "abc def");
-    struct Case {
-        const char *hour, *templ, *name;
-        int step;
-        const char *file_time;
-    } cases[] = {
+    struct Case { const char *hour, *templ, *name; int step; const char *file_time; } cases[] = {
         {"", "@%Y%m%d%h", "2004070914", 3600, "14:25"},
         {"", "@%Y%m%d%3h", "2004070912", 10800, "12:25"},
         {"", "@%y%b%d_%j", "04jul09_191", 86400, "14:25"},
@@ -109,9 +105,7 @@ TEST(FileName, Templates)
 
 TEST(FileName, HourResourceDecodesIntoTheOverride)
 {
-    struct Case {
-        const char *text, *fields;
-    } cases[] = {
+    struct Case { const char *text, *fields; } cases[] = {
         {"#200407091425", "2004-7-9 14:25"}, {"#2004070914", "2004-7-9 14:-9999"},
         {"070914", "-9999-7-9 14:-9999"},    {"0914", "-9999--9999-9 14:-9999"},
         {"914", "-9999--9999-9 14:-9999"},   {"2d12:30", "-9999--9999-2 12:30"},
@@ -133,9 +127,7 @@ TEST(FileName, HourResourceDecodesIntoTheOverride)
 
 TEST(FileName, TypedNamesReadBackAgainstTheTemplate)
 {
-    struct Case {
-        const char *templ, *typed, *full, *fields;
-    } cases[] = {
+    struct Case { const char *templ, *typed, *full, *fields; } cases[] = {
         {"@%S/%Y%m%d%h.ir", "2004070914.ir", "./2004070914.ir", "2004-7-9 14"},
         {"@%S/%Y%m%d%h.ir", "/abs/dir/2004070914.ir", "/abs/dir/2004070914.ir", "2004-7-9 14"},
         {"@%S/%Y%m%d%h.ir", "20040709xx.ir", "./20040709xx.ir", "2004-7-9 -9999"},
@@ -179,29 +171,30 @@ TEST(FileName, ConventionFileMatchesKeysAndFallbacks)
                       "sat_ %S/%e/%Y%m%d%h.area %S/%e/%Y%m%d%h.hdr 10\nkeyed %c_%Y - 0\n");
     RES_put("file_path", dir.path().c_str());
     RES_put("name_conv", "conv");
+    // Name, found, template, least size, step, the name built for 14:25.
+    struct Case { const char *name; int found; const char *conv; int size, step; const char *built; } cases[] = {
+        {"SAT_IR", 1, "%S/ir/%Y%m%d_%h%15n.area", 1024, 900, "./ir/20040709_1415.area"},  // any case
+        {"sat_goes16", 1, "%S/%e/%Y%m%d%h.area", 10, 3600, "./goes16/2004070914.area"},  // extension after "_"
+        {"keyed:c=north pole:z=1", 1, "%c_%Y", 0, M, "north_pole_2004"},  // keys after ":"
+        {"none", 0, "", 0, M, "north_pole_2004"},  // no template: the last name stands
+        {"nothing_here", 0, "nothing_here", 0, M, "nothing_here"}};
     char out[FILE_NAME_SIZE];
-    EXPECT_EQ(FILE_set_name("SAT_IR"), 1);  // case-insensitive exact match
-    EXPECT_STREQ(FILE_get_name_conv(), "%S/ir/%Y%m%d_%h%15n.area");
-    EXPECT_EQ(FILE_get_min_size(), 1024);
-    EXPECT_EQ(FILE_get_late_off(), 900);
-    EXPECT_EQ(FILE_set_name("sat_goes16"), 1);  // partial: extension after the last "_"
-    FILE_set_date(&kJul9, out);
-    EXPECT_STREQ(out, "./goes16/2004070914.area");
-    EXPECT_EQ(FILE_hdr_set_date(&kJul9, out), 1);
+    for (const Case &c : cases) {
+        EXPECT_EQ(FILE_set_name(c.name), c.found) << c.name;
+        EXPECT_STREQ(FILE_get_name_conv(), c.conv) << c.name;
+        out[0] = '\0';
+        FILE_set_date(&kJul9, out);
+        EXPECT_EQ(FILE_get_min_size(), c.size) << c.name;
+        EXPECT_EQ(FILE_get_late_off(), c.step) << c.name;
+        EXPECT_STREQ(out, c.built) << c.name;
+    }
+    EXPECT_EQ(FILE_set_name("sat_goes16") + FILE_hdr_set_date(&kJul9, out), 2);  // and its header
     EXPECT_STREQ(out, "./goes16/2004070914.hdr");
     testing::internal::CaptureStdout();
     MESS_set(0, 0xFFFFFFFF);
-    EXPECT_EQ(FILE_set_name("keyed:c=north pole:z=1"), 1);
-    std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_NE(printed.find("KEY: c = north pole\n"), std::string::npos) << printed;
-    FILE_set_date(&kJul9, out);
-    EXPECT_STREQ(out, "north_pole_2004");
+    FILE_set_name("keyed:c=north pole:z=1");
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("KEY: c = north pole\n"), std::string::npos);
     MESS_reset();
-    EXPECT_EQ(FILE_set_name("none"), 0);
-    EXPECT_STREQ(FILE_get_name_conv(), "");
-    EXPECT_EQ(FILE_set_name("nothing_here"), 0);
-    EXPECT_STREQ(FILE_get_name_conv(), "nothing_here");
-
     RES_put("name_conv", "/nonexistent/conv");
     testing::internal::CaptureStderr();
     EXPECT_EQ(FILE_set_name("@%Y"), 1);  // "@" never needs the file
@@ -231,11 +224,7 @@ TEST(FileName, ConventionFileMatchesKeysAndFallbacks)
 TEST(FileName, Walks)
 {
     const DATE start = at(2004, 7, 9, 14, 0);
-    struct Case {
-        const char *num_hour, *filename;
-        Names names;
-        int num_file;
-    } cases[] = {
+    struct Case { const char *num_hour, *filename; Names names; int num_file; } cases[] = {
         {"-6", "", {"0908", "0909", "0910", "0911", "0912", "0913", "0914"}, 6},
         {"12,3", "", {"0914", "0917", "0920", "0923", "1002"}, 4},
         {":-90", "", {"0912", "0913", "0914"}, 1},
@@ -275,9 +264,7 @@ TEST(FileName, LatestFileSearchSkipsSmallFiles)
     setenv("zyrcurtime", "200407091425", 1);
     FILE_set_name(("@" + dir.path() + "/%Y%m%d%h.dat").c_str());
     FILE_set_min_size(100);
-    struct Case {
-        const char *spec, *file;
-    } cases[] = {
+    struct Case { const char *spec, *file; } cases[] = {
         {"la", "2004070913.dat"},  {"la#1", "2004070914.dat"},  // one try only: the reference hour
         {"2la", "2004070911.dat"}, {"#200407091230la", "2004070911.dat"},
         {"+1", "2004070915.dat"},  {"1d", "2004070814.dat"},
@@ -304,12 +291,7 @@ TEST(FileName, MissingFilesEndTheProgram)
     const std::string file14 = dir.path() + "/2004070914.dat";
     FILE_set_name(("@" + dir.path() + "/%Y%m%d%h.dat").c_str());
     char out[FILE_NAME_SIZE];
-    struct Case {
-        const char *current, *filename, *input;
-        bool batch, only;
-        int status;
-        std::string err;
-    } cases[] = {
+    struct Case { const char *current, *filename, *input; bool batch, only; int status; std::string err; } cases[] = {
         {"la#3", "", nullptr, false, false, 10, "File not found: " + file14 + "\n"},
         {"", "", nullptr, true, false, 10, "File not found: " + file14 + "\n"},
         {"", "list", nullptr, false, false, 0, "*"},  // "*": what ls says of the empty folder
@@ -372,10 +354,8 @@ TEST(FileUtil, OverwriteDecisions)
     EXPECT_EQ(FILE_overwrite(there.c_str(), 1), 2);
     FLAG_set(FLAG_FILE_PARAM, 0);
     FLAG_set_batch(0);
-    struct Case {
-        const char *answer;
-        int mode, result;
-    } cases[] = {{"y\n", 1, 1}, {"O\n", 1, 1}, {"n\n", 1, 3}, {"a\n", 2, 2}, {"o\n", 2, 1}, {"u\n", 2, 3}};
+    struct Case { const char *answer; int mode, result; } cases[] = {
+        {"y\n", 1, 1}, {"O\n", 1, 1}, {"n\n", 1, 3}, {"a\n", 2, 2}, {"o\n", 2, 1}, {"u\n", 2, 3}};
     for (const Case &c : cases) {
         testutil::feed_stdin(c.answer);
         testing::internal::CaptureStdout();
@@ -400,10 +380,7 @@ TEST(FileUtil, OpenTestsAndMagics)
     EXPECT_EQ(FILE_type(file), 9);
     EXPECT_EQ(FILE_type((std::string(file) + "-extra").c_str()), 9);  // "name-extra" stands for "name"
     EXPECT_EQ(FILE_type(dir.file("none").c_str()), -1);
-    struct Case {
-        const char *head;
-        int type;
-    } cases[] = {{"ZYRSFC", 11}, {"ZYRUPA", 12}, {"ZYRRAW", 5}, {"ZYRGRID", 6},
+    struct Case { const char *head; int type; } cases[] = {{"ZYRSFC", 11}, {"ZYRUPA", 12}, {"ZYRRAW", 5}, {"ZYRGRID", 6},
                  {"ZYRMETA", 8}, {"ZYRGRI", -1}, {"other", -1}};
     for (const auto &c : cases) EXPECT_EQ(FILE_type(dir.write("m", c.head).c_str()), c.type) << c.head;
 
@@ -420,9 +397,8 @@ TEST(FileUtil, OpenTestsAndMagics)
     EXPECT_FALSE(FILE_exist(file));
 
     char out[FILE_NAME_SIZE];
-    struct Paths {
-        const char *dir, *name, *path;
-    } paths[] = {{"/d", "n", "/d/n"}, {"/d/", "n", "/d/n"}, {"/d", "./n", "./n"}, {"/d", "-", "-"}};
+    struct Paths { const char *dir, *name, *path; } paths[] = {
+        {"/d", "n", "/d/n"}, {"/d/", "n", "/d/n"}, {"/d", "./n", "./n"}, {"/d", "-", "-"}};
     for (const auto &c : paths) EXPECT_STREQ(FILE_add_path(c.dir, c.name, out), c.path);
     EXPECT_STREQ(FILE_expand("~root/x", out), "/root/x");
     EXPECT_STREQ(FILE_expand("~no_such_user_here/x", out), "~no_such_user_here/x");
