@@ -2,9 +2,7 @@
 // variants (byte orders, element sizes, prefixes, the bit shift, navigation
 // slots, the sync-framed stream, refused headers), the writer tool's files,
 // and the byte-order switch.
-#include <gtest/gtest.h>
 
-#include "../test_support.h"
 #include "area_blocks.h"
 #include "build.h"
 #include "core/flags.h"

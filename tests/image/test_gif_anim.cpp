@@ -1,12 +1,10 @@
 // Animated loop files (GIF and APNG) read back by PIL frame by frame: the
 // frame count, the loop, every delay and every frame's colours.
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <memory>
 #include <random>
 
-#include "../test_support.h"
 #include "codec_oracle.h"
 #include "image/anim.h"
 

@@ -2,11 +2,9 @@
 // layout (depth, bits per pixel, byte order; colour table, masks or gray) is
 // written as PNG (read back by libpng), GIF (by PIL) and XWD (by
 // ImageMagick), and each must show exactly the colours the record holds.
-#include <gtest/gtest.h>
 
 #include <random>
 
-#include "../test_support.h"
 #include "codec_oracle.h"
 #include "gks/gks.h"
 #include "image/gif.h"

@@ -1,8 +1,6 @@
 // The GIF reader and the LZW decoder: files other programs write, the
 // table-full rule, and broken input.
-#include <gtest/gtest.h>
 
-#include "../test_support.h"
 #include "codec_oracle.h"
 #include "image/gif.h"
 

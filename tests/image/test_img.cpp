@@ -1,18 +1,9 @@
 // The image record and the ZYRIMG file: one table of header forms, options
 // and damaged files, the compressed stream chain against zlib, projection
 // tokens, the converted pixel forms and the region prompt's "exit".
-#include <gtest/gtest.h>
 
-#include <zlib.h>
-
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "../test_support.h"
 #include "core/util.h"
 #include "files/date.h"
-#include "image/img.h"
 #include "build.h"
 
 namespace {

@@ -1,12 +1,7 @@
 // Navigation: the time and angle helpers against python3's datetime, the
 // GVAR (imager, sounder) and spin-scan GOES models against PROJ's
 // geostationary projection, and the real GOES-8 file against its comment card.
-#include <cmath>
-#include <vector>
 
-#include <gtest/gtest.h>
-
-#include "../test_support.h"
 #include "image/nav.h"
 #include "build.h"
 #include "area_blocks.h"

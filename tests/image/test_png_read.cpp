@@ -1,11 +1,8 @@
 // The PNG reader on every colour type and bit depth, interlaced or not, as
 // ImageMagick and PIL write them; the writer's text chunks; broken files.
-#include <gtest/gtest.h>
 
 #include <zlib.h>
 
-
-#include "../test_support.h"
 #include "codec_oracle.h"
 #include "image/pngio.h"
 

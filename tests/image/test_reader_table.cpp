@@ -2,12 +2,7 @@
 // and no other row does; every row reads its file from memory and from a
 // stream alike and refuses junk with the one result convention; a file that
 // cannot be opened gets the row's own messages.
-#include <cstdio>
-#include <string>
-#include <vector>
 
-#include "../test_support.h"
-#include "image/img.h"
 #include "image/reader_table.h"
 #include "build.h"
 

@@ -6,7 +6,6 @@
 // are real samples and the fuzz seeds (made by the generators under tools/);
 // that no cut or damaged file crashes a reader is the seed replay's check
 // (tests/fuzz).
-#include <string>
 
 #include "image/gif.h"
 #include "codec_oracle.h"

@@ -1,9 +1,6 @@
 // Unisys keyword-header images (no real sample exists; the python writer in
 // tools/ makes the same layout for fuzz seeds): sizes, keywords, the frame
 // words' sensor mapping, the grid domain resource and bad headers.
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "core/res.h"
 #include "image/nav.h"

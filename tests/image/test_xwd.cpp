@@ -1,13 +1,12 @@
 // XWD files: dumps of real X servers (24- and 8-bit Xvfb screens through
 // xwd -root) read as ImageMagick reads them, records with unpadded rows
 // written so that ImageMagick accepts them, and damaged headers.
+
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-
-#include "../test_support.h"
 #include "codec_oracle.h"
 #include "tests/gks/gks_test_util.h"
 #include "image/xwd.h"
