@@ -67,11 +67,7 @@ public:
             if (std::chrono::steady_clock::now() > end) return -1;
         return status_;
     }
-    std::string window()
-    {
-        std::string l = wait_line("window ");
-        return l.empty() ? "" : l.substr(7);
-    }
+    std::string window() { return wait_line("window ").erase(0, 7); }
 
 private:
     bool exited()
@@ -145,11 +141,8 @@ size_t count(const std::string &text, const std::string &what)
 // Width and height from an XWD file's header (big-endian words 4 and 5).
 std::pair<int, int> xwd_size(const std::string &path)
 {
-    std::string h = read_file(path);
-    auto word = [&h](size_t k) {
-        return h.size() < 4 * k + 4 ? -1 : (int)((uint8_t)h[4 * k] << 24 | (uint8_t)h[4 * k + 1] << 16 |
-                                                 (uint8_t)h[4 * k + 2] << 8 | (uint8_t)h[4 * k + 3]);
-    };
+    std::string h = read_file(path) + std::string(24, '\0');
+    auto word = [&h](size_t k) { return (uint8_t)h[4 * k] << 24 | (uint8_t)h[4 * k + 1] << 16 | (uint8_t)h[4 * k + 2] << 8 | (uint8_t)h[4 * k + 3]; };
     return {word(4), word(5)};
 }
 
@@ -175,8 +168,7 @@ TEST_F(GksXdotool, SessionsOfRealEvents)
 {
     const std::string s3 = "state frames=3 ", s2 = "state frames=2 ";
     const std::vector<Session> sessions = {
-        {"every binding of the hold",
-         {"-frames", "3"},
+        {"every binding of the hold", {"-frames", "3"},
          {{{"mousemove", "--window", "%w", "320", "256", "key", "a", "shift+a", "ctrl+a", "ctrl+shift+bracketright"},
            {"2 a 62.62 49.90", "2 A-Shft", "2 a-Cntrl", "2 }-Shft-Cntrl"}},
           {{"key", "alt+bracketright", "s"}, {"2 s", s3 + "loop=0 delay=0.50 zoom=1 cur=1"}},
@@ -200,8 +192,7 @@ TEST_F(GksXdotool, SessionsOfRealEvents)
           // Modifiers alone send nothing; Left has no text: the empty name;
           // Alt+x and Alt+m save files, Return ends with its callback.
           {{"key", "alt+x", "alt+b", "ctrl+alt+bracketright", "Left", "alt+m", "Return"},
-           {"2 b-Alt", "2 ]-Alt-Cntrl", "2  ", "2 Ret", "end"}}},
-         0,
+           {"2 b-Alt", "2 ]-Alt-Cntrl", "2  ", "2 Ret", "end"}}}, 0,
          [](const std::string &dir, const std::string &, const std::string &err) {
              // Alt+m: the display list (evhold's one line) as a metafile.
              EXPECT_EQ(count(read_file(dir + "/zyr.meta"), "\nPL "), 1u) << err;
@@ -214,8 +205,7 @@ TEST_F(GksXdotool, SessionsOfRealEvents)
                  }
              EXPECT_EQ(xwd, 1);
          }},
-        {"shift drag gives world points, also zoomed; Alt+q ends silently",
-         {},
+        {"shift drag gives world points, also zoomed; Alt+q ends silently", {},
          {{{"mousemove", "--window", "%w", "0", "511", "keydown", "shift", "mousedown", "1", "mousemove", "--window",
             "%w", "511", "0", "mouseup", "1", "keyup", "shift"},
            {"3 B1-P-Shft 0.00 0.00", "3 B1-R-Shft 100.00 100.00"}},
@@ -223,41 +213,27 @@ TEST_F(GksXdotool, SessionsOfRealEvents)
           // picture pixel (160, 128), world (31.31, 74.95).
           {{"mousemove", "--window", "%w", "320", "256", "key", "alt+z", "mousemove", "--window", "%w", "0", "0",
             "keydown", "shift", "click", "3", "keyup", "shift", "key", "alt+q"},
-           {"3 B3-P-Shft 31.31 74.95", "3 B3-R-Shft 31.31 74.95", "end cur=0 zoom=2"}}},
-         0,
-         {}},
-        {"size reported only after a real change",
-         {},
+           {"3 B3-P-Shft 31.31 74.95", "3 B3-R-Shft 31.31 74.95", "end cur=0 zoom=2"}}}, 0, {}},
+        {"size reported only after a real change", {},
          {{{"windowsize", "--sync", "%w", "640", "512", "key", "a"}, {"2 a "}},
-          {{"windowsize", "--sync", "%w", "500", "400", "key", "alt+q"}, {"2 size 500.00 400.00", "end"}}},
-         0,
-         {}},
-        {"without a hold keys are ignored, buttons act",
-         {"-idle"},
+          {{"windowsize", "--sync", "%w", "500", "400", "key", "alt+q"}, {"2 size 500.00 400.00", "end"}}}, 0, {}},
+        {"without a hold keys are ignored, buttons act", {"-idle"},
          {{{"key", "a", "alt+bracketright", "alt+l", "Return", "alt+q"}, {}},
-          {{"mousemove", "--window", "%w", "10", "10", "click", "3"}, {"3 B3-P", "3 B3-R", "end cur=1"}}},
-         0,
-         {}},
-        {"Alt+g saves every looping frame under the title's base",
-         {"-title", "GOES east", "-loop", "-delay", "0.05"},
-         {{{"key", "alt+g", "alt+q"}, {"end"}}},
-         0,
+          {{"mousemove", "--window", "%w", "10", "10", "click", "3"}, {"3 B3-P", "3 B3-R", "end cur=1"}}}, 0, {}},
+        {"Alt+g saves every looping frame under the title's base", {"-title", "GOES east", "-loop", "-delay", "0.05"},
+         {{{"key", "alt+g", "alt+q"}, {"end"}}}, 0,
          [](const std::string &dir, const std::string &log, const std::string &) {
              for (const char *f : {"GOES_-00.gif", "GOES_-01.gif", "GOES_-02.gif"})
                  EXPECT_TRUE(std::filesystem::exists(dir + "/" + f)) << f << "\n" << log;
              EXPECT_FALSE(std::filesystem::exists(dir + "/GOES_-03.gif"));
          }},
-        {"the refresh callback runs while the hold waits",
-         {"-refresh", "0.2"},
-         {{{"sleep", "1", "key", "a", "alt+q"}, {"2 a ", "end"}}},
-         0,
+        {"the refresh callback runs while the hold waits", {"-refresh", "0.2"},
+         {{{"sleep", "1", "key", "a", "alt+q"}, {"2 a ", "end"}}}, 0,
          [](const std::string &, const std::string &log, const std::string &) {
              EXPECT_GE(count(log, "refresh\n"), 3u) << log;
          }},
-        {"a killed window is a fatal error",
-         {},
-         {{{"windowkill", "%w"}, {}}},
-         4,
+        {"a killed window is a fatal error", {},
+         {{{"windowkill", "%w"}, {}}}, 4,
          [](const std::string &, const std::string &, const std::string &err) {
              EXPECT_NE(err.find("Fatal X11 Error\n"), std::string::npos) << err;
          }},
@@ -284,21 +260,15 @@ TEST_F(GksXdotool, SessionsOfRealEvents)
 // The band, drawn in XOR and kept inside (0, 0) to (350, 300) by evhold's
 // limits, is seen by another client while button 1 is held (with Alt: no
 // frame action), also over a running loop that paints the window over after
-// every frame; once released the window is as before (but for the
-// frames' squares at the top left).
+// every frame; once released the window is as before (but for the frames'
+// squares at the top left).
 TEST_F(GksXdotool, RubberBandWhileDraggingAndNoneAfter)
 {
-    struct Case {
-        const char *name;
-        std::vector<std::string> options;
-    } cases[] = {
-        {"still picture", {"-frames", "0", "-band", "2"}},
-        {"running loop", {"-frames", "3", "-loop", "-delay", "0.2", "-band", "2"}},
-    };
-    const long band = 2 * (201 + 151) - 4;  // edges x 150..350, y 150..300
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        Helper &h = start(c.options);
+    const long band = 2 * (201 + 151) - 4; // edges x 150..350, y 150..300
+    for (const std::vector<std::string> &options :
+         {std::vector<std::string>{"-frames", "0", "-band", "2"}, {"-frames", "3", "-loop", "-delay", "0.2", "-band", "2"}}) {
+        SCOPED_TRACE(options[1] + " frames");
+        Helper &h = start(options);
         Display *d = connect();
         ASSERT_NE(d, nullptr);
         Window w = std::stoul(wid_);
@@ -310,26 +280,22 @@ TEST_F(GksXdotool, RubberBandWhileDraggingAndNoneAfter)
             edge = other = 0;
             for (int y = 0; y < 512; y++)
                 for (int x = 0; x < 640; x++) {
-                    if (x < 64 && y < 64) continue;  // the frames' own squares
-                    bool on = ((x == 150 || x == 350) && y >= 150 && y <= 300) ||
-                              ((y == 150 || y == 300) && x >= 150 && x <= 350);
-                    if (px[(size_t)y * 640 + x] != before[(size_t)y * 640 + x]) (on ? edge : other)++;
+                    bool on = ((x == 150 || x == 350) && y >= 150 && y <= 300) || ((y == 150 || y == 300) && x >= 150 && x <= 350);
+                    if ((x >= 64 || y >= 64) && px[(size_t)y * 640 + x] != before[(size_t)y * 640 + x]) (on ? edge : other)++;
                 }
         };
         ASSERT_EQ(xdo({"mousemove", "--window", "%w", "150", "150", "keydown", "alt", "mousedown", "1", "mousemove",
-                       "--window", "%w", "400", "350", "sleep", "1"}),
-                  0);
+                       "--window", "%w", "400", "350", "sleep", "1"}), 0);
         int whole = 0;
+        long edge, other;
         for (int i = 0; i < 5; i++, std::this_thread::sleep_for(100ms)) {
-            long edge, other;
             look(edge, other);
             EXPECT_EQ(other, 0);
-            whole += edge == band;  // over a loop a look may fall between a frame and its band
+            whole += edge == band; // over a loop a look may fall between a frame and its band
         }
         EXPECT_GE(whole, 3);
         ASSERT_EQ(xdo({"mouseup", "1", "keyup", "alt", "sleep", "1"}), 0);
         ASSERT_NE(h.wait_line("3 B1-R"), "") << h.log();
-        long edge, other;
         look(edge, other);
         EXPECT_EQ(edge + other, 0);
         XCloseDisplay(d);
@@ -347,8 +313,7 @@ TEST_F(GksXdotool, RubberBandWhileDraggingAndNoneAfter)
 TEST_F(GksXdotool, EmbeddedClientAppendsAFrameAndEndsTheHold)
 {
     Helper &owner = start({"-names"});
-    std::string pix = owner.wait_line("pixmap ").substr(7);
-    dir_->write("zyrloop.3", "+" + wid_ + ":" + pix + ":640x512:0\n");
+    dir_->write("zyrloop.3", "+" + wid_ + ":" + owner.wait_line("pixmap ").substr(7) + ":640x512:0\n");
     Helper client(dir_->path(), {"evclient", "W3"});
     EXPECT_EQ(client.wait_exit(), 0) << client.errors();
     EXPECT_EQ(client.lines(), (std::vector<std::string>{"opened evhold 640x512 pix=1 winpix=1", "objects 0", "closed"}));
@@ -359,13 +324,13 @@ TEST_F(GksXdotool, EmbeddedClientAppendsAFrameAndEndsTheHold)
     EXPECT_EQ(names, (std::vector<std::string>{"evhold [0]", "evhold +", "evhold"})) << owner.log();
     EXPECT_NE(owner.wait_line("frames 4"), "") << owner.log();
     // Frame k: pixel at (10, 10) (the frame's own square), at (375, 375) (the client's).
-    EXPECT_EQ(owner.wait_line("frame 2 "), "frame 2 ff00 0");  // green
+    EXPECT_EQ(owner.wait_line("frame 2 "), "frame 2 ff00 0"); // green
     EXPECT_EQ(owner.wait_line("frame 3 "), "frame 3 0 ff0000");
 }
 
-// 10,000 synthetic events of every kind but the ending ones: the helper
-// survives, reports no size change (the fake configures keep the real
-// size), and Alt+q still ends it.
+// 10,000 synthetic events of every kind but the ending ones (Return, Enter,
+// q, the ending client message): the helper survives, reports no size
+// change (the fake configures keep the real size), and Alt+q still ends it.
 TEST_F(GksXdotool, EventStormIsSurvived)
 {
     Helper &h = start({});
@@ -390,23 +355,19 @@ TEST_F(GksXdotool, EventStormIsSurvived)
         XEvent ev{};
         ev.type = types[any(6)];
         ev.xany.window = w;
-        if (ev.type == KeyPress || ev.type == MotionNotify)  // x, y at the same place in both
-            ev.xkey.x = any(700), ev.xkey.y = any(600);
+        if (ev.type == KeyPress || ev.type == MotionNotify) ev.xkey.x = any(700), ev.xkey.y = any(600); // same place in both
         if (ev.type == KeyPress) ev.xkey.keycode = keycodes[any((unsigned)keycodes.size())], ev.xkey.state = any(1u << 16);
-        if (ev.type == ButtonPress || ev.type == ButtonRelease) {
-            ev.xbutton.button = 1 + any(9), ev.xbutton.state = any(1u << 16);
-            ev.xbutton.x = any(2000) - 500, ev.xbutton.y = any(2000) - 500;
-        }
+        if (ev.type == ButtonPress || ev.type == ButtonRelease)
+            ev.xbutton.button = 1 + any(9), ev.xbutton.state = any(1u << 16), ev.xbutton.x = any(2000) - 500,
+            ev.xbutton.y = any(2000) - 500;
         if (ev.type == ClientMessage) {
             ev.xclient.format = 8 << any(3);
             ev.xclient.message_type = any(200);
             for (auto &b : ev.xclient.data.b) b = (char)any(256);
-            if (ev.xclient.format == 8 && ev.xclient.data.b[0] == 9) ev.xclient.data.b[0] = 8;  // not the ending one
+            if (ev.xclient.format == 8 && ev.xclient.data.b[0] == 9) ev.xclient.data.b[0] = 8;
         }
-        if (ev.type == ConfigureNotify) {
-            ev.xconfigure.event = ev.xconfigure.window = w;
-            ev.xconfigure.width = ev.xconfigure.height = any(2) ? 0 : 65535;
-        }
+        if (ev.type == ConfigureNotify)
+            ev.xconfigure.event = ev.xconfigure.window = w, ev.xconfigure.width = ev.xconfigure.height = any(2) ? 0 : 65535;
         XSendEvent(d, w, False, 0, &ev);
         if (i % 500 == 0) XSync(d, False);
     }

@@ -8,7 +8,6 @@
 #include <set>
 
 #include "gks/imgfile.h"
-#include "image/anim.h"
 #include "image/gif.h"
 #include "image/pngio.h"
 #include "image/xwd.h"
@@ -24,20 +23,10 @@ std::string picture_rgb(const gkstest::Picture &p)
     Visual *v = DefaultVisual(d, DefaultScreen(d));
     std::string out;
     for (unsigned long px : p.px) {
-        uint8_t c[3];
-        if (v->c_class == TrueColor) {
-            c[0] = (uint8_t)((px & v->red_mask) >> 16);
-            c[1] = (uint8_t)((px & v->green_mask) >> 8);
-            c[2] = (uint8_t)(px & v->blue_mask);
-        } else {
-            XColor xc;
-            xc.pixel = px;
-            XQueryColor(d, DefaultColormap(d, DefaultScreen(d)), &xc);
-            c[0] = (uint8_t)(xc.red >> 8);
-            c[1] = (uint8_t)(xc.green >> 8);
-            c[2] = (uint8_t)(xc.blue >> 8);
-        }
-        out.append((const char *)c, 3);
+        XColor xc{px, (unsigned short)((px & v->red_mask) >> 8), (unsigned short)(px & v->green_mask),
+                  (unsigned short)((px & v->blue_mask) << 8), 0, 0};
+        if (v->c_class != TrueColor) XQueryColor(d, DefaultColormap(d, DefaultScreen(d)), &xc);
+        out += {(char)(xc.red >> 8), (char)(xc.green >> 8), (char)(xc.blue >> 8)};
     }
     return out;
 }
@@ -54,20 +43,12 @@ TEST_P(WindowDumps, FilesHoldThePicture)
     ASSERT_TRUE(gkstest::open_window(x.name(), dir.file("err"), 160, 120));
     gkstest::basic_colours();
     gkstest::world_unit(1);
-    const float tri[6] = {0.1f, 0.1f, 0.9f, 0.2f, 0.4f, 0.9f};
-    gset_fill_int_style(1);
-    gset_fill_colr_ind(2);
-    gfill_area(3, tri);
-    const float line[4] = {0.0f, 0.95f, 1.0f, 0.05f};
-    gset_line_colr_ind(4);
-    gpolyline(2, line);
+    const float tri[6] = {0.1f, 0.1f, 0.9f, 0.2f, 0.4f, 0.9f}, line[4] = {0, 0.95f, 1, 0.05f}, line2[4] = {0, 0.5f, 1, 0.5f};
     float c[3] = {0.2f, 0.6f, 0.3f};
-    gset_colr_rep(1, 5, c);
-    gset_line_colr_ind(5);
-    const float line2[4] = {0.0f, 0.5f, 1.0f, 0.5f};
-    gpolyline(2, line2);
-    gupdate_window();
-    gsync();
+    gset_fill_int_style(1), gset_fill_colr_ind(2), gfill_area(3, tri);
+    gset_line_colr_ind(4), gpolyline(2, line);
+    gset_colr_rep(1, 5, c), gset_line_colr_ind(5), gpolyline(2, line2);
+    gupdate_window(), gsync();
 
     const gkstest::Picture pic = gkstest::grab();
     const std::string want = picture_rgb(pic);
@@ -93,56 +74,12 @@ TEST_P(WindowDumps, FilesHoldThePicture)
     EXPECT_LE(codec::max_channel_diff(codec::im_rgb(s, "gif:"), want), tol);
     gset_save_image_type(GSAVE_PNG);
 
-    // The native file of the window: its size and the picture's gray mean.
+    // The native file of the window: its size.
     std::string z = dir.file("w.zyr");
     ASSERT_EQ(IMG_dump(z.c_str()), 1);
     codec::Rec back;
     ASSERT_EQ(IMG_read(z.c_str(), back.get(), 1), 1);
-    EXPECT_EQ(back->nx, 160);
-    EXPECT_EQ(back->ny, 120);
-    gclose_ws(1);
-    gclose_gks();
-}
-
-// A loop of three frames, each with a block elsewhere, into animated GIF
-// and APNG files: PIL finds every frame equal to that frame's own PNG dump,
-// with the frames' delays.
-TEST(WindowDumps, LoopIntoAnimatedFiles)
-{
-    NEED_TOOL("Xvfb");
-    NEED_PIL();
-    gkstest::XServer x(24, "400x300");
-    ASSERT_TRUE(x.ok());
-    testutil::ScratchDir dir;
-    ASSERT_TRUE(gkstest::open_window(x.name(), dir.file("err"), 120, 90));
-    gkstest::basic_colours();
-    std::string want;
-    for (int k = 0; k < 3; k++) {
-        ASSERT_EQ(gcreate_frame(-1), k);
-        gselect_frame(k);
-        gkstest::world_unit(1);
-        gset_fill_int_style(1);
-        gset_fill_colr_ind(2 + k);
-        const float r[8] = {0.1f + 0.25f * k, 0.1f, 0.3f + 0.25f * k, 0.1f, 0.3f + 0.25f * k, 0.6f, 0.1f + 0.25f * k, 0.6f};
-        gfill_area(4, r);
-        std::string f = dir.file("frame" + std::to_string(k) + ".png");
-        ASSERT_EQ(PNG_dump(f.c_str()), 1);
-        want += codec::pil_rgb(f);
-    }
-    for (int apng : {0, 1}) {
-        std::string f = dir.file(apng ? "loop.png" : "loop.gif");
-        ASSERT_EQ(ANIM_dump(f.c_str(), apng), 1);
-        std::string out = codec::pil_script(
-            "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\nsys.stdout.write('%d %s\\n' % (im.n_frames, im.info.get('loop')))\n"
-            "d = []\nfor k in range(im.n_frames):\n    im.seek(k)\n    d.append(str(round(im.info.get('duration'))))\n"
-            "    sys.stdout.buffer.write(im.convert('RGB').tobytes())\nsys.stdout.write('\\n' + ' '.join(d))\n",
-            f);
-        std::string head = "3 0\n";
-        ASSERT_EQ(out.substr(0, head.size()), head) << f;
-        EXPECT_TRUE(out.compare(head.size(), want.size(), want) == 0) << f;
-        // The default delay, 0.5 s, and the last frame's dwell of 1 s.
-        EXPECT_EQ(out.substr(head.size() + want.size()), "\n500 500 1000") << f;
-    }
+    EXPECT_EQ(back->nx * 1000 + back->ny, 160120);
     gclose_ws(1);
     gclose_gks();
 }

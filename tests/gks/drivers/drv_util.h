@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "../../test_support.h"
+#include "gks/drivers/devfile.h"
 
 namespace drvtest {
 
@@ -33,28 +35,17 @@ inline int render_ps(const std::string &ps, int dpi, Raster *pic = nullptr,
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
-// Runs hp2xx on an HPGL file; true when it ran and met nothing unexpected
-// (it calls the PCL escapes invalid and ignores "SV", which is fine).
+// Runs hp2xx on an HPGL file (true size, 10 dpi); true when it ran and met
+// nothing unexpected (it calls the PCL escapes invalid and ignores "SV",
+// which is fine).  Its log gives the picture's size in mm.
 inline bool hp2xx_clean(const std::string &hpgl, std::string *log_text = nullptr)
 {
     std::string log = hpgl + ".hp2xx.log";
-    std::string cmd = "hp2xx -m png -d 20 -f " + hpgl + ".png " + hpgl + " >" + log + " 2>&1";
+    std::string cmd = "hp2xx -m png -t -d 10 -f " + hpgl + ".png " + hpgl + " >" + log + " 2>&1";
     bool ran = std::system(cmd.c_str()) == 0;
     std::string text = testutil::read_file(log);
     if (log_text) *log_text = text;
     return ran && text.find("Unexpected event(s):  0") != std::string::npos;
-}
-
-// The picture cut to the bounding box of its dark pixels.
-inline Raster ink_crop(const Raster &pic)
-{
-    auto box = testutil::bbox(pic, [](unsigned c) { return (c >> 16) + (c >> 8 & 255) + (c & 255) < 300; });
-    Raster out;
-    if (box.x1 < 0) return out;
-    out.w = box.w(), out.h = box.h();
-    for (int y = box.y0; y <= box.y1; ++y)
-        out.px.insert(out.px.end(), &pic.px[3 * ((size_t)y * pic.w + box.x0)], &pic.px[3 * ((size_t)y * pic.w + box.x1 + 1)]);
-    return out;
 }
 
 // The largest distance (in pixels, Chebyshev) from a dark pixel of a to
@@ -78,21 +69,19 @@ inline int max_ink_distance(const Raster &a, const Raster &b, int limit = 8)
     return worst;
 }
 
-// The text with every line that starts with prefix replaced by prefix alone
-// (for time stamps).
-inline std::string blank_lines(const std::string &text, const std::string &prefix)
+// A page's size and offset against {width, height, xoff, yoff}.
+inline void expect_page(const GDRV_PAGE &p, const GDRV_PAGE &want)
 {
-    std::string out;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size() - 1;
-        std::string line = text.substr(pos, end - pos + 1);
-        if (line.compare(0, prefix.size(), prefix) == 0) line = prefix + "\n";
-        out += line;
-        pos = end + 1;
-    }
-    return out;
+    EXPECT_FLOAT_EQ(p.width, want.width);
+    EXPECT_FLOAT_EQ(p.height, want.height);
+    EXPECT_FLOAT_EQ(p.xoff, want.xoff);
+    EXPECT_FLOAT_EQ(p.yoff, want.yoff);
+}
+
+// The text with the rest of every line after a time-stamp key blanked.
+inline std::string blank_lines(const std::string &text, const std::string &key)
+{
+    return std::regex_replace(text, std::regex("(\n" + key + ")[^\n]*"), "$1");
 }
 
 inline size_t count(const std::string &text, const std::string &what)
