@@ -71,27 +71,20 @@ TEST_F(GksWindow, NearColoursAreReusedAndNewOnesTakeTheNextIndex) {
     gget_color_rgb256(5, &r, &g, &b);
     EXPECT_EQ(std::vector<int>({r, g, b}), std::vector<int>({127, 63, 191}));
     // TrueColor: the pixel is the colour in the visual's channels.
-    if (gget_visual()->c_class == TrueColor) {
-        EXPECT_EQ((unsigned long)gget_color_ind(2), gget_red_mask());
-        EXPECT_EQ(gget_color_rgb_Xval(0, 0xFFFF, 0), gget_grn_mask());
-    }
+    ASSERT_EQ(gget_visual()->c_class, TrueColor);
+    EXPECT_EQ((unsigned long)gget_color_ind(2), gget_red_mask());
+    EXPECT_EQ(gget_color_rgb_Xval(0, 0xFFFF, 0), gget_grn_mask());
 }
 
+// Colour indexes: 0..256, the background -1 and the device-independent
+// 500..508 are accepted; every other one gives a message.
 TEST_F(GksWindow, ColourIndexValidation) {
     float rgb[3] = {1, 1, 1};
-    struct Case {
-        int index;
-        int result;
-        const char *msg;
-    } cases[] = {
-        {-2, -1, "gset_colr_rep: invalid color index: -2\n"},   {257, -1, "gset_colr_rep: invalid color index: 257\n"},
-        {499, -1, "gset_colr_rep: invalid color index: 499\n"}, {509, -1, "gset_colr_rep: invalid color index: 509\n"},
-        {500, 0, ""}, {508, 0, ""}, {-1, 0, ""}, {256, 0, ""},  // device-independent 500..508, -1 the background
-    };
     std::string want;
-    for (auto &c : cases) {
-        EXPECT_EQ(gset_colr_rep(1, c.index, rgb), c.result) << c.index;
-        want += c.msg;
+    for (int index : {-2, 257, 499, 509, 500, 508, -1, 256}) {
+        bool bad = index < -1 || (index > 256 && index < 500) || index > 508;
+        EXPECT_EQ(gset_colr_rep(1, index, rgb), bad ? -1 : 0) << index;
+        if (bad) want += "gset_colr_rep: invalid color index: " + std::to_string(index) + "\n";
     }
     // Setters need an allocated colour on the window.
     EXPECT_EQ(gset_line_colr_ind(77), -1);

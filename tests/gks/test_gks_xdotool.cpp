@@ -26,8 +26,7 @@ using testutil::read_file;
 class Helper {
 public:
     Helper(const std::string &dir, std::vector<std::string> args)
-        : out_(dir + "/" + args[0] + ".out"), err_(dir + "/" + args[0] + ".err")
-    {
+        : out_(dir + "/" + args[0] + ".out"), err_(dir + "/" + args[0] + ".err") {
         args[0] = ZYR_BINARY_DIR "/tests/" + args[0];
         pid_ = fork();
         if (pid_ == 0) {
@@ -38,12 +37,10 @@ public:
             _exit(127);
         }
     }
-    ~Helper()
-    {
+    ~Helper() {
         if (pid_ > 0 && status_ == -2) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
     }
-    std::vector<std::string> lines() const
-    {
+    std::vector<std::string> lines() const {
         std::vector<std::string> out;
         std::istringstream in(read_file(out_));
         for (std::string l; std::getline(in, l);) out.push_back(l);
@@ -52,8 +49,7 @@ public:
     std::string log() const { return read_file(out_); }
     std::string errors() const { return read_file(err_); }
     // The first line starting with prefix, waited for ("" when it never came).
-    std::string wait_line(const std::string &prefix, std::chrono::milliseconds limit = 30s)
-    {
+    std::string wait_line(const std::string &prefix, std::chrono::milliseconds limit = 30s) {
         for (auto end = std::chrono::steady_clock::now() + limit;; std::this_thread::sleep_for(10ms)) {
             for (const std::string &l : lines())
                 if (l.rfind(prefix, 0) == 0) return l;
@@ -61,8 +57,7 @@ public:
         }
     }
     // Exit status once ended (a signal: 128 + its number), -1 when not in time.
-    int wait_exit(std::chrono::milliseconds limit = 30s)
-    {
+    int wait_exit(std::chrono::milliseconds limit = 30s) {
         for (auto end = std::chrono::steady_clock::now() + limit; !exited(); std::this_thread::sleep_for(10ms))
             if (std::chrono::steady_clock::now() > end) return -1;
         return status_;
@@ -70,8 +65,7 @@ public:
     std::string window() { return wait_line("window ").erase(0, 7); }
 
 private:
-    bool exited()
-    {
+    bool exited() {
         int st = 0;
         if (status_ == -2 && waitpid(pid_, &st, WNOHANG) == pid_)
             status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
@@ -84,8 +78,7 @@ private:
 
 class GksXdotool : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         NEED_TOOL("xdotool");
         NEED_TOOL("Xvfb");
         server_ = std::make_unique<gkstest::XServer>(24);
@@ -94,8 +87,7 @@ protected:
         unsetenv("METAOUT");
     }
     // Starts evhold with the options in a fresh folder and waits for its window.
-    Helper &start(std::vector<std::string> options)
-    {
+    Helper &start(std::vector<std::string> options) {
         dir_ = std::make_unique<testutil::ScratchDir>();
         options.insert(options.begin(), "evhold");
         helper_ = std::make_unique<Helper>(dir_->path(), options);
@@ -105,8 +97,7 @@ protected:
     }
     // xdotool with the window focused first (XTEST keys go to the focus);
     // "%w" stands for the window.
-    int xdo(std::vector<std::string> args)
-    {
+    int xdo(std::vector<std::string> args) {
         for (auto &a : args)
             if (a == "%w") a = wid_;
         args.insert(args.begin(), {"xdotool", "windowfocus", "--sync", wid_});
@@ -120,8 +111,7 @@ protected:
 };
 
 // The window's pixels as another client (the test) sees them.
-std::vector<unsigned long> window_pixels(Display *d, Window w)
-{
+std::vector<unsigned long> window_pixels(Display *d, Window w) {
     std::vector<unsigned long> px;
     XImage *im = XGetImage(d, w, 0, 0, 640, 512, AllPlanes, ZPixmap);
     if (!im) return px;
@@ -131,16 +121,14 @@ std::vector<unsigned long> window_pixels(Display *d, Window w)
     return px;
 }
 
-size_t count(const std::string &text, const std::string &what)
-{
+size_t count(const std::string &text, const std::string &what) {
     size_t n = 0;
     for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
     return n;
 }
 
 // Width and height from an XWD file's header (big-endian words 4 and 5).
-std::pair<int, int> xwd_size(const std::string &path)
-{
+std::pair<int, int> xwd_size(const std::string &path) {
     std::string h = read_file(path) + std::string(24, '\0');
     auto word = [&h](size_t k) { return (uint8_t)h[4 * k] << 24 | (uint8_t)h[4 * k + 1] << 16 | (uint8_t)h[4 * k + 2] << 8 | (uint8_t)h[4 * k + 3]; };
     return {word(4), word(5)};
@@ -164,8 +152,7 @@ struct Session {
     std::function<void(const std::string &dir, const std::string &log, const std::string &err)> check;
 };
 
-TEST_F(GksXdotool, SessionsOfRealEvents)
-{
+TEST_F(GksXdotool, SessionsOfRealEvents) {
     const std::string s3 = "state frames=3 ", s2 = "state frames=2 ";
     const std::vector<Session> sessions = {
         {"every binding of the hold", {"-frames", "3"},
@@ -262,8 +249,7 @@ TEST_F(GksXdotool, SessionsOfRealEvents)
 // frame action), also over a running loop that paints the window over after
 // every frame; once released the window is as before (but for the frames'
 // squares at the top left).
-TEST_F(GksXdotool, RubberBandWhileDraggingAndNoneAfter)
-{
+TEST_F(GksXdotool, RubberBandWhileDraggingAndNoneAfter) {
     const long band = 2 * (201 + 151) - 4; // edges x 150..350, y 150..300
     for (const std::vector<std::string> &options :
          {std::vector<std::string>{"-frames", "0", "-band", "2"}, {"-frames", "3", "-loop", "-delay", "0.2", "-band", "2"}}) {
@@ -310,8 +296,7 @@ TEST_F(GksXdotool, RubberBandWhileDraggingAndNoneAfter)
 // meanwhile), closing in pixel mode 9 ends the owner's hold.  The client
 // reads the owner's title back (cut before " ["), records nothing, and its
 // red square is in the new frame; the old last frame keeps its picture.
-TEST_F(GksXdotool, EmbeddedClientAppendsAFrameAndEndsTheHold)
-{
+TEST_F(GksXdotool, EmbeddedClientAppendsAFrameAndEndsTheHold) {
     Helper &owner = start({"-names"});
     dir_->write("zyrloop.3", "+" + wid_ + ":" + owner.wait_line("pixmap ").substr(7) + ":640x512:0\n");
     Helper client(dir_->path(), {"evclient", "W3"});
@@ -331,8 +316,7 @@ TEST_F(GksXdotool, EmbeddedClientAppendsAFrameAndEndsTheHold)
 // 10,000 synthetic events of every kind but the ending ones (Return, Enter,
 // q, the ending client message): the helper survives, reports no size
 // change (the fake configures keep the real size), and Alt+q still ends it.
-TEST_F(GksXdotool, EventStormIsSurvived)
-{
+TEST_F(GksXdotool, EventStormIsSurvived) {
     Helper &h = start({});
     Display *d = connect();
     ASSERT_NE(d, nullptr);

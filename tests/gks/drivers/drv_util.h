@@ -24,8 +24,7 @@ using testutil::Raster;
 // the page the media options give.  Returns the exit status of Ghostscript
 // (0: rendered without error); the picture goes to *pic when it is not null.
 inline int render_ps(const std::string &ps, int dpi, Raster *pic = nullptr,
-                     const std::string &media = "-sPAPERSIZE=letter")
-{
+                     const std::string &media = "-sPAPERSIZE=letter") {
     std::string out = ps + ".ppm";
     std::string cmd = "gs -q -dSAFER -dBATCH -dNOPAUSE " + media + " -dFIXEDMEDIA -sDEVICE=ppmraw -r" +
                       std::to_string(dpi) + " -sOutputFile=" + out + " " + ps +
@@ -38,8 +37,7 @@ inline int render_ps(const std::string &ps, int dpi, Raster *pic = nullptr,
 // Runs hp2xx on an HPGL file (true size, 10 dpi); true when it ran and met
 // nothing unexpected (it calls the PCL escapes invalid and ignores "SV",
 // which is fine).  Its log gives the picture's size in mm.
-inline bool hp2xx_clean(const std::string &hpgl, std::string *log_text = nullptr)
-{
+inline bool hp2xx_clean(const std::string &hpgl, std::string *log_text = nullptr) {
     std::string log = hpgl + ".hp2xx.log";
     std::string cmd = "hp2xx -m png -t -d 10 -f " + hpgl + ".png " + hpgl + " >" + log + " 2>&1";
     bool ran = std::system(cmd.c_str()) == 0;
@@ -50,8 +48,7 @@ inline bool hp2xx_clean(const std::string &hpgl, std::string *log_text = nullptr
 
 // The largest distance (in pixels, Chebyshev) from a dark pixel of a to
 // the nearest dark pixel of b; 1000 when b has none near.
-inline int max_ink_distance(const Raster &a, const Raster &b, int limit = 8)
-{
+inline int max_ink_distance(const Raster &a, const Raster &b, int limit = 8) {
     int worst = 0;
     for (int y = 0; y < a.h; ++y)
         for (int x = 0; x < a.w; ++x) {
@@ -70,8 +67,7 @@ inline int max_ink_distance(const Raster &a, const Raster &b, int limit = 8)
 }
 
 // A page's size and offset against {width, height, xoff, yoff}.
-inline void expect_page(const GDRV_PAGE &p, const GDRV_PAGE &want)
-{
+inline void expect_page(const GDRV_PAGE &p, const GDRV_PAGE &want) {
     EXPECT_FLOAT_EQ(p.width, want.width);
     EXPECT_FLOAT_EQ(p.height, want.height);
     EXPECT_FLOAT_EQ(p.xoff, want.xoff);
@@ -79,13 +75,11 @@ inline void expect_page(const GDRV_PAGE &p, const GDRV_PAGE &want)
 }
 
 // The text with the rest of every line after a time-stamp key blanked.
-inline std::string blank_lines(const std::string &text, const std::string &key)
-{
+inline std::string blank_lines(const std::string &text, const std::string &key) {
     return std::regex_replace(text, std::regex("(\n" + key + ")[^\n]*"), "$1");
 }
 
-inline size_t count(const std::string &text, const std::string &what)
-{
+inline size_t count(const std::string &text, const std::string &what) {
     size_t n = 0;
     for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + what.size())) ++n;
     return n;
@@ -100,8 +94,7 @@ struct Element {
 
 // Walks every element of a binary CGM (ISO 8632-3: header word, long
 // form, partition bit, padding).  Sets *error on a structural fault.
-inline std::vector<Element> decode(const std::string &bytes, std::string *error)
-{
+inline std::vector<Element> decode(const std::string &bytes, std::string *error) {
     std::vector<Element> out;
     size_t pos = 0;
     auto u16 = [&](size_t p) { return (unsigned)(uint8_t)bytes[p] << 8 | (uint8_t)bytes[p + 1]; };

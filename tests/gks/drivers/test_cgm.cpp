@@ -24,8 +24,7 @@ struct Drawing {
 
 // Checks the element order of a one-picture metafile and collects its
 // polylines and clip rectangles.
-Drawing check_structure(const std::vector<Element> &els)
-{
+Drawing check_structure(const std::vector<Element> &els) {
     Drawing d;
     EXPECT_GE(els.size(), 9u);
     if (els.size() < 9) return d;
@@ -58,8 +57,7 @@ Drawing check_structure(const std::vector<Element> &els)
 }
 
 // The elements of a CGM file drawn by draw, decoded without a structural fault.
-std::vector<Element> write_cgm(const ScratchDir &dir, void (*draw)(), const std::string &name = "a.cgm")
-{
+std::vector<Element> write_cgm(const ScratchDir &dir, void (*draw)(), const std::string &name = "a.cgm") {
     std::string path = dir.file(name), err;
     EXPECT_EQ(gmeta_open_ws(path.c_str(), "cgm", nullptr, nullptr), 0);
     draw();
@@ -70,8 +68,7 @@ std::vector<Element> write_cgm(const ScratchDir &dir, void (*draw)(), const std:
 }
 
 // Elements as "class,id" with ": " and their parameter bytes when params.
-std::vector<std::string> listed(const std::vector<Element> &els, bool (*keep)(const Element &), bool params)
-{
+std::vector<std::string> listed(const std::vector<Element> &els, bool (*keep)(const Element &), bool params) {
     std::vector<std::string> out;
     for (const Element &e : els) {
         if (!keep(e)) continue;
@@ -85,8 +82,7 @@ std::vector<std::string> listed(const std::vector<Element> &els, bool (*keep)(co
 } // namespace
 
 // The start sequence, END PICTURE and END METAFILE, byte for byte.
-TEST(CgmDriver, StartSequenceBytes)
-{
+TEST(CgmDriver, StartSequenceBytes) {
     ScratchDir dir;
     write_cgm(dir, [] {});
     const uint8_t want[50] = {0x00, 0x20, 0x10, 0x22, 0x00, 0x01, 0x10, 0x4B, 0x0A, 'Z',  'Y',  'R',  'C',
@@ -97,8 +93,7 @@ TEST(CgmDriver, StartSequenceBytes)
 }
 
 // Driver units to VDC: times 10, rounded, clamped to 16 bits.
-TEST(CgmDriver, PolylinesAndClipsDecodeToTheDrawing)
-{
+TEST(CgmDriver, PolylinesAndClipsDecodeToTheDrawing) {
     ScratchDir dir;
     Drawing d = check_structure(write_cgm(dir, [] {
         gcgm_clip(10, 20, 990.5f, 780);
@@ -110,8 +105,7 @@ TEST(CgmDriver, PolylinesAndClipsDecodeToTheDrawing)
 }
 
 // 20,000 points: 8191 + 8191 + 3620, each part starting at the last point of the one before.
-TEST(CgmDriver, LongPolylinesSplitAtSharedPoints)
-{
+TEST(CgmDriver, LongPolylinesSplitAtSharedPoints) {
     ScratchDir dir;
     Drawing d = check_structure(write_cgm(dir, [] {
         std::vector<float> pts;
@@ -134,8 +128,7 @@ TEST(CgmDriver, LongPolylinesSplitAtSharedPoints)
 // COLOUR TABLE, LINE COLOUR twice (device-independent white draws with
 // colour 1), LINE WIDTH 1.0 and 4.5 (fixed point 16.16), LINE TYPE dotted
 // (type 5 is dotted too), FILL COLOUR, INTERIOR STYLE solid once, two POLYGONs.
-TEST(CgmDriver, AttributesAreStandardElementsWrittenOnChange)
-{
+TEST(CgmDriver, AttributesAreStandardElementsWrittenOnChange) {
     ScratchDir dir;
     auto els = write_cgm(dir, [] {
         gcgm_set_color_rep(7, 1.0f, 0.5f, 0.0f);
@@ -154,8 +147,7 @@ TEST(CgmDriver, AttributesAreStandardElementsWrittenOnChange)
 // A new page ends the picture and begins another, which gets the colour
 // table again (each picture starts from the default one); the text flavour
 // marks the page.  A plot appended to another file keeps its picture.
-TEST(CgmDriver, NewPageBeginsAnotherPicture)
-{
+TEST(CgmDriver, NewPageBeginsAnotherPicture) {
     ScratchDir dir;
     auto els = write_cgm(dir, [] {
         gcgm_set_color_rep(7, 1, 0, 0);
@@ -175,8 +167,7 @@ TEST(CgmDriver, NewPageBeginsAnotherPicture)
 }
 
 // Text point records: four points to a line; binary elements never enter a text metafile.
-TEST(MetaDriver, TextPointRecordsBreakEveryFourthPoint)
-{
+TEST(MetaDriver, TextPointRecordsBreakEveryFourthPoint) {
     ScratchDir dir;
     unsetenv("zyrmeta_out");
     ASSERT_EQ(gmeta_open_ws(dir.file("t.meta").c_str(), "zyr", nullptr, nullptr), 0);
@@ -194,8 +185,7 @@ TEST(MetaDriver, TextPointRecordsBreakEveryFourthPoint)
 // The output named by the environment; the flavour word and, without one,
 // the flavour as it was (the screen print uses the current one); text
 // records never enter a CGM file; placement in a 1000 x 800 page.
-TEST(MetaDriver, FlavourFileNamesAndFailure)
-{
+TEST(MetaDriver, FlavourFileNamesAndFailure) {
     ScratchDir dir;
     setenv("zyrmeta_out", dir.file("env.meta").c_str(), 1);
     ASSERT_EQ(gmeta_open_ws("", "zyr", nullptr, nullptr), 0);

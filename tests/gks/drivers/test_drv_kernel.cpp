@@ -19,8 +19,7 @@ using testutil::ScratchDir;
 
 namespace {
 
-void unset_driver_env()
-{
+void unset_driver_env() {
     for (const char *v : {"zyrps_param", "zyrps_print", "PSPRINT", "PSCOLOR", "zyrps_geometry", "PSGEOMETRY", "zyrhp_param",
                           "zyrhp_out", "zyrhp_geometry", "zyrmeta_out", "METAOUT", "zyrprint", "zyrredraw"})
         unsetenv(v);
@@ -28,8 +27,7 @@ void unset_driver_env()
 
 class FileWs : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         unset_driver_env();
         RES_clear();
         RES_put("file_path", ZYR_DATA_DIR);
@@ -37,8 +35,7 @@ protected:
         err_ = dir_.file("gks.err");
         ASSERT_EQ(gopen_gks(err_.c_str(), 0), 0);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (gchk_graphics()) gclose_ws(1);
         gclose_gks();
         unset_driver_env();
@@ -46,12 +43,10 @@ protected:
     // A window of the size on $DISPLAY (the kernel reopened).
     bool open_window(int w, int h) { return gclose_gks(), gkstest::open_window(getenv("DISPLAY"), err_, w, h); }
     // Opens workstation type on "display,file,options".
-    int open(int type, const std::string &file, const std::string &options = "")
-    {
+    int open(int type, const std::string &file, const std::string &options = "") {
         return gopen_ws(1, ("," + file + (options.empty() ? "" : "," + options)).c_str(), type);
     }
-    std::string errors()
-    {
+    std::string errors() {
         gclose_gks(); // flushes and closes the error file
         std::string e = read_file(err_);
         gopen_gks(err_.c_str(), 0);
@@ -65,8 +60,7 @@ protected:
     if (!getenv("DISPLAY")) GTEST_SKIP() << "needs an X display"
 
 // Transform 2 over most of the page.
-void set_panel()
-{
+void set_panel() {
     float win[4] = {0, 100, 0, 80}, vp[4] = {0.05f, 0.95f, 0.05f, 0.77f};
     gset_win(2, win), gset_vp(2, vp), gsel_norm_tran(2);
 }
@@ -74,8 +68,7 @@ void set_panel()
 // Lines, a filled triangle and text in transform 2.  Every attribute a
 // drawing here changes is set first: a metafile records changes only, so
 // its replay starts from whatever the kernel holds.
-void draw_scene()
-{
+void draw_scene() {
     gkstest::basic_colours();
     float up[] = {0, 1}, frame[] = {0, 0, 100, 0, 100, 80, 0, 80, 0, 0}, zig[] = {10, 10, 20, 60, 30, 10, 40, 60, 50, 10};
     float diag[] = {55, 5, 95, 75}, tri[] = {60, 50, 90, 50, 75, 70}, pos[] = {60, 20};
@@ -92,8 +85,7 @@ void draw_scene()
 
 // A 60 x 40 white image at the top left corner of transform 2's viewport
 // (on paper padded with white to the whole viewport, so drawn first).
-void draw_image()
-{
+void draw_image() {
     set_panel();
     std::vector<unsigned char> pix(60 * 40, 2);
     std::vector<float> cmap = {0, 0, 0, 1, 1, 1, 1, 1, 1};
@@ -109,8 +101,7 @@ void draw_image()
 // An output (or a display) that cannot be opened gives no workstation and
 // one message; through the world layer the program is asked to end with
 // status 4.
-TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation)
-{
+TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation) {
     const std::string file = "," + dir_.file("missing/dir/out");
     struct Case {
         int type;
@@ -145,8 +136,7 @@ TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation)
     EXPECT_EQ(read_file(dir_.file("p.out")).rfind("IN;SP1;PA;\n", 0), 0u);
 }
 
-TEST_F(FileWs, PostScriptPrimitivesWriteCommentsAndPaths)
-{
+TEST_F(FileWs, PostScriptPrimitivesWriteCommentsAndPaths) {
     std::string path = dir_.file("k.ps");
     ASSERT_EQ(open(GWS_PS, path, "color"), 0);
     int w, h;
@@ -179,8 +169,7 @@ TEST_F(FileWs, PostScriptPrimitivesWriteCommentsAndPaths)
 // The same drawing (lines, a fill, text and an image) on the window and as
 // PostScript: Ghostscript's page shows ink where the window shows colour,
 // within two pixels.
-TEST_F(FileWs, PostScriptPageMatchesTheWindow)
-{
+TEST_F(FileWs, PostScriptPageMatchesTheWindow) {
     NEED_TOOL("gs");
     NEED_X();
     ASSERT_TRUE(open_window(756, 576));
@@ -218,8 +207,7 @@ TEST_F(FileWs, PostScriptPageMatchesTheWindow)
 // (0.1 + 0.02 (x + 10), 0.2 + 0.025 (y - 5)) x 7611 + 10, worked by hand:
 // (-10, 5) -> (771.1, 1532.2); (30, 25) -> (6859.9, 5337.7);
 // (0, 15) -> (2293.3, 3434.95); (20, 10) -> (5337.7, 2483.6).
-TEST_F(FileWs, HpglPenPositionsFollowTheTransform)
-{
+TEST_F(FileWs, HpglPenPositionsFollowTheTransform) {
     std::string path = dir_.file("t.hpgl");
     ASSERT_EQ(open(GWS_HPGL, path, "nopcl"), 0);
     const float wn[4] = {-10, 30, 5, 25}, vp[4] = {0.1f, 0.9f, 0.2f, 0.7f}, pts[8] = {-10, 5, 30, 25, 0, 15, 20, 10};
@@ -237,8 +225,7 @@ TEST_F(FileWs, HpglPenPositionsFollowTheTransform)
     EXPECT_NE(text.find("IW 771,1532,6860,5338;\n"), std::string::npos) << text;
 }
 
-TEST_F(FileWs, CgmThroughTheKernel)
-{
+TEST_F(FileWs, CgmThroughTheKernel) {
     std::string path = dir_.file("k.cgm");
     ASSERT_EQ(open(GWS_META, path, "cgm"), 0);
     EXPECT_EQ(gmeta_get_type(), 1);
@@ -258,8 +245,7 @@ TEST_F(FileWs, CgmThroughTheKernel)
 // A text metafile read into a second metafile workstation gives the same
 // records, except those the reader skips; replayed on the window it
 // draws exactly what direct drawing draws.
-TEST_F(FileWs, TextMetafileRoundTrip)
-{
+TEST_F(FileWs, TextMetafileRoundTrip) {
     // Every kind of record the writer has.
     auto draw_all = [] {
         draw_scene();
@@ -303,8 +289,7 @@ TEST_F(FileWs, TextMetafileRoundTrip)
     EXPECT_TRUE(direct == gkstest::grab());
 }
 
-TEST_F(FileWs, MetafileReaderRefusesBadInput)
-{
+TEST_F(FileWs, MetafileReaderRefusesBadInput) {
     std::string out = dir_.file("o.meta");
     ASSERT_EQ(open(GWS_META, out, "zyr"), 0);
     std::string long_text(300, 'x');
@@ -338,8 +323,7 @@ TEST_F(FileWs, MetafileReaderRefusesBadInput)
 // Printing the window's display list as a metafile and as PostScript: the
 // files hold the drawing and the window's state comes back; an empty list
 // still gives header and trailer; an unopenable file gives -1 and messages.
-TEST_F(FileWs, ScreenPrints)
-{
+TEST_F(FileWs, ScreenPrints) {
     NEED_X();
     struct Case {
         const char *name, *redraw, *file;

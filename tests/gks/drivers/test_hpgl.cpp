@@ -19,15 +19,13 @@ const std::string kPcl = "\x1B" "E\x1B%1B\x1B&l1O\n", kPclEnd = "\x1B%0A\x1B" "E
 
 class HpglDriver : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         for (const char *v : {"zyrhp_param", "zyrhp_out", "zyrhp_geometry", "PSCOLOR"}) unsetenv(v);
     }
     void TearDown() override { SetUp(); }
     // Opens name ("+name" appends), draws, closes; the file.
     std::string plot(const std::string &name, const char *options, const std::function<void()> &draw = {},
-                     GDRV_PAGE *page = nullptr, const char *geometry = nullptr)
-    {
+                     GDRV_PAGE *page = nullptr, const char *geometry = nullptr) {
         bool add = name[0] == '+';
         std::string path = dir_.file(name.substr(add));
         EXPECT_EQ(ghpgl_open_ws(((add ? "+" : "") + path).c_str(), options, geometry, page), 0);
@@ -40,8 +38,7 @@ protected:
 
 // Every setting the driver has, each repeated (colour 7 is gray 0.8 / 2.7:
 // fill level 70), a filled triangle and 21 points of polyline.
-void settings()
-{
+void settings() {
     gps_set_color_rep(7, 0.0f, 0.0f, 1.0f);
     ghpgl_printf("#\n");
     ghpgl_set_color(1), ghpgl_set_color(503), ghpgl_set_color(505), ghpgl_set_color(507), ghpgl_set_color(2);
@@ -60,8 +57,7 @@ void settings()
 } // namespace
 
 // Sizes in plotter units (1015 an inch), the margin 10 units.
-TEST_F(HpglDriver, StartAndEndInEveryMode)
-{
+TEST_F(HpglDriver, StartAndEndInEveryMode) {
     struct Case {
         const char *options;
         std::string expected;
@@ -101,8 +97,7 @@ TEST_F(HpglDriver, StartAndEndInEveryMode)
 
 // Output named by the environment, placement in pixels of 0.1 inch
 // (10.15 units) from the variable or the resource, and an unopenable file.
-TEST_F(HpglDriver, OutputNamesPlacementAndFailure)
-{
+TEST_F(HpglDriver, OutputNamesPlacementAndFailure) {
     setenv("zyrhp_out", dir_.file("env.hpgl").c_str(), 1);
     setenv("zyrhp_param", "nopcl,port", 1);
     ASSERT_EQ(ghpgl_open_ws("", "rot=0", nullptr, nullptr), 0); // the fields override the variable
@@ -128,8 +123,7 @@ TEST_F(HpglDriver, OutputNamesPlacementAndFailure)
 
 // Widths: 505 four times, 504 twice, print-bold 3 x 1.5; line type 4 is
 // "LT6,10,1"; a break after every tenth point.
-TEST_F(HpglDriver, SettingsLinesAndFills)
-{
+TEST_F(HpglDriver, SettingsLinesAndFills) {
     std::string text = plot("s.hpgl", "nopcl", settings);
     EXPECT_EQ(text.substr(text.find("#\n") + 2),
               "SV1,0;\nSV1,30;\nSV;\nPW4.0;\nPW3.0;\nPW4.5;\nLT6,10,1;\nFT10,70;\nFT10,0;\nFT1;\n"
@@ -142,8 +136,7 @@ TEST_F(HpglDriver, SettingsLinesAndFills)
 // unexpected; a frame round the whole drawable area stays on the 10.5 x 8
 // inch landscape sheet and fills its long side in every rotation (hp2xx
 // applies "RO" and measures the picture in mm).
-TEST_F(HpglDriver, Hp2xxReadsEveryMode)
-{
+TEST_F(HpglDriver, Hp2xxReadsEveryMode) {
     NEED_TOOL("hp2xx");
     for (const char *options : {"nopcl", "nopcl,port", "nopcl,rot=180", "nopcl,rot=270", "lj", "pcl,lwidth=2.5"}) {
         SCOPED_TRACE(options);

@@ -23,16 +23,14 @@ const std::string kTail = "2 setlinejoin\n1 dot lw\n[] 0 setdash\n";
 
 class PsDriver : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         for (const char *v : {"zyrps_param", "zyrps_print", "PSPRINT", "PSCOLOR", "zyrps_geometry", "PSGEOMETRY"})
             unsetenv(v);
     }
     void TearDown() override { SetUp(); }
     // Opens name ("+name" appends) with the options, draws, closes; the file with its time stamp blanked.
     std::string plot(const std::string &name, const char *options, const std::function<void()> &draw = {},
-                     GDRV_PAGE *page = nullptr, int *inverse = nullptr)
-    {
+                     GDRV_PAGE *page = nullptr, int *inverse = nullptr) {
         bool add = name[0] == '+';
         std::string path = dir_.file(name.substr(add));
         EXPECT_EQ(gps_open_ws(((add ? "+" : "") + path).c_str(), options, nullptr, "T", page, inverse), 0);
@@ -41,8 +39,7 @@ protected:
         return drvtest::blank_lines(read_file(path), "%%CreationDate:");
     }
     // What draw writes after the prologue, up to the end of the plot.
-    std::string body(const char *options, const std::function<void()> &draw)
-    {
+    std::string body(const char *options, const std::function<void()> &draw) {
         std::string text = plot("m.ps", options, [&] { gps_printf("%%%%mark\n"), draw(); });
         text = text.substr(text.find("%%mark\n") + 7);
         return text.substr(0, text.find("%%End"));
@@ -50,8 +47,7 @@ protected:
     testutil::ScratchDir dir_;
 };
 
-void image(const std::vector<unsigned char> &pix, int nx, int x0, int y0, int x, int y, int w, int h)
-{
+void image(const std::vector<unsigned char> &pix, int nx, int x0, int y0, int x, int y, int w, int h) {
     IMG img{};
     img.nx = nx, img.ny = (int)pix.size() / nx, img.bytes_line = nx, img.bits_pixel = 8, img.depth = 8;
     img.data = (unsigned char *)pix.data();
@@ -62,8 +58,7 @@ void image(const std::vector<unsigned char> &pix, int nx, int x0, int y0, int x,
 
 // The whole file of a landscape page and of an encapsulated picture; the
 // lines each other option changes.
-TEST_F(PsDriver, PrologueAndTrailerVariants)
-{
+TEST_F(PsDriver, PrologueAndTrailerVariants) {
     struct Case {
         const char *options;
         std::vector<std::string> has;
@@ -90,8 +85,7 @@ TEST_F(PsDriver, PrologueAndTrailerVariants)
 // Appending adds a plot without prologue ("+" on a missing file starts a
 // complete one); a new page repeats the page set-up, except in an
 // encapsulated or appended plot.
-TEST_F(PsDriver, AppendingAndNewPages)
-{
+TEST_F(PsDriver, AppendingAndNewPages) {
     std::string first = plot("p.ps", "eps");
     EXPECT_EQ(plot("+p.ps", "", [] { gps_move_abs(10, 10); }),
               first + "0 setgray\n1 dot lw\n[] 0 setdash\n%%ZYR Plot: T\n10.00 10.00 mv\n%%End of plot\n");
@@ -110,8 +104,7 @@ TEST_F(PsDriver, AppendingAndNewPages)
 }
 
 // Output to a command, names from the environment, and an unopenable file.
-TEST_F(PsDriver, OutputsAndFailures)
-{
+TEST_F(PsDriver, OutputsAndFailures) {
     ASSERT_EQ(gps_open_ws(("|cat > " + dir_.file("spooled.ps")).c_str(), "", nullptr, "T", nullptr, nullptr), 0);
     ASSERT_EQ(gps_close_file(), 0);
     EXPECT_NE(read_file(dir_.file("spooled.ps")).find("%%EOF\n"), std::string::npos);
@@ -135,8 +128,7 @@ TEST_F(PsDriver, OutputsAndFailures)
 
 // Each change written once, nothing for a repeat.  Colour 3 is (1, 0.5,
 // 0.25); colour 4 (0, 1, 0) is gray (0 + 1 + 0) / 2.7 = 0.370.
-TEST_F(PsDriver, SettingsWriteOnlyChanges)
-{
+TEST_F(PsDriver, SettingsWriteOnlyChanges) {
     struct Case {
         const char *name, *options;
         void (*act)();
@@ -174,8 +166,7 @@ TEST_F(PsDriver, SettingsWriteOnlyChanges)
 
 // A 3 x 2 image in a 5 x 4 viewport: negative offsets pad with white
 // before, positive ones start inside; the rest is white.
-TEST_F(PsDriver, ImageHexLayoutWithOffsets)
-{
+TEST_F(PsDriver, ImageHexLayoutWithOffsets) {
     struct Case {
         int x0, y0;
         const char *rows;
@@ -200,8 +191,7 @@ TEST_F(PsDriver, ImageHexLayoutWithOffsets)
 }
 
 // Placement strings on a 756 x 576 page, 0.72 points a pixel.
-TEST(PsPlacement, GeometryStrings)
-{
+TEST(PsPlacement, GeometryStrings) {
     struct Case {
         const char *text;
         bool changed;
@@ -223,8 +213,7 @@ TEST(PsPlacement, GeometryStrings)
 }
 
 // Paper words and sizes (points); the environment's options come first, the connection's override them.
-TEST_F(PsDriver, PaperAndOptionWords)
-{
+TEST_F(PsDriver, PaperAndOptionWords) {
     struct Case {
         const char *options;
         float w, h;
@@ -244,8 +233,7 @@ TEST_F(PsDriver, PaperAndOptionWords)
 }
 
 // The fast number formatter agrees with printf digit for digit.
-TEST(PsNumbers, FormatterMatchesPrintf)
-{
+TEST(PsNumbers, FormatterMatchesPrintf) {
     std::vector<float> values = {0.0f, -0.0f, 0.5f, 1.5f, 2.5f, -2.5f, 0.125f, 0.005f, 0.015f, 1e-7f, -1e-7f,
                                  99999.995f, 100000.0f, -100000.0f, 123.456f, 1e12f, 3e38f, NAN, INFINITY};
     unsigned seed = 12345;
@@ -268,8 +256,7 @@ TEST(PsNumbers, FormatterMatchesPrintf)
 // letter page a line and an image land where the page geometry puts them:
 // unrotated at (x + 18, y + 18) from the bottom left; rotated, x runs up
 // and y leftwards.
-TEST_F(PsDriver, GhostscriptReadsEveryKindOfFile)
-{
+TEST_F(PsDriver, GhostscriptReadsEveryKindOfFile) {
     NEED_TOOL("gs");
     CLR_clear_table();
     CLR_add("black", 0, 0, 0), CLR_add("orange", 1.0f, 0.5f, 0.0f);
