@@ -18,6 +18,7 @@
 #include "../test_support.h"
 #include "gks/gks.h"
 #include "gks/gks_int.h"
+#include "image/img.h"
 
 namespace gkstest {
 
@@ -42,20 +43,18 @@ private:
     void start(int num, int depth, const char *size) {
         int fds[2];
         if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
+        if ((pid_ = fork()) == 0) {
             int devnull = open("/dev/null", O_WRONLY);
-            dup2(devnull, 1), dup2(devnull, 2);
+            close(fds[0]), dup2(devnull, 1), dup2(devnull, 2);
             std::string fd = std::to_string(fds[1]), disp = std::string(":").append(std::to_string(num)),
                         screen = std::string(size).append("x").append(std::to_string(depth));
-            execlp("Xvfb", "Xvfb", disp.c_str(), "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-                   "-nolisten", "tcp", "-noreset", (char *)nullptr);
+            execlp("Xvfb", "Xvfb", disp.c_str(), "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
+                   "tcp", "-noreset", (char *)nullptr);
             _exit(127);
         }
-        close(fds[1]);
         // The number's newline may come in a write of its own: the pipe
         // stays open until it has come, or that write kills the server.
+        close(fds[1]);
         std::string got;
         char c;
         while (read(fds[0], &c, 1) == 1 && c != '\n') got += c;
@@ -70,31 +69,39 @@ private:
     std::string name_;
 };
 
-// Pixel of the window's picture (the off-screen pixmap primitives draw in).
-inline unsigned long picture_pixel(int x, int y) {
-    XImage *im = XGetImage(gget_display(), gget_base_window(), x, y, 1, 1, AllPlanes, ZPixmap);
-    unsigned long p = XGetPixel(im, 0, 0);
-    XDestroyImage(im);
-    return p;
-}
-
-// The whole picture as rows of pixel values.
+// The whole picture of the window (the off-screen pixmap primitives draw
+// in) as rows of pixel values, or one pixel of it.
 struct Picture {
     int w = 0, h = 0;
     std::vector<unsigned long> px;
     unsigned long at(int x, int y) const { return px[(size_t)y * w + x]; }
     bool operator==(const Picture &o) const { return w == o.w && h == o.h && px == o.px; }
 };
-
-inline Picture grab() {
+inline Picture grab(int x0 = 0, int y0 = 0, int w = 0, int h = 0) {
     Picture p;
-    gget_win_size(&p.w, &p.h);
-    XImage *im = XGetImage(gget_display(), gget_base_window(), 0, 0, p.w, p.h, AllPlanes, ZPixmap);
-    p.px.resize((size_t)p.w * p.h);
+    if (w) p.w = w, p.h = h;
+    else gget_win_size(&p.w, &p.h);
+    XImage *im = XGetImage(gget_display(), gget_base_window(), x0, y0, p.w, p.h, AllPlanes, ZPixmap);
     for (int y = 0; y < p.h; y++)
-        for (int x = 0; x < p.w; x++) p.px[(size_t)y * p.w + x] = XGetPixel(im, x, y);
+        for (int x = 0; x < p.w; x++) p.px.push_back(XGetPixel(im, x, y));
     XDestroyImage(im);
     return p;
+}
+inline unsigned long picture_pixel(int x, int y) { return grab(x, y, 1, 1).px[0]; }
+
+// The picture as gget_image reads it back, as 0xRRGGBB (32-bit pixels only).
+inline std::vector<uint32_t> read_back() {
+    IMG img;
+    IMG_init(&img);
+    std::vector<uint32_t> px;
+    if (gget_image(&img) && img.bits_pixel == 32)
+        for (int y = 0; y < img.ny; y++)
+            for (int x = 0; x < img.nx; x++) {
+                const unsigned char *p = img.data + (size_t)y * img.bytes_line + 4 * (size_t)x;
+                px.push_back(img.byte_order ? (uint32_t)p[1] << 16 | p[2] << 8 | p[3] : (uint32_t)p[2] << 16 | p[1] << 8 | p[0]);
+            }
+    IMG_free(&img);
+    return px;
 }
 
 // Bounding box of the pixels equal to value (x1, y1, x2, y2), count in n.
@@ -107,8 +114,7 @@ inline Box box_of(const Picture &p, unsigned long value) {
     for (int y = 0; y < p.h; y++)
         for (int x = 0; x < p.w; x++)
             if (p.at(x, y) == value)
-                b.n++, b.x1 = std::min(b.x1, x), b.y1 = std::min(b.y1, y), b.x2 = std::max(b.x2, x),
-                    b.y2 = std::max(b.y2, y);
+                b.n++, b.x1 = std::min(b.x1, x), b.y1 = std::min(b.y1, y), b.x2 = std::max(b.x2, x), b.y2 = std::max(b.y2, y);
     return b;
 }
 
@@ -142,13 +148,19 @@ inline void basic_colours() {
 // Transform n as the unit square over the fitted square.
 inline void world_unit(int n) {
     float u[4] = {0, 1, 0, 1};
-    gset_win(n, u);
-    gset_vp(n, u);
-    gsel_norm_tran(n);
+    gset_win(n, u), gset_vp(n, u), gsel_norm_tran(n);
+}
+
+// The kernel's messages so far in file (closing it flushes them), reopened.
+inline std::string messages(const std::string &file) {
+    gclose_gks();
+    std::string m = testutil::read_file(file);
+    gopen_gks(nullptr, 0);
+    return m;
 }
 
 // A window on $DISPLAY with the basic colours for each test (skipped
-// without a display), closed afterwards.
+// without a display), closed afterwards; setup() runs after the window opens.
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -162,11 +174,10 @@ protected:
         ginc_loop_delay(0.5f - gget_loop_delay());
         testing::internal::GetCapturedStdout();
         gset_loop_direct(1);
+        setup();
     }
-    void TearDown() override {
-        gclose_ws(1);
-        gclose_gks();
-    }
+    virtual void setup() {}
+    void TearDown() override { gclose_ws(1), gclose_gks(); }
     std::string err_;  // the kernel's message file ("" for stderr), set before SetUp
 };
 

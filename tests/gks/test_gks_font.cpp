@@ -9,11 +9,7 @@ namespace {
 // height 105 is one font unit a unit of width, glyphs 25 units apart.
 class GksFont : public gkstest::WindowTest {
 protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        gset_char_ht(105), gset_expan(1), gset_char_space(0.25f), gset_space(0);
-    }
+    void setup() override { gset_char_ht(105), gset_expan(1), gset_char_space(0.25f), gset_space(0); }
     testutil::ScratchDir dir;
 };
 
@@ -27,12 +23,9 @@ std::string font(bool named, int (*index)(int) = [](int c) { return c == 'A' ? 1
 }
 
 TEST_F(GksFont, ReadsPlainAndNamedFilesAndMeasuresGlyphs) {
+    // "AA" 20 + 25 + 20; the blank 40 wide; B without a glyph 0 wide.
     struct Case { bool named; const char *text; float width; } cases[] = {
-        {false, "A", 20}, {true, "A", 20},
-        {false, "AA", 65},    // 20 + 25 + 20
-        {false, "A A", 130},  // the blank is 40 wide: 20 + 25 + 40 + 25 + 20
-        {true, "ABA", 90},    // B has no glyph: 20 + 25 + 0 + 25 + 20
-    };
+        {false, "A", 20}, {true, "A", 20}, {false, "AA", 65}, {false, "A A", 130}, {true, "ABA", 90}};
     for (auto &c : cases) {
         std::string f = dir.write(c.named ? "n.fnt" : "p.fnt", font(c.named));
         ASSERT_EQ(read_font(f.c_str()), 0);
@@ -42,8 +35,7 @@ TEST_F(GksFont, ReadsPlainAndNamedFilesAndMeasuresGlyphs) {
     // (100 + 25) x the space.
     gset_expan(2);
     EXPECT_FLOAT_EQ(gtext_width("AA"), 130);
-    gset_expan(1);
-    gset_space(0.5f);
+    gset_expan(1), gset_space(0.5f);
     EXPECT_FLOAT_EQ(gtext_width("AAA"), 3 * 62.5f);
     // Index entries pointing outside the table are taken as missing glyphs.
     gset_space(0);
@@ -59,10 +51,8 @@ TEST_F(GksFont, RefusesFilesThatDoNotFitOrEndEarly) {
     for (int i = 0; i < 7600; i++) big += "1 35 ";  // 15201 numbers
     big += "254\n";
     for (int c = 0; c < 256; c++) big += "-1 ";
-    std::string cases[][2] = {
-        {"big.fnt", big}, {"noend.fnt", "255 128 35 20 140\n"}, {"noindex.fnt", "255 128 35 20 140 254 1 2 3\n"},
-        {"badbyte.fnt", "255 128 35 300 140 254\n"}, {"words.fnt", "255 x y z 254\n"}, {"empty.fnt", ""},
-    };
+    std::string cases[][2] = {{"big.fnt", big}, {"noend.fnt", "255 128 35 20 140\n"}, {"noindex.fnt", "255 128 35 20 140 254 1 2 3\n"},
+                              {"badbyte.fnt", "255 128 35 300 140 254\n"}, {"words.fnt", "255 x y z 254\n"}, {"empty.fnt", ""}};
     for (auto &c : cases) {
         std::string f = dir.write(c[0], c[1]);
         testing::internal::CaptureStderr();

@@ -1,12 +1,18 @@
 // Image transfer: placement in the viewport, colour tables on TrueColor and
-// PseudoColor screens, transparent overlays, reading the picture back, and
-// records that do not describe their data.
+// PseudoColor screens, transparent overlays, reading the picture back,
+// records that do not describe their data, and image files without a window.
 #include "../test_support.h"
 #include "gks_test_util.h"
 
 #include <X11/Xatom.h>
 
+#include <filesystem>
+
+#include "../image/codec_oracle.h"
+#include "gks/imgfile.h"
+#include "image/gif.h"
 #include "image/img.h"
+#include "image/xwd.h"
 
 namespace {
 
@@ -35,57 +41,46 @@ struct TestImage {
 
 class GksImage : public gkstest::WindowTest {
 protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
+    void setup() override {
         if (gget_visual()->c_class != TrueColor || gget_win_depth() != 24) GTEST_SKIP() << "needs a 24-bit screen";
         float vp[4] = {0.2f, 0.6f, 0.2f, 0.6f};
         gset_vp(0, vp);
         gget_xviewport(&vp_);
     }
+    unsigned long at(int x, int y) { return picture_pixel(vp_.x + x, vp_.y + y); }
     GXRect vp_{};
 };
 
-TEST_F(GksImage, PlacedFromEitherEdgeOfTheViewport) {
-    TestImage t(10, 6, 16, 16);
+TEST_F(GksImage, PlacedFromEitherEdgeAndColouredByItsTable) {
+    TestImage t(10, 6, 16, 16), u(40, 1, 16, 40);
     const unsigned long black = BlackPixel(gget_display(), gget_screen());
     ASSERT_EQ(gload_image(&t.img, 0, 0), 1);
-    EXPECT_EQ(picture_pixel(vp_.x, vp_.y), 0x00FF7Fu);
-    EXPECT_EQ(picture_pixel(vp_.x + 9, vp_.y + 5), 0xDF1F7Fu);
-    EXPECT_EQ(picture_pixel(vp_.x + 10, vp_.y), black);
+    EXPECT_EQ(std::vector<unsigned long>({at(0, 0), at(9, 5), at(10, 0)}), std::vector<unsigned long>({0x00FF7F, 0xDF1F7F, black}));
     // (-1, -1): the image's last pixel sits one pixel in from the bottom right corner.
     ASSERT_EQ(gload_image(&t.img, -1, -1), 1);
-    int right = vp_.x + vp_.width - 1, bottom = vp_.y + vp_.height - 1;
-    EXPECT_EQ(picture_pixel(right - 1, bottom - 1), 0xDF1F7Fu);
-    EXPECT_EQ(picture_pixel(right - 10, bottom - 6), 0x00FF7Fu);
-    EXPECT_EQ(picture_pixel(right, bottom), black);
-    // Entirely outside the viewport: nothing to do.
-    EXPECT_EQ(gload_image(&t.img, 5000, 0), 0);
-}
-
-TEST_F(GksImage, ValuesBeyondTheTableTakeColourZeroAndNoTableIsGray) {
-    TestImage t(40, 1, 16, 40);
-    ASSERT_EQ(gload_image(&t.img, 0, 0), 1);
+    int r = vp_.width - 1, b = vp_.height - 1;
+    EXPECT_EQ(std::vector<unsigned long>({at(r - 1, b - 1), at(r - 10, b - 6), at(r, b)}),
+              std::vector<unsigned long>({0xDF1F7F, 0x00FF7F, black}));
+    EXPECT_EQ(gload_image(&t.img, 5000, 0), 0);  // entirely outside the viewport
+    // Values beyond the table take colour 0; no table at all is grey.
+    ASSERT_EQ(gload_image(&u.img, 0, 0), 1);
     const std::pair<int, unsigned long> want[] = {{0, 0x00FF7F}, {5, 0x4FAF7F}, {15, 0xEF0F7F}, {16, 0x00FF7F}, {39, 0x00FF7F}};
-    for (auto [x, px] : want) EXPECT_EQ(picture_pixel(vp_.x + x, vp_.y), px) << x;
-    t.img.ncolors = 0, t.img.indexed = 0;
-    ASSERT_EQ(gload_image(&t.img, 0, 0), 1);
-    EXPECT_EQ(picture_pixel(vp_.x + 33, vp_.y), 0x212121u);  // value 33 as grey
+    for (auto [x, px] : want) EXPECT_EQ(at(x, 0), px) << x;
+    u.img.ncolors = 0, u.img.indexed = 0;
+    ASSERT_EQ(gload_image(&u.img, 0, 0), 1);
+    EXPECT_EQ(at(33, 0), 0x212121u);
 }
 
 TEST_F(GksImage, TrueColourRecordsKeepTheirChannels) {
-    IMG img;
-    IMG_init(&img);
-    img.nx = 2, img.ny = 1, img.depth = 24, img.bits_pixel = 32, img.bytes_line = 8;
-    img.byte_order = 1;  // most significant byte first
-    img.red_mask = 0xFF, img.green_mask = 0xFF00, img.blue_mask = 0xFF0000;  // red in the low byte
-    const unsigned char px[8] = {0, 0x10, 0x20, 0x30, 0, 0xC0, 0x80, 0x40};
-    img.data = (unsigned char *)malloc(8);
-    memcpy(img.data, px, 8);
-    ASSERT_EQ(gload_image(&img, 0, 0), 1);
-    EXPECT_EQ(picture_pixel(vp_.x, vp_.y), 0x302010u);
-    EXPECT_EQ(picture_pixel(vp_.x + 1, vp_.y), 0x4080C0u);
-    IMG_free(&img);
+    codec::Rec img;
+    img->nx = 2, img->ny = 1, img->depth = 24, img->bits_pixel = 32, img->bytes_line = 8;
+    img->byte_order = 1;  // most significant byte first
+    img->red_mask = 0xFF, img->green_mask = 0xFF00, img->blue_mask = 0xFF0000;  // red in the low byte
+    img->data = (unsigned char *)malloc(8);
+    memcpy(img->data, "\0\x10\x20\x30\0\xC0\x80\x40", 8);
+    ASSERT_EQ(gload_image(img.get(), 0, 0), 1);
+    EXPECT_EQ(at(0, 0), 0x302010u);
+    EXPECT_EQ(at(1, 0), 0x4080C0u);
 }
 
 TEST_F(GksImage, OverlayLeavesTheTransparentColourOut) {
@@ -96,8 +91,7 @@ TEST_F(GksImage, OverlayLeavesTheTransparentColourOut) {
     memcpy(t.img.cmap, cmap, sizeof cmap);
     ASSERT_EQ(goverlay_image(&t.img, "black", 0, 0), 1);
     for (int y = 0; y < 8; y++)
-        for (int x = 0; x < 8; x++)
-            EXPECT_EQ(picture_pixel(vp_.x + x, vp_.y + y), (x + y) % 2 ? 0x00FF00u : 0xFF0000u) << x << "," << y;
+        for (int x = 0; x < 8; x++) EXPECT_EQ(at(x, y), (x + y) % 2 ? 0x00FF00u : 0xFF0000u) << x << "," << y;
     EXPECT_EQ(goverlay_image(&t.img, "no-such-colour-name", 0, 0), 0);
 }
 
@@ -105,26 +99,15 @@ TEST_F(GksImage, ReadBackGivesTheServersPictureAndTheTitle) {
     TestImage t(16, 16, 16, 16);
     gload_image(&t.img, 0, 0);
     gset_win_title("GOES east");
-    IMG back;
-    IMG_init(&back);
-    ASSERT_EQ(gget_image(&back), 1);
-    EXPECT_STREQ(back.info, "GOES east");
-    EXPECT_EQ(std::vector<int>({back.nx, back.ny, back.indexed, back.bits_pixel}), std::vector<int>({640, 512, 0, 32}));
-    EXPECT_EQ(back.red_mask, 0xFF0000u);
+    codec::Rec back, unnamed;
+    ASSERT_EQ(gget_image(back.get()), 1);
+    EXPECT_STREQ(back->info, "GOES east");
+    EXPECT_EQ(std::vector<long>({back->nx, back->ny, back->indexed, back->red_mask}), std::vector<long>({640, 512, 0, 0xFF0000}));
     auto pic = gkstest::grab();
-    for (int y = 0; y < 512; y += 3)
-        for (int x = 0; x < 640; x += 3) {
-            const unsigned char *p = back.data + (size_t)y * back.bytes_line + (size_t)x * 4;
-            unsigned long v = back.byte_order ? p[1] << 16 | p[2] << 8 | p[3] : p[2] << 16 | p[1] << 8 | p[0];
-            ASSERT_EQ(v, pic.at(x, y)) << x << "," << y;
-        }
-    IMG_free(&back);
-    // An unnamed window reads back as "xwdump".
+    EXPECT_TRUE(gkstest::read_back() == std::vector<uint32_t>(pic.px.begin(), pic.px.end()));
     XDeleteProperty(gget_display(), gget_root_window(), XA_WM_NAME);
-    IMG_init(&back);
-    ASSERT_EQ(gget_image(&back), 1);
-    EXPECT_STREQ(back.info, "xwdump");
-    IMG_free(&back);
+    ASSERT_EQ(gget_image(unnamed.get()), 1);
+    EXPECT_STREQ(unnamed->info, "xwdump");
 }
 
 TEST_F(GksImage, RecordsThatDoNotDescribeTheirDataAreLeftAlone) {
@@ -151,38 +134,72 @@ TEST(GksImagePseudo, EightBitScreenAllocatesTheTableAndReadsItBack) {
     ASSERT_TRUE(x.ok());
     ASSERT_EQ(gopen_gks(nullptr, 0), 0);
     ASSERT_EQ(gopen_ws(1, x.name().c_str(), GWS_WIN), 0);
-    TestImage t(16, 4, 16, 16);
+    TestImage t(16, 4, 16, 16), u(16, 1, 16, 16);
     ASSERT_EQ(gload_image(&t.img, 0, 0), 1);
-    IMG back;
-    IMG_init(&back);
-    ASSERT_EQ(gget_image(&back), 1);
-    EXPECT_EQ(std::vector<int>({back.indexed, back.ncolors, back.bits_pixel}), std::vector<int>({1, 256, 8}));
+    codec::Rec back;
+    ASSERT_EQ(gget_image(back.get()), 1);
+    EXPECT_EQ(std::vector<int>({back->indexed, back->ncolors, back->bits_pixel}), std::vector<int>({1, 256, 8}));
     GXRect v;
     gget_xviewport(&v);
     // The colour set-up rewrites an image's values as pixels in place: the
     // same pixels the load used, and their table entries the image's colours.
-    TestImage u(16, 1, 16, 16);
     ASSERT_EQ(gsetup_image_colors(&u.img, -1), 1);
     for (int k = 0; k < 16; k++) {
-        int px = back.data[(size_t)v.y * back.bytes_line + v.x + k];
-        EXPECT_NEAR(back.cmap[3 * px], k / 16.0f, 0.02) << k;
-        EXPECT_NEAR(back.cmap[3 * px + 1], 1 - k / 16.0f, 0.02) << k;
+        int px = back->data[(size_t)v.y * back->bytes_line + v.x + k];
+        EXPECT_NEAR(back->cmap[3 * px], k / 16.0f, 0.02) << k;
+        EXPECT_NEAR(back->cmap[3 * px + 1], 1 - k / 16.0f, 0.02) << k;
         EXPECT_EQ(u.img.data[k], px) << k;
     }
-    IMG_free(&back);
-    gclose_ws(1);
-    gclose_gks();
+    gclose_ws(1), gclose_gks();
 }
 
-TEST(GksImageClosed, NothingWithoutAWorkstation) {
+// No workstation: nothing drawn, read back or saved; a query takes any file
+// (as for a 32-bit window), a read for display refuses an XWD deeper than
+// the absent window (depth 0).
+TEST(GksImageClosed, NothingDrawnReadOrSavedWithoutAWorkstation) {
+    ASSERT_EQ(gchk_graphics(), 0);
     TestImage t(4, 4, 16, 16);
+    codec::Rec src, back, q, r, g;
     EXPECT_EQ(gload_image(&t.img, 0, 0), 0);
     EXPECT_EQ(goverlay_image(&t.img, "", 0, 0), 0);
-    IMG back;
-    IMG_init(&back);
-    EXPECT_EQ(gget_image(&back), 0);
+    EXPECT_EQ(gget_image(back.get()), 0);
     EXPECT_EQ(gcreate_frame(0), 0);
     EXPECT_EQ(gdisplay_frame(0), 0);
+    testutil::ScratchDir dir;
+    codec::patterned(src.get(), 9, 4, 3, 7);
+    std::string xwd = dir.file("a.xwd"), gif = dir.file("a.gif"), saved = dir.file("saved.png");
+    ASSERT_EQ(XWD_write(xwd.c_str(), src.get()), 1);
+    ASSERT_EQ(GIF_write(gif.c_str(), src.get()), 1);
+    EXPECT_EQ(gquery_image_file(xwd.c_str(), q.get()), 1);
+    EXPECT_EQ(q->nx, 9);
+    EXPECT_EQ(gread_image_file(xwd.c_str(), r.get()), 0);
+    EXPECT_EQ(gread_image_file(gif.c_str(), g.get()), 1);
+    EXPECT_EQ(g->ny, 4);
+    EXPECT_EQ(gload_image_file(gif.c_str(), 0, 0), 0);
+    EXPECT_EQ(goverlay_image_file(gif.c_str(), "black", 0, 0), 0);
+    EXPECT_EQ(gsave_image_file(saved.c_str()), 0);
+    EXPECT_EQ(GIF_dump(saved.c_str()), 0);
+    EXPECT_FALSE(std::filesystem::exists(saved));
+}
+
+// The save type (PNG by default, 0 and 5 refused) and the writer behind
+// each, told apart by the files' first bytes.
+TEST(GksImageClosed, SaveTypesPickTheirWriters) {
+    EXPECT_EQ(gget_save_image_type(), GSAVE_PNG);
+    EXPECT_EQ(gset_save_image_type(0), -1);
+    EXPECT_EQ(gset_save_image_type(5), -1);
+    EXPECT_EQ(gset_save_image_type(GSAVE_GIF), 0);
+    EXPECT_EQ(gget_save_image_type(), GSAVE_GIF);
+    testutil::ScratchDir dir;
+    const std::pair<int, std::string> magic[] = {
+        {GSAVE_GIF, "GIF89a"}, {GSAVE_PNG, "\x89PNG"}, {GSAVE_ZYR, "ZYRIMG\n"}, {GSAVE_XWD, std::string("\0\0\0", 3)}};
+    for (const auto &[type, start] : magic) {
+        codec::Rec rec;
+        codec::patterned(rec.get(), 5, 3, 1, 5);
+        std::string f = dir.file(std::string("f").append(std::to_string(type)));
+        ASSERT_EQ(gwrite_image_file(f.c_str(), rec.get(), type), 1) << type;
+        EXPECT_EQ(testutil::read_file(f).substr(0, start.size()), start) << type;
+    }
 }
 
 }  // namespace

@@ -17,14 +17,11 @@ std::vector<unsigned long> picture(const std::string &display) {
 // n frames, frame k holding a red bar k + 1 tenths wide, each shown once.
 void draw_loop(int n) {
     gkstest::world_unit(1);
-    gset_fill_int_style(1);
-    gset_fill_colr_ind(2);
+    gset_fill_int_style(1), gset_fill_colr_ind(2);
     for (int k = 0; k < n; k++) {
         ASSERT_EQ(gcreate_frame(k), k);  // by number, as the driver does: a replot reuses them
-        gselect_frame(k);
         float w = 0.1f * (float)(k + 1), xy[8] = {0, 0, w, 0, w, 0.5f, 0, 0.5f};
-        gfill_area(4, xy);
-        gdisplay_frame(k);
+        gselect_frame(k), gfill_area(4, xy), gdisplay_frame(k);
     }
 }
 
@@ -38,11 +35,7 @@ protected:
         ASSERT_TRUE(gkstest::open_window(display_, ""));
         gkstest::basic_colours();
     }
-    void TearDown() override {
-        gclose_ws(1);
-        gclose_gks();
-        unsetenv("METAOUT");
-    }
+    void TearDown() override { gclose_ws(1), gclose_gks(), unsetenv("METAOUT"); }
     std::string display_;
     testutil::ScratchDir dir_;
 };
@@ -51,8 +44,7 @@ TEST_P(GksPrintLoop, PrintingKeepsTheFramesTheirPicturesAndTheCurrentOne) {
     draw_loop(3);
     std::vector<unsigned long> ids, before[3];
     for (int k = 0; k < 3; k++) {
-        ids.push_back(gget_frame_id(k));
-        gdisplay_frame(k);
+        ids.push_back(gget_frame_id(k)), gdisplay_frame(k);
         before[k] = picture(display_);
     }
     ASSERT_NE(before[0], before[2]);
@@ -60,15 +52,13 @@ TEST_P(GksPrintLoop, PrintingKeepsTheFramesTheirPicturesAndTheCurrentOne) {
     std::string err;
     gkstest::print_meta(dir_.file("screen.meta"), &err);
 
-    EXPECT_EQ(gget_num_images(), 3);
-    EXPECT_EQ(gget_cur_frame(), 1);
+    EXPECT_EQ(std::vector<int>({gget_num_images(), gget_cur_frame()}), std::vector<int>({3, 1}));
     for (int k = 0; k < 3; k++) {
         EXPECT_EQ(gget_frame_id(k), ids[k]) << k;
         EXPECT_EQ(gdisplay_frame(k), 1) << k;
         EXPECT_EQ(picture(display_), before[k]) << k;
     }
-    // Stepping goes on through the kept loop.
-    EXPECT_EQ(ginc_frame(0), 0);
+    EXPECT_EQ(ginc_frame(0), 0);  // stepping goes on through the kept loop
 
     // A workstation reset (a redraw) empties the table and frees the
     // pictures it held rather than losing them.
@@ -88,9 +78,7 @@ TEST_P(GksPrintLoop, AReplotOfTheLoopPrintsAsTheFirstPlotDid) {
     auto plot = [](bool record = true) {
         gclear_ws(1, 1);
         if (!record) gset_redraw(0);
-        gsel_norm_tran(0);  // a replot starts in transform 0
-        gkstest::basic_colours();
-        draw_loop(2);
+        gsel_norm_tran(0), gkstest::basic_colours(), draw_loop(2);  // a replot starts in transform 0
     };
     const std::string meta = dir_.file("screen.meta");
     plot();
@@ -101,10 +89,8 @@ TEST_P(GksPrintLoop, AReplotOfTheLoopPrintsAsTheFirstPlotDid) {
     EXPECT_NE(first.find("CLR 1 2 1.0"), std::string::npos) << first;
     EXPECT_EQ(again, first);
 
-    plot(false);
-    plot();
-    EXPECT_EQ(gget_redraw(), 0);
-    EXPECT_EQ(gnum_objs(), 0);
+    plot(false), plot();
+    EXPECT_EQ(std::vector<int>({gget_redraw(), gnum_objs()}), std::vector<int>({0, 0}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Displays, GksPrintLoop, testing::Values("mem", "X"),

@@ -5,10 +5,7 @@
 
 namespace {
 
-void fresh(int w, int h) {
-    gset_win_size(w, h);
-    ginit_tran(0);
-}
+void fresh(int w, int h) { gset_win_size(w, h), ginit_tran(0); }
 
 TEST(GksTran, PointsThroughTheFitOfTheWindow) {
     // The unit square fits the shorter side (640 x 512: pixels 0..511), y
@@ -28,8 +25,7 @@ TEST(GksTran, PointsThroughTheFitOfTheWindow) {
     for (const auto &c : cases) {
         fresh(c.w, c.h);
         if (c.page) gset_ws_win(1, c.win), gset_vp(1, c.win);
-        gset_win(1, c.win);
-        gsel_norm_tran(1);
+        gset_win(1, c.win), gsel_norm_tran(1);
         EXPECT_FLOAT_EQ(c.f(c.in), c.want) << c.name;
     }
     float xvp, yvp;
@@ -42,13 +38,10 @@ TEST(GksTran, PointsThroughTheFitOfTheWindow) {
 TEST(GksTran, ViewportOfSelectedTransformMovesTheClipOthersDoNot) {
     fresh(640, 512);
     float half[4] = {0.25f, 0.75f, 0.25f, 0.75f};
-    gsel_norm_tran(1);
     GXRect r;
-    gset_vp(2, half);
-    gget_xviewport(&r);
+    gsel_norm_tran(1), gset_vp(2, half), gget_xviewport(&r);
     EXPECT_EQ(std::vector<int>({r.x, r.y, r.width, r.height}), std::vector<int>({0, 0, 512, 512}));
-    gset_vp(1, half);
-    gget_xviewport(&r);
+    gset_vp(1, half), gget_xviewport(&r);
     // x from round(127.75) = 128 to 383.25: width round(383.25 - 128 + 1) = 256.
     EXPECT_EQ(std::vector<int>({r.x, r.y, r.width, r.height}), std::vector<int>({128, 128, 256, 256}));
 }
@@ -58,15 +51,12 @@ TEST(GksTran, SelectingOutsideTheTableFailsWithTheKernelMessage) {
     std::string err = dir.file("gks.err");
     ASSERT_EQ(gopen_gks(err.c_str(), 0), 0);
     fresh(640, 512);
-    EXPECT_EQ(gsel_norm_tran(6), -1);
-    EXPECT_EQ(gsel_norm_tran(-1), -1);
-    EXPECT_EQ(gsel_norm_tran(5), 0);
+    EXPECT_EQ(std::vector<int>({gsel_norm_tran(6), gsel_norm_tran(-1), gsel_norm_tran(5)}), std::vector<int>({-1, -1, 0}));
     int e = 0, n = -1;
     ginq_cur_norm_tran_num(&e, &n);
     EXPECT_EQ(n, 5);
     float out[8];
-    EXPECT_EQ(ginq_norm_tran(6, &e, out), -1);
-    EXPECT_EQ(e, -1);
+    EXPECT_EQ(std::vector<int>({ginq_norm_tran(6, &e, out), e}), std::vector<int>({-1, -1}));
     gclose_gks();
     EXPECT_EQ(testutil::read_file(err), "gsel_norm_tran: invalid transformation number: 6\n"
                                         "gsel_norm_tran: invalid transformation number: -1\n");
@@ -75,9 +65,7 @@ TEST(GksTran, SelectingOutsideTheTableFailsWithTheKernelMessage) {
 TEST(GksTran, WorldToWorldAndBackThroughNdc) {
     fresh(640, 512);
     float w[4] = {-180, 180, -90, 90}, v[4] = {0.1f, 0.9f, 0.2f, 0.6f};
-    gset_win(2, w);
-    gset_vp(2, v);
-    gsel_norm_tran(2);
+    gset_win(2, w), gset_vp(2, v), gsel_norm_tran(2);
     for (float p : {-180.0f, 0.0f, 12.25f, 179.5f}) EXPECT_NEAR(xp_W(xW_p(p)), p, 1e-3f) << p;
     for (float p : {-90.0f, -33.5f, 89.5f}) EXPECT_NEAR(yp_W(yW_p(p)), p, 1e-3f) << p;
     // Longitude 0 is the viewport's middle (0.5), latitude 90 its top (0.6).

@@ -23,23 +23,18 @@ const std::vector<std::vector<unsigned char>> DASHES = {{6, 6}, {3, 6}, {6, 6, 3
 // Xlib's side: a pixmap and a GC set from a GRasterGC.
 class XSide {
 public:
-    XSide(Display *d, int w, int h) : d_(d), w_(w), h_(h) {
-        pix_ = XCreatePixmap(d, DefaultRootWindow(d), w, h, 24);
-        gc_ = XCreateGC(d, pix_, 0, nullptr);
-        XSetForeground(d_, gc_, 0);
-        XFillRectangle(d_, pix_, gc_, 0, 0, w_, h_);
+    XSide(Display *d, int w, int h)
+        : d_(d), w_(w), h_(h), pix_(XCreatePixmap(d, DefaultRootWindow(d), w, h, 24)), gc_(XCreateGC(d, pix_, 0, nullptr)) {
+        XSetForeground(d_, gc_, 0), XFillRectangle(d_, pix_, gc_, 0, 0, w_, h_);
     }
     ~XSide() {
         if (stip_) XFreePixmap(d_, stip_);
-        XFreeGC(d_, gc_);
-        XFreePixmap(d_, pix_);
+        XFreeGC(d_, gc_), XFreePixmap(d_, pix_);
     }
     Pixmap pixmap() const { return pix_; }
     GC gc() const { return gc_; }
     void apply(const GRasterGC &g) {
-        XSetForeground(d_, gc_, g.fg);
-        XSetBackground(d_, gc_, g.bg);
-        XSetFunction(d_, gc_, g.function);
+        XSetForeground(d_, gc_, g.fg), XSetBackground(d_, gc_, g.bg), XSetFunction(d_, gc_, g.function);
         XSetLineAttributes(d_, gc_, g.line_width, g.line_style, g.cap_style, g.join_style);
         XSetDashes(d_, gc_, g.dash_offset, (const char *)g.dashes.data(), (int)g.dashes.size());
         XSetFillRule(d_, gc_, EvenOddRule);
@@ -51,23 +46,19 @@ public:
                     if (g.stipple[(size_t)y * g.stipple_w + x]) bits[(size_t)y * bpr + x / 8] |= (unsigned char)(1 << (x % 8));
             if (stip_) XFreePixmap(d_, stip_);
             stip_ = XCreateBitmapFromData(d_, pix_, (char *)bits.data(), g.stipple_w, g.stipple_h);
-            XSetStipple(d_, gc_, stip_);
-            XSetTSOrigin(d_, gc_, g.ts_x, g.ts_y);
+            XSetStipple(d_, gc_, stip_), XSetTSOrigin(d_, gc_, g.ts_x, g.ts_y);
         }
         XSetFillStyle(d_, gc_, g.fill_style == FillStippled ? FillStippled : FillSolid);
         XRectangle r{(short)g.clip_x, (short)g.clip_y, (unsigned short)g.clip_w, (unsigned short)g.clip_h};
         if (g.clip) XSetClipRectangles(d_, gc_, 0, 0, &r, 1, Unsorted);
         else XSetClipMask(d_, gc_, None);
     }
-    std::vector<XPoint> points(const std::vector<int> &xy) {
+    static std::vector<XPoint> points(const std::vector<int> &xy) {
         std::vector<XPoint> p(xy.size() / 2);
         for (size_t i = 0; i < p.size(); i++) p[i] = {(short)xy[2 * i], (short)xy[2 * i + 1]};
         return p;
     }
-    void lines(const std::vector<int> &xy) {
-        auto p = points(xy);
-        XDrawLines(d_, pix_, gc_, p.data(), (int)p.size(), CoordModeOrigin);
-    }
+    void lines(const std::vector<int> &xy) { auto p = points(xy); XDrawLines(d_, pix_, gc_, p.data(), (int)p.size(), CoordModeOrigin); }
     void polygon(const std::vector<int> &xy) {
         auto p = points(xy);
         XFillPolygon(d_, pix_, gc_, p.data(), (int)p.size(), Complex, CoordModeOrigin);
@@ -110,11 +101,11 @@ std::string compare(const GRaster &g, const testutil::Raster &x, const std::stri
                              std::to_string(serial++) + ".ppm";
     const long n = testutil::differing_pixels(r, x, 0, diff ? path : "");
     if (!n) return "";
-    size_t i = 0;
-    while (r.px[3 * i] == x.px[3 * i] && r.px[3 * i + 1] == x.px[3 * i + 1] && r.px[3 * i + 2] == x.px[3 * i + 2]) i++;
+    int i = 0;
+    while (r.rgb(i % r.w, i / r.w) == x.rgb(i % r.w, i / r.w)) i++;
     char buf[160];
-    snprintf(buf, sizeof buf, "%ld pixels differ, first (%zu,%zu): ours %06x, X %06x", n, i % r.w, i / r.w,
-             r.rgb((int)(i % r.w), (int)(i / r.w)), x.rgb((int)(i % r.w), (int)(i / r.w)));
+    snprintf(buf, sizeof buf, "%ld pixels differ, first (%d,%d): ours %06x, X %06x", n, i % r.w, i / r.w, r.rgb(i % r.w, i / r.w),
+             x.rgb(i % r.w, i / r.w));
     return what + ": " + buf + (diff ? "; diff picture " + path : "");
 }
 
@@ -134,27 +125,22 @@ protected:
     }
     static void TearDownTestSuite() {
         if (d_) XCloseDisplay(d_);
-        d_ = nullptr;
         delete server_;
-        server_ = nullptr;
+        d_ = nullptr, server_ = nullptr;
     }
     void SetUp() override {
         if (!d_) GTEST_SKIP() << "needs a 24-bit X display or Xvfb";
     }
-    // Draws with both on a w x h black picture and compares.
-    std::string same(int w, int h, const std::function<void(GRaster &, XSide &)> &draw, const std::string &what,
-                     bool diff = true) {
+    // Draws with both, the context gc, on a w x h black picture and compares.
+    std::string same(int w, int h, const GRasterGC &gc, const std::function<void(GRaster &, XSide &)> &draw,
+                     const std::string &what, bool diff = true) {
         GRaster r(w, h, 0);
         XSide x(d_, w, h);
-        draw(r, x);
-        return compare(r, x.read(), what, diff);
+        return x.apply(gc), draw(r, x), compare(r, x.read(), what, diff);
     }
-    static gkstest::XServer *server_;
-    static Display *d_;
+    static inline gkstest::XServer *server_ = nullptr;
+    static inline Display *d_ = nullptr;
 };
-
-gkstest::XServer *RasterVsX::server_ = nullptr;
-Display *RasterVsX::d_ = nullptr;
 
 std::string describe(const std::string &kind, const GRasterGC &gc, const std::vector<int> &xy) {
     std::string s = kind + " width " + std::to_string(gc.line_width) + " style " + std::to_string(gc.line_style) +
@@ -164,10 +150,12 @@ std::string describe(const std::string &kind, const GRasterGC &gc, const std::ve
     return s;
 }
 
+int pick(std::mt19937 &rng, int a, int b) { return a + (int)(rng() % (unsigned)(b - a + 1)); }
+
 // Random paths: short steps (turns of every angle, reversals, repeated
 // points), long ones, axis-parallel ones, and every fifth closed.
 std::vector<int> random_path(std::mt19937 &rng, int round, int lo = 20, int hi = 280) {
-    auto pick = [&](int a, int b) { return a + (int)(rng() % (unsigned)(b - a + 1)); };
+    auto pick = [&](int a, int b) { return ::pick(rng, a, b); };
     const int n = pick(2, 7), kind = round % 4, step = kind == 0 ? 4 : 40;
     std::vector<int> xy;
     int x = 150, y = 150;
@@ -196,21 +184,17 @@ TEST_F(RasterVsX, ThinLinesEveryDirectionAndClipped) {
             const int t = (int)(k - start), cx = (t % G) * T + L + 1, cy = (t / G) * T + L + 1;
             seg.insert(seg.end(), {cx, cy, cx + dirs[k].first, cy + dirs[k].second});
         }
-        ASSERT_EQ(same(W, W, [&](GRaster &r, XSide &x) { x.apply(gc), segments(r, x, gc, seg); },
-                       "lines from " + std::to_string(dirs[start].first) + "," + std::to_string(dirs[start].second)),
-                  "");
+        ASSERT_EQ(same(W, W, gc, [&](GRaster &r, XSide &x) { segments(r, x, gc, seg); },
+                       "lines from " + std::to_string(dirs[start].first) + "," + std::to_string(dirs[start].second)), "");
     }
     // Clipped lines with ends far off the picture.
     std::mt19937 rng(23);
-    auto pick = [&](int a, int b) { return a + (int)(rng() % (unsigned)(b - a + 1)); };
+    auto pick = [&](int a, int b) { return ::pick(rng, a, b); };
     for (int round = 0; round < 60; round++) {
-        gc.clip = round % 2;
-        gc.clip_x = pick(0, 80), gc.clip_y = pick(0, 60), gc.clip_w = pick(20, 150), gc.clip_h = pick(20, 120);
+        gc.clip = round % 2, gc.clip_x = pick(0, 80), gc.clip_y = pick(0, 60), gc.clip_w = pick(20, 150), gc.clip_h = pick(20, 120);
         std::vector<int> seg;
         for (int k = 0; k < 30; k++) seg.insert(seg.end(), {pick(-300, 500), pick(-300, 450), pick(-300, 500), pick(-300, 450)});
-        ASSERT_EQ(same(200, 150, [&](GRaster &r, XSide &x) { x.apply(gc), segments(r, x, gc, seg); },
-                       describe("clipped segments", gc, seg)),
-                  "");
+        ASSERT_EQ(same(200, 150, gc, [&](GRaster &r, XSide &x) { segments(r, x, gc, seg); }, describe("clipped segments", gc, seg)), "");
     }
 }
 
@@ -227,12 +211,10 @@ TEST_F(RasterVsX, ThinPolylinesLineTypesCapsAndXor) {
                     gc.fg = 0xFFFFFF, gc.bg = 0x00FF00, gc.line_style = style, gc.cap_style = cap, gc.function = function;
                     gc.dashes = DASHES[(size_t)k % DASHES.size()];
                     gc.dash_offset = k % 3 == 2 ? k % 13 : 0;
-                    gc.clip = k % 4 == 1;
-                    gc.clip_x = 50, gc.clip_y = 60, gc.clip_w = 170, gc.clip_h = 150;
+                    gc.clip = k % 4 == 1, gc.clip_x = 50, gc.clip_y = 60, gc.clip_w = 170, gc.clip_h = 150;
                     std::vector<int> xy = random_path(rng, round, -20, 320);
                     const bool segs = k % 2 && xy.size() % 4 == 0;
-                    ASSERT_EQ(same(300, 300, [&](GRaster &r, XSide &x) {
-                        x.apply(gc);
+                    ASSERT_EQ(same(300, 300, gc, [&](GRaster &r, XSide &x) {
                         if (segs) segments(r, x, gc, xy);
                         else r.draw_lines(gc, xy.data(), (int)xy.size() / 2), x.lines(xy);
                     }, describe(segs ? "thin segments" : "thin lines", gc, xy)), "");
@@ -256,9 +238,8 @@ TEST_F(RasterVsX, WideSegmentsEveryDirection) {
                     const int t = (int)(i / 4), cx = (t % G) * T + T / 2, cy = (t / G) * T + T / 2;
                     part[i] += cx, part[i + 1] += cy, part[i + 2] += cx, part[i + 3] += cy;
                 }
-                ASSERT_EQ(same(W, W, [&](GRaster &r, XSide &x) { x.apply(gc), segments(r, x, gc, part); },
-                               describe("wide segments", gc, {part[2] - part[0], part[3] - part[1]})),
-                          "");
+                ASSERT_EQ(same(W, W, gc, [&](GRaster &r, XSide &x) { segments(r, x, gc, part); },
+                               describe("wide segments", gc, {part[2] - part[0], part[3] - part[1]})), "");
             }
         }
 }
@@ -296,12 +277,10 @@ TEST_F(RasterVsX, WidePolylinesCapsJoinsAndLineTypes) {
                 for (int k = 0; k < 40; k++, round++) {
                     GRasterGC gc;
                     gc.fg = 0xFFFFFF, gc.bg = 0x00FF00, gc.line_width = lw, gc.cap_style = cap, gc.join_style = join;
-                    gc.function = k % 2 ? 6 : 3;
-                    gc.line_style = k % 3;
+                    gc.function = k % 2 ? 6 : 3, gc.line_style = k % 3;
                     gc.dashes = DASHES[(size_t)(k / 3) % DASHES.size()];
                     gc.dash_offset = k % 7 == 3 ? k % 11 : 0;
-                    gc.clip = k % 8 == 5;
-                    gc.clip_x = 30, gc.clip_y = 20, gc.clip_w = 200, gc.clip_h = 150;
+                    gc.clip = k % 8 == 5, gc.clip_x = 30, gc.clip_y = 20, gc.clip_w = 200, gc.clip_h = 150;
                     if (k % 8 == 6) {
                         gc.fill_style = 2, gc.stipple_w = 3, gc.stipple_h = 5, gc.ts_x = k % 5, gc.ts_y = k % 4;
                         for (int i = 0; i < 15; i++) gc.stipple.push_back((uint8_t)((i * 7 + k) % 3 != 0));
@@ -313,10 +292,8 @@ TEST_F(RasterVsX, WidePolylinesCapsJoinsAndLineTypes) {
                     const Known *known = nullptr;
                     for (const auto &kn : KNOWN)
                         if (!known && kn.applies(gc, closed)) known = &kn;
-                    const std::string err = same(300, 300, [&](GRaster &r, XSide &x) {
-                        x.apply(gc);
-                        r.draw_lines(gc, xy.data(), (int)xy.size() / 2);
-                        x.lines(xy);
+                    const std::string err = same(300, 300, gc, [&](GRaster &r, XSide &x) {
+                        r.draw_lines(gc, xy.data(), (int)xy.size() / 2), x.lines(xy);
                     }, describe("wide lines", gc, xy), !known);
                     if (err.empty()) continue;
                     if (known) seen[known->what]++;
@@ -331,7 +308,7 @@ TEST_F(RasterVsX, PolygonsStipplesAndFilledRectangles) {
     // the same context (as the window fills areas), rectangles filled,
     // points, with and without a clip, copy and exclusive-or.
     std::mt19937 rng(31);
-    auto pick = [&](int a, int b) { return a + (int)(rng() % (unsigned)(b - a + 1)); };
+    auto pick = [&](int a, int b) { return ::pick(rng, a, b); };
     const int W = 200, H = 150;
     for (int k = -1; k < 20; k++)
         for (int round = 0; round < 6; round++) {
@@ -343,19 +320,15 @@ TEST_F(RasterVsX, PolygonsStipplesAndFilledRectangles) {
                 for (int y = 0; y < 8; y++)
                     for (int x = 0; x < 8; x++) gc.stipple.push_back((rows[y] >> (7 - x)) & 1);
             }
-            gc.clip = round % 2;
-            gc.clip_x = pick(0, 80), gc.clip_y = pick(0, 60), gc.clip_w = pick(20, 150), gc.clip_h = pick(20, 120);
+            gc.clip = round % 2, gc.clip_x = pick(0, 80), gc.clip_y = pick(0, 60), gc.clip_w = pick(20, 150), gc.clip_h = pick(20, 120);
             std::vector<int> xy;
             for (int i = pick(3, 12); i > 0; i--) xy.insert(xy.end(), {pick(-20, W + 20), pick(-20, H + 20)});
             const int rx = pick(-10, 150), ry = pick(-10, 100), rw = pick(0, 80), rh = pick(0, 60);
-            ASSERT_EQ(same(W, H, [&](GRaster &r, XSide &x) {
-                x.apply(gc);
+            ASSERT_EQ(same(W, H, gc, [&](GRaster &r, XSide &x) {
                 r.fill_polygon(gc, xy.data(), (int)xy.size() / 2), x.polygon(xy);
                 r.draw_lines(gc, xy.data(), (int)xy.size() / 2), x.lines(xy);
-                r.fill_rectangle(gc, rx, ry, rw, rh);
-                XFillRectangle(d_, x.pixmap(), x.gc(), rx, ry, (unsigned)rw, (unsigned)rh);
-                r.draw_point(gc, rx, ry);
-                XDrawPoint(d_, x.pixmap(), x.gc(), rx, ry);
+                r.fill_rectangle(gc, rx, ry, rw, rh), XFillRectangle(d_, x.pixmap(), x.gc(), rx, ry, (unsigned)rw, (unsigned)rh);
+                r.draw_point(gc, rx, ry), XDrawPoint(d_, x.pixmap(), x.gc(), rx, ry);
             }, describe("stipple " + std::to_string(k) + " rectangle " + std::to_string(rx) + "," + std::to_string(ry) +
                             " " + std::to_string(rw) + "x" + std::to_string(rh) + ", polygon", gc, xy)), "");
         }
@@ -383,8 +356,7 @@ TEST_F(RasterVsX, ImagesThroughMasks) {
             for (int function : {3, 6}) {
                 GRasterGC gc;
                 gc.function = function;
-                ASSERT_EQ(same(W, H, [&](GRaster &r, XSide &x) {
-                    x.apply(gc);
+                ASSERT_EQ(same(W, H, gc, [&](GRaster &r, XSide &x) {
                     r.put_image(gc, src.data(), SW, SH, o[0], o[1], o[2], o[3], o[4], o[5], masked ? mask.data() : nullptr);
                     if (masked) XSetClipMask(d_, x.gc(), mp), XSetClipOrigin(d_, x.gc(), o[2] - o[0], o[3] - o[1]);
                     XPutImage(d_, x.pixmap(), x.gc(), im, o[0], o[1], o[2], o[3], (unsigned)o[4], (unsigned)o[5]);
@@ -392,8 +364,7 @@ TEST_F(RasterVsX, ImagesThroughMasks) {
                        " function " + std::to_string(function)), "");
             }
     im->data = nullptr;
-    XDestroyImage(im);
-    XFreePixmap(d_, mp);
+    XDestroyImage(im), XFreePixmap(d_, mp);
 }
 
 }  // namespace
