@@ -21,16 +21,9 @@ if [ -z "${SKIP_RUN:-}" ]; then
     rel=${rel%.gcno}
     [ -e "tests/${rel//__/..}" ] || rm -f "$gcno"
   done
-  xvfb_pid=""
-  trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
-  if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
-    numfile=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$numfile" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do [ -s "$numfile" ] && break; sleep 0.1; done
-    export DISPLAY=":$(tr -d '[:space:]' <"$numfile")"
-    rm -f "$numfile"
-  fi
+  . scripts/xvfb.sh
+  trap stop_xvfb EXIT
+  start_xvfb
   (cd "$dir" && ctest -j"$(nproc)" "$@") || echo "coverage: some tests failed; figures cover the run as it went"
 fi
 # Threads can leave negative branch counts that gcov reports as parse

@@ -70,16 +70,9 @@ cmake -S "$tree" -B "$obj" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >"$log/cm
   die "cmake failed, see $log/cmake.txt"
 
 # A virtual X server when none is given.
-xvfb_pid=""
-if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
-  numfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile" >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 100); do [ -s "$numfile" ] && break; sleep 0.1; done
-  export DISPLAY=":$(tr -d '[:space:]' <"$numfile")"
-  rm -f "$numfile"
-  trap 'kill "$xvfb_pid" 2>/dev/null; cleanup' EXIT
-fi
+. "$repo/scripts/xvfb.sh"
+trap 'stop_xvfb; cleanup' EXIT
+start_xvfb
 
 build_targets() {  # $1: log file
   cmake --build "$obj" -j"$jobs" --target "$@" >"$log/build.txt" 2>&1
