@@ -3,8 +3,6 @@
 // binary CGM decoder.
 #pragma once
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -29,9 +27,9 @@ inline int render_ps(const std::string &ps, int dpi, Raster *pic = nullptr,
     std::string cmd = "gs -q -dSAFER -dBATCH -dNOPAUSE " + media + " -dFIXEDMEDIA -sDEVICE=ppmraw -r" +
                       std::to_string(dpi) + " -sOutputFile=" + out + " " + ps +
                       " >" + ps + ".gslog 2>&1";
-    int rc = std::system(cmd.c_str());
+    int status = testutil::shell(cmd).status;
     if (pic) testutil::read_ppm(out, pic);
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return status;
 }
 
 // Runs hp2xx on an HPGL file (true size, 10 dpi); true when it ran and met
@@ -40,7 +38,7 @@ inline int render_ps(const std::string &ps, int dpi, Raster *pic = nullptr,
 inline bool hp2xx_clean(const std::string &hpgl, std::string *log_text = nullptr) {
     std::string log = hpgl + ".hp2xx.log";
     std::string cmd = "hp2xx -m png -t -d 10 -f " + hpgl + ".png " + hpgl + " >" + log + " 2>&1";
-    bool ran = std::system(cmd.c_str()) == 0;
+    bool ran = testutil::shell(cmd).status == 0;
     std::string text = testutil::read_file(log);
     if (log_text) *log_text = text;
     return ran && text.find("Unexpected event(s):  0") != std::string::npos;
