@@ -1,7 +1,5 @@
 // Byte-level builders for the reader tests, so each test states the bytes it
-// feeds: AREA directories, navigation blocks and sync-framed lines; AWIPS
-// product definition blocks; LRIT header records; TIFF directories; Unisys
-// keyword headers and ZYRIMG records.  One byte writer serves them all.
+// feeds: AREA, AWIPS, LRIT, TIFF, Unisys and ZYRIMG pieces.
 #pragma once
 
 #include <zlib.h>
@@ -28,7 +26,7 @@ inline void put(Bytes &b, uint64_t v, int n, bool big = true)
 }
 inline void put_text(Bytes &b, const char *text, size_t n)
 {
-    for (size_t i = 0; i < n; i++) b.push_back(i < std::strlen(text) ? (unsigned char)text[i] : ' ');
+    b.resize(b.size() + n, ' '), std::memcpy(&b[b.size() - n], text, std::min(n, std::strlen(text)));
 }
 inline Bytes ramp(size_t n)
 {
@@ -100,11 +98,8 @@ inline void framed_line(Bytes &b, uint32_t number, std::vector<int> nibs, int co
 // Head of a framed stream: sync, directory (big-endian), sync, nav block.
 inline Bytes framed_head(const Dir &d)
 {
-    Bytes b;
-    put_sync(b);
-    b = cat({b, d.bytes(true)});
-    put_sync(b);
-    return cat({b, nav("RECT", {}, true)});
+    const Bytes sync = {0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF};
+    return cat({sync, d.bytes(true), sync, nav("RECT", {}, true)});
 }
 
 // Reads an AREA image from bytes through a memory stream.
@@ -151,11 +146,7 @@ struct Lrit {
     void u8(unsigned v) { out.push_back((unsigned char)v); }
     void u16(unsigned v) { put(out, v, 2); }
     void u32(uint32_t v) { put(out, v, 4); }
-    void primary(uint32_t total, int len = 16)
-    {
-        u8(0), u16(len), u8(0), u32(total);
-        out.insert(out.end(), (size_t)len - 8, 0);
-    }
+    void primary(uint32_t total) { u8(0), u16(16), u8(0), u32(total), out.resize(out.size() + 8); }
     void structure(int bits, int cols, int lines, int comp) { u8(1), u16(9), u8(bits), u16(cols), u16(lines), u8(comp); }
     void nav(const char *name, int32_t cfac, int32_t lfac, int32_t coff, int32_t loff)
     {
@@ -191,12 +182,6 @@ struct Tiff {
         }
         entries.push_back(std::move(e));
     }
-    E &entry(unsigned t)
-    {
-        for (auto &e : entries)
-            if (e.tag == t) return e;
-        return entries.front();
-    }
     Bytes build(const Bytes &pixels)
     {
         Bytes out(2, big ? 'M' : 'I'), tail;
@@ -228,12 +213,12 @@ struct Tiff {
         tag(256, 3, {(uint32_t)w}), tag(257, 3, {(uint32_t)h}), tag(258, 3, {8}), tag(262, 3, {1});
         tag(273, 4, {0}), tag(278, 3, {(uint32_t)h}), tag(279, 4, {(uint32_t)pixels.size()});
         entries.insert(entries.end(), extra.begin(), extra.end());
-        entry(273).v = {(uint32_t)build({}).size()};
+        entries[4].v = {(uint32_t)build({}).size()};  // strip offset: past the directory
         return build(pixels);
     }
 };
 
-// ---- Unisys, LRIT and ZYRIMG files of ramp pixels ----
+// ---- Unisys and ZYRIMG files of ramp pixels ----
 
 // nx * ny ramp pixels with the keyword header over their start.
 inline Bytes unisys(int nx, int ny, const std::string &header)
@@ -241,14 +226,6 @@ inline Bytes unisys(int nx, int ny, const std::string &header)
     Bytes b = ramp((size_t)nx * ny);
     std::copy(header.begin(), header.begin() + (long)std::min(header.size(), b.size()), b.begin());
     return b;
-}
-
-// An 8-bit LRIT file of nx x ny ramp pixels, no navigation.
-inline Bytes lrit_file(int nx, int ny)
-{
-    Lrit f;
-    f.primary(0), f.structure(8, nx, ny, 0), f.seal(), f.data(ramp((size_t)nx * ny));
-    return f.out;
 }
 
 // An 8-bit record of nx x ny ramp pixels with a date label and info; the

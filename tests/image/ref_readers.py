@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
 """Independent reference decoders for the reader tests: writes the 8-bit
 pixels (rows top first) of an AWIPS/GINI or LRIT file to OUT.
-
-  ref_readers.py gini FILE OUT
-  ref_readers.py lrit FILE OUT
+  ref_readers.py gini|lrit FILE OUT
 """
 import io
 import os
@@ -14,9 +12,9 @@ import zlib
 
 def gini(path):
     b = open(path, 'rb').read()
-    head = b.index(b'\n') + 1
-    if b[head] == 0x78:  # a chain of zlib streams
-        rest, out = b[head:], b''
+    block = b[b.index(b'\n') + 1:]
+    if block[0] == 0x78:  # a chain of zlib streams; the first holds a heading line
+        rest, out = block, b''
         while rest:
             d = zlib.decompressobj()
             try:
@@ -26,17 +24,12 @@ def gini(path):
             rest = d.unused_data
             if not d.eof:
                 break
-        block = out
-        block = block[block.index(b'\n') + 1:]
-    else:
-        block = b[head:]
-    pdb = block[:512]
-    nx, ny = struct.unpack('>HH', pdb[16:20])
+        block = out[out.index(b'\n') + 1:]
+    nx, ny = struct.unpack('>HH', block[16:20])
     img = block[512:]
     if img[1:4] == b'PNG':
         from PIL import Image
-        im = Image.open(io.BytesIO(img))
-        img = im.tobytes()
+        img = Image.open(io.BytesIO(img)).tobytes()
     return img[:nx * ny].ljust(nx * ny, b'\0')
 
 
@@ -44,8 +37,7 @@ def lrit(path):
     b = open(path, 'rb').read()
     pos, total = 0, None
     while total is None or pos < total:
-        t = b[pos]
-        n = struct.unpack('>H', b[pos + 1:pos + 3])[0]
+        t, n = b[pos], struct.unpack('>H', b[pos + 1:pos + 3])[0]
         body = b[pos + 3:pos + n]
         if t == 0:
             total = struct.unpack('>I', body[1:5])[0]
@@ -54,8 +46,7 @@ def lrit(path):
         if t == 2:
             cfac = struct.unpack('>i', body[32:36])[0]
         pos += n
-    d = b[total:]
-    count = nc * nl
+    d, count = b[total:], nc * nl
     if bits == 8:
         out = bytes(d[:count])
     elif bits == 16:
@@ -65,11 +56,9 @@ def lrit(path):
         hi = 1 if os.path.basename(path).startswith('IMG_FD_') else 0
         out = bytes((((d[2 * i + hi] << 8) | d[2 * i + 1 - hi]) >> 2) & 0xFF for i in range(count))
     else:
-        vals, acc, have = bytearray(), 0, 0
-        mask = (1 << bits) - 1
+        vals, acc, have, mask = bytearray(), 0, 0, (1 << bits) - 1
         for byte in d:
-            acc = (acc << 8) | byte
-            have += 8
+            acc, have = (acc << 8) | byte, have + 8
             while have >= bits and len(vals) < count:
                 have -= bits
                 vals.append((((acc >> have) & mask) >> (bits - 8)) & 0xFF)
@@ -77,12 +66,9 @@ def lrit(path):
             if len(vals) == count:
                 break
         out = bytes(vals)
-    if cfac < 0:
-        out = out[::-1]
-    return out
+    return out[::-1] if cfac < 0 else out
 
 
 if __name__ == '__main__':
     kind, path, dest = sys.argv[1:4]
-    data = {'gini': gini, 'lrit': lrit}[kind](path)
-    open(dest, 'wb').write(data)
+    open(dest, 'wb').write({'gini': gini, 'lrit': lrit}[kind](path))

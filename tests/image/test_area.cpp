@@ -1,7 +1,7 @@
 // The AREA reader: the real files' directories and pixels, one table of built
-// variants (byte orders, element sizes, prefixes, the bit shift, navigation
-// slots, the sync-framed stream, refused headers), the writer tool's files,
-// and the byte-order switch.
+// variants, the writer tool's files, and the byte-order switch.
+
+#include <bit>
 
 #include "area_blocks.h"
 #include "build.h"
@@ -57,14 +57,10 @@ TEST(AreaReal, PolarStereographicFileInBothByteOrders)
         Read r(*b);
         ASSERT_NE(r.ret, -1);
         const int32_t *w = r.area.dir;
-        EXPECT_EQ(w[3], 100137);
-        EXPECT_EQ(w[6], -159);
-        EXPECT_EQ(w[8], 350);
-        EXPECT_EQ(w[9], 640);
+        EXPECT_EQ(std::vector<int32_t>({w[3], w[6], w[8], w[9]}), (std::vector<int32_t>{100137, -159, 350, 640}));
         EXPECT_STREQ(r.area.nav_type, "PS");
         ASSERT_NE(r.area.ps, nullptr);
-        const int32_t expect[] = {-1530, 830, 600000, 2381, 1050000, 6378388, 8199};
-        for (int i = 0; i < 7; i++) EXPECT_EQ(r.area.ps[i + 1], expect[i]) << "nav word " << i + 1;
+        EXPECT_EQ(std::vector<int32_t>(r.area.ps + 1, r.area.ps + 8), (std::vector<int32_t>{-1530, 830, 600000, 2381, 1050000, 6378388, 8199}));
         EXPECT_EQ(std::memcmp(w + AREA_W_MEMO, "MDR", 3), 0);
         EXPECT_EQ(std::memcmp(r.area.data, raw.data() + 768, 640 * 350), 0);
     }
@@ -76,9 +72,9 @@ TEST(AreaReal, ReadFileFillsImagePrintsAndAnswersOutput)
     const std::string path = testutil::shared(kPs);
     FLAG_set(FLAG_INPUT, IMG_SRC_AREA);
     IMG img;
-    testing::internal::CaptureStdout();
-    ASSERT_EQ(SAT_read_file(path.c_str(), &img), 1);
-    std::string out = testing::internal::GetCapturedStdout();
+    int read = 0;
+    std::string out = testutil::stdout_of([&] { read = SAT_read_file(path.c_str(), &img); });
+    ASSERT_EQ(read, 1);
     EXPECT_EQ(img.source, 51);
     EXPECT_EQ(std::vector<int>({img.nx, img.ny, img.bytes_line, img.depth}), (std::vector<int>{640, 350, 640, 8}));
     EXPECT_EQ(std::vector<float>({img.res_x, img.res_y, img.off_x, img.off_y}), (std::vector<float>{4, 5, -159, 6}));
@@ -88,16 +84,14 @@ TEST(AreaReal, ReadFileFillsImagePrintsAndAnswersOutput)
     EXPECT_EQ(std::string(img.info).substr(0, 3), "MDR");
     EXPECT_NE(out.find("Size: 640x350\n"), std::string::npos) << out;
     EXPECT_NE(out.find("Comments: MDR"), std::string::npos);
+    const std::string label = img.date_label;
     IMG_free(&img);
     // output=file/seq/date: one line answering, nothing of the usual report.
     RES_put("out_file", "@zyr_%Y%m%d%h%n.img");
     for (const char *output : {"file", "seq", "date"}) {
         RES_put("output", output);
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(SAT_read_file(path.c_str(), &img), 0) << output;
-        out = testing::internal::GetCapturedStdout();
-        const std::string want = !std::strcmp(output, "file") ? "zyr_200005160859.img\n"
-                                 : !std::strcmp(output, "date") ? std::string(img.date_label) + "\n" : out;
+        out = testutil::stdout_of([&] { EXPECT_EQ(SAT_read_file(path.c_str(), &img), 0) << output; });
+        const std::string want = *output == 'f' ? "zyr_200005160859.img\n" : *output == 'd' ? label + "\n" : out;
         EXPECT_EQ(out, want);
         EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << output << ": " << out;
         IMG_free(&img);
@@ -121,14 +115,15 @@ Bytes framed(Dir d, std::vector<std::vector<int>> lines, int code = 0)
     return b;
 }
 
+// pixels: the whole image, empty when refused with a message holding err;
+// the stored navigation type and the slot holding nav words 1 and 2 (7, -8).
 struct Variant {
     const char *name;
     Bytes file;
     int shift;
-    Bytes pixels;                          // the whole image; empty: refused
-    const char *err = "";                  // refused: part of the message
-    const char *nav = "RECT";              // the stored navigation type
-    int32_t *AREA_REC::*slot = nullptr;    // where words 1 and 2 (7, -8) must be
+    Bytes pixels;
+    const char *err = "", *nav = "RECT";
+    int32_t *AREA_REC::*slot = nullptr;
 };
 
 std::vector<Variant> variants()
@@ -247,24 +242,20 @@ TEST(AreaVariants, WriterToolFiles)
 
 TEST(AreaDamaged, NoStreamIsRefused) { EXPECT_EQ(SAT_read_AREA(nullptr, nullptr), -1); }
 
+// Kinds: -1 never swap, 0 always, 1 on a little-endian host, 2 on a big-endian one.
 TEST(AreaSwap, SwitchFollowsTheHostOrder)
 {
-    const int32_t one = 1;
-    const bool little = *reinterpret_cast<const unsigned char *>(&one) == 1;
-    struct { int kind; bool swaps; } cases[] = {{-1, false}, {0, true}, {1, little}, {2, !little}};
-    for (const auto &c : cases) {
-        swap_setup(c.kind);
+    const bool little = std::endian::native == std::endian::little;
+    for (auto [kind, swaps] : {std::pair{-1, false}, {0, true}, {1, little}, {2, !little}}) {
+        swap_setup(kind);
         uint32_t v = 0x01020304;
         uint16_t s = 0x0102;
-        double d = 1.0, dswapped;
-        unsigned char *db = reinterpret_cast<unsigned char *>(&d);
-        std::reverse_copy(db, db + 8, reinterpret_cast<unsigned char *>(&dswapped));
-        EXPECT_EQ(swap_long(&v), c.swaps ? 0 : -1);
-        swap_short(&s);
-        swap_double(&d);
-        EXPECT_EQ(v, c.swaps ? 0x04030201u : 0x01020304u) << c.kind;
-        EXPECT_EQ(s, c.swaps ? 0x0201 : 0x0102);
-        EXPECT_EQ(d, c.swaps ? dswapped : 1.0);
+        uint64_t d = 0x0102030405060708;
+        EXPECT_EQ(swap_long(&v), swaps ? 0 : -1);
+        swap_short(&s), swap_double(&d);
+        EXPECT_EQ(v, swaps ? 0x04030201u : 0x01020304u) << kind;
+        EXPECT_EQ(s, swaps ? 0x0201 : 0x0102);
+        EXPECT_EQ(d, swaps ? 0x0807060504030201u : 0x0102030405060708u);
     }
     swap_setup(-1);
 }

@@ -1,6 +1,5 @@
-// AWIPS/GINI products: the sixteen real files against the python3 reference
-// decoder and PROJ, then built files for the heading forms, the PDB fields,
-// the zlib chain and bad input.
+// AWIPS/GINI products: real files against the python3 reference decoder and
+// PROJ; built files for heading forms, PDB fields, the zlib chain, bad input.
 #include "core/flags.h"
 #include "image/readers.h"
 #include "codec_oracle.h"
@@ -10,14 +9,8 @@ namespace {
 
 using namespace build;
 
-struct GiniCase {
-    const char *file;
-    long size;  // as published (see SOURCES.md)
-    int nx, ny;
-    int year, month, day, hour, minute;
-    const char *info;
-    int proj;  // domain projection code
-};
+// The size as published (see SOURCES.md); the domain projection code.
+struct GiniCase { const char *file; long size; int nx, ny, year, month, day, hour, minute; const char *info; int proj; };
 
 const GiniCase kGini[] = {
     {"AK-NATIONAL_8km_IR_20050912_2345.gini", 363393, 1012, 874, 2005, 9, 12, 23, 45, "GOES 10 Infrared 11um", 1},
@@ -80,23 +73,20 @@ TEST_P(GiniReal, HeaderPixelsAndCorners)
     codec::Rec img;
     ASSERT_EQ(SAT_read_AWIP(path.c_str(), &img), 0);
     EXPECT_EQ(img.source, 53);
-    EXPECT_EQ(std::vector<int>({img.nx, img.ny, img.bytes_line, img.domain.nx, img.domain.ny}),
-              (std::vector<int>{c.nx, c.ny, c.nx, c.nx, c.ny}));
     const DATE &d = img.date;
-    EXPECT_EQ(std::vector<int>({d.year, d.month, d.day, d.hour, d.minute}),
-              (std::vector<int>{c.year, c.month, c.day, c.hour, c.minute}));
+    EXPECT_EQ(std::vector<int>({img.nx, img.ny, img.bytes_line, img.domain.nx, img.domain.ny, d.year, d.month, d.day, d.hour, d.minute}),
+              (std::vector<int>{c.nx, c.ny, c.nx, c.nx, c.ny, c.year, c.month, c.day, c.hour, c.minute}));
     EXPECT_STREQ(img.info, c.info);
     ASSERT_EQ(img.domain.proj, c.proj);
     EXPECT_TRUE(codec::reference_pixels("gini", path) == codec::image_bytes(img)) << "pixels differ from the reference";
 
     Bytes pdb = pdb_of(path);
-    double la1 = pdb_s24(pdb.data(), 21), lo1 = pdb_s24(pdb.data(), 24), la2, lo2, col, row;
+    double la1 = pdb_s24(pdb.data(), 21), lo1 = pdb_s24(pdb.data(), 24), la2 = pdb_s24(pdb.data(), 28), lo2 = pdb_s24(pdb.data(), 31);
+    double col, row;
     ASSERT_TRUE(codec::pixel_of(img.domain, la1, lo1, col, row));
     EXPECT_NEAR(col, 0, 0.1);
     EXPECT_NEAR(row, c.ny - 1, 0.1);
-    if (c.proj == 3) {
-        la2 = pdb_s24(pdb.data(), 28), lo2 = pdb_s24(pdb.data(), 31);
-    } else {
+    if (c.proj != 3) {
         double lov = pdb_s24(pdb.data(), 28), x, y;
         double dx = (pdb[30] << 16 | pdb[31] << 8 | pdb[32]) / 10.0, dy = (pdb[33] << 16 | pdb[34] << 8 | pdb[35]) / 10.0;
         char proj[200];
@@ -119,24 +109,35 @@ INSTANTIATE_TEST_SUITE_P(Gini, GiniReal, testing::ValuesIn(kGini),
 
 // ---- built products ----
 
-TEST(GiniBuilt, HeadingFormsAllFindThePdb)
+// Every heading form finds the PDB; bad sizes, a short PDB and a corrupt PNG
+// are refused.
+TEST(GiniBuilt, HeadingFormsAndRefusedInput)
 {
-    const std::pair<const char *, std::string> cases[] = {
-        {"T line", "TIGE03 KNES 120600\r\r\n"},
-        {"** TI line", "** TIGE03 KNES\r\n"},
-        {"broadcast start", "\x01\r\r\n123 \r\r\nTIGE03 KNES 120600\r\r\n"},
-        {"newlines", "\n\n\n"},
-        {"none", ""},
+    const Bytes pdb = make_pdb(5, 4, 3), heading = bytes("TIGE03 KNES 120600\r\r\n");
+    const std::tuple<const char *, Bytes, int> cases[] = {
+        {"T line", cat({heading, pdb, ramp(12)}), 0},
+        {"** TI line", cat({bytes("** TIGE03 KNES\r\n"), pdb, ramp(12)}), 0},
+        {"broadcast start", cat({bytes("\x01\r\r\n123 \r\r\nTIGE03 KNES 120600\r\r\n"), pdb, ramp(12)}), 0},
+        {"newlines", cat({bytes("\n\n\n"), pdb, ramp(12)}), 0},
+        {"none", cat({pdb, ramp(12)}), 0},
+        {"zero width", cat({heading, make_pdb(5, 0, 10), ramp(100)}), -1},
+        {"absurd height", cat({heading, make_pdb(5, 10, 60000), ramp(100)}), -1},
+        {"short PDB", cat({heading, ramp(300)}), -1},
+        {"corrupt PNG", cat({heading, make_pdb(5, 8, 8), bytes("\x89PNG\r\n\x1a\n garbage garbage")}), -1},
     };
-    for (auto &[name, heading] : cases) {
+    for (auto &[name, file, result] : cases) {
         SCOPED_TRACE(name);
-        Bytes file = cat({bytes(heading), make_pdb(5, 4, 3), ramp(12)});
         codec::Rec img;
-        ASSERT_EQ(codec::read_as(IMG_SRC_AWIP, file.data(), file.size(), &img), 0);
-        EXPECT_EQ(img.nx * 10 + img.ny, 43);
-        EXPECT_EQ(img.date.second, 15);
+        ASSERT_EQ(codec::read_as(IMG_SRC_AWIP, file.data(), file.size(), &img), result);
+        if (result) {
+            EXPECT_EQ(img.data, nullptr);
+            continue;
+        }
+        EXPECT_EQ(img.nx * 1000 + img.ny * 10 + img.date.second, 4045);
         EXPECT_EQ(codec::image_bytes(img), std::string(file.end() - 12, file.end()));
     }
+    IMG img;
+    EXPECT_EQ(SAT_read_AWIP("/nonexistent/file.gini", &img), -1);
 }
 
 TEST(GiniBuilt, SignedLatitudeAndDatelineMercator)
@@ -145,21 +146,18 @@ TEST(GiniBuilt, SignedLatitudeAndDatelineMercator)
     // is centred on the dateline.
     Bytes pdb = make_pdb(1, 21, 11);
     pdb[20] = 0x80, pdb[21] = 0x00, pdb[22] = 0x64;
-    put_s24(pdb, 24, 170);
-    put_s24(pdb, 28, 10);
-    put_s24(pdb, 31, -170);
+    put_s24(pdb, 24, 170), put_s24(pdb, 28, 10), put_s24(pdb, 31, -170);
     Bytes file = cat({bytes("TIGH02 KNES 191315\r\r\n"), pdb, ramp(21 * 11)});
     codec::Rec img;
     ASSERT_EQ(codec::read_as(IMG_SRC_AWIP, file.data(), file.size(), &img), 0);
     ASSERT_EQ(img.domain.proj, 3);
     EXPECT_NEAR(std::fabs(img.domain.plon), 180, 1e-4);
     double col, row;
-    ASSERT_TRUE(codec::pixel_of(img.domain, -0.01, 170, col, row));
-    EXPECT_NEAR(col, 0, 1e-3);
-    EXPECT_NEAR(row, 10, 1e-3);
-    ASSERT_TRUE(codec::pixel_of(img.domain, 10, -170, col, row));
-    EXPECT_NEAR(col, 20, 1e-3);
-    EXPECT_NEAR(row, 0, 1e-3);
+    for (auto [lat, lon, c, r] : {std::array<double, 4>{-0.01, 170, 0, 10}, {10, -170, 20, 0}}) {
+        ASSERT_TRUE(codec::pixel_of(img.domain, lat, lon, col, row));
+        EXPECT_NEAR(col, c, 1e-3);
+        EXPECT_NEAR(row, r, 1e-3);
+    }
 }
 
 // A chain of zlib streams, a few lines each as real products have, and a
@@ -183,24 +181,6 @@ TEST(GiniBuilt, ZlibChainDropsTheMarkerLineAndReadsAsEitherType)
     codec::Rec img;
     EXPECT_EQ(codec::read_as(IMG_SRC_AWIPZ, file.data(), file.size(), &img), -1);
     EXPECT_EQ(img.data, nullptr);
-}
-
-TEST(GiniBad, RefusedInput)
-{
-    const Bytes heading = bytes("TIGE03 KNES 120600\r\r\n");
-    const std::pair<const char *, Bytes> cases[] = {
-        {"zero width", cat({heading, make_pdb(5, 0, 10), ramp(100)})},
-        {"absurd height", cat({heading, make_pdb(5, 10, 60000), ramp(100)})},
-        {"short PDB", cat({heading, ramp(300)})},
-        {"corrupt PNG", cat({heading, make_pdb(5, 8, 8), bytes("\x89PNG\r\n\x1a\n garbage garbage")})},
-    };
-    for (auto &[name, file] : cases) {
-        codec::Rec img;
-        EXPECT_EQ(codec::read_as(IMG_SRC_AWIP, file.data(), file.size(), &img), -1) << name;
-        EXPECT_EQ(img.data, nullptr) << name;
-    }
-    IMG img;
-    EXPECT_EQ(SAT_read_AWIP("/nonexistent/file.gini", &img), -1);
 }
 
 }  // namespace

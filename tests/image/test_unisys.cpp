@@ -1,6 +1,5 @@
-// Unisys keyword-header images (no real sample exists; the python writer in
-// tools/ makes the same layout for fuzz seeds): sizes, keywords, the frame
-// words' sensor mapping, the grid domain resource and bad headers.
+// Unisys keyword-header images (no real sample exists): sizes, keywords, the
+// frame words' sensor mapping, the grid domain resource and bad headers.
 
 #include "core/res.h"
 #include "image/nav.h"
@@ -26,9 +25,8 @@ TEST(Unisys, SizesKeywordsAndTheZeroedHeader)
     ASSERT_EQ(codec::read_as(IMG_SRC_UNISYS, file.data(), file.size(), &k), 0);
     EXPECT_STREQ(k.info, "GOES-8_IR");
     // 886000000 s after 1970: 1998-01-28 15:06:40 UTC (python3 datetime).
-    EXPECT_EQ(std::vector<int>({k.date.year, k.date.month, k.date.day, k.date.hour}), (std::vector<int>{1998, 1, 28, 15}));
+    EXPECT_EQ(std::vector<int>({k.date.year, k.date.month, k.date.day, k.date.hour, k.domain.proj}), (std::vector<int>{1998, 1, 28, 15, 4}));
     const DOM &d = k.domain;
-    EXPECT_EQ(d.proj, 4);
     EXPECT_EQ(std::vector<float>({d.dx, d.clat, d.clon, d.plat, d.plon, d.parm[0], d.parm[1]}),
               (std::vector<float>{0.08f, 40.5f, -100.25f, 60, -95, 25, 35}));
 }
