@@ -1,6 +1,5 @@
-// LRIT/HRIT files: real files against the python3 reference and PROJ's
-// geostationary projection; built files for the header chain, plain and JPEG
-// data, and bad input.
+// Built LRIT/HRIT files: the header chain, plain and JPEG data, turned
+// pictures and bad input (the real files are in the reader table's samples).
 #include <numeric>
 #include <tuple>
 
@@ -13,83 +12,6 @@ namespace {
 
 using build::Bytes;
 using build::Lrit;
-
-// result 0 read, -1 refused; the sub-satellite longitude; the disc line the
-// segment starts at (1 for EUMETSAT); the navigation record's factors.
-struct LritCase {
-    const char *file;
-    int result, nx, ny, date[6];
-    double plon;
-    int first_line, cfac, lfac, coff, loff;
-};
-
-const LritCase kLrit[] = {
-    {"IMG_ENH_01_IR1_20120101_000920_01.lrit", 0, 1547, 309, {2011, 12, 31, 23, 45, 20}, 128.2, 1, 8170135, -8170135, 773, 1010},
-    {"IMG_ENH_01_IR1_20120101_000920_02.lrit", 0, 1547, 309, {2011, 12, 31, 23, 45, 20}, 128.2, 310, 8170135, -8170135, 773, 1010},
-    {"IMG_ENH_01_IR1_20120101_000920_03.lrit", 0, 1547, 308, {2011, 12, 31, 23, 45, 20}, 128.2, 619, 8170135, -8170135, 773, 1010},
-    {"IMG_ENH_01_IR1_20120101_000920_04.lrit", 0, 1547, 308, {2011, 12, 31, 23, 45, 20}, 128.2, 927, 8170135, -8170135, 773, 1010},
-    {"IMG_ENH_01_VIS_20120101_000920_01.lrit", 0, 1547, 309, {2011, 12, 31, 23, 45, 20}, 128.2, 1, 8170135, -8170135, 773, 1010},
-    {"IMG_ENH_01_WV_20120101_000920_01.lrit", 0, 1547, 309, {2011, 12, 31, 23, 45, 20}, 128.2, 1, 8170135, -8170135, 773, 1010},
-    {"IMG_FD_01_IR1_20120101_024020_01.hrit", 0, 2750, 275, {2012, 1, 1, 2, 15, 20}, 128.2, 1, 10212669, -10212669, 1374, 1374},
-    {"IMG_DK01B05_202009201110_010.hrit", 0, 2750, 275, {2020, 9, 20, 11, 21, 10}, 140.7, 2476, 10233137, 10233137, 1375, 1375},
-    {"L-000-MSG2__-GOES11______-10_7_135W-000003___-201002010600-__", 0, 2816, 464, {2010, 2, 1, 6, 47, 17}, -135, 1, 10216334, 10216334, 1408, 480},
-    {"H-000-MSG3__-MSG3________-WV_073___-000008___-201311271015-C_", -1, 0, 0, {}, 0, 0, 0, 0, 0, 0},
-    {"ADD_GOCI_02_20120101_014520_00.lrit", -1, 0, 0, {}, 0, 0, 0, 0, 0, 0},
-};
-
-std::string path_of(const LritCase &c) { return testutil::shared("lrit/" + std::string(c.file)); }
-
-// Where PROJ's geostationary view (sweep y, the program's ellipsoid and
-// orbit radius) puts (lat, lon) in the segment, through the CGMS relation
-// with north-up, east-right pictures: column c = COFF + x 2^-16 |CFAC|,
-// line l = LOFF - y 2^-16 |LFAC|, both from 1, lines from the segment's first.
-bool cgms_pixel(const LritCase &c, double lat, double lon, double &col, double &row)
-{
-    const double a = 6378140.0, b = 6356752.0, h = 42161000.0 - a;
-    char geos[300], ll[200];
-    snprintf(geos, sizeof geos, "+proj=geos +sweep=y +h=%.1f +a=%.1f +b=%.1f +lon_0=%.4f", h, a, b, c.plon);
-    snprintf(ll, sizeof ll, "+proj=longlat +a=%.1f +b=%.1f", a, b);
-    double x, y;
-    if (!codec::cs2cs(ll, geos, lon, lat, x, y)) return false;
-    col = c.coff + x / h * 180 / M_PI * std::fabs((double)c.cfac) / 65536 - 1;
-    row = c.loff - y / h * 180 / M_PI * std::fabs((double)c.lfac) / 65536 - c.first_line;
-    return true;
-}
-
-class LritReal : public testing::TestWithParam<LritCase> {};
-
-TEST_P(LritReal, RecordsPixelsAndGeolocation)
-{
-    const LritCase &c = GetParam();
-    NEED_SHARED("lrit/" + std::string(c.file));
-    NEED_PIL();
-    NEED_TOOL("cs2cs");
-    codec::Rec img;
-    ASSERT_EQ(SAT_read_LRIT(path_of(c).c_str(), &img), c.result);
-    EXPECT_EQ(img.data != nullptr, c.result == 0);
-    if (c.result != 0) return;
-    EXPECT_EQ(img.source, 60);
-    EXPECT_EQ(img.nx * 10000 + img.ny, c.nx * 10000 + c.ny);
-    const DATE &d = img.date;
-    EXPECT_EQ(std::vector<int>({d.year, d.month, d.day, d.hour, d.minute, d.second}), std::vector<int>(c.date, c.date + 6));
-    // The annotation is the file's own name in all of them.
-    EXPECT_EQ(std::string(c.file).rfind(img.info, 0), 0u) << img.info;
-    EXPECT_TRUE(codec::reference_pixels("lrit", path_of(c)) == codec::image_bytes(img)) << "pixels differ from the reference";
-    ASSERT_EQ(img.domain.proj, 9);
-    EXPECT_NEAR(img.domain.plon, c.plon, 1e-4);
-    // The tie point (sub-satellite point at COFF, LOFF) and points across
-    // the disc up to about 60 degrees from it.
-    const double pts[][2] = {{0, 0}, {30, 0}, {-30, 0}, {0, 40}, {0, -40}, {45, 25}, {-40, -35}, {50, -20}, {20, 55}};
-    for (auto &p : pts) {
-        double lat = p[0], lon = std::remainder(c.plon + p[1], 360.0), ecol, erow, col, row;
-        ASSERT_TRUE(cgms_pixel(c, lat, lon, ecol, erow));
-        ASSERT_TRUE(codec::pixel_of(img.domain, lat, lon, col, row)) << lat << " " << lon;
-        EXPECT_NEAR(col, ecol, 0.1) << lat << " " << lon;
-        EXPECT_NEAR(row, erow, 0.1) << lat << " " << lon;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Lrit, LritReal, testing::ValuesIn(kLrit), [](const auto &i) { return codec::case_name(i.param.file); });
 
 // ---- built files ----
 

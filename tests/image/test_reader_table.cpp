@@ -1,10 +1,14 @@
 // The reader table: every row recognises a minimal file of its own format
 // and no other row does; every row reads its file from memory and from a
 // stream alike and refuses junk; a file that cannot be opened gets the row's
-// own messages.
+// own messages; the real GINI, LRIT and TIFF samples read as independent
+// decoders and PROJ say.
+
+#include <filesystem>
 
 #include "image/reader_table.h"
 #include "build.h"
+#include "codec_oracle.h"
 
 namespace {
 
@@ -103,5 +107,141 @@ TEST(ReaderTable, EveryRowRefusesJunkAndAMissingFileWithItsOwnMessages)
         EXPECT_EQ(err, c.messages);
     }
 }
+
+// ---- real samples ----
+
+// A real file read through its row: the size; the date (year to minute) and
+// info; the domain projection; an FNV-1a 64 digest of the 8-bit pixels as an
+// independent decoder gives them (GINI and LRIT: a python3 decoder written
+// from the format documents, with zlib and PIL for the compressed products;
+// 16-bit LRIT data keep bits 2..9, least significant byte first in KMA's
+// IMG_FD files; TIFF: gdal_translate's first band, the high byte of 16-bit
+// samples); and two points, latitude, longitude, column and row from 0, that
+// must fall within 0.1 pixel.  GINI points: the PDB's first point at the
+// lower-left pixel, and the upper-right one (the PDB's last point for
+// Mercator, else cs2cs +R=6371200 of the first point moved by the grid's
+// extent).  LRIT points: 45N 25E and 40S 35W of the sub-satellite point
+// through cs2cs +proj=geos +sweep=y +h=35782860 +a=6378140 +b=6356752 and
+// the CGMS relation column = COFF + x 2^-16 |CFAC| (line likewise, from the
+// segment's first line).  TIFF points: the corner pixel centres gdaltransform
+// gives (through cs2cs for projected files).  A result of -1: refused.
+struct Real {
+    const char *file;
+    int code, result, nx = 0, ny = 0, date[5] = {};
+    const char *info = nullptr;  // nullptr: the file's own name, or the start of it
+    int proj = 0;
+    uint64_t digest = 0;
+    double pts[2][4] = {};
+    long size = 0;  // as published (see SOURCES.md), checked for GINI
+};
+
+constexpr int G = IMG_SRC_AWIPZ, L = IMG_SRC_LRIT, T = IMG_SRC_TIFF, NONE = -9999;
+#define NO_DATE {NONE, NONE, NONE, NONE, NONE}
+const Real kReal[] = {
+    {"gini/AK-NATIONAL_8km_IR_20050912_2345.gini", G, 0, 1012, 874, {2005, 9, 12, 23, 45}, "GOES 10 Infrared 11um", 1, 0xa869bf5bf251e7ea,
+     {{19.132, 174.1623, 0, 873}, {57.716208, -53.78162, 1011, 0}}, 363393},
+    {"gini/EAST-CONUS_4km_12.0_20050912_0600.gini", G, 0, 1280, 1280, {2005, 9, 12, 6, 0}, "GOES 10 Infrared 12um", 4, 0xee1802736b653e4b,
+     {{16.3691, -113.1333, 0, 1279}, {57.270614, -49.456858, 1279, 0}}, 604698},
+    {"gini/EAST-CONUS_8km_13.3_20050912_2240.gini", G, 0, 640, 640, {2005, 9, 12, 22, 40}, "GOES 12 Infrared 13um", 4, 0x2fdecde2f96f13a6,
+     {{16.3691, -113.1333, 0, 639}, {57.252311, -49.526967, 639, 0}}, 224484},
+    {"gini/HI-NATIONAL_10km_SOUND-6.51_20050918_1824.gini", G, 0, 1472, 1073, {2005, 9, 18, 18, 24}, "GOES 10 Sounder 6.51um", 3,
+     0xcba322a55a7658ab, {{-25.0004, 109.9999, 0, 1072}, {60.6914, -109.1284, 1471, 0}}, 71841},
+    {"gini/HI-NATIONAL_14km_IR_20050918_2000.gini", G, 0, 1012, 737, {2005, 9, 18, 20, 0}, "GOES 10 Infrared 11um", 3, 0xd1d03990b71fe576,
+     {{-25.0004, 109.9999, 0, 736}, {60.6443, -109.1285, 1011, 0}}, 273277},
+    {"gini/HI-REGIONAL_4km_IR_20050919_1315.gini", G, 0, 560, 520, {2005, 9, 19, 13, 15}, "GOES 10 Infrared 11um", 3, 0xb5bdd7ca3c978e1d,
+     {{9.343, -167.315, 0, 519}, {28.0922, -145.878, 559, 0}}, 117301},
+    {"gini/PR-REGIONAL_4km_12.0_20050922_0600.gini", G, 0, 480, 480, {2005, 9, 22, 6, 0}, "GOES 10 Infrared 12um", 3, 0xbde450458e2fb3e6,
+     {{9, -77, 0, 479}, {26.4222, -58.6254, 479, 0}}, 113150},
+    {"gini/SUPER-NATIONAL_1km_PW_20050923_1400.gini", G, 0, 1536, 1008, {2005, 9, 23, 14, 0}, "GOES NC Sounder precipitable water", 1,
+     0x739ae544a14c48f8, {{7.8381, -141.0274, 0, 1007}, {35.572078, -18.562348, 1535, 0}}, 232066},
+    {"gini/SUPER-NATIONAL_1km_SFC-T_20050912_1900.gini", G, 0, 1536, 1008, {2005, 9, 12, 19, 0}, "GOES NC Sounder surface skin temperature", 1,
+     0x98460aac69725e1b, {{7.8381, -141.0274, 0, 1007}, {35.572078, -18.562348, 1535, 0}}, 340368},
+    {"gini/SUPER-NATIONAL_8km_IR_20050911_2345.gini", G, 0, 1536, 1008, {2005, 9, 11, 23, 45}, "GOES NC Infrared 11um", 1, 0x6a51436cb75d5b25,
+     {{7.8381, -141.0274, 0, 1007}, {35.672876, -18.655365, 1535, 0}}, 1107692},
+    {"gini/WEST-CONUS_4km_3.9_20050912_2130.gini", G, 0, 1100, 1280, {2005, 9, 12, 21, 30}, "GOES 10 Infrared 3.9um", 4, 0xce572b6bbb559b6e,
+     {{12.19, -133.4588, 0, 1279}, {61.229357, -91.505648, 1099, 0}}, 867904},
+    {"gini/zlibgini", G, 0, 1100, 1280, {2003, 6, 29, 13, 30}, "GOES 10 Infrared 11um", 4, 0xdf53ce7ff8b70994,
+     {{12.19, -133.4588, 0, 1279}, {61.229357, -91.505648, 1099, 0}}, 672006},
+    {"gini/pnggini", G, 0, 1024, 512, {2002, 4, 3, 23, 30}, "GOES NH Visible", 1, 0x04bb1980d0d1d4eb,
+     {{-21.2451, -150, 0, 511}, {-1.77999, -15.112114, 1023, 0}}, 250187},
+    {"gini/n0r_20041013_1852-compress", G, 0, 4736, 3000, {2004, 10, 13, 18, 52}, "Gempak Base reflectivity (Dbz)", 4, 0xf14b4a04a9459079,
+     {{23, -120, 0, 2999}, {47.265237, -63.567686, 4735, 0}}, 1485581},
+    {"gini/n1p_20041206_2140", G, 0, 2368, 1500, {2004, 12, 6, 21, 40}, "Gempak 30", 4, 0xfc1e9eebfaf9047f,
+     {{23, -120, 0, 1499}, {47.263688, -63.566279, 2367, 0}}, 52721},
+    {"gini/ntp_20041206_2154", G, 0, 1184, 750, {2004, 12, 6, 21, 54}, "Gempak 31", 4, 0x0eb238f4ffb07514,
+     {{23, -120, 0, 749}, {47.263678, -63.566598, 1183, 0}}, 40240},
+    {"lrit/IMG_ENH_01_IR1_20120101_000920_01.lrit", L, 0, 1547, 309, {2011, 12, 31, 23, 45}, nullptr, 9, 0x726a6069188154f7,
+     {{45, 153.2, 1129.947, 171.902}, {-40, 93.2, 247.553, 1767.541}}},
+    {"lrit/IMG_ENH_01_IR1_20120101_000920_02.lrit", L, 0, 1547, 309, {2011, 12, 31, 23, 45}, nullptr, 9, 0xdf94b69b71619bcd,
+     {{45, 153.2, 1129.947, -137.098}, {-40, 93.2, 247.553, 1458.541}}},
+    {"lrit/IMG_ENH_01_IR1_20120101_000920_03.lrit", L, 0, 1547, 308, {2011, 12, 31, 23, 45}, nullptr, 9, 0x715982782370fb21,
+     {{45, 153.2, 1129.947, -446.098}, {-40, 93.2, 247.553, 1149.541}}},
+    {"lrit/IMG_ENH_01_IR1_20120101_000920_04.lrit", L, 0, 1547, 308, {2011, 12, 31, 23, 45}, nullptr, 9, 0xbc89054779bc6819,
+     {{45, 153.2, 1129.947, -754.098}, {-40, 93.2, 247.553, 841.541}}},
+    {"lrit/IMG_ENH_01_VIS_20120101_000920_01.lrit", L, 0, 1547, 309, {2011, 12, 31, 23, 45}, nullptr, 9, 0x2d21d3bf26589490,
+     {{45, 153.2, 1129.947, 171.902}, {-40, 93.2, 247.553, 1767.541}}},
+    {"lrit/IMG_ENH_01_WV_20120101_000920_01.lrit", L, 0, 1547, 309, {2011, 12, 31, 23, 45}, nullptr, 9, 0xa205387a200befaf,
+     {{45, 153.2, 1129.947, 171.902}, {-40, 93.2, 247.553, 1767.541}}},
+    {"lrit/IMG_FD_01_IR1_20120101_024020_01.hrit", L, 0, 2750, 275, {2012, 1, 1, 2, 15}, nullptr, 9, 0x14f50e06fe0b6c2f,
+     {{45, 153.2, 1820.434, 326.627}, {-40, 93.2, 717.442, 2321.176}}},
+    {"lrit/IMG_DK01B05_202009201110_010.hrit", L, 0, 2750, 275, {2020, 9, 20, 11, 21}, nullptr, 9, 0x7b2ddd0fa789db95,
+     {{45, 165.7, 1822.331, -2149.47}, {-40, 105.7, 717.128, -150.924}}},
+    {"lrit/L-000-MSG2__-GOES11______-10_7_135W-000003___-201002010600-__", L, 0, 2816, 464, {2010, 2, 1, 6, 47}, nullptr, 9,
+     0x2860b9638c0a21be, {{45, -110, 1854.594, -567.749}, {-40, -170, 751.206, 1427.516}}},
+    {"lrit/H-000-MSG3__-MSG3________-WV_073___-000008___-201311271015-C_", L, -1},
+    {"lrit/ADD_GOCI_02_20120101_014520_00.lrit", L, -1},
+    {"tiff/gdal_byte.tif", T, 0, 20, 20, NO_DATE, "", NONE, 0x8d2fe3e533be1aa5},
+    // GDAL ignores the scale beside the standard parallel.
+    {"tiff/gdal_weird_mercator_2sp.tif", T, 0, 20, 20, NO_DATE, "", 3, 0x8d2fe3e533be1aa5,
+     {{48.397988, -123.539019, 0, 0}, {48.357539, -123.478302, 19, 19}}},
+    {"tiff/intergraph_geog.tif", T, 0, 200, 200, NO_DATE, "", 2, 0x587eb7d714547175, {{2.923417, -2.235521, 0, 0}, {2.829402, -2.141506, 199, 199}}},
+    // GDAL refuses its latitude of origin; its keys say: central meridian
+    // -90, scale 0.8299163, false origin (0.001, 0.002), Clarke 1866.
+    {"tiff/intergraph_merc.tif", T, 0, 200, 200, NO_DATE, "", 3, 0x587eb7d714547175, {{7.533157, -69.74701, 0, 0}, {7.200364, -69.41368, 199, 199}}},
+    {"tiff/pillow_8bit.s.tif", T, 0, 128, 128, NO_DATE, "", NONE, 0x195520430fd352d3},
+    {"tiff/video-001-gray.tiff", T, 0, 150, 103, NO_DATE, "", NONE, 0xc9b11f9fb2857d90},
+    {"tiff/zi_imaging_image0.tif", T, 0, 380, 765, NO_DATE, "", NONE, 0xf65ce57fdb75c485},  // rotated transformation
+    // Float32 (refused), transverse Mercator and geostationary (no domain),
+    // JPEG in YCbCr (the red band kept), planes, 16-bit LZW tiles.
+    {"tiff/20160101000000_AHI_ANU_LSTv1.4.1_AusSubset.tif", T, -1},
+    {"tiff/erdas_spnad83.tif", T, 0, 571, 658, NO_DATE, "", NONE, 0x8d86b7da034176de},
+    {"tiff/gdal_w_jpeg.tiff", T, 0, 512, 256, NO_DATE, "", 2, 0xa2c3208907af573c, {{89.648438, -179.648438, 0, 0}, {-89.648438, 179.648438, 511, 255}}},
+    {"tiff/pci_eg_lcc-27.tif", T, 0, 515, 515, NO_DATE, "", 4, 0xb7084cb0cc755899, {{33.903363, -117.640846, 0, 0}, {33.62531, -117.307948, 514, 514}}},
+    {"tiff/rasterio_goes.tif", T, 0, 542, 542, NO_DATE, "", NONE, 0xdd0eb1242e2af6a3},
+    {"tiff/rasterio_rgb_deflate.tif", T, 0, 791, 718, NO_DATE, "", NONE, 0x928a48caf45c82a7},
+    {"tiff/rasterio_rgb_lzw.tif", T, 0, 791, 718, NO_DATE, "", NONE, 0x928a48caf45c82a7},
+    {"tiff/riotiler_blue.tif", T, 0, 255, 259, NO_DATE, "", NONE, 0x05da788d4892834d},
+};
+
+class RealSamples : public testing::TestWithParam<Real> {};
+
+TEST_P(RealSamples, SizeDatePixelsAndNavigation)
+{
+    const Real &c = GetParam();
+    NEED_SHARED(c.file);
+    const std::string path = testutil::shared(c.file);
+    std::error_code ec;  // a sample that is not the published file cannot be judged by this table
+    if (c.size && (long)std::filesystem::file_size(path, ec) != c.size) GTEST_SKIP() << "sample altered (not the published size): " << path;
+    codec::Rec img;
+    ASSERT_EQ(IMG_reader_read_named(c.code, path.c_str(), &img), c.result);
+    EXPECT_EQ(img.data != nullptr, c.result == 0);
+    if (c.result) return;
+    const DATE &d = img.date;
+    EXPECT_EQ(std::vector<int>({img.nx, img.ny, img.bytes_line, d.year, d.month, d.day, d.hour, d.minute, img.domain.proj}),
+              (std::vector<int>{c.nx, c.ny, c.nx, c.date[0], c.date[1], c.date[2], c.date[3], c.date[4], c.proj}));
+    EXPECT_TRUE(c.info ? std::string(img.info) == c.info : *img.info && std::string(c.file).find(img.info) == 5) << img.info;
+    uint64_t digest = 0xcbf29ce484222325;
+    for (unsigned char v : codec::image_bytes(img)) digest = (digest ^ v) * 0x100000001b3;
+    EXPECT_EQ(digest, c.digest) << "pixels differ from the independent decoder's";
+    for (int k = 0; k < 2 && c.proj != NONE; k++) {
+        const double *p = c.pts[k];
+        double col, row;
+        ASSERT_TRUE(codec::pixel_of(img.domain, p[0], p[1], col, row)) << p[0] << " " << p[1];
+        EXPECT_NEAR(col, p[2], 0.1) << p[0] << " " << p[1];
+        EXPECT_NEAR(row, p[3], 0.1) << p[0] << " " << p[1];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Readers, RealSamples, testing::ValuesIn(kReal), [](const auto &i) { return codec::case_name(i.param.file); });
 
 }  // namespace
