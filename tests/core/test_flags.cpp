@@ -7,10 +7,7 @@
 
 #include "../test_support.h"
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
+using testutil::stdout_of;
 
 // Out-of-range slots read as 0 and refuse writes; the 32-bit read is the low
 // half of the 64-bit slot.  PLOT_TEXT sums its six corner texts, PLOT_ANY
@@ -19,17 +16,14 @@ TEST(Flags, SlotsAndPlotElementSums)
 {
     FLAG_reset(-9999);
     EXPECT_EQ(FLAG_get(FLAG_INPUT), -9999);
-    EXPECT_EQ(FLAG_set(FLAG_INPUT, 51), 0);
-    EXPECT_EQ(FLAG_get(FLAG_INPUT), 51);
+    EXPECT_EQ((FLAG_set(FLAG_INPUT, 51), FLAG_get(FLAG_INPUT)), 51);
     EXPECT_EQ(FLAG_get(FLAG_NUM_SLOTS) + FLAG_getl(FLAG_NUM_SLOTS), 0);
     EXPECT_EQ(FLAG_set(FLAG_NUM_SLOTS, 1) + FLAG_set(-1, 1), -2);
     FLAG_setl(3, (int64_t{5} << 32) | 7);
     EXPECT_EQ(FLAG_get(3), 7);
     EXPECT_EQ(FLAG_getl(3), (int64_t{5} << 32) | 7);
     EXPECT_FALSE(FLAG_batch() || FLAG_help());
-    FLAG_set_batch(1);
-    EXPECT_TRUE(FLAG_batch());
-
+    EXPECT_TRUE((FLAG_set_batch(1), FLAG_batch()));
     for (int i = 0; i < PLOT_NUM_ELEMENTS; ++i) EXPECT_EQ(FLAG_getplot(i), 1u) << i;
     struct Case { int element; uint32_t on, text, any; } cases[] = {
         {PLOT_TEXT, 0, 0, 5},     // data, map, grid, summary, border
@@ -37,11 +31,9 @@ TEST(Flags, SlotsAndPlotElementSums)
         {PLOT_ANY, 0, 0, 0}, {PLOT_ANY, 1, 6, 17}};
     for (const Case &c : cases) {
         FLAG_setplot(c.element, c.on);
-        EXPECT_EQ(FLAG_getplot(PLOT_TEXT), c.text) << c.element;
-        EXPECT_EQ(FLAG_getplot(PLOT_ANY), c.any) << c.element;
+        EXPECT_EQ(FLAG_getplot(PLOT_TEXT) * 100 + FLAG_getplot(PLOT_ANY), c.text * 100 + c.any) << c.element;
     }
-    FLAG_resetplot(0);
-    EXPECT_EQ(FLAG_getplot(PLOT_ANY), 0u);
+    EXPECT_EQ((FLAG_resetplot(0), FLAG_getplot(PLOT_ANY)), 0u);
     EXPECT_EQ(FLAG_setplot(PLOT_NUM_ELEMENTS, 1), -1);
     EXPECT_EQ(FLAG_getplot(PLOT_NUM_ELEMENTS), 0u);
 }
@@ -80,23 +72,20 @@ TEST(Messages, Destinations)
     for (const Case &c : cases) {
         MESS_reset();
         if (*c.level) MESS_set_str(c.level);
-        CaptureStdout();
-        CaptureStderr();
-        EXPECT_EQ(MESS_print(c.mask, "%s\n", "m"), c.printed) << c.mask;
-        EXPECT_EQ(GetCapturedStdout(), c.out) << c.mask;
-        EXPECT_EQ(GetCapturedStderr(), c.err) << c.mask;
+        std::string out, err = testutil::stderr_of([&] {
+            out = stdout_of([&] { EXPECT_EQ(MESS_print(c.mask, "%s\n", "m"), c.printed) << c.mask; });
+        });
+        EXPECT_EQ(out + "|" + err, std::string(c.out) + "|" + c.err) << c.mask;
     }
     std::string big(5000, 'x');  // longer than the first buffer: still whole
-    CaptureStdout();
-    MESS_print(15, "%s\n", big.c_str());
-    MESS_print_prog("SATELLITE IMAGE DISPLAY");
-    std::string out = GetCapturedStdout();
+    std::string out = stdout_of([&] {
+        MESS_print(15, "%s\n", big.c_str());
+        MESS_print_prog("SATELLITE IMAGE DISPLAY");
+    });
     EXPECT_EQ(out.rfind(big + "\n      SATELLITE IMAGE DISPLAY (Ver ", 0), 0u);
     EXPECT_EQ(out.substr(out.size() - 3), ")\n\n");
     MESS_set_str("warn");  // the banner is a message
-    CaptureStdout();
-    MESS_print_prog("X");
-    EXPECT_EQ(GetCapturedStdout(), "");
+    EXPECT_EQ(stdout_of([] { MESS_print_prog("X"); }), "");
 }
 
 // Paging pauses once after a full page (22 lines) and takes one character;
@@ -105,24 +94,25 @@ TEST(Messages, Paging)
 {
     testutil::feed_stdin("\n\n\nx");
     MESS_set_str("page");
-    CaptureStdout();
-    MESS_print(15, "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n");  // lines counted in the format
-    MESS_print(15, "one more\n");
-    EXPECT_EQ(GetCapturedStdout(), std::string(23, '\n') + "Press return to continue\none more\n");
+    EXPECT_EQ(stdout_of([] {
+                  MESS_print(15, "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n");  // lines counted in the format
+                  MESS_print(15, "one more\n");
+              }),
+              std::string(23, '\n') + "Press return to continue\none more\n");
     EXPECT_EQ(std::getchar(), '\n');
     EXPECT_EQ(std::getchar(), '\n');
     MESS_set_str("page,line=5");
     EXPECT_EQ(MESS_get_max_lines(), 5);
     FLAG_set_batch(1);
-    CaptureStdout();
-    MESS_print(15, "\n\n\n\n\n\n\n\n\n\n");
-    EXPECT_EQ(MESS_hold(15, "hold\n"), 0);
-    EXPECT_EQ(GetCapturedStdout(), "\n\n\n\n\n\n\n\n\n\n");
+    EXPECT_EQ(stdout_of([] {
+                  MESS_print(15, "\n\n\n\n\n\n\n\n\n\n");
+                  EXPECT_EQ(MESS_hold(15, "hold\n"), 0);
+              }),
+              "\n\n\n\n\n\n\n\n\n\n");
     FLAG_set_batch(0);
     MESS_set_str("nopage");
     EXPECT_EQ(MESS_hold(15, "hold\n"), 0);
-    MESS_set_str("line=0");
-    EXPECT_EQ(MESS_get_max_lines(), 22);
+    EXPECT_EQ((MESS_set_str("line=0"), MESS_get_max_lines()), 22);
     EXPECT_EQ(std::getchar(), 'x');  // nothing more was read
 }
 
@@ -140,19 +130,17 @@ TEST(Messages, MessageFiles)
     int n = 0;
     for (const Case &c : cases) {
         MESS_set_str((c.item + dir.file(c.file)).c_str());
-        CaptureStdout();
-        EXPECT_EQ(MESS_print(15, "m%d\n", ++n), 1) << c.item;
-        EXPECT_EQ(GetCapturedStdout(), c.terminal) << c.item;
+        EXPECT_EQ(stdout_of([&] { EXPECT_EQ(MESS_print(15, "m%d\n", ++n), 1) << c.item; }), c.terminal) << c.item;
         EXPECT_EQ(testutil::read_file(dir.file(c.file)), c.holds) << c.item;
     }
     MESS_set_str(("@fi=" + dir.file("stamped")).c_str());  // stamps messages with the time
     ASSERT_EQ(MESS_file(dir.file("copy").c_str(), "w"), 0);  // the log copy gets every printed one
     EXPECT_EQ(MESS_file(nullptr, "w"), -1);
     ASSERT_EQ(MESS_file(dir.file("copy").c_str(), ""), 0);
-    CaptureStdout();
-    MESS_print(15, "copied\n");
-    MESS_print(0x100000, "not printed\n");
-    GetCapturedStdout();
+    stdout_of([] {
+        MESS_print(15, "copied\n");
+        MESS_print(0x100000, "not printed\n");
+    });
     MESS_file_close();
     EXPECT_EQ(testutil::read_file(dir.file("copy")), "copied\n");
     std::string text = testutil::read_file(dir.file("stamped"));

@@ -2,25 +2,21 @@
 // defaults files, the program's own defaults) and the value conversions.
 #include "core/res.h"
 
-#include <cstdlib>
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <list>
-
-#include <gtest/gtest.h>
 
 #include "../test_support.h"
 #include "core/flags.h"
 #include "driver/sat.h"
 #include "files/date.h"
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
-
 namespace {
+
+using testutil::stdout_of;
 
 // Runs the program's start-up with the given arguments after the program.
 int init(std::vector<std::string> args, const char *prog = "/usr/bin/zyrsat", const int *ids = SAT_keyed_resources())
@@ -63,10 +59,8 @@ const Pairs kBlocks = {{"zyr.cfg", "IF night\n*label night\nELIF day\n*label day
 const Source sources[] = {
     // Options: abbreviation, name, prefix; the first catalogue name a key
     // begins wins ("-in" is con_interval's, input's is "inp").
-    {"abbreviation", {"-pd", "us"}, {}, {}, {{"plot_domain", "us"}}},
-    {"full name", {"-plot_domain", "ne"}, {}, {}, {{"plot_domain", "ne"}}},
-    {"prefix", {"-plot_d", "at"}, {}, {}, {{"plot_domain", "at"}}},
-    {"in and inp", {"-in", "5", "-inp", "area"}, {}, {}, {{"con_interval", "5"}, {"input", "area"}}},
+    {"abbreviation, full name, prefix", {"-pd", "us", "-label", "L", "-geom", "g", "-in", "5", "-inp", "a"}, {},
+     {}, {{"plot_domain", "us"}, {"label", "L"}, {"geometry", "g"}, {"con_interval", "5"}, {"input", "a"}}},
     {"first begun name, any case", {"-co", "x", "-PD", "y"}, {}, {}, {{"con_path", "x"}, {"plot_domain", "y"}}},
     {"value forms", {"-pd=us", "--label", "two words", "-cb", "-5", "-sc=-1.5", "-ti", "--", "file"}, {}, {},
      {{"plot_domain", "us"}, {"label", "two words"}, {"con_base", "-5"}, {"plot_scale", "-1.5"}, {"title", ""},
@@ -81,9 +75,8 @@ const Source sources[] = {
      [] { EXPECT_TRUE(FLAG_help()); }},
     {"message after batch", {"-ba", "-me", "mess"}, {}, {}, {}, "", [] { EXPECT_EQ(MESS_get(), 0xFFFu); }},
     {"message before batch", {"-me", "mess", "-ba"}, {}, {}, {}, "", [] { EXPECT_EQ(MESS_get(), 0xFFFu); }},
-    {"help from the environment", {}, {}, {{"zyrhelp", ""}}, {}, "", [] { EXPECT_TRUE(FLAG_help()); }},
-    {"time zone from the environment", {}, {}, {{"zyrtz", "-CST:-6"}}, {}, "",
-     [] { EXPECT_EQ(DATE_get_tz_off(), -6 * 3600); }},
+    {"help and time zone from the environment", {}, {}, {{"zyrhelp", ""}, {"zyrtz", "-CST:-6"}}, {}, "",
+     [] { EXPECT_TRUE(FLAG_help() && DATE_get_tz_off() == -6 * 3600); }},
     {"priority: file, environment, command line", {"-ge", "from_cl"},
      {{"zyr.cfg", "*label from_file\n*title from_file\n*geometry from_file\n"}},
      {{"zyrtitle", "from_env"}, {"zyrgeometry", "from_env"}},
@@ -101,7 +94,7 @@ const Source sources[] = {
     {"-df list", {"-df", "$D/a:$D/b"}, {{"a/zyr.cfg", "*label first\n*title first\n"}, {"b/.zyrdef", "*label second\n"}},
      {{"zyrdefault", "/nonexistent"}}, {{"label", "second"}, {"title", "first"}, {"default", "$D/a:$D/b"}}},
     {"Zyr.res in a folder", {}, {{"Zyr.res", "*label res\n"}}, {}, {{"label", "res"}}},
-    {".zyrdef after Zyr.res", {}, {{"Zyr.res", "*label res\n"}, {".zyrdef", "*label zyrdef\n"}}, {}, {{"label", "zyrdef"}}},
+    {".zyrdef before Zyr.res", {}, {{"Zyr.res", "*label res\n"}, {".zyrdef", "*label zyrdef\n"}}, {}, {{"label", "zyrdef"}}},
     {"plain file, unreadable entries skipped", {}, {{"sub/zyr.cfg/x", ""}, {"my.def", "*label plain\n"}},
      {{"zyrdefault", "$D/sub:/nonexistent/x:$D/my.def"}}, {{"label", "plain"}}},
     // The bundled defaults come first and give way to any file of the list;
@@ -159,9 +152,7 @@ TEST(ResSources, Table)
         }
         std::vector<std::string> args;
         for (const auto &a : c.args) args.push_back(subst(a, dir.path()));
-        CaptureStderr();
-        EXPECT_EQ(init(args), 1);
-        EXPECT_EQ(GetCapturedStderr(), c.err);
+        EXPECT_EQ(testutil::stderr_of([&] { EXPECT_EQ(init(args), 1); }), c.err);
         for (const auto &[name, value] : c.want) EXPECT_EQ(get(name), subst(value, dir.path())) << name;
         c.also();
         for (const auto &[var, value] : c.env) unsetenv(var.c_str());
@@ -277,10 +268,8 @@ TEST(ResList, ParseStringAndValueLists)
     EXPECT_EQ(RES_new(0, nullptr, "v", RES_T_TEXT), -1);
     RES_put("list", "a,b,c");
     EXPECT_EQ(RES_getvals("list", nullptr, nullptr), 3);
-    CaptureStdout();
     RES_put("empty", nullptr);
-    RES_list();
-    EXPECT_EQ(GetCapturedStdout(), "x: 2\n3\ny: only\ne: z\nlist: a,b,c\nempty:\n");
+    EXPECT_EQ(stdout_of(RES_list), "x: 2\n3\ny: only\ne: z\nlist: a,b,c\nempty:\n");
 }
 
 TEST(ResCatalogue, ProgramNameAndUnknownIds)
@@ -294,9 +283,7 @@ TEST(ResCatalogue, ProgramNameAndUnknownIds)
     EXPECT_STREQ(own, "zyrsat");
     std::free(own);
     RES_DESC d;
-    CaptureStdout();
-    EXPECT_EQ(RES_enter(&d, 9999), -1);
-    EXPECT_EQ(GetCapturedStdout(), "9999\n");
+    EXPECT_EQ(stdout_of([&] { EXPECT_EQ(RES_enter(&d, 9999), -1); }), "9999\n");
     EXPECT_STREQ(d.name, "");
     ASSERT_EQ(RES_enter(&d, RES_INPUT_IN), 0);
     EXPECT_EQ(std::string(d.name) + "/" + d.abbrev, "input/in");
@@ -304,8 +291,6 @@ TEST(ResCatalogue, ProgramNameAndUnknownIds)
     // name without a folder.
     RES_clear();
     const int odd[] = {RES_LABEL, 4242, 0};
-    CaptureStdout();
-    init({"-la", "x"}, "zyrsat", odd);
-    EXPECT_EQ(GetCapturedStdout(), "4242\n");
+    EXPECT_EQ(stdout_of([&] { init({"-la", "x"}, "zyrsat", odd); }), "4242\n");
     EXPECT_EQ(get("label"), "x");
 }
