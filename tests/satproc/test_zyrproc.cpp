@@ -1,5 +1,4 @@
-// The colouring step of the zyrproc tool, run as a process on real GINI infrared images (AWIPS reader): its PPM
-// against an independent Python/numpy colouring (tools/check_enhance.py) of the same pixels.
+// The colouring step of the zyrproc tool, run as a process on real GINI infrared images (AWIPS reader).
 #include <string>
 
 #include <gtest/gtest.h>
@@ -8,44 +7,38 @@
 
 namespace {
 
-const std::string kTool = ZYR_BINARY_DIR "/zyrproc";
 const char *kHawaii = "gini/HI-NATIONAL_14km_IR_20050918_2000.gini";
 const char *kAlaska = "gini/AK-NATIONAL_8km_IR_20050912_2345.gini";
 
 int zyrproc(const std::string &args)
 {
-    return testutil::shell(kTool + " -inp awip " + args + " >/dev/null 2>&1").status;
+    return testutil::shell(ZYR_BINARY_DIR "/zyrproc -inp awip " + args + " >/dev/null 2>&1").status;
 }
 
-}  // namespace
-
-// Each enhancement kind (temperature bins, dither, a colour ramp, the default grey ramp) on a polar stereographic and
-// a Mercator file; the raw pixels come from the same run, so the oracle colours exactly what the tool read.
+// Each enhancement kind (temperature bins, dither, a colour ramp, the default 16-entry grey ramp) on a polar
+// stereographic and a Mercator file, against an independent Python/numpy colouring (tools/check_enhance.py) of the
+// raw pixels of the same run.
 TEST(Zyrproc, ColouredPpmMatchesPythonOracle)
 {
     NEED_SHARED(kAlaska);
     NEED_SHARED(kHawaii);
     NEED_NUMPY();
     testutil::ScratchDir dir;
+    const std::string raw = dir.file("raw.pgm"), got = dir.file("got.ppm"), want = dir.file("want.ppm");
     for (const char *file : {kAlaska, kHawaii})
-        for (const char *enh : {"ir_clouds", "ir_dither", "wv_brbg", ""}) {
-            SCOPED_TRACE(std::string(file) + " " + (*enh ? enh : "default"));
-            std::string raw = dir.file("raw.pgm"), got = dir.file("got.ppm"), want = dir.file("want.ppm");
-            std::string cof = *enh ? std::string("-ct zyr.clr -cof ") + enh : "";
+        for (std::string enh : {"ir_clouds", "ir_dither", "wv_brbg", ""}) {
+            SCOPED_TRACE(std::string(file) + " " + enh);
+            std::string cof = enh.empty() ? "" : "-ct zyr.clr -cof " + enh;
             ASSERT_EQ(zyrproc(cof + " --pgm " + raw + " -of " + got + " " + testutil::shared(file)), 0);
-            // Without -ct and -cof the enhancement is the 16-entry grey ramp.
-            std::string enh_file =
-                *enh ? std::string(ZYR_DATA_DIR "/enhance/") + enh : dir.write("ramp", "ramp 0-15\n");
+            std::string table = enh.empty() ? dir.write("ramp", "ramp 0-15\n") : ZYR_DATA_DIR "/enhance/" + enh;
             ASSERT_EQ(testutil::run({testutil::python(), ZYR_SOURCE_DIR "/tools/check_enhance.py",
-                                     ZYR_DATA_DIR "/zyr.clr", enh_file, want, raw})
-                          .status,
-                      0);
+                                     ZYR_DATA_DIR "/zyr.clr", table, want, raw}).status, 0);
             EXPECT_TRUE(testutil::read_file(got) == testutil::read_file(want)) << "coloured pixels differ";
         }
 }
 
 // A PGM output stays the uncoloured values even with an enhancement; a PPM that cannot be written, an unreadable
-// colour table and a missing input are reported with their statuses.
+// colour table (nothing to colour with) and a missing input are reported with their statuses.
 TEST(Zyrproc, OutputKindsAndFailures)
 {
     NEED_SHARED(kHawaii);
@@ -54,7 +47,8 @@ TEST(Zyrproc, OutputKindsAndFailures)
     ASSERT_EQ(zyrproc("-cof ir_clouds --pgm " + raw + " -of " + out + " " + in), 0);
     EXPECT_EQ(testutil::read_file(raw), testutil::read_file(out));
     EXPECT_EQ(zyrproc("-cof ir_clouds -of " + dir.file("no/such/dir.ppm") + " " + in), 2);
-    // A missing colour table leaves the table empty: nothing to colour with.
     EXPECT_EQ(zyrproc("-ct " + dir.file("none.clr") + " -of " + dir.file("x.ppm") + " " + in), 2);
     EXPECT_EQ(zyrproc("-of " + dir.file("x.ppm") + " " + dir.file("missing.gini")), 10);
 }
+
+}  // namespace
