@@ -4,11 +4,9 @@
 // make image records of every layout the writers take.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -30,19 +28,16 @@ inline std::string im_rgb(const std::string &path, const std::string &fmt = "")
     return testutil::shell("convert " + testutil::quote(fmt + path + "[0]") + " -depth 8 rgb:- 2>/dev/null").out;
 }
 
-// Runs a python snippet with PIL available, the arguments in sys.argv[1:];
-// its standard output and error.
+// Runs a python snippet with PIL, the argument in sys.argv[1]; its output.
 inline std::string pil_script(const std::string &code, const std::string &arg = "")
 {
-    return testutil::run({testutil::python(), "-c", code, arg}).out;
+    return testutil::run({testutil::python(), "-c", "import sys\nfrom PIL import Image\n" + code, arg}).out;
 }
 
 // Same as im_rgb through PIL.
 inline std::string pil_rgb(const std::string &path)
 {
-    return pil_script("import sys; from PIL import Image; im=Image.open(sys.argv[1]); "
-                      "sys.stdout.buffer.write(im.convert('RGB').tobytes())",
-                      path);
+    return pil_script("sys.stdout.buffer.write(Image.open(sys.argv[1]).convert('RGB').tobytes())", path);
 }
 
 using RGB = std::array<uint8_t, 3>;
@@ -110,35 +105,28 @@ inline bool cs2cs(const std::string &from, const std::string &to, double a, doub
     return sscanf(out.c_str(), "%lf %lf", &oa, &ob) == 2;
 }
 
-// Stores value v at column col of a row in the record's layout (the
-// converse of how the writers read it): 16, 24 and 32 bits most significant
-// byte first for order 1, the pad byte of 32 bits junk; 4 bits high nibble
-// first, 1 bit least significant first.
+// Value v at column col of a row in the record's layout (kind: bits per
+// stored pixel), the way the X conventions store it: 16, 24 and 32 bits most
+// significant byte first for order 1, the pad byte of 32 bits junk; 4 bits
+// high nibble first, 1 bit least significant first.  get_value is the
+// inverse (32 bits ignore the pad byte).
 inline void put_value(unsigned char *row, int kind, int order, int col, uint32_t v)
 {
-    if (kind >= 16) {
-        const int n = kind / 8;
-        if (kind == 32) v = (v & 0xFFFFFF) | 0xEE000000;
-        for (int i = 0; i < n; i++) row[n * col + (order ? n - 1 - i : i)] = (unsigned char)(v >> (8 * i));
-    } else if (kind == 8) {
-        row[col] = (unsigned char)v;
-    } else if (kind == 4) {
-        row[col / 2] = col & 1 ? (row[col / 2] & 0xF0) | (v & 15) : (row[col / 2] & 0x0F) | (v << 4);
-    } else {
-        row[col / 8] = v ? row[col / 8] | 1 << (col % 8) : row[col / 8] & ~(1 << (col % 8));
-    }
+    if (kind == 8) row[col] = (unsigned char)v;
+    else if (kind == 4) row[col / 2] = col & 1 ? (row[col / 2] & 0xF0) | (v & 15) : (row[col / 2] & 0x0F) | (v << 4);
+    else if (kind == 1) row[col / 8] = v ? row[col / 8] | 1 << (col % 8) : row[col / 8] & ~(1 << (col % 8));
+    else
+        for (int i = 0, n = kind / 8; i < n; i++)
+            row[n * col + (order ? n - 1 - i : i)] = (unsigned char)((kind == 32 ? (v & 0xFFFFFF) | 0xEE000000 : v) >> (8 * i));
 }
 
-// Value at column col of a row in the record's layout (the inverse of
-// put_value; 32 bits ignore the pad byte).
 inline uint32_t get_value(const unsigned char *row, int kind, int order, int col)
 {
     if (kind == 8) return row[col];
     if (kind == 4) return col & 1 ? row[col / 2] & 15u : (uint32_t)row[col / 2] >> 4;
     if (kind == 1) return (row[col / 8] >> (col % 8)) & 1u;
-    const int n = kind / 8;
     uint32_t v = 0;
-    for (int i = 0; i < n; i++) v |= (uint32_t)row[n * col + (order ? n - 1 - i : i)] << (8 * i);
+    for (int i = 0, n = kind / 8; i < n; i++) v |= (uint32_t)row[n * col + (order ? n - 1 - i : i)] << (8 * i);
     return kind == 32 ? v & 0xFFFFFF : v;
 }
 
@@ -147,20 +135,19 @@ inline uint32_t get_value(const unsigned char *row, int kind, int order, int col
 inline float *exact_table(const std::vector<RGB> &colours)
 {
     float *t = (float *)malloc(sizeof(float) * 3 * colours.size());
-    for (size_t i = 0; i < colours.size(); i++)
-        for (int c = 0; c < 3; c++) t[3 * i + c] = (colours[i][c] + 0.5f) / 255.0f;
+    for (size_t i = 0; i < 3 * colours.size(); i++) t[i] = (colours[i / 3][i % 3] + 0.5f) / 255.0f;
     return t;
 }
 
 // Fills a record of nx x ny with values[ny][nx] in the given layout; rows
-// are padded to a multiple of 4 bytes and the padding holds junk, which the
-// writers must ignore.
-inline void fill(IMG *img, int nx, int ny, int depth, int bits_pixel, int order,
-                 const std::vector<uint32_t> &values)
+// are padded to a multiple of 4 bytes (unless `pad` is false) with junk,
+// which the writers must ignore.
+inline void fill(IMG *img, int nx, int ny, int depth, int bits_pixel, int order, const std::vector<uint32_t> &values,
+                 bool pad = true)
 {
     int kind = bits_pixel == 32 ? 32 : depth == 15 ? 16 : depth;
     img->nx = nx, img->ny = ny, img->depth = depth, img->bits_pixel = bits_pixel, img->byte_order = order;
-    img->bytes_line = (int)(((int64_t)nx * kind + 31) / 32 * 4);
+    img->bytes_line = pad ? (int)(((int64_t)nx * kind + 31) / 32 * 4) : (nx * kind + 7) / 8;
     img->data = (unsigned char *)malloc((size_t)img->bytes_line * ny);
     memset(img->data, 0xA5, (size_t)img->bytes_line * ny);
     for (int y = 0; y < ny; y++)
@@ -174,22 +161,6 @@ inline void patterned(IMG *img, int w, int h, uint32_t mul, uint32_t mod)
     std::vector<uint32_t> values((size_t)w * h);
     for (size_t i = 0; i < values.size(); i++) values[i] = (uint32_t)(i * mul % mod);
     fill(img, w, h, 8, 8, 1, values);
-}
-
-inline std::string to_bytes(const std::vector<RGB> &px)
-{
-    std::string s;
-    for (auto &p : px) s.append((const char *)p.data(), 3);
-    return s;
-}
-
-// Index of the first differing pixel, or -1.
-inline long first_diff(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size()) return -2;
-    for (size_t i = 0; i < a.size(); i++)
-        if (a[i] != b[i]) return (long)(i / 3);
-    return -1;
 }
 
 // Largest difference of one channel between two RGB strings of one size
