@@ -1,7 +1,6 @@
 // Oracles of the image tests: ImageMagick's convert and python3's PIL turn a
-// file into plain RGB bytes, the python3 reference decoder next to this file
-// decodes AWIPS and LRIT files, PROJ's cs2cs projects points; small builders
-// make image records of every layout the writers take.
+// file into plain RGB bytes; small builders make image records of every
+// layout the writers take, and read records back as the readers fill them.
 #pragma once
 
 #include <array>
@@ -74,16 +73,6 @@ inline std::string case_name(std::string n)
     return n;
 }
 
-// Pixels of a real AWIPS ("gini") or LRIT ("lrit") file as the python3
-// reference decoder gives them.
-inline std::string reference_pixels(const std::string &kind, const std::string &path)
-{
-    testutil::ScratchDir dir;
-    const std::string out = dir.file("ref.raw"), script = std::string(ZYR_SOURCE_DIR) + "/tests/image/ref_readers.py";
-    if (testutil::run({testutil::python(), script, kind, path, out}).status != 0) return {};
-    return testutil::read_file(out);
-}
-
 // Fractional column and row of (lat, lon) in a domain; false when the point
 // cannot be projected.  The current map domain is left changed.
 inline bool pixel_of(const DOM &dom, double lat, double lon, double &col, double &row)
@@ -94,15 +83,6 @@ inline bool pixel_of(const DOM &dom, double lat, double lon, double &col, double
     MAP_grid_untran(&i, &j, x, y);
     col = i, row = j;
     return true;
-}
-
-// cs2cs from one PROJ system to another on one "a b" pair.
-inline bool cs2cs(const std::string &from, const std::string &to, double a, double b, double &oa, double &ob)
-{
-    char in[100];
-    snprintf(in, sizeof in, "%.10f %.10f\n", a, b);
-    std::string out = testutil::run({"sh", "-c", "cs2cs -f %.10f " + from + " +to " + to}, "/", "", in).out;
-    return sscanf(out.c_str(), "%lf %lf", &oa, &ob) == 2;
 }
 
 // Value v at column col of a row in the record's layout (kind: bits per
