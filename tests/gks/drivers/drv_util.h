@@ -1,6 +1,5 @@
-// Helpers for the output-driver tests: rendering PostScript with Ghostscript
-// and HPGL with hp2xx, comparing inked pictures, small text utilities and a
-// binary CGM decoder.
+// Helpers for the output-driver tests: Ghostscript and hp2xx runs, inked
+// pictures compared, text utilities and a binary CGM decoder.
 #pragma once
 
 #include <algorithm>
@@ -17,59 +16,54 @@
 namespace drvtest {
 
 using testutil::Raster;
+using testutil::read_file;
 
-// Renders a PostScript file at the given resolution on a letter page, or on
-// the page the media options give.  Returns the exit status of Ghostscript
-// (0: rendered without error); the picture goes to *pic when it is not null.
-inline int render_ps(const std::string &ps, int dpi, Raster *pic = nullptr,
-                     const std::string &media = "-sPAPERSIZE=letter") {
+// The variables the drivers read, cleared so the caller's shell cannot steer a test.
+inline void unset_env() {
+    for (const char *v : {"zyrps_param", "zyrps_print", "PSPRINT", "PSCOLOR", "zyrps_geometry", "PSGEOMETRY", "zyrhp_param",
+                          "zyrhp_out", "zyrhp_geometry", "zyrmeta_out", "METAOUT", "zyrprint", "zyrredraw"})
+        unsetenv(v);
+}
+
+// Ghostscript's exit status for a PostScript file (0: read without error)
+// rendered at dpi on the page of media; the picture goes to *pic.
+inline int render_ps(const std::string &ps, int dpi, Raster *pic = nullptr, const std::string &media = "-sPAPERSIZE=letter") {
     std::string out = ps + ".ppm";
-    std::string cmd = "gs -q -dSAFER -dBATCH -dNOPAUSE " + media + " -dFIXEDMEDIA -sDEVICE=ppmraw -r" +
-                      std::to_string(dpi) + " -sOutputFile=" + out + " " + ps +
-                      " >" + ps + ".gslog 2>&1";
-    int status = testutil::shell(cmd).status;
+    int status = testutil::shell("gs -q -dSAFER -dBATCH -dNOPAUSE " + media + " -dFIXEDMEDIA -sDEVICE=ppmraw -r" +
+                                 std::to_string(dpi) + " -sOutputFile=" + out + " " + ps + " >" + ps + ".gslog 2>&1")
+                     .status;
     if (pic) testutil::read_ppm(out, pic);
     return status;
 }
 
-// Runs hp2xx on an HPGL file (true size, 10 dpi); true when it ran and met
-// nothing unexpected (it calls the PCL escapes invalid and ignores "SV",
-// which is fine).  Its log gives the picture's size in mm.
-inline bool hp2xx_clean(const std::string &hpgl, std::string *log_text = nullptr) {
-    std::string log = hpgl + ".hp2xx.log";
-    std::string cmd = "hp2xx -m png -t -d 10 -f " + hpgl + ".png " + hpgl + " >" + log + " 2>&1";
-    bool ran = testutil::shell(cmd).status == 0;
-    std::string text = testutil::read_file(log);
-    if (log_text) *log_text = text;
-    return ran && text.find("Unexpected event(s):  0") != std::string::npos;
+// True when hp2xx (true size, 10 dpi) reads the HPGL file meeting nothing
+// unexpected; its log (the picture's size in mm) goes to *log.
+inline bool hp2xx_clean(const std::string &hpgl, std::string *log) {
+    bool ran = testutil::shell("hp2xx -m png -t -d 10 -f " + hpgl + ".png " + hpgl + " >" + hpgl + ".log 2>&1").status == 0;
+    *log = read_file(hpgl + ".log");
+    return ran && log->find("Unexpected event(s):  0") != std::string::npos;
 }
 
-// The largest distance (in pixels, Chebyshev) from a dark pixel of a to
-// the nearest dark pixel of b; 1000 when b has none near.
+// The largest distance (pixels, Chebyshev) from a dark pixel of a to the
+// nearest dark pixel of b; 1000 when none is within limit.
 inline int max_ink_distance(const Raster &a, const Raster &b, int limit = 8) {
     int worst = 0;
     for (int y = 0; y < a.h; ++y)
         for (int x = 0; x < a.w; ++x) {
-            if (!a.dark(x, y)) continue;
             int d = 0;
-            while (d <= limit) {
-                bool hit = false;
+            for (bool hit = !a.dark(x, y); !hit && d <= limit; d += !hit)
                 for (int v = y - d; v <= y + d && !hit; ++v)
                     for (int u = x - d; u <= x + d && !hit; ++u) hit = b.dark(u, v);
-                if (hit) break;
-                ++d;
-            }
             worst = std::max(worst, d > limit ? 1000 : d);
         }
     return worst;
 }
 
-// A page's size and offset against {width, height, xoff, yoff}.
-inline void expect_page(const GDRV_PAGE &p, const GDRV_PAGE &want) {
-    EXPECT_FLOAT_EQ(p.width, want.width);
-    EXPECT_FLOAT_EQ(p.height, want.height);
-    EXPECT_FLOAT_EQ(p.xoff, want.xoff);
-    EXPECT_FLOAT_EQ(p.yoff, want.yoff);
+// A page as "{width}x{height}{+xoff}{+yoff}" (the size alone without offsets).
+inline std::string page_text(const GDRV_PAGE &p, bool offsets = true) {
+    char s[96];
+    std::snprintf(s, sizeof s, "%gx%g%+g%+g", p.width, p.height, p.xoff, p.yoff);
+    return offsets ? s : std::string(s).substr(0, std::string(s).find_first_of("+-", 1));
 }
 
 // The text with the rest of every line after a time-stamp key blanked.
@@ -90,27 +84,22 @@ struct Element {
     int word(size_t k) const { return (int16_t)(params[2 * k] << 8 | params[2 * k + 1]); }
 };
 
-// Walks every element of a binary CGM (ISO 8632-3: header word, long
-// form, partition bit, padding).  Sets *error on a structural fault.
+// Every element of a binary CGM, decoded from the ISO 8632-3 encoding
+// (header word, long form, partition bit, padding); *error names a fault.
 inline std::vector<Element> decode(const std::string &bytes, std::string *error) {
     std::vector<Element> out;
     size_t pos = 0;
     auto u16 = [&](size_t p) { return (unsigned)(uint8_t)bytes[p] << 8 | (uint8_t)bytes[p + 1]; };
     while (pos < bytes.size()) {
         if (pos + 2 > bytes.size()) return *error = "truncated header", out;
-        unsigned h = u16(pos);
+        unsigned h = u16(pos), len = h & 31;
         pos += 2;
         Element e{(int)(h >> 12), (int)((h >> 5) & 0x7F), {}};
-        unsigned len = h & 31;
         bool more = false;
-        bool long_form = len == 31;
         do {
-            if (long_form) {
+            if ((h & 31) == 31) { // long form: 15-bit length and a partition bit
                 if (pos + 2 > bytes.size()) return *error = "truncated long form", out;
-                unsigned l = u16(pos);
-                pos += 2;
-                more = (l & 0x8000) != 0;
-                len = l & 0x7FFF;
+                more = (u16(pos) & 0x8000) != 0, len = u16(pos) & 0x7FFF, pos += 2;
             }
             if (pos + len > bytes.size()) return *error = "parameters past the end", out;
             e.params.insert(e.params.end(), bytes.begin() + (long)pos, bytes.begin() + (long)(pos + len));

@@ -1,60 +1,14 @@
-// Metafile driver, both flavours: the text records' layout, and binary CGM
-// checked by a decoder written here from the ISO 8632-3 encoding (header
-// word, long form, partition bit, padding) that shares nothing with the
-// writer.
-#include <cstdint>
-#include <string>
-#include <vector>
-
+// Metafile driver, both flavours: binary CGM read back by the decoder in
+// drv_util.h (written from the ISO 8632-3 encoding, sharing nothing with the
+// writer) and the text records' layout.
 #include "drv_util.h"
 #include "gks/drivers/meta.h"
 
+using drvtest::Element;
 using testutil::read_file;
 using testutil::ScratchDir;
 
 namespace {
-
-using drvtest::decode;
-using drvtest::Element;
-
-struct Drawing {
-    std::vector<std::vector<int>> polylines; // VDC x, y pairs
-    std::vector<std::vector<int>> clips;
-};
-
-// Checks the element order of a one-picture metafile and collects its
-// polylines and clip rectangles.
-Drawing check_structure(const std::vector<Element> &els) {
-    Drawing d;
-    EXPECT_GE(els.size(), 9u);
-    if (els.size() < 9) return d;
-    auto is = [](const Element &e, int c, int i) { return e.cls == c && e.id == i; };
-    EXPECT_TRUE(is(els[0], 0, 1)) << "BEGIN METAFILE first";
-    EXPECT_TRUE(is(els[els.size() - 1], 0, 2)) << "END METAFILE last";
-    EXPECT_TRUE(is(els[els.size() - 2], 0, 5)) << "END PICTURE before it";
-    bool body = false;
-    for (size_t k = 1; k + 2 < els.size(); ++k) {
-        const Element &e = els[k];
-        if (!body) {
-            EXPECT_TRUE(e.cls == 1 || e.cls == 2 || is(e, 0, 3) || is(e, 0, 4)) << e.cls << "," << e.id;
-            body = is(e, 0, 4);
-            continue;
-        }
-        // Picture body: control (3), graphical primitives (4), attributes (5) only.
-        EXPECT_TRUE(e.cls >= 3 && e.cls <= 5) << "element " << e.cls << "," << e.id << " in the body";
-        if (is(e, 4, 1)) {
-            EXPECT_EQ(e.params.size() % 4, 0u);
-            std::vector<int> pts;
-            for (size_t w = 0; w < e.params.size() / 2; ++w) pts.push_back(e.word(w));
-            d.polylines.push_back(pts);
-        } else if (is(e, 3, 5)) {
-            EXPECT_EQ(e.params.size(), 8u);
-            d.clips.push_back({e.word(0), e.word(1), e.word(2), e.word(3)});
-        }
-    }
-    EXPECT_TRUE(body) << "BEGIN PICTURE BODY present";
-    return d;
-}
 
 // The elements of a CGM file drawn by draw, decoded without a structural fault.
 std::vector<Element> write_cgm(const ScratchDir &dir, void (*draw)(), const std::string &name = "a.cgm") {
@@ -62,20 +16,30 @@ std::vector<Element> write_cgm(const ScratchDir &dir, void (*draw)(), const std:
     EXPECT_EQ(gmeta_open_ws(path.c_str(), "cgm", nullptr, nullptr), 0);
     draw();
     EXPECT_EQ(gmeta_close_file(), 0);
-    auto els = decode(read_file(path), &err);
+    auto els = drvtest::decode(read_file(path), &err);
     EXPECT_EQ(err, "");
     return els;
 }
 
-// Elements as "class,id" with ": " and their parameter bytes when params.
-std::vector<std::string> listed(const std::vector<Element> &els, bool (*keep)(const Element &), bool params) {
+// The elements keep chooses as "class,id", with ": " and their parameter bytes when params.
+std::vector<std::string> listed(const std::vector<Element> &els, bool (*keep)(const Element &), bool params = true) {
     std::vector<std::string> out;
     for (const Element &e : els) {
         if (!keep(e)) continue;
         out.push_back(std::to_string(e.cls) + "," + std::to_string(e.id) + (params ? ":" : ""));
-        if (params)
-            for (uint8_t b : e.params) out.back().append(" ").append(std::to_string(b));
+        for (size_t k = 0; params && k < e.params.size(); ++k) out.back().append(" ").append(std::to_string(e.params[k]));
     }
+    return out;
+}
+
+// The 16-bit words of every element cls, id.
+std::vector<std::vector<int>> words(const std::vector<Element> &els, int cls, int id) {
+    std::vector<std::vector<int>> out;
+    for (const Element &e : els)
+        if (e.cls == cls && e.id == id) {
+            out.emplace_back();
+            for (size_t w = 0; w < e.params.size() / 2; ++w) out.back().push_back(e.word(w));
+        }
     return out;
 }
 
@@ -92,34 +56,29 @@ TEST(CgmDriver, StartSequenceBytes) {
     EXPECT_EQ(read_file(dir.file("a.cgm")), std::string((const char *)want, 50));
 }
 
-// Driver units to VDC: times 10, rounded, clamped to 16 bits.
+// Driver units to VDC: times 10, rounded, clamped to 16 bits; one point
+// draws nothing.  20,000 points are split 8191 + 8191 + 3620, each part
+// starting at the last point of the one before.
 TEST(CgmDriver, PolylinesAndClipsDecodeToTheDrawing) {
     ScratchDir dir;
-    Drawing d = check_structure(write_cgm(dir, [] {
+    auto els = write_cgm(dir, [] {
         gcgm_clip(10, 20, 990.5f, 780);
         std::vector<float> a = {0, 0, 1000, 800, 500.04f, 250.06f}, far = {-100000, 100000, 3276.7f, -3276.8f}, one = {5, 5};
-        gcgm_polyline(3, a.data()), gcgm_polyline(2, far.data()), gcgm_polyline(1, one.data()); // one point: nothing
-    }));
-    EXPECT_EQ(d.clips, (std::vector<std::vector<int>>{{100, 200, 9905, 7800}}));
-    EXPECT_EQ(d.polylines, (std::vector<std::vector<int>>{{0, 0, 10000, 8000, 5000, 2501}, {-32768, 32767, 32767, -32768}}));
-}
-
-// 20,000 points: 8191 + 8191 + 3620, each part starting at the last point of the one before.
-TEST(CgmDriver, LongPolylinesSplitAtSharedPoints) {
-    ScratchDir dir;
-    Drawing d = check_structure(write_cgm(dir, [] {
+        gcgm_polyline(3, a.data()), gcgm_polyline(2, far.data()), gcgm_polyline(1, one.data());
+    });
+    EXPECT_EQ(words(els, 3, 5), (std::vector<std::vector<int>>{{100, 200, 9905, 7800}}));
+    EXPECT_EQ(words(els, 4, 1), (std::vector<std::vector<int>>{{0, 0, 10000, 8000, 5000, 2501}, {-32768, 32767, 32767, -32768}}));
+    auto lines = words(write_cgm(dir, [] {
         std::vector<float> pts;
         for (int k = 0; k < 20000; ++k) pts.push_back((float)(k % 1000)), pts.push_back((float)(k / 1000));
         gcgm_polyline(20000, pts.data());
-    }));
-    ASSERT_EQ(d.polylines.size(), 3u);
-    EXPECT_EQ(std::vector<size_t>({d.polylines[0].size(), d.polylines[1].size(), d.polylines[2].size()}),
-              std::vector<size_t>({2 * 8191, 2 * 8191, 2 * 3620}));
-    std::vector<int> joined = d.polylines[0], want;
+    }), 4, 1);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(std::vector<size_t>({lines[0].size(), lines[1].size(), lines[2].size()}), std::vector<size_t>({2 * 8191, 2 * 8191, 2 * 3620}));
+    std::vector<int> joined = lines[0], want;
     for (size_t i = 1; i < 3; ++i) {
-        const auto &p = d.polylines[i];
-        ASSERT_EQ(std::vector<int>(p.begin(), p.begin() + 2), std::vector<int>(joined.end() - 2, joined.end()));
-        joined.insert(joined.end(), p.begin() + 2, p.end());
+        ASSERT_EQ(std::vector<int>(lines[i].begin(), lines[i].begin() + 2), std::vector<int>(joined.end() - 2, joined.end()));
+        joined.insert(joined.end(), lines[i].begin() + 2, lines[i].end());
     }
     for (int k = 0; k < 20000; ++k) want.push_back(10 * (k % 1000)), want.push_back(10 * (k / 1000));
     EXPECT_TRUE(joined == want);
@@ -137,8 +96,7 @@ TEST(CgmDriver, AttributesAreStandardElementsWrittenOnChange) {
         std::vector<float> tri = {0, 0, 10, 0, 5, 5};
         gcgm_set_fill_color(2), gcgm_polygon(3, tri.data()), gcgm_polygon(3, tri.data());
     });
-    check_structure(els);
-    EXPECT_EQ(listed(els, [](const Element &e) { return e.cls >= 3; }, true),
+    EXPECT_EQ(listed(els, [](const Element &e) { return e.cls >= 3; }),
               (std::vector<std::string>{"5,34: 7 255 128 0", "5,4: 7", "5,4: 1", "5,3: 0 1 0 0", "5,3: 0 4 128 0",
                                         "5,2: 0 3", "5,23: 2", "5,22: 0 1", "4,7: 0 0 0 0 0 100 0 0 0 50 0 50",
                                         "4,7: 0 0 0 0 0 100 0 0 0 50 0 50"}));
@@ -149,10 +107,7 @@ TEST(CgmDriver, AttributesAreStandardElementsWrittenOnChange) {
 // marks the page.  A plot appended to another file keeps its picture.
 TEST(CgmDriver, NewPageBeginsAnotherPicture) {
     ScratchDir dir;
-    auto els = write_cgm(dir, [] {
-        gcgm_set_color_rep(7, 1, 0, 0);
-        EXPECT_EQ(gmeta_new_page(), 0);
-    }, "p.cgm");
+    auto els = write_cgm(dir, [] { gcgm_set_color_rep(7, 1, 0, 0); EXPECT_EQ(gmeta_new_page(), 0); }, "p.cgm");
     EXPECT_EQ(listed(els, [](const Element &e) { return e.cls == 0 || (e.cls == 5 && e.id == 34); }, false),
               (std::vector<std::string>{"0,1", "0,3", "0,4", "5,34", "0,5", "0,3", "0,4", "5,34", "0,5", "0,2"}));
     std::string path = dir.file("p.cgm"), before = read_file(path);
@@ -162,47 +117,38 @@ TEST(CgmDriver, NewPageBeginsAnotherPicture) {
     EXPECT_EQ(read_file(path), before);
     ASSERT_EQ(gmeta_open_ws(dir.file("t.meta").c_str(), "zyr", nullptr, nullptr), 0);
     ASSERT_EQ(gmeta_new_page(), 0);
-    gmeta_close_file(), gmeta_set_type(0);
+    gmeta_close_file();
     EXPECT_NE(read_file(dir.file("t.meta")).find("\nPAGE 2\n"), std::string::npos);
 }
 
-// Text point records: four points to a line; binary elements never enter a text metafile.
-TEST(MetaDriver, TextPointRecordsBreakEveryFourthPoint) {
+// Text point records: four points to a line; binary elements never enter a
+// text metafile, nor text records a CGM file.  The output named by the
+// environment; the flavour word and, without one, the flavour as it was;
+// placement in a 1000 x 800 page.
+TEST(MetaDriver, TextRecordsFlavoursAndPlacement) {
     ScratchDir dir;
-    unsetenv("zyrmeta_out");
-    ASSERT_EQ(gmeta_open_ws(dir.file("t.meta").c_str(), "zyr", nullptr, nullptr), 0);
+    setenv("zyrmeta_out", dir.file("t.meta").c_str(), 1);
+    ASSERT_EQ(gmeta_open_ws("", "zyr", nullptr, nullptr), 0);
+    EXPECT_EQ(gmeta_get_type(), 0);
     std::vector<float> pts;
     for (int k = 1; k <= 9; ++k) pts.push_back((float)k), pts.push_back(k * 0.5f);
     gmeta_points("PL", 9, pts.data()), gmeta_points("PM", 4, pts.data()), gcgm_polyline(9, pts.data());
-    gmeta_close_file();
+    EXPECT_GT(gmeta_printf("ME hello\n"), 0);
+    gmeta_close_file(), unsetenv("zyrmeta_out");
     EXPECT_EQ(drvtest::blank_lines(read_file(dir.file("t.meta")), "#CreationDate:"),
               "ZYRMETA\n#Title: ZYR Graphics Display: V11_Ozero\n#Creator: ZYR Metafile Processor-1.0\n#CreationDate:\n"
               "PL 9 1.000000,0.500000 2.000000,1.000000 3.000000,1.500000 4.000000,2.000000 \n"
               "   5.000000,2.500000 6.000000,3.000000 7.000000,3.500000 8.000000,4.000000 \n   9.000000,4.500000 \n"
-              "PM 4 1.000000,0.500000 2.000000,1.000000 3.000000,1.500000 4.000000,2.000000 \n   \n");
-}
-
-// The output named by the environment; the flavour word and, without one,
-// the flavour as it was (the screen print uses the current one); text
-// records never enter a CGM file; placement in a 1000 x 800 page.
-TEST(MetaDriver, FlavourFileNamesAndFailure) {
-    ScratchDir dir;
-    setenv("zyrmeta_out", dir.file("env.meta").c_str(), 1);
-    ASSERT_EQ(gmeta_open_ws("", "zyr", nullptr, nullptr), 0);
-    EXPECT_EQ(gmeta_get_type(), 0);
-    EXPECT_GT(gmeta_printf("ME hello\n"), 0);
-    gmeta_close_file(), unsetenv("zyrmeta_out");
-    EXPECT_NE(read_file(dir.file("env.meta")).find("ME hello\n"), std::string::npos);
+              "PM 4 1.000000,0.500000 2.000000,1.000000 3.000000,1.500000 4.000000,2.000000 \n   \nME hello\n");
     GDRV_PAGE page{};
     ASSERT_EQ(gmeta_open_ws(dir.file("b.cgm").c_str(), "CGM", "P2x2+1+1", &page), 0);
-    EXPECT_EQ(gmeta_get_type(), 1);
-    EXPECT_EQ(gmeta_printf("ME hello\n"), 0);
+    EXPECT_EQ(gmeta_get_type() * 1000 + gmeta_printf("ME hello\n"), 1000);
     gmeta_close_file();
-    drvtest::expect_page(page, {500, 400, 500, 0});
+    EXPECT_EQ(drvtest::page_text(page), "500x400+500+0");
     ASSERT_EQ(gmeta_open_ws(dir.file("c.cgm").c_str(), "", "5x4+1+2", &page), 0);
     EXPECT_EQ(gmeta_get_type(), 1);
-    gmeta_close_file(), gmeta_set_type(0);
-    drvtest::expect_page(page, {500, 400, 100, 200});
+    gmeta_close_file();
+    EXPECT_EQ(drvtest::page_text(page), "500x400+100+200");
     EXPECT_EQ(gmeta_open_ws(dir.file("no/x.meta").c_str(), "", nullptr, nullptr), -1);
     EXPECT_EQ(gmeta_close_file(), -1);
 }

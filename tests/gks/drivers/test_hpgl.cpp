@@ -1,13 +1,9 @@
-// HPGL driver: start and end in every mode, settings written on change,
-// line breaks, fills and placement; hp2xx reads every mode and measures
-// the drawable area.
+// HPGL driver: start and end of every mode (each read by hp2xx), settings
+// written on change, line breaks, fills, output names and placement.
 #include <cstdio>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "drv_util.h"
-#include "gks/drivers/devfile.h"
 #include "gks/drivers/hpgl.h"
 #include "gks/drivers/ps.h"
 
@@ -19,16 +15,12 @@ const std::string kPcl = "\x1B" "E\x1B%1B\x1B&l1O\n", kPclEnd = "\x1B%0A\x1B" "E
 
 class HpglDriver : public ::testing::Test {
 protected:
-    void SetUp() override {
-        for (const char *v : {"zyrhp_param", "zyrhp_out", "zyrhp_geometry", "PSCOLOR"}) unsetenv(v);
-    }
-    void TearDown() override { SetUp(); }
+    void SetUp() override { drvtest::unset_env(); }
     // Opens name ("+name" appends), draws, closes; the file.
     std::string plot(const std::string &name, const char *options, const std::function<void()> &draw = {},
                      GDRV_PAGE *page = nullptr, const char *geometry = nullptr) {
-        bool add = name[0] == '+';
-        std::string path = dir_.file(name.substr(add));
-        EXPECT_EQ(ghpgl_open_ws(((add ? "+" : "") + path).c_str(), options, geometry, page), 0);
+        std::string path = dir_.file(name.substr(name[0] == '+'));
+        EXPECT_EQ(ghpgl_open_ws((name[0] == '+' ? "+" + path : path).c_str(), options, geometry, page), 0);
         if (draw) draw();
         EXPECT_EQ(ghpgl_close_file(), 0);
         return read_file(path);
@@ -54,67 +46,79 @@ void settings() {
     ghpgl_clip(10, 10, 500, 400);
 }
 
+// Sizes in plotter units (1015 an inch), the margin 10 units.
+struct Mode {
+    const char *options;
+    std::string file, page;
+} const kModes[] = {
+    {"", kPcl + "IN;SP1;PA;\nPW1.0;SV;LT;\nSP;PG;\n" + kPclEnd, "10150x7612.5+10+10"},
+    {"pcl", kPcl + "IN;SP1;PA;\nPW1.0;SV;LT;\nSP;PG;\n" + kPclEnd, "10150x7612.5+10+10"},
+    {"nopcl", "IN;SP1;PA;\nPW1.0;SV;LT;\nSP;PG;\n", "10150x7612.5+10+10"},
+    {"lj", kPcl + "IN;SP1;PA;\nRO90;\nPW1.0;SV;LT;\nSP;PG;\n" + kPclEnd, "7612.5x10150+10+10"},
+    {"nopcl,port", "IN;SP1;PA;\nRO90;\nPW1.0;SV;LT;\nSP;PG;\n", "7612.5x10150+10+10"},
+    {"NOPCL,rot=180,lwidth=2.5", "IN;SP1;PA;\nRO180;\nPW2.5;SV;LT;\nSP;PG;\n", "10150x7612.5+10+10"},
+    {"nopcl,rot=270,letter", "IN;SP1;PA;\nRO270;\nPW1.0;SV;LT;\nSP;PG;\n", "8120x10657.5+10+10"},
+    {"nopcl,port,land,rot=45", "IN;SP1;PA;\nPW1.0;SV;LT;\nSP;PG;\n", "10150x7612.5+10+10"},
+};
+
 } // namespace
 
-// Sizes in plotter units (1015 an inch), the margin 10 units.
+// A new page ends one and starts the next; appending writes neither start
+// nor end and keeps the other file's page.
 TEST_F(HpglDriver, StartAndEndInEveryMode) {
-    struct Case {
-        const char *options;
-        std::string expected;
-        float w, h;
-    } cases[] = {
-        {"", kPcl + "IN;SP1;PA;\nPW1.0;SV;LT;\nSP;PG;\n" + kPclEnd, 10150, 7612.5f},
-        {"pcl", kPcl + "IN;SP1;PA;\nPW1.0;SV;LT;\nSP;PG;\n" + kPclEnd, 10150, 7612.5f},
-        {"nopcl", "IN;SP1;PA;\nPW1.0;SV;LT;\nSP;PG;\n", 10150, 7612.5f},
-        {"lj", kPcl + "IN;SP1;PA;\nRO90;\nPW1.0;SV;LT;\nSP;PG;\n" + kPclEnd, 7612.5f, 10150},
-        {"nopcl,port", "IN;SP1;PA;\nRO90;\nPW1.0;SV;LT;\nSP;PG;\n", 7612.5f, 10150},
-        {"NOPCL,rot=180,lwidth=2.5", "IN;SP1;PA;\nRO180;\nPW2.5;SV;LT;\nSP;PG;\n", 10150, 7612.5f},
-        {"nopcl,rot=270,letter", "IN;SP1;PA;\nRO270;\nPW1.0;SV;LT;\nSP;PG;\n", 8119.99f, 10657.5f},
-        {"nopcl,port,land,rot=45", "IN;SP1;PA;\nPW1.0;SV;LT;\nSP;PG;\n", 10150, 7612.5f},
-    };
-    for (const Case &c : cases) {
+    for (const Mode &c : kModes) {
         GDRV_PAGE page{};
-        EXPECT_EQ(plot("m.hpgl", c.options, {}, &page), c.expected) << c.options;
-        EXPECT_NEAR(page.width, c.w, 0.02) << c.options;
-        EXPECT_NEAR(page.height, c.h, 0.02) << c.options;
-        EXPECT_FLOAT_EQ(page.xoff, 10) << c.options;
+        EXPECT_EQ(plot("m.hpgl", c.options, {}, &page), c.file) << c.options;
+        EXPECT_EQ(drvtest::page_text(page), c.page) << c.options;
     }
-    // A new page ends one and starts the next; appending writes neither
-    // start nor end and keeps the other file's page.
     std::string start = kPcl + "IN;SP1;PA;\nPW1.0;SV;LT;\n", end = "SP;PG;\n" + kPclEnd;
-    std::string two = plot("a.hpgl", "pcl", [] {
-        ghpgl_move_abs(1, 2);
-        EXPECT_EQ(ghpgl_new_page(), 0);
-        ghpgl_move_abs(3, 4);
-    });
+    std::string two = plot("a.hpgl", "pcl", [] { ghpgl_move_abs(1, 2); EXPECT_EQ(ghpgl_new_page(), 0); ghpgl_move_abs(3, 4); });
     EXPECT_EQ(two, start + "PU1,2;" + end + start + "PU3,4;" + end);
-    EXPECT_EQ(plot("+a.hpgl", "nopcl", [] {
-                  ghpgl_move_abs(5, 6);
-                  EXPECT_EQ(ghpgl_new_page(), -1);
-              }),
-              two + "PU5,6;");
+    EXPECT_EQ(plot("+a.hpgl", "nopcl", [] { ghpgl_move_abs(5, 6); EXPECT_EQ(ghpgl_new_page(), -1); }), two + "PU5,6;");
 }
 
-// Output named by the environment, placement in pixels of 0.1 inch
-// (10.15 units) from the variable or the resource, and an unopenable file.
+// hp2xx reads every mode with every setting, meeting nothing unexpected; it
+// applies "RO" and measures a frame round the whole drawable area as the
+// page's long by short side at 40 units a mm (the driver's 1015 an inch is
+// 1016's) with a quarter mm of pen.
+TEST_F(HpglDriver, Hp2xxReadsEveryMode) {
+    NEED_TOOL("hp2xx");
+    for (const Mode &c : kModes) {
+        SCOPED_TRACE(c.options);
+        GDRV_PAGE p{};
+        plot("r.hpgl", c.options, [&] {
+            std::vector<float> frame = {p.xoff, p.yoff, p.xoff + p.width, p.yoff, p.xoff + p.width, p.yoff + p.height,
+                                        p.xoff, p.yoff + p.height, p.xoff, p.yoff};
+            ghpgl_polyline(5, frame.data()), settings();
+        }, &p);
+        std::string log;
+        EXPECT_TRUE(drvtest::hp2xx_clean(dir_.file("r.hpgl"), &log)) << log;
+        float w = 0, h = 0;
+        size_t at = log.find("Width  x  height:");
+        ASSERT_NE(at, std::string::npos) << log;
+        ASSERT_EQ(std::sscanf(log.c_str() + at, "Width  x  height: %f x %f", &w, &h), 2);
+        EXPECT_NEAR(w, std::max(p.width, p.height) / 40, 0.3);
+        EXPECT_NEAR(h, std::min(p.width, p.height) / 40, 0.3);
+    }
+}
+
+// Output named by the environment (the connection's fields override its
+// options), placement in pixels of 0.1 inch (10.15 units) from the variable
+// or the resource ("-" offsets are not HPGL's form: only the size is read),
+// and an unopenable file.
 TEST_F(HpglDriver, OutputNamesPlacementAndFailure) {
-    setenv("zyrhp_out", dir_.file("env.hpgl").c_str(), 1);
-    setenv("zyrhp_param", "nopcl,port", 1);
-    ASSERT_EQ(ghpgl_open_ws("", "rot=0", nullptr, nullptr), 0); // the fields override the variable
-    ghpgl_close_file();
+    setenv("zyrhp_out", dir_.file("env.hpgl").c_str(), 1), setenv("zyrhp_param", "nopcl,port", 1);
+    ASSERT_EQ(ghpgl_open_ws("", "rot=0", nullptr, nullptr), 0);
+    ghpgl_close_file(), unsetenv("zyrhp_param"), unsetenv("zyrhp_out");
     EXPECT_EQ(read_file(dir_.file("env.hpgl")), "IN;SP1;PA;\nPW1.0;SV;LT;\nSP;PG;\n");
-    SetUp();
     GDRV_PAGE page{};
     setenv("zyrhp_geometry", "400x300+100+50", 1);
     plot("g.hpgl", "", {}, &page);
-    drvtest::expect_page(page, {4060, 3045, 1025, 517.5f});
-    // The resource wins over the variable; "-" offsets are not HPGL's form, so only the size is read.
+    EXPECT_EQ(drvtest::page_text(page), "4060x3045+1025+517.5");
     plot("g.hpgl", "", {}, &page, "100x100-5-5");
-    EXPECT_FLOAT_EQ(page.width, 1015);
-    EXPECT_FLOAT_EQ(page.xoff, 10);
+    EXPECT_EQ(drvtest::page_text(page), "1015x1015+10+10");
     plot("g.hpgl", "", {}, &page, "+20+30");
-    EXPECT_FLOAT_EQ(page.xoff, 213);
-    EXPECT_FLOAT_EQ(page.yoff, 314.5f);
+    EXPECT_EQ(drvtest::page_text(page), "10150x7612.5+213+314.5");
     EXPECT_EQ(ghpgl_open_ws(dir_.file("none/x.hpgl").c_str(), "", nullptr, nullptr), -1);
     EXPECT_EQ(ghpgl_printf("PU;"), 0);
     ghpgl_polyline(2, std::vector<float>{0, 0, 1, 1}.data());
@@ -130,31 +134,4 @@ TEST_F(HpglDriver, SettingsLinesAndFills) {
               "PU0,0;PM0;PD100,0;PD50,100;PM1;PM2;FP;\nPU0,0;PD1,2;PD2,4;PD3,6;PD4,8;PD5,10;PD6,12;PD7,14;PD8,16;PD9,18;\n"
               "PD10,20;PD11,22;PD12,24;PD13,26;PD14,28;PD15,30;PD16,32;PD17,34;PD18,36;PD19,38;\nPD20,40;\n"
               "IW 10,10,500,400;\nSP;PG;\n");
-}
-
-// hp2xx reads every mode, with every setting, and meets nothing
-// unexpected; a frame round the whole drawable area stays on the 10.5 x 8
-// inch landscape sheet and fills its long side in every rotation (hp2xx
-// applies "RO" and measures the picture in mm).
-TEST_F(HpglDriver, Hp2xxReadsEveryMode) {
-    NEED_TOOL("hp2xx");
-    for (const char *options : {"nopcl", "nopcl,port", "nopcl,rot=180", "nopcl,rot=270", "lj", "pcl,lwidth=2.5"}) {
-        SCOPED_TRACE(options);
-        GDRV_PAGE p{};
-        plot("r.hpgl", options, [&] {
-            std::vector<float> frame = {p.xoff, p.yoff, p.xoff + p.width, p.yoff, p.xoff + p.width, p.yoff + p.height,
-                                        p.xoff, p.yoff + p.height, p.xoff, p.yoff};
-            ghpgl_polyline(5, frame.data());
-            settings();
-        }, &p);
-        std::string log;
-        EXPECT_TRUE(drvtest::hp2xx_clean(dir_.file("r.hpgl"), &log)) << log;
-        float w = 0, h = 0;
-        size_t at = log.find("Width  x  height:");
-        ASSERT_NE(at, std::string::npos) << log;
-        ASSERT_EQ(std::sscanf(log.c_str() + at, "Width  x  height: %f x %f", &w, &h), 2);
-        EXPECT_LE(w, 10.5f * 25.4f);
-        EXPECT_LE(h, 8.0f * 25.4f);
-        EXPECT_GT(w, 9.9f * 25.4f);
-    }
 }
