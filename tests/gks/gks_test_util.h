@@ -29,7 +29,7 @@ class XServer {
 public:
     explicit XServer(int depth, const char *size = "1280x1024") {
         for (int tries = 0; tries < 6 && name_.empty(); tries++) {
-            start(300 + (int)((getpid() * 7 + tries * 131) % 600), depth, size);
+            start(300 + (int)((getpid() * 7 + tries * 131) % 600), std::string(size) + "x" + std::to_string(depth));
             Display *d = name_.empty() ? nullptr : XOpenDisplay(name_.c_str());
             if (d) XCloseDisplay(d);
             else stop(), name_.clear();
@@ -40,24 +40,21 @@ public:
     const std::string &name() const { return name_; }
 
 private:
-    void start(int num, int depth, const char *size) {
+    void start(int num, const std::string &screen) {
         int fds[2];
         if (pipe(fds) != 0) return;
         if ((pid_ = fork()) == 0) {
             int devnull = open("/dev/null", O_WRONLY);
             close(fds[0]), dup2(devnull, 1), dup2(devnull, 2);
-            std::string fd = std::to_string(fds[1]), disp = std::string(":").append(std::to_string(num)),
-                        screen = std::string(size).append("x").append(std::to_string(depth));
-            execlp("Xvfb", "Xvfb", disp.c_str(), "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
-                   "tcp", "-noreset", (char *)nullptr);
+            execlp("Xvfb", "Xvfb", std::string(":").append(std::to_string(num)).c_str(), "-displayfd", std::to_string(fds[1]).c_str(), "-screen",
+                   "0", screen.c_str(), "-nolisten", "tcp", "-noreset", (char *)nullptr);
             _exit(127);
         }
         // The number's newline may come in a write of its own: the pipe
         // stays open until it has come, or that write kills the server.
         close(fds[1]);
         std::string got;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n') got += c;
+        for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) got += c;
         close(fds[0]);
         if (!got.empty()) name_ = std::string(":").append(std::to_string(atoi(got.c_str())));
     }
@@ -78,12 +75,10 @@ struct Picture {
     bool operator==(const Picture &o) const { return w == o.w && h == o.h && px == o.px; }
 };
 inline Picture grab(int x0 = 0, int y0 = 0, int w = 0, int h = 0) {
-    Picture p;
-    if (w) p.w = w, p.h = h;
-    else gget_win_size(&p.w, &p.h);
+    Picture p{w, h, {}};
+    if (!w) gget_win_size(&p.w, &p.h);
     XImage *im = XGetImage(gget_display(), gget_base_window(), x0, y0, p.w, p.h, AllPlanes, ZPixmap);
-    for (int y = 0; y < p.h; y++)
-        for (int x = 0; x < p.w; x++) p.px.push_back(XGetPixel(im, x, y));
+    for (int i = 0; i < p.w * p.h; i++) p.px.push_back(XGetPixel(im, i % p.w, i / p.w));
     XDestroyImage(im);
     return p;
 }
@@ -94,12 +89,10 @@ inline std::vector<uint32_t> read_back() {
     IMG img;
     IMG_init(&img);
     std::vector<uint32_t> px;
-    if (gget_image(&img) && img.bits_pixel == 32)
-        for (int y = 0; y < img.ny; y++)
-            for (int x = 0; x < img.nx; x++) {
-                const unsigned char *p = img.data + (size_t)y * img.bytes_line + 4 * (size_t)x;
-                px.push_back(img.byte_order ? (uint32_t)p[1] << 16 | p[2] << 8 | p[3] : (uint32_t)p[2] << 16 | p[1] << 8 | p[0]);
-            }
+    for (int i = 0, ok = gget_image(&img) && img.bits_pixel == 32; ok && i < img.nx * img.ny; i++) {
+        const unsigned char *p = img.data + (size_t)(i / img.nx) * img.bytes_line + 4 * (size_t)(i % img.nx);
+        px.push_back(img.byte_order ? (uint32_t)p[1] << 16 | p[2] << 8 | p[3] : (uint32_t)p[2] << 16 | p[1] << 8 | p[0]);
+    }
     IMG_free(&img);
     return px;
 }
@@ -121,12 +114,10 @@ inline Box box_of(const Picture &p, unsigned long value) {
 // Alt+m's metafile of the screen (named by METAOUT, path here) without its
 // creation date line; the messages of the print go to err.
 inline std::string print_meta(const std::string &path, std::string *err) {
-    testing::internal::CaptureStderr();
-    gobj_print_meta();
-    *err = testing::internal::GetCapturedStderr();
+    *err = testutil::stderr_of(gobj_print_meta);
     std::istringstream in(testutil::read_file(path));
-    std::string line, out;
-    while (std::getline(in, line))
+    std::string out;
+    for (std::string line; std::getline(in, line);)
         if (line.rfind("#CreationDate", 0) != 0) out += line + "\n";
     return out;
 }
@@ -134,8 +125,7 @@ inline std::string print_meta(const std::string &path, std::string *err) {
 // Opens the kernel (errors to errfile) and a 640 x 512 window on display.
 inline bool open_window(const std::string &display, const std::string &errfile, int w = 640, int h = 512) {
     if (gopen_gks(errfile.c_str(), 0) != 0) return false;
-    gset_xsize(w, h);
-    gset_geometry("");
+    gset_xsize(w, h), gset_geometry("");
     return gopen_ws(1, display.c_str(), GWS_WIN) == 0;
 }
 
@@ -160,24 +150,23 @@ inline std::string messages(const std::string &file) {
 }
 
 // A window on $DISPLAY with the basic colours for each test (skipped
-// without a display), closed afterwards; setup() runs after the window opens.
+// without a display), closed afterwards; setup() runs after the window
+// opens.
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const char *d = getenv("DISPLAY");
-        if (!d) GTEST_SKIP() << "no X display";
+        if (!d) GTEST_SKIP() << "needs an X display";
         ASSERT_TRUE(open_window(d, err_));
         basic_colours();
         // Loop settings live for the process: start each test from the defaults.
-        testing::internal::CaptureStdout();
-        gset_looping(0);
-        ginc_loop_delay(0.5f - gget_loop_delay());
-        testing::internal::GetCapturedStdout();
+        testutil::stdout_of([] { gset_looping(0), ginc_loop_delay(0.5f - gget_loop_delay()); });
         gset_loop_direct(1);
         setup();
     }
     virtual void setup() {}
     void TearDown() override { gclose_ws(1), gclose_gks(); }
+    testutil::ScratchDir scratch_;
     std::string err_;  // the kernel's message file ("" for stderr), set before SetUp
 };
 

@@ -4,6 +4,8 @@
 #include "../test_support.h"
 #include "gks_test_util.h"
 
+#include <cmath>
+
 #include "core/util.h"
 
 namespace {
@@ -43,20 +45,23 @@ TEST_F(GksFrame, SteppingForwardBackwardAndRocking) {
     EXPECT_EQ(V({ginc_frame(-1), ginc_frame(2), ginc_frame(-3)}), V({1, 0, 2}));
 }
 
+// The frames' delays, tenths of a second, as a vector.
+std::vector<int> delays(int n) {
+    std::vector<int> d;
+    for (int k = 0; k < n; k++) d.push_back((int)std::lround(gget_frame_delay(k) * 10));
+    return d;
+}
+
 TEST_F(GksFrame, DelaysOfCreatedFramesAndSpeedChanges) {
     make_frames(5);
     // Every frame 0.5 s, the last 1 s more to mark the loop's end.
-    for (int k = 0; k < 5; k++) EXPECT_FLOAT_EQ(gget_frame_delay(k), k == 4 ? 1.0f : 0.5f) << k;
-    testing::internal::CaptureStdout();
-    ginc_loop_delay(-1.0f);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Loop delay decremented to: 0.00\n");
-    for (int k = 0; k < 5; k++) EXPECT_FLOAT_EQ(gget_frame_delay(k), k == 4 ? 1.0f : 0) << k;
-    gset_loop_delay(-4, 0.3f);  // all but the last
-    EXPECT_FLOAT_EQ(gget_frame_delay(3), 0.3f);
-    EXPECT_FLOAT_EQ(gget_frame_delay(4), 1.0f);
+    EXPECT_EQ(delays(5), V({5, 5, 5, 5, 10}));
+    EXPECT_EQ(testutil::stdout_of([] { ginc_loop_delay(-1.0f); }), "Loop delay decremented to: 0.00\n");
+    EXPECT_EQ(delays(5), V({0, 0, 0, 0, 10}));
+    gset_loop_delay(-4, 0.3f), gset_loop_delay(300, 9.0f);  // all but the last; beyond the table: ignored
+    EXPECT_EQ(delays(5), V({3, 3, 3, 3, 10}));
     gset_loop_delay(-1, 2.0f);  // the last
-    EXPECT_FLOAT_EQ(gget_frame_delay(4), 2.0f);
-    gset_loop_delay(300, 9.0f);  // beyond the table: ignored
+    EXPECT_EQ(delays(5), V({3, 3, 3, 3, 20}));
     // The sleep waits for the shown frame's delay.
     gdisplay_frame(0), gset_loop_delay(0, 0.3f);
     ZYR_init_time();
@@ -105,11 +110,8 @@ TEST_F(GksFrame, DeletingTheCurrentLastOrMiddleFrame) {
 
 TEST_F(GksFrame, TheTableStopsAt128) {
     for (int k = 0; k < 128; k++) ASSERT_EQ(gcreate_frame(-1), k);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(V({gcreate_frame(-1), gcreate_frame(500)}), V({-1, -1}));
-    testing::internal::GetCapturedStderr();
+    testutil::stderr_of([] { EXPECT_EQ(V({gcreate_frame(-1), gcreate_frame(500), gselect_frame(130)}), V({-1, -1, 0})); });
     EXPECT_EQ(gget_num_images(), 128);
-    EXPECT_EQ(gselect_frame(130), 0);
     // Up to 52 bytes of data with each frame.
     EXPECT_EQ(V({gset_image_data(127, "abc", 3), gset_image_data(128, "abc", 3), gset_image_data(0, "x", 53)}), V({1, 0, 0}));
     char buf[52];
@@ -118,16 +120,15 @@ TEST_F(GksFrame, TheTableStopsAt128) {
 }
 
 TEST_F(GksFrame, LoopingAndTheClientAppend) {
-    testing::internal::CaptureStdout();
-    gtoggle_loop(2);
-    EXPECT_EQ(V({gget_looping(), gget_cursor_type()}), V({1, GCUR_EXCHANGE}));
-    gtoggle_loop(2);
-    EXPECT_EQ(V({gget_looping(), gget_cursor_type()}), V({0, GCUR_DOT}));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Looping initiated\nLooping stopped\n");
+    EXPECT_EQ(testutil::stdout_of([] {
+                  gtoggle_loop(2);
+                  EXPECT_EQ(V({gget_looping(), gget_cursor_type()}), V({1, GCUR_EXCHANGE}));
+                  gtoggle_loop(2);
+                  EXPECT_EQ(V({gget_looping(), gget_cursor_type()}), V({0, GCUR_DOT}));
+              }),
+              "Looping initiated\nLooping stopped\n");
     // Appending with no frames creates frame 0 and starts looping.
-    testing::internal::CaptureStdout();
-    gappend_frame();
-    testing::internal::GetCapturedStdout();
+    testutil::stdout_of(gappend_frame);
     EXPECT_EQ(V({gget_num_images(), gget_looping()}), V({1, 1}));
     gappend_frame();
     EXPECT_EQ(gget_num_images(), 2);

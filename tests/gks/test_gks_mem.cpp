@@ -18,7 +18,10 @@ constexpr int W = 320, H = 256;
 using gkstest::read_back;
 
 void polyline(std::initializer_list<float> xy) { gpolyline((int)xy.size() / 2, xy.begin()); }
-void rect(float x, float y, float w, float h) { const float r[] = {x, y, x + w, y, x + w, y + h, x, y + h}; gfill_area(4, r); }
+void rect(float x, float y, float w, float h) {
+    const float r[] = {x, y, x + w, y, x + w, y + h, x, y + h};
+    gfill_area(4, r);
+}
 
 // An indexed image: colour bands with a black (background) hole.
 IMG test_image(int nx, int ny) {
@@ -40,13 +43,11 @@ void fan() {
         gset_line_colr_ind(1 + k % 4), polyline({0.5f, 0.5f, 0.5f + r * std::cos(a), 0.5f + r * std::sin(a)});
     }
 }
-void line_types(float width) {
+void line_types(float width) {  // the five line types, and joins of widths 1 to 5
     gset_linewidth(width);
     for (int t = 1; t <= 5; t++) gset_linetype(t), polyline({0.05f, 0.12f * t, 0.5f, 0.12f * t + 0.03f, 0.9f, 0.12f * t - 0.05f});
     gset_linetype(1);
-}
-void wide_joins() {
-    for (int w = 1; w <= 5; w++) {
+    for (int w = 1; w <= 5 && width == 0; w++) {
         float y = 0.08f + 0.18f * (w - 1);
         gset_linewidth((float)w), polyline({0.05f, y, 0.3f, y + 0.1f, 0.35f, y, 0.6f, y + 0.05f, 0.62f, y + 0.11f});
     }
@@ -56,41 +57,33 @@ void patches(int n, int per_row) {  // colours 5 and up, made up
     const float s = 0.9f / per_row;
     for (int i = 0; i < n; i++) {
         float rgb[3] = {(i % 17) / 16.0f, (float)fmod(i * 0.37, 1.0), 1.0f - i / 311.0f};
-        gset_colr_rep(1, 5 + i % 250, rgb), gset_fill_colr_ind(5 + i % 250), rect(0.02f + (i % per_row) * s, 0.02f + (i / per_row) * s, 0.9f * s, 0.9f * s);
+        gset_colr_rep(1, 5 + i % 250, rgb), gset_fill_colr_ind(5 + i % 250);
+        rect(0.02f + (i % per_row) * s, 0.02f + (i / per_row) * s, 0.9f * s, 0.9f * s);
     }
 }
-void polygons() {
+void polygons_and_stipples() {  // a star and a comb, the 20 stipples over them
     float star[10];
     for (int k = 0; k < 5; k++)
-        star[2 * k] = 0.3f + 0.25f * (float)cos(M_PI / 2 + k * 4 * M_PI / 5),
-        star[2 * k + 1] = 0.5f + 0.25f * (float)sin(M_PI / 2 + k * 4 * M_PI / 5);
+        star[2 * k] = 0.3f + 0.25f * (float)cos(M_PI / 2 + k * 4 * M_PI / 5), star[2 * k + 1] = 0.5f + 0.25f * (float)sin(M_PI / 2 + k * 4 * M_PI / 5);
     const float comb[] = {0.55f, 0.1f, 0.95f, 0.1f, 0.95f, 0.7f, 0.85f, 0.2f, 0.75f, 0.7f, 0.65f, 0.2f, 0.55f, 0.7f};
-    gset_fill_colr_ind(2), gfill_area(5, star), gset_fill_colr_ind(3), gfill_area(7, comb);
-}
-void stipples() {
-    gset_fill_int_style(2);
+    gset_fill_colr_ind(2), gfill_area(5, star), gset_fill_colr_ind(3), gfill_area(7, comb), gset_fill_int_style(2);
     for (int k = 0; k < 20; k++)
         gset_fill_style_ind(k), gset_fill_colr_ind(1 + k % 4), rect(0.05f + (k % 5) * 0.19f, 0.05f + (k / 5) * 0.19f, 0.16f, 0.16f);
     gset_fill_int_style(1);
 }
-void markers() {  // the nine types with shadows
+void markers_and_text() {  // the nine marker types with shadows, rotated stroke text
     gset_font_drop(2), gset_marker_size(1.5f);
     for (int t = 1; t <= 9; t++) {
         const float p[] = {0.1f * t, 0.3f, 0.1f * t, 0.7f};
         gset_marker_type(t), gset_marker_width(t % 3), gset_marker_colr_ind(1 + t % 4), gpolymarker(2, p);
     }
-    gset_font_drop(0);
-}
-void text() {  // rotated stroke text
-    gset_char_ht(0.08f);
+    gset_font_drop(0), gset_char_ht(0.08f);
     for (int k = 0; k < 4; k++) {
         float up[2] = {(float)sin(k * 0.6), (float)cos(k * 0.6)}, pos[] = {0.1f + 0.2f * k, 0.2f + 0.15f * k};
         gset_char_up_vec(up), gset_text_colr_ind(1 + k), gtext(pos, "Zyr 42");
     }
 }
-void xor_lines() {
-    fan(), gset_line_gc_func(GXxor), polyline({0.0f, 0.0f, 0.8f, 0.7f, 0.1f, 0.7f}), gset_line_gc_func(GXcopy);
-}
+void xor_lines() { fan(), gset_line_gc_func(GXxor), polyline({0.0f, 0.0f, 0.8f, 0.7f, 0.1f, 0.7f}), gset_line_gc_func(GXcopy); }
 void images() {  // at negative offsets, overlaid with and without a transparent colour
     IMG a = test_image(40, 30), big = test_image(400, 300);
     gload_image(&a, 5, 5), gload_image(&big, -30, -20), gset_fill_colr_ind(2), rect(0.1f, 0.1f, 0.4f, 0.4f);
@@ -114,14 +107,11 @@ struct Case {
 void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 
 const Case kCases[] = {
-    {"lines", {fan, [] { line_types(0); }, [] { line_types(2); }, wide_joins}},
-    {"fills", {[] { patches(200, 15); }, polygons, stipples, xor_lines}},
-    {"markers_text_images", {markers, text, images}},
+    {"lines", {fan, [] { line_types(0); }, [] { line_types(2); }, xor_lines}},
+    {"fills_markers_text_images", {[] { patches(200, 15); }, polygons_and_stipples, markers_and_text, images}},
     {"clipped_to_a_small_viewport", {[] {
-         float vp[4] = {0.3f, 0.6f, 0.2f, 0.5f};
-         gset_vp(1, vp), gsel_norm_tran(1), fan(), gset_fill_colr_ind(4);
-         const float tri[] = {-0.2f, -0.2f, 1.3f, 0.5f, 0.2f, 1.2f};
-         gfill_area(3, tri);
+         float vp[4] = {0.3f, 0.6f, 0.2f, 0.5f}, tri[] = {-0.2f, -0.2f, 1.3f, 0.5f, 0.2f, 1.2f};
+         gset_vp(1, vp), gsel_norm_tran(1), fan(), gset_fill_colr_ind(4), gfill_area(3, tri);
      }}},
     {"frames", {frames}},
     {"zoomed", {fan}, [] { gzoom(-3, 100, 90, 3, 0); }},
@@ -135,8 +125,7 @@ protected:
         if (!server->ok()) GTEST_SKIP() << "needs Xvfb";
     }
     static std::vector<uint32_t> render(const std::string &display, const Case &c) {
-        std::vector<uint32_t> px;
-        if (!gkstest::open_window(display, "", W, H)) return px;
+        if (!gkstest::open_window(display, "", W, H)) return {};
         gkstest::basic_colours();
         for (size_t i = 0; i < c.parts.size(); i++) {
             float q = c.parts.size() > 1 ? 0.5f : 1, vp[4] = {q * (i % 2), q * (i % 2 + 1), q * (i / 2), q * (i / 2 + 1)};
@@ -144,17 +133,15 @@ protected:
         }
         if (c.after) c.after();
         gselect_frame(-3);
-        px = read_back();
+        std::vector<uint32_t> px = read_back();
         gclose_ws(1), gclose_gks();
         return px;
     }
-    static gkstest::XServer *server;
+    static inline gkstest::XServer *server = nullptr;
 };
-gkstest::XServer *GksMemVsX::server = nullptr;
 
 TEST_P(GksMemVsX, SamePixelsAsTheXWindow) {
-    const Case &c = GetParam();
-    std::vector<uint32_t> x = render(server->name(), c), m = render("mem", c);
+    std::vector<uint32_t> x = render(server->name(), GetParam()), m = render("mem", GetParam());
     ASSERT_EQ(x.size(), (size_t)W * H);
     ASSERT_EQ(m.size(), x.size());
     size_t differ = 0, first = 0, ink = 0;
@@ -163,8 +150,7 @@ TEST_P(GksMemVsX, SamePixelsAsTheXWindow) {
         if (x[i] != m[i] && differ++ == 0) first = i;
     }
     EXPECT_GT(ink, 200u) << "scene draws too little to compare";
-    EXPECT_EQ(differ, 0u) << "first at (" << first % W << ", " << first / W << "): X " << std::hex << x[first]
-                          << " mem " << m[first];
+    EXPECT_EQ(differ, 0u) << "first at (" << first % W << ", " << first / W << "): X " << std::hex << x[first] << " mem " << m[first];
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenes, GksMemVsX, testing::ValuesIn(kCases), [](const auto &info) { return info.param.name; });
@@ -179,7 +165,7 @@ TEST_F(GksMemVsX, ColourStringsAsTheServerParsesThem) {
         XColor x{}, m{};
         Status ok = XParseColor(d, DefaultColormap(d, DefaultScreen(d)), spec, &x);
         ASSERT_EQ(gks::mem_parse_colour(spec, &m), ok != 0) << spec;
-        if (ok) { EXPECT_TRUE(m.red == x.red && m.green == x.green && m.blue == x.blue) << spec; }
+        EXPECT_TRUE(!ok || (m.red == x.red && m.green == x.green && m.blue == x.blue)) << spec;
     }
     XCloseDisplay(d);
 }
@@ -198,13 +184,11 @@ TEST_F(GksMemOnly, OpensWithoutServerRefusesServerFontsAndDoesNotHold) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     EXPECT_NE(gopen_ws(1, "mem", GWS_PIX), 0);  // the embedded type stays X only
-    gset_geometry("300x200+10+10");
-    gset_win_title("Loop_one");
+    gset_geometry("300x200+10+10"), gset_win_title("Loop_one");
     ASSERT_EQ(gopen_ws(1, "mem", GWS_WIN), 0);
     int w, h;
     gget_win_size(&w, &h);
-    EXPECT_EQ(std::vector<int>({w, h, gtype_is_WIN(), gget_win_depth()}), std::vector<int>({300, 200, 1, 24}));
-    EXPECT_EQ(read_font("#fixed"), -1);
+    EXPECT_EQ(std::vector<int>({w, h, gtype_is_WIN(), gget_win_depth(), read_font("#fixed")}), std::vector<int>({300, 200, 1, 24, -1}));
     // A looping hold has no event to end it: it returns at once, as do the
     // frame wait and the bell.
     for (int n = 0; n < 3; n++) gcreate_frame(n);
@@ -241,8 +225,7 @@ TEST_F(GksMemOnly, FullHdLoopInCompactStore) {
         // The unit square spans the 1079 pixels of the shorter side, y
         // down: the rectangle's middle (0.005 n + 0.05, 0.15) is there.
         size_t at = (size_t)std::lround(1079 * 0.85) * 1920 + (size_t)std::lround(1079 * (0.005 * n + 0.05));
-        EXPECT_EQ(px[at], colour[n % 3]) << "frame " << n;
-        EXPECT_EQ(px[at + 300], 0u) << "frame " << n;
+        EXPECT_EQ(std::vector<uint32_t>({px[at], px[at + 300]}), std::vector<uint32_t>({colour[n % 3], 0})) << "frame " << n;
     }
     // Showing a frame puts its picture in the window.
     gdisplay_frame(77), gselect_frame(-3);

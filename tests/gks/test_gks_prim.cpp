@@ -10,7 +10,7 @@ using gkstest::grab;
 
 class GksPrim : public gkstest::WindowTest {
 protected:
-    GksPrim() { err_ = dir_.file("gks.err"); }
+    GksPrim() { err_ = scratch_.file("gks.err"); }
     // World = pixels with y up: transform 1 maps 0..639 x 0..511 onto the
     // whole 640 x 512 window (the page is 1 x 511/639 in NDC).
     void setup() override {
@@ -22,7 +22,6 @@ protected:
     }
     static int py(int wy) { return 511 - wy; }
     static void line(float x1, float y1, float x2, float y2) { float p[4] = {x1, y1, x2, y2}; gpolyline(2, p); }
-    testutil::ScratchDir dir_;
     unsigned long red_ = 0;
 };
 
@@ -173,7 +172,7 @@ TEST_F(GksPrim, SetterValidationMessages) {
     EXPECT_EQ(gkstest::messages(err_), want);
     // With no workstation open the primitives refuse.
     gclose_ws(1), gclose_gks();
-    std::string e2 = dir_.file("e2");
+    std::string e2 = scratch_.file("e2");
     gopen_gks(e2.c_str(), 0);
     float p[4] = {0, 0, 1, 1};
     EXPECT_EQ(gpolyline(2, p), -1);

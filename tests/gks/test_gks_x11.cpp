@@ -1,5 +1,7 @@
 // The window workstation under a real X server: opening, geometry,
-// colours on TrueColor and PseudoColor screens, X errors, and the zoom.
+// backgrounds, colours on TrueColor and PseudoColor screens, X errors, the
+// zoom, and the embedded workstation's parameter errors (its drawing is
+// tested with a second process in test_gks_xdotool.cpp).
 #include "../test_support.h"
 #include "gks_test_util.h"
 
@@ -7,63 +9,67 @@
 
 namespace {
 
-using gkstest::XServer;
+using gkstest::picture_pixel;
 
 std::string display_24() { return getenv("DISPLAY") ? getenv("DISPLAY") : ""; }
 
-class GksWindow : public ::testing::Test {
+class GksWindow : public gkstest::WindowTest {
 protected:
-    void SetUp() override {
-        if (display_24().empty()) GTEST_SKIP() << "needs an X display";
-        err_ = dir_.file("gks.err");
-        ASSERT_TRUE(gkstest::open_window(display_24(), err_));
-    }
-    void TearDown() override {
-        gclose_ws(1);
-        gclose_gks();
-    }
-    testutil::ScratchDir dir_;
-    std::string err_;
+    GksWindow() { err_ = scratch_.file("gks.err"); }
 };
 
 TEST_F(GksWindow, OpensWithClassNameAndSize) {
-    Display *d = gget_display();
-    ASSERT_NE(d, nullptr);
     XClassHint ch;
-    ASSERT_TRUE(XGetClassHint(d, gget_root_window(), &ch));
+    ASSERT_TRUE(XGetClassHint(gget_display(), gget_root_window(), &ch));
     EXPECT_STREQ(ch.res_class, "Zyr");
     XFree(ch.res_name), XFree(ch.res_class);
     XWindowAttributes wa;
-    XGetWindowAttributes(d, gget_root_window(), &wa);
-    EXPECT_EQ(std::vector<int>({wa.width, wa.height, wa.border_width}), std::vector<int>({640, 512, 5}));
-    EXPECT_EQ(gchk_graphics(), 1);
+    XGetWindowAttributes(gget_display(), gget_root_window(), &wa);
+    EXPECT_EQ(std::vector<int>({wa.width, wa.height, wa.border_width, gchk_graphics()}), std::vector<int>({640, 512, 5, 1}));
 }
 
-TEST(GksWindowGeometry, NegativeOffsetsCountFromRightAndBottom) {
-    if (display_24().empty()) GTEST_SKIP() << "needs an X display";
+TEST(GksWindowGeometry, OffsetsBackgroundsAndInverseColours) {
+    const std::string d = display_24();
+    if (d.empty()) GTEST_SKIP() << "needs an X display";
     ASSERT_EQ(gopen_gks(nullptr, 0), 0);
-    gset_xsize(200, 100), gset_geometry("-10-10");
-    ASSERT_EQ(gopen_ws(1, display_24().c_str(), GWS_WIN), 0);
+    gset_xsize(200, 100), gset_geometry("-10-10"), gset_background("blue");
+    ASSERT_EQ(gopen_ws(1, d.c_str(), GWS_WIN), 0);
     int rw, rh;
     gget_root_size(&rw, &rh);
     XWindowAttributes wa;
     XGetWindowAttributes(gget_display(), gget_root_window(), &wa);
-    // Outer right and bottom edges (border included) 10 pixels in.
+    // Negative offsets: outer right and bottom edges (border included) 10 pixels in.
     EXPECT_EQ(wa.x + wa.width + 2 * wa.border_width, rw - 10);
     EXPECT_EQ(wa.y + wa.height + 2 * wa.border_width, rh - 10);
-    gclose_ws(1), gset_geometry("300x200+20+30");
-    ASSERT_EQ(gopen_ws(1, display_24().c_str(), GWS_WIN), 0);
+    ASSERT_EQ(gget_visual()->c_class, TrueColor);
+    EXPECT_EQ(std::vector<unsigned long>({picture_pixel(10, 10), (unsigned long)gget_back_color()}),
+              std::vector<unsigned long>({gget_blu_mask(), gget_blu_mask()}));
+    gclose_ws(1), gset_geometry("300x200+20+30"), gset_background("none"), setenv("zyrinverse", "1", 1);
+    ASSERT_EQ(gopen_ws(1, d.c_str(), GWS_WIN), 0);
     XGetWindowAttributes(gget_display(), gget_root_window(), &wa);
     EXPECT_EQ(std::vector<int>({wa.x, wa.y, wa.width, gget_window_height()}), std::vector<int>({20, 30, 300, 200}));
-    gclose_ws(1), gclose_gks();
+    EXPECT_EQ(picture_pixel(10, 10), WhitePixel(gget_display(), gget_screen()));
+    gclose_ws(1), unsetenv("zyrinverse"), gset_inverse(0), gset_background(""), gset_geometry(""), gclose_gks();
+}
+
+TEST(GksEmbedded, ParameterErrors) {
+    const std::string d = display_24();
+    if (d.empty()) GTEST_SKIP() << "needs an X display";
+    testutil::ScratchDir dir;
+    std::string err = dir.file("e");
+    unsetenv("zyrwindow"), unsetenv("WINDOW");
+    ASSERT_EQ(gopen_gks(err.c_str(), 0), 0);
+    for (const std::string &conn : {d, d + ",0:640x512:0", d + ",/no/such/idfile"})
+        EXPECT_EQ(gopen_ws(1, conn.c_str(), GWS_PIX), -1) << conn;
+    gclose_gks();
+    EXPECT_EQ(testutil::read_file(err), "gopen_ws: window parameters not specified\ngopen_ws: window id not specified\n"
+                                        "gopen_ws: unable to open window id file\n");
 }
 
 TEST_F(GksWindow, NearColoursAreReusedAndNewOnesTakeTheNextIndex) {
-    gkstest::basic_colours();
     EXPECT_EQ(gget_max_colr(), 4);
-    long red = gget_color_ind(2);
     // Any index: a colour within 0.01 of red reuses index 2.
-    EXPECT_EQ(galloc_colr(-1, 0.995f, 0.002f, 0.0f), red);
+    EXPECT_EQ(galloc_colr(-1, 0.995f, 0.002f, 0.0f), gget_color_ind(2));
     EXPECT_EQ(gget_max_colr(), 4);
     galloc_colr(-1, 0.5f, 0.25f, 0.75f);
     EXPECT_EQ(gget_max_colr(), 5);
@@ -77,7 +83,8 @@ TEST_F(GksWindow, NearColoursAreReusedAndNewOnesTakeTheNextIndex) {
 }
 
 // Colour indexes: 0..256, the background -1 and the device-independent
-// 500..508 are accepted; every other one gives a message.
+// 500..508 are accepted; every other one gives a message.  Setters need an
+// allocated colour on the window.
 TEST_F(GksWindow, ColourIndexValidation) {
     float rgb[3] = {1, 1, 1};
     std::string want;
@@ -86,20 +93,15 @@ TEST_F(GksWindow, ColourIndexValidation) {
         EXPECT_EQ(gset_colr_rep(1, index, rgb), bad ? -1 : 0) << index;
         if (bad) want += "gset_colr_rep: invalid color index: " + std::to_string(index) + "\n";
     }
-    // Setters need an allocated colour on the window.
-    EXPECT_EQ(gset_line_colr_ind(77), -1);
-    want += "gset_line_colr_ind: color index not initialized\n";
-    EXPECT_EQ(gset_fill_colr_ind(300), -1);
-    want += "gset_fill_colr_ind: invalid color index: 300\n";
-    EXPECT_EQ(gset_marker_colr_ind(505), 0);
-    gclose_gks();
-    EXPECT_EQ(testutil::read_file(err_), want);
-    gopen_gks(nullptr, 0);
+    EXPECT_EQ(std::vector<int>({gset_line_colr_ind(77), gset_fill_colr_ind(300), gset_marker_colr_ind(505)}),
+              std::vector<int>({-1, -1, 0}));
+    want += "gset_line_colr_ind: color index not initialized\ngset_fill_colr_ind: invalid color index: 300\n";
+    EXPECT_EQ(gkstest::messages(err_), want);
 }
 
 TEST(GksPseudoColor, EightBitColormapFillsAndDegradesToNearestCells) {
     NEED_TOOL("Xvfb");
-    XServer x(8, "800x600");
+    gkstest::XServer x(8, "800x600");
     ASSERT_TRUE(x.ok());
     ASSERT_EQ(gopen_gks(nullptr, 0), 0);
     ASSERT_EQ(gopen_ws(1, x.name().c_str(), GWS_WIN), 0) << x.name();
@@ -114,24 +116,18 @@ TEST(GksPseudoColor, EightBitColormapFillsAndDegradesToNearestCells) {
         pixels.insert(p);
     }
     EXPECT_GT(pixels.size(), 150u);
-    for (int i = 0; i < 256; i += 15) {
-        XColor c;
-        gquery_xcolor(i, &c);
-        EXPECT_NEAR(c.red / 65535.0, i / 255.0, 0.05) << i;
-    }
+    XColor c;
+    for (int i = 0; i < 256; i += 15) EXPECT_NEAR((gquery_xcolor(i, &c), c.red / 65535.0), i / 255.0, 0.05) << i;
     // The map is full: a new colour gets the nearest existing cell.
     EXPECT_GE(galloc_colr(-1, 0.9f, 0.1f, 0.3f), 0);
-    // A private colormap gets read-write cells.
+    // A private colormap gets read-write cells: a colour stored again stays in its cell.
     gclose_ws(1), gset_local_colormap(1), gset_rw_colors(1);
     ASSERT_EQ(gopen_ws(1, x.name().c_str(), GWS_WIN), 0);
     float red[3] = {1, 0, 0}, blue[3] = {0, 0, 1};
     ASSERT_EQ(gset_colr_rep(1, 7, red), 0);
     long p7 = gget_color_ind(7);
-    gset_colr_rep(1, 7, blue);
-    EXPECT_EQ(gget_color_ind(7), p7);  // the same cell, stored again
-    XColor c;
-    gquery_xcolor(7, &c);
-    EXPECT_EQ(std::vector<int>({c.red, c.blue}), std::vector<int>({0, 65535}));
+    gset_colr_rep(1, 7, blue), gquery_xcolor(7, &c);
+    EXPECT_EQ(std::vector<long>({gget_color_ind(7), c.red, c.blue}), std::vector<long>({p7, 0, 65535}));
     gclose_ws(1), gset_local_colormap(0), gset_rw_colors(0), gclose_gks();
 }
 
@@ -140,10 +136,9 @@ TEST_F(GksWindow, TwentyFifthXErrorEndsWithStatusFour) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            Display *d = gget_display();
             for (int i = 0; i < 30; i++) {
-                XFreePixmap(d, (Pixmap)0x7ffffff0);  // no such pixmap: BadPixmap
-                XSync(d, False);
+                XFreePixmap(gget_display(), (Pixmap)0x7ffffff0);  // no such pixmap: BadPixmap
+                XSync(gget_display(), False);
             }
             exit(0);
         },
@@ -151,23 +146,19 @@ TEST_F(GksWindow, TwentyFifthXErrorEndsWithStatusFour) {
 }
 
 TEST_F(GksWindow, ZoomAboutTheCentreAndTheCorners) {
-    gkstest::basic_colours();
     // A picture whose pixels tell where they came from: a red dot at (160, 128).
-    XSetForeground(gget_display(), gget_root_gc(), gget_color_ind(2));
+    unsigned long red = (unsigned long)gget_color_ind(2);
+    XSetForeground(gget_display(), gget_root_gc(), red);
     XDrawPoint(gget_display(), gget_base_window(), gget_root_gc(), 160, 128);
     ASSERT_EQ(gzoom(-2, 320, 256, 2, 0), 1);
-    EXPECT_EQ(gget_zoom(), 2);
-    EXPECT_EQ(std::vector<float>({xZ_p(0), yZ_p(0), xZ_p(639)}), std::vector<float>({160, 128, 479.5f}));
-    // The red source pixel now covers window pixels (0..1, 0..1).
-    unsigned long red = (unsigned long)gget_color_ind(2);
-    EXPECT_EQ(gkstest::picture_pixel(0, 0), red);
-    EXPECT_EQ(gkstest::picture_pixel(1, 1), red);
-    EXPECT_NE(gkstest::picture_pixel(2, 2), red);
-    // Unzoom puts the saved picture back.
+    EXPECT_EQ(std::vector<float>({xZ_p(0), yZ_p(0), xZ_p(639), (float)gget_zoom()}), std::vector<float>({160, 128, 479.5f, 2}));
+    // The red source pixel now covers window pixels (0..1, 0..1); unzoom
+    // puts the saved picture back.
+    EXPECT_EQ(std::vector<bool>({picture_pixel(0, 0) == red, picture_pixel(1, 1) == red, picture_pixel(2, 2) == red}),
+              std::vector<bool>({true, true, false}));
     gunzoom();
-    EXPECT_EQ(gget_zoom(), 1);
-    EXPECT_EQ(gkstest::picture_pixel(160, 128), red);
-    EXPECT_NE(gkstest::picture_pixel(0, 0), red);
+    EXPECT_EQ(std::vector<bool>({gget_zoom() == 1, picture_pixel(160, 128) == red, picture_pixel(0, 0) == red}),
+              std::vector<bool>({true, true, false}));
     // About the corners the region is clamped inside the picture.
     gzoom(-2, 0, 0, 2, 0);
     EXPECT_EQ(std::vector<float>({xZ_p(0), yZ_p(0)}), std::vector<float>({0, 0}));
@@ -177,14 +168,13 @@ TEST_F(GksWindow, ZoomAboutTheCentreAndTheCorners) {
 }
 
 TEST_F(GksWindow, ResizeKeepsThePictureAndRefitsTheTransforms) {
-    gkstest::basic_colours();
     XSetForeground(gget_display(), gget_root_gc(), gget_color_ind(3));
     XDrawPoint(gget_display(), gget_base_window(), gget_root_gc(), 5, 6);
     EXPECT_EQ(gresize_window(800, 600), 1);
     int w, h;
     gget_win_size(&w, &h);
     EXPECT_EQ(w * 1000 + h, 800600);
-    EXPECT_EQ(gkstest::picture_pixel(5, 6), (unsigned long)gget_color_ind(3));
+    EXPECT_EQ(picture_pixel(5, 6), (unsigned long)gget_color_ind(3));
     gset_win_size(w, h);
     EXPECT_FLOAT_EQ(yW_p(0), 599);
     EXPECT_EQ(gresize_window(-1, -1), 0);  // already this size
