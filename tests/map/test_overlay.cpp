@@ -27,9 +27,9 @@ struct Seg { std::vector<float> lat, lon; };
 std::string text_form(const std::vector<Seg> &segs)
 {
     std::string s;
+    char buf[64];
     for (const Seg &g : segs) {
         s += std::to_string(g.lat.size()) + " 0 0 0 0 7\n";
-        char buf[64];
         for (size_t i = 0; i < g.lat.size(); ++i)
             s += std::string(buf, std::snprintf(buf, sizeof buf, "%.6g %.6g\n", g.lat[i], g.lon[i]));
     }
@@ -56,10 +56,10 @@ std::vector<std::vector<float>> lines;
 std::vector<std::string> texts;
 
 void sink(int n, const float *pts, int) { lines.emplace_back(pts, pts + 2 * n); }
-void tsink(float, float, const char *t) { texts.emplace_back(t); }
 
 int draw_bytes(const std::string &bytes)
 {
+    lines.clear();
     FILE *fp = fmemopen(const_cast<char *>(bytes.data()), bytes.size(), "rb");
     int r = MAP_map(fp);
     std::fclose(fp);
@@ -73,6 +73,14 @@ void install(const char *text)
     MAP_domain(&d);
 }
 
+// The map height comes from transform 2's window.
+void set_height(float h)
+{
+    const float w[4] = {-30, 30, -h / 2, h / 2};
+    gset_win(2, w);
+}
+
+// Four map files that draw at different latitudes, so a line tells which file drew it.
 struct OverlayTest : ::testing::Test {
     testutil::ScratchDir dir;
     void SetUp() override
@@ -83,14 +91,29 @@ struct OverlayTest : ::testing::Test {
         lines.clear();
         texts.clear();
         MAP_set_line_sink(sink);
-        MAP_set_text_sink(tsink);
+        MAP_set_text_sink([](float, float, const char *t) { texts.emplace_back(t); });
         MAP_latlon(0, 0, 0, 0);  // no grid settings left from another test
+        const char *names[] = {"coast.map", "roads.map", "rivers.map", "world.map"};
+        for (int k = 0; k < 4; ++k) dir.write(names[k], text_form({{{30.0f + 2 * k, 30.0f + 2 * k}, {-100, -99}}}));
+        FLAG_setplot(PLOT_MAP, 1);
     }
     void TearDown() override
     {
         MAP_set_line_sink(nullptr);
         MAP_set_text_sink(nullptr);
         RES_clear();
+    }
+    // Which of the four files drew, in order, by the latitude of their first point.
+    std::string drawn()
+    {
+        std::string s;
+        for (auto &l : lines) {
+            float lat, lon;
+            MAP_untran(&lat, &lon, l[0], l[1]);
+            s += "crRw"[(int)std::lround((lat - 30) / 2)];
+        }
+        lines.clear();
+        return s;
     }
 };
 
@@ -105,13 +128,11 @@ TEST_F(OverlayTest, MapFiles)
     install("ps,40,-100,31,21,1,1");
     EXPECT_EQ(draw_bytes(text_form(sample)), 0);
     auto from_text = lines;
-    lines.clear();
     EXPECT_EQ(draw_bytes(binary_form(sample)), 0);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines, from_text);
     EXPECT_NEAR(lines[0][0], 0, 1e-4);
     EXPECT_NEAR(lines[0][1], -68.640356, 2e-3);
-    lines.clear();
     EXPECT_EQ(draw_bytes("0 0 0 0 0 0\n" + text_form(sample)), 0);  // a count of 0 ends the file
     EXPECT_TRUE(lines.empty());
     const std::pair<std::string, int> files[] = {
@@ -119,14 +140,11 @@ TEST_F(OverlayTest, MapFiles)
         {binary_form({{{1, 2}, {3, 4}}}, 30000), -1},   // more points than the file
         {"-5 0 0 0 0 1\n1 2\n", -1}, {"99999 0 0 0 0 1\n1 2\n", -1}, {"3 0 0 0 0 1\n1 2\n3 x\n", -1}, {"", 0}};
     for (const auto &[bytes, r] : files) EXPECT_EQ(draw_bytes(bytes), r) << bytes.size();
-    lines.clear();
     Seg s{{NAN, 30, 31, 1e30f, 32, 33, 34, NAN, 35, INFINITY}, {-100, -100, -100, -100, -100, -100, -100, 0, -100, 0}};
     EXPECT_EQ(draw_bytes(binary_form({s})), 0);
     // leading NaN dropped; 30-31 | 32-33-34 | 35 alone is not drawn
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].size(), 4u);
-    EXPECT_EQ(lines[1].size(), 6u);
-    lines.clear();
+    EXPECT_EQ(std::pair(lines[0].size(), lines[1].size()), (std::pair<size_t, size_t>(4, 6)));
     install("or:40:-100,40,-100");  // only far-side points: nothing
     EXPECT_EQ(draw_bytes(binary_form({{{-40, -41}, {80, 81}}})), 0);
     EXPECT_TRUE(lines.empty());
@@ -144,7 +162,6 @@ TEST_F(OverlayTest, WrapsAcrossTheCut)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.domain);
         install(c.domain);
-        lines.clear();
         EXPECT_EQ(draw_bytes(text_form({{{10, 10, 10, 10}, {178, 179, -179, -178}}})), 0);
         ASSERT_EQ(lines.size(), 2u);
         ASSERT_EQ(lines[0].size(), 6u);
@@ -155,40 +172,16 @@ TEST_F(OverlayTest, WrapsAcrossTheCut)
             for (size_t k = 2; k < l.size(); k += 2) EXPECT_LT(std::fabs(l[k] - l[k - 2]), 20);
     }
     install("ll,0,0,361,181,1,1");  // the other way round
-    lines.clear();
     draw_bytes(text_form({{{10, 10}, {-179, 179}}}));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NEAR(lines[0][2], -181, 1e-3);
 }
 
-// Four map files that draw at different latitudes, so a line tells which file drew it.
-struct ListTest : OverlayTest {
-    void SetUp() override
-    {
-        OverlayTest::SetUp();
-        const char *names[] = {"coast.map", "roads.map", "rivers.map", "world.map"};
-        for (int k = 0; k < 4; ++k) dir.write(names[k], text_form({{{30.0f + 2 * k, 30.0f + 2 * k}, {-100, -99}}}));
-        FLAG_setplot(PLOT_MAP, 1);
-    }
-    // Which files drew, in order, by the latitude of their first point.
-    std::string drawn()
-    {
-        std::string s;
-        for (auto &l : lines) {
-            float lat, lon;
-            MAP_untran(&lat, &lon, l[0], l[1]);
-            s += "crRw"[(int)std::lround((lat - 30) / 2)];
-        }
-        lines.clear();
-        return s;
-    }
-};
-
 // Which files a list draws.  Phases: "-" items in phase 1, "+" items in 6, plain ones in 2 and 6.  Gates
 // [lat0,lat1,lon0,lon1(,size)]: items before the first always draw, a failed gate disables until the next.  Size
-// conditions ("s-20:" below 20, "s+20:" from 20, ">10<30:" between) on the map height, which comes from transform 2's
-// window.
-TEST_F(ListTest, ListRules)
+// conditions ("s-20:" below 20, "s+20:" from 20, ">10<30:" between) on the map height.  Bad items and missing files
+// are reported and skipped; a list naming itself ends.
+TEST_F(OverlayTest, ListRules)
 {
     dir.write("gates.txt", "[20,50,-130,-60,100] rivers.map\n[0,90,-180,180] world.map");
     dir.write("gates2.txt", "coast.map [0,1,0,1] roads.map [0,90,-180,180] rivers.map");
@@ -206,8 +199,7 @@ TEST_F(ListTest, ListRules)
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.list << " " << c.domain << " height " << c.height << " phase " << c.phase);
         MAP_file(c.list);
-        const float w[4] = {-30, 30, -c.height / 2, c.height / 2};
-        gset_win(2, w);
+        set_height(c.height);
         install(c.domain);
         MAP_draw(c.phase);
         EXPECT_EQ(drawn(), c.drawn);
@@ -215,22 +207,17 @@ TEST_F(ListTest, ListRules)
     FLAG_setplot(PLOT_MAP, 0);  // maps off: nothing
     MAP_draw(7);
     EXPECT_EQ(drawn(), "");
+    FLAG_setplot(PLOT_MAP, 1);
     // a prefix without its ":" is skipped with a message
-    std::string err = testutil::stderr_of([] { EXPECT_EQ(MAP_process("s-20coast.map"), -1); });
-    EXPECT_NE(err.find("Malformed"), std::string::npos);
-}
-
-TEST_F(ListTest, BadListsAndMissingFiles)
-{
-    install("ps,40,-95,31,21,1,1");
+    EXPECT_NE(testutil::stderr_of([] { EXPECT_EQ(MAP_process("s-20coast.map"), -1); }).find("Malformed"),
+              std::string::npos);
     dir.write("self.txt", "coast.map fi:self.txt");
     MAP_file("fi:self.txt");
-    std::string err = testutil::stderr_of([] { MAP_draw(4); });
-    EXPECT_NE(err.find("nested too deeply"), std::string::npos);
+    EXPECT_NE(testutil::stderr_of([] { MAP_draw(4); }).find("nested too deeply"), std::string::npos);
     EXPECT_EQ(drawn(), "cccc");
     dir.write("long.txt", std::string(600, 'x') + " " + std::string(300, '['));
     MAP_file("nosuch.map,fi:nolist.txt,coast.map:none,fi:long.txt");
-    err = testutil::stderr_of([] { MAP_draw(4); });
+    std::string err = testutil::stderr_of([] { MAP_draw(4); });
     EXPECT_NE(err.find("MAP_process: Map file not found: "), std::string::npos);
     EXPECT_NE(err.find("MAP_draw: Unable to open map list file: "), std::string::npos);
     EXPECT_NE(err.find("too long"), std::string::npos);
@@ -238,17 +225,16 @@ TEST_F(ListTest, BadListsAndMissingFiles)
 }
 
 // Lists and grid settings that used to loop for ever or multiply without end: each drawing ends, and what it draws
-// stays within the stated bound.
-TEST_F(ListTest, HostileListsEndAndStayBounded)
+// stays within the stated bound.  A parallel is 144 pieces, a meridian at most 18; labels at most one a degree along
+// each parallel plus one on each line's edge.  A latitude spacing of 1e22 (the fuzzer's find) puts the first extra
+// label so far west that a 1-degree step is lost in its rounding: the grid is the equator alone. abs() of the most
+// negative int is undefined: no extra labels.  Far from zero a diagram grid's step is lost in the rounding.  A list of
+// 50 items that each name the list again, four levels deep, is 50^4 items unbounded; one drawing takes 256.
+TEST_F(OverlayTest, HostileListsEndAndStayBounded)
 {
-    // 50 items that each name the list again, four levels deep: 50^4 items unbounded; one drawing takes 256
     std::string fan;
     for (int k = 0; k < 50; ++k) fan += "coast.map fi:fan.txt ";
     dir.write("fan.txt", fan);
-    // Bounds: a parallel is 144 pieces, a meridian at most 18; labels at most one a degree along each parallel plus
-    // one on each line's edge.  A latitude spacing of 1e22 (the fuzzer's find) puts the first extra label so far west
-    // that a 1-degree step is lost in its rounding: the grid is the equator alone. abs() of the most negative int is
-    // undefined: no extra labels.  Far from zero a diagram grid's step is lost in the rounding.
     const struct Case { const char *name, *domain, *list; int extra; size_t max_lines, max_texts; } cases[] = {
         {"huge spacing, extra labels", "ps,40,-100,31,21,1,1", "lalo:10000000000000000000000", 1, 144, 0},
         {"huge lon spacing", "ll,0,0,361,181,1,1", "lalo:10:1e22", 1, 17 * 144 + 18, 17 * 361 + 18},
@@ -265,10 +251,9 @@ TEST_F(ListTest, HostileListsEndAndStayBounded)
         std::string err = testutil::stderr_of([] { MAP_draw(4); });
         EXPECT_LE(lines.size(), c.max_lines) << c.name;
         EXPECT_LE(texts.size(), c.max_texts) << c.name;
-        if (c.list[0] == 'f') {
-            EXPECT_EQ(lines.size(), 128u) << c.name;  // items 2, 4, ..., 256 are coast.map
-            EXPECT_NE(err.find("More than 256 map list items"), std::string::npos) << err;
-        }
+        if (c.list[0] != 'f') continue;
+        EXPECT_EQ(lines.size(), 128u) << c.name;  // items 2, 4, ..., 256 are coast.map
+        EXPECT_NE(err.find("More than 256 map list items"), std::string::npos) << err;
     }
     // Grids share one budget of 4e6 pieces a drawing.  A 2-degree grid with labels every degree counts 91 parallels
     // of 144 pieces, 181 meridians of 91 and 903 label places along each of the 272 lines: 275191, so 14 of 20 such
@@ -290,24 +275,20 @@ TEST_F(ListTest, HostileListsEndAndStayBounded)
     MAP_latlon(0, 0, 0, 0);  // alone, a grid has the same budget: 0.1 degrees both ways is 6.7e6 pieces
     testutil::stderr_of([] { EXPECT_EQ(MAP_lines(0.1f, 0.1f), -1); });
     EXPECT_EQ(MAP_lines(0.25f, 0.25f), 0);
-    MAP_set_line_sink(sink);
 }
 
+// The default list by domain and height (-1: (21-1)*1 from the domain); with no list named, drawing takes the rule
+// (the bundled ladder comes only through the map_file resource); the choice is kept and the resource replaces it.
 TEST_F(OverlayTest, DefaultListByDomain)
 {
-    FLAG_setplot(PLOT_MAP, 1);
     DOM us, eu;
     DOM_decode("ps,40,-100,31,21,1,1", &us);
     DOM_decode("ps,40,10,31,21,1,1", &eu);
-    // height -1: (21-1)*1 from the domain
     EXPECT_EQ(std::vector<std::string>({MAP_default_list(&us, 50), MAP_default_list(&us, 80), MAP_default_list(&eu, 50),
                                         MAP_default_list(&us, -1)}),
               std::vector<std::string>({"zyr.map", "cont.map,country.map", "cont.map,country.map", "zyr.map"}));
-    // with no list named, drawing takes the rule (the bundled ladder comes only through the map_file resource); the
-    // choice is kept and the resource replaces it
     MAP_file("");
-    const float h50[4] = {-30, 30, -25, 25};
-    gset_win(2, h50);
+    set_height(50);
     for (auto [dom, res, want] :
          {std::tuple{&us, "", "zyr.map"}, {&eu, "", "zyr.map"}, {&eu, "roads.map", "roads.map"}}) {
         MAP_setup(dom);
@@ -317,30 +298,8 @@ TEST_F(OverlayTest, DefaultListByDomain)
     }
 }
 
-// Points the bundled ladder draws for one domain at falling map heights: every step down brings finer files.
-TEST_F(OverlayTest, LadderKeepsWorldViewsLight)
-{
-    RES_clear();
-    FLAG_setplot(PLOT_MAP, 1);
-    DOM d;
-    DOM_decode("ps,40,-100", &d);
-    MAP_setup(&d);
-    MAP_file("fi:maps/ladder.lst");
-    size_t last = 0;
-    for (float h : {100.0f, 40.0f, 10.0f, 4.0f}) {
-        const float w[4] = {-30, 30, -h / 2, h / 2};
-        gset_win(2, w);
-        lines.clear();
-        MAP_draw(4);
-        size_t points = 0;
-        for (auto &l : lines) points += l.size() / 2;
-        EXPECT_GT(points, last) << h;
-        last = points;
-    }
-    EXPECT_GT(last, 200000u);
-}
-
-// The grid on polar stereographic (extent, labels, bad spacings) and wrapping on latitude/longitude.
+// The grid on polar stereographic (meridians from -80 to 80, labels: parallels on the left edge, meridians on the
+// bottom; bad spacings refused) and wrapping on latitude/longitude.
 TEST_F(OverlayTest, Grid)
 {
     install("ps:60:-100,40,-100,41,31,1,1");
@@ -351,30 +310,24 @@ TEST_F(OverlayTest, Grid)
         float la1, lo1, la2, lo2;
         MAP_untran(&la1, &lo1, l[0], l[1]);
         MAP_untran(&la2, &lo2, l[2], l[3]);
-        if (std::fabs(la1 - la2) > 1) {
-            ++meridian_pieces;
-            maxlat = std::fmax(maxlat, std::fmax(std::fabs(la1), std::fabs(la2)));
-        }
+        if (std::fabs(la1 - la2) < 1) continue;
+        ++meridian_pieces;
+        maxlat = std::fmax(maxlat, std::fmax(std::fabs(la1), std::fabs(la2)));
     }
-    EXPECT_NEAR(maxlat, 80, 1e-2);  // meridians from -80 to 80
+    EXPECT_NEAR(maxlat, 80, 1e-2);
     EXPECT_EQ(meridian_pieces, 36 * 16);
-    // labels: parallels on the left edge, meridians on the bottom
     auto has = [](const char *t) { return std::find(texts.begin(), texts.end(), t) != texts.end(); };
     EXPECT_TRUE(has("40N") && has("100W") && !has("EQ"));
-    for (float bad : {0.0f, -5.0f, NAN, -9999.0f, 1e-6f}) {
-        lines.clear();
-        EXPECT_EQ(MAP_lines(bad, 10), -1) << bad;
-        EXPECT_EQ(MAP_lines(10, bad), -1) << bad;
-        EXPECT_TRUE(lines.empty());
-    }
-    install("ll:0:156,0,156,361,181,1,1");
     lines.clear();
+    for (float bad : {0.0f, -5.0f, NAN, -9999.0f, 1e-6f})
+        EXPECT_EQ(MAP_lines(bad, 10) + MAP_lines(10, bad), -2) << bad;
+    EXPECT_TRUE(lines.empty());
+    install("ll:0:156,0,156,361,181,1,1");
     EXPECT_EQ(MAP_lines(30, 30), 0);
-    // no piece spans the map: the one crossing the cut is drawn twice
-    int crossing = 0;
+    int crossing = 0;  // no piece spans the map: the one crossing the cut is drawn twice
     for (auto &l : lines) {
         EXPECT_LT(std::fabs(l[2] - l[0]), 50);
-        if (std::fabs(l[0]) > 180 || std::fabs(l[2]) > 180) ++crossing;
+        crossing += std::fabs(l[0]) > 180 || std::fabs(l[2]) > 180;
     }
     EXPECT_EQ(crossing, 2 * 5);  // 5 parallels, each with one piece drawn twice
     MAP_latlon(0, 20, 30, 30);
@@ -383,36 +336,31 @@ TEST_F(OverlayTest, Grid)
     EXPECT_GT(texts.size(), 20u);  // extra labels along the lines
 }
 
-TEST_F(OverlayTest, PointThinning)
+// Point thinning by grid cell (off, one a cell, finer cells, off again), and a 500 km circle about 40 N 100 W on
+// ps,40,-100 (true at 60 N): the centre at (0, -55.438657) by cs2cs, the radius 5 times the scale factor there,
+// (1 + sin 60) / (1 + sin 40) = 1.135890 (by hand).
+TEST_F(OverlayTest, PointThinningAndCircle)
 {
     install("ps,40,-100,11,11,1,1");
-    EXPECT_EQ(MAP_plot_grid(0, 0), 1);  // off: everything plots
+    EXPECT_EQ(MAP_plot_grid(0, 0), 1);
     MAP_set_plot_limit(1);
     MAP_plot_grid_init();
     float x, y;
     MAP_tran_center(&x, &y);
-    EXPECT_EQ(MAP_plot_grid(x, y), 1);
-    EXPECT_EQ(MAP_plot_grid(x + 0.1f, y - 0.1f), 0);  // same cell
-    EXPECT_EQ(MAP_plot_grid(x + 1.0f, y), 1);
-    EXPECT_EQ(MAP_plot_grid(x + 100, y), 0);  // outside
+    // same cell, another cell, outside
+    const std::vector<int> one{MAP_plot_grid(x, y), MAP_plot_grid(x + 0.1f, y - 0.1f), MAP_plot_grid(x + 1.0f, y),
+                               MAP_plot_grid(x + 100, y)};
+    EXPECT_EQ(one, (std::vector<int>{1, 0, 1, 0}));
     MAP_set_plot_limit(2);
     MAP_plot_grid_init();
-    EXPECT_EQ(MAP_plot_grid(x, y), 1);
-    EXPECT_EQ(MAP_plot_grid(x + 0.6f, y), 1);  // finer cells
+    EXPECT_EQ(MAP_plot_grid(x, y) + MAP_plot_grid(x + 0.6f, y), 2);  // finer cells
     MAP_set_plot_limit(-1);
     EXPECT_EQ(MAP_plot_grid(x, y), 1);
-}
-
-// A 500 km circle about 40 N 100 W on ps,40,-100 (true at 60 N): the centre at (0, -55.438657) by cs2cs, the radius 5
-// times the scale factor there, (1 + sin 60) / (1 + sin 40) = 1.135890 (by hand).
-TEST_F(OverlayTest, CircleAndSettings)
-{
     install("ps,40,-100,31,21,1,1");
-    const float x = 0, y = -55.438657f;
-    MAP_draw_circle(x, y, 500);
+    MAP_draw_circle(0, -55.438657f, 500);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].size(), 98u);
-    for (size_t k = 0; k < 98; k += 2) EXPECT_NEAR(std::hypot(lines[0][k] - x, lines[0][k + 1] - y), 5.67945, 0.2);
+    for (size_t k = 0; k < 98; k += 2) EXPECT_NEAR(std::hypot(lines[0][k], lines[0][k + 1] + 55.438657), 5.67945, 0.2);
 }
 
 }  // namespace
