@@ -194,7 +194,8 @@ TEST_F(DomTest, DecodesThroughFiles)
               std::vector<std::string>({"Return to previous menu", "A", ""}));  // "b" is not shown
     std::string text;
     for (int i = 0; i < 25; ++i)
-        text += "k" + std::to_string(i) + "_abbreviation_that_is_long A_label_much_longer_than_twenty_chars 1 40,-100\n";
+        text.append("k").append(std::to_string(i))
+            .append("_abbreviation_that_is_long A_label_much_longer_than_twenty_chars 1 40,-100\n");
     dir.write("many.reg", text);
     EXPECT_EQ(DOM_read_menu("many.reg"), 20);
     EXPECT_STREQ(DOM_get_region_name(1), "A label much longer ");
