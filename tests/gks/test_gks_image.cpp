@@ -1,12 +1,14 @@
 // Image transfer: placement in the viewport, colour tables on TrueColor and
-// PseudoColor screens, transparent overlays, reading the picture back,
-// records that do not describe their data, and image files without a window.
+// PseudoColor screens (with the colour cells of an 8-bit screen),
+// transparent overlays, reading the picture back, records that do not
+// describe their data, and image files without a window.
 #include "../test_support.h"
 #include "gks_test_util.h"
 
 #include <X11/Xatom.h>
 
 #include <filesystem>
+#include <set>
 
 #include "../image/codec_oracle.h"
 #include "gks/imgfile.h"
@@ -16,27 +18,21 @@
 
 namespace {
 
-using gkstest::picture_pixel;
+using UV = std::vector<unsigned long>;
 
 // An 8-bit indexed image whose pixel (x, y) is (x + y) % mod, with a table
 // of `colours` entries: colour k = (k/16, 1 - k/16, 1/2), exact in binary.
 // A 24-bit pixel keeps the top 8 bits of 65535 x each component (the same
 // as 255 x it, truncated): colour 0 is 0x00FF7F, 5 is 0x4FAF7F (79.7 and
 // 175.3), 14 is 0xDF1F7F (223.1 and 31.9), 15 is 0xEF0F7F.
-struct TestImage {
-    IMG img;
+struct TestImage : codec::Rec {
     TestImage(int nx, int ny, int colours, int mod) {
-        IMG_init(&img);
-        img.nx = nx, img.ny = ny, img.depth = 8, img.bits_pixel = 8, img.bytes_line = nx, img.indexed = 1;
-        img.ncolors = colours;
-        img.cmap = (float *)malloc(sizeof(float) * 3 * (colours ? colours : 1));
-        for (int k = 0; k < colours; k++)
-            img.cmap[3 * k] = k / 16.0f, img.cmap[3 * k + 1] = 1 - k / 16.0f, img.cmap[3 * k + 2] = 0.5f;
-        img.data = (unsigned char *)malloc((size_t)nx * ny);
-        for (int y = 0; y < ny; y++)
-            for (int x = 0; x < nx; x++) img.data[y * nx + x] = (unsigned char)((x + y) % mod);
+        this->nx = nx, this->ny = ny, depth = 8, bits_pixel = 8, bytes_line = nx, indexed = 1, ncolors = colours;
+        cmap = (float *)malloc(sizeof(float) * 3 * (colours ? colours : 1));
+        for (int k = 0; k < colours; k++) cmap[3 * k] = k / 16.0f, cmap[3 * k + 1] = 1 - k / 16.0f, cmap[3 * k + 2] = 0.5f;
+        data = (unsigned char *)malloc((size_t)nx * ny);
+        for (int i = 0; i < nx * ny; i++) data[i] = (unsigned char)((i % nx + i / nx) % mod);
     }
-    ~TestImage() { IMG_free(&img); }
 };
 
 class GksImage : public gkstest::WindowTest {
@@ -44,43 +40,35 @@ protected:
     void setup() override {
         if (gget_visual()->c_class != TrueColor || gget_win_depth() != 24) GTEST_SKIP() << "needs a 24-bit screen";
         float vp[4] = {0.2f, 0.6f, 0.2f, 0.6f};
-        gset_vp(0, vp);
-        gget_xviewport(&vp_);
+        gset_vp(0, vp), gget_xviewport(&vp_);
     }
-    unsigned long at(int x, int y) { return picture_pixel(vp_.x + x, vp_.y + y); }
+    unsigned long at(int x, int y) { return gkstest::picture_pixel(vp_.x + x, vp_.y + y); }
     GXRect vp_{};
 };
 
 TEST_F(GksImage, PlacedFromEitherEdgeAndColouredByItsTable) {
     TestImage t(10, 6, 16, 16), u(40, 1, 16, 40);
     const unsigned long black = BlackPixel(gget_display(), gget_screen());
-    ASSERT_EQ(gload_image(&t.img, 0, 0), 1);
-    EXPECT_EQ(std::vector<unsigned long>({at(0, 0), at(9, 5), at(10, 0)}), std::vector<unsigned long>({0x00FF7F, 0xDF1F7F, black}));
+    ASSERT_EQ(gload_image(t.get(), 0, 0), 1);
+    EXPECT_EQ(UV({at(0, 0), at(9, 5), at(10, 0)}), UV({0x00FF7F, 0xDF1F7F, black}));
     // (-1, -1): the image's last pixel sits one pixel in from the bottom right corner.
-    ASSERT_EQ(gload_image(&t.img, -1, -1), 1);
+    ASSERT_EQ(gload_image(t.get(), -1, -1), 1);
     int r = vp_.width - 1, b = vp_.height - 1;
-    EXPECT_EQ(std::vector<unsigned long>({at(r - 1, b - 1), at(r - 10, b - 6), at(r, b)}),
-              std::vector<unsigned long>({0xDF1F7F, 0x00FF7F, black}));
-    EXPECT_EQ(gload_image(&t.img, 5000, 0), 0);  // entirely outside the viewport
+    EXPECT_EQ(UV({at(r - 1, b - 1), at(r - 10, b - 6), at(r, b)}), UV({0xDF1F7F, 0x00FF7F, black}));
+    EXPECT_EQ(gload_image(t.get(), 5000, 0), 0);  // entirely outside the viewport
     // Values beyond the table take colour 0; no table at all is grey.
-    ASSERT_EQ(gload_image(&u.img, 0, 0), 1);
-    const std::pair<int, unsigned long> want[] = {{0, 0x00FF7F}, {5, 0x4FAF7F}, {15, 0xEF0F7F}, {16, 0x00FF7F}, {39, 0x00FF7F}};
-    for (auto [x, px] : want) EXPECT_EQ(at(x, 0), px) << x;
-    u.img.ncolors = 0, u.img.indexed = 0;
-    ASSERT_EQ(gload_image(&u.img, 0, 0), 1);
+    ASSERT_EQ(gload_image(u.get(), 0, 0), 1);
+    EXPECT_EQ(UV({at(0, 0), at(5, 0), at(15, 0), at(16, 0), at(39, 0)}), UV({0x00FF7F, 0x4FAF7F, 0xEF0F7F, 0x00FF7F, 0x00FF7F}));
+    u.ncolors = 0, u.indexed = 0;
+    ASSERT_EQ(gload_image(u.get(), 0, 0), 1);
     EXPECT_EQ(at(33, 0), 0x212121u);
-}
-
-TEST_F(GksImage, TrueColourRecordsKeepTheirChannels) {
+    // True colour: 32-bit pixels, most significant byte first, red in the low byte.
     codec::Rec img;
-    img->nx = 2, img->ny = 1, img->depth = 24, img->bits_pixel = 32, img->bytes_line = 8;
-    img->byte_order = 1;  // most significant byte first
-    img->red_mask = 0xFF, img->green_mask = 0xFF00, img->blue_mask = 0xFF0000;  // red in the low byte
-    img->data = (unsigned char *)malloc(8);
-    memcpy(img->data, "\0\x10\x20\x30\0\xC0\x80\x40", 8);
+    img->nx = 2, img->ny = 1, img->depth = 24, img->bits_pixel = 32, img->bytes_line = 8, img->byte_order = 1;
+    img->red_mask = 0xFF, img->green_mask = 0xFF00, img->blue_mask = 0xFF0000;
+    img->data = (unsigned char *)memcpy(malloc(8), "\0\x10\x20\x30\0\xC0\x80\x40", 8);
     ASSERT_EQ(gload_image(img.get(), 0, 0), 1);
-    EXPECT_EQ(at(0, 0), 0x302010u);
-    EXPECT_EQ(at(1, 0), 0x4080C0u);
+    EXPECT_EQ(UV({at(0, 0), at(1, 0)}), UV({0x302010, 0x4080C0}));
 }
 
 TEST_F(GksImage, OverlayLeavesTheTransparentColourOut) {
@@ -88,17 +76,16 @@ TEST_F(GksImage, OverlayLeavesTheTransparentColourOut) {
     XFillRectangle(gget_display(), gget_base_window(), gget_root_gc(), 0, 0, 640, 512);
     TestImage t(8, 8, 2, 2);
     const float cmap[6] = {0, 0, 0, 0, 1, 0};  // 0 black, 1 green
-    memcpy(t.img.cmap, cmap, sizeof cmap);
-    ASSERT_EQ(goverlay_image(&t.img, "black", 0, 0), 1);
+    memcpy(t.cmap, cmap, sizeof cmap);
+    ASSERT_EQ(goverlay_image(t.get(), "black", 0, 0), 1);
     for (int y = 0; y < 8; y++)
         for (int x = 0; x < 8; x++) EXPECT_EQ(at(x, y), (x + y) % 2 ? 0x00FF00u : 0xFF0000u) << x << "," << y;
-    EXPECT_EQ(goverlay_image(&t.img, "no-such-colour-name", 0, 0), 0);
+    EXPECT_EQ(goverlay_image(t.get(), "no-such-colour-name", 0, 0), 0);
 }
 
 TEST_F(GksImage, ReadBackGivesTheServersPictureAndTheTitle) {
     TestImage t(16, 16, 16, 16);
-    gload_image(&t.img, 0, 0);
-    gset_win_title("GOES east");
+    gload_image(t.get(), 0, 0), gset_win_title("GOES east");
     codec::Rec back, unnamed;
     ASSERT_EQ(gget_image(back.get()), 1);
     EXPECT_STREQ(back->info, "GOES east");
@@ -120,22 +107,22 @@ TEST_F(GksImage, RecordsThatDoNotDescribeTheirDataAreLeftAlone) {
         {"huge", [](IMG &i) { i.nx = 100000; }},
     };
     for (auto &c : cases) {
-        IMG copy = t.img;
+        IMG copy = *t.get();
         c.spoil(copy);
-        EXPECT_EQ(gload_image(&copy, 0, 0), 0) << c.what;
-        EXPECT_EQ(goverlay_image(&copy, "", 0, 0), 0) << c.what;
+        EXPECT_EQ(gload_image(&copy, 0, 0) + goverlay_image(&copy, "", 0, 0), 0) << c.what;
     }
     EXPECT_TRUE(gkstest::grab() == before);
 }
 
-TEST(GksImagePseudo, EightBitScreenAllocatesTheTableAndReadsItBack) {
+TEST(GksPseudoColor, ImagesAndColourCellsOfAnEightBitScreen) {
     NEED_TOOL("Xvfb");
     gkstest::XServer x(8, "800x600");
     ASSERT_TRUE(x.ok());
     ASSERT_EQ(gopen_gks(nullptr, 0), 0);
-    ASSERT_EQ(gopen_ws(1, x.name().c_str(), GWS_WIN), 0);
+    ASSERT_EQ(gopen_ws(1, x.name().c_str(), GWS_WIN), 0) << x.name();
+    ASSERT_EQ(std::vector<int>({gget_visual()->c_class, gget_win_depth()}), std::vector<int>({PseudoColor, 8}));
     TestImage t(16, 4, 16, 16), u(16, 1, 16, 16);
-    ASSERT_EQ(gload_image(&t.img, 0, 0), 1);
+    ASSERT_EQ(gload_image(t.get(), 0, 0), 1);
     codec::Rec back;
     ASSERT_EQ(gget_image(back.get()), 1);
     EXPECT_EQ(std::vector<int>({back->indexed, back->ncolors, back->bits_pixel}), std::vector<int>({1, 256, 8}));
@@ -143,14 +130,34 @@ TEST(GksImagePseudo, EightBitScreenAllocatesTheTableAndReadsItBack) {
     gget_xviewport(&v);
     // The colour set-up rewrites an image's values as pixels in place: the
     // same pixels the load used, and their table entries the image's colours.
-    ASSERT_EQ(gsetup_image_colors(&u.img, -1), 1);
+    ASSERT_EQ(gsetup_image_colors(u.get(), -1), 1);
     for (int k = 0; k < 16; k++) {
         int px = back->data[(size_t)v.y * back->bytes_line + v.x + k];
         EXPECT_NEAR(back->cmap[3 * px], k / 16.0f, 0.02) << k;
         EXPECT_NEAR(back->cmap[3 * px + 1], 1 - k / 16.0f, 0.02) << k;
-        EXPECT_EQ(u.img.data[k], px) << k;
+        EXPECT_EQ(u.data[k], px) << k;
     }
-    gclose_ws(1), gclose_gks();
+    // 256 distinct grays: the shared cells run out, later colours still get
+    // a pixel (the nearest cell) and nothing fails.
+    std::set<long> pixels;
+    for (int i = 0; i < 256; i++) {
+        long p = galloc_colr(i, i / 255.0f, i / 255.0f, i / 255.0f);
+        EXPECT_TRUE(p >= 0 && p < 256) << p;
+        pixels.insert(p);
+    }
+    EXPECT_GT(pixels.size(), 150u);
+    XColor c;
+    for (int i = 0; i < 256; i += 15) EXPECT_NEAR((gquery_xcolor(i, &c), c.red / 65535.0), i / 255.0, 0.05) << i;
+    EXPECT_GE(galloc_colr(-1, 0.9f, 0.1f, 0.3f), 0);  // the map is full: the nearest existing cell
+    // A private colormap gets read-write cells: a colour stored again stays in its cell.
+    gclose_ws(1), gset_local_colormap(1), gset_rw_colors(1);
+    ASSERT_EQ(gopen_ws(1, x.name().c_str(), GWS_WIN), 0);
+    float red[3] = {1, 0, 0}, blue[3] = {0, 0, 1};
+    ASSERT_EQ(gset_colr_rep(1, 7, red), 0);
+    long p7 = gget_color_ind(7);
+    gset_colr_rep(1, 7, blue), gquery_xcolor(7, &c);
+    EXPECT_EQ(std::vector<long>({gget_color_ind(7), c.red, c.blue}), std::vector<long>({p7, 0, 65535}));
+    gclose_ws(1), gset_local_colormap(0), gset_rw_colors(0), gclose_gks();
 }
 
 // No workstation: nothing drawn, read back or saved; a query takes any file
@@ -160,36 +167,27 @@ TEST(GksImageClosed, NothingDrawnReadOrSavedWithoutAWorkstation) {
     ASSERT_EQ(gchk_graphics(), 0);
     TestImage t(4, 4, 16, 16);
     codec::Rec src, back, q, r, g;
-    EXPECT_EQ(gload_image(&t.img, 0, 0), 0);
-    EXPECT_EQ(goverlay_image(&t.img, "", 0, 0), 0);
-    EXPECT_EQ(gget_image(back.get()), 0);
-    EXPECT_EQ(gcreate_frame(0), 0);
-    EXPECT_EQ(gdisplay_frame(0), 0);
+    EXPECT_EQ(std::vector<int>({gload_image(t.get(), 0, 0), goverlay_image(t.get(), "", 0, 0), gget_image(back.get()),
+                                gcreate_frame(0), gdisplay_frame(0)}),
+              std::vector<int>({0, 0, 0, 0, 0}));
     testutil::ScratchDir dir;
     codec::patterned(src.get(), 9, 4, 3, 7);
     std::string xwd = dir.file("a.xwd"), gif = dir.file("a.gif"), saved = dir.file("saved.png");
-    ASSERT_EQ(XWD_write(xwd.c_str(), src.get()), 1);
-    ASSERT_EQ(GIF_write(gif.c_str(), src.get()), 1);
-    EXPECT_EQ(gquery_image_file(xwd.c_str(), q.get()), 1);
-    EXPECT_EQ(q->nx, 9);
-    EXPECT_EQ(gread_image_file(xwd.c_str(), r.get()), 0);
-    EXPECT_EQ(gread_image_file(gif.c_str(), g.get()), 1);
-    EXPECT_EQ(g->ny, 4);
-    EXPECT_EQ(gload_image_file(gif.c_str(), 0, 0), 0);
-    EXPECT_EQ(goverlay_image_file(gif.c_str(), "black", 0, 0), 0);
-    EXPECT_EQ(gsave_image_file(saved.c_str()), 0);
-    EXPECT_EQ(GIF_dump(saved.c_str()), 0);
+    ASSERT_EQ(XWD_write(xwd.c_str(), src.get()) + GIF_write(gif.c_str(), src.get()), 2);
+    EXPECT_EQ(std::vector<int>({gquery_image_file(xwd.c_str(), q.get()), q->nx, gread_image_file(xwd.c_str(), r.get()),
+                                gread_image_file(gif.c_str(), g.get()), g->ny, gload_image_file(gif.c_str(), 0, 0),
+                                goverlay_image_file(gif.c_str(), "black", 0, 0), gsave_image_file(saved.c_str()),
+                                GIF_dump(saved.c_str())}),
+              std::vector<int>({1, 9, 0, 1, 4, 0, 0, 0, 0}));
     EXPECT_FALSE(std::filesystem::exists(saved));
 }
 
 // The save type (PNG by default, 0 and 5 refused) and the writer behind
 // each, told apart by the files' first bytes.
 TEST(GksImageClosed, SaveTypesPickTheirWriters) {
-    EXPECT_EQ(gget_save_image_type(), GSAVE_PNG);
-    EXPECT_EQ(gset_save_image_type(0), -1);
-    EXPECT_EQ(gset_save_image_type(5), -1);
-    EXPECT_EQ(gset_save_image_type(GSAVE_GIF), 0);
-    EXPECT_EQ(gget_save_image_type(), GSAVE_GIF);
+    EXPECT_EQ(std::vector<int>({gget_save_image_type(), gset_save_image_type(0), gset_save_image_type(5),
+                                gset_save_image_type(GSAVE_GIF), gget_save_image_type()}),
+              std::vector<int>({GSAVE_PNG, -1, -1, 0, GSAVE_GIF}));
     testutil::ScratchDir dir;
     const std::pair<int, std::string> magic[] = {
         {GSAVE_GIF, "GIF89a"}, {GSAVE_PNG, "\x89PNG"}, {GSAVE_ZYR, "ZYRIMG\n"}, {GSAVE_XWD, std::string("\0\0\0", 3)}};

@@ -1,11 +1,9 @@
 // The window workstation under a real X server: opening, geometry,
-// backgrounds, colours on TrueColor and PseudoColor screens, X errors, the
+// backgrounds, colours (PseudoColor screens with the images), X errors, the
 // zoom, and the embedded workstation's parameter errors (its drawing is
 // tested with a second process in test_gks_xdotool.cpp).
 #include "../test_support.h"
 #include "gks_test_util.h"
-
-#include <set>
 
 namespace {
 
@@ -97,38 +95,6 @@ TEST_F(GksWindow, ColourIndexValidation) {
               std::vector<int>({-1, -1, 0}));
     want += "gset_line_colr_ind: color index not initialized\ngset_fill_colr_ind: invalid color index: 300\n";
     EXPECT_EQ(gkstest::messages(err_), want);
-}
-
-TEST(GksPseudoColor, EightBitColormapFillsAndDegradesToNearestCells) {
-    NEED_TOOL("Xvfb");
-    gkstest::XServer x(8, "800x600");
-    ASSERT_TRUE(x.ok());
-    ASSERT_EQ(gopen_gks(nullptr, 0), 0);
-    ASSERT_EQ(gopen_ws(1, x.name().c_str(), GWS_WIN), 0) << x.name();
-    ASSERT_EQ(gget_visual()->c_class, PseudoColor);
-    ASSERT_EQ(gget_win_depth(), 8);
-    // 256 distinct grays: the shared cells run out, later colours still get
-    // a pixel (the nearest cell) and nothing fails.
-    std::set<long> pixels;
-    for (int i = 0; i < 256; i++) {
-        long p = galloc_colr(i, i / 255.0f, i / 255.0f, i / 255.0f);
-        EXPECT_TRUE(p >= 0 && p < 256) << p;
-        pixels.insert(p);
-    }
-    EXPECT_GT(pixels.size(), 150u);
-    XColor c;
-    for (int i = 0; i < 256; i += 15) EXPECT_NEAR((gquery_xcolor(i, &c), c.red / 65535.0), i / 255.0, 0.05) << i;
-    // The map is full: a new colour gets the nearest existing cell.
-    EXPECT_GE(galloc_colr(-1, 0.9f, 0.1f, 0.3f), 0);
-    // A private colormap gets read-write cells: a colour stored again stays in its cell.
-    gclose_ws(1), gset_local_colormap(1), gset_rw_colors(1);
-    ASSERT_EQ(gopen_ws(1, x.name().c_str(), GWS_WIN), 0);
-    float red[3] = {1, 0, 0}, blue[3] = {0, 0, 1};
-    ASSERT_EQ(gset_colr_rep(1, 7, red), 0);
-    long p7 = gget_color_ind(7);
-    gset_colr_rep(1, 7, blue), gquery_xcolor(7, &c);
-    EXPECT_EQ(std::vector<long>({gget_color_ind(7), c.red, c.blue}), std::vector<long>({p7, 0, 65535}));
-    gclose_ws(1), gset_local_colormap(0), gset_rw_colors(0), gclose_gks();
 }
 
 TEST_F(GksWindow, TwentyFifthXErrorEndsWithStatusFour) {
