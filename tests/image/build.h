@@ -4,12 +4,9 @@
 
 #include <zlib.h>
 
+#include <bit>
 #include <cmath>
-#include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "../test_support.h"
 #include "image/area.h"
@@ -46,9 +43,7 @@ inline Bytes deflated(const Bytes &in)
 {
     uLongf n = compressBound(in.size());
     Bytes out(n);
-    compress(out.data(), &n, in.data(), in.size());
-    out.resize(n);
-    return out;
+    return compress(out.data(), &n, in.data(), in.size()), out.resize(n), out;
 }
 
 // ---- AREA ----
@@ -81,13 +76,13 @@ inline Bytes nav(const char *type, std::vector<int32_t> words, bool big)
     return b;
 }
 
-inline void put_sync(Bytes &b) { b.insert(b.end(), {0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF}); }
+inline const Bytes kSync = {0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF};
 
 // One framed line: sync, line number, prefix, code, count and the nibbles
 // (padded with a 13 that the decoder never reaches when the line fills).
 inline void framed_line(Bytes &b, uint32_t number, std::vector<int> nibs, int code = 0, int prefix = 0)
 {
-    put_sync(b);
+    b.insert(b.end(), kSync.begin(), kSync.end());
     put(b, number, 4);
     b.insert(b.end(), (size_t)prefix, 0xEE);
     if (nibs.size() % 2) nibs.push_back(13);
@@ -98,8 +93,7 @@ inline void framed_line(Bytes &b, uint32_t number, std::vector<int> nibs, int co
 // Head of a framed stream: sync, directory (big-endian), sync, nav block.
 inline Bytes framed_head(const Dir &d)
 {
-    const Bytes sync = {0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF};
-    return cat({sync, d.bytes(true), sync, nav("RECT", {}, true)});
+    return cat({kSync, d.bytes(true), kSync, nav("RECT", {}, true)});
 }
 
 // Reads an AREA image from bytes through a memory stream.
@@ -123,9 +117,7 @@ struct Read {
 inline Bytes make_pdb(int proj, int nx, int ny)
 {
     Bytes p(512, 0);
-    p[1] = 13, p[2] = 1, p[3] = 4;
-    p[8] = 105, p[9] = 9, p[10] = 12, p[11] = 6, p[12] = 30, p[13] = 15;
-    p[15] = (unsigned char)proj;
+    p[1] = 13, p[2] = 1, p[3] = 4, p[8] = 105, p[9] = 9, p[10] = 12, p[11] = 6, p[12] = 30, p[13] = 15, p[15] = (unsigned char)proj;
     p[16] = (unsigned char)(nx >> 8), p[17] = (unsigned char)nx, p[18] = (unsigned char)(ny >> 8), p[19] = (unsigned char)ny;
     return p;
 }
@@ -175,11 +167,7 @@ struct Tiff {
     void doubles(unsigned t, const std::vector<double> &v)
     {
         E e{t, 12, {}, {}};
-        for (double d : v) {
-            uint64_t bits;
-            std::memcpy(&bits, &d, 8);
-            put(e.raw, bits, 8, big);
-        }
+        for (double d : v) put(e.raw, std::bit_cast<uint64_t>(d), 8, big);
         entries.push_back(std::move(e));
     }
     Bytes build(const Bytes &pixels)
@@ -193,8 +181,7 @@ struct Tiff {
             put(out, e.tag, 2, big), put(out, e.type, 2, big);
             put(out, e.type == 2 ? vals.size() : e.type == 12 ? vals.size() / 8 : e.v.size(), 4, big);
             if (vals.size() <= 4) {
-                vals.resize(4, 0);
-                out = cat({out, vals});
+                out = cat({out, vals, Bytes(4 - vals.size(), 0)});
                 continue;
             }
             if (tail.size() % 2) tail.push_back(0);  // word boundary
@@ -236,10 +223,8 @@ inline IMG zyr_image(int nx, int ny)
     IMG_init(&img);
     img.nx = img.bytes_line = nx, img.ny = ny, img.depth = 8;
     img.data = (unsigned char *)std::malloc((size_t)nx * ny);
-    Bytes px = ramp((size_t)nx * ny);
-    std::memcpy(img.data, px.data(), px.size());
-    std::strcpy(img.date_label, "14:25Z 9 JUL 04");
-    std::strcpy(img.info, "GOES-8 IR");
+    const Bytes px = ramp((size_t)nx * ny);
+    std::memcpy(img.data, px.data(), px.size()), std::strcpy(img.date_label, "14:25Z 9 JUL 04"), std::strcpy(img.info, "GOES-8 IR");
     return img;
 }
 
