@@ -1,4 +1,4 @@
-// The AREA reader: the real files' directories and pixels, one table of built
+// The AREA reader: a real file through the program's read, one table of built
 // variants, the writer tool's files, and the byte-order switch.
 
 #include <bit>
@@ -14,43 +14,7 @@ using namespace build;
 
 namespace {
 
-const std::string kGvar = testutil::GVAR_AREA, kPs = testutil::PS_AREA;
-
-TEST(AreaReal, GvarFileIsBigEndianTwoByte)
-{
-    NEED_SHARED(kGvar);
-    Bytes raw = load(testutil::shared(kGvar));
-    Read r(raw);
-    ASSERT_NE(r.ret, -1);
-    // Directory words 3..6, 8..12 and 33 as listed for this file.
-    const int32_t *w = r.area.dir;
-    EXPECT_EQ(std::vector<int32_t>({w[3], w[4], w[5], w[6], w[8], w[9], w[10], w[11], w[12], w[33]}),
-              (std::vector<int32_t>{98260, 74500, 3797, 10881, 400, 1800, 2, 8, 4, 2816}));
-    EXPECT_STREQ(r.area.nav_type, "GVAR");
-    ASSERT_NE(r.area.gvar, nullptr);
-    // Nav word 1 holds the text "E001" and is swapped like any number.
-    EXPECT_EQ(r.area.gvar[1], 'E' << 24 | '0' << 16 | '0' << 8 | '1');
-    // The samples are 10-bit counts times 32 (1632..12000): without a shift
-    // the top byte stays in 6..46.
-    EXPECT_EQ(*std::min_element(r.area.data, r.area.data + 400 * 1800), 1632 / 256);
-    EXPECT_EQ(*std::max_element(r.area.data, r.area.data + 400 * 1800), 12000 / 256);
-}
-
-// A little-endian file (the byte orders of built files: AreaVariants).
-TEST(AreaReal, PolarStereographicLittleEndianFile)
-{
-    NEED_SHARED(kPs);
-    Bytes raw = load(testutil::shared(kPs));
-    Read r(raw);
-    ASSERT_NE(r.ret, -1);
-    const int32_t *w = r.area.dir;
-    EXPECT_EQ(std::vector<int32_t>({w[3], w[6], w[8], w[9]}), (std::vector<int32_t>{100137, -159, 350, 640}));
-    EXPECT_STREQ(r.area.nav_type, "PS");
-    ASSERT_NE(r.area.ps, nullptr);
-    EXPECT_EQ(std::vector<int32_t>(r.area.ps + 1, r.area.ps + 8), (std::vector<int32_t>{-1530, 830, 600000, 2381, 1050000, 6378388, 8199}));
-    EXPECT_EQ(std::memcmp(w + AREA_W_MEMO, "MDR", 3), 0);
-    EXPECT_EQ(std::memcmp(r.area.data, raw.data() + 768, 640 * 350), 0);
-}
+const std::string kPs = testutil::PS_AREA;
 
 TEST(AreaReal, ReadFileFillsImagePrintsAndAnswersOutput)
 {

@@ -192,7 +192,13 @@ TEST(NavGvarFile, GoesEightWaterVapourNavigates)
 {
     NEED_SHARED(testutil::GVAR_AREA);
     build::Read a(build::load(testutil::shared(testutil::GVAR_AREA)));
+    // Directory words 3..6, 8..12 and 33 as listed for this file; nav word 1
+    // holds the text "E001" and is swapped like any number.
+    const int32_t *w = a.area.dir;
+    EXPECT_EQ(std::vector<int32_t>({w[3], w[4], w[5], w[6], w[8], w[9], w[10], w[11], w[12], w[33]}),
+              (std::vector<int32_t>{98260, 74500, 3797, 10881, 400, 1800, 2, 8, 4, 2816}));
     ASSERT_STREQ(a.area.nav_type, "GVAR");
+    EXPECT_EQ(a.area.gvar[1], 'E' << 24 | '0' << 16 | '0' << 8 | '1');
     AREA_init_nav(a.area.dir, "GVAR", a.area.gvar);
     ASSERT_EQ(AREA_nav_kind(), NAV_GVAR);
     float la, lo, l, e;

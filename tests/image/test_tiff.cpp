@@ -239,6 +239,8 @@ TEST(TiffBad, RefusedOrSurvivedDirectories)
         EXPECT_EQ(img.domain.proj, -9999) << c.name;
         EXPECT_NE(err.find(c.err), std::string::npos) << c.name << ": " << err;
     }
+    IMG img;
+    EXPECT_EQ(SAT_read_TIFF("/nonexistent/x.tif", &img), -1);
 }
 
 }  // namespace
