@@ -1,10 +1,10 @@
-// Remapping and zoom: sampling rules on small latitude/longitude images, the last column and longitude cut-off, zoom
-// sizes, bad input, the real files' stepped trace against their per-pixel trace, threads, and exact nearest-neighbour
-// remapping of the satellite view against gdalwarp.
+// Image geometry: domain fitting (blocks of the map types, the grid_domain override, the real GVAR and polar
+// stereographic files), the window size and pixel offset, plot parameters and input keywords, remapping and zoom
+// (sampling rules, the last column and longitude cut-off, bad input, stepped against per-pixel traces, threads) and
+// exact nearest-neighbour remapping of the satellite view against gdalwarp.
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -37,10 +37,10 @@ class Remap : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SAT_param_reset(), SAT_set_tran_sat(0), AREA_reset(), IMG_init(&img);
+        SAT_param_reset(), SAT_set_tran_sat(0), AREA_reset(), IMG_init(&img), IMG_init(&out);
         RES_put("geometry", ""), RES_put("grid_domain", ""), RES_put("plot_param", "");
     }
-    void TearDown() override { IMG_free(&img), RES_put("plot_param", ""); }
+    void TearDown() override { IMG_free(&img), IMG_free(&out), RES_put("plot_param", ""); }
     // A w x h image on a 1-degree latitude/longitude grid centred at (0, 0): column c is longitude c - (w-1)/2, row r
     // latitude (h-1)/2 - r.
     void make_image(int w, int h, const std::vector<unsigned char> &px)
@@ -52,13 +52,15 @@ protected:
         std::memcpy(img.data, px.data(), px.size());
         img.domain = grid(DOM_LATLON, 0, 0, w, h, 1);
     }
-    // Remaps a copy onto d; returns its status.
-    int remap(IMG *copy, DOM d)
+    // Remaps a copy of the image onto d into out; its pixels (none when refused).
+    std::vector<unsigned char> remap(DOM d)
     {
-        IMG_copy(copy, &img);
-        return SAT_remap_image(copy, &d);
+        IMG_free(&out);
+        IMG_copy(&out, &img);
+        if (SAT_remap_image(&out, &d) != 1) return {};
+        return {out.data, out.data + (size_t)out.nx * out.ny};
     }
-    // The real files (GVAR: satellite view, navigated per pixel; polar stereographic), read as a program run reads them.
+    // The real files, read as a program run reads them.
     void read(const char *file)
     {
         IMG_free(&img);
@@ -75,8 +77,173 @@ protected:
         SAT_domain_image(&d);
         return d;
     }
-    IMG img;
+    IMG img, out;
 };
+using Fit = Remap;
+
+// A synthetic AREA record: directory and one block (type, then the given words), fitted into an image.
+struct FakeArea {
+    int32_t dir[64] = {}, block[640] = {};
+    AREA_REC rec{};
+    FakeArea(const char *type, int lines, int elems, int lres, int eres, std::vector<std::pair<int, int>> words = {})
+    {
+        dir[1] = 4, dir[5] = dir[6] = 1, dir[8] = lines, dir[9] = elems, dir[11] = lres, dir[12] = eres;
+        std::memcpy(block, type, 4);
+        for (auto [k, v] : words) block[k] = v;
+        rec.dir = dir;
+        std::memcpy(rec.nav_type, type, 4);
+        *(type[0] == 'P' ? &rec.ps : !std::strncmp(type, "GOES", 4) ? &rec.goes : &rec.proj) = block;
+    }
+    const DOM &fit(IMG *img)
+    {
+        img->nx = dir[9], img->ny = dir[8], img->res_x = (float)dir[12], img->res_y = (float)dir[11];
+        img->source = IMG_SRC_AREA;
+        AREA_init(&rec);
+        AREA_calc_domain(img, &rec);
+        return img->domain;
+    }
+};
+
+// Map types from their blocks.  grid_domain overrides the navigation.  RECT with exponent words 0: divisor 10^4.
+// Mercator: spacing 4000 / earth 6371220 (units 63.713 per radius); the centre (line 200, element 300) lies 300 lines
+// above the equator line 500 and 200 elements east of element 100: invproj +proj=merc +lon_0=-90 +R=6371220 of
+// (800010.0 m, 1200015.1 m) gives 10.72872 N, 82.80535 W.  An unknown type has no projection.
+TEST_F(Fit, MapTypesFromBlocks)
+{
+    SAT_set_tran_sat(1);
+    RES_put("grid_domain", "ll,40,-100,80,60,0.5,0.5");
+    const DOM &g = FakeArea("PS  ", 60, 80, 1, 1, {{3, 600000}}).fit(&img);
+    EXPECT_EQ(std::vector<float>({(float)g.proj, g.clat, g.clon, (float)g.nx, (float)g.ny, g.dx, g.dy}),
+              std::vector<float>({DOM_LATLON, 40, -100, 80, 60, 0.5f, 0.5f}));
+    EXPECT_EQ(SAT_get_tran_sat(), 0);
+    RES_put("grid_domain", "");
+    SAT_set_tran_sat(1);
+    const DOM &r = FakeArea("RECT", 100, 200, 2, 3, {{1, 1}, {2, 500000}, {3, 1}, {4, 1200000}, {5, 1000}, {6, 500}})
+                       .fit(&img);
+    EXPECT_EQ(std::vector<float>({(float)r.proj, r.dx, r.dy}), std::vector<float>({DOM_LATLON, 0.1f * 3, 0.05f * 2}));
+    EXPECT_EQ(SAT_get_tran_sat(), 0);
+    SAT_set_tran_sat(1);
+    const DOM &m = FakeArea("MERC", 200, 300, 2, 2, {{1, 500}, {2, 100}, {4, 4000}, {5, 900000}, {6, 6371220}})
+                       .fit(&img);
+    EXPECT_EQ(std::pair(m.proj, m.plon), std::pair((int)DOM_MERC, -90.0f));
+    EXPECT_NEAR(m.dx, 2 * 4000 * 63.713 / 6371220, 1e-6);
+    EXPECT_NEAR(m.clat, 10.72872, 1e-3);
+    EXPECT_NEAR(m.clon, -82.80535, 1e-3);
+    EXPECT_EQ(FakeArea("XXXX", 10, 10, 1, 1).fit(&img).proj, DOM_MISSING);
+}
+
+// A GOES spin-scan block whose image centre is the sub-satellite point.  Near nadir one element (20/15000 degrees of
+// scan) covers the angle times the satellite's height over the ground, 357.858 (100 km); the projection's default
+// view from 421.61 over a sphere of 63.7122 scales that ground length by 421.61 / 357.898.  4 elements per pixel.
+TEST_F(Fit, GoesSpinScanSpacingIsMeasured)
+{
+    SAT_set_tran_sat(1);
+    FakeArea g("GOES", 500, 800, 2, 4);
+    GOES_BLOCK_SPEC s{};
+    s.sublon = -75, s.date = 96123, s.time = 143000, s.semi_major = 42164.17, s.spin_period = 0.6, s.spin_dec = 90;
+    s.line_deg = s.elem_deg = 20, s.lines_per_scan = 8, s.scans = 1821, s.elements = 15001, s.centre_line = 7284;
+    GOES_make_block(s, g.block);
+    g.dir[5] = 7284 - 500, g.dir[6] = 7501 - 1600;
+    const DOM &d = g.fit(&img);
+    EXPECT_EQ(d.proj, DOM_SAT);
+    EXPECT_NEAR(d.plat, 0, 1e-3);
+    EXPECT_NEAR(d.plon, -75, 0.01);
+    EXPECT_NEAR(d.clat, 0, 0.05);
+    EXPECT_NEAR(d.clon, -75, 0.05);
+    EXPECT_NEAR(d.dx, 4 * 20.0 / 15000 * M_PI / 180 * 357.858 * 421.61 / 357.898, 2e-3);
+    EXPECT_GT(d.dy, 0);
+}
+
+// The window is "geometry" when that is two sizes above 1, else 640 x 427; the default window's spacing spans the
+// domain's 50 x 25 degrees over it.  The plot domain is the window's; pixoff shifts the pixels, held to 0..255.
+TEST_F(Fit, WindowSizeAndPixelOffset)
+{
+    const struct { const char *geometry; int w, h; } cases[] = {
+        {"", 640, 427},     {"800x600", 800, 600}, {"0x600", 640, 427}, {"1x1", 640, 427},
+        {"-5x300", 640, 427}, {"abc", 640, 427},   {"1024", 640, 427},
+    };
+    DOM d;
+    for (auto &c : cases) {
+        RES_put("geometry", c.geometry);
+        DOM_init(&d);
+        ASSERT_EQ(DOM_decode("ll,40,-100,101,51,0.5,0.5", &d), 1);
+        SAT_domain_image(&d);
+        EXPECT_EQ(std::pair(d.nx, d.ny), std::pair(c.w, c.h)) << c.geometry;
+    }
+    EXPECT_NEAR(d.dx, 50.0 / 639, 1e-5);
+    EXPECT_NEAR(d.dy, 25.0 / 426, 1e-5);
+    DOM_init(&d);
+    SAT_domain_image(&d);
+    EXPECT_EQ(d.nx, DOM_MISSING);
+    make_image(4, 1, {0, 0, 0, 0});
+    const struct { int off; unsigned char in, out; } shifts[] = {{20, 250, 255}, {20, 10, 30}, {-20, 10, 0},
+                                                                 {-20, 200, 180}};
+    for (auto &c : shifts) {
+        std::memset(img.data, c.in, 4);
+        RES_put("plot_param", ("pixoff=" + std::to_string(c.off)).c_str());
+        SAT_plot_param();
+        SAT_image_setup(&img, &d);
+        EXPECT_EQ(img.data[3], c.out) << c.off << " " << (int)c.in;
+        EXPECT_EQ(std::vector({d.nx, d.ny, d.proj}), std::vector({640, 427, (int)DOM_LATLON}));
+    }
+}
+
+enum { REMAP, TRAN, PIXAV, PIXOFF, BAR, OVER, REFRESH, ZOOM, MINLON, MAXLON };
+
+std::array<float, 10> decode(const char *text)
+{
+    SAT_param_reset();
+    RES_put("plot_param", text);
+    SAT_plot_param();
+    return {(float)SAT_get_remap_inc(), (float)SAT_get_tran_sat(), (float)SAT_get_pix_ave(), (float)SAT_get_pix_off(),
+            (float)SAT_get_bar(),       (float)SAT_get_over(),     (float)SAT_get_refresh(), SAT_get_zoom(),
+            SAT_get_min_lon(),          SAT_get_max_lon()};
+}
+
+// "remap:" is longer than 5 but has nothing at the 7th character, where the value starts; "no_pixav" compares 8
+// characters; "refresh" is a whole-entry keyword; "remapping" is remap with the value "ping".  Cut-off bands: a base,
+// then up to three band starts closed by 256; nothing read changes nothing.
+TEST(FitParam, KeywordsArgumentsAndCutoffBands)
+{
+    const struct { const char *text; int field; float want; } cases[] = {
+        {"remap", REMAP, 20},  {"remap:5", REMAP, 5},         {"REMAP=7", REMAP, 7},     {"remap:", REMAP, 0},
+        {"remap5", REMAP, 0},  {"tran_zyr", TRAN, 0},         {"tran_zyr,tran_sat", TRAN, 1},
+        {"no_pixav", PIXAV, 0}, {"zoom:2.5", ZOOM, 2.5f},     {"zoom", ZOOM, 0},         {"pixoff:-20", PIXOFF, -20},
+        {"minlon:-100,maxlon:-60.5", MINLON, -100},           {"minlon:-100,maxlon:-60.5", MAXLON, -60.5f},
+        {"bar", BAR, 1},       {"irbar", BAR, 2},             {"over", OVER, 1},         {"refresh", REFRESH, 1},
+        {"refreshx", REFRESH, 0}, {"nothing,remapping", REMAP, 0}, {"nothing,remapping", TRAN, 1},
+    };
+    for (const auto &c : cases) EXPECT_EQ(decode(c.text)[c.field], c.want) << c.text << " field " << c.field;
+    const struct { const char *text; int base, numcut, cut[5]; } cuts[] = {
+        {"cutoff:255:100", 255, 1, {0, 100, 256, 0, 0}}, {"cutoff:7", 7, 0, {0, 256, 0, 0, 0}},
+        {"cutoff:1:2:3:4", 1, 3, {0, 2, 3, 4, 256}},     {"cutoff", 0, 0, {0, 0, 0, 0, 0}},
+        {"cutoff:x", 0, 0, {0, 0, 0, 0, 0}},
+    };
+    for (auto &c : cuts) {
+        decode(c.text);
+        int base, cut[5];
+        EXPECT_EQ(SAT_get_cut(&base, cut), c.numcut) << c.text;
+        EXPECT_EQ(base, c.base) << c.text;
+        EXPECT_EQ(std::vector(cut, cut + 5), std::vector(c.cut, c.cut + 5)) << c.text;
+    }
+}
+
+TEST(FitParam, InputTypeFromInputAndInFile)
+{
+    const struct { const char *input, *in_file; int type; } cases[] = {
+        {"", "", 51},           {"img", "", 50},          {"awipz", "", 54},       {"awip", "", 53},
+        {"unisat", "", 55},     {"tiff", "", 59},         {"lrit", "", 60},        {"AREA", "", 51},
+        {"awi", "", 51},        {"tiff,bogus", "", 59},   {"", "awip:sat_ir", 53}, {"", "awipz:sat_ir", 54},
+        {"", "unisat", 55},     {"img", "ir", 50},        {"img", "area", 51},     {"", "lrit", 60},
+        {"lrit", "sat_vis", 60},
+    };
+    for (auto &c : cases) {
+        RES_put("input", c.input);
+        RES_put("in_file", c.in_file);
+        SAT_in_file();
+        EXPECT_EQ(FLAG_get(FLAG_INPUT), c.type) << c.input << " / " << c.in_file;
+    }
+}
 
 // One output pixel, remapped onto a 1 x 1 domain at the image's (column, row), by hand.  The 4 x 4 image holds 10 *
 // row + column + 1 with a 2 x 2 block of 77 at rows and columns 1..2; the 2 x 2 ones test the bands of
@@ -110,10 +277,7 @@ TEST_F(Remap, SamplingRules)
         SAT_set_pix_ave(c.average);
         const int n = c.px.size() == 16 ? 4 : 2;
         make_image(n, n, c.px);
-        IMG copy;
-        remap(&copy, grid(DOM_LATLON, (n - 1) / 2.0f - c.row, c.col - (n - 1) / 2.0f, 1, 1, 1));
-        EXPECT_EQ(copy.data[0], c.want);
-        IMG_free(&copy);
+        EXPECT_EQ(remap(grid(DOM_LATLON, (n - 1) / 2.0f - c.row, c.col - (n - 1) / 2.0f, 1, 1, 1)).at(0), c.want);
     }
 }
 
@@ -128,12 +292,11 @@ TEST_F(Remap, LastColumnAndLongitudeCutOff)
         SCOPED_TRACE(param);
         RES_put("plot_param", param);
         SAT_plot_param();
-        IMG copy;
-        ASSERT_EQ(remap(&copy, grid(DOM_LATLON, 0, -95, 50, 3, 0.5f)), 1);
-        EXPECT_EQ(std::vector<float>({(float)copy.nx, (float)copy.source, copy.domain.plon}),
+        auto px = remap(grid(DOM_LATLON, 0, -95, 50, 3, 0.5f));
+        ASSERT_EQ(px.size(), 150u);
+        EXPECT_EQ(std::vector<float>({(float)out.nx, (float)out.source, out.domain.plon}),
                   std::vector<float>({50, IMG_SRC_ZYR, -95}));
-        for (int i = 0; i < 150; ++i) EXPECT_EQ(copy.data[i], *param && -107.25f + i % 50 * 0.5f < -100 ? 0 : 7) << i;
-        IMG_free(&copy);
+        for (int i = 0; i < 150; ++i) EXPECT_EQ(px[i], *param && -107.25f + i % 50 * 0.5f < -100 ? 0 : 7) << i;
     }
 }
 
@@ -166,27 +329,21 @@ TEST_F(Remap, BadInputAndDomainOnlyRemap)
     make_image(4, 4, std::vector<unsigned char>(16, 9));
     img.domain.dx = 0;
     SAT_set_remap_inc(0);
-    IMG copy;
-    ASSERT_EQ(remap(&copy, grid(DOM_LATLON, 0, 0, 3, 3, 1)), 1);
-    EXPECT_EQ(std::vector<unsigned char>(copy.data, copy.data + 9), std::vector<unsigned char>(9, 0));
-    IMG_free(&copy);
-    make_image(4, 4, std::vector<unsigned char>(16, 9));
-    img.source = IMG_SRC_AWIP;
+    EXPECT_EQ(remap(grid(DOM_LATLON, 0, 0, 3, 3, 1)), std::vector<unsigned char>(9, 0));
+    img.domain.dx = 1, img.source = IMG_SRC_AWIP;
     DOM lamb = grid(DOM_LAMB, 1, 2, 7, 5, 50), none, empty = lamb;
     DOM_init(&none);
     empty.nx = 0;
     for (const DOM *target : {&lamb, &none, &empty}) {
-        IMG full, bare;
-        int r = remap(&full, *target);
+        IMG bare;
         IMG_copy(&bare, &img);
         DOM b = *target;
-        EXPECT_EQ(r, target == &lamb ? 1 : 0);
-        EXPECT_EQ(SAT_remap_domain(&bare, &b), r);
+        EXPECT_EQ(remap(*target).empty(), target != &lamb);
+        EXPECT_EQ(SAT_remap_domain(&bare, &b), target == &lamb ? 1 : 0);
         EXPECT_EQ(std::vector({bare.nx, bare.ny, bare.depth, bare.bytes_line, bare.source}),
-                  std::vector({full.nx, full.ny, full.depth, full.bytes_line, full.source}));
-        EXPECT_EQ(std::memcmp(&bare.domain, &full.domain, sizeof(DOM)), 0);
+                  std::vector({out.nx, out.ny, out.depth, out.bytes_line, out.source}));
+        EXPECT_EQ(std::memcmp(&bare.domain, &out.domain, sizeof(DOM)), 0);
         EXPECT_EQ(bare.data == nullptr, target == &lamb);
-        IMG_free(&full);
         IMG_free(&bare);
     }
 }
@@ -222,37 +379,40 @@ TEST_F(Remap, SteppedTraceFollowsThePerPixelTrace)
         }
 }
 
-// One and two threads give the same image, a third of it or more on the earth; the far side of the earth is all 0.
-TEST_F(Remap, ThreadsGiveTheSameImageAndOffEarthIsZero)
+// The GVAR file's domain: the GOES imager's visible pixel spans 16 microradians east-west and 28 north-south
+// (published instrument figures), plot units are angles times the orbit radius 421.643, and the file takes 4 elements
+// and 8 lines a pixel: dx = 4 * 16e-6 * 421.643, dy = 8 * 28e-6 * 421.643; its comment cards give the centre,
+// LATLON=25 80.  One and two threads give the same image, a third of it or more on the earth; the far side of the
+// earth is all 0.  A zoom by 2 about 25 N 80 W moves the pixel mapping so that the new image's centre pixel navigates
+// back there (one zoomed line is 4 full-frame lines, about 4 km here).
+TEST_F(Remap, GvarFile)
 {
     NEED_SHARED(testutil::GVAR_AREA);
     read(testutil::GVAR_AREA);
-    ASSERT_EQ(SAT_get_tran_sat(), 1);
+    const DOM &g = img.domain;
+    EXPECT_EQ(std::vector({g.proj, g.ellipsoid, g.nx, g.ny, SAT_get_tran_sat()}), std::vector({(int)DOM_SAT, 1, 1800,
+                                                                                               400, 1}));
+    EXPECT_NEAR(g.plat, 0, 0.25);
+    EXPECT_NEAR(g.plon, -75, 0.5);
+    EXPECT_FLOAT_EQ(g.parm[0], 421.643f);
+    EXPECT_FLOAT_EQ(g.parm[1], 1);
+    EXPECT_NEAR(g.dx, 0.02698515, 1e-7);
+    EXPECT_NEAR(g.dy, 0.09444803, 1e-7);
+    EXPECT_NEAR(g.clat, 25, 0.15);
+    EXPECT_NEAR(g.clon, -80, 0.15);
     RES_put("geometry", "1920x1080");
     const DOM d = window_domain("ll,25,-80,31,21,1,1");
-    IMG one, two;
     setenv("ZYR_THREADS", "1", 1);
-    remap(&one, d);
+    auto one = remap(d);
     setenv("ZYR_THREADS", "2", 1);
-    remap(&two, d);
+    auto two = remap(d);
     unsetenv("ZYR_THREADS");
-    const long n = 1920 * 1080;
-    ASSERT_EQ(one.nx * one.ny, n);
-    EXPECT_EQ(std::memcmp(one.data, two.data, n), 0);
-    EXPECT_GT(n - std::count(one.data, one.data + n, 0), n / 3);
-    IMG_free(&one);
-    IMG_free(&two);
-    remap(&one, window_domain("ll,20,105,31,21,1,1"));
-    EXPECT_EQ(std::count(one.data, one.data + one.nx * one.ny, 0), one.nx * one.ny);
-    IMG_free(&one);
-}
+    ASSERT_EQ(one.size(), 1920u * 1080);
+    EXPECT_TRUE(one == two);
+    EXPECT_GT(std::count_if(one.begin(), one.end(), [](unsigned char v) { return v != 0; }), 1920 * 1080 / 3);
+    auto far = remap(window_domain("ll,20,105,31,21,1,1"));
+    EXPECT_TRUE(!far.empty() && std::count(far.begin(), far.end(), 0) == (long)far.size());
 
-// Zoom by 2 about 25 N 80 W: the new image's centre pixel navigates back there through the moved pixel mapping (one
-// zoomed line is 4 full-frame lines, about 4 km here).
-TEST_F(Remap, ZoomThroughTheNavigation)
-{
-    NEED_SHARED(testutil::GVAR_AREA);
-    read(testutil::GVAR_AREA);
     RES_put("geometry", "640x427");
     ASSERT_EQ(SAT_zoom_image(&img, 25, -80, 2), 0);
     EXPECT_EQ(std::vector<float>({(float)img.nx, (float)img.ny, img.domain.clat}), std::vector<float>({640, 427, 25}));
@@ -265,14 +425,22 @@ TEST_F(Remap, ZoomThroughTheNavigation)
     EXPECT_NEAR(lo, -80, 0.1);
 }
 
-// An output grid centred on the polar stereographic image's centre (38.20007 N, 98.13848 W by invproj, the navigation
-// of column 320, row 175) traces its middle pixel to column 319.5, row 174.5: the image domain takes that centre for
-// its grid centre, half a pixel away for even sizes.
-TEST_F(Remap, PolarStereographicFileOntoLatLonAndLambert)
+// The polar stereographic file's domain: invproj +proj=stere +lat_0=90 +lat_ts=60 +lon_0=-105 +R=6371220 of the
+// centre's plot point (689690.2 m, -5731563.5 m) gives 38.20007 N, 98.13848 W.  An output grid centred there (the
+// navigation of column 320, row 175) traces its middle pixel to column 319.5, row 174.5: the image domain takes that
+// centre for its grid centre, half a pixel away for even sizes.
+TEST_F(Remap, PolarStereographicFile)
 {
     NEED_SHARED(testutil::PS_AREA);
     read(testutil::PS_AREA);
-    ASSERT_EQ(SAT_get_tran_sat(), 0);
+    const DOM &p = img.domain;
+    EXPECT_EQ(std::vector({p.proj, p.ellipsoid, p.nx, p.ny, SAT_get_tran_sat()}), std::vector({(int)DOM_PSTEREO, 0,
+                                                                                               640, 350, 0}));
+    EXPECT_EQ(std::vector({p.plat, p.plon, p.parm[0]}), std::vector({60.0f, -105.0f, 60.0f}));
+    EXPECT_NEAR(p.dx, 0.0951, 1e-4);
+    EXPECT_NEAR(p.dy, 0.1189, 1e-4);
+    EXPECT_NEAR(p.clat, 38.20007, 0.002);
+    EXPECT_NEAR(p.clon, -98.13848, 0.002);
     for (const char *text :
          {"ll,38.20007,-98.13848,11,11,0.5,0.5", "lc:25:-95:25:25,38.20007,-98.13848,11,11,0.5,0.5"}) {
         SCOPED_TRACE(text);
@@ -284,11 +452,6 @@ TEST_F(Remap, PolarStereographicFileOntoLatLonAndLambert)
         EXPECT_NEAR(cols[5], 319.5, 0.05);
         EXPECT_NEAR(rows[5], 174.5, 0.05);
     }
-    RES_put("geometry", "640x427");
-    DOM d = window_domain("lc:25:-95:25:25,38,-98,31,21,1,1");
-    ASSERT_EQ(SAT_remap_image(&img, &d), 1);
-    EXPECT_GT(std::count_if(img.data, img.data + img.nx * img.ny, [](unsigned char v) { return v != 0; }), 0);
-    EXPECT_EQ(img.domain.proj, DOM_LAMB);
 }
 
 // Exact nearest-neighbour remapping against gdalwarp: a noise image in the satellite view (scan angles, ellipsoid)
@@ -298,7 +461,7 @@ TEST(RemapGdal, ExactNearestMatchesGdalwarp)
     NEED_TOOL("gdalwarp");
     NEED_TOOL("gdal_translate");
     testutil::ScratchDir dir;
-    const int n = 600;
+    const int n = 600, W = 240, H = 200;
     const double angle = 0.32 / n, h = 35785831.0;  // radians per pixel, satellite height in m
     IMG img;
     IMG_init(&img);
@@ -309,28 +472,22 @@ TEST(RemapGdal, ExactNearestMatchesGdalwarp)
     img.domain = grid(DOM_SAT, 0, 0, n, n, (float)(angle * 421.64));
     img.domain.plat = img.domain.plon = 0, img.domain.parm[0] = 421.64f, img.domain.parm[1] = 1;
     img.domain.ellipsoid = 1;
-    std::string pgm = dir.write("src.pgm", "P5\n600 600\n255\n" + std::string((const char *)img.data, (size_t)n * n)),
-                tif = dir.file("src.tif"), out = dir.file("out.tif");
     // Grid points are pixel centres: the edges lie half a spacing outside.
-    const double e = n / 2.0 * angle * h;
-    char cmd[2048];
-    std::snprintf(cmd, sizeof cmd,
-                  "gdal_translate -q -a_srs '+proj=geos +h=35785831 +a=6378137 +b=6356752.31414 +lon_0=0 +sweep=y' "
-                  "-a_ullr %.4f %.4f %.4f %.4f %s %s",
-                  -e, e, e, -e, pgm.c_str(), tif.c_str());
-    ASSERT_EQ(testutil::shell(cmd).status, 0);
-    const int W = 240, H = 200;
-    const double d = 0.25, clat = 15, clon = -20;
-    std::snprintf(cmd, sizeof cmd,
-                  "gdalwarp -q -r near -et 0 -t_srs EPSG:4326 -te %.4f %.4f %.4f %.4f -ts %d %d %s %s && "
-                  "gdal_translate -q -of PNM %s %s",
-                  clon - W / 2.0 * d, clat - H / 2.0 * d, clon + W / 2.0 * d, clat + H / 2.0 * d, W, H, tif.c_str(),
-                  out.c_str(), out.c_str(), dir.file("out.pgm").c_str());
-    ASSERT_EQ(testutil::shell(cmd).status, 0);
+    const double e = n / 2.0 * angle * h, d = 0.25, clat = 15, clon = -20;
+    auto num = [](double v) { return std::to_string(v); };
+    const std::string tif = dir.file("src.tif"), out = dir.file("out.tif");
+    ASSERT_EQ(testutil::run({"gdal_translate", "-q", "-a_srs",
+                             "+proj=geos +h=35785831 +a=6378137 +b=6356752.31414 +lon_0=0 +sweep=y", "-a_ullr", num(-e),
+                             num(e), num(e), num(-e),
+                             dir.write("src.pgm", "P5\n600 600\n255\n" + std::string((char *)img.data, (size_t)n * n)),
+                             tif}).status, 0);
+    ASSERT_EQ(testutil::run({"gdalwarp", "-q", "-r", "near", "-et", "0", "-t_srs", "EPSG:4326", "-te",
+                             num(clon - W / 2.0 * d), num(clat - H / 2.0 * d), num(clon + W / 2.0 * d),
+                             num(clat + H / 2.0 * d), "-ts", std::to_string(W), std::to_string(H), tif, out}).status, 0);
+    ASSERT_EQ(testutil::run({"gdal_translate", "-q", "-of", "PNM", out, dir.file("out.pgm")}).status, 0);
     std::string ref = testutil::read_file(dir.file("out.pgm"));  // binary PGM, as gdal_translate -of PNM writes it
     ASSERT_EQ(ref.substr(0, 15), "P5\n240 200\n255\n");
     ASSERT_EQ(ref.erase(0, 15).size(), (size_t)W * H);
-
     SAT_param_reset();
     SAT_set_tran_sat(0);
     SAT_set_remap_inc(0);
