@@ -1,9 +1,6 @@
 // Colour table (file lines, lookup order, bounds), attribute strings, fill
 // pattern and marker names; expected values worked by hand from the inputs.
 #include <cstring>
-#include <string>
-
-#include <gtest/gtest.h>
 
 #include "../test_support.h"
 #include "core/res.h"
@@ -41,9 +38,7 @@ std::string set_fields(const ATTRIB &a) {
 
 std::string parsed(const char *text) {
     ATTRIB a;
-    ATTRIB_init(&a);
-    ATTRIB_parse(text, &a);
-    return set_fields(a);
+    return ATTRIB_init(&a), ATTRIB_parse(text, &a), set_fields(a);
 }
 
 TEST(ClrRead, LineFormsAndIndices) {
@@ -64,15 +59,12 @@ TEST(ClrRead, TableFileAndFillRules) {
     dir.write("c.clr", "black 0 0 0\nwhite 1 1 1\nred 1 0 0\n");
     RES_clear();
     RES_put("file_path", dir.path().c_str());
+    // The second file continues after the first; named explicitly: no fill count.
     CLR_read_table("a.clr,missing.clr,b.clr");
-    EXPECT_EQ(CLR_get_num(), 5);
-    EXPECT_EQ(CLR_get_ind("green"), 4);  // second file continues after the first
-    EXPECT_EQ(CLR_get_num_fill(), 0);    // named explicitly: no fill count
-    RES_put("color_table", "a.clr");
-    CLR_read_table(nullptr);
+    EXPECT_EQ(std::vector<int>({CLR_get_num(), CLR_get_ind("green"), CLR_get_num_fill()}), std::vector<int>({5, 4, 0}));
+    RES_put("color_table", "a.clr"), CLR_read_table(nullptr);
     EXPECT_EQ(CLR_get_num_fill(), 3);
-    RES_put("color_table", "c.clr");
-    CLR_read_table("");
+    RES_put("color_table", "c.clr"), CLR_read_table("");
     EXPECT_EQ(CLR_get_num_fill(), 2);  // no END: the highest index
     RES_clear();
 }
@@ -90,11 +82,9 @@ TEST(ClrRead, HostileInputStaysInsideTable) {
                         "big 7e38 -3 nan\n-4 neg 1 1 1\nbadhex #GG0011\nlost 1 1 1\n"), 2);
     EXPECT_STREQ(CLR_get_name(1), "big");
     EXPECT_LE(std::strlen(CLR_get_name(0)), 19u);
-    for (int i = 0; i < CLR_get_num(); ++i) {
-        float c[3];
-        CLR_get_rgb(i, &c[0], &c[1], &c[2]);
-        for (float v : c) EXPECT_TRUE(v >= 0 && v <= 1) << i;
-    }
+    float c[3];
+    for (int i = 0; i < CLR_get_num(); ++i)
+        for (float v : (CLR_get_rgb(i, &c[0], &c[1], &c[2]), c)) EXPECT_TRUE(v >= 0 && v <= 1) << i;
 }
 
 TEST(ClrLookup, OrderOfRules) {
@@ -107,24 +97,18 @@ TEST(ClrLookup, OrderOfRules) {
         {"#12345678x", -1}, {"-3", -1},
     };
     for (const auto &c : cases) EXPECT_EQ(CLR_get_ind(c.word), c.want) << c.word;
-    EXPECT_EQ(CLR_get_ind(nullptr), -1);
-    EXPECT_EQ(CLR_get_num(), 4);  // no lookup above added anything
-    // Hex words add an entry named as written, once; nine digits are three
-    // decimal components.
-    EXPECT_EQ(CLR_get_ind("#FF0000"), 4);
-    EXPECT_EQ(entry(4), "#FF0000 255 0 0");
-    EXPECT_EQ(CLR_get_ind("#ff0000"), 4);  // found by name now
-    EXPECT_EQ(CLR_get_ind("#255128000"), 5);
-    EXPECT_EQ(entry(5), "#255128000 255 128 0");
+    EXPECT_EQ(std::vector<int>({CLR_get_ind(nullptr), CLR_get_num()}), std::vector<int>({-1, 4}));  // nothing added
+    // Hex words add an entry named as written, once (then found by name);
+    // nine digits are three decimal components.
+    EXPECT_EQ(std::vector<int>({CLR_get_ind("#FF0000"), CLR_get_ind("#ff0000"), CLR_get_ind("#255128000")}), std::vector<int>({4, 4, 5}));
+    EXPECT_EQ(entry(4) + ", " + entry(5), "#FF0000 255 0 0, #255128000 255 128 0");
 }
 
 TEST(ClrLookup, FullTableAndOutOfRangeIndices) {
     CLR_clear_table();
     EXPECT_EQ(entry(3), " 0 0 0");
     for (int i = 0; i < 256; ++i) ASSERT_EQ(CLR_add("x", i / 255.0f, 0, 0), i);
-    EXPECT_EQ(CLR_add("y", 1, 1, 1), -1);
-    EXPECT_EQ(CLR_get_ind("#00FF00"), -1);
-    EXPECT_EQ(CLR_get_num(), 256);
+    EXPECT_EQ(std::vector<int>({CLR_add("y", 1, 1, 1), CLR_get_ind("#00FF00"), CLR_get_num()}), std::vector<int>({-1, -1, 256}));
     EXPECT_EQ(entry(-1), "x 0 0 0");      // unknown colour reads entry 0
     EXPECT_EQ(entry(1000), "x 255 0 0");  // past the end reads the last
 }
@@ -155,18 +139,12 @@ TEST(Attrib, StringsAsATable) {
     ATTRIB_init(&a);
     EXPECT_EQ(ATTRIB_get("color_text", "white:w1", &a), 0);
     EXPECT_EQ(set_fields(a), "colour 1.00 width 1.00");
-    RES_put("color_text", "red:h2");
-    ATTRIB_init(&a);
+    RES_put("color_text", "red:h2"), ATTRIB_init(&a);
     EXPECT_EQ(ATTRIB_get("color_text", "white:w1", &a), 1);
     EXPECT_EQ(set_fields(a), "colour 2.00 width 1.00 size 2.00");
-    RES_clear();
-    ATTRIB_init(&a), ATTRIB_init(&src);
-    ATTRIB_parse("blue:w3:s4:f2:t1:h5:e6", &a);
-    src.width = 9;
-    ATTRIB_update(&a, &src);
-    testing::internal::CaptureStdout();
-    ATTRIB_print(&a);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    RES_clear(), ATTRIB_init(&a), ATTRIB_init(&src), ATTRIB_parse("blue:w3:s4:f2:t1:h5:e6", &a);
+    src.width = 9, ATTRIB_update(&a, &src);
+    EXPECT_EQ(testutil::stdout_of([&] { ATTRIB_print(&a); }),
               "Color: 3\nStyle: 4\nHeight:  5.00\nWidth:  9.00\nExpansion:  6.00\nFill: 2\nFont: 1\n");
 }
 

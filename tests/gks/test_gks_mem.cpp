@@ -109,10 +109,6 @@ void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 const Case kCases[] = {
     {"lines", {fan, [] { line_types(0); }, [] { line_types(2); }, xor_lines}},
     {"fills_markers_text_images", {[] { patches(200, 15); }, polygons_and_stipples, markers_and_text, images}},
-    {"clipped_to_a_small_viewport", {[] {
-         float vp[4] = {0.3f, 0.6f, 0.2f, 0.5f}, tri[] = {-0.2f, -0.2f, 1.3f, 0.5f, 0.2f, 1.2f};
-         gset_vp(1, vp), gsel_norm_tran(1), fan(), gset_fill_colr_ind(4), gfill_area(3, tri);
-     }}},
     {"frames", {frames}},
     {"zoomed", {fan}, [] { gzoom(-3, 100, 90, 3, 0); }},
 };

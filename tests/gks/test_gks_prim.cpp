@@ -1,5 +1,6 @@
 // Primitives on the window: the pixels lines, fills, markers and text set
-// in the picture, clipping, messages, and redraw from the display list.
+// in the picture, clipping, messages, redraw from the display list, and the
+// stroke font files and lists behind the text.
 #include "../test_support.h"
 #include "gks_test_util.h"
 
@@ -214,6 +215,98 @@ TEST_F(GksPrim, ReplayAfterWipeGivesIdenticalPixelsAndSegmentsGoWhole) {
     EXPECT_EQ(gnum_objs(), n);
     gset_redraw(0), gpolyline(2, l);
     EXPECT_EQ(gnum_objs(), n);
+}
+
+// Stroke font files and font lists: text height 105 is one font unit a unit
+// of width, glyphs 25 units apart.  A one-glyph font: "A" is a vertical
+// stroke at x 0..20; `index` gives the index entry of every character (-1
+// none, 1 the stroke).
+class GksFont : public gkstest::WindowTest {
+protected:
+    void setup() override { gset_char_ht(105), gset_expan(1), gset_char_space(0.25f), gset_space(0); }
+    std::string font(const char *name, bool named, int (*index)(int) = [](int c) { return c == 'A' ? 1 : -1; }) {
+        std::string o = named ? "1 tiny\n255 A\n" : "255\n";
+        o += "128 35 20 140 254\n";
+        for (int c = 0; c < 256; c++) o += std::to_string(index(c)) + (c % 16 == 15 ? "\n" : " ");
+        return scratch_.write(name, o);
+    }
+};
+
+TEST_F(GksFont, ReadsPlainAndNamedFilesAndMeasuresGlyphs) {
+    // "AA" 20 + 25 + 20; the blank 40 wide; B without a glyph 0 wide.
+    struct Case { bool named; const char *text; float width; } cases[] = {
+        {false, "A", 20}, {true, "A", 20}, {false, "AA", 65}, {false, "A A", 130}, {true, "ABA", 90}};
+    for (auto &c : cases) {
+        ASSERT_EQ(read_font(font("f.fnt", c.named).c_str()), 0);
+        EXPECT_FLOAT_EQ(gtext_width(c.text), c.width) << c.text << " named " << c.named;
+    }
+    // Expansion scales glyphs and gaps; a fixed space gives every character (100 + 25) x the space.
+    gset_expan(2);
+    EXPECT_FLOAT_EQ(gtext_width("AA"), 130);
+    gset_expan(1), gset_space(0.5f);
+    EXPECT_FLOAT_EQ(gtext_width("AAA"), 3 * 62.5f);
+    // Index entries pointing outside the table are taken as missing glyphs.
+    gset_space(0);
+    ASSERT_EQ(read_font(font("wild.fnt", false, [](int c) { return c == 'A' ? 99999 : c == 'B' ? 1 : -7; }).c_str()), 0);
+    EXPECT_EQ(std::vector<float>({gtext_width("A"), gtext_width("B")}), std::vector<float>({0, 20}));
+}
+
+TEST_F(GksFont, RefusesFilesThatDoNotFitOrEndEarly) {
+    ASSERT_EQ(read_font(font("good.fnt", false).c_str()), 0);
+    std::string big = "255 ";
+    for (int i = 0; i < 7600; i++) big += "1 35 ";  // 15201 numbers
+    big += "254\n";
+    for (int c = 0; c < 256; c++) big += "-1 ";
+    std::string cases[][2] = {{"big.fnt", big}, {"noend.fnt", "255 128 35 20 140\n"}, {"noindex.fnt", "255 128 35 20 140 254 1 2 3\n"},
+                              {"badbyte.fnt", "255 128 35 300 140 254\n"}, {"words.fnt", "255 x y z 254\n"}, {"empty.fnt", ""}};
+    for (auto &c : cases) {
+        std::string f = scratch_.write(c[0], c[1]);
+        std::string err = testutil::stderr_of([&] { EXPECT_EQ(read_font(f.c_str()), -1) << c[0]; });
+        EXPECT_NE(err.find("read_font: font file does not fit the font table: " + f), std::string::npos) << err;
+        EXPECT_FLOAT_EQ(gtext_width("A"), 20) << c[0];  // the old font stays
+    }
+    std::string missing = scratch_.file("missing.fnt");
+    EXPECT_EQ(testutil::stderr_of([&] { EXPECT_EQ(read_font(missing.c_str()), -1); }), "read_font: unable to load font file: " + missing + "\n");
+}
+
+TEST_F(GksFont, FontListFormsAndFallbacks) {
+    // The bundled list: modern first.
+    gset_font_list("");
+    ASSERT_EQ(gsetup_fonts(), 0);
+    float modern = gtext_width("Hello");
+    EXPECT_GT(modern, 0);
+    EXPECT_EQ(std::vector<int>({gget_font_index("SERIF"), gget_font_index("duplex"), gget_font_index("nosuch"), gget_font_index("4")}),
+              std::vector<int>({3, 2, 1, 4}));
+    int fp[2] = {3, 2}, bad[2] = {6, 2};
+    ASSERT_EQ(gset_fontprec(fp), 0);
+    float serif = gtext_width("Hello");
+    EXPECT_NE(serif, modern);
+    EXPECT_NE(testutil::stderr_of([&] { EXPECT_EQ(gset_fontprec(bad), -1); }).find("gset_fontprec: invalid font id: 6\n"), std::string::npos);
+    // A comma list of files: the first is loaded, names are empty.
+    gset_font_list("serif.fnt,modern.fnt");
+    ASSERT_EQ(gsetup_fonts(), 0);
+    EXPECT_FLOAT_EQ(gtext_width("Hello"), serif);
+    EXPECT_EQ(gget_font_index("modern"), 1);
+    // "fi:" list file of name/file lines.
+    gset_font_list(("fi:" + scratch_.write("my.lst", "second duplex.fnt\nfirst modern.fnt\n")).c_str());
+    ASSERT_EQ(gsetup_fonts(), 0);
+    EXPECT_EQ(gget_font_index("FIRST"), 2);
+    // An unreadable list file: the message, then modern.fnt.
+    gset_font_list("fi:/no/such/list");
+    EXPECT_EQ(testutil::stderr_of([] { EXPECT_EQ(gsetup_fonts(), 0); }), "gsetup_fonts: unable to load font list file: /no/such/list\n");
+    EXPECT_EQ(std::vector<float>({gtext_width("Hello"), (float)gget_font_index("serif")}), std::vector<float>({modern, 1}));
+    gset_font_list("");
+}
+
+TEST_F(GksFont, ServerFontsByHashName) {
+    EXPECT_EQ(read_font("#fixed"), 0);
+    EXPECT_NE(testutil::stderr_of([] { EXPECT_EQ(read_font("#-no-such-font-*"), -1); }).find("read_font: unable to load font: -no-such-font-*"),
+              std::string::npos);
+    float pos[2] = {0.5f, 0.5f};
+    gset_text_colr_ind(2), gtext(pos, "Server");
+    auto b = box_of(grab(), (unsigned long)gget_color_ind(2));
+    EXPECT_GT(b.n, 20);
+    EXPECT_GE(b.x1, 255);  // left aligned at the point (x 255.5 of the 511 pixel square)
 }
 
 }  // namespace

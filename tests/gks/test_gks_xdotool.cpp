@@ -1,11 +1,11 @@
 // Real X input, the one place it is tested: the evhold helper holds a window
-// on a private X server and is driven with xdotool (XTEST keys and pointer);
-// its log of callbacks and state is checked line by line.  Covers the key
-// names, the mouse buttons, the hold loop's bindings, the zoom by mouse, the
-// rubber band and the embedded client.
+// on a private X server, driven with xdotool; its log of callbacks and state
+// is checked line by line (keys, buttons, the hold's bindings, zoom, rubber
+// band, the embedded client).
 #include "../test_support.h"
 #include "gks_test_util.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -40,11 +40,7 @@ public:
         std::vector<std::string> out;
         std::istringstream in(read_file(out_));
         for (std::string l; std::getline(in, l);)
-            for (const std::string &p : prefixes)
-                if (l.rfind(p, 0) == 0) {
-                    out.push_back(l);
-                    break;
-                }
+            if (std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string &p) { return l.rfind(p, 0) == 0; })) out.push_back(l);
         return out;
     }
     std::string log() const { return read_file(out_); }
@@ -59,9 +55,8 @@ public:
     }
     // Exit status once ended (a signal: 128 + its number), -1 when not in time.
     int wait_exit(std::chrono::milliseconds limit = 30s) {
-        for (auto end = Clock::now() + limit; !exited(); std::this_thread::sleep_for(10ms))
-            if (Clock::now() > end) return -1;
-        return status_;
+        for (auto end = Clock::now() + limit; !exited() && Clock::now() < end;) std::this_thread::sleep_for(10ms);
+        return exited() ? status_ : -1;
     }
     bool exited() {
         int st = 0;
@@ -75,12 +70,10 @@ private:
     int status_ = -2;
 };
 
-// One held window per session: its options, the xdotool inputs in turn
-// with the log lines each adds (callbacks "kind name x y", the state lines
-// of the "s" probe and the end, compared by prefix) and what to check once
-// they have come, how the helper ends, and what it leaves behind.
-// evhold's world is 0..100 over the 512-pixel square from the bottom left,
-// so pixel (x, y) is (100 x / 511, 100 (511 - y) / 511).
+// One held window per session: its options, the xdotool inputs in turn with
+// the log lines each adds (callbacks "kind name x y", the "s" probe's state,
+// the end; by prefix) and a check once they have come, the exit status, and
+// what it leaves behind.  Pixel (x, y) is world (100 x / 511, 100 (511 - y) / 511).
 struct Step {
     std::vector<std::string> input;
     std::vector<std::string> log;
@@ -114,8 +107,7 @@ protected:
         EXPECT_NE(wid_, "") << helper_->errors();
         return *helper_;
     }
-    // xdotool with the window focused first (XTEST keys go to the focus);
-    // "%w" stands for the window.
+    // xdotool with the window focused first (XTEST keys go to the focus); "%w" is the window.
     int xdo(std::vector<std::string> args) {
         for (auto &a : args)
             if (a == "%w") a = wid_;
@@ -227,9 +219,8 @@ TEST_F(GksXdotool, SessionsOfRealEvents) {
 
 // The band, drawn in XOR and kept inside (0, 0) to (350, 300) by evhold's
 // limits, is seen by another client while button 1 is held (with Alt: no
-// frame action), also over a running loop that paints the window over after
-// every frame; once released the window is as before (but for the frames'
-// squares at the top left).
+// frame action), also over a loop that repaints the window every frame;
+// once released the window is as before (but the frames' squares).
 TEST_F(GksXdotool, RubberBandWhileDraggingAndNoneAfter) {
     Display *d = XOpenDisplay(server_->name().c_str());
     ASSERT_NE(d, nullptr);
@@ -270,11 +261,10 @@ TEST_F(GksXdotool, RubberBandWhileDraggingAndNoneAfter) {
 }
 
 // A second process draws into the owner's last frame as an embedded
-// workstation, its parameters read from a window-id file ("W3" is
-// zyrloop.3): opening in pixel mode 2 appends a frame ("+" after the title
-// meanwhile), closing in pixel mode 9 ends the owner's hold.  The client
-// reads the owner's title back (cut before " ["), records nothing, and its
-// red square is in the new frame; the old last frame keeps its picture.
+// workstation named by a window-id file ("W3" is zyrloop.3): opening in
+// pixel mode 2 appends a frame ("+" after the title meanwhile), closing in
+// mode 9 ends the owner's hold.  The client reads the title back (cut
+// before " ["), records nothing, and its red square is in the new frame.
 TEST_F(GksXdotool, EmbeddedClientAppendsAFrameAndEndsTheHold) {
     Helper &owner = start({"-names"});
     dir_->write("zyrloop.3", "+" + wid_ + ":" + owner.wait_line("pixmap ").substr(7) + ":640x512:0\n");

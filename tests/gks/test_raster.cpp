@@ -2,9 +2,10 @@
 // with the same graphics context into a pixmap, every pixel compared: lines
 // of widths 0 to 7 in every direction, random polylines with each width,
 // cap, join, line type, clip and stipple, polygons through the 20 fill
-// stipples, exclusive-or, images at negative offsets through a mask.  A
-// mismatch names the first differing pixel and writes a diff picture; the
-// known differences of wide dashed lines are counted, not avoided.
+// stipples, exclusive-or (images through masks are compared through the
+// kernel, in test_gks_mem.cpp).  A mismatch names the first differing pixel
+// and writes a diff picture; the known differences of wide dashed lines are
+// counted, not avoided.
 #include "../test_support.h"
 #include "gks_test_util.h"
 
@@ -77,13 +78,12 @@ std::string compare(const GRaster &g, const Raster &x, const std::string &what, 
     static int serial = 0;
     const std::string path = testing::TempDir() + "raster_diff_" + std::to_string(getpid()) + "_" + std::to_string(serial++) + ".ppm";
     const long n = testutil::differing_pixels(r, x, 0, diff ? path : "");
-    if (!n) return "";
     int i = 0;
-    while (r.rgb(i % r.w, i / r.w) == x.rgb(i % r.w, i / r.w)) i++;
+    while (n && r.rgb(i % r.w, i / r.w) == x.rgb(i % r.w, i / r.w)) i++;
     char buf[160];
-    snprintf(buf, sizeof buf, "%ld pixels differ, first (%d,%d): ours %06x, X %06x", n, i % r.w, i / r.w, r.rgb(i % r.w, i / r.w),
+    snprintf(buf, sizeof buf, ": %ld pixels differ, first (%d,%d): ours %06x, X %06x", n, i % r.w, i / r.w, r.rgb(i % r.w, i / r.w),
              x.rgb(i % r.w, i / r.w));
-    return what + ": " + buf + (diff ? "; diff picture " + path : "");
+    return n ? what + buf + (diff ? "; diff picture " + path : "") : "";
 }
 
 // One server and connection for the suite (a server without -noreset
@@ -249,38 +249,6 @@ TEST_F(RasterVsX, PolygonsStipplesAndFilledRectangles) {
             }, describe("stipple " + std::to_string(k) + " rectangle " + std::to_string(rx) + "," + std::to_string(ry) + " " +
                             std::to_string(rw) + "x" + std::to_string(rh) + ", polygon", gc, xy)), "");
         }
-}
-
-TEST_F(RasterVsX, ImagesThroughMasks) {
-    // A 90 x 70 picture put at offsets reaching off every side, through a
-    // mask (as a clip mask at the image's origin).
-    const int SW = 90, SH = 70, bpr = (SW + 7) / 8;
-    std::vector<uint32_t> src((size_t)SW * SH);
-    std::vector<uint8_t> mask(src.size());
-    std::vector<unsigned char> bits((size_t)bpr * SH);
-    for (int i = 0; i < SW * SH; i++) {
-        const int x = i % SW, y = i / SW;
-        src[i] = (uint32_t)(x * 2831 + y * 7919) & 0xFFFFFF, mask[i] = (x / 3 + y / 5) % 3 != 0;
-        if (mask[i]) bits[(size_t)y * bpr + x / 8] |= (unsigned char)(1 << (x % 8));
-    }
-    XImage *im = XCreateImage(d_, DefaultVisual(d_, DefaultScreen(d_)), 24, ZPixmap, 0, (char *)src.data(), SW, SH, 32, 0);
-    ASSERT_NE(im, nullptr);
-    Pixmap mp = XCreateBitmapFromData(d_, DefaultRootWindow(d_), (char *)bits.data(), SW, SH);
-    const int offs[][6] = {{0, 0, -30, -20, 90, 70}, {10, 5, 60, 50, 80, 65}, {5, 5, 100, -10, 40, 40}, {20, 30, -15, 80, 70, 40}};
-    for (const auto &o : offs)
-        for (int masked : {0, 1})
-            for (int function : {3, 6}) {
-                GRasterGC gc;
-                gc.function = function;
-                ASSERT_EQ(same(120, 100, gc, [&](GRaster &r, XSide &x) {
-                    r.put_image(gc, src.data(), SW, SH, o[0], o[1], o[2], o[3], o[4], o[5], masked ? mask.data() : nullptr);
-                    if (masked) XSetClipMask(d_, x.gc, mp), XSetClipOrigin(d_, x.gc, o[2] - o[0], o[3] - o[1]);
-                    XPutImage(d_, x.pix, x.gc, im, o[0], o[1], o[2], o[3], (unsigned)o[4], (unsigned)o[5]);
-                }, "image at " + std::to_string(o[2]) + "," + std::to_string(o[3]) + (masked ? " masked" : "") + " function " +
-                       std::to_string(function)), "");
-            }
-    im->data = nullptr;
-    XDestroyImage(im), XFreePixmap(d_, mp);
 }
 
 }  // namespace
