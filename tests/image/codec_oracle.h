@@ -3,15 +3,8 @@
 // layout the writers take, and read records back as the readers fill them.
 #pragma once
 
-#include <array>
 #include <cmath>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include "../test_support.h"
 #include "image/img.h"
@@ -32,14 +25,6 @@ inline std::string pil_script(const std::string &code, const std::string &arg = 
 {
     return testutil::run({testutil::python(), "-c", "import sys\nfrom PIL import Image\n" + code, arg}).out;
 }
-
-// Same as im_rgb through PIL.
-inline std::string pil_rgb(const std::string &path)
-{
-    return pil_script("sys.stdout.buffer.write(Image.open(sys.argv[1]).convert('RGB').tobytes())", path);
-}
-
-using RGB = std::array<uint8_t, 3>;
 
 // An image record owning its buffers, freed at the end of the scope.
 struct Rec : IMG {
@@ -108,15 +93,6 @@ inline uint32_t get_value(const unsigned char *row, int kind, int order, int col
     uint32_t v = 0;
     for (int i = 0, n = kind / 8; i < n; i++) v |= (uint32_t)row[n * col + (order ? n - 1 - i : i)] << (8 * i);
     return kind == 32 ? v & 0xFFFFFF : v;
-}
-
-// A colour table whose entries read back exactly: (b + 0.5) / 255 is
-// truncated to b by the writers' "x 255".
-inline float *exact_table(const std::vector<RGB> &colours)
-{
-    float *t = (float *)malloc(sizeof(float) * 3 * colours.size());
-    for (size_t i = 0; i < 3 * colours.size(); i++) t[i] = (colours[i / 3][i % 3] + 0.5f) / 255.0f;
-    return t;
 }
 
 // Fills a record of nx x ny with values[ny][nx] in the given layout; rows
