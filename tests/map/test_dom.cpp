@@ -1,9 +1,5 @@
 // Domain strings, named regions, the region file and the city look-up.
 #include <cmath>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include "../test_support.h"
 #include "core/flags.h"
@@ -30,23 +26,11 @@ struct DomTest : ::testing::Test {
     testutil::ScratchDir dir;
     void SetUp() override
     {
-        RES_clear();
         MESS_set(0, 0xFF);
         dir.write("zyr.reg", "");
         RES_put("file_path", dir.path().c_str());
-        DOM_set_prompt_region(1);  // an earlier test in this process may have switched it off
     }
-    void TearDown() override { RES_clear(); }
 };
-
-// DOM_prompt_region's answer checked; what it wrote to standard output and error.
-std::pair<std::string, std::string> prompt(DOM *d, int mode, int want)
-{
-    std::string out, err = testutil::stderr_of([&] {
-        out = testutil::stdout_of([&] { EXPECT_EQ(DOM_prompt_region(d, mode), want); });
-    });
-    return {out, err};
-}
 
 // Domain strings: every template, keyword details and the projection's parts; the missing domain; invalid strings
 // (result -1, one message).
@@ -101,13 +85,10 @@ TEST_F(DomTest, DomainStrings)
     // parts beyond the fourth parm are dropped
     ASSERT_EQ(DOM_decode("lc:25:-95:1:60:7:8:9,35,-95", &d), 1);
     EXPECT_EQ(std::vector<float>(d.parm, d.parm + 5), (std::vector<float>{1, 60, 7, 8, M}));
-    const char *bad[] = {
-        "ps,1,2,3,4,5,6,7,8", "ps,40,-100,31,21,1,1,1,1,1", "ps,,-100", ",40,-100", "ps,abc,-100",
-        "ps,40,-100,x,21,1,1", "zz,40,-100", "ps,nan,-100", "ps,40,inf", "ps:nan,40,-100", "40,-100,0.5,xyz",
-        "size:1,1e30,5",  // beyond any picture
-        "id:NOSUCH", "id:,40",  // station not found
-    };
-    for (const char *b : bad) {
+    // the size beyond any picture; the stations not found
+    for (const char *b : {"ps,1,2,3,4,5,6,7,8", "ps,40,-100,31,21,1,1,1,1,1", "ps,,-100", ",40,-100", "ps,abc,-100",
+                          "ps,40,-100,x,21,1,1", "zz,40,-100", "ps,nan,-100", "ps,40,inf", "ps:nan,40,-100",
+                          "40,-100,0.5,xyz", "size:1,1e30,5", "id:NOSUCH", "id:,40"}) {
         EXPECT_EQ(testutil::stderr_of([&] { EXPECT_EQ(DOM_decode(b, &d), -1); }), "DOM_decode: Invalid plot domain\n")
             << b;
         EXPECT_EQ(FLAG_get(FLAG_DOMAIN), -1);
@@ -124,26 +105,17 @@ TEST_F(DomTest, DomainStrings)
 
 // Decoding through files: the region file (comments, case, regions naming regions, themselves or each other, an
 // over-long line, a blank line ending the file), other region files and plain domain files, the built-in table (not
-// in the region file), and station look-ups by id, WMO number and name.
+// in the region file), and station look-ups by id, WMO number and name.  "FILE:" loads the menu and leaves the record
+// missing; a menu holds at most 20 entries, labels and keys cut.
 TEST_F(DomTest, DecodesThroughFiles)
 {
-    dir.write("zyr.reg", "# comment line\n"
-                         "us    Contiguous_US  1 ps,39,-97,25,17,2.3,2.3\n"
-                         "euro  Europe         1 lc:50:10,52,12,41,31,1.3,1.3\n"
-                         "hid   Hidden         0 me,0,0\n" +
-                             std::string(700, 'x') + " Long 1 ps,1,1\n"
-                             "after After          1 40,-100,0.5\n"
-                             "self  Self           1 self\n"
-                             "loop1 Loop           1 loop2\n"
-                             "loop2 Loop           1 loop1\n"
-                             "bad   Bad            1 ps,abc,1\n"
-                             "ref   Ref            1 euro\n"
-                             "\n"
-                             "late  Late           1 ps,1,1\n");
+    dir.write("zyr.reg", "# comment line\nus Contiguous_US 1 ps,39,-97,25,17,2.3,2.3\nhid Hidden 0 me,0,0\n" +
+                             std::string(700, 'x') + " Long 1 ps,1,1\neuro Europe 1 lc:50:10,52,12,41,31,1.3,1.3\n"
+                             "after After 1 40,-100,0.5\nself Self 1 self\nloop1 Loop 1 loop2\nloop2 Loop 1 loop1\n"
+                             "bad Bad 1 ps,abc,1\nref Ref 1 euro\n\nlate Late 1 ps,1,1\n");
     dir.write("other.reg", "a  A 1 me,10,20\nb  B 0 ps,30,40\n");
     dir.write("plain.dom", "lc,35,-95,31,21,0.8,0.8\n");
-    dir.write("st.cty", "Chicago              IL US KORD      1   41.9786   -87.9048    205 72530 0\n"
-                        "Bad_line\n"
+    dir.write("st.cty", "Chicago              IL US KORD      1   41.9786   -87.9048    205 72530 0\nBad_line\n"
                         "Denver               CO US KDEN      *2*  39.8617  -104.6730  1655 -9999 0\n");
     const float NA = NAN;  // not checked
     // "self" falls to the built-in table (not there); "loop1" ends instead of recursing for ever; "late" is after the
@@ -161,22 +133,23 @@ TEST_F(DomTest, DecodesThroughFiles)
         {"id:st.cty:72530", 1, 1, 41.9786f, -87.9048f, 25, 1.2f},
         {"id:st.cty:Denver", 1, 1, 39.8617f, -104.673f, 25, 1.2f},
         {"lc,id:st.cty:KDEN,31,21,0.5", 1, 4, 39.8617f, -104.673f, 31, 0.5f},
+        {"other.reg:", 2, M, NA, NA, NA, NA},
     };
+    DOM d;
     for (const Case &c : cases) {
-        DOM d;
         testutil::stderr_of([&] { EXPECT_EQ(DOM_decode(c.text, &d), c.result) << c.text; });
         const float want[] = {c.proj, c.clat, c.clon, c.nx, c.dx}, got[] = {(float)d.proj, d.clat, d.clon,
                                                                            (float)d.nx, d.dx};
         for (int k = 0; k < 5; ++k) EXPECT_TRUE(std::isnan(want[k]) || got[k] == want[k]) << c.text << " " << k;
     }
-    DOM d;
+    EXPECT_EQ(std::vector<std::string>({DOM_get_region_name(0), DOM_get_region_name(1), DOM_get_region_name(2)}),
+              std::vector<std::string>({"Return to previous menu", "A", ""}));  // "b" is not shown
     EXPECT_EQ(DOM_decode("us", &d), 2);
     EXPECT_EQ(DOM_get_prior(), 2);  // from the region's size: (17-1)*2.3 = 36.8
     char out[501];
     EXPECT_EQ(DOM_search_file("zyr.reg", nullptr, out), 1);
     EXPECT_STREQ(out, "ps,39,-97,25,17,2.3,2.3");
-    EXPECT_EQ(DOM_search_file("zyr.reg", "nothere", out), 0);
-    EXPECT_EQ(DOM_search_file("nofile.reg", "us", out), 0);
+    EXPECT_EQ(DOM_search_file("zyr.reg", "nothere", out) + DOM_search_file("nofile.reg", "us", out), 0);
     float lat, lon;
     EXPECT_EQ(CTY_get_loc("st.cty", "KXXX", &lat, &lon), 0);
     std::string err = testutil::stderr_of([&] { EXPECT_EQ(CTY_get_loc("missing.cty", "KORD", &lat, &lon), 0); });
@@ -184,44 +157,19 @@ TEST_F(DomTest, DecodesThroughFiles)
     RES_put("city_file", "none");
     EXPECT_EQ(CTY_get_loc("st.cty", "KORD", &lat, &lon), 0);
     testutil::feed_stdin("45.5\n-80\n");  // the built-in "var" asks for its centre
-    std::string asked = testutil::stdout_of([&] { EXPECT_EQ(DOM_decode("var", &d), 2); });
-    EXPECT_NE(asked.find("Enter the central latitude: "), std::string::npos);
+    EXPECT_NE(testutil::stdout_of([&] { EXPECT_EQ(DOM_decode("var", &d), 2); }).find("Enter the central latitude: "),
+              std::string::npos);
     EXPECT_EQ(fields(d), (std::vector<float>{1, M, -80, 45.5f, -80, 25, 17, 1.2f, 1.2f, M, M, 0}));
-    // "FILE:" loads the menu and leaves the record missing; at most 20 entries, labels and keys cut.
-    EXPECT_EQ(DOM_decode("other.reg:", &d), 2);
-    EXPECT_EQ(d.proj, M);
-    EXPECT_EQ(std::vector<std::string>({DOM_get_region_name(0), DOM_get_region_name(1), DOM_get_region_name(2)}),
-              std::vector<std::string>({"Return to previous menu", "A", ""}));  // "b" is not shown
     std::string text;
     for (int i = 0; i < 25; ++i)
-        text.append("k").append(std::to_string(i))
-            .append("_abbreviation_that_is_long A_label_much_longer_than_twenty_chars 1 40,-100\n");
+        text.append("k").append(std::to_string(i)).append("_abbreviation_long A_label_longer_than_twenty 1 x\n");
     dir.write("many.reg", text);
     EXPECT_EQ(DOM_read_menu("many.reg"), 20);
-    EXPECT_STREQ(DOM_get_region_name(1), "A label much longer ");
-    EXPECT_STREQ(DOM_get_region_name(20), "");
-    EXPECT_EQ(std::string(DOM_get_region_key(19)).size(), 15u);
+    EXPECT_EQ(std::vector<std::string>({DOM_get_region_name(1), DOM_get_region_name(20), DOM_get_region_key(19)}),
+              std::vector<std::string>({"A label longer than ", "", "k18_abbreviatio"}));
 }
 
-TEST_F(DomTest, BundledData)
-{
-    RES_clear();  // no file_path: the bundled region file and city database
-    DOM d;
-    EXPECT_EQ(DOM_decode("id:KORD", &d), 1);
-    EXPECT_NEAR(d.clat, 41.98, 0.01);
-    EXPECT_NEAR(d.clon, -87.90, 0.01);
-    for (const char *name : {"us", "ne", "at", "se", "mw", "sp", "nw", "sw", "world", "eur", "easia", "goesw",
-                             "conus", "afr", "aus", "nam", "sam", "npac", "natl", "arct", "antar", "globe", "moll",
-                             "merc", "gulf", "ak", "hi", "goese"}) {
-        EXPECT_EQ(DOM_decode(name, &d), 2) << name;
-        EXPECT_TRUE(d.proj > 0 && d.nx > 1) << name << " " << d.proj << " " << d.nx;
-    }
-    EXPECT_EQ(d.proj, DOM_SAT);  // goese
-    EXPECT_EQ(DOM_read_menu(nullptr), 20);
-    EXPECT_STREQ(DOM_get_region_key(9), "var");
-}
-
-// The printed form, exactly once, and decoding back what is printed.
+// The printed form, exactly once, and decoding back what is printed; comparing domains and the aspect.
 TEST_F(DomTest, PrintCompareAndAspect)
 {
     DOM a, b;
@@ -232,17 +180,14 @@ TEST_F(DomTest, PrintCompareAndAspect)
         ASSERT_EQ(DOM_decode(t, &a), 1);
         std::string printed = print();
         ASSERT_EQ(DOM_decode(printed.substr(0, printed.size() - 1).c_str(), &b), 1) << printed;
-        EXPECT_EQ(a.ellipsoid, b.ellipsoid) << printed;
-        EXPECT_EQ(DOM_comp_proj(&a, &b), 1) << printed;
+        EXPECT_EQ(std::tuple(a.ellipsoid, DOM_comp_proj(&a, &b), a.nx), std::tuple(b.ellipsoid, 1, b.nx)) << printed;
         EXPECT_NEAR(a.dx, b.dx, 1e-4);
-        EXPECT_EQ(a.nx, b.nx);
     }
     DOM_decode("ps,40,-100,31,21,1,1", &a);
     DOM_decode("ps:40:-100,40,-100,31,21,1,1", &b);
     EXPECT_EQ(DOM_comp(&a, &b), 1);  // missing plat/plon count as clat/clon
     b.nx = 30;
-    EXPECT_EQ(DOM_comp(&a, &b), 0);
-    EXPECT_EQ(DOM_comp_proj(&a, &b), 1);
+    EXPECT_EQ(std::pair(DOM_comp(&a, &b), DOM_comp_proj(&a, &b)), std::pair(0, 1));
     b.parm[3] = 1;
     EXPECT_EQ(DOM_comp_proj(&a, &b), 0);
     EXPECT_FLOAT_EQ(DOM_aspect(&a), 1.5f);
@@ -250,7 +195,8 @@ TEST_F(DomTest, PrintCompareAndAspect)
     EXPECT_FLOAT_EQ(DOM_aspect(&a), 1.0f);
 }
 
-// Station priority by size and resource, and the modes of the region and grid-domain look-ups.
+// Station priority by size and resource, the resource types, and the modes of the region and grid-domain look-ups;
+// with no file_path, the bundled region file and city database.
 TEST_F(DomTest, PriorityAndRegionResources)
 {
     const std::pair<const char *, int> sizes[] = {{"40,-100,2,52,1", 1}, {"40,-100,2,27,1", 2}, {"40,-100", 3},
@@ -269,83 +215,79 @@ TEST_F(DomTest, PriorityAndRegionResources)
     RES_conv_data("ps,40,-100,31,21,1.0,1.0", &d, RES_T_DOMAIN);
     EXPECT_EQ(d.nx, 31);
     RES_conv_data("us", &d, RES_T_REGION);
-    EXPECT_FLOAT_EQ(d.dx, 2.3f);
-    EXPECT_EQ(FLAG_get(FLAG_DOMAIN), 2);
+    EXPECT_EQ(std::pair(d.dx, FLAG_get(FLAG_DOMAIN)), std::pair(2.3f, 2));
     DOM_init(&d);
-    EXPECT_EQ(DOM_get_region(&d, 1), 0);
-    EXPECT_EQ(DOM_get_grid_domain(&d), 0);
+    EXPECT_EQ(std::pair(DOM_get_region(&d, 1), DOM_get_grid_domain(&d)), std::pair(0, 0));
     dir.write("zyr.reg", "first First 1 me,10,20\n");
     DOM_read_menu("zyr.reg");  // the menu is read once a process: read this one
-    EXPECT_EQ(DOM_get_region(&d, 4), 2);  // first menu region
-    EXPECT_EQ(d.proj, 3);
+    EXPECT_EQ(std::pair(DOM_get_region(&d, 4), d.proj), std::pair(2, 3));  // first menu region
     RES_put("region", "40,-100");
     RES_put("plot_domain", "lc,30,-90");
-    EXPECT_EQ(DOM_get_region(&d, 1), 1);
-    EXPECT_EQ(d.proj, 4);
-    EXPECT_EQ(DOM_get_region(&d, 2), 1);  // region only
-    EXPECT_EQ(d.proj, 1);
+    EXPECT_EQ(std::pair(DOM_get_region(&d, 1), d.proj), std::pair(1, 4));
+    EXPECT_EQ(std::pair(DOM_get_region(&d, 2), d.proj), std::pair(1, 1));  // region only
     RES_put("grid_domain", "me,1,2");
-    EXPECT_EQ(DOM_get_grid_domain(&d), 1);
-    EXPECT_EQ(d.proj, 3);
+    EXPECT_EQ(std::pair(DOM_get_grid_domain(&d), d.proj), std::pair(1, 3));
+    RES_clear();
+    EXPECT_EQ(DOM_decode("id:KORD", &d), 1);
+    EXPECT_EQ(std::pair(std::round(d.clat * 100), std::round(d.clon * 100)), std::pair(4198.0f, -8790.0f));
+    EXPECT_EQ(DOM_decode("goese", &d), 2);
+    EXPECT_EQ(d.proj, DOM_SAT);
+    EXPECT_EQ(DOM_read_menu(nullptr), 20);
+    EXPECT_STREQ(DOM_get_region_key(9), "var");
 }
 
-TEST_F(DomTest, PromptRegionMenu)
+// The region prompt, one answer sequence a row, in order: "list" prints the file, a bad answer is reported and asked
+// again, a number picks a menu entry, "0" goes back, five answers without a domain give up; leaving ("q", "quit",
+// "exit", the end of input, or from a built-in region's centre prompt) requests the end with status 0 and asks nothing
+// more.  Mode 1 takes the resource and switches the prompt off; in batch mode the first menu region; an invalid
+// resource ends the run with 43.
+TEST_F(DomTest, PromptRegion)
 {
     dir.write("zyr.reg", "aa Region_A 1 me,10,20\nbb Region_B 1 lc,30,-90\n");
     DOM_read_menu("zyr.reg");
+    const char *ask = "Enter the region: ";
+    const struct Case {
+        const char *input;
+        int mode, batch;
+        const char *res, *value;
+        int want, proj;
+        const char *has, *tail, *err;
+        int exit;  // the status requested, -1 none
+    } cases[] = {
+        {"list\nps,abc,1\n2\n", 0, 0, "", "", 2, 4, " Abbr    Description", ask, "Invalid domain\n", -1},
+        {"40,-100\n", 0, 0, "", "", 1, 1, "", ask, "", -1},
+        {"0\n", 0, 0, "", "", 0, 0, "", ask, "", -1},
+        {"list\nlist\nlist\nlist\nlist\n2\n", 0, 0, "", "", -1, 0, "Region Menu", "", "", -1},
+        {"q\n2\n", 0, 0, "", "", -1, 0, "", ask, "", 0},
+        {"quit\n", 0, 0, "", "", -1, 0, "", ask, "", 0},
+        {"exit\n", 0, 0, "", "", -1, 0, "", ask, "", 0},
+        {"", 0, 0, "", "", -1, 0, "", "Enter the region: \n", "", 0},
+        {"var\nexit\n40\n", 0, 0, "", "", -1, 0, "", "Enter the central latitude: ", "", 0},
+        {"var\n40\n", 0, 0, "", "", -1, 0, "", "Enter the central longitude: \n", "", 0},
+        {"", 0, 1, "", "", 2, 3, "", "", "", -1},
+        {"", 1, 0, "region", "me,1,2", 1, 3, "", "", "", -1},
+        {"", 1, 1, "plot_domain", "ps,abc", -1, 0, "", "", "DOM_decode: Invalid plot domain\nInvalid domain\n", 43},
+    };
     DOM d;
-    testutil::feed_stdin("list\nps,abc,1\n2\n");  // "list", a bad answer, then entry 2
-    auto [out, err] = prompt(&d, 0, 2);
-    EXPECT_NE(err.find("Invalid domain"), std::string::npos);
-    EXPECT_NE(out.find("Region Menu"), std::string::npos);
-    EXPECT_NE(out.find(" Abbr    Description"), std::string::npos);
-    EXPECT_EQ(d.proj, 4);
-    // a typed domain string, leaving with 0, then five answers without a domain
-    testutil::feed_stdin("40,-100\n0\nlist\nlist\nlist\nlist\nlist\n2\n");
-    testutil::stdout_of([&] {
-        EXPECT_EQ(DOM_prompt_region(&d, 0), 1);
-        EXPECT_EQ(DOM_prompt_region(&d, 0), 0);
-        EXPECT_EQ(DOM_prompt_region(&d, 0), -1);
-    });
-    // the resource wins in mode 1 and switches the prompt off
-    RES_put("region", "me,1,2");
-    EXPECT_EQ(DOM_prompt_region(&d, 1), 1);
-    EXPECT_EQ(DOM_prompt_region(&d, 1), 0);
-    // in batch mode the first menu region; an invalid resource ends the run with 43
-    DOM_set_prompt_region(1);
-    RES_clear();
-    RES_put("file_path", dir.path().c_str());
-    FLAG_set(FLAG_BATCH, 1);
-    EXPECT_EQ(DOM_prompt_region(&d, 0), 2);
-    EXPECT_EQ(d.proj, 3);
-    RES_put("plot_domain", "ps,abc");
-    ZYR_clear_exit();
-    EXPECT_EQ(prompt(&d, 1, -1).second, "DOM_decode: Invalid plot domain\nInvalid domain\n");
-    EXPECT_TRUE(ZYR_exit_requested() && ZYR_exit_status() == 43) << ZYR_exit_status();
-    ZYR_clear_exit();
-}
-
-// Leaving the program from the menu ("q", "quit", "exit", the end of input) or from a built-in region's centre prompt
-// requests the end with status 0: -1 comes back and nothing more is asked or printed.
-TEST_F(DomTest, PromptRegionAnswersThatEndTheProgram)
-{
-    dir.write("zyr.reg", "aa Region_A 1 me,10,20\n");
-    DOM_read_menu("zyr.reg");
-    FLAG_set(FLAG_BATCH, 0);
-    DOM d;
-    const std::pair<const char *, std::string> cases[] = {
-        {"q\n2\n", "Enter the region: "}, {"quit\n", "Enter the region: "}, {"exit\n", "Enter the region: "},
-        {"", "Enter the region: \n"},     {"var\nexit\n40\n", "Enter the central latitude: "},
-        {"var\n40\n", "Enter the central longitude: \n"}};
-    for (const auto &[input, tail] : cases) {
-        SCOPED_TRACE(input);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.input << " mode " << c.mode << " batch " << c.batch << " " << c.value);
         ZYR_clear_exit();
-        testutil::feed_stdin(input);
-        auto [out, err] = prompt(&d, 0, -1);
-        EXPECT_EQ(err, "");
-        EXPECT_TRUE(out.ends_with(tail)) << out;
-        EXPECT_TRUE(ZYR_exit_requested() && ZYR_exit_status() == 0) << ZYR_exit_status();
+        DOM_set_prompt_region(1);
+        FLAG_set(FLAG_BATCH, c.batch);
+        RES_clear();
+        RES_put("file_path", dir.path().c_str());
+        if (*c.res) RES_put(c.res, c.value);
+        testutil::feed_stdin(c.input);
+        DOM_init(&d);
+        std::string out, err = testutil::stderr_of([&] {
+            out = testutil::stdout_of([&] { EXPECT_EQ(DOM_prompt_region(&d, c.mode), c.want); });
+        });
+        EXPECT_EQ(c.proj ? d.proj : 0, c.proj);
+        EXPECT_TRUE(out.find(c.has) != std::string::npos && out.ends_with(c.tail)) << out;
+        EXPECT_TRUE(*c.err ? err.ends_with(c.err) : err.empty()) << err;
+        EXPECT_EQ(ZYR_exit_requested() ? ZYR_exit_status() : -1, c.exit);
     }
+    EXPECT_EQ(DOM_prompt_region(&d, 1), 0);  // the last row switched the prompt off
     ZYR_clear_exit();
 }
 

@@ -4,10 +4,6 @@
 #include <cmath>
 #include <cstring>
 #include <sstream>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include "../test_support.h"
 #include "map/dom.h"
@@ -16,7 +12,7 @@
 namespace {
 
 constexpr float M = -9999.0f;
-constexpr double R = 63.7122, SRAD = 421.61, HEIGHT = SRAD - R;  // sphere, orbit radius, height above the sphere
+constexpr double R = 63.7122, SRAD = 421.61, HEIGHT = SRAD - R, m = 1e-5;  // sphere, orbit radius, 100 km a metre
 
 DOM install(const char *text)
 {
@@ -32,33 +28,20 @@ double lon_diff(double a, double b)
     return d > 180 ? d - 360 : d < -180 ? d + 360 : d;
 }
 
-// cs2cs from longitude/latitude to `args` on the sphere: metres, NaN where PROJ cannot project.
-std::vector<std::pair<double, double>> cs2cs(const std::string &args, const std::vector<std::pair<float, float>> &pts)
+std::pair<float, float> tran(float lat, float lon)
 {
-    std::ostringstream in;
-    in.precision(9);
-    for (auto [lat, lon] : pts) in << lon << ' ' << lat << '\n';
-    std::vector<std::string> cmd{"cs2cs", "-f", "%.6f", "+proj=longlat", "+R=6371220", "+to"};
-    std::istringstream words(args + " +R=6371220");
-    for (std::string w; words >> w;) cmd.push_back(w);
-    std::vector<std::pair<double, double>> out;
-    std::istringstream lines(testutil::run(cmd, "/", "", in.str()).out);
-    for (std::string line; std::getline(lines, line);) {
-        double x = NAN, y = NAN;
-        if (std::sscanf(line.c_str(), "%lf %lf", &x, &y) != 2) x = y = NAN;
-        out.emplace_back(x, y);
-    }
-    return out;
+    float x = 1, y = 1;
+    MAP_tran(&x, &y, lat, lon);
+    return {x, y};
 }
 
-constexpr double m = 1e-5;  // 100 km units per metre
 // Our Mollweide is PROJ's scaled by 1/sqrt(2); with scan angles our satellite view multiplies the angles by the orbit
 // radius, PROJ by the height; scale 0: geostationary without scan angles, ours is srad * tan(angle).  Rows without a
 // PROJ string (latitude/longitude, the ellipsoid views, the southern poles) are round trips only.
 const struct ProjCase {
     const char *domain, *proj;
     double scale;                  // our units per PROJ metre
-    float lat0, lat1, lon0, lon1;  // grid of test points
+    float lat0, lat1, lon0, lon1;  // a 41 x 41 grid of test points
 } kProj[] = {
     {"ps:60:-105,40,-100", "+proj=stere +lat_0=90 +lat_ts=60 +lon_0=-105", m, -60, 89, -180, 180},
     {"ps:60:20:45,40,20", "+proj=stere +lat_0=90 +lat_ts=45 +lon_0=20", m, -60, 89, -180, 180},
@@ -82,67 +65,78 @@ const struct ProjCase {
     {"sat:e:0:140.7:422:1,0,140.7", nullptr, 0, -60, 60, 90, 190},
 };
 
-// A point against PROJ's: false (nothing compared) where either cannot project it or it lies far out.
-bool near_oracle(float x, float y, int ok, std::pair<double, double> ref, std::pair<float, float> pt)
+std::pair<float, float> grid_point(const ProjCase &o, int k)
 {
-    auto [rx, ry] = ref;
-    if (!ok || std::isnan(rx) || std::fabs(rx) > 1e4 || std::fabs(ry) > 1e4) return false;
-    SCOPED_TRACE(testing::Message() << pt.first << "," << pt.second);
-    EXPECT_NEAR(x, rx, 1e-4 * R + 1e-6 * std::fabs(rx));
-    EXPECT_NEAR(y, ry, 1e-4 * R + 1e-6 * std::fabs(ry));
-    return true;
+    return {o.lat0 + (o.lat1 - o.lat0) * (k / 41) / 40.0f, o.lon0 + (o.lon1 - o.lon0) * (k % 41) / 40.0f};
 }
 
-// Each case on a 41 x 41 grid, through projection objects all alive at once and used point by point in turn (each
-// keeps its own constants; the current domain is left alone): forward against PROJ, then back again; then through the
-// layer against PROJ.
+// PROJ's values for a case's points in our units; NaN where PROJ cannot project.
+std::vector<std::pair<double, double>> cs2cs(const ProjCase &o)
+{
+    std::ostringstream in;
+    in.precision(9);
+    for (int k = 0; k < 41 * 41; ++k) in << grid_point(o, k).second << ' ' << grid_point(o, k).first << '\n';
+    std::istringstream lines(testutil::run({"sh", "-c", std::string("cs2cs -f %.6f +proj=longlat +R=6371220 +to ") +
+                                                            o.proj + " +R=6371220"}, "/", "", in.str()).out);
+    std::vector<std::pair<double, double>> out;
+    for (std::string line; std::getline(lines, line);) {
+        double x = NAN, y = NAN;
+        std::sscanf(line.c_str(), "%lf %lf", &x, &y);
+        auto ours = [&o](double v) { return o.scale ? v * o.scale : SRAD * std::tan(v * 1e-5 / HEIGHT); };
+        out.emplace_back(ours(x), ours(y));
+    }
+    return out;
+}
+
+// Each case through projection objects all alive at once and used point by point in turn (each keeps its own
+// constants; the current domain is left alone): forward against PROJ, then back again (the longitude looser near a
+// pole; PROJ's rows reach nearer the edges); then through the layer against PROJ.
 TEST(MapOracle, AgreesWithCs2cs)
 {
     NEED_TOOL("cs2cs");
     const size_t n = std::size(kProj);
     std::vector<MapProj> objs;
-    std::vector<std::vector<std::pair<float, float>>> pts(n);
     std::vector<std::vector<std::pair<double, double>>> refs(n);
     for (size_t c = 0; c < n; ++c) {
-        const ProjCase &o = kProj[c];
-        for (int i = 0; i <= 40; ++i)
-            for (int j = 0; j <= 40; ++j)
-                pts[c].emplace_back(o.lat0 + (o.lat1 - o.lat0) * i / 40.0f, o.lon0 + (o.lon1 - o.lon0) * j / 40.0f);
-        refs[c].assign(pts[c].size(), {NAN, NAN});
-        if (o.proj) refs[c] = cs2cs(o.proj, pts[c]);
-        ASSERT_EQ(refs[c].size(), pts[c].size()) << o.domain;
-        for (auto &[rx, ry] : refs[c]) {
-            rx = o.scale ? rx * o.scale : SRAD * std::tan(rx * 1e-5 / HEIGHT);
-            ry = o.scale ? ry * o.scale : SRAD * std::tan(ry * 1e-5 / HEIGHT);
-        }
+        refs[c] = kProj[c].proj ? cs2cs(kProj[c]) : std::vector<std::pair<double, double>>(41 * 41, {NAN, NAN});
+        ASSERT_EQ(refs[c].size(), 41u * 41) << kProj[c].domain;
         DOM d;
-        ASSERT_GE(DOM_decode(o.domain, &d), 1);
+        ASSERT_GE(DOM_decode(kProj[c].domain, &d), 1);
         objs.push_back(MAP_make_proj(&d));
     }
+    // A point against PROJ's: false (nothing compared) where either cannot project it or it lies far out.
+    auto near_oracle = [](float x, float y, int ok, std::pair<double, double> ref) {
+        auto [rx, ry] = ref;
+        if (!ok || std::isnan(rx) || std::fabs(rx) > 1e4 || std::fabs(ry) > 1e4) return false;
+        EXPECT_NEAR(x, rx, 1e-4 * R + 1e-6 * std::fabs(rx));
+        EXPECT_NEAR(y, ry, 1e-4 * R + 1e-6 * std::fabs(ry));
+        return true;
+    };
     install("me,0,0");
     std::vector<int> compared(n), back(n);
-    for (size_t k = 0; k < pts[0].size(); ++k)
+    for (int k = 0; k < 41 * 41; ++k)
         for (size_t c = 0; c < n; ++c) {
-            SCOPED_TRACE(kProj[c].domain);
-            auto [lat, lon] = pts[c][k];
+            auto [lat, lon] = grid_point(kProj[c], k);
+            SCOPED_TRACE(testing::Message() << kProj[c].domain << " " << lat << "," << lon);
             float x, y, la, lo;
             int ok = objs[c].tran(&x, &y, lat, lon);
-            compared[c] += near_oracle(x, y, ok, refs[c][k], pts[c][k]);
+            compared[c] += near_oracle(x, y, ok, refs[c][k]);
             if (!ok || std::fabs(x) > 1e4 || std::fabs(y) > 1e4 || std::fabs(lat) > 89.9f) continue;
-            ++back[c];  // back again, the longitude looser near a pole; PROJ's rows reach nearer the edges
+            ++back[c];
             const double tol = kProj[c].proj ? 1e-3 : 1e-4;
-            ASSERT_EQ(objs[c].untran(&la, &lo, x, y), 1) << lat << "," << lon;
-            EXPECT_NEAR(la, lat, tol) << lat << "," << lon;
-            EXPECT_NEAR(lon_diff(lo, lon), 0, tol / std::cos(lat * M_PI / 180)) << lat << "," << lon;
+            ASSERT_EQ(objs[c].untran(&la, &lo, x, y), 1);
+            EXPECT_NEAR(la, lat, tol);
+            EXPECT_NEAR(lon_diff(lo, lon), 0, tol / std::cos(lat * M_PI / 180));
         }
     EXPECT_EQ(MAP_get_proj(), DOM_MERC);
     for (size_t c = 0; c < n; ++c) {
         SCOPED_TRACE(kProj[c].domain);
         EXPECT_GT(kProj[c].proj ? compared[c] : back[c], 400);
         install(kProj[c].domain);
-        for (size_t k = 0; k < pts[c].size(); ++k) {
+        for (int k = 0; k < 41 * 41; ++k) {
             float x, y;
-            near_oracle(x, y, MAP_tran(&x, &y, pts[c][k].first, pts[c][k].second), refs[c][k], pts[c][k]);
+            auto [lat, lon] = grid_point(kProj[c], k);
+            near_oracle(x, y, MAP_tran(&x, &y, lat, lon), refs[c][k]);
         }
     }
 }
@@ -155,32 +149,29 @@ TEST(MapProj, BatchTransformsEqualOnePointAtATime)
     std::vector<float> lat, lon;
     for (int r = 0; r < 3; ++r)
         for (int i = 0; i < 700; ++i) lat.push_back(-75.0f + 0.2f * (i / 7) + r), lon.push_back(-179.5f + 0.51f * i);
-    const float odd[][2] = {{0, -0.0f},  {0, 0.0f}, {-0.0f, 180},  {10, -180},    {10, 540},
-                            {91, 0},     {NAN, 0},  {0, INFINITY}, {89.99f, -75}, {-90, 12}};
+    const float odd[][2] = {{0, -0.0f}, {0, 0.0f}, {-0.0f, 180}, {10, -180}, {10, 540},
+                            {91, 0}, {NAN, 0}, {0, INFINITY}, {89.99f, -75}, {-90, 12}};
     for (auto &p : odd) lat.push_back(p[0]), lon.push_back(p[1]);
-    const int n = (int)lat.size();
+    const int n = (int)lat.size(), k = n + 2;
     for (const char *dom : {"sat:e:0:-75,0,-75", "sat:0:140.7:422:1,0,140.7", "sat:e:0:0:421.64:1,0,0",
                             "ps:60:-105,40,-100", "lc:25:-95:25,40,-95", "ll,0,0", "me:0:-30,0,-30",
                             "laea:40:-100,40,-100"}) {
         SCOPED_TRACE(dom);
         const DOM d = install(dom);
         const MapProj p = MAP_make_proj(&d);
-        std::vector<float> x(n), y(n), bx(n), by(n);
-        std::vector<unsigned char> ok(n), bok(n);
+        std::vector<float> x(k), y(k), bx(k), by(k), la(k), lo(k), bla(k), blo(k);
+        std::vector<unsigned char> ok(n), bok(n), uok(k), buok(k);
         for (int i = 0; i < n; ++i) ok[i] = MAP_tran(&x[i], &y[i], lat[i], lon[i]) != 0;
         p.tran_points(n, lat.data(), lon.data(), bx.data(), by.data(), bok.data());
-        x.push_back(NAN), y.push_back(0), x.push_back(1e30f), y.push_back(-1e30f);  // refused inverse inputs
-        const int k = (int)x.size();
-        std::vector<float> la(k), lo(k), bla(k), blo(k);
-        std::vector<unsigned char> uok(k), buok(k);
+        x[n] = bx[n] = NAN, y[n] = by[n] = 0, x[n + 1] = bx[n + 1] = 1e30f, y[n + 1] = by[n + 1] = -1e30f;  // refused
         for (int i = 0; i < k; ++i) uok[i] = MAP_untran(&la[i], &lo[i], x[i], y[i]) != 0;
         p.untran_points(k, x.data(), y.data(), bla.data(), blo.data(), buok.data());
         EXPECT_EQ(ok, bok);
         EXPECT_EQ(uok, buok);
-        auto same = [](const std::vector<float> &a, const std::vector<float> &b, int len) {
-            return std::memcmp(a.data(), b.data(), len * sizeof(float)) == 0;
+        auto same = [k](const std::vector<float> &a, const std::vector<float> &b) {
+            return std::memcmp(a.data(), b.data(), k * sizeof(float)) == 0;
         };
-        EXPECT_TRUE(same(x, bx, n) && same(y, by, n) && same(la, bla, k) && same(lo, blo, k));
+        EXPECT_TRUE(same(x, bx) && same(y, by) && same(la, bla) && same(lo, blo));
     }
 }
 
@@ -226,11 +217,9 @@ TEST(MapProj, EdgeCases)
         install(dom);
         for (auto &p : bad) {
             float x = 1, y = 1, la = 1, lo = 1;
-            EXPECT_EQ(MAP_tran(&x, &y, p[0], p[1]), 0) << dom << " " << p[0] << "," << p[1];
-            EXPECT_EQ(std::pair(x, y), std::pair(M, M)) << dom;
+            EXPECT_EQ(std::tuple(MAP_tran(&x, &y, p[0], p[1]), x, y), std::tuple(0, M, M)) << dom << " " << p[0];
             if (std::isfinite(p[0] + p[1])) continue;
-            EXPECT_EQ(MAP_untran(&la, &lo, p[0], p[1]), 0) << dom << " " << p[0] << "," << p[1];
-            EXPECT_EQ(la, M) << dom;
+            EXPECT_EQ(std::pair(MAP_untran(&la, &lo, p[0], p[1]), la), std::pair(0, M)) << dom << " " << p[0];
         }
     }
 }
@@ -257,30 +246,25 @@ TEST(MapProj, LimitsAndGrid)
         MAP_grid_untran(&i, &j, L[1], L[2]);
         EXPECT_NEAR(i, d.nx - 1, 1e-3);
         EXPECT_NEAR(j, d.ny - 1, 1e-3);
-        EXPECT_EQ(MAP_in_domain(L[0], L[3]) * 2 + MAP_in_domain(L[0] - 0.01f, L[3]), 2);
-        EXPECT_EQ(MAP_in_grid_domain(L[0] - 2.9f * d.dx, L[3] + 2.9f * d.dy), 1);
-        EXPECT_EQ(MAP_in_grid_domain(L[0] - 3.1f * d.dx, L[3]), 0);
+        EXPECT_EQ(std::pair(MAP_in_domain(L[0], L[3]), MAP_in_domain(L[0] - 0.01f, L[3])), std::pair(1, 0));
+        EXPECT_EQ(std::pair(MAP_in_grid_domain(L[0] - 2.9f * d.dx, L[3] + 2.9f * d.dy),
+                            MAP_in_grid_domain(L[0] - 3.1f * d.dx, L[3])), std::pair(1, 0));
         EXPECT_EQ(MAP_grid_tran(&x, &y, M, 0), -1);
         EXPECT_EQ(std::pair(x, MAP_grid_untran(&i, &j, M, 0)), std::pair(M, -1));
     }
     MAP_domain(nullptr);
     EXPECT_EQ(MAP_get_proj(), -9999);
-    float x, y;
-    EXPECT_EQ(MAP_tran(&x, &y, 12.5f, -7), 1);
-    EXPECT_EQ(std::pair(x, y), std::pair(12.5f, -7.0f));
+    EXPECT_EQ(tran(12.5f, -7), std::pair(12.5f, -7.0f));
     EXPECT_EQ(MAP_in_domain(1e9f, -1e9f), 1);
     install("zoom,10,20");
-    x = 3, y = 4;
-    EXPECT_EQ(MAP_tran(&x, &y, 50, 60), 1);
-    EXPECT_EQ(std::pair(x, y), std::pair(3.0f, 4.0f));
+    EXPECT_EQ(tran(50, 60), std::pair(1.0f, 1.0f));
 }
 
 // Local scale along a meridian over a 0.01-degree step, against a sphere's 0.01 degrees of arc.
 double meridian_scale(float lat, float lon)
 {
-    float x1, y1, x2, y2;
-    MAP_tran(&x1, &y1, lat, lon);
-    MAP_tran(&x2, &y2, lat + 0.01f, lon);
+    auto [x1, y1] = tran(lat, lon);
+    auto [x2, y2] = tran(lat + 0.01f, lon);
     return std::hypot(x2 - x1, y2 - y1) / (R * 0.01 * M_PI / 180);
 }
 
@@ -294,16 +278,12 @@ TEST(MapProj, DomainStateFactorAndDomainTran)
     EXPECT_EQ(MAP_get_domain(&cur)->plat, -50);
     EXPECT_NEAR(meridian_scale(-60, 20), 1.0, 1e-3);  // southern default true latitude -60
     install("lc,45,-90");  // missing plat/plon become the centre
-    MAP_get_domain(&cur);
-    EXPECT_EQ(std::pair(cur.plat, cur.plon), std::pair(45.0f, -90.0f));
-    float x, y, lat, lon;
+    EXPECT_EQ(std::pair(MAP_get_domain(&cur)->plat, cur.plon), std::pair(45.0f, -90.0f));
     install("ps,60,0");
     MAP_coord(60, 10);
-    MAP_tran(&x, &y, 50, 10);
-    EXPECT_NEAR(x, 0, 1e-5);
+    EXPECT_NEAR(tran(50, 10).first, 0, 1e-5);
     MAP_proj(3);
-    MAP_tran(&x, &y, 0, 20);
-    EXPECT_NEAR(x, 11.119877, 1e-4);  // cs2cs +proj=merc +lon_0=10 of (0, 20)
+    EXPECT_NEAR(tran(0, 20).first, 11.119877, 1e-4);  // cs2cs +proj=merc +lon_0=10 of (0, 20)
     install("lc:40:-95,40,-95");
     const float t[2] = {25, 25};
     MAP_proj_coord(t);
@@ -315,11 +295,12 @@ TEST(MapProj, DomainStateFactorAndDomainTran)
     DOM_decode("ps:60:-105,40,-100,31,21,1,1", &a);
     DOM_decode("lc:25:-95:25,38,-97,61,37,0.8,0.8", &b);
     MAP_domain(&a);
-    MAP_tran(&x, &y, 42, -90);
+    auto [x, y] = tran(42, -90);
     install("me,0,0");
     EXPECT_EQ(MAP_domain_tran(&a, &b, &x, &y, x, y), 1);
     EXPECT_EQ(MAP_get_proj(), DOM_MERC);  // current domain restored
     MAP_domain(&b);
+    float lat, lon;
     MAP_untran(&lat, &lon, x, y);
     EXPECT_NEAR(lat, 42, 1e-4);
     EXPECT_NEAR(lon, -90, 1e-4);
@@ -335,21 +316,20 @@ TEST(MapProj, DirectionsMatchNumericGeometry)
         DOM d = install(dom);
         for (float dlon : {-30.0f, 0.0f, 20.0f})
             for (float dir : {0.0f, 45.0f, 200.0f}) {
-                float lat = d.clat + 5, lon = d.clon + dlon, x, y, x2, y2;
-                ASSERT_EQ(MAP_tran(&x, &y, lat, lon), 1);
-                double s = std::sin(dir * M_PI / 180), c = std::cos(dir * M_PI / 180);
-                MAP_tran(&x2, &y2, lat + 0.01 * c, lon + 0.01 * s / std::cos(lat * M_PI / 180));
-                float adj = MAP_dir_adj(dir, x, y);
                 SCOPED_TRACE(testing::Message() << dom << " " << dlon << " " << dir);
+                const float lat = d.clat + 5, lon = d.clon + dlon, s = std::sin(dir * M_PI / 180),
+                            c = std::cos(dir * M_PI / 180);
+                auto [x, y] = tran(lat, lon);
+                auto [x2, y2] = tran(lat + 0.01 * c, lon + 0.01 * s / std::cos(lat * M_PI / 180));
+                float adj = MAP_dir_adj(dir, x, y);
                 EXPECT_NEAR(lon_diff(adj, std::atan2(x2 - x, y2 - y) * 180 / M_PI), 0, 0.1);
                 EXPECT_NEAR(d.proj == DOM_SAT ? 0 : lon_diff(MAP_undir_adj(adj, x, y), dir), 0, 1e-3);
             }
     }
     install("ps,60,-100");
-    EXPECT_FLOAT_EQ(MAP_dir_adj(10, 0, 0), 110);
-    EXPECT_FLOAT_EQ(MAP_uvdir_adj(1, 1, 0, 0), 100);
-    float x, y, x2, y2, lat, lon;
-    MAP_tran(&x, &y, 40, -100);
+    EXPECT_EQ(std::pair(MAP_dir_adj(10, 0, 0), MAP_uvdir_adj(1, 1, 0, 0)), std::pair(110.0f, 100.0f));
+    float x2, y2, lat, lon;
+    auto [x, y] = tran(40, -100);
     MAP_offset(&x2, &y2, x, y, 0, 111.195f);  // one degree north
     MAP_untran(&lat, &lon, x2, y2);
     EXPECT_NEAR(lat, 41, 1e-3);
@@ -378,8 +358,8 @@ TEST(MapProj, DiagramSystems)
         MAP_set_view(wide);
         const DOM d = install(c.domain);
         MAP_set_view(vp);
-        float x, y, a, b, ox, oy, wx, wy;
-        MAP_tran(&x, &y, c.a, c.b);
+        float a, b, ox, oy, wx, wy;
+        auto [x, y] = tran(c.a, c.b);
         EXPECT_NEAR(x, std::isnan(c.x) ? x : c.x, 1e-4);
         EXPECT_NEAR(y, std::isnan(c.y) ? y : c.y, 1e-4);
         MAP_untran(&a, &b, x, y);
@@ -387,18 +367,16 @@ TEST(MapProj, DiagramSystems)
         EXPECT_NEAR(b, c.b, c.tol_b);
         if (d.proj != DOM_SKEWT && d.proj != DOM_TEPH) continue;
         MAP_make_proj(&d).tran(&ox, &oy, c.a, c.b);
-        EXPECT_EQ(std::pair(x, y), std::pair(ox, oy));
         MapProj(d, wide).tran(&wx, &wy, c.a, c.b);
+        EXPECT_EQ(std::pair(x, y), std::pair(ox, oy));
         EXPECT_TRUE(x != wx || y != wy);
     }
     install("xy,0,100,10,20");
-    float L[4], x, y, x2, y2;
+    float L[4];
     MAP_get_limits(L);
     EXPECT_EQ(std::vector<float>(L, L + 4), (std::vector<float>{0, 25, 100, 117}));
     install("skewt,-40,1050,80,-950");  // isotherms lean right going up
-    MAP_tran(&x, &y, 15, 850);
-    MAP_tran(&x2, &y2, 15, 500);
-    EXPECT_GT(x2, x);
+    EXPECT_GT(tran(15, 500).first, tran(15, 850).first);
 }
 
 }  // namespace
