@@ -46,8 +46,6 @@ inline Bytes deflated(const Bytes &in)
     return compress(out.data(), &n, in.data(), in.size()), out.resize(n), out;
 }
 
-// ---- AREA ----
-
 // A directory of nx x ny one-byte elements, 2004 day 191 14:25, data at
 // 768, with the given words set.
 struct Dir {
@@ -110,8 +108,6 @@ struct Read {
     int nx() const { return area.dir[AREA_W_NELEMS]; }
 };
 
-// ---- AWIPS ----
-
 // A product definition block (octets counted from 1): 2005 day 12 Sep
 // 06:30:15, the given projection code and size.
 inline Bytes make_pdb(int proj, int nx, int ny)
@@ -128,8 +124,6 @@ inline void put_s24(Bytes &p, int k, double v)
     int m = (int)std::lround(std::fabs(v) * 10000);
     p[k - 1] = (unsigned char)((m >> 16) | (v < 0 ? 0x80 : 0)), p[k] = (unsigned char)(m >> 8), p[k + 1] = (unsigned char)m;
 }
-
-// ---- LRIT ----
 
 // Header records appended one by one; seal() sets the primary header's
 // total length once they are in, then the data field.
@@ -152,8 +146,6 @@ struct Lrit {
     void seal() { out[4] = out.size() >> 24, out[5] = out.size() >> 16, out[6] = out.size() >> 8, out[7] = out.size(); }
     void data(const Bytes &d) { out.insert(out.end(), d.begin(), d.end()); }
 };
-
-// ---- TIFF ----
 
 // One directory, entries given as (tag, type, values), in either byte
 // order; SHORT, LONG, ASCII and DOUBLE entries, out-of-line values after
@@ -204,8 +196,6 @@ struct Tiff {
         return build(pixels);
     }
 };
-
-// ---- Unisys and ZYRIMG files of ramp pixels ----
 
 // nx * ny ramp pixels with the keyword header over their start.
 inline Bytes unisys(int nx, int ny, const std::string &header)

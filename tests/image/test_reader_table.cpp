@@ -111,29 +111,28 @@ TEST(ReaderTable, EveryRowRefusesJunkAndAMissingFileWithItsOwnMessages)
 
 // ---- real samples ----
 
-// A real file read through its row: the size; the date (year to minute) and
-// info; the domain projection; an FNV-1a 64 digest of the 8-bit pixels as an
-// independent decoder gives them (GINI and LRIT: a python3 decoder written
-// from the format documents, with zlib and PIL for the compressed products;
-// 16-bit LRIT data keep bits 2..9, least significant byte first in KMA's
-// IMG_FD files; TIFF: gdal_translate's first band, the high byte of 16-bit
-// samples); and two points, latitude, longitude, column and row from 0, that
-// must fall within 0.1 pixel.  GINI points: the PDB's first point at the
-// lower-left pixel, and the upper-right one (the PDB's last point for
-// Mercator, else cs2cs +R=6371200 of the first point moved by the grid's
-// extent).  LRIT points: 45N 25E and 40S 35W of the sub-satellite point
-// through cs2cs +proj=geos +sweep=y +h=35782860 +a=6378140 +b=6356752 and
-// the CGMS relation column = COFF + x 2^-16 |CFAC| (line likewise, from the
-// segment's first line).  TIFF points: the corner pixel centres gdaltransform
-// gives (through cs2cs for projected files).  A result of -1: refused.
+// A real file read through its row: size, date (year to minute), info
+// (nullptr: the file's name or its start), domain projection, an FNV-1a 64
+// digest of the 8-bit pixels as an independent decoder gives them (GINI and
+// LRIT: a python3 decoder written from the format documents, zlib and PIL;
+// 16-bit LRIT keeps bits 2..9, least significant byte first in KMA's IMG_FD
+// files; TIFF: gdal_translate's first band, the high byte of 16-bit samples),
+// and two points (latitude, longitude, column, row from 0) to 0.1 pixel.
+// GINI: the PDB's first point at the lower-left pixel, the upper-right one
+// (the PDB's last point for Mercator, else cs2cs +R=6371200 of the first
+// moved by the grid's extent).  LRIT: 45N 25E and 40S 35W of the sub-satellite
+// point through cs2cs +proj=geos +sweep=y +h=35782860 +a=6378140 +b=6356752
+// and column = COFF + x 2^-16 |CFAC| (lines likewise, from the segment's
+// first).  TIFF: the corner pixel centres gdaltransform (and cs2cs) give.
+// size: as published (see SOURCES.md), checked for GINI; result -1: refused.
 struct Real {
     const char *file;
     int code, result, nx = 0, ny = 0, date[5] = {};
-    const char *info = nullptr;  // nullptr: the file's own name, or the start of it
+    const char *info = nullptr;
     int proj = 0;
     uint64_t digest = 0;
     double pts[2][4] = {};
-    long size = 0;  // as published (see SOURCES.md), checked for GINI
+    long size = 0;
 };
 
 constexpr int G = IMG_SRC_AWIPZ, L = IMG_SRC_LRIT, T = IMG_SRC_TIFF, NONE = -9999;

@@ -25,20 +25,12 @@ std::string gdal_pixels(const std::string &path, size_t want)
 
 // ---- GeoTIFFs: pixel centres against gdaltransform ----
 
-// GeoKeys with SHORT and DOUBLE values; the model position of raster (0, 0)
-// and the pixel size; matrix: georeferenced by ModelTransformation, not
-// tiepoint and scale; the file's geographic system, for gdaltransform -t_srs;
-// the domain projection expected.
-using Keys = std::vector<std::pair<unsigned, unsigned>>;
-struct GeoCase {
-    const char *name;
-    Keys shorts;
-    std::vector<std::pair<unsigned, double>> doubles;
-    double x0, y0, step;
-    bool matrix;
-    const char *geog;
-    int proj;
-};
+// GeoKeys (SHORT values but for the DOUBLE ones 2057..2061 and 3078..3095);
+// the model position of raster (0, 0) and the pixel size; matrix:
+// georeferenced by ModelTransformation, not tiepoint and scale; the file's
+// geographic system, for gdaltransform -t_srs; the domain projection expected.
+using Keys = std::vector<std::pair<unsigned, double>>;
+struct GeoCase { const char *name; Keys keys; double x0, y0, step; bool matrix; const char *geog; int proj; };
 
 // Keys: 1024 model type, 1025 raster type, 2048 geographic system, 3072
 // projected system, 3075 projection (7 Mercator, 8/9 Lambert 2SP/1SP, 15
@@ -47,59 +39,54 @@ struct GeoCase {
 // 3082/3083 false easting/northing, 3086/3087 false origin ones, 3092 scale,
 // 3095 straight vertical pole.
 const char *const kWgsGeog = "+proj=longlat +datum=WGS84";
-Keys projected(unsigned ct, unsigned gcs = 4326, unsigned unit = 9001)
+Keys projected(unsigned ct, Keys more, unsigned gcs = 4326, unsigned unit = 9001)
 {
-    return {{1024, 1}, {1025, 1}, {2048, gcs}, {3072, 32767}, {3075, ct}, {3076, unit}};
+    more.insert(more.end(), {{1024, 1}, {1025, 1}, {2048, gcs}, {3072, 32767}, {3075, ct}, {3076, unit}});
+    return more;
 }
 
 const GeoCase kGeo[] = {
-    {"Mercator, standard parallel only", projected(7), {{3078, 20}, {3080, -80}}, -1e6, 3e6, 25000, false, kWgsGeog, 3},
-    {"Mercator, natural origin latitude", projected(7), {{3080, -80}, {3081, 20}}, -1e6, 3e6, 25000, false, kWgsGeog, 3},
+    {"Mercator, standard parallel only", projected(7, {{3078, 20}, {3080, -80}}), -1e6, 3e6, 25000, false, kWgsGeog, 3},
+    {"Mercator, natural origin latitude", projected(7, {{3080, -80}, {3081, 20}}), -1e6, 3e6, 25000, false, kWgsGeog, 3},
     // GDAL writes the natural origin latitude 0 beside the standard parallel.
-    {"Mercator, both latitudes", projected(7), {{3078, 20}, {3080, -80}, {3081, 0}}, -1e6, 3e6, 25000, false, kWgsGeog, 3},
-    {"Mercator, scale factor", projected(7), {{3080, -80}, {3092, 0.9}}, -1e6, 3e6, 25000, false, kWgsGeog, 3},
-    {"Mercator, feet, false origin, NAD27, south", projected(7, 4267, 9002),
-     {{3078, -30}, {3080, 100}, {3082, 1000}, {3083, 2000}}, 2e6, -8e6, 60000, false, "+proj=longlat +datum=NAD27", 3},
-    {"Mercator, transformation matrix", projected(7), {{3078, 45}, {3080, 170}}, 500000, 6e6, 20000, true, kWgsGeog, 3},
-    {"Mercator, code 3857 only", {{1024, 1}, {1025, 1}, {3072, 3857}}, {}, -1e6, 3e6, 25000, false, "+proj=longlat +R=6378137", 3},
-    {"Lambert, two parallels, NAD83", projected(8, 4269), {{3078, 33}, {3079, 45}, {3084, -96}, {3085, 23}, {3086, 1e5}, {3087, 2e5}},
+    {"Mercator, both latitudes", projected(7, {{3078, 20}, {3080, -80}, {3081, 0}}), -1e6, 3e6, 25000, false, kWgsGeog, 3},
+    {"Mercator, scale factor", projected(7, {{3080, -80}, {3092, 0.9}}), -1e6, 3e6, 25000, false, kWgsGeog, 3},
+    {"Mercator, feet, false origin, NAD27, south", projected(7, {{3078, -30}, {3080, 100}, {3082, 1000}, {3083, 2000}}, 4267, 9002),
+     2e6, -8e6, 60000, false, "+proj=longlat +datum=NAD27", 3},
+    {"Mercator, transformation matrix", projected(7, {{3078, 45}, {3080, 170}}), 500000, 6e6, 20000, true, kWgsGeog, 3},
+    {"Mercator, code 3857 only", {{1024, 1}, {1025, 1}, {3072, 3857}}, -1e6, 3e6, 25000, false, "+proj=longlat +R=6378137", 3},
+    {"Lambert, two parallels, NAD83", projected(8, {{3078, 33}, {3079, 45}, {3084, -96}, {3085, 23}, {3086, 1e5}, {3087, 2e5}}, 4269),
      -1e6, 1.5e6, 25000, false, "+proj=longlat +datum=NAD83", 4},
-    {"Lambert, one parallel, scale", projected(9), {{3080, -95}, {3081, 25}, {3092, 0.999}}, -1e6, 1.5e6, 25000, false, kWgsGeog, 4},
-    {"Lambert, southern", projected(8), {{3078, -20}, {3079, -40}, {3084, 130}, {3085, -30}}, -1e6, 0, 25000, false, kWgsGeog, 4},
-    {"polar stereographic, true at 70", projected(15), {{3081, 70}, {3092, 1}, {3095, -45}}, -1e6, 0, 25000, false, kWgsGeog, 1},
-    {"polar stereographic, south", projected(15), {{3081, -71}, {3092, 1}, {3095, 10}}, -1e6, 1e6, 25000, false, kWgsGeog, 1},
-    {"polar stereographic, pole, scale 0.994", projected(15), {{3081, 90}, {3082, 2e6}, {3083, 2e6}, {3092, 0.994}, {3095, 0}},
+    {"Lambert, one parallel, scale", projected(9, {{3080, -95}, {3081, 25}, {3092, 0.999}}), -1e6, 1.5e6, 25000, false, kWgsGeog, 4},
+    {"Lambert, southern", projected(8, {{3078, -20}, {3079, -40}, {3084, 130}, {3085, -30}}), -1e6, 0, 25000, false, kWgsGeog, 4},
+    {"polar stereographic, true at 70", projected(15, {{3081, 70}, {3092, 1}, {3095, -45}}), -1e6, 0, 25000, false, kWgsGeog, 1},
+    {"polar stereographic, south", projected(15, {{3081, -71}, {3092, 1}, {3095, 10}}), -1e6, 1e6, 25000, false, kWgsGeog, 1},
+    {"polar stereographic, pole, scale 0.994", projected(15, {{3081, 90}, {3082, 2e6}, {3083, 2e6}, {3092, 0.994}, {3095, 0}}),
      1e6, 3e6, 25000, false, kWgsGeog, 1},
-    {"polar stereographic, code 3413 only", {{1024, 1}, {1025, 1}, {3072, 3413}}, {}, -1e6, 0, 25000, false, kWgsGeog, 1},
-    {"geographic", {{1024, 2}, {1025, 1}, {2048, 4326}}, {}, -100, 50, 0.25, false, kWgsGeog, 2},
-    {"geographic, pixel is point", {{1024, 2}, {1025, 2}, {2048, 4326}}, {}, -100, 50, 0.25, false, kWgsGeog, 2},
+    {"polar stereographic, code 3413 only", {{1024, 1}, {1025, 1}, {3072, 3413}}, -1e6, 0, 25000, false, kWgsGeog, 1},
+    {"geographic", {{1024, 2}, {1025, 1}, {2048, 4326}}, -100, 50, 0.25, false, kWgsGeog, 2},
+    {"geographic, pixel is point", {{1024, 2}, {1025, 2}, {2048, 4326}}, -100, 50, 0.25, false, kWgsGeog, 2},
 };
 
-// A 40 x 30 GeoTIFF with the case's keys and georeference.
-std::vector<unsigned char> geotiff(const GeoCase &c, int w, int h)
+// A 40 x 30 GeoTIFF with the case's keys (in key order) and georeference.
+build::Bytes geotiff(GeoCase c)
 {
     build::Tiff b;
-    std::vector<uint32_t> dir = {1, 1, 0, 0};
+    std::vector<uint32_t> dir = {1, 1, 0, (uint32_t)c.keys.size()};
     std::vector<double> params;
-    std::vector<std::pair<unsigned, int>> keys;  // key, short value or -1 - double index
-    for (auto &s : c.shorts) keys.push_back({s.first, (int)s.second});
-    for (auto &d : c.doubles) {
-        keys.push_back({d.first, -1 - (int)params.size()});
-        params.push_back(d.second);
+    std::sort(c.keys.begin(), c.keys.end());
+    for (auto [key, v] : c.keys) {
+        const bool dbl = (key >= 2057 && key <= 2061) || (key >= 3078 && key <= 3095);
+        dir.insert(dir.end(), {key, dbl ? 34736u : 0u, 1, dbl ? (uint32_t)params.size() : (uint32_t)v});
+        if (dbl) params.push_back(v);
     }
-    std::sort(keys.begin(), keys.end());
-    for (auto &k : keys) {
-        bool dbl = k.second < 0;
-        dir.insert(dir.end(), {k.first, dbl ? 34736u : 0u, 1, dbl ? (uint32_t)(-1 - k.second) : (uint32_t)k.second});
-    }
-    dir[3] = (uint32_t)keys.size();
     if (c.matrix) b.doubles(34264, {c.step, 0, 0, c.x0, 0, -c.step, 0, c.y0, 0, 0, 0, 0, 0, 0, 0, 1});
     if (!c.matrix) b.doubles(33550, {c.step, c.step, 0}), b.doubles(33922, {0, 0, 0, c.x0, c.y0, 0});
     b.tag(34735, 3, dir);
     if (!params.empty()) b.doubles(34736, params);
-    std::vector<unsigned char> pix((size_t)w * h);
+    build::Bytes pix(40 * 30);
     for (size_t i = 0; i < pix.size(); i++) pix[i] = (unsigned char)(i * 13);
-    return b.grey(w, h, pix);
+    return b.grey(40, 30, pix);
 }
 
 class TiffGdalGeo : public testing::TestWithParam<GeoCase> {};
@@ -109,7 +96,7 @@ TEST_P(TiffGdalGeo, FirstAndLastPixelCentresMatchGdaltransform)
     const GeoCase &c = GetParam();
     NEED_GDAL();
     const int w = 40, h = 30;
-    std::vector<unsigned char> file = geotiff(c, w, h);
+    build::Bytes file = geotiff(c);
     testutil::ScratchDir dir;
     // Where GDAL puts the upper-left and lower-right pixel centres: lon lat z for each.
     const std::string cmd = "gdaltransform -t_srs " + testutil::quote(c.geog) + " " + dir.write("geo.tif", std::string(file.begin(), file.end()));
