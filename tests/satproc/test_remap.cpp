@@ -1,7 +1,5 @@
-// Image geometry: domain fitting (blocks of the map types, the grid_domain override, the real GVAR and polar
-// stereographic files), the window size and pixel offset, plot parameters and input keywords, remapping and zoom
-// (sampling rules, the last column and longitude cut-off, bad input, stepped against per-pixel traces, threads) and
-// exact nearest-neighbour remapping of the satellite view against gdalwarp.
+// Image geometry: domain fitting, window size, plot parameters and input keywords, remapping and zoom on small images
+// and the real files, and exact nearest-neighbour remapping of the satellite view against gdalwarp.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -33,20 +31,16 @@ DOM grid(int proj, float clat, float clon, int nx, int ny, float spacing)
     return d;
 }
 
+// The test main resets the modules before each test; tran_sat starts off here.
 class Remap : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        SAT_param_reset(), SAT_set_tran_sat(0), AREA_reset(), IMG_init(&img), IMG_init(&out);
-        RES_put("geometry", ""), RES_put("grid_domain", ""), RES_put("plot_param", "");
-    }
-    void TearDown() override { IMG_free(&img), IMG_free(&out), RES_put("plot_param", ""); }
+    void SetUp() override { SAT_set_tran_sat(0), IMG_init(&img), IMG_init(&out); }
+    void TearDown() override { IMG_free(&img), IMG_free(&out); }
     // A w x h image on a 1-degree latitude/longitude grid centred at (0, 0): column c is longitude c - (w-1)/2, row r
     // latitude (h-1)/2 - r.
     void make_image(int w, int h, const std::vector<unsigned char> &px)
     {
-        IMG_free(&img);
-        IMG_init(&img);
+        IMG_free(&img), IMG_init(&img);
         img.nx = img.bytes_line = w, img.ny = h, img.depth = 8, img.source = IMG_SRC_ZYR;
         img.data = (unsigned char *)std::malloc(px.size());
         std::memcpy(img.data, px.data(), px.size());
@@ -63,19 +57,40 @@ protected:
     // The real files, read as a program run reads them.
     void read(const char *file)
     {
-        IMG_free(&img);
-        IMG_init(&img);
-        FLAG_set(FLAG_INPUT, IMG_SRC_AREA);
-        SAT_set_tran_sat(1);  // its start value in a program run
+        IMG_free(&img), IMG_init(&img);
+        FLAG_set(FLAG_INPUT, IMG_SRC_AREA), SAT_set_tran_sat(1);  // tran_sat's start value in a program run
         ASSERT_EQ(SAT_read_file(testutil::shared(file).c_str(), &img), 1);
     }
-    static DOM window_domain(const char *text)
+    // A decoded domain, sized to the window unless told not to.
+    static DOM domain(const char *text, bool window = true)
     {
         DOM d;
         DOM_init(&d);
         EXPECT_EQ(DOM_decode(text, &d), 1);
-        SAT_domain_image(&d);
+        if (window) SAT_domain_image(&d);
         return d;
+    }
+    // The stepped trace at the default remap_inc stays within half a source pixel (the larger of the column and row
+    // differences, every 7th row) of the per-pixel trace by the same path, on a small and a large window.
+    void stepped_follows_per_pixel(const char *text)
+    {
+        for (const char *geometry : {"640x427", "1920x1080"}) {
+            SCOPED_TRACE(testing::Message() << text << " " << geometry);
+            RES_put("geometry", geometry);
+            const DOM d = domain(text);
+            std::vector<float> sc(d.nx), sr(d.nx), pc(d.nx), pr(d.nx);
+            float worst = -1;
+            for (int j = 0; j < d.ny; j += 7) {
+                EXPECT_EQ(SAT_remap_positions(&img, &d, j, 0, sc.data(), sr.data()), 0);
+                SAT_remap_positions(&img, &d, j, 1, pc.data(), pr.data());
+                for (int i = 0; i < d.nx; ++i)
+                    if (!std::isnan(pc[i])) {
+                        EXPECT_FALSE(std::isnan(sc[i])) << i << " " << j;
+                        worst = std::max({worst, std::fabs(sc[i] - pc[i]), std::fabs(sr[i] - pr[i])});
+                    }
+            }
+            EXPECT_TRUE(worst >= 0 && worst < 0.5) << worst;  // something traced, and closely
+        }
     }
     IMG img, out;
 };
@@ -90,16 +105,14 @@ struct FakeArea {
         dir[1] = 4, dir[5] = dir[6] = 1, dir[8] = lines, dir[9] = elems, dir[11] = lres, dir[12] = eres;
         std::memcpy(block, type, 4);
         for (auto [k, v] : words) block[k] = v;
-        rec.dir = dir;
-        std::memcpy(rec.nav_type, type, 4);
+        rec.dir = dir, std::memcpy(rec.nav_type, type, 4);
         *(type[0] == 'P' ? &rec.ps : !std::strncmp(type, "GOES", 4) ? &rec.goes : &rec.proj) = block;
     }
     const DOM &fit(IMG *img)
     {
         img->nx = dir[9], img->ny = dir[8], img->res_x = (float)dir[12], img->res_y = (float)dir[11];
         img->source = IMG_SRC_AREA;
-        AREA_init(&rec);
-        AREA_calc_domain(img, &rec);
+        AREA_init(&rec), AREA_calc_domain(img, &rec);
         return img->domain;
     }
 };
@@ -165,23 +178,17 @@ TEST_F(Fit, WindowSizeAndPixelOffset)
     DOM d;
     for (auto &c : cases) {
         RES_put("geometry", c.geometry);
-        DOM_init(&d);
-        ASSERT_EQ(DOM_decode("ll,40,-100,101,51,0.5,0.5", &d), 1);
-        SAT_domain_image(&d);
+        d = domain("ll,40,-100,101,51,0.5,0.5");
         EXPECT_EQ(std::pair(d.nx, d.ny), std::pair(c.w, c.h)) << c.geometry;
     }
     EXPECT_NEAR(d.dx, 50.0 / 639, 1e-5);
     EXPECT_NEAR(d.dy, 25.0 / 426, 1e-5);
-    DOM_init(&d);
-    SAT_domain_image(&d);
-    EXPECT_EQ(d.nx, DOM_MISSING);
     make_image(4, 1, {0, 0, 0, 0});
     const struct { int off; unsigned char in, out; } shifts[] = {{20, 250, 255}, {20, 10, 30}, {-20, 10, 0},
                                                                  {-20, 200, 180}};
     for (auto &c : shifts) {
         std::memset(img.data, c.in, 4);
-        RES_put("plot_param", ("pixoff=" + std::to_string(c.off)).c_str());
-        SAT_plot_param();
+        RES_put("plot_param", ("pixoff=" + std::to_string(c.off)).c_str()), SAT_plot_param();
         SAT_image_setup(&img, &d);
         EXPECT_EQ(img.data[3], c.out) << c.off << " " << (int)c.in;
         EXPECT_EQ(std::vector({d.nx, d.ny, d.proj}), std::vector({640, 427, (int)DOM_LATLON}));
@@ -202,8 +209,9 @@ std::array<float, 10> decode(const char *text)
 
 // "remap:" is longer than 5 but has nothing at the 7th character, where the value starts; "no_pixav" compares 8
 // characters; "refresh" is a whole-entry keyword; "remapping" is remap with the value "ping".  Cut-off bands: a base,
-// then up to three band starts closed by 256; nothing read changes nothing.
-TEST(FitParam, KeywordsArgumentsAndCutoffBands)
+// then up to three band starts closed by 256; nothing read changes nothing.  The input type from "input" and
+// "in_file".
+TEST(FitParam, KeywordsCutoffBandsAndInputTypes)
 {
     const struct { const char *text; int field; float want; } cases[] = {
         {"remap", REMAP, 20},  {"remap:5", REMAP, 5},         {"REMAP=7", REMAP, 7},     {"remap:", REMAP, 0},
@@ -214,33 +222,26 @@ TEST(FitParam, KeywordsArgumentsAndCutoffBands)
         {"refreshx", REFRESH, 0}, {"nothing,remapping", REMAP, 0}, {"nothing,remapping", TRAN, 1},
     };
     for (const auto &c : cases) EXPECT_EQ(decode(c.text)[c.field], c.want) << c.text << " field " << c.field;
-    const struct { const char *text; int base, numcut, cut[5]; } cuts[] = {
-        {"cutoff:255:100", 255, 1, {0, 100, 256, 0, 0}}, {"cutoff:7", 7, 0, {0, 256, 0, 0, 0}},
-        {"cutoff:1:2:3:4", 1, 3, {0, 2, 3, 4, 256}},     {"cutoff", 0, 0, {0, 0, 0, 0, 0}},
-        {"cutoff:x", 0, 0, {0, 0, 0, 0, 0}},
+    // band count, base, band starts
+    const struct { const char *text; std::vector<int> want; } cuts[] = {
+        {"cutoff:255:100", {1, 255, 0, 100, 256, 0, 0}}, {"cutoff:7", {0, 7, 0, 256, 0, 0, 0}},
+        {"cutoff:1:2:3:4", {3, 1, 0, 2, 3, 4, 256}},     {"cutoff", {0, 0, 0, 0, 0, 0, 0}},
+        {"cutoff:x", {0, 0, 0, 0, 0, 0, 0}},
     };
     for (auto &c : cuts) {
         decode(c.text);
-        int base, cut[5];
-        EXPECT_EQ(SAT_get_cut(&base, cut), c.numcut) << c.text;
-        EXPECT_EQ(base, c.base) << c.text;
-        EXPECT_EQ(std::vector(cut, cut + 5), std::vector(c.cut, c.cut + 5)) << c.text;
+        int base, cut[5], num = SAT_get_cut(&base, cut);
+        EXPECT_EQ(std::vector({num, base, cut[0], cut[1], cut[2], cut[3], cut[4]}), c.want) << c.text;
     }
-}
-
-TEST(FitParam, InputTypeFromInputAndInFile)
-{
-    const struct { const char *input, *in_file; int type; } cases[] = {
+    const struct { const char *input, *in_file; int type; } inputs[] = {
         {"", "", 51},           {"img", "", 50},          {"awipz", "", 54},       {"awip", "", 53},
         {"unisat", "", 55},     {"tiff", "", 59},         {"lrit", "", 60},        {"AREA", "", 51},
         {"awi", "", 51},        {"tiff,bogus", "", 59},   {"", "awip:sat_ir", 53}, {"", "awipz:sat_ir", 54},
         {"", "unisat", 55},     {"img", "ir", 50},        {"img", "area", 51},     {"", "lrit", 60},
         {"lrit", "sat_vis", 60},
     };
-    for (auto &c : cases) {
-        RES_put("input", c.input);
-        RES_put("in_file", c.in_file);
-        SAT_in_file();
+    for (auto &c : inputs) {
+        RES_put("input", c.input), RES_put("in_file", c.in_file), SAT_in_file();
         EXPECT_EQ(FLAG_get(FLAG_INPUT), c.type) << c.input << " / " << c.in_file;
     }
 }
@@ -270,11 +271,8 @@ TEST_F(Remap, SamplingRules)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        SAT_param_reset();
-        SAT_set_tran_sat(0);
-        RES_put("plot_param", c.banded ? "cutoff=255:100" : "");
-        SAT_plot_param();
-        SAT_set_pix_ave(c.average);
+        SAT_param_reset(), SAT_set_tran_sat(0), RES_put("plot_param", c.banded ? "cutoff=255:100" : "");
+        SAT_plot_param(), SAT_set_pix_ave(c.average);
         const int n = c.px.size() == 16 ? 4 : 2;
         make_image(n, n, c.px);
         EXPECT_EQ(remap(grid(DOM_LATLON, (n - 1) / 2.0f - c.row, c.col - (n - 1) / 2.0f, 1, 1, 1)).at(0), c.want);
@@ -290,8 +288,7 @@ TEST_F(Remap, LastColumnAndLongitudeCutOff)
     img.domain.dx = img.domain.dy = 0.5f;
     for (const char *param : {"", "minlon=-100"}) {
         SCOPED_TRACE(param);
-        RES_put("plot_param", param);
-        SAT_plot_param();
+        RES_put("plot_param", param), SAT_plot_param();
         auto px = remap(grid(DOM_LATLON, 0, -95, 50, 3, 0.5f));
         ASSERT_EQ(px.size(), 150u);
         EXPECT_EQ(std::vector<float>({(float)out.nx, (float)out.source, out.domain.plon}),
@@ -348,43 +345,12 @@ TEST_F(Remap, BadInputAndDomainOnlyRemap)
     }
 }
 
-// The stepped trace at the default remap_inc stays within half a source pixel (the larger of the column and row
-// differences, every 7th row) of the per-pixel trace by the same path.
-TEST_F(Remap, SteppedTraceFollowsThePerPixelTrace)
-{
-    NEED_SHARED(testutil::GVAR_AREA);
-    NEED_SHARED(testutil::PS_AREA);
-    const std::pair<const char *, const char *> cases[] = {{testutil::GVAR_AREA, "ll,25,-80,31,21,1,1"},
-                                                           {testutil::GVAR_AREA, "ps:60:-80:60,25,-80,31,21,1,1"},
-                                                           {testutil::PS_AREA, "lc:25:-95:25:25,38,-98,31,21,1,1"}};
-    for (const auto &[file, domain] : cases)
-        for (const char *geometry : {"640x427", "1920x1080"}) {
-            SCOPED_TRACE(testing::Message() << file << " " << domain << " " << geometry);
-            read(file);
-            RES_put("geometry", geometry);
-            const DOM d = window_domain(domain);
-            std::vector<float> sc(d.nx), sr(d.nx), pc(d.nx), pr(d.nx);
-            float worst = -1;
-            for (int j = 0; j < d.ny; j += 7) {
-                EXPECT_EQ(SAT_remap_positions(&img, &d, j, 0, sc.data(), sr.data()), 0);
-                SAT_remap_positions(&img, &d, j, 1, pc.data(), pr.data());
-                for (int i = 0; i < d.nx; ++i) {
-                    if (std::isnan(pc[i])) continue;
-                    EXPECT_FALSE(std::isnan(sc[i])) << i << " " << j;
-                    worst = std::max({worst, std::fabs(sc[i] - pc[i]), std::fabs(sr[i] - pr[i])});
-                }
-            }
-            EXPECT_GE(worst, 0);  // something traced
-            EXPECT_LT(worst, 0.5);
-        }
-}
-
 // The GVAR file's domain: the GOES imager's visible pixel spans 16 microradians east-west and 28 north-south
 // (published instrument figures), plot units are angles times the orbit radius 421.643, and the file takes 4 elements
 // and 8 lines a pixel: dx = 4 * 16e-6 * 421.643, dy = 8 * 28e-6 * 421.643; its comment cards give the centre,
-// LATLON=25 80.  One and two threads give the same image, a third of it or more on the earth; the far side of the
-// earth is all 0.  A zoom by 2 about 25 N 80 W moves the pixel mapping so that the new image's centre pixel navigates
-// back there (one zoomed line is 4 full-frame lines, about 4 km here).
+// LATLON=25 80.  Stepped traces follow per-pixel ones.  One and two threads give the same image, a third of it or
+// more on the earth; the far side of the earth is all 0.  A zoom by 2 about 25 N 80 W moves the pixel mapping so that
+// the new image's centre pixel navigates back there (one zoomed line is 4 full-frame lines, about 4 km here).
 TEST_F(Remap, GvarFile)
 {
     NEED_SHARED(testutil::GVAR_AREA);
@@ -400,19 +366,18 @@ TEST_F(Remap, GvarFile)
     EXPECT_NEAR(g.dy, 0.09444803, 1e-7);
     EXPECT_NEAR(g.clat, 25, 0.15);
     EXPECT_NEAR(g.clon, -80, 0.15);
+    for (const char *text : {"ll,25,-80,31,21,1,1", "ps:60:-80:60,25,-80,31,21,1,1"}) stepped_follows_per_pixel(text);
     RES_put("geometry", "1920x1080");
-    const DOM d = window_domain("ll,25,-80,31,21,1,1");
+    const DOM d = domain("ll,25,-80,31,21,1,1");
     setenv("ZYR_THREADS", "1", 1);
     auto one = remap(d);
     setenv("ZYR_THREADS", "2", 1);
     auto two = remap(d);
-    unsetenv("ZYR_THREADS");
     ASSERT_EQ(one.size(), 1920u * 1080);
     EXPECT_TRUE(one == two);
     EXPECT_GT(std::count_if(one.begin(), one.end(), [](unsigned char v) { return v != 0; }), 1920 * 1080 / 3);
-    auto far = remap(window_domain("ll,20,105,31,21,1,1"));
+    auto far = remap(domain("ll,20,105,31,21,1,1"));
     EXPECT_TRUE(!far.empty() && std::count(far.begin(), far.end(), 0) == (long)far.size());
-
     RES_put("geometry", "640x427");
     ASSERT_EQ(SAT_zoom_image(&img, 25, -80, 2), 0);
     EXPECT_EQ(std::vector<float>({(float)img.nx, (float)img.ny, img.domain.clat}), std::vector<float>({640, 427, 25}));
@@ -428,7 +393,7 @@ TEST_F(Remap, GvarFile)
 // The polar stereographic file's domain: invproj +proj=stere +lat_0=90 +lat_ts=60 +lon_0=-105 +R=6371220 of the
 // centre's plot point (689690.2 m, -5731563.5 m) gives 38.20007 N, 98.13848 W.  An output grid centred there (the
 // navigation of column 320, row 175) traces its middle pixel to column 319.5, row 174.5: the image domain takes that
-// centre for its grid centre, half a pixel away for even sizes.
+// centre for its grid centre, half a pixel away for even sizes.  Stepped traces follow per-pixel ones.
 TEST_F(Remap, PolarStereographicFile)
 {
     NEED_SHARED(testutil::PS_AREA);
@@ -444,14 +409,13 @@ TEST_F(Remap, PolarStereographicFile)
     for (const char *text :
          {"ll,38.20007,-98.13848,11,11,0.5,0.5", "lc:25:-95:25:25,38.20007,-98.13848,11,11,0.5,0.5"}) {
         SCOPED_TRACE(text);
-        DOM d;
-        DOM_init(&d);
-        ASSERT_EQ(DOM_decode(text, &d), 1);
+        const DOM d = domain(text, false);
         std::vector<float> cols(11), rows(11);
         ASSERT_EQ(SAT_remap_positions(&img, &d, 5, 1, cols.data(), rows.data()), 0);
         EXPECT_NEAR(cols[5], 319.5, 0.05);
         EXPECT_NEAR(rows[5], 174.5, 0.05);
     }
+    stepped_follows_per_pixel("lc:25:-95:25:25,38,-98,31,21,1,1");
 }
 
 // Exact nearest-neighbour remapping against gdalwarp: a noise image in the satellite view (scan angles, ellipsoid)
@@ -474,7 +438,7 @@ TEST(RemapGdal, ExactNearestMatchesGdalwarp)
     img.domain.ellipsoid = 1;
     // Grid points are pixel centres: the edges lie half a spacing outside.
     const double e = n / 2.0 * angle * h, d = 0.25, clat = 15, clon = -20;
-    auto num = [](double v) { return std::to_string(v); };
+    auto num = [](auto v) { return std::to_string(v); };  // int or double
     const std::string tif = dir.file("src.tif"), out = dir.file("out.tif");
     ASSERT_EQ(testutil::run({"gdal_translate", "-q", "-a_srs",
                              "+proj=geos +h=35785831 +a=6378137 +b=6356752.31414 +lon_0=0 +sweep=y", "-a_ullr", num(-e),
@@ -483,15 +447,12 @@ TEST(RemapGdal, ExactNearestMatchesGdalwarp)
                              tif}).status, 0);
     ASSERT_EQ(testutil::run({"gdalwarp", "-q", "-r", "near", "-et", "0", "-t_srs", "EPSG:4326", "-te",
                              num(clon - W / 2.0 * d), num(clat - H / 2.0 * d), num(clon + W / 2.0 * d),
-                             num(clat + H / 2.0 * d), "-ts", std::to_string(W), std::to_string(H), tif, out}).status, 0);
+                             num(clat + H / 2.0 * d), "-ts", num(W), num(H), tif, out}).status, 0);
     ASSERT_EQ(testutil::run({"gdal_translate", "-q", "-of", "PNM", out, dir.file("out.pgm")}).status, 0);
     std::string ref = testutil::read_file(dir.file("out.pgm"));  // binary PGM, as gdal_translate -of PNM writes it
     ASSERT_EQ(ref.substr(0, 15), "P5\n240 200\n255\n");
     ASSERT_EQ(ref.erase(0, 15).size(), (size_t)W * H);
-    SAT_param_reset();
-    SAT_set_tran_sat(0);
-    SAT_set_remap_inc(0);
-    SAT_set_pix_ave(0);
+    SAT_param_reset(), SAT_set_tran_sat(0), SAT_set_remap_inc(0), SAT_set_pix_ave(0);
     DOM o = grid(DOM_LATLON, (float)clat, (float)clon, W, H, (float)d);
     ASSERT_EQ(SAT_remap_image(&img, &o), 1);
     // The known differences: three output pixels (column, row) where the two programs pick different nearest

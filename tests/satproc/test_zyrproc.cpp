@@ -7,13 +7,15 @@
 
 namespace {
 
-const char *kHawaii = "gini/HI-NATIONAL_14km_IR_20050918_2000.gini";
-const char *kAlaska = "gini/AK-NATIONAL_8km_IR_20050912_2345.gini";
+constexpr const char *kHawaii = "gini/HI-NATIONAL_14km_IR_20050918_2000.gini";
+constexpr const char *kAlaska = "gini/AK-NATIONAL_8km_IR_20050912_2345.gini";
 
 int zyrproc(const std::string &args)
 {
     return testutil::shell(ZYR_BINARY_DIR "/zyrproc -inp awip " + args + " >/dev/null 2>&1").status;
 }
+
+} // namespace
 
 // Each enhancement kind (temperature bins, dither, a colour ramp, the default 16-entry grey ramp) on a polar
 // stereographic and a Mercator file, against an independent Python/numpy colouring (tools/check_enhance.py) of the
@@ -50,5 +52,3 @@ TEST(Zyrproc, OutputKindsAndFailures)
     EXPECT_EQ(zyrproc("-ct " + dir.file("none.clr") + " -of " + dir.file("x.ppm") + " " + in), 2);
     EXPECT_EQ(zyrproc("-of " + dir.file("x.ppm") + " " + dir.file("missing.gini")), 10);
 }
-
-}  // namespace
