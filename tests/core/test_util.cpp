@@ -20,32 +20,25 @@
 
 namespace {
 
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 using testutil::feed_stdin;
 using testutil::read_file;
+using testutil::stdout_of;
 
 // The sign of a comparison; n < -90 compares with stricmp, otherwise
 // strnicmp (n <= 1 compares the first character only).  Null texts give 1.
-TEST(UtilText, CaseInsensitiveComparison)
+// Then each editing function on a copy of the text.  clean_line drops
+// trailing controls but keeps trailing blanks, turns inner controls and
+// non-ASCII bytes into blanks and keeps DEL.
+TEST(UtilText, ComparisonAndEditing)
 {
-    struct Case { const char *a, *b; int n, sign; } cases[] = {
-        {"Satellite", "SATELLITE", -99, 0}, {"abc", "ABD", -99, -1}, {"abd", "ABC", -99, 1},
-        {"abc", "abcd", -99, -1}, {nullptr, "a", -99, 1}, {"a", nullptr, -99, 1}, {"awipz", "awip", 4, 0},
-        {"awipz", "awip", 5, 1}, {"AWIPS", "awips", 5, 0}, {"ab", "AB", 10, 0}, {"ax", "Ay", 0, 0},
-        {"ax", "Ay", -3, 0}, {"bx", "ax", 1, 1}, {nullptr, "a", 3, 1},
-    };
-    for (const Case &c : cases) {
+    struct Compare { const char *a, *b; int n, sign; } compares[] = {{"Satellite", "SATELLITE", -99, 0},
+        {"abc", "ABD", -99, -1}, {"abd", "ABC", -99, 1}, {"abc", "abcd", -99, -1}, {nullptr, "a", -99, 1},
+        {"a", nullptr, -99, 1}, {"awipz", "awip", 4, 0}, {"awipz", "awip", 5, 1}, {"AWIPS", "awips", 5, 0},
+        {"ab", "AB", 10, 0}, {"ax", "Ay", 0, 0}, {"ax", "Ay", -3, 0}, {"bx", "ax", 1, 1}, {nullptr, "a", 3, 1}};
+    for (const Compare &c : compares) {
         int r = c.n < -90 ? stricmp(c.a, c.b) : strnicmp(c.a, c.b, c.n);
         EXPECT_EQ((r > 0) - (r < 0), c.sign) << (c.a ? c.a : "null") << "/" << (c.b ? c.b : "null") << " " << c.n;
     }
-}
-
-// Each editing function on a copy of the text.  clean_line drops trailing
-// controls but keeps trailing blanks, turns inner controls and non-ASCII
-// bytes into blanks and keeps DEL.
-TEST(UtilText, Editing)
-{
     using Edit = std::function<char *(char *)>;
     auto shift = [](int n) { return Edit([n](char *s) { return shift_string(s, n); }); };
     struct Case { Edit edit; const char *in, *out; } cases[] = {
@@ -64,8 +57,8 @@ TEST(UtilText, Editing)
         std::string s = c.in;
         EXPECT_STREQ(c.edit(s.data()), c.out) << c.in;
     }
+    EXPECT_EQ(trim_string(nullptr), strip_spaces(nullptr));
     EXPECT_EQ(trim_string(nullptr), nullptr);
-    EXPECT_EQ(strip_spaces(nullptr), nullptr);
 }
 
 TEST(UtilText, CopyAppendSearchAndPredicates)
@@ -73,7 +66,7 @@ TEST(UtilText, CopyAppendSearchAndPredicates)
     char buf[8];
     memset(buf, 'x', sizeof buf);
     EXPECT_STREQ(strntcpy(buf, "abcdefghijk", 5), "abcd");
-    EXPECT_EQ(buf[5], 'x'); // nothing written past n bytes
+    EXPECT_EQ(buf[5], 'x');  // nothing written past n bytes
     EXPECT_STREQ(strntcpy(buf, nullptr, 5), "");
     char cat[8] = "abc";
     EXPECT_STREQ(strmcat(cat, "defghij", sizeof cat), "abcdefg");
@@ -81,22 +74,19 @@ TEST(UtilText, CopyAppendSearchAndPredicates)
     const char *text = "a/b/c/d";
     EXPECT_EQ(strlstr(text, "/"), text + 5);
     EXPECT_EQ(strlstr(text, "a/"), text);
+    EXPECT_EQ(strlstr(text, "x"), strlstr("ab", "abc"));
     EXPECT_EQ(strlstr(text, "x"), nullptr);
-    EXPECT_EQ(strlstr("ab", "abc"), nullptr);
     const char *list[] = {"gif", "PNG", nullptr, "xwd"};
     EXPECT_EQ(searchstr(list, 4, "png") + searchstr(list, 4, "XWD"), 2);
-    EXPECT_EQ(searchstr(list, 3, "xwd") + searchstr(list, 4, "jpg"), 0); // beyond n; absent
+    EXPECT_EQ(searchstr(list, 3, "xwd") + searchstr(list, 4, "jpg"), 0);  // beyond n; absent
     char *joined = create_strcat("a", nullptr, "c"), *copy = create_string("copy");
-    EXPECT_STREQ(joined, "ac");
-    EXPECT_STREQ(copy, "copy");
+    EXPECT_EQ(std::string(joined) + copy, "accopy");
     free(joined);
     free(copy);
     EXPECT_EQ(create_string(nullptr), nullptr);
-
     using Test = std::function<int(const char *)>;
     struct Case { Test test; std::vector<const char *> yes, no; } cases[] = {
-        {string_is_float, {"1.5", "1E5"}, {"15"}},
-        {string_is_alpha, {"abcXYZ"}, {"abc1", ""}},
+        {string_is_float, {"1.5", "1E5"}, {"15"}}, {string_is_alpha, {"abcXYZ"}, {"abc1", ""}},
         {string_is_num, {"12345", "-12"}, {"-", "1-2", "1.2", ""}},
         {[](const char *s) { return string_is_num_len(s, 4); }, {"2024abc"}, {"202abc", "20"}},
         {string_is_blank, {nullptr, "", " \t\r\n"}, {"  x "}},
@@ -105,24 +95,21 @@ TEST(UtilText, CopyAppendSearchAndPredicates)
         for (const char *s : c.yes) EXPECT_TRUE(c.test(s)) << (s ? s : "null");
         for (const char *s : c.no) EXPECT_FALSE(c.test(s)) << s;
     }
-}
-
-// Three significant digits; "w.d" gives a width and least decimals, a
-// third number caps the decimals; tiny values are 0 without a sign.
-TEST(UtilText, SetNum)
-{
-    struct Case { const char *format; float value; const char *text; } cases[] = {
-        {"0.0", 123.456f, "123"}, {"0.0", 12.345f, "12.3"}, {"0.0", -1.2345f, "-1.23"},
-        {"0.0", 0.012345f, "0.0123"}, {"0.0", 2.5f, "2.5"}, {"0.0", 3.0f, "3"}, {"7.2", 2.5f, "   2.50"},
-        {"0.1", 1500.0f, "1500.0"}, {"0.0", 4.0e-6f, "0"}, {"0.0", -4.0e-6f, "0"}, {"4.1", 0.0f, " 0.0"},
-        {"0.0.2", 0.012345f, "0.01"},
-    };
+    // set_num: three significant digits; "w.d" gives a width and least
+    // decimals, a third number caps the decimals; tiny values are 0 without
+    // a sign.
+    struct Num { const char *format; float value; const char *text; } nums[] = {{"0.0", 123.456f, "123"},
+        {"0.0", 12.345f, "12.3"}, {"0.0", -1.2345f, "-1.23"}, {"0.0", 0.012345f, "0.0123"}, {"0.0", 2.5f, "2.5"},
+        {"0.0", 3.0f, "3"}, {"7.2", 2.5f, "   2.50"}, {"0.1", 1500.0f, "1500.0"}, {"0.0", 4.0e-6f, "0"},
+        {"0.0", -4.0e-6f, "0"}, {"4.1", 0.0f, " 0.0"}, {"0.0.2", 0.012345f, "0.01"}};
     char out[ZYR_NUM_SIZE];
-    for (const Case &c : cases) EXPECT_STREQ(set_num(out, c.format, c.value), c.text) << c.format << " " << c.value;
-    EXPECT_LT(strlen(set_num(out, "999.9", 3.0e38f)), static_cast<size_t>(ZYR_NUM_SIZE)); // inside the buffer
+    for (const Num &c : nums) EXPECT_STREQ(set_num(out, c.format, c.value), c.text) << c.format << " " << c.value;
+    EXPECT_LT(strlen(set_num(out, "999.9", 3.0e38f)), static_cast<size_t>(ZYR_NUM_SIZE));  // inside the buffer
 }
 
 // Each reader in turn over one text: what it returns and the text it read.
+// An empty line is empty text, not the end; a long one is cut and its rest
+// dropped; the last line needs no line feed.
 TEST(UtilText, LineReaders)
 {
     testutil::ScratchDir dir;
@@ -133,16 +120,10 @@ TEST(UtilText, LineReaders)
     const Read nline = [](FILE *f, char *s) { return fgetnline(f, s, 80); };
     const Read raw = [](FILE *f, char *s) { return fget_rawstring(f, s, 80); };
     const std::string L(200, 'L');
-    struct Step {
-        Read read;
-        int result;
-        std::string text;
-    };
+    struct Step { Read read; int result; std::string text; };
     struct Case { std::string text; std::vector<Step> steps; } cases[] = {
-        // An empty line is empty text, not the end; a long one is cut and
-        // its rest dropped; the last line needs no line feed.
-        {"short\n\n" + L + "\nlast", {{line, 5, "short"}, {line, 0, ""}, {line, 160, L.substr(0, 160)},
-                                      {line, 4, "last"}, {line, EOF, ""}}},
+        {"short\n\n" + L + "\nlast",
+         {{line, 5, "short"}, {line, 0, ""}, {line, 160, L.substr(0, 160)}, {line, 4, "last"}, {line, EOF, ""}}},
         {"abcdefghij\n\nxyz\n", {{str4, 1, "abcd"}, {str4, 1, ""}, {nline4, 3, "xyz"}, {nline4, EOF, ""}}},
         {"a\tb\x01" "c\r\nskip me\nnext\n",
          {{raw, 5, "a b c"}, {skip, 0, "stale"}, {nline, 4, "next"}, {skip, EOF, "stale"}, {raw, EOF, ""}}},
@@ -158,30 +139,41 @@ TEST(UtilText, LineReaders)
     }
 }
 
-size_t count(const std::string &text, const std::string &part)
-{
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
-    return n;
-}
-
-TEST(UtilPrompt, SetCommandStoresResourceAndAsksAgain)
+// "set name value" answers store a resource and ask again ("set" alone
+// lists them); long answers are cut (the rest of the line dropped) and the
+// number prompts ask again until a number comes.
+TEST(UtilPrompt, SetCommandsLongAnswersAndNumbers)
 {
     feed_stdin("set zyr_colour = deep red  \r\nSET  zyr_size 12\n\n   \nanswer rest\nset\n7\n");
-    CaptureStdout();
-    char out[80];
-    EXPECT_EQ(ZYR_prompts("Name: ", out, sizeof out), out);
-    EXPECT_STREQ(out, "answer");
-    EXPECT_EQ(ZYR_promptd("Number: "), 7); // "set" alone lists the resources
-    std::string printed = GetCapturedStdout();
-    EXPECT_EQ(count(printed, "Name: "), 5u); // two set lines and two empty answers
+    char out[80], l[20];
+    std::string printed = stdout_of([&] {
+        EXPECT_EQ(ZYR_prompts("Name: ", out, sizeof out), out);
+        EXPECT_STREQ(out, "answer");
+        EXPECT_EQ(ZYR_promptd("Number: "), 7);
+    });
+    EXPECT_EQ(printed.find("Name: Name: Name: Name: Name: Number: "), 0u) << printed;  // two sets, two blanks
     EXPECT_NE(printed.find("Set resources\n"), std::string::npos);
     EXPECT_NE(printed.find("zyr_size: 12\n"), std::string::npos);
     EXPECT_STREQ(RES_get("zyr_colour"), "deep red");
     for (const char *no : {"plain answer", "", (const char *)nullptr}) EXPECT_EQ(ZYR_set_command(no), 0);
     EXPECT_EQ(ZYR_set_command("Set zyr_empty"), 1);
     EXPECT_STREQ(RES_get("zyr_empty"), "");
-    EXPECT_EQ(ZYR_set_command(("set " + std::string(300, 'n') + " v").c_str()), 1); // read within bounds
+    EXPECT_EQ(ZYR_set_command(("set " + std::string(300, 'n') + " v").c_str()), 1);  // read within bounds
+    const std::string word(120, 'w');
+    feed_stdin(word + "\nabcdefgh\n" + std::string(30, 'q') + "\nnext\nwest\n-35.5\nfive\n  42 \n");
+    EXPECT_EQ(stdout_of([&] {
+                  ZYR_prompts("A: ", out, sizeof out);
+                  EXPECT_EQ(std::string(out), word.substr(0, 79));
+                  char *own = ZYR_prompts("B: ", nullptr, 5);  // a buffer of its own
+                  EXPECT_STREQ(own, "abcd");
+                  free(own);
+                  ZYR_promptl("C: ", l);
+                  EXPECT_EQ(std::string(l), std::string(19, 'q'));
+                  EXPECT_STREQ(ZYR_prompts("D: ", out, sizeof out), "next");
+                  EXPECT_FLOAT_EQ(ZYR_promptf("Lat: "), -35.5f);
+                  EXPECT_EQ(ZYR_promptd("N: "), 42);
+              }),
+              "A: B: C: D: Lat: Lat: N: N: ");
 }
 
 // "exit" (even at a number prompt, where it is no valid answer) and the end
@@ -200,11 +192,7 @@ TEST(UtilPrompt, ExitAndEndOfInputRequestTheEndWithStatusZero)
     };
     const Ask real = [] { return ZYR_promptf("Ask: ") == 0.0f; };
     const Ask whole = [] { return ZYR_promptd("Ask: ") == 0; };
-    struct Case {
-        const char *input;
-        Ask ask;
-        const char *printed; // nullptr: answered, no end
-    } cases[] = {
+    struct Case { const char *input; Ask ask; const char *printed; /* nullptr: answered, no end */ } cases[] = {
         {"exit\nnever\n", text, "Ask: "}, {"exit\nnever\n", line, "Ask: "}, {"exit\nnever\n", real, "Ask: "},
         {"exit now\n7\n", whole, "Ask: "}, {"not a number\n", text, nullptr}, {"not a number\n", line, nullptr},
         {"not a number\n", real, "Ask: Ask: \n"}, {"not a number\n", whole, "Ask: Ask: \n"},
@@ -214,10 +202,9 @@ TEST(UtilPrompt, ExitAndEndOfInputRequestTheEndWithStatusZero)
         SCOPED_TRACE(row++);
         ZYR_clear_exit();
         feed_stdin(c.input);
-        alarm(5); // a prompt that kept asking would fail here, not hang
-        CaptureStdout();
-        bool ended = c.ask();
-        std::string printed = GetCapturedStdout();
+        alarm(5);  // a prompt that kept asking would fail here, not hang
+        bool ended = false;
+        std::string printed = stdout_of([&] { ended = c.ask(); });
         alarm(0);
         EXPECT_EQ(ZYR_exit_requested(), c.printed != nullptr);
         if (!c.printed) continue;
@@ -225,50 +212,10 @@ TEST(UtilPrompt, ExitAndEndOfInputRequestTheEndWithStatusZero)
         EXPECT_EQ(printed, c.printed);
         EXPECT_EQ(ZYR_exit_status(), 0);
     }
-    // The first request stands until cleared; status 0 is a request too.
-    ZYR_clear_exit();
+    ZYR_clear_exit();  // the first request stands until cleared; status 0 is a request too
     ZYR_request_exit(43);
     ZYR_request_exit(0);
     EXPECT_EQ(ZYR_exit_status(), 43);
-}
-
-TEST(UtilPrompt, LongAnswersAreCutAndNumbersAskAgain)
-{
-    std::string word(120, 'w');
-    feed_stdin(word + "\nabcdefgh\n" + std::string(30, 'q') + "\nnext\nwest\n-35.5\nfive\n  42 \n");
-    CaptureStdout();
-    char out[80], l[20];
-    ZYR_prompts("A: ", out, sizeof out);
-    EXPECT_EQ(std::string(out), word.substr(0, 79));
-    char *own = ZYR_prompts("B: ", nullptr, 5); // a buffer of its own
-    EXPECT_STREQ(own, "abcd");
-    free(own);
-    ZYR_promptl("C: ", l);
-    EXPECT_EQ(std::string(l), std::string(19, 'q'));
-    ZYR_prompts("D: ", out, sizeof out); // the rest of the first line was dropped
-    EXPECT_STREQ(out, "next");
-    EXPECT_FLOAT_EQ(ZYR_promptf("Lat: "), -35.5f);
-    EXPECT_EQ(ZYR_promptd("N: "), 42);
-    EXPECT_EQ(GetCapturedStdout(), "A: B: C: D: Lat: Lat: N: N: ");
-}
-
-// Only lower bounds on the clock: it counts at least what was slept.
-TEST(UtilProcess, VersionPidMemoryAndSleep)
-{
-    std::string v = ZYR_version();
-    EXPECT_EQ(v.rfind(ZYR_VERSION_TEXT " ", 0), 0u);
-    EXPECT_NE(v.find("Linux"), std::string::npos);
-    EXPECT_NE(v.find("X11"), std::string::npos);
-    EXPECT_EQ(ZYR_get_pid(), static_cast<int>(getpid()));
-    EXPECT_GT(ZYR_get_virt_mem(), 1024L * 1024L);
-    EXPECT_FLOAT_EQ(ZYR_elapse_time(), 0.0f); // before the clock is started
-    ZYR_init_time();
-    EXPECT_EQ(ZYR_sleep(0.0f), -1);
-    EXPECT_EQ(ZYR_sleep(-1.0f), -1);
-    auto before = std::chrono::steady_clock::now();
-    EXPECT_EQ(ZYR_sleep(0.15f), 0);
-    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(150));
-    EXPECT_GE(ZYR_elapse_time(), 0.14f);
 }
 
 char *const *argv(std::initializer_list<const char *> args)
@@ -280,8 +227,25 @@ char *const *argv(std::initializer_list<const char *> args)
     return keep.back().data();
 }
 
-TEST(UtilProcess, RunStatusRedirectionFolderAndEnvironment)
+// Only lower bounds on the clock: it counts at least what was slept.
+// Children: exit statuses (2 when the command is missing), the input and
+// output files, mode 1 runs in the folder, env entries reach the child
+// only.
+TEST(UtilProcess, VersionClockAndForegroundRuns)
 {
+    std::string v = ZYR_version();
+    EXPECT_EQ(v.rfind(ZYR_VERSION_TEXT " ", 0), 0u);
+    EXPECT_TRUE(v.find("Linux") != std::string::npos && v.find("X11") != std::string::npos) << v;
+    EXPECT_EQ(ZYR_get_pid(), static_cast<int>(getpid()));
+    EXPECT_GT(ZYR_get_virt_mem(), 1024L * 1024L);
+    EXPECT_FLOAT_EQ(ZYR_elapse_time(), 0.0f);  // before the clock is started
+    ZYR_init_time();
+    EXPECT_EQ(ZYR_sleep(0.0f) + ZYR_sleep(-1.0f), -2);
+    auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(ZYR_sleep(0.15f), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(150));
+    EXPECT_GE(ZYR_elapse_time(), 0.14f);
+
     EXPECT_EQ(ZYR_run(nullptr, argv({"/bin/true"}), nullptr, 0), 0);
     EXPECT_EQ(ZYR_run(nullptr, argv({"/bin/false"}), nullptr, 0), 1);
     EXPECT_EQ(ZYR_run(nullptr, argv({"zyr_no_such_command_here"}), nullptr, 0), 2);
@@ -292,9 +256,7 @@ TEST(UtilProcess, RunStatusRedirectionFolderAndEnvironment)
     ZYR_set_outfile(out.c_str());
     EXPECT_EQ(ZYR_run(nullptr, argv({"cat"}), nullptr, 0), 0);
     EXPECT_EQ(read_file(out), "from the input file\n");
-    // Without an input file the child reads /dev/null: cat ends at once.
-    // Mode 1 runs in dir; env entries reach the child, not the parent.
-    ZYR_set_infile(nullptr);
+    ZYR_set_infile(nullptr);  // then /dev/null: cat ends at once
     char var[] = "ZYR_UTIL_TEST=seen";
     char *env[] = {var, nullptr};
     EXPECT_EQ(ZYR_run(dir.path().c_str(), argv({"sh", "-c", "cat; pwd; echo $ZYR_UTIL_TEST"}), env, 1), 0);
@@ -302,7 +264,8 @@ TEST(UtilProcess, RunStatusRedirectionFolderAndEnvironment)
     EXPECT_EQ(getenv("ZYR_UTIL_TEST"), nullptr);
 }
 
-TEST(UtilProcess, BackgroundChildrenAreRecorded)
+// Background children are recorded (ten at most) and cleared once ended.
+TEST(UtilProcess, BackgroundChildren)
 {
     int pid = ZYR_run(nullptr, argv({"/bin/sleep", "30"}), nullptr, 2);
     ASSERT_GT(pid, 0);
@@ -316,24 +279,20 @@ TEST(UtilProcess, BackgroundChildrenAreRecorded)
     EXPECT_EQ(ZYR_run(nullptr, argv({"/bin/sleep", "0.3"}), nullptr, 0), 0);
     EXPECT_EQ(ZYR_numproc(), 1);
     EXPECT_EQ(ZYR_proc_id("true"), -1);
-    kill(pid, SIGKILL); // once killed, the check clears the entry
+    kill(pid, SIGKILL);  // once killed, the check clears the entry
     for (int i = 0; i < 100 && ZYR_chk_proc() != 0; i++) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(ZYR_numproc(), 0);
-    EXPECT_EQ(ZYR_proc(0), -1);
-    int code = 7; // a function in a child, in the foreground and the background
+    EXPECT_EQ(ZYR_numproc() + ZYR_proc(0), -1);
+    int code = 7;  // a function in a child, in the foreground and the background
     EXPECT_EQ(ZYR_run_func([](void *arg) { return *static_cast<int *>(arg); }, &code, 0), 7);
     pid = ZYR_run_func([](void *arg) { return *static_cast<int *>(arg); }, &code, 2);
     EXPECT_EQ(ZYR_proc(0), pid);
-}
-
-TEST(UtilProcess, TableHoldsTenEntries)
-{
+    ZYR_clr_proc(pid);
     pid_t self = getpid();
     for (int i = 0; i < 10; i++) EXPECT_EQ(ZYR_add_proc(self, "self"), i);
     EXPECT_EQ(ZYR_add_proc(self, "extra"), -1);
-    EXPECT_EQ(ZYR_run(nullptr, argv({"/bin/true"}), nullptr, 2), -1); // no room in the background
-    EXPECT_EQ(ZYR_run(nullptr, argv({"/bin/true"}), nullptr, 0), 0);  // the foreground needs none
-    EXPECT_EQ(ZYR_chk_proc(), 10);                                      // we are alive
+    EXPECT_EQ(ZYR_run(nullptr, argv({"/bin/true"}), nullptr, 2), -1);  // no room in the background
+    EXPECT_EQ(ZYR_run(nullptr, argv({"/bin/true"}), nullptr, 0), 0);   // the foreground needs none
+    EXPECT_EQ(ZYR_chk_proc(), 10);                                       // we are alive
     EXPECT_EQ(ZYR_clr_proc(self), 0);
     EXPECT_EQ(ZYR_numproc(), 9);
     EXPECT_EQ(ZYR_set_proc(0, 12345, "a_name_longer_than_twenty"), 0);
@@ -377,4 +336,4 @@ TEST(UtilProcess, BackProcDetaches)
     EXPECT_EQ(read_file(report), "111111");
 }
 
-} // namespace
+}  // namespace
