@@ -179,15 +179,12 @@ TEST(ResConvert, Types)
     const char *text = nullptr;
     char copy[RES_COPY_SIZE];
     RES_put("n", "40000");
-    RES_getval("n", &s, RES_T_SHORT);
-    RES_getval("n", &f, RES_T_FLOAT);
-    RES_getval("n", &text, RES_T_TEXT);
+    RES_put("long", std::string(300, 'x').c_str());
+    RES_getval("n", &s, RES_T_SHORT), RES_getval("n", &f, RES_T_FLOAT), RES_getval("n", &text, RES_T_TEXT);
     EXPECT_EQ(s, 40000 - 65536);
     EXPECT_FLOAT_EQ(f, 40000.0f);
     EXPECT_EQ(text, RES_get("n"));
-    RES_put("long", std::string(300, 'x').c_str());
-    RES_getval("long", copy, RES_T_COPY);
-    EXPECT_EQ(std::strlen(copy), (size_t)RES_COPY_SIZE - 1);
+    EXPECT_EQ((RES_getval("long", copy, RES_T_COPY), std::strlen(copy)), (size_t)RES_COPY_SIZE - 1);
     for (auto [value, path] : {std::pair{"/data/sat", "/data/sat/"}, {"NONE", ""}}) {
         char *got = nullptr;
         RES_put("p", value);
@@ -197,44 +194,34 @@ TEST(ResConvert, Types)
     }
 }
 
-// The keyword decoders that set a flag: value, type, flag slot, code, and
-// what a device's destination then reads.
-TEST(ResConvert, Keywords)
+// The keyword decoders that set a flag: value, type, code, and what a
+// device's destination then reads.  Then the draw list: an element after
+// each text, in turn (PLOT_ANY sums 11 elements and the six-text sum).
+TEST(ResConvert, KeywordsAndDrawList)
 {
-    struct Case { const char *value; int type, slot, code; const char *dest = nullptr; } cases[] = {
-        {"reuse", RES_T_FILE_PARAM, FLAG_FILE_PARAM, 3}, {"APP", RES_T_FILE_PARAM, FLAG_FILE_PARAM, 2},
-        {"recalc", RES_T_FILE_PARAM, FLAG_FILE_PARAM, 1}, {"junk", RES_T_FILE_PARAM, FLAG_FILE_PARAM, -9999},
-        {"STREAM", RES_T_PLOT_TYPE, FLAG_PLOT_TYPE, 23}, {"raw", RES_T_PLOT_TYPE, FLAG_PLOT_TYPE, 0},
-        {"hodo", RES_T_PLOT_TYPE, FLAG_PLOT_TYPE, 69}, {"unknown", RES_T_PLOT_TYPE, FLAG_PLOT_TYPE, -9999},
-        {"ps,out.ps", RES_T_DEVICE, FLAG_DEVICE, 4, "out.ps"}, {"hpgl", RES_T_DEVICE, FLAG_DEVICE, 5},
-        {"q", RES_T_DEVICE, FLAG_DEVICE, 5}, {"meta", RES_T_DEVICE, FLAG_DEVICE, 3}, {"w", RES_T_DEVICE, FLAG_DEVICE, 6},
-        {"display", RES_T_DEVICE, FLAG_DEVICE, 1}, {"", RES_T_DEVICE, FLAG_DEVICE, 1},
-        {",x.ps", RES_T_DEVICE, FLAG_DEVICE, 1, "x.ps"}};
+    enum { P = RES_T_FILE_PARAM, T = RES_T_PLOT_TYPE, D = RES_T_DEVICE };
+    struct Case { const char *value; int type, code; const char *dest = nullptr; } cases[] = {
+        {"reuse", P, 3}, {"APP", P, 2}, {"recalc", P, 1}, {"junk", P, -9999}, {"STREAM", T, 23}, {"raw", T, 0},
+        {"hodo", T, 69}, {"unknown", T, -9999}, {"ps,out.ps", D, 4, "out.ps"}, {"hpgl", D, 5}, {"q", D, 5},
+        {"meta", D, 3}, {"w", D, 6}, {"display", D, 1}, {"", D, 1}, {",x.ps", D, 1, "x.ps"}};
     for (const Case &c : cases) {
         FLAG_reset(-9999);
         const char *dest = nullptr;
         RES_conv_data(c.value, &dest, c.type);
-        EXPECT_EQ(FLAG_get(c.slot), c.code) << c.value;
+        EXPECT_EQ(FLAG_get(c.type == P ? FLAG_FILE_PARAM : c.type == T ? FLAG_PLOT_TYPE : FLAG_DEVICE), c.code) << c.value;
         EXPECT_STREQ(dest, c.dest) << c.value;
     }
     // Through the start-up; the device acts only for a reader with a
     // destination.
-    init({"-pf", "reuse", "-pl", "STREAM", "-de", "ps"});
+    init({"-pf", "reuse", "-pl", "STREAM", "-de", "ps", "-dr", "map"});
     EXPECT_EQ(FLAG_get(FLAG_FILE_PARAM) * 100 + FLAG_get(FLAG_PLOT_TYPE), 323);
     EXPECT_EQ(FLAG_get(FLAG_DEVICE), -9999);
-}
-
-// The draw list: an element after each text, in turn (PLOT_ANY sums 11
-// elements and the six-text sum).
-TEST(ResConvert, DrawComponents)
-{
-    init({"-dr", "map"});
     for (int e = 0; e < PLOT_NUM_ELEMENTS; ++e) EXPECT_EQ(FLAG_getplot(e), e == PLOT_MAP || e == PLOT_ANY) << e;
-    struct Case { const char *text; int element; uint32_t value; } cases[] = {
+    struct Draw { const char *text; int element; uint32_t value; } draws[] = {
         {"+grid,-data", PLOT_GRID, 1}, {"+grid,-data", PLOT_MAP, 1}, {"all", PLOT_ANY, 17}, {"+map", PLOT_ANY, 17},
         {"text,sum", PLOT_TEXT, 6}, {"text,sum", PLOT_BORDER, 1}, {"text,sum", PLOT_SUM, 1}, {"text,sum", PLOT_DATA, 0},
         {"-text", PLOT_BORDER, 0}, {"none", PLOT_ANY, 0}, {"bord,text_ul", PLOT_ANY, 3}, {",,", PLOT_ANY, 3}};
-    for (const Case &c : cases) EXPECT_EQ((RES_set_draw(c.text), FLAG_getplot(c.element)), c.value) << c.text;
+    for (const Draw &c : draws) EXPECT_EQ((RES_set_draw(c.text), FLAG_getplot(c.element)), c.value) << c.text;
 }
 
 TEST(ResList, ParseStringAndValueLists)
