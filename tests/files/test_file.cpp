@@ -29,10 +29,12 @@ std::string fields(const DATE &d)
     return out;
 }
 
+// The name a template gives for a date (with the name conventions' other
+// settings as they stand).
 std::string build(const char *templ, DATE d)
 {
-    FILE_set_name(templ);
-    char out[FILE_NAME_SIZE];
+    if (templ) FILE_set_name(templ);
+    char out[FILE_NAME_SIZE] = "";
     FILE_set_date(&d, out);
     return out;
 }
@@ -40,58 +42,51 @@ std::string build(const char *templ, DATE d)
 }  // namespace
 
 // 14:25 on 9 Jul 2004 (day 191, `date -u -d 2004-07-09 +%j`) through a
-// template, with an optional hour override: the name, the step (late
-// offset, seconds) and the hour and minute of the file's own time.
-TEST(FileName, Templates)
+// template, with an optional hour override (each on top of the one
+// before): the name, the step (late offset, seconds) and the hour and
+// minute of the file's own time.  Negative overrides select cycles: every
+// 3 hours shifted by 1, 6 hours, day cycle 5, quarter hours.
+TEST(FileName, TemplatesAndTheTimeOverride)
 {
     RES_put("region", "us");
     FILE_set_key('q', "abc def");
-    // Negative overrides select cycles: every 3 hours shifted by 1, 6 hours,
-    // day cycle 5, quarter hours.
-    struct Case { const char *hour, *templ, *name; int step; const char *file_time; } cases[] = {
-        {"", "@%Y%m%d%h", "2004070914", 3600, "14:25"}, {"", "@%Y%m%d%3h", "2004070912", 10800, "12:25"},
-        {"", "@%y%b%d_%j", "04jul09_191", 86400, "14:25"}, {"", "@%Y%m%d_%h%15n", "20040709_1415", 900, "14:15"},
-        {"", "@%2d/%h%n", "08/1425", 60, "14:25"}, {"", "@a b{c}%%", "a_bc%", M, "14:25"}, {"", "@%S/x", "./x", M, "14:25"},
-        {"", "@%{region}_%{unset}%h", "us_14", 3600, "14:25"}, {"", "@%q.%2q.%z", "abc_def.ab.0", M, "14:25"},
-        {"-103", "@%d%h", "0913", 10800, "13:25"}, {"-6", "@%d%h", "0912", 21600, "12:25"},
-        {"-5d", "@%d%h", "0514", 3600, "14:25"}, {"-:15", "@%h%n", "1415", 900, "14:15"},
-    };
+    struct Case { const char *hour, *templ, *want; } cases[] = {
+        {"", "@%Y%m%d%h", "2004070914 3600 14:25"}, {"", "@%Y%m%d%3h", "2004070912 10800 12:25"},
+        {"", "@%y%b%d_%j", "04jul09_191 86400 14:25"}, {"", "@%Y%m%d_%h%15n", "20040709_1415 900 14:15"},
+        {"", "@%2d/%h%n", "08/1425 60 14:25"}, {"", "@a b{c}%%", "a_bc% -9999 14:25"}, {"", "@%S/x", "./x -9999 14:25"},
+        {"", "@%{region}_%{unset}%h", "us_14 3600 14:25"}, {"", "@%q.%2q.%z", "abc_def.ab.0 -9999 14:25"},
+        {"-103", "@%d%h", "0913 10800 13:25"}, {"-6", "@%d%h", "0912 21600 12:25"}, {"-5d", "@%d%h", "0514 3600 14:25"},
+        {"-:15", "@%h%n", "1415 900 14:15"}};
+    DATE f;
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.hour) + " " + c.templ);
-        if (*c.hour) FILE_set_time(c.hour);  // each on top of the one before
-        EXPECT_EQ(build(c.templ, kJul9), c.name);
-        EXPECT_EQ(FILE_get_late_off(), c.step);
-        EXPECT_EQ(FILE_get_offset(), c.step < 1 ? 100000 : c.step);
-        DATE f;
+        if (*c.hour) FILE_set_time(c.hour);
+        const std::string name = build(c.templ, kJul9);
+        const int step = FILE_get_late_off();
         FILE_get_date(&f);
-        EXPECT_EQ(std::to_string(f.hour) + ":" + std::to_string(f.minute), c.file_time);
+        EXPECT_EQ(name + " " + std::to_string(step) + " " + std::to_string(f.hour) + ":" + std::to_string(f.minute), c.want)
+            << c.hour << " " << c.templ;
+        EXPECT_EQ(FILE_get_offset(), step < 1 ? 100000 : step) << c.templ;
     }
     RES_put("sat_path", "/data/sat");
     EXPECT_EQ(build("@%S/%Y", kJul9), "/data/sat/2004");
     FILE_set_time("-6");  // missing fields print as zeros, a cycle or not
     EXPECT_EQ(build("@%Y%m%h%n", at(M, M, M, M, M)), "0000000000");
     EXPECT_EQ(FILE_get_late_off(), 60);
-}
-
-TEST(FileName, HourResourceDecodesIntoTheOverride)
-{
-    struct Case { const char *text, *fields; } cases[] = {{"#200407091425", "2004-7-9 14:25"},
+    // The hour resource decodes into the override.
+    struct Hour { const char *text, *fields; } hours[] = {{"#200407091425", "2004-7-9 14:25"},
         {"#2004070914", "2004-7-9 14:-9999"}, {"070914", "-9999-7-9 14:-9999"}, {"0914", "-9999--9999-9 14:-9999"},
         {"914", "-9999--9999-9 14:-9999"}, {"2d12:30", "-9999--9999-2 12:30"}, {":45", "-9999--9999--9999 -9999:45"},
         {"-:30", "-9999--9999--9999 -9999:-30"}, {"12:30", "-9999--9999--9999 12:30"},
         {"-0:30", "-9999--9999--9999 -9999:-30"}, {"6", "-9999--9999--9999 6:-9999"}};
-    for (const Case &c : cases) {
-        RES_conv_data(c.text, nullptr, RES_T_HOUR);
-        DATE s;
-        FILE_get_time(&s);
-        EXPECT_EQ(fields(s), c.fields) << c.text;
-    }
-    DATE s;
+    for (const Hour &c : hours) EXPECT_EQ((RES_conv_data(c.text, nullptr, RES_T_HOUR), FILE_get_time(&f), fields(f)), c.fields);
     FILE_reset_time();
-    EXPECT_EQ((FILE_get_time(&s), fields(s)), "-9999--9999--9999 -9999:-9999");
+    EXPECT_EQ((FILE_get_time(&f), fields(f)), "-9999--9999--9999 -9999:-9999");
 }
 
-TEST(FileName, TypedNamesReadBackAgainstTheTemplate)
+// Names typed in are read back against the template: the full name and the
+// date it gives.  Then the convention file: names with any case, an
+// extension after "_", keys after ":".
+TEST(FileName, TypedNamesAndTheConventionFile)
 {
     struct Case { const char *templ, *typed, *full, *fields; } cases[] = {
         {"@%S/%Y%m%d%h.ir", "2004070914.ir", "./2004070914.ir", "2004-7-9 14"},
@@ -101,31 +96,23 @@ TEST(FileName, TypedNamesReadBackAgainstTheTemplate)
         {"@%y%j.%h", "04191.14", "04191.14", "2004-7-9 14"},  // day 191 of 2004
         {"@%y%m%d", "980917", "980917", "1998-9-17 -9999"},
         {"@%b%d_%q.*", "jul09_goes.anything", "jul09_goes.anything", "-9999-7-9 -9999"},
-        {"@x%Y", "@literal/name", "literal/name", "-9999--9999--9999 -9999"},
-    };
+        {"@x%Y", "@literal/name", "literal/name", "-9999--9999--9999 -9999"}};
     char out[FILE_NAME_SIZE];
     DATE d;
     for (const Case &c : cases) {
         FILE_set_name(c.templ);
-        FILE_set_file(c.typed, out);
-        EXPECT_STREQ(out, c.full) << c.typed;
+        EXPECT_STREQ((FILE_set_file(c.typed, out), out), c.full) << c.typed;
         EXPECT_EQ((FILE_get_date(&d), fields(d).substr(0, fields(d).rfind(':'))), c.fields) << c.typed;
     }
-    // Names built after a literal full path stay in its directory.
     FILE_set_name("@%S/%Y%m%d%h.ir");
-    FILE_set_filename("/a/b/2004070914.ir");
-    const DATE next = at(2004, 7, 9, 15, 0);
-    EXPECT_STREQ((FILE_set_date(&next, out), out), "/a/b/2004070915.ir");
+    FILE_set_filename("/a/b/2004070914.ir");  // later names stay in a literal full path's folder
+    EXPECT_EQ(build(nullptr, at(2004, 7, 9, 15, 0)), "/a/b/2004070915.ir");
     // Overlong names, templates and keys are cut.
     EXPECT_EQ(build(("@" + std::string(300, 't') + "%Y%m%d%h").c_str(), kJul9).size(), (size_t)FILE_NAME_SIZE - 1);
-    FILE_set_file(std::string(400, 'n').c_str(), out);
-    EXPECT_LT(std::strlen(out), (size_t)FILE_NAME_SIZE);
+    EXPECT_LT((FILE_set_file(std::string(400, 'n').c_str(), out), std::strlen(out)), (size_t)FILE_NAME_SIZE);
     FILE_set_key('k', std::string(400, 'n').c_str());
     EXPECT_EQ(std::strlen(FILE_get_key('k')), 29u);
-}
 
-TEST(FileName, ConventionFileMatchesKeysAndFallbacks)
-{
     ScratchDir dir;
     dir.write("conv", "# name template header size\n" + std::string(400, 'x') + " y - 3\n"
                       "sat_ir %S/ir/%Y%m%d_%h%15n.area - 1024\n"
@@ -133,20 +120,17 @@ TEST(FileName, ConventionFileMatchesKeysAndFallbacks)
     RES_put("file_path", dir.path().c_str());
     RES_put("name_conv", "conv");
     // Name, found, template, least size, step, the name built for 14:25.
-    struct Case { const char *name; int found; const char *conv; int size, step; const char *built; } cases[] = {
-        {"SAT_IR", 1, "%S/ir/%Y%m%d_%h%15n.area", 1024, 900, "./ir/20040709_1415.area"},  // any case
-        {"sat_goes16", 1, "%S/%e/%Y%m%d%h.area", 10, 3600, "./goes16/2004070914.area"},  // extension after "_"
-        {"keyed:c=north pole:z=1", 1, "%c_%Y", 0, M, "north_pole_2004"},                  // keys after ":"
+    struct Conv { const char *name; int found; const char *conv; int size, step; const char *built; } convs[] = {
+        {"SAT_IR", 1, "%S/ir/%Y%m%d_%h%15n.area", 1024, 900, "./ir/20040709_1415.area"},
+        {"sat_goes16", 1, "%S/%e/%Y%m%d%h.area", 10, 3600, "./goes16/2004070914.area"},
+        {"keyed:c=north pole:z=1", 1, "%c_%Y", 0, M, "north_pole_2004"},
         {"none", 0, "", 0, M, "north_pole_2004"},  // no template: the last name stands
         {"nothing_here", 0, "nothing_here", 0, M, "nothing_here"}};
-    char out[FILE_NAME_SIZE];
-    for (const Case &c : cases) {
+    for (const Conv &c : convs) {
         EXPECT_EQ(FILE_set_name(c.name), c.found) << c.name;
         EXPECT_STREQ(FILE_get_name_conv(), c.conv) << c.name;
-        out[0] = '\0';
-        FILE_set_date(&kJul9, out);
+        EXPECT_EQ(build(nullptr, kJul9), c.built) << c.name;
         EXPECT_EQ(FILE_get_min_size() * 100000 + FILE_get_late_off(), c.size * 100000 + c.step) << c.name;
-        EXPECT_STREQ(out, c.built) << c.name;
     }
     EXPECT_EQ(FILE_set_name("sat_goes16") + FILE_hdr_set_date(&kJul9, out), 2);  // and its header
     EXPECT_STREQ(out, "./goes16/2004070914.hdr");
@@ -155,11 +139,8 @@ TEST(FileName, ConventionFileMatchesKeysAndFallbacks)
               std::string::npos);
     MESS_reset();
     RES_put("name_conv", "/nonexistent/conv");
-    EXPECT_EQ(testutil::stderr_of([] {
-                  EXPECT_EQ(FILE_set_name("@%Y"), 1);  // "@" never needs the file
-                  EXPECT_EQ(FILE_set_name("sat_ir"), 0);
-              }),
-              "FILE_set_name: No file name convention file: /nonexistent/conv\n");
+    EXPECT_EQ(testutil::stderr_of([] { EXPECT_EQ(FILE_set_name("@%Y") * 10 + FILE_set_name("sat_ir"), 10); }),
+              "FILE_set_name: No file name convention file: /nonexistent/conv\n");  // "@" never needs the file
     RES_clear();  // the bundled conventions are found without configuration
     for (const char *name : {"sat_vis", "sat_ir", "sat_wv", "sat_img"})
         EXPECT_EQ(FILE_set_name(name) * 10000 + FILE_get_late_off(), 10900) << name;
@@ -169,21 +150,22 @@ TEST(FileName, ConventionFileMatchesKeysAndFallbacks)
     FILE_set_name("@%Y%15n");
     FILE_set_filename("other");
     FILE_restore_name_conv();
-    EXPECT_EQ(std::string(FILE_get_name_conv()) + " " + FILE_get_filename(), "%Y%h /x/y");
-    EXPECT_EQ(FILE_get_late_off(), 3600);
+    EXPECT_EQ(std::string(FILE_get_name_conv()) + " " + FILE_get_filename() + " " + std::to_string(FILE_get_late_off()),
+              "%Y%h /x/y 3600");
 }
 
-// From 14:00 on 9 Jul: a span back ("-6"), a span forward with a step
-// ("12,3"), minutes (":-90" at the hourly step), a list of names.
-TEST(FileName, Walks)
+// Walks from 14:00 on 9 Jul: a span back ("-6"), a span forward with a step
+// ("12,3"), minutes (":-90" at the hourly step), a list of names.  Then the
+// current and latest file with the clock at 14:25: the 14:00 file is too
+// small (still being written), 12:00 is missing.
+TEST(FileName, WalksAndTheLatestFile)
 {
     const DATE start = at(2004, 7, 9, 14, 0);
     struct Case { const char *num_hour, *filename; Names names; int num_file; } cases[] = {
         {"-6", "", {"0908", "0909", "0910", "0911", "0912", "0913", "0914"}, 6},
         {"12,3", "", {"0914", "0917", "0920", "0923", "1002"}, 4}, {":-90", "", {"0912", "0913", "0914"}, 1},
         {"", "@first.area,@second.area", {"first.area", "second.area"}, 1}, {"", "@only.area", {"only.area"}, 0},
-        {"-1", "la", {"0913", "0914"}, 1},  // "la" alone is no list: by time
-    };
+        {"-1", "la", {"0913", "0914"}, 1}};  // "la" alone is no list: by time
     char name[FILE_NAME_SIZE];
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.num_hour) + c.filename);
@@ -200,34 +182,25 @@ TEST(FileName, Walks)
     RES_put("num_hour", "2");  // stepping by hand from the walk's start
     FILE_first(&start);
     EXPECT_STREQ((FILE_next_file(name), name), "0915");
-    FILE_prev_file(name);
-    EXPECT_STREQ((FILE_prev_file(name), name), "0913");
+    EXPECT_STREQ((FILE_prev_file(name), FILE_prev_file(name), name), "0913");
     EXPECT_EQ(FILE_set_date_off(&start, -7200, name), -2);
-}
 
-// The current and latest file with the clock at 14:25 on 9 Jul 2004: the
-// 14:00 file is too small (still being written), 12:00 is missing.
-TEST(FileName, LatestFileSearchSkipsSmallFiles)
-{
     ScratchDir dir;
     for (auto [hour, size] : {std::pair{14, 10}, {13, 500}, {11, 500}})
         dir.write("20040709" + std::to_string(hour) + ".dat", std::string(size, 'a'));
     setenv("zyrcurtime", "200407091425", 1);
     FILE_set_name(("@" + dir.path() + "/%Y%m%d%h.dat").c_str());
     FILE_set_min_size(100);
-    struct Case { const char *spec, *file; } cases[] = {
+    struct Latest { const char *spec, *file; } latest[] = {
         {"la", "2004070913.dat"}, {"la#1", "2004070914.dat"},  // one try only: the reference hour
         {"2la", "2004070911.dat"}, {"#200407091230la", "2004070911.dat"}, {"+1", "2004070915.dat"}, {"1d", "2004070814.dat"}};
-    char out[FILE_NAME_SIZE];
-    for (const Case &c : cases) {
-        int64_t t = FILE_set_current(c.spec, out);
-        EXPECT_EQ(std::string(out), dir.path() + "/" + c.file) << c.spec;
-        EXPECT_EQ(t % 3600, 0) << c.spec;
+    for (const Latest &c : latest) {
+        EXPECT_EQ(FILE_set_current(c.spec, name) % 3600, 0) << c.spec;
+        EXPECT_EQ(std::string(name), dir.path() + "/" + c.file) << c.spec;
     }
-    EXPECT_EQ(FILE_set_current("la", out), 1089378000);  // date -u -d '2004-07-09 13:00' +%s
+    EXPECT_EQ(FILE_set_current("la", name), 1089378000);  // date -u -d '2004-07-09 13:00' +%s
     FILE_set_time("20");  // an hour ahead of the clock means yesterday's
-    FILE_set_current("cu", out);
-    EXPECT_EQ(std::string(out), dir.path() + "/2004070820.dat");
+    EXPECT_EQ((FILE_set_current("cu", name), std::string(name)), dir.path() + "/2004070820.dat");
 }
 
 // Missing files: without a terminal the search ends with status 10 (the
@@ -237,18 +210,15 @@ TEST(FileName, LatestFileSearchSkipsSmallFiles)
 TEST(FileName, MissingFilesEndTheProgram)
 {
     ScratchDir dir;
-    const std::string file14 = "File not found: " + dir.path() + "/2004070914.dat\n";
+    const std::string file14 = "File not found: " + dir.path() + "/2004070914.dat\n", nf = "File not found: ";
     FILE_set_name(("@" + dir.path() + "/%Y%m%d%h.dat").c_str());
     char out[FILE_NAME_SIZE];
     struct Case { const char *current, *filename, *input; bool batch, only; int status; std::string err; } cases[] = {
         {"la#3", "", nullptr, false, false, 10, file14}, {"", "", nullptr, true, false, 10, file14},
-        {"", "list", nullptr, false, false, 0, "*"},
-        {"", "exit", nullptr, false, false, 0, ""},
-        {"", "", "a\nb\nc\nd\ne\n", false, false, 10,
-         "File not found: a\nFile not found: b\nFile not found: c\nFile not found: d\n"},
-        {"", "", "a\nb\n", false, true, 10, "File not found: a\n"}, {"", "", "exit\nb\n", false, false, 0, ""},
-        {"", "", "a\n", false, false, 0, "File not found: a\n"},
-    };
+        {"", "list", nullptr, false, false, 0, "*"}, {"", "exit", nullptr, false, false, 0, ""},
+        {"", "", "a\nb\nc\nd\ne\n", false, false, 10, nf + "a\n" + nf + "b\n" + nf + "c\n" + nf + "d\n"},
+        {"", "", "a\nb\n", false, true, 10, nf + "a\n"}, {"", "", "exit\nb\n", false, false, 0, ""},
+        {"", "", "a\n", false, false, 0, nf + "a\n"}};
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.current) + c.filename + (c.input ? c.input : ""));
         RES_clear();
@@ -257,8 +227,7 @@ TEST(FileName, MissingFilesEndTheProgram)
         if (*c.filename) RES_put("filename", c.filename);
         if (c.input) {  // at the prompt: files to list, the clock is now
             testutil::feed_stdin(c.input);
-            dir.write("2004070913.dat", "x");
-            dir.write("2004070912.dat", "x");
+            dir.write("2004070913.dat", "x"), dir.write("2004070912.dat", "x");
             unsetenv("zyrcurtime");
         } else {
             setenv("zyrcurtime", "200407091425", 1);
@@ -277,7 +246,7 @@ TEST(FileName, MissingFilesEndTheProgram)
     RES_clear();
     testutil::feed_stdin("nofile\n#200407091300\n");
     testing::internal::CaptureStdout();
-    EXPECT_EQ(testutil::stderr_of([&] { EXPECT_EQ(FILE_get_file("File: ", out), 1); }), "File not found: nofile\n");
+    EXPECT_EQ(testutil::stderr_of([&] { EXPECT_EQ(FILE_get_file("File: ", out), 1); }), nf + "nofile\n");
     std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(std::string(out), dir.path() + "/2004070913.dat");
     EXPECT_NE(printed.find("List of available files:\n"), std::string::npos) << printed;
@@ -299,13 +268,11 @@ TEST(FileUtil, OverwriteOpenAndMagics)
     FLAG_set(FLAG_FILE_PARAM, 0);
     FLAG_set_batch(0);
     struct Case { const char *answer; int mode, result; } cases[] = {
-        {"y\n", 1, 1}, {"O\n", 1, 1}, {"n\n", 1, 3}, {"a\n", 2, 2}, {"o\n", 2, 1}, {"u\n", 2, 3}};
+        {"y\n", 1, 1}, {"O\n", 1, 1}, {"n\n", 1, 3}, {"a\n", 2, 2}, {"o\n", 2, 1}, {"u\n", 2, 3}, {"", 7, 0}};
     for (const Case &c : cases) {
         testutil::feed_stdin(c.answer);
         testutil::stdout_of([&] { EXPECT_EQ(FILE_overwrite(there.c_str(), c.mode), c.result) << c.answer; });
     }
-    EXPECT_EQ(FILE_overwrite(there.c_str(), 7), 0);
-
     setenv("HOME", dir.path().c_str(), 1);
     const char *file = "~/deep/er/file.txt";
     FILE *f = FILE_open(file, "w");
@@ -314,12 +281,12 @@ TEST(FileUtil, OverwriteOpenAndMagics)
     std::fclose(f);
     EXPECT_TRUE(FILE_is_file(file) && FILE_is_dir("~/deep"));
     EXPECT_EQ(FILE_size(file), 7);
-    EXPECT_EQ(FILE_type(file), 9);
-    EXPECT_EQ(FILE_type((std::string(file) + "-extra").c_str()), 9);  // "name-extra" stands for "name"
-    EXPECT_EQ(FILE_type(dir.file("none").c_str()), -1);
-    struct Magic { const char *head; int type; } magics[] = {{"ZYRSFC", 11}, {"ZYRUPA", 12}, {"ZYRRAW", 5},
-        {"ZYRGRID", 6}, {"ZYRMETA", 8}, {"ZYRGRI", -1}, {"other", -1}};
-    for (const auto &c : magics) EXPECT_EQ(FILE_type(dir.write("m", c.head).c_str()), c.type) << c.head;
+    struct Magic { std::string name, head; int type; } magics[] = {{file, "", 9},
+        {std::string(file) + "-extra", "", 9},  // "name-extra" stands for "name"
+        {dir.file("none"), "", -1}, {"m", "ZYRSFC", 11}, {"m", "ZYRUPA", 12}, {"m", "ZYRRAW", 5}, {"m", "ZYRGRID", 6},
+        {"m", "ZYRMETA", 8}, {"m", "ZYRGRI", -1}, {"m", "other", -1}};
+    for (const auto &c : magics)
+        EXPECT_EQ(FILE_type((c.name == "m" ? dir.write("m", c.head) : c.name).c_str()), c.type) << c.name << c.head;
     EXPECT_EQ(FILE_open("std", "r"), stdin);
     EXPECT_EQ(FILE_open("STDN", "w"), stdout);
     FILE *p = FILE_open("|echo piped", "r");
