@@ -10,6 +10,8 @@
 #include <regex>
 #include <string>
 
+#include "../test_support.h"
+
 namespace {
 
 constexpr int M = -9999;
@@ -93,9 +95,10 @@ TEST(Date, SecondsAndDayNumbers)
     EXPECT_LE(DATE_num_sec(&now), before + 2);
 }
 
-// Month names: later letters must match the first's case.  Zones: "-" shows
-// the 12-hour clock with UTC in brackets; one that does not parse changes
-// nothing; one without sign keeps the clock mode.
+// Month names: later letters must match the first's case.  Zones, each on
+// top of the one before: "-" shows the 12-hour clock with UTC in brackets;
+// one that does not parse changes nothing; one without sign keeps the
+// clock mode (14:25Z is 8:25 at -6 h, 19:55 at +5.5 h).
 TEST(Date, MonthNamesAndZones)
 {
     EXPECT_EQ(std::string(DATE_month(1)) + DATE_month_lower(12) + DATE_month_long(9), "JANdecSeptember");
@@ -104,19 +107,17 @@ TEST(Date, MonthNamesAndZones)
         {"Jan", 0}, {"jUL", 0}, {"J", 0}, {"", 0}, {"XYZ", 0}, {nullptr, 0}};
     for (const Case &c : cases) EXPECT_EQ(DATE_decode_month(c.text), c.month) << (c.text ? c.text : "null");
     EXPECT_STREQ(DATE_get_tz_str(), "Z");
-    struct Zone { const char *text; int result; const char *name; int offset; } zones[] = {
-        {"-CST:-6", 0, " CST", -6 * 3600}, {"+EST", -1, " CST", -6 * 3600}, {"IST:5.5", 0, " IST", 19800}};
+    struct Zone { const char *text, *want; } zones[] = {{"-CST:-6", "0| CST|-21600|8:25 AM CST [1425Z]  9 JUL 04"},
+        {"+EST", "-1| CST|-21600|8:25 AM CST [1425Z]  9 JUL 04"}, {"IST:5.5", "0| IST|19800|7:55 PM IST [1425Z]  9 JUL 04"}};
+    const DATE d = make(2004, 7, 9, 14, 25);
+    char out[DATE_TEXT_SIZE];
     for (const Zone &c : zones) {
-        EXPECT_EQ(DATE_set_TZ(c.text), c.result) << c.text;
-        EXPECT_STREQ(DATE_get_tz_str(), c.name) << c.text;
-        EXPECT_EQ(DATE_get_tz_off(), c.offset) << c.text;
-        char out[DATE_TEXT_SIZE];
-        DATE d = make(2004, 7, 9, 14, 25);
-        EXPECT_NE(std::string(DATE_make_label(&d, out)).find("[1425Z]"), std::string::npos) << out;
+        const int result = DATE_set_TZ(c.text);
+        EXPECT_EQ(std::to_string(result) + "|" + DATE_get_tz_str() + "|" + std::to_string(DATE_get_tz_off()) + "|" +
+                      DATE_make_label(&d, out), c.want);
     }
     DATE_reset_TZ();
-    EXPECT_EQ(DATE_get_tz_off(), 0);
-    EXPECT_STREQ(DATE_get_tz_str(), "Z");
+    EXPECT_EQ(std::to_string(DATE_get_tz_off()) + DATE_get_tz_str(), "0Z");
 }
 
 // Labels in a zone ("" none): 24-hour clock, or 12-hour with UTC in
@@ -124,57 +125,46 @@ TEST(Date, MonthNamesAndZones)
 // day before; 03:00Z on 1 Mar 2004 is 9 PM on 29 Feb (a leap year).  Valid
 // time = base + forecast hours (800 + n: n days; 1000 + n: n hours);
 // weekdays from `date -u -d ... +%a` (9 Jul 2004 a Friday, 1 Jan 2005 a
-// Saturday).
-TEST(Date, Labels)
+// Saturday).  Then labels and sequences read back.
+TEST(Date, LabelsAndSequences)
 {
     const DATE d = make(2004, 7, 9, 14, 25);
     struct Case { const char *tz; DATE date; int fhour; const char *label; } cases[] = {
-        {"", d, P, "1425Z  9 JUL 04"}, {"", make(2004, 7, 9, 14), P, "14Z  9 JUL 04"},
-        {"", make(2004, 7, 9), P, " 9 JUL 04"}, {"", make(2004, 7, M), P, "JUL 04"}, {"", make(1999, M, M), P, "99"},
-        {"", make(-1, M, M), P, "80"}, {"", make(2010, 13, 32, 24, 5), P, "0005Z  1 JAN 10"},
-        {"CST:-6", make(2004, 7, 9, 3, 5), P, "2105 CST  8 JUL 04"},
+        {"", d, P, "1425Z  9 JUL 04"}, {"", make(2004, 7, 9, 14), P, "14Z  9 JUL 04"}, {"", make(2004, 7, 9), P, " 9 JUL 04"},
+        {"", make(2004, 7, M), P, "JUL 04"}, {"", make(1999, M, M), P, "99"}, {"", make(-1, M, M), P, "80"},
+        {"", make(2010, 13, 32, 24, 5), P, "0005Z  1 JAN 10"}, {"CST:-6", make(2004, 7, 9, 3, 5), P, "2105 CST  8 JUL 04"},
         {"CST:-6", make(2004, 7, 9), P, " 9 JUL 04"},  // no time of day, no shift
         {"-CST:-6", d, P, "8:25 AM CST [1425Z]  9 JUL 04"}, {"-CST:-6", make(2004, 7, 9, 14), P, "8 AM CST [14Z]  9 JUL 04"},
         {"-CST:-6", make(2004, 3, 1, 3, 0), P, "9:00 PM CST [0300Z] 29 FEB 04"},
         {"-CST:-6", make(2004, 7, 9, 18, 7), P, "12:07 PM CST [1807Z]  9 JUL 04"},
-        {"-CST:-6", make(2004, 7, 9, 6), P, "12 AM CST [06Z]  9 JUL 04"},
-        {"+UTC:0", make(2004, 7, 9, 13, 1), P, "1:01 PM UTC  9 JUL 04"},
+        {"-CST:-6", make(2004, 7, 9, 6), P, "12 AM CST [06Z]  9 JUL 04"}, {"+UTC:0", make(2004, 7, 9, 13, 1), P, "1:01 PM UTC  9 JUL 04"},
         {"+UTC:0", make(2004, 7, 9, 0), P, "12 AM UTC  9 JUL 04"}, {"+UTC:0", make(2004, 7, 9, 12), P, "12 PM UTC  9 JUL 04"},
         {"", d, 0, "14Z FRI  9 JUL 04"}, {"", d, 12, "2Z SAT 10 JUL 04"}, {"", d, 1012, "2Z SAT 10 JUL 04"},
-        {"", d, 800, "14Z FRI  9 JUL 04"}, {"", d, M, "14Z FRI  9 JUL 04"},
-        {"", make(2004, 12, 31), 24, "SAT  1 JAN 05"}, {"-CST:-6", d, 6, "2 PM CST [20Z] FRI  9 JUL 04"},
-        {"-CST:-6", d, -12, "8 PM CST [02Z] THU  8 JUL 04"},
-    };
+        {"", d, 800, "14Z FRI  9 JUL 04"}, {"", d, M, "14Z FRI  9 JUL 04"}, {"", make(2004, 12, 31), 24, "SAT  1 JAN 05"},
+        {"-CST:-6", d, 6, "2 PM CST [20Z] FRI  9 JUL 04"}, {"-CST:-6", d, -12, "8 PM CST [02Z] THU  8 JUL 04"}};
+    char out[DATE_TEXT_SIZE];
     for (const Case &c : cases) {
         DATE_reset_TZ();
         if (*c.tz) DATE_set_TZ(c.tz);
-        char out[DATE_TEXT_SIZE];
         const char *got = c.fhour == P ? DATE_make_label(&c.date, out) : DATE_make_label_valid_time(c.fhour, &c.date, out);
         EXPECT_STREQ(got, c.label) << c.tz << " " << c.fhour;
     }
-}
-
-TEST(Date, DecodeLabelsAndSequences)
-{
-    struct Case { const char *text; int result; const char *fields; } cases[] = {
+    struct Decode { const char *text; int result; const char *fields; } decodes[] = {
         {"1425Z  9 JUL 04", 0, "2004-7-9 14:25:-9999"}, {"14Z  9 JUL 04", 0, "2004-7-9 14:-9999:-9999"},
         {"GOES-8 IR  14Z  9 JUL 04", 0, "2004-7-9 14:-9999:-9999"}, {"IR 14:25:30Z 31 DEC 99", 0, "1999-12-31 14:25:30"},
         {" 925Z  9 JUL 04", 0, "2004-7-9 9:25:-9999"}, {"04 07 09 14", 0, "2004-7-9 14:-9999:-9999"},
-        {"no date here", -1, "-9999-0--9999 -9999:-9999:-9999"},
-    };
-    for (const Case &c : cases) {
-        DATE d;
-        EXPECT_EQ(DATE_decode_label(c.text, &d), c.result) << c.text;
-        EXPECT_EQ(fields(d), c.fields) << c.text;
+        {"no date here", -1, "-9999-0--9999 -9999:-9999:-9999"}};
+    DATE back;
+    for (const Decode &c : decodes) {
+        EXPECT_EQ(DATE_decode_label(c.text, &back), c.result) << c.text;
+        EXPECT_EQ(fields(back), c.fields) << c.text;
     }
-    char out[DATE_TEXT_SIZE];
     struct Seq { DATE date; const char *seq; } seqs[] = {{make(2004, 7, 9, 14, 5), "200407091405"},
         {make(M, 7, 9, M, M), "198007090000"}, {make(4, 7, 9, 1, 2), "000407090102"}};  // not widened
     for (const Seq &c : seqs) EXPECT_STREQ(DATE_make_seq(&c.date, out), c.seq);
-    DATE back;
-    ASSERT_EQ(DATE_decode_seq("200407091405", &back), 0);
+    EXPECT_EQ(DATE_decode_seq("200407091405", &back), 0);
     EXPECT_EQ(fields(back), "2004-7-9 14:5:-9999");
-    ASSERT_EQ(DATE_decode_seq("20040709", &back), 0);
+    EXPECT_EQ(DATE_decode_seq("20040709", &back), 0);
     EXPECT_EQ(back.hour, M);
     EXPECT_EQ(DATE_decode_seq("2004", &back), -1);
     // Forecast hours: with days, whole and half days from 12 h up; 800 + n
@@ -185,8 +175,6 @@ TEST(Date, DecodeLabelsAndSequences)
     for (const Hours &c : hours) EXPECT_STREQ(DATE_fhour_label(out, c.hours, c.days), c.label) << c.hours;
     EXPECT_TRUE(std::regex_match(DATE_get_current_str(out), std::regex(R"(\d\d [A-Z]{3} \d\d  \d\d:\d\d:\d\dZ)"))) << out;
     EXPECT_TRUE(std::regex_match(DATE_get_simple_current_str(out), std::regex(R"(\d\d-\d\d:\d\dZ)"))) << out;
-    testing::internal::CaptureStdout();
     back = make(2004, 7, 9, 14, 5, 0);
-    DATE_print(0xF000, &back);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "2004/7/9 14:05:00\n");
+    EXPECT_EQ(testutil::stdout_of([&] { DATE_print(0xF000, &back); }), "2004/7/9 14:05:00\n");
 }
