@@ -38,11 +38,8 @@ std::pair<float, float> tran(float lat, float lon)
 // Our Mollweide is PROJ's scaled by 1/sqrt(2); with scan angles our satellite view multiplies the angles by the orbit
 // radius, PROJ by the height; scale 0: geostationary without scan angles, ours is srad * tan(angle).  Rows without a
 // PROJ string (latitude/longitude, the ellipsoid views, the southern poles) are round trips only.
-const struct ProjCase {
-    const char *domain, *proj;
-    double scale;                  // our units per PROJ metre
-    float lat0, lat1, lon0, lon1;  // a 41 x 41 grid of test points
-} kProj[] = {
+// Rows: domain, PROJ string, our units per PROJ metre, and the corners of a 41 x 41 grid of test points.
+const struct ProjCase { const char *domain, *proj; double scale; float lat0, lat1, lon0, lon1; } kProj[] = {
     {"ps:60:-105,40,-100", "+proj=stere +lat_0=90 +lat_ts=60 +lon_0=-105", m, -60, 89, -180, 180},
     {"ps:60:20:45,40,20", "+proj=stere +lat_0=90 +lat_ts=45 +lon_0=20", m, -60, 89, -180, 180},
     {"ps:-60:0,-70,0", "+proj=stere +lat_0=-90 +lat_ts=-60 +lon_0=0", m, -89, 60, -180, 180},
@@ -90,7 +87,7 @@ std::vector<std::pair<double, double>> cs2cs(const ProjCase &o)
 
 // Each case through projection objects all alive at once and used point by point in turn (each keeps its own
 // constants; the current domain is left alone): forward against PROJ, then back again (the longitude looser near a
-// pole; PROJ's rows reach nearer the edges); then through the layer against PROJ.
+// pole; PROJ's rows reach nearer the edges).
 TEST(MapOracle, AgreesWithCs2cs)
 {
     NEED_TOOL("cs2cs");
@@ -101,26 +98,23 @@ TEST(MapOracle, AgreesWithCs2cs)
         refs[c] = kProj[c].proj ? cs2cs(kProj[c]) : std::vector<std::pair<double, double>>(41 * 41, {NAN, NAN});
         ASSERT_EQ(refs[c].size(), 41u * 41) << kProj[c].domain;
         DOM d;
-        ASSERT_GE(DOM_decode(kProj[c].domain, &d), 1);
+        DOM_decode(kProj[c].domain, &d);
         objs.push_back(MAP_make_proj(&d));
     }
-    // A point against PROJ's: false (nothing compared) where either cannot project it or it lies far out.
-    auto near_oracle = [](float x, float y, int ok, std::pair<double, double> ref) {
-        auto [rx, ry] = ref;
-        if (!ok || std::isnan(rx) || std::fabs(rx) > 1e4 || std::fabs(ry) > 1e4) return false;
-        EXPECT_NEAR(x, rx, 1e-4 * R + 1e-6 * std::fabs(rx));
-        EXPECT_NEAR(y, ry, 1e-4 * R + 1e-6 * std::fabs(ry));
-        return true;
-    };
     install("me,0,0");
     std::vector<int> compared(n), back(n);
     for (int k = 0; k < 41 * 41; ++k)
         for (size_t c = 0; c < n; ++c) {
             auto [lat, lon] = grid_point(kProj[c], k);
+            auto [rx, ry] = refs[c][k];
             SCOPED_TRACE(testing::Message() << kProj[c].domain << " " << lat << "," << lon);
             float x, y, la, lo;
             int ok = objs[c].tran(&x, &y, lat, lon);
-            compared[c] += near_oracle(x, y, ok, refs[c][k]);
+            if (ok && !std::isnan(rx) && std::fabs(rx) < 1e4 && std::fabs(ry) < 1e4) {
+                ++compared[c];
+                EXPECT_NEAR(x, rx, 1e-4 * R + 1e-6 * std::fabs(rx));
+                EXPECT_NEAR(y, ry, 1e-4 * R + 1e-6 * std::fabs(ry));
+            }
             if (!ok || std::fabs(x) > 1e4 || std::fabs(y) > 1e4 || std::fabs(lat) > 89.9f) continue;
             ++back[c];
             const double tol = kProj[c].proj ? 1e-3 : 1e-4;
@@ -129,33 +123,24 @@ TEST(MapOracle, AgreesWithCs2cs)
             EXPECT_NEAR(lon_diff(lo, lon), 0, tol / std::cos(lat * M_PI / 180));
         }
     EXPECT_EQ(MAP_get_proj(), DOM_MERC);
-    for (size_t c = 0; c < n; ++c) {
-        SCOPED_TRACE(kProj[c].domain);
-        EXPECT_GT(kProj[c].proj ? compared[c] : back[c], 400);
-        install(kProj[c].domain);
-        for (int k = 0; k < 41 * 41; ++k) {
-            float x, y;
-            auto [lat, lon] = grid_point(kProj[c], k);
-            near_oracle(x, y, MAP_tran(&x, &y, lat, lon), refs[c][k]);
-        }
-    }
+    for (size_t c = 0; c < n; ++c) EXPECT_GT(kProj[c].proj ? compared[c] : back[c], 400) << kProj[c].domain;
 }
 
 // The batch transforms keep terms shared by rows and columns of points: each point must come out bit for bit as the
 // one-point transforms give it, with repeats, more distinct longitudes than the kept table holds, signed zeros and
-// refused inputs among them.
+// bad inputs among them (NaN, infinite, beyond the poles: refused, -9999).
 TEST(MapProj, BatchTransformsEqualOnePointAtATime)
 {
     std::vector<float> lat, lon;
     for (int r = 0; r < 3; ++r)
         for (int i = 0; i < 700; ++i) lat.push_back(-75.0f + 0.2f * (i / 7) + r), lon.push_back(-179.5f + 0.51f * i);
-    const float odd[][2] = {{0, -0.0f}, {0, 0.0f}, {-0.0f, 180}, {10, -180}, {10, 540},
-                            {91, 0}, {NAN, 0}, {0, INFINITY}, {89.99f, -75}, {-90, 12}};
+    const float odd[][2] = {{0, -0.0f}, {0, 0.0f}, {-0.0f, 180}, {10, -180}, {10, 540}, {89.99f, -75},
+                            {-90, 12}, {NAN, 0}, {0, NAN}, {INFINITY, 0}, {0, -INFINITY}, {90.5f, 0}, {-91, 0}};
     for (auto &p : odd) lat.push_back(p[0]), lon.push_back(p[1]);
     const int n = (int)lat.size(), k = n + 2;
     for (const char *dom : {"sat:e:0:-75,0,-75", "sat:0:140.7:422:1,0,140.7", "sat:e:0:0:421.64:1,0,0",
                             "ps:60:-105,40,-100", "lc:25:-95:25,40,-95", "ll,0,0", "me:0:-30,0,-30",
-                            "laea:40:-100,40,-100"}) {
+                            "laea:40:-100,40,-100", "or,40,-100", "gn,40,-100", "mo,0,0", "sat:0:-75,0,-75"}) {
         SCOPED_TRACE(dom);
         const DOM d = install(dom);
         const MapProj p = MAP_make_proj(&d);
@@ -168,6 +153,8 @@ TEST(MapProj, BatchTransformsEqualOnePointAtATime)
         p.untran_points(k, x.data(), y.data(), bla.data(), blo.data(), buok.data());
         EXPECT_EQ(ok, bok);
         EXPECT_EQ(uok, buok);
+        for (int i = n - 6; i < n; ++i) EXPECT_EQ(std::tuple(ok[i], x[i], y[i]), std::tuple(0, M, M)) << i;
+        EXPECT_EQ(std::tuple(uok[n], uok[n + 1], la[n], lo[n]), std::tuple(0, 0, M, M));
         auto same = [k](const std::vector<float> &a, const std::vector<float> &b) {
             return std::memcmp(a.data(), b.data(), k * sizeof(float)) == 0;
         };
@@ -178,7 +165,6 @@ TEST(MapProj, BatchTransformsEqualOnePointAtATime)
 // Edge cases of the transform layer: forward rows (lat, lon) to (x, y), inverse rows (x, y) to (lat, lon); refused
 // points give -9999.  Values from cs2cs +proj=longlat +R=6371220 +to <proj> +R=6371220 times 1e-5 unless stated.  The
 // limb of the view from 421.61 over 63.7122 lies acos(63.7122 / 421.61) = 81.3 degrees from the sub-point (by hand).
-// Bad inputs (NaN, infinite, beyond the poles) are refused by every projection.
 TEST(MapProj, EdgeCases)
 {
     const struct { const char *name, *domain; bool inverse; float in1, in2; int ok; double out1, out2; } cases[] = {
@@ -211,17 +197,6 @@ TEST(MapProj, EdgeCases)
         EXPECT_NEAR(a, c.out1, 2e-4 * (1 + std::fabs(c.out1)));
         EXPECT_NEAR(b, c.out2, 2e-4 * (1 + std::fabs(c.out2)));
     }
-    const float bad[][2] = {{NAN, 0}, {0, NAN}, {INFINITY, 0}, {0, -INFINITY}, {90.5f, 0}, {-91, 0}, {1e30f, 0}};
-    for (const char *dom : {"ps,40,-100", "ll,0,0", "me,0,0", "lc,40,-95", "or,40,-100", "gn,40,-100", "mo,0,0",
-                            "laea,40,-100", "sat:0:-75,0,-75", "sat:e:0:-75,0,-75"}) {
-        install(dom);
-        for (auto &p : bad) {
-            float x = 1, y = 1, la = 1, lo = 1;
-            EXPECT_EQ(std::tuple(MAP_tran(&x, &y, p[0], p[1]), x, y), std::tuple(0, M, M)) << dom << " " << p[0];
-            if (std::isfinite(p[0] + p[1])) continue;
-            EXPECT_EQ(std::pair(MAP_untran(&la, &lo, p[0], p[1]), la), std::pair(0, M)) << dom << " " << p[0];
-        }
-    }
 }
 
 // Limits, grid and the domain test on five domains; with no domain points pass through, and a code without a
@@ -234,18 +209,15 @@ TEST(MapProj, LimitsAndGrid)
         DOM d = install(dom);
         float L[4], x, y, i, j, lat, lon, ux, uy;
         MAP_get_limits(L);
-        EXPECT_NEAR(L[1] - L[0], (d.nx - 1) * d.dx, 1e-3);
-        EXPECT_NEAR(L[3] - L[2], (d.ny - 1) * d.dy, 1e-3);
+        EXPECT_LT(std::hypot(L[1] - L[0] - (d.nx - 1) * d.dx, L[3] - L[2] - (d.ny - 1) * d.dy), 1e-3);
         MAP_grid_tran(&x, &y, 0, 0);
         MAP_get_up_left(&ux, &uy);
         EXPECT_EQ(std::vector<float>({x, y, ux, uy}), std::vector<float>({L[0], L[3], L[0], L[3]}));
         MAP_grid_tran(&x, &y, (d.nx - 1) / 2.0f, (d.ny - 1) / 2.0f);  // the centre grid point is the domain centre
         MAP_untran(&lat, &lon, x, y);
-        EXPECT_NEAR(lat, d.clat, 1e-3);
-        EXPECT_NEAR(lon_diff(lon, d.clon), 0, 1e-3);
-        MAP_grid_untran(&i, &j, L[1], L[2]);
-        EXPECT_NEAR(i, d.nx - 1, 1e-3);
-        EXPECT_NEAR(j, d.ny - 1, 1e-3);
+        EXPECT_LT(std::hypot(lat - d.clat, lon_diff(lon, d.clon)), 1e-3) << lat << "," << lon;
+        MAP_grid_untran(&i, &j, L[1], L[2]);  // the lower right corner
+        EXPECT_LT(std::hypot(i - (d.nx - 1), j - (d.ny - 1)), 1e-3) << i << "," << j;
         EXPECT_EQ(std::pair(MAP_in_domain(L[0], L[3]), MAP_in_domain(L[0] - 0.01f, L[3])), std::pair(1, 0));
         EXPECT_EQ(std::pair(MAP_in_grid_domain(L[0] - 2.9f * d.dx, L[3] + 2.9f * d.dy),
                             MAP_in_grid_domain(L[0] - 3.1f * d.dx, L[3])), std::pair(1, 0));
@@ -302,8 +274,7 @@ TEST(MapProj, DomainStateFactorAndDomainTran)
     MAP_domain(&b);
     float lat, lon;
     MAP_untran(&lat, &lon, x, y);
-    EXPECT_NEAR(lat, 42, 1e-4);
-    EXPECT_NEAR(lon, -90, 1e-4);
+    EXPECT_LT(std::hypot(lat - 42, lon + 90), 1e-4) << lat << "," << lon;
     EXPECT_EQ(MAP_domain_tran(&a, &a, &x, &y, 5, 6), 1);
     EXPECT_EQ(std::pair(x, y), std::pair(5.0f, 6.0f));
 }
