@@ -1,11 +1,10 @@
-// Helpers for the output-driver tests: Ghostscript and hp2xx runs, inked
-// pictures compared, text utilities and a binary CGM decoder.
+// Helpers for the output-driver tests: Ghostscript runs, inked pictures
+// compared, text utilities and a binary CGM decoder.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
@@ -18,13 +17,6 @@ namespace drvtest {
 using testutil::Raster;
 using testutil::read_file;
 
-// The variables the drivers read, cleared so the caller's shell cannot steer a test.
-inline void unset_env() {
-    for (const char *v : {"zyrps_param", "zyrps_print", "PSPRINT", "PSCOLOR", "zyrps_geometry", "PSGEOMETRY", "zyrhp_param",
-                          "zyrhp_out", "zyrhp_geometry", "zyrmeta_out", "METAOUT", "zyrprint", "zyrredraw"})
-        unsetenv(v);
-}
-
 // Ghostscript's exit status for a PostScript file (0: read without error)
 // rendered at dpi on the page of media; the picture goes to *pic.
 inline int render_ps(const std::string &ps, int dpi, Raster *pic = nullptr, const std::string &media = "-sPAPERSIZE=letter") {
@@ -34,14 +26,6 @@ inline int render_ps(const std::string &ps, int dpi, Raster *pic = nullptr, cons
                      .status;
     if (pic) testutil::read_ppm(out, pic);
     return status;
-}
-
-// True when hp2xx (true size, 10 dpi) reads the HPGL file meeting nothing
-// unexpected; its log (the picture's size in mm) goes to *log.
-inline bool hp2xx_clean(const std::string &hpgl, std::string *log) {
-    bool ran = testutil::shell("hp2xx -m png -t -d 10 -f " + hpgl + ".png " + hpgl + " >" + hpgl + ".log 2>&1").status == 0;
-    *log = read_file(hpgl + ".log");
-    return ran && log->find("Unexpected event(s):  0") != std::string::npos;
 }
 
 // The largest distance (pixels, Chebyshev) from a dark pixel of a to the
@@ -71,6 +55,7 @@ inline std::string blank_lines(const std::string &text, const std::string &key) 
     return std::regex_replace(text, std::regex("(\n" + key + ")[^\n]*"), "$1");
 }
 
+// How often what occurs in text.
 inline size_t count(const std::string &text, const std::string &what) {
     size_t n = 0;
     for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + what.size())) ++n;
@@ -89,25 +74,21 @@ struct Element {
 inline std::vector<Element> decode(const std::string &bytes, std::string *error) {
     std::vector<Element> out;
     size_t pos = 0;
-    auto u16 = [&](size_t p) { return (unsigned)(uint8_t)bytes[p] << 8 | (uint8_t)bytes[p + 1]; };
+    auto u16 = [&](size_t p) { return p + 2 > bytes.size() ? 0xFFFFu : (unsigned)(uint8_t)bytes[p] << 8 | (uint8_t)bytes[p + 1]; };
     while (pos < bytes.size()) {
-        if (pos + 2 > bytes.size()) return *error = "truncated header", out;
         unsigned h = u16(pos), len = h & 31;
-        pos += 2;
-        Element e{(int)(h >> 12), (int)((h >> 5) & 0x7F), {}};
         bool more = false;
+        Element e{(int)(h >> 12), (int)((h >> 5) & 0x7F), {}};
+        pos += 2;
         do {
-            if ((h & 31) == 31) { // long form: 15-bit length and a partition bit
-                if (pos + 2 > bytes.size()) return *error = "truncated long form", out;
-                more = (u16(pos) & 0x8000) != 0, len = u16(pos) & 0x7FFF, pos += 2;
-            }
-            if (pos + len > bytes.size()) return *error = "parameters past the end", out;
+            if ((h & 31) == 31) more = u16(pos) & 0x8000, len = u16(pos) & 0x7FFF, pos += 2; // long form
+            if (pos + len > bytes.size()) return *error = "element past the end at " + std::to_string(pos), out;
             e.params.insert(e.params.end(), bytes.begin() + (long)pos, bytes.begin() + (long)(pos + len));
             pos += len + (len & 1); // odd lengths are followed by a pad byte
         } while (more);
-        if (pos > bytes.size()) return *error = "missing pad byte", out;
         out.push_back(std::move(e));
     }
+    if (pos > bytes.size()) *error = "missing pad byte";
     return out;
 }
 

@@ -8,7 +8,6 @@
 #include "core/util.h"
 #include "drv_util.h"
 #include "gks/drivers/meta.h"
-#include "gks/gks.h"
 
 using testutil::read_file;
 
@@ -16,17 +15,9 @@ namespace {
 
 class FileWs : public ::testing::Test {
 protected:
-    void SetUp() override {
-        drvtest::unset_env();
-        RES_put("file_path", ZYR_DATA_DIR);
-        ASSERT_EQ(gopen_gks(err_.c_str(), 0), 0);
-    }
+    void SetUp() override { RES_put("file_path", ZYR_DATA_DIR), gopen_gks(err_.c_str(), 0); }
     // A window of the size on $DISPLAY (the kernel reopened).
     bool open_window(int w, int h) { return gclose_gks(), gkstest::open_window(getenv("DISPLAY"), err_, w, h); }
-    // Opens workstation type on ",file[,options]".
-    int open(int type, const std::string &file, const std::string &options = "") {
-        return gopen_ws(1, ("," + file + (options.empty() ? "" : "," + options)).c_str(), type);
-    }
     // The kernel's messages so far, its message file started again.
     std::string errors() {
         std::string m = gkstest::messages(err_);
@@ -35,9 +26,6 @@ protected:
     testutil::ScratchDir dir_;
     std::string err_ = dir_.file("gks.err");
 };
-
-#define NEED_X() \
-    if (!getenv("DISPLAY")) GTEST_SKIP() << "needs an X display"
 
 // Lines, a filled triangle and text in transform 2 over most of the page.
 // Every attribute it uses is set first: a metafile records changes only, so
@@ -64,32 +52,31 @@ void draw_scene() {
 // one message; through the world layer the program is asked to end with
 // status 4.  "zyrprint" = "hpgl" turns a PostScript request into HPGL.
 TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation) {
-    const std::string file = "," + dir_.file("missing/dir/out");
-    std::pair<int, std::string> cases[] = {{GWS_PS, "postscript file"}, {GWS_HPGL, "HPGL file"}, {GWS_META, "metafile"}, {GWS_WIN, ""}};
+    std::pair<int, std::string> cases[] = {{GWS_PS, "open postscript file"}, {GWS_HPGL, "open HPGL file"}, {GWS_META, "open metafile"},
+                                           {GWS_WIN, "connect to display"}};
     for (auto &[type, what] : cases) {
-        std::string message = what.empty() ? "gopen_ws: unable to connect to display\n" : "gopen_ws: unable to open " + what + "\n";
+        std::string message = "gopen_ws: unable to " + what + "\n", conn = type == GWS_WIN ? ":987" : "," + dir_.file("no/dir/out");
+        int t = type;
         SCOPED_TRACE(message);
         testing::internal::CaptureStderr();
-        EXPECT_EQ(gopen_ws(1, what.empty() ? ":987" : file.c_str(), type), -1);
+        EXPECT_TRUE(gopen_ws(1, conn.c_str(), type) == -1 && !gchk_graphics());
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-        EXPECT_FALSE(gchk_graphics());
         EXPECT_EQ(errors(), message); // once, and nothing else
-        int t = type;
         gclose_gks(), testing::internal::CaptureStderr();
-        EXPECT_EQ(GPH_begin(1, what.empty() ? ":987" : file.c_str(), &t), -1);
+        EXPECT_EQ(GPH_begin(1, conn.c_str(), &t), -1);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), message + "GPH_begin: Error opening workstation\n");
         EXPECT_TRUE(ZYR_exit_requested() && ZYR_exit_status() == 4);
         ZYR_clear_exit(), gclose_gks(), gopen_gks(err_.c_str(), 0);
     }
     setenv("zyrprint", "HPGL", 1);
-    ASSERT_EQ(open(GWS_PS, dir_.file("p.out"), "nopcl"), 0);
+    ASSERT_EQ(gopen_ws(1, ("," + dir_.file("p.out") + ",nopcl").c_str(), GWS_PS), 0);
     EXPECT_TRUE(gtype_is_HPGL());
     gclose_ws(1);
     EXPECT_EQ(read_file(dir_.file("p.out")).rfind("IN;SP1;PA;\n", 0), 0u);
 }
 
 // One drawing in transform 1 (the unit square over the fitted square) on
-// each file device: PostScript's square is 575 points from 0, HPGL's 7611
+// each file device, its output named by the device's variable: PostScript's square is 575 points from 0, HPGL's 7611
 // units from 10, CGM's VDC 10 a unit; line width 0 (HPGL's thinnest, 1 on the others) and
 // colour 505's four times one; clips are the viewport moved out by 0.1.
 // Worked by hand: x = 0.1 -> 57.50 points, 771.1 units; 0.9 -> 517.50, 6859.9;
@@ -97,12 +84,12 @@ TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation) {
 TEST_F(FileWs, EachDeviceWritesTheDrawing) {
     struct Case {
         int type;
-        const char *file, *options;
+        const char *file, *env, *options;
         std::vector<std::string> has;
         std::string counted;
         size_t count;
     } cases[] = {
-        {GWS_PS, "k.ps", "color",
+        {GWS_PS, "k.ps", "PSPRINT", "color",
          {"%%PL:2\n1.00 1.00 1.00 setrgbcolor\nnp\n57.50 57.50 mv\n517.50 57.50 ln\nstroke\n%%PL:2\nnp\n57.50 57.50 mv\n"
           "517.50 57.50 ln\nstroke\n",
           "%%Message: hello\n", "%%PM:1\n", "%%TE:0.500000 0.250000 H\n1.0 dot lw\n", "%%PL:2\n4 dot lw\n1 setgray\n",
@@ -110,16 +97,17 @@ TEST_F(FileWs, EachDeviceWritesTheDrawing) {
           "initclip\nnp\n-0.10 -0.10 mv\n-0.10 575.10 ln\n575.10 575.10 ln\n575.10 -0.10 ln\ncp\nclip\n",
           "%%FA:3\nnp\n57.50 57.50 mv\n115.00 57.50 ln\n86.25 115.00 ln\ncp\n"},
          "%%PL:", 3},
-        {GWS_HPGL, "k.hpgl", "nopcl",
+        {GWS_HPGL, "k.hpgl", "zyrhp_out", "nopcl",
          {"PW0.0;\nPU771,771;PD6860,771;\nPU771,771;PD6860,771;\n", "PW4.0;", "IW 10,10,7621,7621;\n", "PU3816,2293;PD3816,1913;"},
          "PU771,771;PD6860,771;", 3},
         // LINE WIDTH 1.0 and 4.0 (16.16 fixed point); the lines, the H's three strokes and the marker's square.
-        {GWS_META, "k.cgm", "cgm", {std::string("\x50\x64\x00\x01\x00\x00", 6), std::string("\x50\x64\x00\x04\x00\x00", 6)},
+        {GWS_META, "k.cgm", "zyrmeta_out", "cgm", {std::string("\x50\x64\x00\x01\x00\x00", 6), std::string("\x50\x64\x00\x04\x00\x00", 6)},
          std::string("\x40\x3F", 2), 7},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file);
-        ASSERT_EQ(open(c.type, dir_.file(c.file), c.options), 0);
+        setenv(c.env, dir_.file(c.file).c_str(), 1);
+        ASSERT_EQ(gopen_ws(1, (",," + std::string(c.options)).c_str(), c.type), 0);
         int w, h;
         gget_win_size(&w, &h);
         gkstest::basic_colours(), gkstest::world_unit(1);
@@ -147,7 +135,7 @@ TEST_F(FileWs, EachDeviceWritesTheDrawing) {
 // within two pixels.
 TEST_F(FileWs, PostScriptPageMatchesTheWindow) {
     NEED_TOOL("gs");
-    NEED_X();
+    if (!getenv("DISPLAY")) GTEST_SKIP() << "needs an X display";
     // A 60 x 40 white image at the top left of transform 2's viewport (on
     // paper padded with white to the whole viewport, so drawn first).
     auto draw = [] {
@@ -164,7 +152,7 @@ TEST_F(FileWs, PostScriptPageMatchesTheWindow) {
     draw();
     gkstest::Picture win = gkstest::grab();
     std::string path = dir_.file("page.ps");
-    ASSERT_EQ(open(GWS_PS, path, "eps,port"), 0);
+    ASSERT_EQ(gopen_ws(1, ("," + path + ",eps,port").c_str(), GWS_PS), 0);
     draw(), gclose_ws(1);
     testutil::Raster page;
     ASSERT_EQ(drvtest::render_ps(path, 72, &page, "-dDEVICEWIDTHPOINTS=756 -dDEVICEHEIGHTPOINTS=576"), 0)
@@ -187,8 +175,7 @@ TEST_F(FileWs, PostScriptPageMatchesTheWindow) {
 }
 
 // A text metafile read into a second metafile workstation gives the same
-// records, except those the reader skips; replayed on the window it draws
-// exactly what direct drawing draws.
+// records, except those the reader skips.
 TEST_F(FileWs, TextMetafileRoundTrip) {
     auto draw_all = [] { // every kind of record the writer has
         draw_scene();
@@ -202,9 +189,9 @@ TEST_F(FileWs, TextMetafileRoundTrip) {
         gset_fill_style_ind(7), gclear_region(r);
     };
     std::string a = dir_.file("a.meta"), b = dir_.file("b.meta");
-    ASSERT_EQ(open(GWS_META, a, "zyr"), 0);
+    ASSERT_EQ(gopen_ws(1, ("," + a + ",zyr").c_str(), GWS_META), 0);
     gmessage(1, "BEGIN"), draw_all(), gclose_ws(1);
-    ASSERT_EQ(open(GWS_META, b, "zyr"), 0);
+    ASSERT_EQ(gopen_ws(1, ("," + b + ",zyr").c_str(), GWS_META), 0);
     ASSERT_EQ(gread_metafile(a.c_str()), 0);
     gclose_ws(1);
     auto body = [](const std::string &path) { // from "ME BEGIN" on, without the records the reader skips
@@ -220,19 +207,12 @@ TEST_F(FileWs, TextMetafileRoundTrip) {
         EXPECT_NE(at.find(std::string("\n") + k + " "), std::string::npos) << k;
     EXPECT_NE(at.find("SEG_CR 3\n"), std::string::npos);
     EXPECT_NE(at.find("CLR_REG 1.000000 2.000000 3.000000 4.000000\n"), std::string::npos);
-    NEED_X();
-    ASSERT_TRUE(open_window(640, 512));
-    draw_all();
-    gkstest::Picture direct = gkstest::grab();
-    gclear_ws(1, 1), gsel_norm_tran(0);
-    ASSERT_EQ(gread_metafile(a.c_str()), 0);
-    EXPECT_TRUE(direct == gkstest::grab());
 }
 
 // Only the one good record gets through; text is cut at 100 characters.
 TEST_F(FileWs, MetafileReaderRefusesBadInput) {
     std::string out = dir_.file("o.meta"), long_text(300, 'x');
-    ASSERT_EQ(open(GWS_META, out, "zyr"), 0);
+    ASSERT_EQ(gopen_ws(1, ("," + out + ",zyr").c_str(), GWS_META), 0);
     static const char junk[] = "ZYRMETA\n\x00\xff\x01PL\x00 2 1,1 2,2\n\x80\x80";
     std::string inputs[] = {
         "ZYRMETA\nPL 2000000000 1,2 3,4\n",             // count beyond the file
@@ -252,11 +232,9 @@ TEST_F(FileWs, MetafileReaderRefusesBadInput) {
     EXPECT_EQ(gread_metafile(dir_.file("none.meta").c_str()), -1);
     gclose_ws(1);
     std::string text = read_file(out);
-    EXPECT_EQ(drvtest::count(text, "\nPL "), 1u) << text;
-    EXPECT_NE(text.find("PL 2 0.100000,0.200000 0.300000,0.400000 \n"), std::string::npos);
-    EXPECT_NE(text.find("TE 1.000000,2.000000 " + long_text.substr(0, 100) + "\n"), std::string::npos);
-    EXPECT_TRUE(text.find("FA ") == std::string::npos && text.find("inf") == std::string::npos &&
-                text.find("nan") == std::string::npos) << text;
+    EXPECT_EQ(drvtest::count(text, "\nPL ") + drvtest::count(text, "\nFA "), 1u) << text;
+    EXPECT_EQ(text.substr(std::min(text.size(), text.find("\nTE "))),
+              "\nTE 1.000000,2.000000 " + long_text.substr(0, 100) + "\nPL 2 0.100000,0.200000 0.300000,0.400000 \n");
     EXPECT_NE(errors().find("gread_metafile: Unable to open image file: " + dir_.file("none.meta")), std::string::npos);
 }
 
@@ -264,7 +242,7 @@ TEST_F(FileWs, MetafileReaderRefusesBadInput) {
 // files hold the drawing and the window's state comes back; an empty list
 // still gives header and trailer; an unopenable file gives -1 and messages.
 TEST_F(FileWs, ScreenPrints) {
-    NEED_X();
+    if (!getenv("DISPLAY")) GTEST_SKIP() << "needs an X display";
     struct Case {
         const char *name, *redraw, *file;
         int status;

@@ -15,7 +15,6 @@ const std::string kPcl = "\x1B" "E\x1B%1B\x1B&l1O\n", kPclEnd = "\x1B%0A\x1B" "E
 
 class HpglDriver : public ::testing::Test {
 protected:
-    void SetUp() override { drvtest::unset_env(); }
     // Opens name ("+name" appends), draws, closes; the file.
     std::string plot(const std::string &name, const char *options, const std::function<void()> &draw = {},
                      GDRV_PAGE *page = nullptr, const char *geometry = nullptr) {
@@ -91,35 +90,32 @@ TEST_F(HpglDriver, Hp2xxReadsEveryMode) {
                                         p.xoff, p.yoff + p.height, p.xoff, p.yoff};
             ghpgl_polyline(5, frame.data()), settings();
         }, &p);
-        std::string log;
-        EXPECT_TRUE(drvtest::hp2xx_clean(dir_.file("r.hpgl"), &log)) << log;
+        std::string f = dir_.file("r.hpgl"), log;
+        EXPECT_EQ(testutil::shell("hp2xx -m png -t -d 10 -f " + f + ".png " + f + " >" + f + ".log 2>&1").status, 0);
         float w = 0, h = 0;
-        size_t at = log.find("Width  x  height:");
-        ASSERT_NE(at, std::string::npos) << log;
-        ASSERT_EQ(std::sscanf(log.c_str() + at, "Width  x  height: %f x %f", &w, &h), 2);
+        size_t at = (log = read_file(f + ".log")).find("Width  x  height:");
+        EXPECT_NE(log.find("Unexpected event(s):  0"), std::string::npos) << log;
+        ASSERT_TRUE(at != std::string::npos && std::sscanf(log.c_str() + at, "Width  x  height: %f x %f", &w, &h) == 2) << log;
         EXPECT_NEAR(w, std::max(p.width, p.height) / 40, 0.3);
         EXPECT_NEAR(h, std::min(p.width, p.height) / 40, 0.3);
     }
 }
 
-// Output named by the environment (the connection's fields override its
-// options), placement in pixels of 0.1 inch (10.15 units) from the variable
-// or the resource ("-" offsets are not HPGL's form: only the size is read),
-// and an unopenable file.
-TEST_F(HpglDriver, OutputNamesPlacementAndFailure) {
-    setenv("zyrhp_out", dir_.file("env.hpgl").c_str(), 1), setenv("zyrhp_param", "nopcl,port", 1);
-    ASSERT_EQ(ghpgl_open_ws("", "rot=0", nullptr, nullptr), 0);
-    ghpgl_close_file(), unsetenv("zyrhp_param"), unsetenv("zyrhp_out");
-    EXPECT_EQ(read_file(dir_.file("env.hpgl")), "IN;SP1;PA;\nPW1.0;SV;LT;\nSP;PG;\n");
+// The environment's options come first, the connection's override them;
+// placement in pixels of 0.1 inch (10.15 units) from the variable or the
+// resource ("-" offsets are not HPGL's form: only the size is read); nothing
+// written, and nothing fails, without an open file.
+TEST_F(HpglDriver, OptionsPlacementAndNoFile) {
+    setenv("zyrhp_param", "nopcl,port", 1);
+    EXPECT_EQ(plot("e.hpgl", "rot=0"), "IN;SP1;PA;\nPW1.0;SV;LT;\nSP;PG;\n");
     GDRV_PAGE page{};
-    setenv("zyrhp_geometry", "400x300+100+50", 1);
+    unsetenv("zyrhp_param"), setenv("zyrhp_geometry", "400x300+100+50", 1);
     plot("g.hpgl", "", {}, &page);
     EXPECT_EQ(drvtest::page_text(page), "4060x3045+1025+517.5");
     plot("g.hpgl", "", {}, &page, "100x100-5-5");
     EXPECT_EQ(drvtest::page_text(page), "1015x1015+10+10");
     plot("g.hpgl", "", {}, &page, "+20+30");
     EXPECT_EQ(drvtest::page_text(page), "10150x7612.5+213+314.5");
-    EXPECT_EQ(ghpgl_open_ws(dir_.file("none/x.hpgl").c_str(), "", nullptr, nullptr), -1);
     EXPECT_EQ(ghpgl_printf("PU;"), 0);
     ghpgl_polyline(2, std::vector<float>{0, 0, 1, 1}.data());
     EXPECT_EQ(ghpgl_close_file(), -1);
