@@ -47,12 +47,6 @@ void image(const std::vector<unsigned char> &pix, int nx, int x0, int y0, int x,
     EXPECT_EQ(gps_image_rect(&img, x0, y0, x, y, w, h), 0);
 }
 
-void line_and_image() {
-    gps_clip(0, 0, 755, 575), gps_set_width(1, 3), gps_set_color(1);
-    gps_printf("np\n"), gps_move_abs(100, 100), gps_line_abs(300, 100), gps_printf("stroke\n");
-    image(std::vector<unsigned char>(40 * 20, 0), 40, 0, 0, 400, 300, 40, 20); // black at (400, 300)
-}
-
 // Colour 3 is (1, 0.5, 0.25); colour 4 (0, 1, 0) is gray (0 + 1 + 0) / 2.7 = 0.370; a mark before the drawing.
 void mark() { gps_set_color_rep(3, 1, 0.5f, 0.25f), gps_set_color_rep(4, 0, 1, 0), gps_printf("%%%%mark\n"); }
 std::string marked(const std::string &body) { return "%%mark\n" + body + "%%End of plot"; }
@@ -67,7 +61,6 @@ struct Layout {
     const char *file, *options;
     std::function<void()> draw;
     std::vector<std::string> has;
-    int placed = 0; // line and image at (x + 18, y + 18) from the bottom left: 1 unrotated, 2 rotated (x up, y left)
 };
 const std::vector<Layout> &layouts() {
     static const auto no_page = [] { EXPECT_EQ(gps_new_page(), -1); };
@@ -82,8 +75,7 @@ const std::vector<Layout> &layouts() {
         {"pages.ps", "", [] { gps_move_abs(10, 10), gps_new_page(), gps_move_abs(20, 20); },
          {"10.00 10.00 mv\n%%End of plot\nsaveobj restore\nshowpage\n%%Page: 2 2\n" + kPage +
           "20.00 20.00 mv\n%%End of plot\nsaveobj restore\nshowpage\n%%Trailer\nend\n%%Pages: 2\n%%EOF\n"}},
-        {"port.ps", "port", line_and_image, {"%%Page: 1 1\n", "/cp {closepath} def\n.25 inch .25 inch translate\n0 setgray\n"}, 1},
-        {"rot.ps", "land", line_and_image, {"90 rotate\n.25 inch -8.25 inch translate\n"}, 2},
+        {"port.ps", "port", {}, {"%%Page: 1 1\n", "/cp {closepath} def\n.25 inch .25 inch translate\n0 setgray\n"}},
         {"eport.ps", "EPS,Port", {}, {"%%BoundingBox: 0 0 756 576\n", "/cp {closepath} def\n0 setgray\n", "plot\nshowpage\n%%EOF\n"}},
         {"a4.ps", "eps,noeps,a4", {}, {"%%Pages: (atend)\n", "90 rotate\n.25 inch -8.01 inch translate\n"}},
         // Each change written once, nothing for a repeat; black after a colour is "0 setgray"; type 9 does not exist.
@@ -119,22 +111,15 @@ TEST_F(PsDriver, FileOfEveryLayout) {
     }
 }
 
-// Ghostscript reads every kind without an error; in its 72 dpi letter page
-// a line and an image land where the page geometry puts them.
+// Ghostscript reads every kind without an error (placement on the page is
+// compared with the window in the kernel tests).
 TEST_F(PsDriver, GhostscriptReadsEveryLayout) {
     NEED_TOOL("gs");
     for (const Layout &c : layouts()) {
         SCOPED_TRACE(c.file);
         plot(c.file, c.options, c.draw);
         std::string path = dir_.file(c.file + (c.file[0] == '+'));
-        testutil::Raster pic;
-        ASSERT_EQ(drvtest::render_ps(path, 72, &pic), 0) << read_file(path + ".gslog");
-        if (!c.placed) continue;
-        ASSERT_EQ(pic.w * 1000 + pic.h, 612792);
-        auto dark = [&](int x, int y) { return c.placed == 1 ? pic.dark(x + 18, 792 - (y + 18)) : pic.dark(594 - y, 792 - (x + 18)); };
-        EXPECT_TRUE(dark(200, 100) && dark(420, 310));  // on the line, in the image
-        EXPECT_FALSE(dark(200, 110) || dark(320, 100)); // beside and past the line
-        EXPECT_FALSE(dark(445, 310) || dark(420, 325)); // past the image
+        EXPECT_EQ(drvtest::render_ps(path, 72), 0) << read_file(path + ".gslog");
     }
 }
 
