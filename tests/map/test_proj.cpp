@@ -154,7 +154,7 @@ TEST(MapProj, BatchTransformsEqualOnePointAtATime)
         EXPECT_EQ(ok, bok);
         EXPECT_EQ(uok, buok);
         for (int i = n - 6; i < n; ++i) EXPECT_EQ(std::tuple(ok[i], x[i], y[i]), std::tuple(0, M, M)) << i;
-        EXPECT_EQ(std::tuple(uok[n], uok[n + 1], la[n], lo[n]), std::tuple(0, 0, M, M));
+        EXPECT_EQ(std::tuple(uok[n], la[n], lo[n]), std::tuple(0, M, M));  // a NaN x
         auto same = [k](const std::vector<float> &a, const std::vector<float> &b) {
             return std::memcmp(a.data(), b.data(), k * sizeof(float)) == 0;
         };
