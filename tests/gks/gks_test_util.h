@@ -12,8 +12,6 @@
 #include <unistd.h>
 
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "../test_support.h"
 #include "gks/gks.h"
@@ -40,18 +38,18 @@ public:
     const std::string &name() const { return name_; }
 
 private:
+    // The number's newline may come in a write of its own: the pipe stays
+    // open until it has come, or that write kills the server.
     void start(int num, const std::string &screen) {
         int fds[2];
         if (pipe(fds) != 0) return;
         if ((pid_ = fork()) == 0) {
             int devnull = open("/dev/null", O_WRONLY);
             close(fds[0]), dup2(devnull, 1), dup2(devnull, 2);
-            execlp("Xvfb", "Xvfb", std::string(":").append(std::to_string(num)).c_str(), "-displayfd", std::to_string(fds[1]).c_str(), "-screen",
-                   "0", screen.c_str(), "-nolisten", "tcp", "-noreset", (char *)nullptr);
+            execlp("Xvfb", "Xvfb", std::string(":").append(std::to_string(num)).c_str(), "-displayfd",
+                   std::to_string(fds[1]).c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset", (char *)nullptr);
             _exit(127);
         }
-        // The number's newline may come in a write of its own: the pipe
-        // stays open until it has come, or that write kills the server.
         close(fds[1]);
         std::string got;
         for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) got += c;
@@ -59,8 +57,7 @@ private:
         if (!got.empty()) name_ = std::string(":").append(std::to_string(atoi(got.c_str())));
     }
     void stop() {
-        if (pid_ > 0) kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0);
-        pid_ = -1;
+        if (pid_ > 0) kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0), pid_ = -1;
     }
     pid_t pid_ = -1;
     std::string name_;
