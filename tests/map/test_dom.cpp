@@ -41,8 +41,7 @@ TEST_F(DomTest, DomainStrings)
         {"ps:60:-105,-100,40,-100,31,21,1.5,1", 1, {1, 60, -100, 40, -100, 31, 21, 1.5f, 1, M, M, 0}},
         {"ps,40,-100,31,21,1.0,1.0", 1, {1, M, M, 40, -100, 31, 21, 1, 1, M, M, 0}},
         {"lc,-95,40,-100,0.5,0.6", 1, {4, M, -95, 40, -100, 25, 17, 0.5f, 0.6f, M, M, 0}},
-        // six fields after a projection always fit template 3 before 4
-        {"me,10,20,11,12,0.7", 1, {3, M, 10, 20, 11, 25, 17, 12, 0.7f, M, M, 0}},
+        {"me,10,20,11,12,0.7", 1, {3, M, 10, 20, 11, 25, 17, 12, 0.7f, M, M, 0}},  // template 3 before 4
         {"40,-100,11,12,0.5,0.6", 1, {1, M, M, 40, -100, 11, 12, 0.5f, 0.6f, M, M, 0}},
         {"or,40,-100,0.5,0.6", 1, {5, M, M, 40, -100, 25, 17, 0.5f, 0.6f, M, M, 0}},
         {"40,-100,11,12,0.5", 1, {1, M, M, 40, -100, 11, 12, 0.5f, 0.5f, M, M, 0}},
@@ -173,8 +172,8 @@ TEST_F(DomTest, DecodesThroughFiles)
 TEST_F(DomTest, PrintCompareAndAspect)
 {
     DOM a, b;
-    DOM_decode("ps,40,-100,31,21,1,1", &a);
     auto print = [&a] { return testutil::stdout_of([&a] { DOM_print(MESS_PRINT, &a); }); };
+    DOM_decode("ps,40,-100,31,21,1,1", &a);
     EXPECT_EQ(print(), "pstereo:::::,40.000,-100.000,31,21,1.0000,1.0000\n");
     for (const char *t : {"lc:25:-95:25:35,35,-95,1.0", "sat:e:0:-75,0,-75,61,61,1,1", "ll,0,0,361,181,1,1"}) {
         ASSERT_EQ(DOM_decode(t, &a), 1);
@@ -202,16 +201,11 @@ TEST_F(DomTest, PriorityAndRegionResources)
     const std::pair<const char *, int> sizes[] = {{"40,-100,2,52,1", 1}, {"40,-100,2,27,1", 2}, {"40,-100", 3},
                                                   {"40,-100,2,8,1", 4},  {"40,-100,2,5,1", 5},  {"40,-100,2,4,1", 6}};
     DOM d;
-    for (auto [t, p] : sizes) {
-        DOM_decode(t, &d);
-        EXPECT_EQ(DOM_get_prior(), p) << t;
-    }
+    for (auto [t, p] : sizes) EXPECT_EQ((DOM_decode(t, &d), DOM_get_prior()), p) << t;
     for (auto [a, p] : {std::pair{"+2", 5}, {"-1", 2}, {"7", 7}, {"x", 3}}) {
         RES_put("stat_prior", a);
-        DOM_decode("40,-100", &d);
-        EXPECT_EQ(DOM_get_prior(), p) << a;
+        EXPECT_EQ((DOM_decode("40,-100", &d), DOM_get_prior()), p) << a;
     }
-    DOM_init(&d);
     RES_conv_data("ps,40,-100,31,21,1.0,1.0", &d, RES_T_DOMAIN);
     EXPECT_EQ(d.nx, 31);
     RES_conv_data("us", &d, RES_T_REGION);
@@ -246,14 +240,10 @@ TEST_F(DomTest, PromptRegion)
     dir.write("zyr.reg", "aa Region_A 1 me,10,20\nbb Region_B 1 lc,30,-90\n");
     DOM_read_menu("zyr.reg");
     const char *ask = "Enter the region: ";
-    const struct Case {
-        const char *input;
-        int mode, batch;
-        const char *res, *value;
-        int want, proj;
-        const char *has, *tail, *err;
-        int exit;  // the status requested, -1 none
-    } cases[] = {
+    // Rows: the answers, mode, batch, a resource and its value; the result, the projection (0: not checked), what the
+    // output holds and ends with, what standard error ends with, and the end status requested (-1: none).
+    const struct Case { const char *input; int mode, batch; const char *res, *value; int want, proj;
+                        const char *has, *tail, *err; int exit; } cases[] = {
         {"list\nps,abc,1\n2\n", 0, 0, "", "", 2, 4, " Abbr    Description", ask, "Invalid domain\n", -1},
         {"40,-100\n", 0, 0, "", "", 1, 1, "", ask, "", -1},
         {"0\n", 0, 0, "", "", 0, 0, "", ask, "", -1},

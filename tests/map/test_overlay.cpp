@@ -1,5 +1,5 @@
-// Map overlay: map files in both forms, line breaking and wraps, the map list rules (phases, gates, size conditions,
-// "fi:" lists), the grid and point thinning, caught through the overlay's sinks.
+// Map overlay through its sinks: map files in both forms, line breaking and wraps, the map list rules, the grid, point
+// thinning and circles.
 #include <bit>
 #include <climits>
 #include <cmath>
@@ -135,10 +135,9 @@ TEST_F(OverlayTest, MapFiles)
 }
 
 // A line at 10 N from 178 over 179 and -179 to -178 breaks at the cut: the first piece ends with -179 shifted by the
-// period just past the right edge, the second starts at -179 itself.  Plot x of 179 and -179, by hand or cs2cs:
-// latitude/longitude x = lon; Mercator R lon = 199.045792, period 2 pi R = 400.315559; Mollweide (cs2cs +proj=moll /
-// sqrt 2) 125.524994, x proportional to longitude along a parallel, so the period there is 2 * 125.524994 * 180 / 179
-// = 252.452503.
+// period just past the right edge, the second starts at -179 itself.  Plot x of 179, by hand or cs2cs: latitude/
+// longitude x = lon; Mercator R lon = 199.045792, period 2 pi R = 400.315559; Mollweide (cs2cs +proj=moll / sqrt 2)
+// 125.524994, x proportional to longitude along a parallel: period 2 * 125.524994 * 180 / 179 = 252.452503.
 TEST_F(OverlayTest, WrapsAcrossTheCut)
 {
     const struct { const char *domain; double x179, period; } cases[] = {{"ll,0,0,361,181,1,1", 179, 360},
@@ -204,12 +203,10 @@ TEST_F(OverlayTest, ListRules)
     EXPECT_EQ(drawn(), "");  // "none" draws nothing
 }
 
-// Lists and grid settings that used to loop for ever or multiply without end: each drawing ends, and what it draws
-// stays within the stated bound.  A parallel is 144 pieces, a meridian at most 18; labels at most one a degree along
-// each parallel plus one on each line's edge.  A latitude spacing of 1e22 (the fuzzer's find) puts the first extra
-// label so far west that a 1-degree step is lost in its rounding: the grid is the equator alone. abs() of the most
-// negative int is undefined: no extra labels.  Far from zero a diagram grid's step is lost in the rounding.  A list of
-// 50 items that each name the list again, four levels deep, is 50^4 items unbounded; one drawing takes 256.
+// Lists and grid settings that used to loop for ever or multiply without end stay within a bound: a parallel is 144
+// pieces, a meridian at most 18; labels at most one a degree along each parallel plus one on each line's edge.  A
+// latitude spacing of 1e22 leaves the equator alone; the most negative int draws no extra labels; a list naming itself
+// 50 times, four levels deep, is 50^4 items unbounded: one drawing takes 256.
 TEST_F(OverlayTest, HostileListsEndAndStayBounded)
 {
     std::string fan;
@@ -240,27 +237,6 @@ TEST_F(OverlayTest, HostileListsEndAndStayBounded)
     EXPECT_NE(testutil::stderr_of([] { EXPECT_EQ(MAP_lines(0.1f, 0.1f), -1); }).find("more than is left to draw"),
               std::string::npos);
     EXPECT_EQ(MAP_lines(0.25f, 0.25f), 0);
-}
-
-// The default list by domain and height (-1: (21-1)*1 from the domain); with no list named, drawing takes the rule
-// (the bundled ladder comes only through the map_file resource); the choice is kept and the resource replaces it.
-TEST_F(OverlayTest, DefaultListByDomain)
-{
-    DOM us, eu;
-    DOM_decode("ps,40,-100,31,21,1,1", &us);
-    DOM_decode("ps,40,10,31,21,1,1", &eu);
-    EXPECT_EQ(std::vector<std::string>({MAP_default_list(&us, 50), MAP_default_list(&us, 80), MAP_default_list(&eu, 50),
-                                        MAP_default_list(&us, -1)}),
-              std::vector<std::string>({"zyr.map", "cont.map,country.map", "cont.map,country.map", "zyr.map"}));
-    MAP_file("");
-    set_height(50);
-    for (auto [dom, res, want] :
-         {std::tuple{&us, "", "zyr.map"}, {&eu, "", "zyr.map"}, {&eu, "roads.map", "roads.map"}}) {
-        MAP_setup(dom);
-        if (*res) RES_put("map_file", res);
-        MAP_draw(1);
-        EXPECT_STREQ(MAP_get_file(), want);
-    }
 }
 
 // The grid on polar stereographic (meridians from -80 to 80, parallels labelled on the left edge, meridians on the

@@ -1,6 +1,4 @@
-// Map projections: forward transforms against PROJ's cs2cs and round trips in one table, the transform layer's edge
-// cases (values from cs2cs or worked by hand), limits and grid, directions and the diagram systems.  Plot units are
-// 100 km on a sphere of radius 6371.22 km.
+// Map projections against PROJ's cs2cs or values worked by hand: plot units are 100 km on a sphere of 6371.22 km.
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -85,9 +83,8 @@ std::vector<std::pair<double, double>> cs2cs(const ProjCase &o)
     return out;
 }
 
-// Each case through projection objects all alive at once and used point by point in turn (each keeps its own
-// constants; the current domain is left alone): forward against PROJ, then back again (the longitude looser near a
-// pole; PROJ's rows reach nearer the edges).
+// Projection objects all alive at once, used point by point in turn (each keeps its own constants; the current domain
+// is left alone): forward against PROJ, then back (the longitude looser near a pole; PROJ's rows nearer the edges).
 TEST(MapOracle, AgreesWithCs2cs)
 {
     NEED_TOOL("cs2cs");
@@ -97,8 +94,7 @@ TEST(MapOracle, AgreesWithCs2cs)
     for (size_t c = 0; c < n; ++c) {
         refs[c] = kProj[c].proj ? cs2cs(kProj[c]) : std::vector<std::pair<double, double>>(41 * 41, {NAN, NAN});
         ASSERT_EQ(refs[c].size(), 41u * 41) << kProj[c].domain;
-        DOM d;
-        DOM_decode(kProj[c].domain, &d);
+        const DOM d = install(kProj[c].domain);
         objs.push_back(MAP_make_proj(&d));
     }
     install("me,0,0");
@@ -199,8 +195,7 @@ TEST(MapProj, EdgeCases)
     }
 }
 
-// Limits, grid and the domain test on five domains; with no domain points pass through, and a code without a
-// transform leaves the outputs alone.
+// Limits, grid and domain tests; with no domain points pass through; a code without a transform leaves them alone.
 TEST(MapProj, LimitsAndGrid)
 {
     for (const char *dom : {"ps:60:-105,40,-100,31,21,1.5,1", "lc:25:-95:25,38,-97,61,37,0.8,0.8",
