@@ -1,9 +1,7 @@
 // The headless window ("mem" display) against the X window: each scene is
-// drawn through the kernel on a 24-bit Xvfb and headless, both pictures are
-// read back with gget_image and compared pixel for pixel (the one place
-// where the two windows are compared).  Then what only the headless window
-// does: no server needed, "#" fonts refused, the hold returning at once,
-// titles kept, and 128 full-HD frames in a compact store.
+// drawn through the kernel on a 24-bit Xvfb and headless, both read back
+// with gget_image and compared pixel for pixel.  Then what only the headless
+// window does: no server, no "#" fonts, no hold, 128 full-HD frames stored compactly.
 #include "../test_support.h"
 #include "gks_test_util.h"
 
@@ -214,18 +212,16 @@ TEST_F(GksMemOnly, FullHdLoopInCompactStore) {
     }
     EXPECT_LT(gks::mem_bytes(), (size_t)GMAX_FRAMES * 1920 * 1080 + 64u * 1920 * 1080);
     const uint32_t colour[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+    // The unit square spans the 1079 pixels of the shorter side, y down:
+    // the rectangle's middle (0.005 n + 0.05, 0.15) is there.
     for (int n : {0, 1, 77, GMAX_FRAMES - 1}) {
-        gselect_frame(n);
-        std::vector<uint32_t> px = read_back();
+        std::vector<uint32_t> px = (gselect_frame(n), read_back());
         ASSERT_EQ(px.size(), 1920u * 1080u);
-        // The unit square spans the 1079 pixels of the shorter side, y
-        // down: the rectangle's middle (0.005 n + 0.05, 0.15) is there.
         size_t at = (size_t)std::lround(1079 * 0.85) * 1920 + (size_t)std::lround(1079 * (0.005 * n + 0.05));
         EXPECT_EQ(std::vector<uint32_t>({px[at], px[at + 300]}), std::vector<uint32_t>({colour[n % 3], 0})) << "frame " << n;
     }
     // Showing a frame puts its picture in the window.
-    gdisplay_frame(77), gselect_frame(-3);
-    std::vector<uint32_t> shown = read_back();
+    std::vector<uint32_t> shown = (gdisplay_frame(77), gselect_frame(-3), read_back());
     EXPECT_TRUE((gselect_frame(77), shown == read_back()));
 }
 
