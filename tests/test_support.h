@@ -23,8 +23,6 @@
 
 namespace testutil {
 
-// ---------------------------------------------------------------- processes
-
 inline const std::string kZyrsat = ZYR_BINARY_DIR "/zyrsat";
 
 // The text quoted for /bin/sh.
@@ -52,8 +50,7 @@ inline Result shell(const std::string &cmd, const std::string &dir = "/", int se
     FILE *p = popen(line.c_str(), "r");
     if (!p) return r;
     char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
     int st = pclose(p);
     r.status = WIFEXITED(st) && WEXITSTATUS(st) != 124 && WEXITSTATUS(st) != 137 ? WEXITSTATUS(st) : -1;
     return r;
@@ -64,21 +61,13 @@ inline Result shell(const std::string &cmd, const std::string &dir = "/", int se
 inline Result run(const std::vector<std::string> &args, const std::string &dir = "/",
                   const std::string &env = "", const std::string &input = "", int seconds = 120)
 {
-    std::string cmd = "env ";
-    cmd += env;
+    std::string cmd = "env " + env;
     for (const auto &a : args) cmd.append(" ").append(quote(a));
-    std::string in_file;
-    if (!input.empty()) {
-        char name[] = "/tmp/zyrinXXXXXX";
-        int fd = mkstemp(name);
-        if (fd >= 0) {
-            (void)!write(fd, input.data(), input.size());
-            close(fd);
-            in_file = name;
-        }
-    }
-    Result r = shell(cmd, dir, seconds, in_file);
-    if (!in_file.empty()) unlink(in_file.c_str());
+    char name[] = "/tmp/zyrinXXXXXX";
+    const int fd = input.empty() ? -1 : mkstemp(name);
+    if (fd >= 0) (void)!write(fd, input.data(), input.size()), close(fd);
+    Result r = shell(cmd, dir, seconds, fd >= 0 ? name : "");
+    if (fd >= 0) unlink(name);
     return r;
 }
 
@@ -95,10 +84,8 @@ inline Result zyrsat(const std::vector<std::string> &args, const std::string &di
 inline bool have(const std::string &tool)
 {
     static std::map<std::string, bool> known;
-    auto it = known.find(tool);
-    if (it != known.end()) return it->second;
-    bool found = std::system(("command -v " + quote(tool) + " >/dev/null 2>&1").c_str()) == 0;
-    return known[tool] = found;
+    if (!known.count(tool)) known[tool] = std::system(("command -v " + quote(tool) + " >/dev/null 2>&1").c_str()) == 0;
+    return known[tool];
 }
 
 // A python3 that carries PIL (Debian's; one earlier on the PATH may not), or "".
@@ -119,31 +106,18 @@ inline const std::string &python()
 #define NEED_PIL() \
     if (testutil::python().empty()) GTEST_SKIP() << "needs python3 with PIL"
 
-// ---------------------------------------------------------------- files
-
 // A fresh folder below the test temp dir, removed at the end of the test.
 class ScratchDir {
 public:
-    ScratchDir()
-    {
-        std::string tmpl = testing::TempDir() + "zyrXXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        path_ = mkdtemp(buf.data());
-    }
-    ~ScratchDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
+    ScratchDir() : path_(testing::TempDir() + "zyrXXXXXX") { (void)!mkdtemp(path_.data()); }
+    ~ScratchDir() { std::error_code ec; std::filesystem::remove_all(path_, ec); }
     ScratchDir(const ScratchDir &) = delete;
     ScratchDir &operator=(const ScratchDir &) = delete;
     const std::string &path() const { return path_; }
     std::string file(const std::string &name) const { return path_ + "/" + name; }
     std::string write(const std::string &name, const std::string &text) const
     {
-        std::ofstream(file(name), std::ios::binary) << text;
-        return file(name);
+        return std::ofstream(file(name), std::ios::binary) << text, file(name);
     }
 
 private:
@@ -156,7 +130,7 @@ inline std::string read_file(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A real sample below the shared data folder (next to the project; never
+// A real sample below the shared data folder (next to the project, never
 // copied into it).
 inline std::string shared(const std::string &rel) { return std::string(ZYR_SHARED_DATA) + "/" + rel; }
 
@@ -167,17 +141,16 @@ inline std::string shared(const std::string &rel) { return std::string(ZYR_SHARE
 // An argument vector that stays valid for the life of the object.
 class Args {
 public:
-    Args(std::initializer_list<std::string> args) : store_(args) { build(); }
-    explicit Args(std::vector<std::string> args) : store_(std::move(args)) { build(); }
-    int argc() const { return (int)ptrs_.size() - 1; }
-    char **argv() { return ptrs_.data(); }
-
-private:
-    void build()
+    Args(std::initializer_list<std::string> args) : Args(std::vector<std::string>(args)) {}
+    explicit Args(std::vector<std::string> args) : store_(std::move(args))
     {
         for (auto &s : store_) ptrs_.push_back(s.data());
         ptrs_.push_back(nullptr);
     }
+    int argc() const { return (int)ptrs_.size() - 1; }
+    char **argv() { return ptrs_.data(); }
+
+private:
     std::vector<std::string> store_;
     std::vector<char *> ptrs_;
 };
@@ -193,34 +166,24 @@ inline void feed_stdin(const std::string &text)
     dup2(fd, 0);
     close(fd);
     unlink(name);
-    // Drops what stdio still holds from an earlier feed, so that reading
-    // starts with the new text.
-    __fpurge(stdin);
+    __fpurge(stdin);  // drops what stdio holds from an earlier feed
     clearerr(stdin);
 }
 
 // What f writes to standard error (or output) while it runs.
-template <class F>
-std::string stderr_of(F f)
+template <class F> std::string stderr_of(F f)
 {
-    testing::internal::CaptureStderr();
-    f();
-    return testing::internal::GetCapturedStderr();
+    return testing::internal::CaptureStderr(), f(), testing::internal::GetCapturedStderr();
 }
-template <class F>
-std::string stdout_of(F f)
+template <class F> std::string stdout_of(F f)
 {
-    testing::internal::CaptureStdout();
-    f();
-    return testing::internal::GetCapturedStdout();
+    return testing::internal::CaptureStdout(), f(), testing::internal::GetCapturedStdout();
 }
 
 // Skips the test, visibly, without python3 that has PIL and numpy.
 #define NEED_NUMPY()                                                                              \
     NEED_PIL();                                                                                   \
     if (testutil::shell(testutil::python() + " -c 'import numpy'").status != 0) GTEST_SKIP() << "needs numpy"
-
-// ---------------------------------------------------------------- pictures
 
 // An RGB picture, rows top first, 3 bytes a pixel.
 struct Raster {
@@ -234,9 +197,7 @@ struct Raster {
     }
     bool dark(int x, int y) const
     {
-        if (x < 0 || y < 0 || x >= w || y >= h) return false;
-        const unsigned char *p = &px[((size_t)y * w + x) * 3];
-        return p[0] + p[1] + p[2] < 3 * 100;
+        return x >= 0 && y >= 0 && x < w && y < h && (rgb(x, y) >> 16) + (rgb(x, y) >> 8 & 255) + (rgb(x, y) & 255) < 300;
     }
 };
 
@@ -252,12 +213,9 @@ inline bool read_ppm(const std::string &path, Raster *r)
     };
     field(magic), field(r->w), field(r->h), field(maxv);
     in.get();
-    if (magic != "P6" || r->w <= 0 || r->h <= 0 || r->w > 20000 || r->h > 20000 || maxv != 255) {
-        *r = Raster{};
-        return false;
-    }
-    r->px.resize((size_t)r->w * r->h * 3);
-    if (!in.read((char *)r->px.data(), (std::streamsize)r->px.size())) *r = Raster{};
+    const bool ok = magic == "P6" && r->w > 0 && r->h > 0 && r->w <= 20000 && r->h <= 20000 && maxv == 255;
+    r->px.assign(ok ? (size_t)r->w * r->h * 3 : 0, 0);
+    if (!ok || !in.read((char *)r->px.data(), (std::streamsize)r->px.size())) *r = Raster{};
     return !r->empty();
 }
 
@@ -278,10 +236,7 @@ inline bool read_png(const std::string &path, Raster *r)
     if (!png_image_begin_read_from_file(&img, path.c_str())) return false;
     img.format = PNG_FORMAT_RGB;
     std::vector<unsigned char> px(PNG_IMAGE_SIZE(img));
-    if (!png_image_finish_read(&img, nullptr, px.data(), 0, nullptr)) {
-        png_image_free(&img);
-        return false;
-    }
+    if (!png_image_finish_read(&img, nullptr, px.data(), 0, nullptr)) return png_image_free(&img), false;
     r->w = (int)img.width, r->h = (int)img.height, r->px = std::move(px);
     return true;
 }
@@ -304,27 +259,6 @@ inline long differing_pixels(const Raster &a, const Raster &b, int tolerance = 0
     }
     if (n && !diff_path.empty()) write_ppm(diff_path, diff);
     return n;
-}
-
-// Bounding box (inclusive) of the pixels for which keep(rgb) holds; x1 < 0
-// when there are none.
-struct Box {
-    int x0 = 0, y0 = 0, x1 = -1, y1 = -1;
-    int w() const { return x1 - x0 + 1; }
-    int h() const { return y1 - y0 + 1; }
-};
-
-template <class Keep>
-Box bbox(const Raster &r, Keep keep)
-{
-    Box b{r.w, r.h, -1, -1};
-    for (int y = 0; y < r.h; y++)
-        for (int x = 0; x < r.w; x++)
-            if (keep(r.rgb(x, y))) {
-                b.x0 = std::min(b.x0, x), b.x1 = std::max(b.x1, x);
-                b.y0 = std::min(b.y0, y), b.y1 = std::max(b.y1, y);
-            }
-    return b;
 }
 
 } // namespace testutil

@@ -1,8 +1,5 @@
-// End-to-end runs of the built zyrsat for what only a whole run shows: exit
-// statuses and messages (bad files and options, workstations that do not
-// open, prompt answers, "exit", end of input), the walk through files by
-// date, and the installed program with its manual page.
-// The smoke plot of every device and format: test_e2e_smoke.cpp.
+// What only a whole run of the built zyrsat shows: exit statuses and
+// messages, the walk through files by date, the installed program.
 #include <chrono>
 #include <filesystem>
 #include <regex>
@@ -19,6 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using testutil::quote;
 using testutil::Result;
+using testutil::shared;
 
 const std::string kGini = "gini/EAST-CONUS_8km_13.3_20050912_2240.gini";
 const std::string kArea = "area/cmx3g8_wv_1998.260_0745_mcidas.ara";
@@ -31,39 +29,43 @@ protected:
         NEED_SHARED(kGini);
         NEED_SHARED(kArea);
     }
-    // A copy in the scratch folder: a run never writes next to a sample.
-    std::string copy(const std::string &rel, const std::string &name)
+    // A copy (or its first half) in the scratch folder: a run never writes
+    // next to a sample.
+    std::string copy(const std::string &rel, const std::string &name, bool half = false)
     {
-        return dir.write(name, testutil::read_file(testutil::shared(rel)));
+        const std::string b = testutil::read_file(shared(rel));
+        return dir.write(name, b.substr(0, half ? b.size() / 2 : b.size()));
     }
     testutil::ScratchDir dir;
 };
 
+// The help text, byte for byte, with status 0.
+TEST(E2eHelp, PrintsTheKeptText)
+{
+    const Result r = testutil::zyrsat({"-h"}, "/");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, testutil::read_file(ZYR_SOURCE_DIR "/tests/driver/zyrsat_help.txt"));
+}
+
 // Every row runs with no DISPLAY.  A single file that cannot be read ends
-// the run with status 10 and the reader's message naming the file: the
-// files cut in half keep every reader's header and lose data (the reader
-// level cuts them everywhere); the built Unisys and ZYRIMG files of 100 x
-// 100 pixels hold half their pixels.
+// the run with status 10 and the reader's message naming the file; the cut
+// files keep their header and lose data (the built Unisys and ZYRIMG files
+// of 100 x 100 pixels hold half their pixels).
 TEST_F(E2e, StatusesAndMessages)
 {
-    const std::string gini = copy(kGini, "in.gini");
-    std::string junk(3000, '\0'), unisys = "idcut x100 y100 lat0 lon0 end ";
-    for (size_t i = 0; i < junk.size(); i++) junk[i] = (char)(i * 7919 % 251);
-    unisys.resize(5000, '\x40');
-    auto half = [&](const std::string &rel, const char *name) {
-        std::string b = testutil::read_file(testutil::shared(rel));
-        return dir.write(name, b.substr(0, b.size() / 2));
-    };
     const char *early = "gini/EAST-CONUS_4km_12.0_20050912_0600.gini";
     const char *lrit = "lrit/IMG_ENH_01_IR1_20120101_000920_01.lrit";
     NEED_SHARED(early);
     NEED_SHARED(lrit);
+    const std::string gini = copy(kGini, "in.gini");
+    std::string junk(3000, '\0'), unisys = "idcut x100 y100 lat0 lon0 end ";
+    for (size_t i = 0; i < junk.size(); i++) junk[i] = (char)(i * 7919 % 251);
+    unisys.resize(5000, '\x40');
     const std::string zyr = "ZYRIMG\n12-SEP-2005 06:00\ncut\n100 100\n" + std::string(5000, 'x');
-    const std::string cut[5] = {half(early, "cut.gini"), half(kArea, "cut.area"), half(lrit, "cut.lrit"),
-                                dir.write("cut.unisys", unisys), dir.write("cut.zyr", zyr)};
+    const std::string cut[] = {copy(early, "cut.gini", 1), copy(kArea, "cut.area", 1), copy(lrit, "cut.lrit", 1),
+                               dir.write("cut.unisys", unisys), dir.write("cut.zyr", zyr)};
     const std::string junk_area = dir.write("junk.area", junk), bad = dir.write("bad.area", std::string(4000, '\0'));
     dir.write("plain", "");  // a folder that is a plain file: unwritable even for root
-    // A batch plot of one file of a type to PostScript.
     auto ps = [&](const char *type, const std::string &file) {
         return std::vector<std::string>{"-b", "-de", "p," + dir.file("x.ps"), "-inp", type, file};
     };
@@ -76,7 +78,6 @@ TEST_F(E2e, StatusesAndMessages)
         std::string message;  // must be in the output; after "!" must not
     };
     const Case cases[] = {
-        {"help", {"-h"}, "", 0, "zyrsat: This program plots satellite data"},
         {"missing file", ps("area", dir.file("none.area")), "", 10, "Unable to open file"},
         {"junk AREA", ps("area", junk_area), "", 10, "SAT_read_AREA"},
         {"GINI cut in half", ps("awip", cut[0]), "", 10, cut[0] + ": "},
@@ -117,11 +118,9 @@ TEST_F(E2e, StatusesAndMessages)
 }
 
 // A -nh walk over copies named by the "sat_ir" convention visits them in
-// the order of the dates in their names, whatever order they were made in
-// and whatever their modification times.  The start is a full date with a
-// past year; the walk steps by the template's 15 minutes, skipping the
-// empty slots (an "Unable to open" message each), or by the step after the
-// comma of -nh.
+// the order of the dates in their names, not of their making or their
+// modification times, stepping by the template's 15 minutes (an "Unable to
+// open" for each empty slot) or by the step after the comma of -nh.
 TEST_F(E2e, HoursWalkKeepsDateOrder)
 {
     fs::create_directory(dir.file("ir"));

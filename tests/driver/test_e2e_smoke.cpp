@@ -1,10 +1,6 @@
-// One smoke plot per device and output format, each run by the built
-// zyrsat in batch and read back by an independent tool: ImageMagick's
-// identify for the window dumps, ghostscript's ink coverage and bounding
-// box for PostScript and EPS, hp2xx for HPGL, a CGM element walk, python's
-// PIL for the animated loops.  The rows also spread the readers (AREA,
-// GINI, LRIT, TIFF, the native image file) and plot words over the runs.
-// Finer checks of each device live with the device, lower down.
+// One smoke plot per device and output format by the built zyrsat in batch,
+// read back by an independent tool (identify, ghostscript, hp2xx, a CGM
+// element walk, PIL); the rows spread the readers and plot words too.
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -21,9 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 using testutil::Result;
 
-// The bound on the plotter run's peak resident size, in kB.  The
-// sanitizers' shadow memory adds about 40 MB to the 10 MB of a plain build;
-// a picture of plotter size would add 77 MB more under either.
+// The bound on the plotter run's peak resident size in kB: a plain build
+// needs 10 MB, the sanitizers add 40 MB, a picture of plotter size 77 MB.
 #if defined(__SANITIZE_ADDRESS__)
 #define PEAK_KB "92160"
 #else
@@ -37,8 +32,8 @@ const char *kArea = "@area/cmx3g8_wv_1998.260_0745_mcidas.ara";
 const char *kLrit = "@lrit/IMG_ENH_01_IR1_20120101_000920_02.lrit";
 const char *kTiff = "@tiff/intergraph_geog.tif";
 
-// Frames of an animated file against the dumps named after it: first line
-// "frames loop", then per frame "duration same|DIFF".
+// An animated file's frames against the dumps named after it: "frames
+// loop", then per frame "duration same|DIFF".
 const char *kLoopOracle = R"PY(
 import sys
 from PIL import Image
@@ -51,14 +46,14 @@ for k in range(im.n_frames):
     print(round(im.info.get('duration', -1)), 'same' if same else 'DIFF')
 )PY";
 
-// Ink coverage of every page: "ink" when black covers over 5 % of it, and
-// "colour" when magenta exceeds cyan (red map lines), else "grey".
+// Per page: "ink" when black covers over 5 %, "colour" when magenta exceeds
+// cyan (red map lines), else "grey".
 const std::string kInk = "gs -q -o - -sDEVICE=inkcov %s | awk '{print ($4 > 0.05 ? \"ink\" : \"blank\"), "
                          "($2 > $1 + 0.001 ? \"colour\" : \"grey\")}'";
 std::string ink(const std::string &file) { return std::string(kInk).replace(kInk.find("%s"), 2, file); }
 
-// The walk of a binary CGM: first and last element, pictures, whether
-// every element is whole and there are many.
+// A binary CGM's first and last element, pictures, whether every element
+// is whole and there are many.
 std::string cgm(const std::string &path)
 {
     std::string err;
@@ -81,8 +76,8 @@ struct Smoke {
 };
 
 const Smoke kSmoke[] = {
-    // The display named by the device, not by DISPLAY.  A "png" word in
-    // out_file is a picture dump, never a native image file.
+    // The display named by the device, not by DISPLAY; "png" in out_file
+    // is a picture dump, not a native image file.
     {"X window, PNG dump", "identify",
      {"-inp", "awip", "-pd", "us", "-de", "d,X", "-out_file", "png=x_%i.png", kGini}, true,
      "identify -format '%m %w %h' x_win.png", "PNG 640 512"},
@@ -92,8 +87,7 @@ const Smoke kSmoke[] = {
      false, "identify -format '%m %w %h' m.gif", "GIF 500 400"},
     {"headless window, XWD dump, inverse", "identify",
      {"-inp", "lrit", "-de", "d,mem", "-ge", "400x300", "-pp", "xwd=m.xwd,inv", "-dr", "data,map,text", kLrit},
-     false,
-     "identify -format '%m %w %h' m.xwd", "XWD 400 300"},
+     false, "identify -format '%m %w %h' m.xwd", "XWD 400 300"},
     // A page per file, each labelled with its own file's date.
     {"PostScript, two files", "gs",
      {"-inp", "awip", "-pd", "us", "-de", "p,out.ps", "-la", "lc:IR %D", kEarly, kGini}, false,
@@ -106,13 +100,11 @@ const Smoke kSmoke[] = {
     {"EPS", "gs",
      {"-inp", "tiff", "-pd", "ll,2.88,-2.19,301,301,0.0005,0.0005", "-pp", "irbar", "-de", "p,out.eps,port,eps,color",
       kTiff},
-     false,
-     "head -1 out.eps; gs -q -dBATCH -dNOPAUSE -sDEVICE=bbox out.eps 2>&1 | awk '/^%%BoundingBox/ {print "
+     false, "head -1 out.eps; gs -q -dBATCH -dNOPAUSE -sDEVICE=bbox out.eps 2>&1 | awk '/^%%BoundingBox/ {print "
      "($2 >= 0 && $3 >= 0 && $4 <= 756 && $5 <= 576 && $4 > $2 && $5 > $3)}'",
      "%!PS-Adobe-3.0 EPSF-3.0\n1\n"},
-    // A page per file (hp2xx writes the second to out.1.pbm).  A whole
-    // plotter page (10150 x 7612 units) needs no picture of that size: the
-    // run stays far below one byte per plotter unit (77 MB; PEAK_KB).
+    // A page per file (hp2xx writes the second to out.1.pbm); a whole
+    // plotter page (10150 x 7612 units) needs no picture of that size.
     {"HPGL, two files", "hp2xx identify /usr/bin/time",
      {"-inp", "awip", "-pd", "us", "-pp", "irbar", "-de", "h,out.hpgl", kEarly, kGini}, false,
      "hp2xx -q -m pbm -f out.pbm out.hpgl && identify -format '%m %k\\n' out.pbm out.1.pbm; "
@@ -122,24 +114,21 @@ const Smoke kSmoke[] = {
     {"CGM, two files", "",
      {"-inp", "awip", "-pd", "us", "-pp", "irbar", "-de", "m,out.cgm,cgm", "-out_file", "img=c_%h%n.zyr", kEarly,
       kGini},
-     false,
-     "cgm", "first 0,1 last 0,2 pictures 2 many"},
+     false, "cgm", "first 0,1 last 0,2 pictures 2 many"},
     {"text metafile, two files", "",
      {"-inp", "awip", "-pd", "us", "-pp", "irbar", "-de", "m,out.meta,zyr", kEarly, kGini}, false,
      "head -1 out.meta; grep -c '^PAGE' out.meta", "ZYRMETA\n1\n"},
     // The native image file, named from the image's date, read back by a
-    // second run that dumps it.
+    // second run.
     {"ZYRIMG", "identify",
      {"-inp", "awip", "-pd", "us", "-de", "p,a.ps", "-pp", "no_pixave", "-out_file", "img=out_%Y%m%d_%h%15n.zyr",
       kGini},
-     false,
-     testutil::quote(testutil::kZyrsat) + " -b -inp img -de d,mem -ge 320x240 -pp png=back.png "
+     false, testutil::quote(testutil::kZyrsat) + " -b -inp img -de d,mem -ge 320x240 -pp png=back.png "
      "out_20050912_2230.zyr >/dev/null && identify -format '%m %w %h' back.png",
      "PNG 320 240", "Writing image file: "},
-    // The window dumped as a native image file carries the plot's domain,
-    // widened to the whole window (320 x 240): a second run remaps it onto
-    // another domain and shows the picture (without the domain, the remap
-    // is a blank of three colours).
+    // A window dump as a native image file carries the plot's domain,
+    // widened to the window: a second run remaps it (without the domain, to
+    // a blank of three colours).
     {"ZYRIMG window dump", "identify",
      {"-inp", "awip", "-pd", "us", "-de", "d,mem", "-ge", "320x240", "-pp", "img=w.zyr", kGini}, false,
      "sed -n 4p w.zyr | awk '{print substr($1, 1, 3), $6, $7}'; " + testutil::quote(testutil::kZyrsat) +
@@ -147,14 +136,14 @@ const Smoke kSmoke[] = {
          "identify -format '%k' back.png | awk '{print ($1 > 8)}'",
      "PS: 320 240\n1\n"},
     // The unreadable middle file makes no frame: two frames, dumped as 00
-    // and 01, each shown for half a second, the last for one.
+    // and 01, shown half a second, the last one second.
     {"animated GIF and APNG", "PIL",
      {"-inp", "awip", "-pd", "us", "-de", "d,mem", "-pp", "irbar,anim=loop.gif,apng=loop.png,png=f_%i.png", kEarly,
       "bad.gini", kGini},
      false,
      "for f in loop.gif loop.png; do \"$PY\" oracle.py $f f_00.png f_01.png; done; ls f_02.png 2>&1 >/dev/null | wc -l",
      "2 0\n500 same\n1000 same\n2 0\n500 same\n1000 same\n1\n", "SAT_read_AWIP"},
-    // One file makes no frames: the window's picture is a loop of one.
+    // One file makes no frames: the window's picture is the loop.
     {"animated GIF of one file", "PIL",
      {"-inp", "awip", "-pd", "us", "-de", "d,mem", "-pp", "anim=one.gif,png=one_%i.png", kGini}, false,
      "\"$PY\" oracle.py one.gif one_win.png", "1 0\n1000 same\n"},
@@ -180,7 +169,6 @@ TEST(E2eSmoke, EveryDeviceAndFormat)
         testutil::ScratchDir dir;
         dir.write("oracle.py", kLoopOracle);
         dir.write("bad.gini", std::string(4000, 'x'));
-        // The peak resident size in kB, for the rows that ask for it.
         std::vector<std::string> args = {"/usr/bin/time", "-f", "%M", "-o", "peak", testutil::kZyrsat, "-b"};
         if (std::string(c.tool).find("/usr/bin/time") == std::string::npos)
             args.erase(args.begin(), args.begin() + 5);

@@ -1,6 +1,6 @@
-// zyrsat in a window on a private X server, driven by real events from
-// xdotool: the one end-to-end test of X input (the kernel's handling of
-// every event is tested lower down), and the slow refresh poll.
+// zyrsat in a window on a private X server driven by xdotool's real events
+// (the kernel's handling of each event is tested lower down), and the slow
+// refresh poll.
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -33,8 +33,6 @@ bool wait_for(Done done, std::chrono::milliseconds limit = 20s)
     return done();
 }
 
-// A private X server and a scratch folder with an "ir" folder of AREA
-// copies named by date.
 class E2eX11 : public testing::Test {
 protected:
     void SetUp() override
@@ -66,14 +64,12 @@ protected:
     testutil::ScratchDir dir;
 };
 
-// Three files walked by date, the name and the device answered at their
-// prompts, the program started through a path: its window is named after
-// it.  A Shift-drag over the panel zooms (the new domain is printed and
-// every file replotted, its native image file written again); Return ends
-// the hold loop with status 0.  Events count once the window holds: each is
-// repeated until its effect shows.  Then a batch run returns at once and
-// holds its window in a detached process that outlives the terminal the
-// command ran in (script hangs it up) and ends on Alt+q.
+// Three files walked by date, the name and device answered at the prompts,
+// the window named after the program's path; a Shift-drag zooms (every file
+// replotted, its image file written again), Return ends the hold with
+// status 0 (each event repeated until its effect shows).  Then a batch run
+// returns at once and holds its window in a detached process that outlives
+// its terminal (script hangs it up) and ends on Alt+q.
 TEST_F(E2eX11, RealEventsZoomAndEndTheHold)
 {
     NEED_TOOL("script");
@@ -118,10 +114,9 @@ TEST_F(E2eX11, RealEventsZoomAndEndTheHold)
     })) << "the holder did not end on Alt+q";
 }
 
-// "refresh" polls once a minute for the latest file (from the clock set by
-// zyrcurtime): a file made after the start is read and plotted, its native
-// image file written, by the poll.  Slow (over a minute): disabled in the
-// plain run, run by its own CTest entry labelled "slow".
+// "refresh" polls once a minute for the latest file (clock set by
+// zyrcurtime): a file made after the start is plotted by the poll.  Slow:
+// disabled in the plain run, run by the CTest entry labelled "slow".
 TEST_F(E2eX11, DISABLED_RefreshPicksUpANewerFile)
 {
     area("0600");

@@ -1,12 +1,10 @@
-// Seed replay: the entry point of every fuzz target (fuzz/fuzz_*.cpp, built
-// into this program with the entry renamed <target>_entry) runs over the
-// target's seeds in fuzz/seeds and over the real samples of its form in the
-// shared data folder, each whole, cut at every length of a grid, and with a
-// few bytes flipped.  The checks are the targets' own traps and aborts; under
-// the sanitizers (scripts/test.sh) every bad read, overflow and leak fails
-// too.  Each corpus runs in a child process, as a fuzzer runs one target, so
-// what one target leaves behind cannot reach another, and a crash names its
-// input.
+// Seed replay: every fuzz target's entry (fuzz/fuzz_*.cpp, built in with the
+// entry renamed <target>_entry) runs over its seeds in fuzz/seeds and the
+// real samples of its form, each whole, cut on a grid of lengths and with a
+// few bytes flipped.  The checks are the targets' own traps and aborts, and
+// under the sanitizers (scripts/test.sh) every bad read and leak.  Each
+// corpus runs in a child process, as a fuzzer runs one target, and a crash
+// names its input.
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,7 +15,6 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -53,10 +50,6 @@ struct Corpus {
 };
 void PrintTo(const Corpus &c, std::ostream *os) { *os << c.target.name << " " << c.shared; }
 
-// Inputs known to crash a target (target/file name): each must still crash,
-// so a fix is noticed.  None today.
-const std::set<std::string> kKnownCrashes = {};
-
 std::vector<std::string> files_below(const fs::path &dir)
 {
     std::vector<std::string> out;
@@ -67,18 +60,8 @@ std::vector<std::string> files_below(const fs::path &dir)
     return out;
 }
 
-// The seed folder of a target: fuzz/seeds/<target>, with or without "fuzz_".
-std::vector<std::string> seeds_of(const std::string &target)
-{
-    const fs::path root = fs::path(ZYR_SOURCE_DIR) / "fuzz" / "seeds";
-    std::vector<std::string> a = files_below(root / target), b = files_below(root / target.substr(5));
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-// Calls the entry with the bytes in a buffer of exactly their size (as
-// libFuzzer does, so a read one past the end is caught), after noting what
-// runs in `now` for the parent to report.
+// Calls the entry on a buffer of exactly the bytes' size (as libFuzzer, so a
+// read one past the end is caught), noting the input in `now` for the parent.
 void call(Entry entry, const std::string &bytes, char *now, const std::string &what)
 {
     std::snprintf(now, 1024, "%s", what.c_str());
@@ -87,9 +70,8 @@ void call(Entry entry, const std::string &bytes, char *now, const std::string &w
     entry(buf.get(), bytes.size());
 }
 
-// The input whole, its first n bytes for n on a grid of `cuts` lengths
-// (every length for short inputs), and `changes` copies with one byte
-// changed, half of them within the first 256 bytes where the headers are.
+// The input whole, cut at a grid of `cuts` lengths, and `changes` copies with
+// one byte changed (half of them in the first 256 bytes, the headers).
 void feed(Entry entry, const std::string &b, char *now, const std::string &name, size_t cuts, int changes)
 {
     call(entry, b, now, name);
@@ -141,21 +123,18 @@ TEST_P(SeedReplay, EveryInputCutAndChangedRunsClean)
     const Corpus &c = GetParam();
     std::vector<std::string> files;
     if (c.shared.empty()) {
-        files = seeds_of(c.target.name);
+        // fuzz/seeds/<target>, with or without "fuzz_"
+        const fs::path root = fs::path(ZYR_SOURCE_DIR) / "fuzz" / "seeds";
+        files = files_below(root / c.target.name);
+        for (const std::string &f : files_below(root / (c.target.name + 5))) files.push_back(f);
         ASSERT_FALSE(files.empty()) << c.target.name << " has no seeds in fuzz/seeds";
     } else {
         NEED_SHARED(c.shared);
         files = files_below(testutil::shared(c.shared));
     }
     testutil::ScratchDir dir;
-    std::vector<std::string> known, plain;
-    for (const std::string &f : files)
-        (kKnownCrashes.count(c.target.name + ("/" + fs::path(f).filename().string())) ? known : plain).push_back(f);
-    const std::string failed = replay(c, plain, dir.file("log"));
-    std::string log = testutil::read_file(dir.file("log"));
+    const std::string failed = replay(c, files, dir.file("log")), log = testutil::read_file(dir.file("log"));
     EXPECT_EQ(failed, "") << log.substr(log.size() > 6000 ? log.size() - 6000 : 0);
-    for (const std::string &f : known)
-        EXPECT_NE(replay(c, {f}, dir.file("log")), "") << f << " is listed as a known crash but ran clean";
 }
 
 std::vector<Corpus> corpora()
@@ -163,13 +142,11 @@ std::vector<Corpus> corpora()
     std::vector<Corpus> out;
     for (const Target &t : kTargets) out.push_back({t, ""});
     // Real samples of the forms a target reads.
-    const struct {
-        const char *target, *folder;
-    } shared[] = {{"fuzz_area", "area"}, {"fuzz_awip", "gini"}, {"fuzz_lrit", "lrit"},
-                  {"fuzz_lrit", "hrit"}, {"fuzz_tiff", "tiff"}};
+    const char *shared[][2] = {{"fuzz_area", "area"}, {"fuzz_awip", "gini"}, {"fuzz_lrit", "lrit"},
+                               {"fuzz_lrit", "hrit"}, {"fuzz_tiff", "tiff"}};
     for (const auto &s : shared)
         for (const Target &t : kTargets)
-            if (std::string(t.name) == s.target) out.push_back({t, s.folder, s.folder != std::string("tiff")});
+            if (!std::strcmp(t.name, s[0])) out.push_back({t, s[1], std::strcmp(s[1], "tiff") != 0});
     return out;
 }
 

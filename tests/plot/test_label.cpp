@@ -19,8 +19,6 @@ std::string fmt(const char *f)
     return PLT_label_format(f, out);
 }
 
-DATE make(int y, int mo, int d, int h, int mi) { return DATE{y, mo, d, -9999, -9999, h, mi, 0}; }
-
 } // namespace
 
 TEST(Label, StoreLinesOverlaysAndLimits)
@@ -77,22 +75,27 @@ TEST(Label, NegativeTypeAppendsToFirstLine)
     PLT_set_label_type(0);
 }
 
-TEST(Label, FormatCodes)
+// Worked by hand: 36 hours after Tuesday 5 March 2024 07:09 is Wednesday
+// 6 March 19:09; the forecast time is 1.5 days.
+TEST(Label, FormatCodesAndTheLabelResource)
 {
-    DATE d = make(2024, 3, 5, 7, 9);
+    DATE d{2024, 3, 5, -9999, -9999, 7, 9, 0};
     PLT_label_date(&d);
     PLT_label_for_time(36);
     EXPECT_EQ(fmt("%m/%d_%h:%n_100%%"), "03/05 07:09 100%");
     EXPECT_EQ(fmt("%q%Z|"), "|");
     EXPECT_EQ(fmt("trailing%"), "trailing");
-    // Worked by hand: 36 hours after Tuesday 5 March 2024 07:09 is
-    // Wednesday 6 March 19:09; the forecast time is 1.5 days.
     EXPECT_EQ(fmt("%D"), "0709Z  5 MAR 24");
     EXPECT_EQ(fmt("%F|%f"), "1.5 day|36 hour");
     EXPECT_EQ(fmt("%V"), "19Z WED  6 MAR 24");
     EXPECT_EQ(fmt("%W"), "WED  6 MAR 24");
     EXPECT_EQ(fmt(std::string(300, 'z').c_str()).size(), (size_t)PLT_LABEL_SIZE - 1);
     EXPECT_EQ(fmt(nullptr), "");
+    RES_put("label", "ll2:Test,ul:%b_%y,ul9:bad,zz:nothing,lr:");
+    PLT_labels();
+    EXPECT_STREQ(PLT_get_label(PLT_LL, 2), "Test");
+    EXPECT_STREQ(PLT_get_label(PLT_UL, 0), "Mar 24");
+    EXPECT_STREQ(PLT_get_label(PLT_LR, 0), "");
 }
 
 // 1000 random times of 1970 to 2099 against GNU date.
@@ -104,7 +107,7 @@ TEST(Label, FormatMatchesGnuDate)
     std::uniform_int_distribution<long long> secs(0, 4102444799LL);
     std::vector<long long> times(1000);
     std::string list;
-    for (auto &t : times) list.append("@").append(std::to_string(t = secs(rng))).append("\n");
+    for (auto &t : times) list += "@" + std::to_string(t = secs(rng)) + "\n";
     dir.write("times", list);
     testutil::Result r = testutil::shell("TZ=UTC LC_ALL=C date -f times '+%b %d %m %H %M %y'", dir.path());
     ASSERT_EQ(r.status, 0) << r.out;
@@ -118,15 +121,4 @@ TEST(Label, FormatMatchesGnuDate)
         PLT_label_date(&d);
         ASSERT_EQ(fmt("%b_%d_%m_%h_%n_%y"), want) << t;
     }
-}
-
-TEST(Label, LabelResourceEntries)
-{
-    DATE d = make(2024, 3, 5, 7, 9);
-    PLT_label_date(&d);
-    RES_put("label", "ll2:Test,ul:%b_%y,ul9:bad,zz:nothing,lr:");
-    PLT_labels();
-    EXPECT_STREQ(PLT_get_label(PLT_LL, 2), "Test");
-    EXPECT_STREQ(PLT_get_label(PLT_UL, 0), "Mar 24");
-    EXPECT_STREQ(PLT_get_label(PLT_LR, 0), "");
 }

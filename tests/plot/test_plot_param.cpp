@@ -1,10 +1,11 @@
 // The animation words of "plot_param" against every keyword of the two
 // decoders of that resource (the plot session's and the satellite
-// driver's): keywords compare only a prefix, so a new word must neither
-// be taken by a keyword nor take one.
+// driver's): keywords compare only a prefix, so a new word must neither be
+// taken by a keyword nor take one.
 #include <algorithm>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -14,18 +15,15 @@
 #include "plot/plt_int.h"
 #include "satproc/sat_param.h"
 
-// Every keyword of the two decoders, the driver's first.
-const char *kKeywords =
-    "remap tran_sat tran_zyr no_pixave zoom fill over bar irbar pixoff minlon maxlon shift refresh "
-    "cutoff full fullab nopage page noredraw id wmo cod_wmo tz lalo gridx plt_skip plt_off plt_grid "
-    "loc_pr vp_size font gif_inter gif_norm gif_trans inv lcmap nolcmap rwclr norwclr nolooptitle "
-    "pscolor psrev clear new kill nobar nohdr shadow max_bad min_size grdfmt gif png img xwd";
-
 // No keyword (bare or with a value) sets an animation, and the animation
 // words (in capitals too) set nothing but the animation.
 TEST(PlotParam, AnimationWordsCollideWithNoKeyword)
 {
-    std::istringstream in(kKeywords);
+    std::istringstream in( // every keyword of the two decoders, the driver's first
+        "remap tran_sat tran_zyr no_pixave zoom fill over bar irbar pixoff minlon maxlon shift refresh "
+        "cutoff full fullab nopage page noredraw id wmo cod_wmo tz lalo gridx plt_skip plt_off plt_grid "
+        "loc_pr vp_size font gif_inter gif_norm gif_trans inv lcmap nolcmap rwclr norwclr nolooptitle "
+        "pscolor psrev clear new kill nobar nohdr shadow max_bad min_size grdfmt gif png img xwd");
     for (std::string entry; in >> entry;) {
         for (const std::string &e : {entry, entry + "=1"}) {
             EXPECT_EQ(PLT_anim_word(e.c_str()), 0) << e;
@@ -36,21 +34,14 @@ TEST(PlotParam, AnimationWordsCollideWithNoKeyword)
     }
     PLT_set_anim(0, nullptr);
     SAT_param_reset();
-    auto &st = plt::state();
-    float views[4], after[4];
-    PLT_get_view_offsets(views);
-    const int dump = st.dump, over = PLT_get_overlay_base(), bar = st.bar;
+    const plt::State before = plt::state();
     RES_put("plot_param", "anim=x.gif,APNG:y.png");
     PLT_param_decode();
     SAT_plot_param();
     EXPECT_EQ(PLT_get_anim(), PLT_ANIM_GIF | PLT_ANIM_APNG);
-    PLT_get_view_offsets(after);
-    EXPECT_TRUE(std::equal(views, views + 4, after));
-    EXPECT_EQ(st.dump, dump);
-    EXPECT_EQ(st.bar, bar);
-    EXPECT_EQ(PLT_get_overlay_base(), over);
-    EXPECT_EQ(SAT_get_bar(), 0);
-    EXPECT_EQ(SAT_get_over(), 0);
-    EXPECT_EQ(SAT_get_refresh(), 0);
+    const plt::State &now = plt::state();
+    EXPECT_TRUE(std::equal(before.view_off, before.view_off + 4, now.view_off));
+    EXPECT_EQ(std::tuple(now.dump, now.bar, now.over_base), std::tuple(before.dump, before.bar, before.over_base));
+    EXPECT_EQ(SAT_get_bar() + SAT_get_over() + SAT_get_refresh(), 0);
     EXPECT_FLOAT_EQ(SAT_get_zoom(), 1.0f);
 }

@@ -46,21 +46,16 @@ protected:
         gkstest::Box b;
         for (int y = std::max(0, y1); y <= std::min(pic.h - 1, y2); ++y)
             for (int x = std::max(0, x1); x <= std::min(pic.w - 1, x2); ++x)
-                if (pic.at(x, y) == w) {
-                    ++b.n;
-                    b.x1 = std::min(b.x1, x), b.x2 = std::max(b.x2, x);
-                    b.y1 = std::min(b.y1, y), b.y2 = std::max(b.y2, y);
-                }
+                if (pic.at(x, y) == w)
+                    b.n++, b.x1 = std::min(b.x1, x), b.x2 = std::max(b.x2, x), b.y1 = std::min(b.y1, y),
+                           b.y2 = std::max(b.y2, y);
         return b;
     }
     // Separate text rows (runs of rows holding white) in a rectangle.
     int text_rows(int x1, int y1, int x2, int y2) const
     {
         int rows = 0;
-        for (int y = y1, in = 0; y <= y2; ++y) {
-            int any = white(x1, y, x2, y).n > 0;
-            rows += any && !in, in = any;
-        }
+        for (int y = y1, in = 0, any; y <= y2; ++y, in = any) rows += (any = white(x1, y, x2, y).n > 0) && !in;
         return rows;
     }
     gkstest::Picture pic;

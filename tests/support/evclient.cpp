@@ -1,16 +1,11 @@
-// A second process drawing into a window held by another (the embedded
-// workstation): it opens in pixel mode 2, which asks the owner for a new
-// frame and waits until the owner has made it, fills a square (350, 350) to
-// (400, 400) in red into the pixmap it was given, and closes in pixel mode 9,
-// which ends the owner's hold.
-//
-//   evclient <window parameters>
-//
-// The parameters as the connection takes them ("+window:pixmap:WxH[:cmap]",
-// or "W<n>" for the window-id file zyrloop.<n>).  Prints "opened <title>
-// <width>x<height> pix=<is pixmap> winpix=<is window pixmap>" (the title as
-// read back from the owner), "objects <n>" after drawing, and "closed"; exit
-// status 0, or 3 when the workstation cannot be opened.
+// A second process drawing into a window another holds (the embedded
+// workstation):  evclient <window parameters>  ("+window:pixmap:WxH[:cmap]",
+// or "W<n>" for the window-id file zyrloop.<n>).  It opens in pixel mode 2
+// (asks the owner for a new frame and waits for it), prints "opened <title
+// read back from the owner> <w>x<h> pix=<is pixmap> winpix=<is window
+// pixmap>", fills the square (350, 350) to (400, 400) red, prints "objects
+// <n>", closes in pixel mode 9 (ending the owner's hold) and prints
+// "closed"; status 0, or 3 when the workstation cannot be opened.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -19,10 +14,7 @@
 
 int main(int argc, char **argv) {
     const char *display = getenv("DISPLAY");
-    if (argc != 2 || !display) {
-        fprintf(stderr, "usage: evclient <window parameters>\n");
-        return 2;
-    }
+    if (argc != 2 || !display) return fprintf(stderr, "usage: evclient <window parameters>\n"), 2;
     std::string conn = std::string(display) + "," + argv[1];
     if (gopen_gks("", 0) != 0) return 3;
     gset_pix_mode(2);
@@ -31,26 +23,21 @@ int main(int argc, char **argv) {
     gget_win_size(&w, &h);
     printf("opened %s %dx%d pix=%d winpix=%d\n", gget_win_title(), w, h, gtype_is_PIX(), gtype_is_WIN_PIX());
     fflush(stdout);
-
-    // Transform 0 spans the square of the window's height: world = pixel,
-    // y up.
+    // World = pixel, y up, over the square of the window's height.
     float win[4] = {0, (float)(h - 1), 0, (float)(h - 1)};
     gset_win(0, win);
     gsel_norm_tran(0);
-    const float red[3] = {1, 0, 0};
+    const float red[3] = {1, 0, 0}, y1 = (float)(h - 1 - 400), y2 = (float)(h - 1 - 350);
     gset_colr_rep(1, 2, red);
     gset_fill_colr_ind(2);
     gset_fill_int_style(1);
-    const float y1 = (float)(h - 1 - 400), y2 = (float)(h - 1 - 350);
     const float square[8] = {350, y1, 400, y1, 400, y2, 350, y2};
     gfill_area(4, square);
     gsync();
     printf("objects %d\n", gnum_objs());
-
     gset_pix_mode(9);
     gclose_ws(1);
     gclose_gks();
     printf("closed\n");
-    fflush(stdout);
     return 0;
 }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <signal.h>
-#include <sys/ipc.h>
 #include <sys/msg.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../test_support.h"
+
 namespace loopwin {
 
 // A queue key of this test process alone; salt (0..7) tells apart several
@@ -23,12 +24,7 @@ namespace loopwin {
 inline int unique_key(int salt = 0) { return 0x40000000 + ((static_cast<int>(getpid()) & 0x3FFFFF) << 3) + (salt & 7); }
 
 inline bool queue_exists(int key) { return msgget(static_cast<key_t>(key), 0) >= 0; }
-
-inline void remove_queue(int key)
-{
-    int q = msgget(static_cast<key_t>(key), 0);
-    if (q >= 0) msgctl(q, IPC_RMID, nullptr);
-}
+inline void remove_queue(int key) { msgctl(msgget(static_cast<key_t>(key), 0), IPC_RMID, nullptr); }
 
 class Stub {
 public:
@@ -43,22 +39,15 @@ public:
     {
         remove_queue(key_);
         unlink(log_.c_str());
-        std::vector<std::string> args = {ZYR_BINARY_DIR "/tests/loopwin_stub", std::to_string(key_), "-log", log_,
-                                         "-time", "60"};
+        std::vector<std::string> args = {ZYR_BINARY_DIR "/tests/loopwin_stub", std::to_string(key_), "-log", log_};
         args.insert(args.end(), options.begin(), options.end());
-        std::vector<char *> argv;
-        for (auto &a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if ((pid_ = fork()) == 0) {
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        for (int i = 0; pid_ > 0 && i < 500; ++i) {
-            if (queue_exists(key_)) return true;
+        testutil::Args argv(args);
+        if ((pid_ = fork()) == 0) execv(argv.argv()[0], argv.argv()), _exit(127);
+        for (int i = 0; pid_ > 0 && i < 500 && !queue_exists(key_); ++i) {
             if (waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return false;
+        return pid_ > 0 && queue_exists(key_);
     }
 
     // Waits for the stub to end on its own (after "quit"); true when it did.
@@ -73,11 +62,7 @@ public:
 
     void stop()
     {
-        if (pid_ > 0 && (kill(pid_, SIGTERM), !wait_exit(3))) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
+        if (pid_ > 0 && (kill(pid_, SIGTERM), !wait_exit(3))) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0), pid_ = -1;
         remove_queue(key_);
     }
 

@@ -1,13 +1,14 @@
 // A stand-in for the loop-window process, for tests of the queue client and
-// of the resource exchange: it creates the queue, hands out channels and
-// answers resource queries from its NAME=VALUE table (a NAME given twice
-// has a value line per occurrence).  MODE: answer (default); silent
-// (answers nothing); mute (hands out channels only); down (answers queries
-// with -3, a loop that is not running); refuse (answers connection requests
-// with 1).  The stub ends after -time seconds (default 60), on "quit", on a
-// signal or when its queue goes, and removes the queue.  -delay waits
-// before each query's answer; -log writes each message received (channel
-// character and text) ended by a NUL byte.
+// the resource exchange:
+//   loopwin_stub KEY [-log FILE] [-mode MODE] [-time S] [-delay S] [NAME=VALUE ...]
+// It creates the queue (replacing one left under KEY), hands out channels
+// and answers resource queries from its NAME=VALUE table (a value line per
+// occurrence of a NAME).  MODE: answer (default); silent (answers nothing);
+// mute (hands out channels only); down (answers queries with -3, a loop not
+// running); refuse (answers connection requests with 1).  It ends after
+// -time seconds (default 60), on "quit", on a signal or when its queue
+// goes, and removes the queue.  -delay waits before each query's answer;
+// -log writes each message received (channel character and text) and a NUL.
 #include <sys/ipc.h>
 #include <sys/msg.h>
 #include <unistd.h>
@@ -43,8 +44,6 @@ void reply(long type, int code, const std::string &text)
     msgsnd(queue_id, &msg, MQ_TEXT_SIZE, IPC_NOWAIT);  // a client that stopped reading must not hold us
 }
 
-bool starts(const char *text, const char *prefix) { return strncmp(text, prefix, strlen(prefix)) == 0; }
-
 int usage()
 {
     fprintf(stderr, "usage: loopwin_stub KEY [-log FILE] [-mode MODE] [-time S] [-delay S] [NAME=VALUE ...]\n");
@@ -55,10 +54,9 @@ int usage()
 
 int main(int argc, char **argv)
 {
-    if (argc < 2) return usage();
     char *end = nullptr;
-    long key = strtol(argv[1], &end, 0);
-    if (*end != '\0' || key == IPC_PRIVATE) return usage();
+    const key_t key = argc < 2 ? IPC_PRIVATE : (key_t)strtol(argv[1], &end, 0);
+    if (key == IPC_PRIVATE || *end != '\0') return usage();
     std::string mode = "answer";
     int max_time = 60;
     double delay = 0;
@@ -74,26 +72,16 @@ int main(int argc, char **argv)
         else if (eq && eq != arg && arg[0] != '-') values[std::string(arg, eq)].emplace_back(eq + 1);
         else return usage();
     }
-    if (mode != "answer" && mode != "silent" && mode != "mute" && mode != "down" && mode != "refuse") return usage();
+    if (std::string(" answer silent mute down refuse ").find(" " + mode + " ") == std::string::npos) return usage();
     if (max_time < 1 || max_time > 600) max_time = 60;
-
     struct sigaction sa{};
     sa.sa_handler = on_signal;
-    sigemptyset(&sa.sa_mask);
     for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGALRM}) sigaction(sig, &sa, nullptr);
-    // A queue left over under this key is replaced by a fresh one.
-    int q = msgget(static_cast<key_t>(key), IPC_CREAT | IPC_EXCL | 0600);
-    if (q < 0 && errno == EEXIST) {
-        msgctl(msgget(static_cast<key_t>(key), 0), IPC_RMID, nullptr);
-        q = msgget(static_cast<key_t>(key), IPC_CREAT | IPC_EXCL | 0600);
-    }
-    if (q < 0) {
-        perror("loopwin_stub: msgget");
-        return 1;
-    }
+    msgctl(msgget(key, 0), IPC_RMID, nullptr);
+    const int q = msgget(key, IPC_CREAT | IPC_EXCL | 0600);
+    if (q < 0) return perror("loopwin_stub: msgget"), 1;
     queue_id = q;
     alarm(static_cast<unsigned>(max_time));
-
     int next_channel = 3;
     bool quit = false;
     for (long count = 0; !stop_requested && !quit && count < 100000; ++count) {
@@ -103,10 +91,7 @@ int main(int argc, char **argv)
             break;  // queue removed or unusable
         }
         msg.text[MQ_TEXT_SIZE - 1] = '\0';
-        if (log) {
-            fwrite(msg.text, 1, strlen(msg.text) + 1, log);
-            fflush(log);
-        }
+        if (log) fwrite(msg.text, 1, strlen(msg.text) + 1, log), fflush(log);
         if (mode == "silent") continue;
         if (msg.text[0] == '/') {  // connection request: refused, or the next channel
             const bool refuse = mode == "refuse";
@@ -114,22 +99,20 @@ int main(int argc, char **argv)
             if (!refuse) next_channel = next_channel >= 21 ? 3 : next_channel + 1;
             continue;
         }
-        long channel = msg.text[0] - '0';
+        const long channel = msg.text[0] - '0';
         if (mode == "mute" || channel < 1) continue;
-        const char *body = msg.text + 1;
-        if (starts(body, "query res ")) {
+        const std::string body = msg.text + 1;
+        if (body.rfind("query res ", 0) == 0) {
             usleep(static_cast<useconds_t>(delay * 1e6));
             if (mode == "down") {
                 reply(channel, -3, "");
                 continue;
             }
-            auto it = values.find(body + strlen("query res "));
-            if (it != values.end())
-                for (const auto &line : it->second) reply(channel, 0, line);
-        } else if (starts(body, "set res ")) {
-            const char *name = body + strlen("set res "), *space = strchr(name, ' ');
-            values[space ? std::string(name, space) : std::string(name)] = {space ? std::string(space + 1) : ""};
-        } else if (!strcmp(body, "quit")) {
+            for (const auto &line : values[body.substr(10)]) reply(channel, 0, line);
+        } else if (body.rfind("set res ", 0) == 0) {
+            const size_t space = body.find(' ', 8);
+            values[body.substr(8, space - 8)] = {space == std::string::npos ? "" : body.substr(space + 1)};
+        } else if (body == "quit") {
             quit = true;
         }
         reply(channel, 1, "");

@@ -1,29 +1,23 @@
-// Reference and stopwatch for the event benchmarks (bench/bench_events.sh).
-//
-//   xkeyref serve
-//       The smallest useful Xlib client: a window that answers every key by
-//       renaming itself. Prints "window <id>"; runs until killed.
-//   xkeyref keys <window id> <n>
-//       Sends n Alt+] key presses, one at a time, and times each from the
-//       send to the window's next name change (a displayed frame shows its
-//       number in the name). Prints "median_ms m p90_ms p max_ms x".
-//   xkeyref drag <window id> <n>
-//       Presses button 1 with Alt (no frame action), sends n pointer motions,
-//       then Alt+] and times from the last motion to the name change, then
-//       releases. Prints "after_last_motion_ms t".
-//
-// Events are sent with XSendEvent: the window's owner sees them as it sees
-// real ones, and no input extension is needed.
-#include <X11/Xlib.h>
+// Reference and stopwatch for the event benchmarks (bench/bench_events.sh);
+// events go by XSendEvent, which the owner sees as real ones.
+//   xkeyref serve            the smallest Xlib client: a window renaming
+//                            itself on every key; prints "window <id>"
+//   xkeyref keys <wid> <n>   n Alt+] presses, each timed from the send to
+//                            the window's next name change (a shown frame
+//                            puts its number there); prints "median_ms m
+//                            p90_ms p max_ms x"
+//   xkeyref drag <wid> <n>   button 1 with Alt (no frame action), n
+//                            motions, then Alt+] timed from the last motion
+//                            to the name change; prints
+//                            "after_last_motion_ms t"
 #include <X11/Xatom.h>
-#include <X11/Xutil.h>
+#include <X11/Xlib.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -39,54 +33,43 @@ int serve(Display *d) {
     XSync(d, False);
     printf("window %lu\n", (unsigned long)w);
     fflush(stdout);
-    for (unsigned long n = 0;; n++) {
+    for (unsigned long n = 0;;) {
         XEvent ev;
         XNextEvent(d, &ev);
         if (ev.type != KeyPress) continue;
-        char name[32];
-        snprintf(name, sizeof name, "ref %lu", n);
-        XStoreName(d, w, name);
+        XStoreName(d, w, ("ref " + std::to_string(n++)).c_str());
         XFlush(d);
     }
 }
 
 void send(Display *d, Window w, int type, unsigned state, unsigned detail, int x, int y) {
     XEvent ev{};
-    ev.xany.type = type;
-    ev.xany.display = d;
-    ev.xany.window = w;
-    ev.xkey.root = DefaultRootWindow(d);
-    ev.xkey.same_screen = True;
-    ev.xkey.state = state;
-    ev.xkey.x = x;
-    ev.xkey.y = y;
+    ev.xany.type = type, ev.xany.display = d, ev.xany.window = w;
+    ev.xkey.root = DefaultRootWindow(d), ev.xkey.same_screen = True;
+    ev.xkey.state = state, ev.xkey.x = x, ev.xkey.y = y;
     if (type == KeyPress || type == KeyRelease) ev.xkey.keycode = detail;
     if (type == ButtonPress || type == ButtonRelease) ev.xbutton.button = detail;
     XSendEvent(d, w, False, 0, &ev);
+    if (type != MotionNotify) XFlush(d);
 }
 
-// Blocks until the window's name changes; returns the time it was seen.
-Clock::time_point wait_name(Display *d, Window w) {
-    for (;;) {
-        XEvent ev;
+// Milliseconds from t0 until the window's name changes.
+double ms_to_name(Display *d, Window w, Clock::time_point t0) {
+    for (XEvent ev;;) {
         XWindowEvent(d, w, PropertyChangeMask, &ev);
-        if (ev.xproperty.atom == XA_WM_NAME) return Clock::now();
+        if (ev.xproperty.atom == XA_WM_NAME)
+            return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     }
 }
-
-double ms(Clock::duration t) { return std::chrono::duration<double, std::milli>(t).count(); }
 
 }  // namespace
 
 int main(int argc, char **argv) {
     Display *d = XOpenDisplay(nullptr);
-    if (!d || argc < 2) {
-        fprintf(stderr, "usage: xkeyref serve | keys <window> <n> | drag <window> <n>\n");
-        return 2;
-    }
+    if (!d || argc < 2) return fprintf(stderr, "usage: xkeyref serve | keys <window> <n> | drag <window> <n>\n"), 2;
     std::string mode = argv[1];
     if (mode == "serve") return serve(d);
-    if (argc < 4) return 2;
+    if (argc < 4 || (mode != "keys" && mode != "drag")) return 2;
     Window w = strtoul(argv[2], nullptr, 0);
     int n = atoi(argv[3]);
     XSelectInput(d, w, PropertyChangeMask);
@@ -96,26 +79,22 @@ int main(int argc, char **argv) {
         for (int i = 0; i < n; i++) {
             auto t0 = Clock::now();
             send(d, w, KeyPress, Mod1Mask, key, 10, 10);
-            XFlush(d);
-            t.push_back(ms(wait_name(d, w) - t0));
+            t.push_back(ms_to_name(d, w, t0));
             send(d, w, KeyRelease, Mod1Mask, key, 10, 10);
             XSync(d, False);
         }
         std::sort(t.begin(), t.end());
         printf("median_ms %.3f p90_ms %.3f max_ms %.3f\n", t[t.size() / 2], t[t.size() * 9 / 10], t.back());
-    } else if (mode == "drag") {
+    } else {
         send(d, w, ButtonPress, Mod1Mask, 1, 100, 100);
         for (int i = 0; i < n; i++)
             send(d, w, MotionNotify, Mod1Mask | Button1Mask, 0, 100 + (i * 37) % 400, 100 + (i * 53) % 300);
         XFlush(d);
         auto last = Clock::now();
         send(d, w, KeyPress, Mod1Mask | Button1Mask, key, 10, 10);
-        XFlush(d);
-        printf("after_last_motion_ms %.3f\n", ms(wait_name(d, w) - last));
+        printf("after_last_motion_ms %.3f\n", ms_to_name(d, w, last));
         send(d, w, ButtonRelease, Mod1Mask | Button1Mask, 1, 300, 300);
         XSync(d, False);
-    } else {
-        return 2;
     }
     XCloseDisplay(d);
     return 0;
