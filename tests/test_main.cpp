@@ -7,15 +7,12 @@
 #include <fnmatch.h>
 #include <stdio_ext.h>
 #include <unistd.h>
-
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
-
 #include <gtest/gtest.h>
-
 #include "driver/sat.h"
 
 extern char **environ;

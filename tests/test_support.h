@@ -3,13 +3,11 @@
 // real samples in the shared data folder, and reading and comparing
 // pictures (PPM and PNG) with a diff picture for the failures.
 #pragma once
-
 #include <fcntl.h>
 #include <png.h>
 #include <stdio_ext.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +16,6 @@
 #include <map>
 #include <string>
 #include <vector>
-
 #include <gtest/gtest.h>
 
 namespace testutil {

@@ -1,14 +1,8 @@
 // What only a whole run of the built zyrsat shows: exit statuses and
 // messages, the walk through files by date, the installed program.
 #include <chrono>
-#include <filesystem>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
 #include "tests/test_support.h"
 
 namespace {

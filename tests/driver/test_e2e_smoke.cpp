@@ -1,13 +1,7 @@
 // One smoke plot per device and output format by the built zyrsat in batch,
 // read back by an independent tool (identify, ghostscript, hp2xx, a CGM
 // element walk, PIL); the rows spread the readers and plot words too.
-#include <filesystem>
 #include <sstream>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
 #include "tests/gks/drivers/drv_util.h"
 #include "tests/gks/gks_test_util.h"
 #include "tests/test_support.h"
@@ -59,11 +53,10 @@ std::string cgm(const std::string &path)
     std::string err;
     std::vector<drvtest::Element> e = drvtest::decode(testutil::read_file(path), &err);
     if (e.empty()) return "empty " + err;
-    int pictures = 0;
-    for (const auto &el : e) pictures += el.cls == 0 && el.id == 3;
-    return "first " + std::to_string(e.front().cls) + "," + std::to_string(e.front().id) + " last " +
-           std::to_string(e.back().cls) + "," + std::to_string(e.back().id) + " pictures " +
-           std::to_string(pictures) + (e.size() > 100 ? " many" : " few") + (err.empty() ? "" : " " + err);
+    auto name = [](const drvtest::Element &x) { return std::to_string(x.cls) + "," + std::to_string(x.id); };
+    const auto pictures = std::count_if(e.begin(), e.end(), [&](const auto &x) { return name(x) == "0,3"; });
+    return "first " + name(e.front()) + " last " + name(e.back()) + " pictures " + std::to_string(pictures) +
+           (e.size() > 100 ? " many" : " few") + (err.empty() ? "" : " " + err);
 }
 
 struct Smoke {

@@ -3,13 +3,8 @@
 // refresh poll.
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <memory>
-#include <string>
 #include <thread>
-
-#include <gtest/gtest.h>
-
 #include "tests/gks/gks_test_util.h"
 #include "tests/test_support.h"
 
@@ -23,14 +18,11 @@ using testutil::shell;
 const std::string kArea = "area/cmx3g8_wv_1998.260_0745_mcidas.ara";
 
 // Polls until done() holds; false after the limit.
-template <class Done>
-bool wait_for(Done done, std::chrono::milliseconds limit = 20s)
+template <class Done> bool wait_for(Done done, std::chrono::milliseconds limit = 20s)
 {
-    for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
-        if (done()) return true;
-        std::this_thread::sleep_for(100ms);
-    }
-    return done();
+    for (auto end = std::chrono::steady_clock::now() + limit; !done(); std::this_thread::sleep_for(100ms))
+        if (std::chrono::steady_clock::now() > end) return false;
+    return true;
 }
 
 class E2eX11 : public testing::Test {

@@ -6,20 +6,9 @@
 // corpus runs in a child process, as a fuzzer runs one target, and a crash
 // names its input.
 #include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
 #include "tests/test_support.h"
 
 #define X(name) extern "C" int name##_entry(const uint8_t *data, size_t size);
@@ -30,11 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Entry = int (*)(const uint8_t *, size_t);
-
-struct Target {
-    const char *name;
-    Entry entry;
-};
+struct Target { const char *name; Entry entry; };
 const Target kTargets[] = {
 #define X(name) {#name, name##_entry},
 #include "fuzz_targets.inc"

@@ -2,12 +2,7 @@
 // device on that server, the bundled data on the file path and every plot
 // element switched on.
 #pragma once
-
-#include <cstdlib>
 #include <memory>
-
-#include <gtest/gtest.h>
-
 #include "../gks/gks_test_util.h"
 #include "core/flags.h"
 #include "core/res.h"

@@ -1,11 +1,6 @@
 // Label store, label formats (against GNU date) and the "label" resource.
 #include <random>
 #include <sstream>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
 #include "../test_support.h"
 #include "core/res.h"
 #include "files/date.h"

@@ -2,10 +2,7 @@
 // that cannot be written), and the screen print (Alt+m) of a frame loop
 // before and after the session replots it (as a zoom or resize does),
 // which the "noredraw" word keeps off.
-#include <cstdlib>
-#include <string>
 
-#include <gtest/gtest.h>
 
 #include "../test_support.h"
 #include "core/res.h"

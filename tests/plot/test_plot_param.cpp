@@ -6,9 +6,7 @@
 #include <sstream>
 #include <string>
 #include <tuple>
-
 #include <gtest/gtest.h>
-
 #include "core/res.h"
 #include "plot/plt.h"
 #include "plot/plt_anim.h"

@@ -1,10 +1,6 @@
 // The plot session in a window on a private X server: label bands and
 // alignment, full labels inside the panel, no room, and panel geometry.
 #include <cmath>
-#include <string>
-
-#include <gtest/gtest.h>
-
 #include "core/res.h"
 #include "gks/clr.h"
 #include "plot/plt.h"

@@ -3,13 +3,9 @@
 // latitude/longitude one centred on 40 N 100 W: its world x is the
 // longitude east of 100 W and its world y the latitude, in degrees, so the
 // expected domains are worked out by hand.
-#include <algorithm>
-#include <string>
-#include <vector>
 
-#include <gtest/gtest.h>
 
-#include "core/res.h"
+#include "../test_support.h"
 #include "map/dom.h"
 #include "map/map.h"
 #include "plot/plt.h"
@@ -17,11 +13,7 @@
 namespace {
 
 std::vector<DOM> drawn;
-int record(DOM *d)
-{
-    drawn.push_back(*d);
-    return 0;
-}
+int record(DOM *d) { return drawn.push_back(*d), 0; }
 
 DOM install()
 {
@@ -35,11 +27,11 @@ DOM install()
     return d;
 }
 
+// PLT_plot_zoom's result, its printed text to out.
 int zoom(const char *name, float x, float y, std::string *out = nullptr)
 {
-    testing::internal::CaptureStdout();
-    int r = PLT_plot_zoom(name, x, y);
-    std::string text = testing::internal::GetCapturedStdout();
+    int r = 0;
+    const std::string text = testutil::stdout_of([&] { r = PLT_plot_zoom(name, x, y); });
     if (out) *out = text;
     return r;
 }
@@ -61,15 +53,12 @@ TEST(PlotZoom, RectangleGivesCentreSpacingAndRestores)
     EXPECT_NEAR(z.clon, -103.5, 1e-4);
     EXPECT_NEAR(z.dx, 0.2125, 1e-5);
     EXPECT_NEAR(z.dy, 0.2125, 1e-5);
-    EXPECT_EQ(z.nx, 81);
-    EXPECT_EQ(z.ny, 61);
+    EXPECT_EQ(std::pair(z.nx, z.ny), std::pair(81, 61));
     EXPECT_EQ(PLT_get_zoom(), 1);
-
     // A second zoom in the new domain, then Alt+u goes back to the first.
     MAP_domain(&z);
     zoom("B1-P-Shft", 0.5f, 0.5f);
     zoom("B1-R", 2.0f, 1.5f);
-    ASSERT_EQ(drawn.size(), 2u);
     EXPECT_EQ(PLT_get_zoom(), 2);
     zoom("u-Alt", 0, 0, &out);
     ASSERT_EQ(drawn.size(), 3u);
@@ -80,7 +69,7 @@ TEST(PlotZoom, RectangleGivesCentreSpacingAndRestores)
     EXPECT_EQ(drawn.size(), 3u);
 }
 
-TEST(PlotZoom, ZeroWidthCancelAndRedraw)
+TEST(PlotZoom, ZeroWidthCancelRedrawResizeAndPositionLine)
 {
     install();
     zoom("B1-P-Shft", 1, 1);
@@ -93,22 +82,16 @@ TEST(PlotZoom, ZeroWidthCancelAndRedraw)
     zoom("r-Alt", 0, 0);
     ASSERT_EQ(drawn.size(), 1u);
     EXPECT_NEAR(drawn[0].clat, 40, 1e-4);
-
     PLT_set_resize_func(record);
     EXPECT_EQ(PLT_plot_resize("other"), 0);
     EXPECT_EQ(PLT_plot_resize("size"), 1);
     EXPECT_EQ(drawn.size(), 2u);
-}
-
-TEST(PlotZoom, PositionLineOnlyForAltV)
-{
-    install();
-    // World (2.75, 42.5) is 97.25 W 42.5 N.
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(PLT_print_location("v", 2.75f, 42.5f), 0);
-    EXPECT_EQ(PLT_print_location("u-Alt", 2.75f, 42.5f), 0);
-    EXPECT_EQ(PLT_print_values("v-Alt", 2.75f, 42.5f), 1);
-    std::string out = testing::internal::GetCapturedStdout();
+    // Only Alt+v prints; world (2.75, 42.5) is 97.25 W 42.5 N.
+    const std::string out = testutil::stdout_of([] {
+        EXPECT_EQ(PLT_print_location("v", 2.75f, 42.5f), 0);
+        EXPECT_EQ(PLT_print_location("u-Alt", 2.75f, 42.5f), 0);
+        EXPECT_EQ(PLT_print_values("v-Alt", 2.75f, 42.5f), 1);
+    });
     EXPECT_EQ(out.rfind("Lat:  42.50 Lon:  -97.25 XY:   2.75  42.50", 0), 0u) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
 }

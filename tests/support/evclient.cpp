@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
 #include "gks/gks.h"
 
 int main(int argc, char **argv) {

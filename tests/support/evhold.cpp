@@ -1,26 +1,21 @@
-// Holds a window of numbered frames for tests and benchmarks driven by real
-// X events:  evhold [-frames n] [-loop] [-delay s] [-title t] [-refresh s]
-// [-t] [-band k] [-idle] [-names]
-// Every callback is logged as "kind name x y" (with -t after the seconds
-// since start); the key "s" adds "state frames=n loop=l delay=d zoom=z
-// cur=c".  -band: rubber band kind k (1 line, 2 rectangle) from each button
-// press to its release, kept inside pixels (0, 0) to (350, 300), as the plot
-// session's zoom rectangle; -idle: no hold, input mode 0, events until a
-// button release; -names: the window name read back after every request of
-// this connection, each new one logged "name <text>" (so names shown for an
-// instant are seen).  Prints "pixmap <id>" (the last frame's, for an
-// embedded client) and "window <id>" once mapped; after the hold "end
-// cur=<frame> zoom=<z>", "frames <n>" and "frame <k> <pixel 10,10> <pixel
-// 375,375>" each, exit status 0.
+// Holds a window of numbered frames for tests and benchmarks driven by real X
+// events:  evhold [-frames n] [-loop] [-delay s] [-title t] [-refresh s] [-t]
+// [-band k] [-idle] [-names].  Logs each callback as "kind name x y" (after
+// the seconds since start with -t), and for the key "s" "state frames=n
+// loop=l delay=d zoom=z cur=c".  -band: rubber band kind k from each button
+// press to its release, inside pixels (0, 0) to (350, 300); -idle: input
+// mode 0, no hold, until a button release; -names: logs "name <text>" for
+// each new window name, read back after every request of this connection.
+// Prints "pixmap <id>" (the last frame's) and "window <id>" once mapped, and
+// after the hold "end cur=<frame> zoom=<z>", "frames <n>" and per frame
+// "frame <k> <pixel 10,10> <pixel 375,375>".
 #include <X11/Xlib.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
-
 #include "gks/gks.h"
 #include "gks/gks_int.h"
 
@@ -95,19 +90,16 @@ int main(int argc, char **argv) {
     }
     const char *display = getenv("DISPLAY");
     if (!display || gopen_gks("", 0) != 0) return 3;
-    gset_xsize(640, 512);
-    gset_geometry("");
+    gset_xsize(640, 512), gset_geometry("");
     if (gopen_ws(1, display, GWS_WIN) != 0) return 3;
     float w[4] = {0, 100, 0, 100};  // world 0..100 on both axes
     gset_win(0, w);
     gsel_norm_tran(0);
-    // Frame k has colour k + 1 in its top-left corner.
-    const float colours[5][3] = {{0, 0, 0}, {1, 1, 1}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    // Frame k has colour k + 1 in its top-left corner; a line through the
+    // kernel gives the metafile key something to write.
+    const float colours[5][3] = {{0, 0, 0}, {1, 1, 1}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, diag[4] = {10, 10, 90, 90};
     for (int i = 0; i < 5; i++) gset_colr_rep(1, i, colours[i]);
     gset_win_title(title);
-    // A line through the kernel: the display list has something for the
-    // metafile key to write.
-    const float diag[4] = {10, 10, 90, 90};
     gset_line_colr_ind(1);
     gpolyline(2, diag);
     for (int k = 0; k < nframes; k++) {
@@ -144,7 +136,6 @@ int main(int argc, char **argv) {
     log("end cur=%d zoom=%d\nframes %d\n", gget_cur_frame(), gget_zoom(), gget_num_images());
     for (int k = 0; k < gget_num_images(); k++)
         printf("frame %d %lx %lx\n", k, frame_pixel(k, 10, 10), frame_pixel(k, 375, 375));
-    gclose_ws(1);
-    gclose_gks();
+    gclose_ws(1), gclose_gks();
     return 0;
 }

@@ -1,20 +1,10 @@
 // Starts and stops the loop-window stand-in (loopwin_stub) for a test and
 // reads back what it received.
 #pragma once
-
 #include <signal.h>
 #include <sys/msg.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <fstream>
-#include <string>
 #include <thread>
-#include <vector>
-
-#include <gtest/gtest.h>
-
 #include "../test_support.h"
 
 namespace loopwin {

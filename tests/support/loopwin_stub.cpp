@@ -12,7 +12,6 @@
 #include <sys/ipc.h>
 #include <sys/msg.h>
 #include <unistd.h>
-
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -21,7 +20,6 @@
 #include <map>
 #include <string>
 #include <vector>
-
 #include "core/mq.h"
 
 namespace {

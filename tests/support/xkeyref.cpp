@@ -13,7 +13,6 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
