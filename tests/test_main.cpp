@@ -1,8 +1,6 @@
-// The test program's main.  Every test starts from the state of a program
-// start, so the whole suite can run in one process in any order: before each
-// test every module goes back to its start state (SAT_reset_all), and the
-// environment, working folder, standard input and the signal dispositions
-// the system sets are put back as they were when the program started.
+// The test program's main: before each test every module goes back to its
+// start state (SAT_reset_all), and the environment, working folder,
+// standard input and signal dispositions to those at the program's start.
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <stdio_ext.h>

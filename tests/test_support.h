@@ -1,7 +1,5 @@
-// What the tests share: argument vectors, scratch folders, feeding standard
-// input, finding outside tools, running processes with a time limit, the
-// real samples in the shared data folder, and reading and comparing
-// pictures (PPM and PNG) with a diff picture for the failures.
+// What the tests share: processes with a time limit, outside tools, scratch
+// folders, shared samples, standard input, and PPM/PNG pictures compared.
 #pragma once
 #include <fcntl.h>
 #include <png.h>

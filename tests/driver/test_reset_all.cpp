@@ -1,6 +1,5 @@
-// SAT_reset_all, which the test program calls before every test, puts every
-// layer back to its program-start state: a setting changed in each layer
-// reads as at start again afterwards, and the hook table is filled again.
+// SAT_reset_all (called before every test) puts a setting changed in each
+// layer back to its program-start value and fills the hook table again.
 #include <gtest/gtest.h>
 #include "core/flags.h"
 #include "core/hooks.h"

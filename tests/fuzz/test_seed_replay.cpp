@@ -1,10 +1,6 @@
-// Seed replay: every fuzz target's entry (fuzz/fuzz_*.cpp, built in with the
-// entry renamed <target>_entry) runs over its seeds in fuzz/seeds and the
-// real samples of its form, each whole, cut on a grid of lengths and with a
-// few bytes flipped.  The checks are the targets' own traps and aborts, and
-// under the sanitizers (scripts/test.sh) every bad read and leak.  Each
-// corpus runs in a child process, as a fuzzer runs one target, and a crash
-// names its input.
+// Seed replay: every fuzz target's entry (renamed <target>_entry) runs over
+// its seeds and real samples, whole, cut and with bytes flipped, checked by
+// its own traps (and the sanitizers), one child process a corpus.
 #include <sys/mman.h>
 #include <cstdint>
 #include <cstring>

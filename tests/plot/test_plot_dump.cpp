@@ -1,9 +1,5 @@
-// What leaves the window: dumps of its frames into ZYRIMG files (and one
-// that cannot be written), and the screen print (Alt+m) of a frame loop
-// before and after the session replots it (as a zoom or resize does),
-// which the "noredraw" word keeps off.
-
-
+// Frame dumps into ZYRIMG files, and the screen print (Alt+m) of a loop
+// before and after a replot, which "noredraw" keeps off.
 #include "../test_support.h"
 #include "core/res.h"
 #include "gks/clr.h"

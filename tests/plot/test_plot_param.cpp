@@ -1,7 +1,5 @@
-// The animation words of "plot_param" against every keyword of the two
-// decoders of that resource (the plot session's and the satellite
-// driver's): keywords compare only a prefix, so a new word must neither be
-// taken by a keyword nor take one.
+// The animation words of "plot_param" against every keyword of its two
+// decoders: keywords compare a prefix, so no word may take another.
 #include <algorithm>
 #include <sstream>
 #include <string>

@@ -1,10 +1,6 @@
-// Interactive domain zoom, resize, refresh and the position line, called
-// directly with world positions of the map panel.  The domain is a
-// latitude/longitude one centred on 40 N 100 W: its world x is the
-// longitude east of 100 W and its world y the latitude, in degrees, so the
-// expected domains are worked out by hand.
-
-
+// Interactive zoom, resize, redraw and the position line at world positions
+// of a latitude/longitude domain centred on 40 N 100 W: world x is degrees
+// east of 100 W, world y the latitude, so expected domains are hand-worked.
 #include "../test_support.h"
 #include "map/dom.h"
 #include "map/map.h"

@@ -1,11 +1,8 @@
-// A second process drawing into a window another holds (the embedded
-// workstation):  evclient <window parameters>  ("+window:pixmap:WxH[:cmap]",
-// or "W<n>" for the window-id file zyrloop.<n>).  It opens in pixel mode 2
-// (asks the owner for a new frame and waits for it), prints "opened <title
-// read back from the owner> <w>x<h> pix=<is pixmap> winpix=<is window
-// pixmap>", fills the square (350, 350) to (400, 400) red, prints "objects
-// <n>", closes in pixel mode 9 (ending the owner's hold) and prints
-// "closed"; status 0, or 3 when the workstation cannot be opened.
+// Draws into a window another process holds:  evclient <window parameters>
+// Opens in pixel mode 2 (a new frame of the owner), prints "opened <title>
+// <w>x<h> pix=<p> winpix=<wp>", fills (350, 350) to (400, 400) red, prints
+// "objects <n>", closes in mode 9 (ending the hold), prints "closed".
+// Status 3 when the workstation cannot be opened.
 #include <cstdio>
 #include <cstdlib>
 #include <string>

@@ -1,14 +1,11 @@
 // A stand-in for the loop-window process, for tests of the queue client and
 // the resource exchange:
 //   loopwin_stub KEY [-log FILE] [-mode MODE] [-time S] [-delay S] [NAME=VALUE ...]
-// It creates the queue (replacing one left under KEY), hands out channels
-// and answers resource queries from its NAME=VALUE table (a value line per
-// occurrence of a NAME).  MODE: answer (default); silent (answers nothing);
-// mute (hands out channels only); down (answers queries with -3, a loop not
-// running); refuse (answers connection requests with 1).  It ends after
-// -time seconds (default 60), on "quit", on a signal or when its queue
-// goes, and removes the queue.  -delay waits before each query's answer;
-// -log writes each message received (channel character and text) and a NUL.
+// It makes the queue, hands out channels and answers queries from its table
+// (a line per NAME given).  MODE: answer; silent; mute (channels only); down
+// (queries get -3); refuse (connections get 1).  Ends after -time seconds,
+// on "quit", a signal or the queue's removal.  -delay: wait before each
+// answer; -log: each message received and a NUL.
 #include <sys/ipc.h>
 #include <sys/msg.h>
 #include <unistd.h>

@@ -1,15 +1,9 @@
-// Reference and stopwatch for the event benchmarks (bench/bench_events.sh);
-// events go by XSendEvent, which the owner sees as real ones.
-//   xkeyref serve            the smallest Xlib client: a window renaming
-//                            itself on every key; prints "window <id>"
-//   xkeyref keys <wid> <n>   n Alt+] presses, each timed from the send to
-//                            the window's next name change (a shown frame
-//                            puts its number there); prints "median_ms m
-//                            p90_ms p max_ms x"
-//   xkeyref drag <wid> <n>   button 1 with Alt (no frame action), n
-//                            motions, then Alt+] timed from the last motion
-//                            to the name change; prints
-//                            "after_last_motion_ms t"
+// Reference and stopwatch of bench/bench_events.sh (events by XSendEvent):
+//   serve: a window renaming itself on every key; prints "window <id>"
+//   keys <wid> <n>: n Alt+] each timed from the send to the next name change
+//     (a shown frame's number); prints "median_ms m p90_ms p max_ms x"
+//   drag <wid> <n>: Alt+button 1, n motions, Alt+] timed from the last
+//     motion to the name change; prints "after_last_motion_ms t"
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
