@@ -163,9 +163,9 @@ TEST(MapProj, EdgeCases)
         install(dom);
         for (auto &p : bad) {
             float x = 1, y = 1, la = 1, lo = 1;
-            EXPECT_EQ(std::tuple(MAP_tran(&x, &y, p[0], p[1]), x, y), std::tuple(0, M, M)) << dom << " " << p[0];
+            EXPECT_EQ((std::tuple{MAP_tran(&x, &y, p[0], p[1]), x, y}), std::tuple(0, M, M)) << dom << " " << p[0];
             if (std::isfinite(p[0] + p[1])) continue;
-            EXPECT_EQ(std::pair(MAP_untran(&la, &lo, p[0], p[1]), la), std::pair(0, M)) << dom << " " << p[0];
+            EXPECT_EQ((std::pair{MAP_untran(&la, &lo, p[0], p[1]), la}), std::pair(0, M)) << dom << " " << p[0];
         }
     }
 }
@@ -191,13 +191,11 @@ TEST(MapProj, LimitsAndGrid)
         EXPECT_EQ(std::pair(MAP_in_domain(L[0], L[3]), MAP_in_domain(L[0] - 0.01f, L[3])), std::pair(1, 0));
         EXPECT_EQ(std::pair(MAP_in_grid_domain(L[0] - 2.9f * d.dx, L[3] + 2.9f * d.dy),
                             MAP_in_grid_domain(L[0] - 3.1f * d.dx, L[3])), std::pair(1, 0));
-        EXPECT_EQ(MAP_grid_tran(&x, &y, M, 0), -1);
-        EXPECT_EQ(std::pair(x, MAP_grid_untran(&i, &j, M, 0)), std::pair(M, -1));
+        EXPECT_EQ((std::tuple{MAP_grid_tran(&x, &y, M, 0), x, MAP_grid_untran(&i, &j, M, 0)}), std::tuple(-1, M, -1));
     }
     MAP_domain(nullptr);
-    EXPECT_EQ(MAP_get_proj(), -9999);
+    EXPECT_EQ(std::pair(MAP_get_proj(), MAP_in_domain(1e9f, -1e9f)), std::pair(-9999, 1));
     EXPECT_EQ(tran(12.5f, -7), std::pair(12.5f, -7.0f));
-    EXPECT_EQ(MAP_in_domain(1e9f, -1e9f), 1);
     install("zoom,10,20");
     EXPECT_EQ(tran(50, 60), std::pair(1.0f, 1.0f));
 }
@@ -220,7 +218,7 @@ TEST(MapProj, DomainStateFactorAndDomainTran)
     EXPECT_EQ(MAP_get_domain(&cur)->plat, -50);
     EXPECT_NEAR(meridian_scale(-60, 20), 1.0, 1e-3);  // southern default true latitude -60
     install("lc,45,-90");  // missing plat/plon become the centre
-    EXPECT_EQ(std::pair(MAP_get_domain(&cur)->plat, cur.plon), std::pair(45.0f, -90.0f));
+    EXPECT_EQ((std::pair{MAP_get_domain(&cur)->plat, cur.plon}), std::pair(45.0f, -90.0f));
     install("ps,60,0");
     MAP_coord(60, 10);
     EXPECT_NEAR(tran(50, 10).first, 0, 1e-5);
@@ -239,14 +237,12 @@ TEST(MapProj, DomainStateFactorAndDomainTran)
     MAP_domain(&a);
     auto [x, y] = tran(42, -90);
     install("me,0,0");
-    EXPECT_EQ(MAP_domain_tran(&a, &b, &x, &y, x, y), 1);
-    EXPECT_EQ(MAP_get_proj(), DOM_MERC);  // current domain restored
+    EXPECT_EQ((std::pair{MAP_domain_tran(&a, &b, &x, &y, x, y), MAP_get_proj()}), std::pair(1, (int)DOM_MERC));
     MAP_domain(&b);
     float lat, lon;
     MAP_untran(&lat, &lon, x, y);
     EXPECT_LT(std::hypot(lat - 42, lon + 90), 1e-4) << lat << "," << lon;
-    EXPECT_EQ(MAP_domain_tran(&a, &a, &x, &y, 5, 6), 1);
-    EXPECT_EQ(std::pair(x, y), std::pair(5.0f, 6.0f));
+    EXPECT_EQ((std::tuple{MAP_domain_tran(&a, &a, &x, &y, 5, 6), x, y}), std::tuple(1, 5.0f, 6.0f));
 }
 
 // Directions against finite differences of the forward transform; offsets and the direction between two points.
@@ -273,8 +269,7 @@ TEST(MapProj, DirectionsMatchNumericGeometry)
     auto [x, y] = tran(40, -100);
     MAP_offset(&x2, &y2, x, y, 0, 111.195f);  // one degree north
     MAP_untran(&lat, &lon, x2, y2);
-    EXPECT_NEAR(lat, 41, 1e-3);
-    EXPECT_NEAR(MAP_dir(x, y, x2, y2), 0, 1e-2);
+    EXPECT_LT(std::hypot(lat - 41, MAP_dir(x, y, x2, y2) / 10), 1e-3);
 }
 
 // The diagram systems, values worked by hand: forward where simple (NAN: not checked), back again always.  The skew-T
