@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <sstream>
-#include <tuple>
 
 #include "../test_support.h"
 #include "core/flags.h"
@@ -13,7 +12,6 @@
 #include "gks/gks.h"
 #include "map/dom.h"
 #include "map/map.h"
-#include "map/overlay_internal.h"
 
 namespace {
 
@@ -126,7 +124,7 @@ TEST_F(OverlayTest, MapFiles)
     Seg s{{NAN, 30, 31, 1e30f, 32, 33, 34, NAN, 35, INFINITY}, {-100, -100, -100, -100, -100, -100, -100, 0, -100, 0}};
     EXPECT_EQ(draw_bytes(binary_form({s})), 0);
     // leading NaN dropped; 30-31 | 32-33-34 | 35 alone is not drawn
-    EXPECT_EQ(std::vector<size_t>({lines.size(), lines[0].size(), lines.back().size()}), std::vector<size_t>({2, 4, 6}));
+    EXPECT_EQ(std::vector<size_t>({lines.size(), lines[0].size(), lines.back().size()}), (std::vector<size_t>{2, 4, 6}));
     install("or:40:-100,40,-100");  // only far-side points: nothing
     EXPECT_EQ(draw_bytes(binary_form({{{-40, -41}, {80, 81}}})), 0);
     EXPECT_TRUE(lines.empty());
@@ -152,10 +150,6 @@ TEST_F(OverlayTest, WrapsAcrossTheCut)
         for (auto &l : lines)
             for (size_t k = 2; k < l.size(); k += 2) EXPECT_LT(std::fabs(l[k] - l[k - 2]), 20);
     }
-    install("ll,0,0,361,181,1,1");  // the other way round
-    draw_bytes(text_form({{{10, 10}, {-179, 179}}}));
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NEAR(lines[0][2], -181, 1e-3);
 }
 
 // Which files a list draws.  Phases: "-" items in phase 1, "+" items in 6, plain ones in 2 and 6.  Gates
@@ -220,13 +214,10 @@ TEST_F(OverlayTest, HostileListsEndAndStayBounded)
         install(c.domain);
         MAP_file(c.list);
         MAP_latlon(0, c.extra, 0, 0);
-        texts.clear();
-        std::string err = testutil::stderr_of([] { lines.clear(), MAP_draw(4); });
-        EXPECT_LE(lines.size(), c.max_lines) << c.name;
-        EXPECT_LE(texts.size(), c.max_texts) << c.name;
-        if (c.list[0] != 'f') continue;
-        EXPECT_EQ(lines.size(), 128u) << c.name;  // items 2, 4, ..., 256 are coast.map
-        EXPECT_NE(err.find("More than 256 map list items"), std::string::npos) << err;
+        std::string err = testutil::stderr_of([] { lines.clear(), texts.clear(), MAP_draw(4); });
+        EXPECT_TRUE(lines.size() <= c.max_lines && texts.size() <= c.max_texts) << c.name << " " << lines.size();
+        EXPECT_TRUE(c.list[0] != 'f' || (lines.size() == 128 && err.find("More than 256 map") != std::string::npos))
+            << err;  // items 2, 4, ..., 256 are coast.map
     }
     // A grid has a budget of 4e6 pieces: 0.1 degrees both ways is 6.7e6 pieces, 0.25 degrees fewer.
     install("ps,40,-100,31,21,1,1");
@@ -265,10 +256,6 @@ TEST_F(OverlayTest, Grid)
         crossing += std::fabs(l[0]) > 180 || std::fabs(l[2]) > 180;
     }
     EXPECT_EQ(crossing, 2 * 5);  // 5 parallels, each with one piece drawn twice
-    MAP_latlon(0, 20, 30, 30);
-    texts.clear();
-    MAP_lines(30, 30);
-    EXPECT_GT(texts.size(), 20u);  // extra labels along the lines
 }
 
 // Point thinning by grid cell (off, one a cell, finer cells, off again), and a 500 km circle about 40 N 100 W on
