@@ -1,5 +1,4 @@
-// The AREA reader: a real file through the program's read, one table of built
-// variants, the writer tool's files, and the byte-order switch.
+// The AREA reader: a real file, a table of built variants, the writer tool's files, the byte-order switch.
 
 #include <bit>
 
@@ -47,8 +46,6 @@ TEST(AreaReal, ReadFileFillsImagePrintsAndAnswersOutput)
         IMG_free(&img);
     }
 }
-
-// ---- built variants ----
 
 // Plain file around a block of pixel bytes.
 Bytes plain(Dir d, const Bytes &pixels, bool big = false, const char *nav_type = "RECT")
@@ -154,8 +151,7 @@ TEST(AreaVariants, ReadOrRefused)
         EXPECT_STREQ(r.area.nav_type, c.nav);
         if (c.slot) {
             ASSERT_NE(r.area.*c.slot, nullptr);
-            EXPECT_EQ((r.area.*c.slot)[1], 7);
-            EXPECT_EQ((r.area.*c.slot)[2], -8);
+            EXPECT_EQ(std::pair((r.area.*c.slot)[1], (r.area.*c.slot)[2]), std::pair(7, -8));
         }
     }
 }
@@ -168,8 +164,7 @@ TEST(AreaVariants, WriterToolFiles)
     testutil::ScratchDir dir;
     const std::string tool = std::string(ZYR_SOURCE_DIR) + "/tools/make_area.py";
     struct { const char *opts; int nx, ny; } cases[] = {
-        {"--framed --pattern random", 300, 7},
-        {"--framed --pattern smooth --prefix 12", 257, 9},
+        {"--framed --pattern random", 300, 7}, {"--framed --pattern smooth --prefix 12", 257, 9},
         {"--order little --bytes 1 --pattern random --prefix 4", 33, 5},
         {"--order big --pattern gradient --nav GVAR:1,2,3", 40, 6},
     };
@@ -201,9 +196,8 @@ TEST(AreaSwap, SwitchFollowsTheHostOrder)
         uint64_t d = 0x0102030405060708;
         EXPECT_EQ(swap_long(&v), swaps ? 0 : -1);
         swap_short(&s), swap_double(&d);
-        EXPECT_EQ(v, swaps ? 0x04030201u : 0x01020304u) << kind;
-        EXPECT_EQ(s, swaps ? 0x0201 : 0x0102);
-        EXPECT_EQ(d, swaps ? 0x0807060504030201u : 0x0102030405060708u);
+        EXPECT_EQ(std::tuple(v, s, d), swaps ? std::tuple(0x04030201u, (uint16_t)0x0201, 0x0807060504030201ull)
+                                             : std::tuple(0x01020304u, (uint16_t)0x0102, 0x0102030405060708ull)) << kind;
     }
     swap_setup(-1);
 }

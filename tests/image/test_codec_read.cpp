@@ -1,7 +1,5 @@
-// The GIF and PNG readers on files other programs write (ImageMagick,
-// giflib's tools, gifsicle, PIL), each read as ImageMagick reads it; the LZW
-// decoder's table rules; broken GIF, PNG and XWD input.  (XWD files of real
-// X servers: the window dump tests.)
+// The GIF and PNG readers on files ImageMagick, giflib's tools, gifsicle and PIL write, each read as
+// ImageMagick reads it; the LZW table rules; broken GIF, PNG and XWD input.
 
 #include <zlib.h>
 
@@ -29,8 +27,7 @@ TEST(GifRead, FilesOtherEncodersWrite)
     testutil::ScratchDir dir;
     const std::string src = "convert rose: -colors 64 ", plain = testutil::quote(dir.file("plain.gif"));
     const std::pair<const char *, std::string> cases[] = {
-        {"plain.gif", src + "{}"},
-        {"inter.gif", src + "-interlace GIF {}"},
+        {"plain.gif", src + "{}"}, {"inter.gif", src + "-interlace GIF {}"},
         {"trans.gif", src + "-fuzz 20% -transparent red {}"},
         {"loop.gif", "convert rose: rose: -flip -loop 0 -delay 20 -colors 32 -comment 'a comment' {}"},
         {"gray2.gif", "convert rose: -colorspace gray -colors 2 {}"},
@@ -115,9 +112,7 @@ TEST(GifLzw, TableRules)
         std::vector<uint8_t> in = p.done(), out(pixels + 10, 0xEE);
         const long got = GIF_lzw_decode(in.data(), in.size(), 8, out.data(), out.size());
         EXPECT_EQ(got, clear_after ? pixels : -1);
-        if (clear_after) {
-            EXPECT_EQ(std::vector<int>({out[0], out[pixels - 3], out[pixels - 1]}), std::vector<int>({1, 2, 7}));
-        }
+        EXPECT_TRUE(!clear_after || std::vector<int>({out[0], out[pixels - 3], out[pixels - 1]}) == std::vector<int>({1, 2, 7}));
     }
     std::vector<uint8_t> out(64), past = CodePacker().put(4, 3).put(1, 3).put(7, 3).done();
     EXPECT_EQ(GIF_lzw_decode(past.data(), past.size(), 2, out.data(), out.size()), -1);
@@ -151,10 +146,8 @@ struct PngCase {
     {"pal_trns", "pil:base.convert('P', palette=Image.ADAPTIVE, colors=3)|transparency=2", 2, 3, 0, 8, 8, 0},
 };
 
+// Every colour type and bit depth, interlaced or not, as ImageMagick and PIL write them.
 class PngKinds : public testing::TestWithParam<PngCase> {};
-
-// Every colour type and bit depth, interlaced or not, as ImageMagick and PIL
-// write them.
 TEST_P(PngKinds, ReadsWhatOtherEncodersWrite)
 {
     const PngCase &c = GetParam();
@@ -210,17 +203,12 @@ TEST(ImageReaders, BrokenInput)
         {"GIF such a screen, query only", 'g', 6, 0xFFFFFFFF, 0, 1, 1},
         {"GIF last sub-block claims more than remains: rows kept", 'g', -1, 0, 3, 0, 1},
         {"PNG wrong IHDR CRC", 'p', 29, 0, 0, 0, 0},
-        {"PNG 1e6 rows the file cannot hold", 'p', 20, 1000000, 0, 0, 0},
-        {"XWD version", 'x', 4, 6, 0, 0, 0},
-        {"XWD header size small", 'x', 0, 99, 0, 0, 0},
-        {"XWD header past file", 'x', 0, 1u << 30, 0, 0, 0},
-        {"XWD depth over window", 'x', 12, 25, 0, 0, 0},
-        {"XWD format XY", 'x', 8, 1, 0, 0, 0},
-        {"XWD bits per pixel 7", 'x', 44, 7, 0, 0, 0},
-        {"XWD short rows", 'x', 48, 3, 0, 0, 0},
+        {"PNG 1e6 rows the file cannot hold", 'p', 20, 1000000, 0, 0, 0}, {"XWD version", 'x', 4, 6, 0, 0, 0},
+        {"XWD header size small", 'x', 0, 99, 0, 0, 0}, {"XWD header past file", 'x', 0, 1u << 30, 0, 0, 0},
+        {"XWD depth over window", 'x', 12, 25, 0, 0, 0}, {"XWD format XY", 'x', 8, 1, 0, 0, 0},
+        {"XWD bits per pixel 7", 'x', 44, 7, 0, 0, 0}, {"XWD short rows", 'x', 48, 3, 0, 0, 0},
         {"XWD colours past file", 'x', 76, 1000000, 0, 0, 0},
-        {"XWD height past file", 'x', 20, 1u << 20, 0, 0, 0},
-        {"XWD width past rows", 'x', 16, 5000, 0, 0, 0},
+        {"XWD height past file", 'x', 20, 1u << 20, 0, 0, 0}, {"XWD width past rows", 'x', 16, 5000, 0, 0, 0},
         {"XWD byte order 9", 'x', 28, 9, 0, 0, 0},
     };
     testutil::ScratchDir dir;

@@ -1,6 +1,4 @@
-// The GIF, PNG and XWD writers and the animated loop files against
-// independent decoders (libpng, PIL, ImageMagick), with the files read back
-// by our own readers in the same round trip.
+// The GIF, PNG, XWD and animation writers against libpng, PIL and ImageMagick, read back by our readers.
 
 #include <array>
 #include <filesystem>
@@ -33,18 +31,12 @@ struct Layout {
     int ncolours;  // distinct colours drawn from
     bool interlace = false, pad = true;
 } const kLayouts[] = {
-    {"d1", 1, 1, 0, TABLE, 2},
-    {"d4", 4, 4, 1, TABLE, 16},
-    {"d8_table", 8, 8, 1, TABLE, 200},
-    {"d8_table_interlaced_gif", 8, 8, 1, TABLE, 200, true},
-    {"d8_gray", 8, 0, 1, GRAY, 256},
+    {"d1", 1, 1, 0, TABLE, 2}, {"d4", 4, 4, 1, TABLE, 16}, {"d8_table", 8, 8, 1, TABLE, 200},
+    {"d8_table_interlaced_gif", 8, 8, 1, TABLE, 200, true}, {"d8_gray", 8, 0, 1, GRAY, 256},
     {"d8_gray_unpadded", 8, 0, 1, GRAY, 256, false, false},  // rows as files hold them: odd length
-    {"d16_msb", 16, 16, 1, MASK565, 90},
-    {"d16_lsb", 16, 16, 0, MASK565, 90},
-    {"d24_msb", 24, 24, 1, MASK888, 120},
-    {"d24_lsb", 24, 24, 0, MASK888, 120},
-    {"d32_msb", 24, 32, 1, MASK888, 250},
-    {"d32_lsb", 24, 32, 0, MASK888, 250},
+    {"d16_msb", 16, 16, 1, MASK565, 90}, {"d16_lsb", 16, 16, 0, MASK565, 90},
+    {"d24_msb", 24, 24, 1, MASK888, 120}, {"d24_lsb", 24, 24, 0, MASK888, 120},
+    {"d32_msb", 24, 32, 1, MASK888, 250}, {"d32_lsb", 24, 32, 0, MASK888, 250},
     {"d32_bgr", 24, 32, 0, MASKBGR, 64},
 };
 
@@ -100,7 +92,6 @@ TEST(ImageWriters, EveryLayoutRoundTripsThroughEveryFormat)
         EXPECT_EQ(codec::max_channel_diff(std::string(r.px.begin(), r.px.end()), want), 0) << "PNG by libpng";
         ASSERT_EQ(PNG_read(png.c_str(), from_png.get(), 0), 1);
         EXPECT_EQ(codec::max_channel_diff(codec::record_rgb(from_png.get()), want), 0) << "PNG by our reader";
-
         ASSERT_EQ(XWD_write(xwd.c_str(), rec.get()), 1);
         // The XWD holds 16-bit pixels themselves; ImageMagick widens 5- and
         // 6-bit channels by v * 255 / 31 where the palette writers shift
@@ -113,10 +104,7 @@ TEST(ImageWriters, EveryLayoutRoundTripsThroughEveryFormat)
         EXPECT_EQ(std::vector<uint32_t>({from_xwd->red_mask, from_xwd->green_mask, from_xwd->blue_mask}),
                   std::vector<uint32_t>({rec->red_mask, rec->green_mask, rec->blue_mask}));
         EXPECT_STREQ(from_xwd->info, L.name);
-        if (L.colour == GRAY) {
-            EXPECT_EQ(codec::max_channel_diff(codec::record_rgb(from_xwd.get()), want), 0) << "XWD gray ramp";
-        }
-
+        EXPECT_EQ(L.colour == GRAY ? codec::max_channel_diff(codec::record_rgb(from_xwd.get()), want) : 0, 0) << "XWD gray";
         GIF_interlace(L.interlace);  // last: the GIF writer replaces the pixels
         ASSERT_EQ(GIF_write(gif.c_str(), rec.get()), 1);
         GIF_interlace(0);
@@ -174,8 +162,7 @@ TEST(ImageWriters, HeaderChoicesSeenByPil)
               "P 256 ['Creation Time', 'Software', 'Title']\nZYR - Tarnwell Renderer v5.0\n GMT\n");
 }
 
-// The writers fail cleanly: 0 on an unwritable folder, a full device, no
-// frames and an empty record.
+// 0 on an unwritable folder, a full device, no frames and an empty record.
 TEST(ImageWriters, FailuresReturnZero)
 {
     codec::Rec rec;
@@ -210,11 +197,9 @@ struct Anim {
     int frames, w, h, colours;
     bool distinct;
 } const kAnims[] = {
-    {"one_frame", 1, 30, 20, 40, false},
-    {"global_palette", 5, 41, 23, 60, false},
+    {"one_frame", 1, 30, 20, 40, false}, {"global_palette", 5, 41, 23, 60, false},
     {"local_tables", 4, 33, 17, 200, true},  // 800 colours in all
-    {"exactly_256", 3, 32, 32, 256, false},
-    {"long_loop", 128, 8, 6, 5, false},
+    {"exactly_256", 3, 32, 32, 256, false}, {"long_loop", 128, 8, 6, 5, false},
 };
 
 class AnimFiles : public testing::TestWithParam<Anim> {};

@@ -1,6 +1,5 @@
-// The image record and the ZYRIMG file: header forms, options and damaged
-// files, the compressed stream chain against zlib, projection tokens, the
-// converted pixel forms and the region prompt's "exit".
+// The image record and the ZYRIMG file: header forms, options, damaged files, the stream chain against
+// zlib, projection tokens, converted pixel forms and the region prompt's "exit".
 
 #include "core/util.h"
 #include "files/date.h"
@@ -42,11 +41,8 @@ TEST(ZyrImg, HeaderFormsOptionsAndDamagedFiles)
         {"option C", "ZYRIMGC\n\n\n2 2\nabx\x03" "123456WXYZ", 1, 2, 2, -9999, "WXYZ"},
         {"option V skips 1024 bytes", "ZYRIMGV\n\n\n2 2\n" + std::string(1024, '?') + "WXYZ", 1, 2, 2, -9999, "WXYZ"},
         {"long date and info lines", "ZYRIMG\n" + std::string(500, 'd') + "\n" + std::string(500, 'i') + "\n3 3\nabcdefghi", 1, 3, 3, -9999, "abc"},
-        {"not ZYRIMG", "GIF89a", -1},
-        {"empty", "", -1},
-        {"header only", "ZYRIMG\n", -1},
-        {"100000 x 100000", "ZYRIMG\n\n\n100000 100000\n", -1},
-        {"negative width", "ZYRIMG\n\n\n-5 10\n", -1},
+        {"not ZYRIMG", "GIF89a", -1}, {"empty", "", -1}, {"header only", "ZYRIMG\n", -1},
+        {"100000 x 100000", "ZYRIMG\n\n\n100000 100000\n", -1}, {"negative width", "ZYRIMG\n\n\n-5 10\n", -1},
         {"width past int", "ZYRIMG\n\n\n2147483647 2\n", -1},
         {"token without a domain", "ZYRIMG\n\n\nPS 1 2 3\n", -1},
         {"bad domain line", "ZYRIMG4\n\n\nnot a domain at all\n", -1},
@@ -110,13 +106,11 @@ TEST(ZyrImg, ProjectionTokensRoundTrip)
 {
     const float M = -9999;
     struct { int proj; float plat, plon, p0, p1, p2; const char *token; } cases[] = {
-        {2, M, M, M, M, M, "LL "},
-        {3, M, M, M, M, M, "ME "},
+        {2, M, M, M, M, M, "LL "}, {3, M, M, M, M, M, "ME "},
         {1, 60, -100, M, M, M, "PS "},  // plon equals clon
         {1, 60, -105, M, M, M, "PS:-105.000000 "},
         {4, 25, -95, 25, 35, 1, "LC:25.000000:-95.000000:25.000000:35.000000:1.000000 "},
-        {4, M, -95, M, M, M, "LC:-95.000000 "},
-        {4, M, M, M, M, M, "LC "},
+        {4, M, -95, M, M, M, "LC:-95.000000 "}, {4, M, M, M, M, M, "LC "},
         {9, 0, -75, 6.6f, M, M, "SAT:0.000000:-75.000000:6.600000 "},
         {9, 0, -135, M, M, M, "SAT:0.000000:-135.000000 "},
     };
@@ -147,10 +141,8 @@ TEST(ZyrImg, ConvertedFormsForWindowDepths)
         {24, 32, 1, 2, 8, {0, 30, 60, 90, 9, 3, 6, 9}, {60, 6}},  // mean of bytes 1..3
         {24, 32, 0, 2, 8, {30, 60, 90, 0, 3, 6, 9, 9}, {60, 6}},  // mean of bytes 0..2
         {24, 24, 1, 2, 7, {1, 2, 3, 4, 5, 6, 99}, {3, 6}},        // byte 2; row padding skipped
-        {24, 24, 0, 2, 7, {1, 2, 3, 4, 5, 6, 99}, {1, 4}},
-        {16, 16, 1, 2, 4, {1, 2, 3, 4}, {2, 4}},
-        {16, 16, 0, 2, 4, {1, 2, 3, 4}, {1, 3}},
-        {4, 4, 1, 4, 2, {0x12, 0x34}, {1, 2, 3, 4}},
+        {24, 24, 0, 2, 7, {1, 2, 3, 4, 5, 6, 99}, {1, 4}}, {16, 16, 1, 2, 4, {1, 2, 3, 4}, {2, 4}},
+        {16, 16, 0, 2, 4, {1, 2, 3, 4}, {1, 3}}, {4, 4, 1, 4, 2, {0x12, 0x34}, {1, 2, 3, 4}},
         {1, 1, 1, 8, 1, {0x05}, {1, 0, 1, 0, 0, 0, 0, 0}},  // least significant bit first
     };
     testutil::ScratchDir dir;

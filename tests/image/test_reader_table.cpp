@@ -1,8 +1,5 @@
-// The reader table: every row recognises a minimal file of its own format
-// and no other row does; every row reads its file from memory and from a
-// stream alike and refuses junk; a file that cannot be opened gets the row's
-// own messages; the real GINI, LRIT and TIFF samples read as independent
-// decoders and PROJ say.
+// The reader table: each row recognises only its own format, reads from memory and stream alike, refuses
+// junk with its own messages; the real GINI, LRIT and TIFF samples read as independent decoders and PROJ say.
 
 #include <filesystem>
 
@@ -32,8 +29,7 @@ std::vector<Sample> samples()
         {IMG_SRC_AREA, cat({Dir(4, 3).bytes(false), nav("RECT", {}, false), ramp(12)}), 4, 3},
         {IMG_SRC_AWIP, cat({heading, make_pdb(7, 4, 3), ramp(12)}), 4, 3},
         {IMG_SRC_AWIPZ, cat({heading, deflated(cat({heading, make_pdb(7, 32, 24)})), deflated(noise)}), 32, 24},
-        {IMG_SRC_UNISYS, unisys(8, 6, "x8 y6 end "), 8, 6},
-        {IMG_SRC_TIFF, Tiff().grey(4, 3, ramp(12)), 4, 3},
+        {IMG_SRC_UNISYS, unisys(8, 6, "x8 y6 end "), 8, 6}, {IMG_SRC_TIFF, Tiff().grey(4, 3, ramp(12)), 4, 3},
         {IMG_SRC_LRIT, lrit.out, 4, 3},
     };
 }
@@ -108,8 +104,6 @@ TEST(ReaderTable, EveryRowRefusesJunkAndAMissingFileWithItsOwnMessages)
         EXPECT_EQ(err, c.messages);
     }
 }
-
-// ---- real samples ----
 
 // A real file read through its row: size, date (year to minute), info
 // (nullptr: the file's name or its start), domain projection, an FNV-1a 64
@@ -223,8 +217,6 @@ TEST_P(RealSamples, SizeDatePixelsAndNavigation)
 
 INSTANTIATE_TEST_SUITE_P(Readers, RealSamples, testing::ValuesIn(kReal), [](const auto &i) { return codec::case_name(i.param.file); });
 
-// ---- truncated files ----
-
 // Files that end early: every reader refuses a file whose data stop before
 // the image is full, with a message naming the file.  Each form is cut at
 // ten lengths from an eleventh to ten elevenths of the file (past every
@@ -241,8 +233,7 @@ struct Form {
 
 const Form kForms[] = {
     {"GiniZlib", IMG_SRC_AWIPZ, "gini/EAST-CONUS_4km_12.0_20050912_0600.gini", 0},
-    {"GiniZlibChain", IMG_SRC_AWIPZ, "gini/zlibgini", 0},
-    {"GiniPng", IMG_SRC_AWIPZ, "gini/pnggini", 0},
+    {"GiniZlibChain", IMG_SRC_AWIPZ, "gini/zlibgini", 0}, {"GiniPng", IMG_SRC_AWIPZ, "gini/pnggini", 0},
     {"GiniPlain", IMG_SRC_AWIPZ, "seed:fuzz_awip/plain_lambert", 1},
     {"AreaPlain", IMG_SRC_AREA, "area/cmx3g8_wv_1998.260_0745_mcidas.ara", 0},
     {"AreaPlainLittleEndian", IMG_SRC_AREA, "area/derived/pngarea_plain.area", 0},
@@ -256,8 +247,7 @@ const Form kForms[] = {
     {"LritJpeg12", IMG_SRC_LRIT, "seed:fuzz_lrit/jpeg12", 1},
     {"Unisys", IMG_SRC_UNISYS, "seed:fuzz_unisys/plain64x48", 0},
     {"Zyrimg", IMG_SRC_ZYR, "seed:fuzz_zyrimg/from_png", 0},
-    {"ZyrimgZ", IMG_SRC_ZYR, "seed:fuzz_zyrimg/z", 0},
-    {"Gif", -1, "seed:fuzz_gif/inter.gif", 0},
+    {"ZyrimgZ", IMG_SRC_ZYR, "seed:fuzz_zyrimg/z", 0}, {"Gif", -1, "seed:fuzz_gif/inter.gif", 0},
     {"TiffDeflate", IMG_SRC_TIFF, "seed:fuzz_tiff/deflate_merc.tif", 0},
     {"TiffLzw", IMG_SRC_TIFF, "seed:fuzz_tiff/lzw_geog.tif", 0},
     {"TiffLzw16Tiles", IMG_SRC_TIFF, "seed:fuzz_tiff/lzw16_tiled.tif", 0},

@@ -1,7 +1,5 @@
-// TIFF and GeoTIFF against GDAL: GeoTIFFs of every projection the reader
-// places (pixel centres from gdaltransform), one picture in every compression
-// and layout gdal_translate offers; built files for byte orders and bad
-// directories.  The real files are in the reader table's samples.
+// TIFF and GeoTIFF against GDAL: every projection the reader places (pixel centres from gdaltransform),
+// every compression and layout gdal_translate offers; built files for byte orders and bad directories.
 #include <sstream>
 
 #include "image/readers.h"
@@ -22,8 +20,6 @@ std::string gdal_pixels(const std::string &path, size_t want)
     std::string pgm = testutil::read_file(dir.file("x.pgm"));
     return pgm.size() < want ? "" : pgm.substr(pgm.size() - want);
 }
-
-// ---- GeoTIFFs: pixel centres against gdaltransform ----
 
 // GeoKeys (SHORT values but for the DOUBLE ones 2057..2061 and 3078..3095);
 // the model position of raster (0, 0) and the pixel size; matrix:
@@ -117,8 +113,6 @@ TEST_P(TiffGdalGeo, FirstAndLastPixelCentresMatchGdaltransform)
 
 INSTANTIATE_TEST_SUITE_P(Tiff, TiffGdalGeo, testing::ValuesIn(kGeo), [](const auto &i) { return codec::case_name(i.param.name); });
 
-// ---- compression and layout: one picture through gdal_translate ----
-
 // A 301 x 203 picture with smooth stretches and texture (odd sizes so strips
 // and tiles end part way).
 constexpr int kW = 301, kH = 203;
@@ -146,17 +140,14 @@ TEST(TiffGdalCodec, PixelsEqualTheOriginalOrGdalsDecoding)
     testutil::ScratchDir dir;
     const std::string wide = "-ot UInt16 -scale 0 255 0 65535 ";
     struct { const char *name; std::string opts; bool jpeg; } cases[] = {
-        {"none", "", false},
-        {"LZW", "-co COMPRESS=LZW", false},
+        {"none", "", false}, {"LZW", "-co COMPRESS=LZW", false},
         {"LZW, horizontal predictor", "-co COMPRESS=LZW -co PREDICTOR=2", false},
-        {"Deflate", "-co COMPRESS=DEFLATE", false},
-        {"PackBits", "-co COMPRESS=PACKBITS", false},
+        {"Deflate", "-co COMPRESS=DEFLATE", false}, {"PackBits", "-co COMPRESS=PACKBITS", false},
         {"LZW in 64 x 48 tiles", "-co TILED=YES -co BLOCKXSIZE=64 -co BLOCKYSIZE=48 -co COMPRESS=LZW", false},
         {"Deflate, big-endian", "-co ENDIANNESS=BIG -co COMPRESS=DEFLATE", false},
         {"three samples per pixel", "-b 1 -b 1 -b 1 -co INTERLEAVE=PIXEL -co COMPRESS=DEFLATE", false},
         {"three planes", "-b 1 -b 1 -b 1 -co INTERLEAVE=BAND -co COMPRESS=LZW", false},
-        {"16-bit", wide, false},
-        {"16-bit LZW", wide + "-co COMPRESS=LZW", false},
+        {"16-bit", wide, false}, {"16-bit LZW", wide + "-co COMPRESS=LZW", false},
         {"16-bit big-endian Deflate", wide + "-co ENDIANNESS=BIG -co COMPRESS=DEFLATE", false},
         {"16-bit tiles, predictor", wide + "-co TILED=YES -co BLOCKXSIZE=32 -co BLOCKYSIZE=32 -co COMPRESS=DEFLATE -co PREDICTOR=2", false},
         {"grey JPEG strips", "-co COMPRESS=JPEG", true},
@@ -171,8 +162,6 @@ TEST(TiffGdalCodec, PixelsEqualTheOriginalOrGdalsDecoding)
         EXPECT_TRUE(codec::image_bytes(img) == (c.jpeg ? gdal_pixels(dir.file("x.tif"), (size_t)kW * kH) : picture()));
     }
 }
-
-// ---- built files ----
 
 using build::Tiff;
 
@@ -213,8 +202,7 @@ TEST(TiffBad, RefusedOrSurvivedDirectories)
         {"not a TIFF", {'G', 'I', 'F', '8', '9', 'a'}, -1},
         {"directory past the end", {'I', 'I', 42, 0, 0xFF, 0xFF, 0, 0}, -1},
         {"65535 entries, none there", {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF}, -1},
-        {"strip past the end", cut.build({}), -1},
-        {"huge tile", huge.build({}), -1},
+        {"strip past the end", cut.build({}), -1}, {"huge tile", huge.build({}), -1},
         {"unknown compression", odd.grey(4, 4, build::Bytes(16, 7)), -1, "odd.tif: compression 50999"},
         {"geographic key but no tiepoint", keys.grey(4, 4, build::Bytes(16, 7)), 0},
     };
