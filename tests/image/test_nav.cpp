@@ -32,7 +32,6 @@ TEST(NavTime, AnglesDatesEpochsAndLatitudes)
     EXPECT_EQ(std::vector<double>(out, out + 3), (std::vector<double>{45, 90, std::sqrt(8.0)}));
 }
 
-// With no navigation set up a transform leaves every value as it was.
 TEST(NavNone, TransformLeavesValues)
 {
     AREA_reset();
