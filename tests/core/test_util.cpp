@@ -41,7 +41,11 @@ TEST(UtilText, ComparisonAndEditing)
     }
     using Edit = std::function<char *(char *)>;
     auto shift = [](int n) { return Edit([n](char *s) { return shift_string(s, n); }); };
+    auto last = [](const char *f) { return Edit([f](char *s) { return const_cast<char *>(strlstr(s, f)); }); };
+    const Edit cat = [](char *s) { static char c[8] = "abc"; return strmcat(c, s, sizeof c); };
     struct Case { Edit edit; const char *in, *out; } cases[] = {
+        {last("/"), "a/b/c/d", "/d"}, {last("a/"), "a/b/c/d", "a/b/c/d"}, {last("x"), "a/b", nullptr},
+        {last("abc"), "ab", nullptr}, {cat, "defghij", "abcdefg"}, {cat, "more", "abcdefg"},
         {trim_string, "name \t  ", "name"}, {trim_string, " a b ", " a b"}, {trim_string, "   ", ""},
         {trim_cr_string, "line\r\r", "line"}, {trim_cr_string, "li\rne\r ", "li\rne\r "},
         {wsstrip_string, "a\r\nb\n\r", "ab"}, {wstrim_string, "value  \r\n", "value"},
@@ -68,14 +72,6 @@ TEST(UtilText, CopyAppendSearchAndPredicates)
     EXPECT_STREQ(strntcpy(buf, "abcdefghijk", 5), "abcd");
     EXPECT_EQ(buf[5], 'x');  // nothing written past n bytes
     EXPECT_STREQ(strntcpy(buf, nullptr, 5), "");
-    char cat[8] = "abc";
-    EXPECT_STREQ(strmcat(cat, "defghij", sizeof cat), "abcdefg");
-    EXPECT_STREQ(strmcat(cat, "more", sizeof cat), "abcdefg");
-    const char *text = "a/b/c/d";
-    EXPECT_EQ(strlstr(text, "/"), text + 5);
-    EXPECT_EQ(strlstr(text, "a/"), text);
-    EXPECT_EQ(strlstr(text, "x"), strlstr("ab", "abc"));
-    EXPECT_EQ(strlstr(text, "x"), nullptr);
     const char *list[] = {"gif", "PNG", nullptr, "xwd"};
     EXPECT_EQ(searchstr(list, 4, "png") + searchstr(list, 4, "XWD"), 2);
     EXPECT_EQ(searchstr(list, 3, "xwd") + searchstr(list, 4, "jpg"), 0);  // beyond n; absent
@@ -182,33 +178,28 @@ TEST(UtilPrompt, SetCommandsLongAnswersAndNumbers)
 // A word answer is taken by the text prompts.
 TEST(UtilPrompt, ExitAndEndOfInputRequestTheEndWithStatusZero)
 {
-    using Ask = std::function<bool()>;
-    char out[20];
-    const Ask text = [&] { return ZYR_prompts("Ask: ", out, 20) == nullptr && !*out; };
-    const Ask line = [] {
-        char *got = ZYR_promptl("Ask: ", nullptr);
-        free(got);
-        return got == nullptr;
-    };
-    const Ask real = [] { return ZYR_promptf("Ask: ") == 0.0f; };
-    const Ask whole = [] { return ZYR_promptd("Ask: ") == 0; };
-    struct Case { const char *input; Ask ask; const char *printed; /* nullptr: answered, no end */ } cases[] = {
-        {"exit\nnever\n", text, "Ask: "}, {"exit\nnever\n", line, "Ask: "}, {"exit\nnever\n", real, "Ask: "},
-        {"exit now\n7\n", whole, "Ask: "}, {"not a number\n", text, nullptr}, {"not a number\n", line, nullptr},
-        {"not a number\n", real, "Ask: Ask: \n"}, {"not a number\n", whole, "Ask: Ask: \n"},
-    };
-    int row = 0;
+    struct Case { const char *input; char kind; const char *printed; } cases[] = {  // printed null: answered
+        {"exit\nnever\n", 's', "Ask: "}, {"exit\nnever\n", 'l', "Ask: "}, {"exit\nnever\n", 'f', "Ask: "},
+        {"exit now\n7\n", 'd', "Ask: "}, {"not a number\n", 's', nullptr}, {"not a number\n", 'l', nullptr},
+        {"not a number\n", 'f', "Ask: Ask: \n"}, {"not a number\n", 'd', "Ask: Ask: \n"}};
     for (const Case &c : cases) {
-        SCOPED_TRACE(row++);
+        SCOPED_TRACE(std::string(1, c.kind) + c.input);
         ZYR_clear_exit();
         feed_stdin(c.input);
         alarm(5);  // a prompt that kept asking would fail here, not hang
-        bool ended = false;
-        std::string printed = stdout_of([&] { ended = c.ask(); });
+        char out[20] = "x", *line = nullptr;
+        float got = -1;
+        std::string printed = stdout_of([&] {
+            if (c.kind == 's') got = ZYR_prompts("Ask: ", out, 20) ? 1 : *out;
+            if (c.kind == 'l') got = (line = ZYR_promptl("Ask: ", nullptr)) != nullptr;
+            if (c.kind == 'f') got = ZYR_promptf("Ask: ");
+            if (c.kind == 'd') got = ZYR_promptd("Ask: ");
+        });
         alarm(0);
+        free(line);
         EXPECT_EQ(ZYR_exit_requested(), c.printed != nullptr);
         if (!c.printed) continue;
-        EXPECT_TRUE(ended);
+        EXPECT_EQ(got, 0);  // null, or an empty text, or 0
         EXPECT_EQ(printed, c.printed);
         EXPECT_EQ(ZYR_exit_status(), 0);
     }
