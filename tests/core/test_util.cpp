@@ -183,7 +183,7 @@ TEST(UtilPrompt, ExitAndEndOfInputRequestTheEndWithStatusZero)
         {"exit now\n7\n", 'd', "Ask: "}, {"not a number\n", 's', nullptr}, {"not a number\n", 'l', nullptr},
         {"not a number\n", 'f', "Ask: Ask: \n"}, {"not a number\n", 'd', "Ask: Ask: \n"}};
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(1, c.kind) + c.input);
+        SCOPED_TRACE(testing::Message() << c.kind << " " << c.input);
         ZYR_clear_exit();
         feed_stdin(c.input);
         alarm(5);  // a prompt that kept asking would fail here, not hang
