@@ -108,7 +108,8 @@ TEST(FileName, TypedNamesAndTheConventionFile)
     FILE_set_filename("/a/b/2004070914.ir");  // later names stay in a literal full path's folder
     EXPECT_EQ(build(nullptr, at(2004, 7, 9, 15, 0)), "/a/b/2004070915.ir");
     // Overlong names, templates and keys are cut.
-    EXPECT_EQ(build(("@" + std::string(300, 't') + "%Y%m%d%h").c_str(), kJul9).size(), (size_t)FILE_NAME_SIZE - 1);
+    const std::string long_templ = std::string("@").append(300, 't').append("%Y%m%d%h");
+    EXPECT_EQ(build(long_templ.c_str(), kJul9).size(), (size_t)FILE_NAME_SIZE - 1);
     EXPECT_LT((FILE_set_file(std::string(400, 'n').c_str(), out), std::strlen(out)), (size_t)FILE_NAME_SIZE);
     FILE_set_key('k', std::string(400, 'n').c_str());
     EXPECT_EQ(std::strlen(FILE_get_key('k')), 29u);
