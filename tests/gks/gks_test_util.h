@@ -1,5 +1,4 @@
-// Helpers for the graphics kernel tests: a private X server of a chosen
-// depth, opening the window workstation on it, and reading pixels back.
+// Helpers for the graphics kernel tests: a private X server, the window on it, pixels read back.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,11 +19,11 @@
 
 namespace gkstest {
 
-// An Xvfb of its own, stopped when the object goes.  Display numbers from
-// 300 up are tried until one answers (low numbers may be held by other
-// servers on this machine); -displayfd tells when the server is ready.
-class XServer {
-public:
+// An Xvfb of its own, stopped with the object; display numbers from 300 up are tried until one
+// answers (low ones may be held by other servers); -displayfd tells when the server is ready.
+struct XServer {
+    pid_t pid_ = -1;
+    std::string name_;
     explicit XServer(int depth, const char *size = "1280x1024") {
         for (int tries = 0; tries < 6 && name_.empty(); tries++) {
             start(300 + (int)((getpid() * 7 + tries * 131) % 600), std::string(size) + "x" + std::to_string(depth));
@@ -36,10 +35,7 @@ public:
     ~XServer() { stop(); }
     bool ok() const { return !name_.empty(); }
     const std::string &name() const { return name_; }
-
-private:
-    // The number's newline may come in a write of its own: the pipe stays
-    // open until it has come, or that write kills the server.
+    // The pipe stays open until the number's newline has come, or that write kills the server.
     void start(int num, const std::string &screen) {
         int fds[2];
         if (pipe(fds) != 0) return;
@@ -56,20 +52,15 @@ private:
         close(fds[0]);
         if (!got.empty()) name_ = std::string(":").append(std::to_string(atoi(got.c_str())));
     }
-    void stop() {
-        if (pid_ > 0) kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0), pid_ = -1;
-    }
-    pid_t pid_ = -1;
-    std::string name_;
+    void stop() { if (pid_ > 0) kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0), pid_ = -1; }
 };
 
-// The whole picture of the window (the off-screen pixmap primitives draw
-// in) as rows of pixel values, or one pixel of it.
+// The window's picture (the pixmap primitives draw in) as rows of pixel values, or one pixel.
 struct Picture {
     int w = 0, h = 0;
     std::vector<unsigned long> px;
     unsigned long at(int x, int y) const { return px[(size_t)y * w + x]; }
-    bool operator==(const Picture &o) const { return w == o.w && h == o.h && px == o.px; }
+    bool operator==(const Picture &) const = default;
 };
 inline Picture grab(int x0 = 0, int y0 = 0, int w = 0, int h = 0) {
     Picture p{w, h, {}};
@@ -81,11 +72,11 @@ inline Picture grab(int x0 = 0, int y0 = 0, int w = 0, int h = 0) {
 }
 inline unsigned long picture_pixel(int x, int y) { return grab(x, y, 1, 1).px[0]; }
 
-// The picture as gget_image reads it back, as 0xRRGGBB (32-bit pixels only).
+// The picture as gget_image reads it back, as 0xRRGGBB.
 inline std::vector<uint32_t> read_back() {
     IMG img;
+    std::vector<uint32_t> px;  // 32-bit pixels only
     IMG_init(&img);
-    std::vector<uint32_t> px;
     for (int i = 0, ok = gget_image(&img) && img.bits_pixel == 32; ok && i < img.nx * img.ny; i++) {
         const unsigned char *p = img.data + (size_t)(i / img.nx) * img.bytes_line + 4 * (size_t)(i % img.nx);
         px.push_back(img.byte_order ? (uint32_t)p[1] << 16 | p[2] << 8 | p[3] : (uint32_t)p[2] << 16 | p[1] << 8 | p[0]);
@@ -95,21 +86,15 @@ inline std::vector<uint32_t> read_back() {
 }
 
 // Bounding box of the pixels equal to value (x1, y1, x2, y2), count in n.
-struct Box {
-    int x1 = 1 << 30, y1 = 1 << 30, x2 = -1, y2 = -1;
-    long n = 0;
-};
+struct Box { int x1 = 1 << 30, y1 = 1 << 30, x2 = -1, y2 = -1; long n = 0; };
 inline Box box_of(const Picture &p, unsigned long value) {
     Box b;
-    for (int y = 0; y < p.h; y++)
-        for (int x = 0; x < p.w; x++)
-            if (p.at(x, y) == value)
-                b.n++, b.x1 = std::min(b.x1, x), b.y1 = std::min(b.y1, y), b.x2 = std::max(b.x2, x), b.y2 = std::max(b.y2, y);
+    for (int i = 0, x = 0, y = 0; i < p.w * p.h; i++, x = i % p.w, y = i / p.w)
+        if (p.px[i] == value) b.n++, b.x1 = std::min(b.x1, x), b.y1 = std::min(b.y1, y), b.x2 = std::max(b.x2, x), b.y2 = std::max(b.y2, y);
     return b;
 }
 
-// Alt+m's metafile of the screen (named by METAOUT, path here) without its
-// creation date line; the messages of the print go to err.
+// Alt+m's metafile (METAOUT, path here) without its date line; the print's messages to err.
 inline std::string print_meta(const std::string &path, std::string *err) {
     *err = testutil::stderr_of(gobj_print_meta);
     std::istringstream in(testutil::read_file(path));
@@ -122,8 +107,7 @@ inline std::string print_meta(const std::string &path, std::string *err) {
 // Opens the kernel (errors to errfile) and a 640 x 512 window on display.
 inline bool open_window(const std::string &display, const std::string &errfile, int w = 640, int h = 512) {
     if (gopen_gks(errfile.c_str(), 0) != 0) return false;
-    gset_xsize(w, h), gset_geometry("");
-    return gopen_ws(1, display.c_str(), GWS_WIN) == 0;
+    return gset_xsize(w, h), gset_geometry(""), gopen_ws(1, display.c_str(), GWS_WIN) == 0;
 }
 
 // Colour 1 white, 2 red, 3 green, 4 blue: the drawing colours of the tests.
@@ -133,33 +117,24 @@ inline void basic_colours() {
 }
 
 // Transform n as the unit square over the fitted square.
-inline void world_unit(int n) {
-    float u[4] = {0, 1, 0, 1};
-    gset_win(n, u), gset_vp(n, u), gsel_norm_tran(n);
-}
+inline void world_unit(int n) { float u[4] = {0, 1, 0, 1}; gset_win(n, u), gset_vp(n, u), gsel_norm_tran(n); }
 
 // The kernel's messages so far in file (closing it flushes them), reopened.
 inline std::string messages(const std::string &file) {
-    gclose_gks();
-    std::string m = testutil::read_file(file);
-    gopen_gks(nullptr, 0);
-    return m;
+    std::string m = (gclose_gks(), testutil::read_file(file));
+    return gopen_gks(nullptr, 0), m;
 }
 
-// A window on $DISPLAY with the basic colours for each test (skipped
-// without a display), closed afterwards; setup() runs after the window
-// opens.
+// A window on $DISPLAY with the basic colours for each test; setup() runs after it opens.
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const char *d = getenv("DISPLAY");
         if (!d) GTEST_SKIP() << "needs an X display";
         ASSERT_TRUE(open_window(d, err_));
-        basic_colours();
-        // Loop settings live for the process: start each test from the defaults.
+        basic_colours();  // loop settings live for the process: back to the defaults
         testutil::stdout_of([] { gset_looping(0), ginc_loop_delay(0.5f - gget_loop_delay()); });
-        gset_loop_direct(1);
-        setup();
+        gset_loop_direct(1), setup();
     }
     virtual void setup() {}
     void TearDown() override { gclose_ws(1), gclose_gks(); }

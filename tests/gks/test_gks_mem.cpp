@@ -1,13 +1,9 @@
-// The headless window ("mem" display) against the X window: each scene is
-// drawn through the kernel on a 24-bit Xvfb and headless, both read back
-// with gget_image and compared pixel for pixel.  Then what only the headless
-// window does: no server, no "#" fonts, no hold, 128 full-HD frames stored compactly.
-#include "../test_support.h"
+// The headless window ("mem" display) against the X window, pixel for pixel, on the same scenes;
+// then what only the headless window does.
 #include "gks_test_util.h"
 
+#include <array>
 #include <cmath>
-
-#include "image/img.h"
 
 namespace {
 
@@ -17,8 +13,7 @@ using gkstest::read_back;
 
 void polyline(std::initializer_list<float> xy) { gpolyline((int)xy.size() / 2, xy.begin()); }
 void rect(float x, float y, float w, float h) {
-    const float r[] = {x, y, x + w, y, x + w, y + h, x, y + h};
-    gfill_area(4, r);
+    gfill_area(4, std::array<float, 8>{x, y, x + w, y, x + w, y + h, x, y + h}.data());
 }
 
 // An indexed image: colour bands with a black (background) hole.
@@ -28,9 +23,8 @@ IMG test_image(int nx, int ny) {
     const float c[12] = {0, 0, 0, 1, 0.5f, 0, 0.2f, 0.4f, 0.6f, 1, 1, 1};
     img.cmap = (float *)memcpy(malloc(sizeof c), c, sizeof c);
     img.data = (unsigned char *)malloc((size_t)nx * ny);
-    for (int y = 0; y < ny; y++)
-        for (int x = 0; x < nx; x++)
-            img.data[(size_t)y * nx + x] = std::abs(x - nx / 2) < nx / 5 && std::abs(y - ny / 2) < ny / 5 ? 0 : 1 + (x / 3 + y / 4) % 3;
+    for (int i = 0, x = 0, y = 0; i < nx * ny; i++, x = i % nx, y = i / nx)
+        img.data[i] = std::abs(x - nx / 2) < nx / 5 && std::abs(y - ny / 2) < ny / 5 ? 0 : 1 + (x / 3 + y / 4) % 3;
     return img;
 }
 
@@ -95,13 +89,8 @@ void frames() {  // shown, copied, cleared; one of 300 colours packed
     gselect_frame(-3), gclear_region(r), gselect_frame(2), patches(300, 20), gdisplay_frame(2);
 }
 
-// A scene: up to four drawings, each in a quarter of the window (or one in
-// the whole), and what follows on the whole picture.
-struct Case {
-    const char *name;
-    std::vector<void (*)()> parts;
-    void (*after)() = nullptr;
-};
+// A scene: up to four drawings, each in a quarter of the window, then `after` on the whole.
+struct Case { const char *name; std::vector<void (*)()> parts; void (*after)() = nullptr; };
 void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 
 const Case kCases[] = {
@@ -115,9 +104,7 @@ class GksMemVsX : public testing::TestWithParam<Case> {
 protected:
     static void SetUpTestSuite() { server = new gkstest::XServer(24, "640x512"); }
     static void TearDownTestSuite() { delete server, server = nullptr; }
-    void SetUp() override {
-        if (!server->ok()) GTEST_SKIP() << "needs Xvfb";
-    }
+    void SetUp() override { if (!server->ok()) GTEST_SKIP() << "needs Xvfb"; }
     static std::vector<uint32_t> render(const std::string &display, const Case &c) {
         if (!gkstest::open_window(display, "", W, H)) return {};
         gkstest::basic_colours();
@@ -126,31 +113,24 @@ protected:
             gkstest::world_unit(1), gset_vp(1, vp), c.parts[i]();
         }
         if (c.after) c.after();
-        gselect_frame(-3);
-        std::vector<uint32_t> px = read_back();
-        gclose_ws(1), gclose_gks();
-        return px;
+        std::vector<uint32_t> px = (gselect_frame(-3), read_back());
+        return gclose_ws(1), gclose_gks(), px;
     }
     static inline gkstest::XServer *server = nullptr;
 };
 
 TEST_P(GksMemVsX, SamePixelsAsTheXWindow) {
     std::vector<uint32_t> x = render(server->name(), GetParam()), m = render("mem", GetParam());
-    ASSERT_EQ(x.size(), (size_t)W * H);
-    ASSERT_EQ(m.size(), x.size());
+    ASSERT_EQ(std::vector<size_t>({x.size(), m.size()}), std::vector<size_t>({(size_t)W * H, (size_t)W * H}));
     size_t differ = 0, first = 0, ink = 0;
-    for (size_t i = 0; i < x.size(); i++) {
-        ink += x[i] != 0;
-        if (x[i] != m[i] && differ++ == 0) first = i;
-    }
+    for (size_t i = 0; i < x.size(); i++) ink += x[i] != 0, first = x[i] != m[i] && differ++ == 0 ? i : first;
     EXPECT_GT(ink, 200u) << "scene draws too little to compare";
     EXPECT_EQ(differ, 0u) << "first at (" << first % W << ", " << first / W << "): X " << std::hex << x[first] << " mem " << m[first];
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenes, GksMemVsX, testing::ValuesIn(kCases), [](const auto &info) { return info.param.name; });
 
-// Colour strings (backgrounds, transparent colours) read without a server
-// as the server reads them.
+// Colour strings (backgrounds, transparent colours) read without a server as the server reads them.
 TEST_F(GksMemVsX, ColourStringsAsTheServerParsesThem) {
     Display *d = XOpenDisplay(server->name().c_str());
     ASSERT_NE(d, nullptr);
@@ -175,34 +155,30 @@ protected:
 
 TEST_F(GksMemOnly, OpensWithoutServerRefusesServerFontsAndDoesNotHold) {
     ASSERT_EQ(gopen_gks(errfile.c_str(), 0), 0);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout(), testing::internal::CaptureStderr();
     EXPECT_NE(gopen_ws(1, "mem", GWS_PIX), 0);  // the embedded type stays X only
     gset_geometry("300x200+10+10"), gset_win_title("Loop_one");
     ASSERT_EQ(gopen_ws(1, "mem", GWS_WIN), 0);
     int w, h;
     gget_win_size(&w, &h);
-    EXPECT_EQ(std::vector<int>({w, h, gtype_is_WIN(), gget_win_depth(), read_font("#fixed")}), std::vector<int>({300, 200, 1, 24, -1}));
-    // A looping hold has no event to end it: it returns at once, as do the
-    // frame wait and the bell.
+    // A looping hold has no event to end it: it returns at once, as do the frame wait and the bell.
     for (int n = 0; n < 3; n++) gcreate_frame(n);
     gset_looping(1), gset_loop_delay(-4, 30.0f);
-    EXPECT_EQ(std::vector<int>({gloop_sleep(), ghold(0)}), std::vector<int>({0, 0}));
+    EXPECT_EQ(std::vector<int>({w, h, gtype_is_WIN(), gget_win_depth(), read_font("#fixed"), gloop_sleep(), ghold(0)}),
+              std::vector<int>({300, 200, 1, 24, -1, 0, 0}));
     gset_looping(0), gbell(0);
     std::string said = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find("read_font: unable to load font: fixed\n"), std::string::npos) << said;
     gdisplay_frame(2);
     IMG img;
-    IMG_init(&img);
-    EXPECT_EQ(gget_image(&img), 1);
+    EXPECT_EQ((IMG_init(&img), gget_image(&img)), 1);
     EXPECT_STREQ(img.info, "Loop one [2]");
     IMG_free(&img), gset_geometry("");  // a resize reaches the picture read back
-    EXPECT_EQ(gset_xsize(400, 250), 1);
-    EXPECT_EQ(read_back().size(), 400u * 250u);
+    EXPECT_EQ(std::vector<size_t>({(size_t)gset_xsize(400, 250), read_back().size()}), std::vector<size_t>({1, 400u * 250u}));
 }
 
-// 128 frames of 1920 x 1080, each with its own drawing, stay far below the
-// 1 GB they would take at 4 bytes a pixel, and each reads back as drawn.
+// 128 frames of 1920 x 1080, each its own drawing, stay far below the 1 GB they would take at 4
+// bytes a pixel, and each reads back as drawn.
 TEST_F(GksMemOnly, FullHdLoopInCompactStore) {
     ASSERT_TRUE(gkstest::open_window("mem", errfile, 1920, 1080));
     gkstest::basic_colours(), gkstest::world_unit(1);
@@ -212,17 +188,15 @@ TEST_F(GksMemOnly, FullHdLoopInCompactStore) {
     }
     EXPECT_LT(gks::mem_bytes(), (size_t)GMAX_FRAMES * 1920 * 1080 + 64u * 1920 * 1080);
     const uint32_t colour[3] = {0xFF0000, 0x00FF00, 0x0000FF};
-    // The unit square spans the 1079 pixels of the shorter side, y down:
-    // the rectangle's middle (0.005 n + 0.05, 0.15) is there.
+    // The unit square spans the 1079 pixels of the shorter side, y down: the middle at (0.005 n + 0.05, 0.15).
     for (int n : {0, 1, 77, GMAX_FRAMES - 1}) {
         std::vector<uint32_t> px = (gselect_frame(n), read_back());
         ASSERT_EQ(px.size(), 1920u * 1080u);
         size_t at = (size_t)std::lround(1079 * 0.85) * 1920 + (size_t)std::lround(1079 * (0.005 * n + 0.05));
         EXPECT_EQ(std::vector<uint32_t>({px[at], px[at + 300]}), std::vector<uint32_t>({colour[n % 3], 0})) << "frame " << n;
     }
-    // Showing a frame puts its picture in the window.
     std::vector<uint32_t> shown = (gdisplay_frame(77), gselect_frame(-3), read_back());
-    EXPECT_TRUE((gselect_frame(77), shown == read_back()));
+    EXPECT_TRUE((gselect_frame(77), shown == read_back()));  // showing puts its picture in the window
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
-// Transforms, the workstation fit, converters, clipping and the page layout,
-// checked against hand-worked values.
-#include "../test_support.h"
+// Transforms, the workstation fit, converters, clipping and the page layout, against hand-worked values.
 #include "gks_test_util.h"
 
 namespace {
@@ -8,9 +6,8 @@ namespace {
 void fresh(int w, int h) { gset_win_size(w, h), ginit_tran(0); }
 
 TEST(GksTran, PointsThroughTheFitOfTheWindow) {
-    // The unit square fits the shorter side (640 x 512: pixels 0..511), y
-    // turned over; the page of a wide window spans its device (801 x 401:
-    // page 1 x 0.5 onto 0..800 x 0..400); far points clamp, not wrap.
+    // The unit square fits the shorter side (640 x 512: pixels 0..511), y turned over; the page of
+    // a wide window spans its device (801 x 401: 1 x 0.5 onto 0..800 x 0..400); far points clamp.
     struct Case { const char *name; int w, h; float win[4]; bool page; float in; float (*f)(float); float want; } cases[] = {
         {"x middle", 640, 512, {0, 1, 0, 1}, false, 0.5f, xW_p, 255.5f}, {"y middle", 640, 512, {0, 1, 0, 1}, false, 0.5f, yW_p, 255.5f},
         {"x right", 640, 512, {0, 1, 0, 1}, false, 1, xW_p, 511}, {"y bottom", 640, 512, {0, 1, 0, 1}, false, 0, yW_p, 511},
@@ -33,7 +30,7 @@ TEST(GksTran, PointsThroughTheFitOfTheWindow) {
     EXPECT_EQ(std::vector<float>({w[0], w[1], t[0], t[1]}), std::vector<float>({1, 0.5f, 0.5f, 1}));
 }
 
-TEST(GksTran, ViewportOfSelectedTransformMovesTheClipOthersDoNot) {
+TEST(GksTran, ViewportsClipSelectionConvertersAndAspectFit) {
     fresh(640, 512);
     float half[4] = {0.25f, 0.75f, 0.25f, 0.75f};
     GXRect r;
@@ -42,24 +39,17 @@ TEST(GksTran, ViewportOfSelectedTransformMovesTheClipOthersDoNot) {
     gset_vp(1, half), gget_xviewport(&r);
     // x from round(127.75) = 128 to 383.25: width round(383.25 - 128 + 1) = 256.
     EXPECT_EQ(std::vector<int>({r.x, r.y, r.width, r.height}), std::vector<int>({128, 128, 256, 256}));
-}
-
-TEST(GksTran, SelectingOutsideTheTableFailsWithTheKernelMessage) {
     testutil::ScratchDir dir;
     std::string err = dir.file("gks.err");
     ASSERT_EQ(gopen_gks(err.c_str(), 0), 0);
     fresh(640, 512);
     EXPECT_EQ(std::vector<int>({gsel_norm_tran(6), gsel_norm_tran(-1), gsel_norm_tran(5)}), std::vector<int>({-1, -1, 0}));
     int e = 0, n = -1;
-    float out[8];
+    float q[8];
     ginq_cur_norm_tran_num(&e, &n);
-    EXPECT_EQ(std::vector<int>({n, ginq_norm_tran(6, &e, out), e}), std::vector<int>({5, -1, -1}));
-    gclose_gks();
-    EXPECT_EQ(testutil::read_file(err), "gsel_norm_tran: invalid transformation number: 6\n"
-                                        "gsel_norm_tran: invalid transformation number: -1\n");
-}
-
-TEST(GksTran, WorldToWorldAndBackThroughNdc) {
+    EXPECT_EQ(std::vector<int>({n, ginq_norm_tran(6, &e, q), e}), std::vector<int>({5, -1, -1}));
+    EXPECT_EQ((gclose_gks(), testutil::read_file(err)), "gsel_norm_tran: invalid transformation number: 6\n"
+                                                        "gsel_norm_tran: invalid transformation number: -1\n");
     fresh(640, 512);
     float w[4] = {-180, 180, -90, 90}, v[4] = {0.1f, 0.9f, 0.2f, 0.6f};
     gset_win(2, w), gset_vp(2, v), gsel_norm_tran(2);
@@ -69,9 +59,6 @@ TEST(GksTran, WorldToWorldAndBackThroughNdc) {
     EXPECT_NEAR(xW_trans(2, 0, 0), 0.5f, 1e-6f);
     EXPECT_NEAR(yW_trans(2, 0, 90), 0.6f, 1e-6f);
     EXPECT_NEAR(xW_trans(0, 2, 0.1f), -180, 1e-3f);
-}
-
-TEST(GksTran, BoundingBoxTestAndAspectFit) {
     fresh(640, 512);
     struct Case { std::vector<float> pts; int in; } cases[] = {
         {{0.2f, 0.2f, 0.3f, 0.3f}, 1}, {{1.0f, 0.5f, 2.0f, 0.5f}, 1} /* touches the right edge */,

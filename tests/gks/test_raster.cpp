@@ -1,12 +1,5 @@
-// The in-memory picture against a 24-bit X server drawing the same request
-// with the same graphics context into a pixmap, every pixel compared: lines
-// of widths 0 to 7 in every direction, random polylines with each width,
-// cap, join, line type, clip and stipple, polygons through the 20 fill
-// stipples, exclusive-or (images through masks are compared through the
-// kernel, in test_gks_mem.cpp).  A mismatch names the first differing pixel
-// and writes a diff picture; the known differences of wide dashed lines are
-// counted, not avoided.
-#include "../test_support.h"
+// The in-memory picture against a 24-bit X server drawing the same request with the same graphics
+// context, every pixel compared; known differences are counted, not avoided.
 #include "gks_test_util.h"
 
 #include <functional>
@@ -24,10 +17,7 @@ const std::vector<std::vector<unsigned char>> DASHES = {{6, 6}, {3, 6}, {6, 6, 3
 
 // Xlib's side: a black pixmap and a GC set from a GRasterGC.
 struct XSide {
-    Display *d;
-    int w, h;
-    Pixmap pix, stip = 0;
-    GC gc;
+    Display *d; int w, h; Pixmap pix, stip = 0; GC gc;
     XSide(Display *dpy, int width, int height, const GRasterGC &g)
         : d(dpy), w(width), h(height), pix(XCreatePixmap(d, DefaultRootWindow(d), w, h, 24)), gc(XCreateGC(d, pix, 0, nullptr)) {
         XSetForeground(d, gc, 0), XFillRectangle(d, pix, gc, 0, 0, w, h);
@@ -45,10 +35,7 @@ struct XSide {
         XRectangle r{(short)g.clip_x, (short)g.clip_y, (unsigned short)g.clip_w, (unsigned short)g.clip_h};
         if (g.clip) XSetClipRectangles(d, gc, 0, 0, &r, 1, Unsorted);
     }
-    ~XSide() {
-        if (stip) XFreePixmap(d, stip);
-        XFreeGC(d, gc), XFreePixmap(d, pix);
-    }
+    ~XSide() { (stip ? XFreePixmap(d, stip) : 0), XFreeGC(d, gc), XFreePixmap(d, pix); }
     void draw(const std::vector<int> &xy, bool fill) {
         std::vector<XPoint> p(xy.size() / 2);
         for (size_t i = 0; i < p.size(); i++) p[i] = {(short)xy[2 * i], (short)xy[2 * i + 1]};
@@ -67,11 +54,11 @@ struct XSide {
 
 // Each segment (x1, y1, x2, y2 in a row) as a two-point line of its own.
 void segments(GRaster &r, XSide &x, const GRasterGC &gc, const std::vector<int> &xy) {
-    for (size_t i = 0; i + 3 < xy.size(); i += 4) r.draw_lines(gc, &xy[i], 2), x.draw({xy[i], xy[i + 1], xy[i + 2], xy[i + 3]}, false);
+    for (size_t i = 0; i + 3 < xy.size(); i += 4)
+        r.draw_lines(gc, &xy[i], 2), x.draw({xy[i], xy[i + 1], xy[i + 2], xy[i + 3]}, false);
 }
 
-// "" when equal; else the count, the first differing pixel and (when asked
-// for) the path of a diff picture.
+// "" when equal; else the count, the first differing pixel and (if asked) a diff picture's path.
 std::string compare(const GRaster &g, const Raster &x, const std::string &what, bool diff) {
     Raster r{g.width(), g.height(), std::vector<unsigned char>(x.px.size())};
     for (size_t i = 0; i < r.px.size(); i++) r.px[i] = (unsigned char)(g.pixels()[i / 3] >> (16 - i % 3 * 8));
@@ -86,9 +73,8 @@ std::string compare(const GRaster &g, const Raster &x, const std::string &what, 
     return n ? what + buf + (diff ? "; diff picture " + path : "") : "";
 }
 
-// One server and connection for the suite (a server without -noreset
-// resets when its last client goes): $DISPLAY when it has a 24-bit screen,
-// else a private Xvfb.
+// One server and connection for the suite (without -noreset a server resets when its last
+// client goes): $DISPLAY when it has a 24-bit screen, else a private Xvfb.
 class RasterVsX : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -97,13 +83,8 @@ protected:
         if (!d_ && testutil::have("Xvfb") && (server_ = new gkstest::XServer(24, "64x64"))->ok())
             d_ = XOpenDisplay(server_->name().c_str());
     }
-    static void TearDownTestSuite() {
-        if (d_) XCloseDisplay(d_);
-        delete server_, d_ = nullptr, server_ = nullptr;
-    }
-    void SetUp() override {
-        if (!d_) GTEST_SKIP() << "needs a 24-bit X display or Xvfb";
-    }
+    static void TearDownTestSuite() { (d_ ? XCloseDisplay(d_) : 0), delete server_, d_ = nullptr, server_ = nullptr; }
+    void SetUp() override { if (!d_) GTEST_SKIP() << "needs a 24-bit X display or Xvfb"; }
     // Draws with both, the context gc, on a w x h black picture and compares.
     std::string same(int w, int h, const GRasterGC &gc, const std::function<void(GRaster &, XSide &)> &draw,
                      const std::string &what, bool diff = true) {
@@ -125,21 +106,16 @@ std::string describe(const std::string &kind, const GRasterGC &g, const std::vec
     return s;
 }
 
+// One segment a tile from its centre: thin ones up to 64 pixels each way, widths 1 to 7 with
+// each cap up to 24 (length 0: a square, a disc or nothing).
 TEST_F(RasterVsX, SegmentsOfEveryWidthInEveryDirection) {
-    // One segment a tile from its centre: thin ones up to 64 pixels each
-    // way, widths 1 to 7 with each cap up to 24 (length 0: a square, a disc
-    // or nothing).
-    struct Case { int width, cap, reach; };
-    std::vector<Case> cases{{0, 1, 64}};
-    for (int lw = 1; lw <= 7; lw++)
-        for (int cap : {1, 2, 3}) cases.push_back({lw, cap, 24});
-    for (const Case &c : cases) {
-        const int T = 2 * c.reach + 12, G = 1300 / T;
+    for (int k = 0; k < 22; k++) {  // width 0 (cap 1), then widths 1 to 7 with caps 1, 2, 3
+        const int reach = k ? 24 : 64, T = 2 * reach + 12, G = 1300 / T;
         GRasterGC gc;
-        gc.fg = 0xFFFFFF, gc.line_width = c.width, gc.cap_style = c.cap;
+        gc.fg = 0xFFFFFF, gc.line_width = (k + 2) / 3, gc.cap_style = k ? (k - 1) % 3 + 1 : 1;
         std::vector<int> seg;
-        for (int dx = -c.reach; dx <= c.reach; dx++)
-            for (int dy = -c.reach; dy <= c.reach; dy++) {
+        for (int dx = -reach; dx <= reach; dx++)
+            for (int dy = -reach; dy <= reach; dy++) {
                 const int t = (int)seg.size() / 4 % (G * G), cx = t % G * T + T / 2, cy = t / G * T + T / 2;
                 seg.insert(seg.end(), {cx, cy, cx + dx, cy + dy});
             }
@@ -151,16 +127,10 @@ TEST_F(RasterVsX, SegmentsOfEveryWidthInEveryDirection) {
     }
 }
 
-// The differences of wide lines the picture is known to have (the list in
-// gks/raster.h), and in how many of the rounds below each shows (a round
-// is put under the first that applies).  A round differing with none of
-// them fails; a count that changes fails too, so a difference fixed is
-// noticed (and its count here goes down).
-struct Known {
-    const char *what;
-    bool (*applies)(const GRasterGC &, bool closed);
-    int rounds;
-};
+// The differences of wide lines the picture is known to have (the list in gks/raster.h), and in
+// how many of the rounds below each shows (a round is put under the first that applies).  A round
+// differing with none of them fails; a count that changes fails too, so a fix is noticed.
+struct Known { const char *what; bool (*applies)(const GRasterGC &, bool closed); int rounds; };
 const Known KNOWN[] = {
     {"miter joins of width 1", [](const GRasterGC &g, bool) { return g.join_style == 0 && g.line_width == 1; }, 16},
     {"round ends of dashes", [](const GRasterGC &g, bool) { return g.cap_style == 2 && g.line_style != 0; }, 40},
@@ -170,15 +140,12 @@ const Known KNOWN[] = {
      [](const GRasterGC &g, bool closed) { return g.line_style == 1 && g.cap_style == 3 && closed; }, 3},
 };
 
+// Thin (width 0: NotLast and Butt ends, as single segments too) and widths 1 to 5 with each cap
+// and join; solid and the window's dash lists, on-off and double, copy and exclusive-or.  The paths
+// take short steps (turns of every angle, reversals, repeated points), long ones or axis-parallel
+// ones, every fifth closed; some are clipped, stippled, or reach thousands of pixels off the
+// picture.  The last point and exclusive-or show each pixel's count.
 TEST_F(RasterVsX, RandomPolylinesOfEachWidthCapJoinAndLineType) {
-    // Thin (width 0: NotLast and Butt ends, as single segments too) and
-    // widths 1 to 5 with each cap and join; solid and the window's dash
-    // lists, on-off and double, copy and exclusive-or.  The paths take
-    // short steps (turns of every angle, reversals, repeated points), long
-    // ones or axis-parallel ones, every fifth closed; some are clipped,
-    // stippled, or reach thousands of pixels off the picture.  Dashes run
-    // on across the segments of one request; the last point and
-    // exclusive-or show each pixel's count.
     std::mt19937 rng(5);
     auto pick = [&](int a, int b) { return a + (int)(rng() % (unsigned)(b - a + 1)); };
     std::map<std::string, int> seen;
@@ -189,9 +156,8 @@ TEST_F(RasterVsX, RandomPolylinesOfEachWidthCapJoinAndLineType) {
                 for (int k = 0; k < (lw ? 40 : 120); k++, round++) {
                     GRasterGC gc;
                     gc.fg = 0xFFFFFF, gc.bg = 0x00FF00, gc.line_width = lw, gc.cap_style = cap, gc.join_style = join;
-                    gc.function = k % 2 ? 6 : 3, gc.line_style = k % 3;
+                    gc.function = k % 2 ? 6 : 3, gc.line_style = k % 3, gc.dash_offset = k % 7 == 3 ? k % 11 : 0;
                     gc.dashes = DASHES[(size_t)(k / 3) % DASHES.size()];
-                    gc.dash_offset = k % 7 == 3 ? k % 11 : 0;
                     gc.clip = k % 4 == 1, gc.clip_x = pick(0, 80), gc.clip_y = pick(0, 60), gc.clip_w = pick(20, 200), gc.clip_h = pick(20, 200);
                     if (k % 8 == 6) {
                         gc.fill_style = 2, gc.stipple_w = 3, gc.stipple_h = 5, gc.ts_x = k % 5, gc.ts_y = k % 4;
@@ -209,9 +175,8 @@ TEST_F(RasterVsX, RandomPolylinesOfEachWidthCapJoinAndLineType) {
                     if (k % 8 == 7 || k % 8 == 5)
                         for (int &v : xy) v = (v - 150) * (k % 8 == 7 ? 50 : 3);
                     const bool closed = xy[0] == xy[xy.size() - 2] && xy[1] == xy.back(), segs = !lw && k % 2 && xy.size() % 4 == 0;
-                    const Known *known = nullptr;
-                    for (const auto &kn : KNOWN)
-                        if (!known && kn.applies(gc, closed)) known = &kn;
+                    const Known *known = std::find_if(KNOWN, std::end(KNOWN), [&](auto &kn) { return kn.applies(gc, closed); });
+                    known = known == std::end(KNOWN) ? nullptr : known;
                     const std::string err = same(300, 300, gc, [&](GRaster &r, XSide &x) {
                         if (segs) segments(r, x, gc, xy);
                         else r.draw_lines(gc, xy.data(), (int)xy.size() / 2), x.draw(xy, false);
@@ -223,11 +188,10 @@ TEST_F(RasterVsX, RandomPolylinesOfEachWidthCapJoinAndLineType) {
     for (const auto &k : KNOWN) EXPECT_EQ(seen[k.what], k.rounds) << "rounds differing by " << k.what;
 }
 
+// Concave and self-crossing polygons, plain and through each of the 20 fill stipples at several
+// origins, with their thin outline (as the window fills areas), rectangles filled, points, with
+// and without a clip, copy and exclusive-or.
 TEST_F(RasterVsX, PolygonsStipplesAndFilledRectangles) {
-    // Concave and self-crossing polygons, plain and through each of the 20
-    // fill stipples at several origins, with their thin outline drawn by
-    // the same context (as the window fills areas), rectangles filled,
-    // points, with and without a clip, copy and exclusive-or.
     std::mt19937 rng(31);
     auto pick = [&](int a, int b) { return a + (int)(rng() % (unsigned)(b - a + 1)); };
     for (int k = -1; k < 20; k++)
