@@ -15,7 +15,6 @@
 namespace drvtest {
 
 using testutil::Raster;
-using testutil::read_file;
 
 // Ghostscript's exit status for a PostScript file (0: read without error)
 // rendered at dpi on the page of media; the picture goes to *pic.

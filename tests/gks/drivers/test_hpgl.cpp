@@ -1,5 +1,5 @@
-// HPGL driver: start and end of every mode (each read by hp2xx), settings
-// written on change, line breaks, fills, output names and placement.
+// HPGL driver: every mode (each read by hp2xx), settings written on change,
+// line breaks, fills, options and placement.
 #include <cstdio>
 #include <functional>
 
@@ -104,8 +104,8 @@ TEST_F(HpglDriver, Hp2xxReadsEveryMode) {
 // The environment's options come first, the connection's override them;
 // placement in pixels of 0.1 inch (10.15 units) from the variable or the
 // resource ("-" offsets are not HPGL's form: only the size is read); nothing
-// written, and nothing fails, without an open file.
-TEST_F(HpglDriver, OptionsPlacementAndNoFile) {
+// written, and nothing fails, without an open file; settings on change.
+TEST_F(HpglDriver, OptionsPlacementAndSettings) {
     setenv("zyrhp_param", "nopcl,port", 1);
     EXPECT_EQ(plot("e.hpgl", "rot=0"), "IN;SP1;PA;\nPW1.0;SV;LT;\nSP;PG;\n");
     GDRV_PAGE page{};
@@ -119,11 +119,7 @@ TEST_F(HpglDriver, OptionsPlacementAndNoFile) {
     EXPECT_EQ(ghpgl_printf("PU;"), 0);
     ghpgl_polyline(2, std::vector<float>{0, 0, 1, 1}.data());
     EXPECT_EQ(ghpgl_close_file(), -1);
-}
-
-// Widths: 505 four times, 504 twice, print-bold 3 x 1.5; line type 4 is
-// "LT6,10,1"; a break after every tenth point.
-TEST_F(HpglDriver, SettingsLinesAndFills) {
+    // Widths: 505 four times, 504 twice, print-bold 3 x 1.5; line type 4 is "LT6,10,1"; a break after every tenth point.
     std::string text = plot("s.hpgl", "nopcl", settings);
     EXPECT_EQ(text.substr(text.find("#\n") + 2),
               "SV1,0;\nSV1,30;\nSV;\nPW4.0;\nPW3.0;\nPW4.5;\nLT6,10,1;\nFT10,70;\nFT10,0;\nFT1;\n"
@@ -131,3 +127,4 @@ TEST_F(HpglDriver, SettingsLinesAndFills) {
               "PD10,20;PD11,22;PD12,24;PD13,26;PD14,28;PD15,30;PD16,32;PD17,34;PD18,36;PD19,38;\nPD20,40;\n"
               "IW 10,10,500,400;\nSP;PG;\n");
 }
+
