@@ -102,7 +102,7 @@ TEST(Label, FormatMatchesGnuDate)
     std::uniform_int_distribution<long long> secs(0, 4102444799LL);
     std::vector<long long> times(1000);
     std::string list;
-    for (auto &t : times) list += "@" + std::to_string(t = secs(rng)) + "\n";
+    for (auto &t : times) list.append("@").append(std::to_string(t = secs(rng))).append("\n");
     dir.write("times", list);
     testutil::Result r = testutil::shell("TZ=UTC LC_ALL=C date -f times '+%b %d %m %H %M %y'", dir.path());
     ASSERT_EQ(r.status, 0) << r.out;

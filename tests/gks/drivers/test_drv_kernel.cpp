@@ -53,7 +53,7 @@ TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation) {
     std::pair<int, std::string> cases[] = {{GWS_PS, "open postscript file"}, {GWS_HPGL, "open HPGL file"}, {GWS_META, "open metafile"},
                                            {GWS_WIN, "connect to display"}};
     for (auto &[type, what] : cases) {
-        std::string message = "gopen_ws: unable to " + what + "\n", conn = type == GWS_WIN ? ":987" : "," + dir_.file("no/dir/out");
+        std::string message = "gopen_ws: unable to " + what + "\n", conn = type == GWS_WIN ? ":987" : std::string(",").append(dir_.file("no/dir/out"));
         int t = type;
         SCOPED_TRACE(message);
         testing::internal::CaptureStderr();
@@ -67,7 +67,8 @@ TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation) {
         ZYR_clear_exit(), gclose_gks(), gopen_gks(err_.c_str(), 0);
     }
     setenv("zyrprint", "HPGL", 1);
-    ASSERT_TRUE(gopen_ws(1, ("," + dir_.file("p.out") + ",nopcl").c_str(), GWS_PS) == 0 && gtype_is_HPGL());
+    const std::string pconn = std::string(",").append(dir_.file("p.out")).append(",nopcl");
+    ASSERT_TRUE(gopen_ws(1, pconn.c_str(), GWS_PS) == 0 && gtype_is_HPGL());
     gclose_ws(1);
     EXPECT_EQ(read_file(dir_.file("p.out")).rfind("IN;SP1;PA;\n", 0), 0u);
 }
