@@ -230,9 +230,8 @@ TEST(ResLoop, Table)
         std::vector<std::string> args{"/usr/local/bin/zyrsat"};
         for (const auto &a : c.args) args.push_back(subst(a));
         testutil::Args argv(args);
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(RES_init(argv.argc(), argv.argv(), KEYED, POSITIONAL), c.result);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), subst(c.err));
+        EXPECT_EQ(testutil::stderr_of([&] { EXPECT_EQ(RES_init(argv.argc(), argv.argv(), KEYED, POSITIONAL), c.result); }),
+                  subst(c.err));
         EXPECT_EQ(ZYR_exit_status(), c.result < 0 ? 7 : 0);
         for (const auto &[name, value] : c.want) {
             const char *v = RES_get(name);

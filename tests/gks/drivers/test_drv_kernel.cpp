@@ -56,13 +56,11 @@ TEST_F(FileWs, UnopenableOutputsGiveNoWorkstation) {
         std::string message = "gopen_ws: unable to " + what + "\n", conn = type == GWS_WIN ? ":987" : std::string(",").append(dir_.file("no/dir/out"));
         int t = type;
         SCOPED_TRACE(message);
-        testing::internal::CaptureStderr();
-        EXPECT_TRUE(gopen_ws(1, conn.c_str(), type) == -1 && !gchk_graphics());
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(testutil::stderr_of([&] { EXPECT_TRUE(gopen_ws(1, conn.c_str(), type) == -1 && !gchk_graphics()); }), "");
         EXPECT_EQ(errors(), message); // once, and nothing else
-        gclose_gks(), testing::internal::CaptureStderr();
-        EXPECT_EQ(GPH_begin(1, conn.c_str(), &t), -1);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), message + "GPH_begin: Error opening workstation\n");
+        gclose_gks();
+        EXPECT_EQ(testutil::stderr_of([&] { EXPECT_EQ(GPH_begin(1, conn.c_str(), &t), -1); }),
+                  message + "GPH_begin: Error opening workstation\n");
         EXPECT_TRUE(ZYR_exit_requested() && ZYR_exit_status() == 4);
         ZYR_clear_exit(), gclose_gks(), gopen_gks(err_.c_str(), 0);
     }
@@ -248,9 +246,8 @@ TEST_F(FileWs, ScreenPrints) {
         ASSERT_TRUE(open_window(640, 512));
         draw_scene(), setenv("PSPRINT", dir_.file(c.file).c_str(), 1);
         int cursor = gget_cursor_type(), redraw = gget_redraw(), w, h;
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(gobj_print_plot(), c.status);
-        std::string err = testing::internal::GetCapturedStderr(), pt = read_file(dir_.file(c.file));
+        const std::string err = testutil::stderr_of([&] { EXPECT_EQ(gobj_print_plot(), c.status); }),
+                          pt = read_file(dir_.file(c.file));
         gget_win_size(&w, &h);
         EXPECT_TRUE(gtype_is_WIN() && w == 640 && h == 512 && gget_cursor_type() == cursor && gget_redraw() == redraw);
         gclose_ws(1), unsetenv("zyrredraw");
