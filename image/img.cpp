@@ -89,6 +89,22 @@ bool parse_token(const char *word, DOM *dom)
         } else if (std::sscanf(word + 2, ":%f", &v[0]) == 1) {
             dom->plon = v[0];
         }
+    } else if (!strncmp(word, "GEOS:", 5)) {
+        // The fixed grid: sweep axis, sub-satellite longitude, height and
+        // semi-axes in metres (DOM_string's numbers).
+        char axis = 0;
+        double g[4];
+        if (std::sscanf(word + 5, "%c:%lf:%lf:%lf:%lf", &axis, &g[0], &g[1], &g[2], &g[3]) != 5 ||
+            (axis != 'X' && axis != 'Y') || !(g[1] > 0 && g[2] > 0 && g[3] > 0) || !std::isfinite(g[0] + g[1] + g[2] + g[3]))
+            return false;
+        dom->proj = DOM_SAT;
+        dom->ellipsoid = axis == 'X' ? DOM_GEOS_SWEEP_X : DOM_GEOS_SWEEP_Y;
+        dom->plat = 0;
+        dom->plon = (float)g[0];
+        dom->parm[0] = (float)((g[1] + g[2]) * 1e-5);
+        dom->parm[1] = 1.0f;
+        dom->parm[2] = (float)(g[2] * 1e-5);
+        dom->parm[3] = (float)(g[3] * 1e-5);
     } else if (!strncmp(word, "SA", 2)) {
         dom->proj = DOM_SAT;
         const char *colon = std::strchr(word, ':');
@@ -302,7 +318,10 @@ void write_token(FILE *out, const DOM &d)
             std::fputs("LC ", out);
         break;
     case DOM_SAT:
-        if (!is_missing(d.parm[0]))
+        if (DOM_is_geos(&d))
+            std::fprintf(out, "GEOS:%c:%.9g:%.3f:%.3f:%.3f ", d.ellipsoid == DOM_GEOS_SWEEP_X ? 'X' : 'Y', d.plon,
+                         ((double)d.parm[0] - d.parm[2]) * 1e5, (double)d.parm[2] * 1e5, (double)d.parm[3] * 1e5);
+        else if (!is_missing(d.parm[0]))
             std::fprintf(out, "SAT:%f:%f:%f ", d.plat, d.plon, d.parm[0]);
         else
             std::fprintf(out, "SAT:%f:%f ", d.plat, d.plon);
@@ -460,7 +479,10 @@ int IMG_write(const char *name, const IMG *image, int compress)
         std::fprintf(out, "%d %d\n", image->nx, image->ny);
     } else {
         write_token(out, d);
-        std::fprintf(out, "%f %f %f %f %d %d\n", d.clat, d.clon, d.dx, d.dy, d.nx, d.ny);
+        // A fixed grid of thousands of columns needs every digit of its
+        // spacing; the other domains keep the form they always had.
+        std::fprintf(out, DOM_is_geos(&d) ? "%.9g %.9g %.9g %.9g %d %d\n" : "%f %f %f %f %d %d\n", d.clat, d.clon,
+                     d.dx, d.dy, d.nx, d.ny);
     }
     bool ok = raw ? write_raw(out, image, compress) : write_converted(out, image);
     if (out != stdout) {

@@ -1,5 +1,19 @@
 // Domain records and the domain string: keywords, templates, printing,
 // comparison and the plotting priority derived from a domain's size.
+//
+// The projection field is a keyword, optionally "e" (the satellite view on
+// the GRS80 ellipsoid), then plat:plon and the parameters, colon-separated.
+// The geostationary fixed grid has its own keyword, which no string used
+// before (so every existing string keeps its meaning):
+//     geos[:AXIS[:SUBLON[:HEIGHT[:A[:B]]]]]
+// AXIS "x" (the GOES-R ABI's sweep, the default) or "y" (MSG's), SUBLON the
+// sub-satellite longitude (missing: the centre longitude, as plon), HEIGHT
+// the satellite's height above the ellipsoid and A, B its semi-major and
+// semi-minor axes, in metres as PROJ's +h/+a/+b and the files give them
+// (defaults: GOES-R's 35786023, 6378137, 6356752.31414).  It is the
+// satellite view (proj 9) with scan angles, plot x/y being the angles times
+// the height; e.g. "geos:x:-75.2,30,-87,1101,601,0.0300,0.0300".  DOM_print
+// writes it back with every number to the float's precision.
 #include "map/dom.h"
 
 #include <cmath>
@@ -25,7 +39,7 @@ struct ProjWord {
 
 // Tested in order; the first prefix that matches wins ("lamb" before "la").
 constexpr ProjWord proj_words[] = {
-    {"ll", 2, 2},     {"lat", 3, 2},    {"polar", 5, 1}, {"ps", 2, 1},     {"sat", 3, 9},
+    {"geos", 4, 9},   {"ll", 2, 2},     {"lat", 3, 2},    {"polar", 5, 1}, {"ps", 2, 1},     {"sat", 3, 9},
     {"lamb", 4, 4},   {"lc", 2, 4},     {"la", 2, 8},    {"gn", 2, 6},     {"or", 2, 5},
     {"mo", 2, 7},     {"me", 2, 3},     {"pix", 3, 99},  {"xy", 2, 20},    {"xlogy", 5, 22},
     {"xlogp", 5, 22}, {"cat", 3, 24},   {"skewt", 5, 40}, {"ema", 3, 42},  {"teph", 4, 43},
@@ -90,6 +104,34 @@ bool read_int(const char *field, int32_t *out)
 // The projection field: keyword, optional "e", then numbers separated by
 // colons.  Empty plat/plon parts read as 0 (atof), empty parm parts stay
 // missing.
+// The fixed-grid keyword's parts (see the top of the file); false for an
+// axis that is neither x nor y or a number that is not one.
+bool read_geos(const std::vector<std::string> &parts, DOM *dom)
+{
+    dom->proj = DOM_SAT;
+    dom->ellipsoid = DOM_GEOS_SWEEP_X;
+    if (parts.size() > 6) return false;
+    if (parts.size() > 1 && !parts[1].empty()) {
+        if (stricmp(parts[1].c_str(), "y") == 0) dom->ellipsoid = DOM_GEOS_SWEEP_Y;
+        else if (stricmp(parts[1].c_str(), "x") != 0) return false;
+    }
+    double v[4] = {DOM_MISSING, 35786023.0, 6378137.0, 6356752.31414};
+    for (size_t k = 2; k < parts.size(); ++k) {
+        if (parts[k].empty()) continue;
+        char *end = nullptr;
+        v[k - 2] = std::strtod(parts[k].c_str(), &end);
+        if (*end || !std::isfinite(v[k - 2])) return false;
+    }
+    if (!(v[1] > 0 && v[2] > 0 && v[3] > 0)) return false;
+    dom->plat = 0.0f;
+    if (v[0] != DOM_MISSING) dom->plon = (float)v[0];
+    dom->parm[0] = (float)((v[2] + v[1]) * 1e-5);
+    dom->parm[1] = 1.0f;
+    dom->parm[2] = (float)(v[2] * 1e-5);
+    dom->parm[3] = (float)(v[3] * 1e-5);
+    return true;
+}
+
 bool read_proj(const char *field, DOM *dom)
 {
     int code = DOM_proj_str(field);
@@ -107,6 +149,7 @@ bool read_proj(const char *field, DOM *dom)
         p = c + 1;
     }
     size_t n = parts.size();
+    if (strnicmp(field, "geos", 4) == 0) return read_geos(parts, dom);
     if (n == 2) {
         dom->plon = (float)std::atof(parts[1].c_str());
     } else if (n > 2) {
@@ -278,7 +321,7 @@ const char *DOM_proj_name(int proj)
     case 6: return "gnom";
     case 7: return "moll";
     case 8: return "lambaz";
-    case 9: return "sat";
+    case 9: return "sat";  // the fixed grid prints as "geos" (DOM_string)
     case 20: return "xy";
     case 21: return "xz";
     case 22: return "xlogp";
@@ -340,12 +383,29 @@ int DOM_decode(const char *text, DOM *dom)
     return result;
 }
 
-void DOM_print(unsigned mask, const DOM *dom)
+std::string DOM_string(const DOM *dom)
 {
-    if (!dom || !MESS_check(mask)) return;
-    std::string s = DOM_proj_name(dom->proj);
-    if (dom->ellipsoid) s += ":e";
+    if (!dom) return "";
     char buf[64];
+    std::string s;
+    if (DOM_is_geos(dom)) {
+        // Every number to its float's precision: a grid of 5000 columns
+        // needs the spacing's ninth digit to keep its last pixel in place.
+        s = dom->ellipsoid == DOM_GEOS_SWEEP_X ? "geos:x:" : "geos:y:";
+        if (dom->plon != DOM_MISSING) {
+            std::snprintf(buf, sizeof buf, "%.9g", dom->plon);
+            s += buf;
+        }
+        const double a = (double)dom->parm[2] * 1e5, h = (double)dom->parm[0] * 1e5 - a;
+        std::snprintf(buf, sizeof buf, ":%.3f:%.3f:%.3f", h, a, (double)dom->parm[3] * 1e5);
+        s += buf;
+        char tail[200];
+        std::snprintf(tail, sizeof tail, ",%.9g,%.9g,%d,%d,%.9g,%.9g", dom->clat, dom->clon, dom->nx, dom->ny,
+                      dom->dx, dom->dy);
+        return s + tail;
+    }
+    s = DOM_proj_name(dom->proj);
+    if (dom->ellipsoid) s += ":e";
     const float vals[5] = {dom->plat, dom->plon, dom->parm[0], dom->parm[1], dom->parm[2]};
     for (float v : vals) {
         if (v == DOM_MISSING) s += ":";
@@ -355,10 +415,15 @@ void DOM_print(unsigned mask, const DOM *dom)
         }
     }
     char tail[200];
-    std::snprintf(tail, sizeof tail, ",%3.3f,%3.3f,%d,%d,%4.4f,%4.4f\n", dom->clat, dom->clon, dom->nx, dom->ny, dom->dx,
+    std::snprintf(tail, sizeof tail, ",%3.3f,%3.3f,%d,%d,%4.4f,%4.4f", dom->clat, dom->clon, dom->nx, dom->ny, dom->dx,
                   dom->dy);
-    s += tail;
-    MESS_print(mask, "%s", s.c_str());
+    return s + tail;
+}
+
+void DOM_print(unsigned mask, const DOM *dom)
+{
+    if (!dom || !MESS_check(mask)) return;
+    MESS_print(mask, "%s\n", DOM_string(dom).c_str());
 }
 
 namespace {

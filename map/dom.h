@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/records.h"
 
@@ -15,6 +16,8 @@ int DOM_proj_str(const char *word);
 // Printed name of a projection code ("" when it has none).
 const char *DOM_proj_name(int proj);
 void DOM_print(unsigned mask, const DOM *dom);
+// The domain string DOM_print writes, without the newline.
+std::string DOM_string(const DOM *dom);
 int DOM_comp(const DOM *a, const DOM *b);
 int DOM_comp_proj(const DOM *a, const DOM *b);
 float DOM_aspect(const DOM *dom);
@@ -45,3 +48,25 @@ int DOM_set_prompt_region(int on);
 // Station look-up in a city database ("sao.cty" when file is null/empty):
 // 1 found (lat/lon set), 0 not found.
 int CTY_get_loc(const char *file, const char *station, float *lat, float *lon);
+
+// The geostationary fixed grid (the satellite view, proj 9, with scan angles
+// on a given ellipsoid): `ellipsoid` holds the sweep axis, parm[0] the
+// satellite's distance from the earth's centre, parm[1] 1 (scan angles),
+// parm[2] and parm[3] the semi-major and semi-minor axes, all in 100 km.
+// Plot x/y are the scan angles times the height above the ellipsoid, so
+// PROJ's +proj=geos x/y in metres / 1e5.  Codes 0 and 1 keep their meaning
+// (sphere; the built-in GRS80 ellipsoid, sweep y with the angles scaled by
+// the satellite's distance).
+constexpr int DOM_GEOS_SWEEP_Y = 2;
+constexpr int DOM_GEOS_SWEEP_X = 3;
+inline bool DOM_is_geos(const DOM *dom) { return dom->proj == DOM_SAT && dom->ellipsoid >= DOM_GEOS_SWEEP_Y; }
+
+struct DOM_FIXED_GRID { double sub_lon /*deg*/, height /*m above ellipsoid*/, semi_major, semi_minor /*m*/;
+                        int sweep_x /*1 x (GOES-R), 0 y (MSG)*/; double x0, y0 /*scan angles (rad) of the centre of
+                        column 0, row 0 = top left*/; double dx, dy /*rad per column (x grows east) and per row
+                        (dy < 0 for rows going south, i.e. y0 + row*dy)*/; int nx, ny; };
+// Fills dom so that grid index (col, row) of an nx x ny image lies at the
+// scan angles (x0 + col*dx, y0 + row*dy).  0 ok, -1 unusable: parameters
+// that are not numbers or not physical, columns running west or rows
+// running north (dx <= 0, dy >= 0), or a grid centre off the earth's disc.
+int DOM_set_fixed_grid(DOM *dom, const DOM_FIXED_GRID *g);  // 0 ok, -1 unusable

@@ -28,6 +28,20 @@ void earth_inv_points(const ProjState &st, int proj, int n, const float *x, cons
 void sat_fwd_points(const ProjState &st, int n, const float *lat, const float *lon, float *x, float *y,
                     unsigned char *ok);
 
+// The fixed-grid satellite view (proj 9 with DOM_is_geos; proj_geos.cpp).
+// geos_lat is the latitude part of the forward transform (the ellipsoid's
+// x/y-plane distance and height of the point, 100 km) so that a batch can
+// reuse it; geos_core completes it from the sine and cosine of the
+// longitude from plon.
+struct GeosLat {
+    double rc, rs;
+};
+void geos_constants(ProjState &st);
+GeosLat geos_lat(const ProjState &st, double lat);
+int geos_core(const ProjState &st, const GeosLat &p, double sd, double cd, float *x, float *y);
+int geos_fwd(const ProjState &st, double lat, double dlon, float *x, float *y);
+int geos_inv(const ProjState &st, double x, double y, float *lat, float *lon);
+
 // Diagram coordinate systems (codes 20 to 44).  settle_diagram computes the
 // skew-T and tephigram factors from the view when they are not computed.
 void settle_diagram(ProjState &st);

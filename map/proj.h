@@ -30,6 +30,11 @@ struct ProjState {
     double n, rmult, inv_n;                   // Lambert cone constant, R*mult, 1/n
     double s;                                 // hemisphere sign
     double srad, srad2, srad4, s2e2, eratio;  // satellite powers
+    // The fixed grid (DOM_is_geos): semi-major axis, (b/a)^2, the
+    // satellite's distance from the centre and height above the surface
+    // (100 km), the sweep axis.
+    double g_a, g_rp2, g_dist, g_height;
+    bool g_sweep_x;
 };
 
 }  // namespace map_detail

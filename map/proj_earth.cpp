@@ -398,6 +398,10 @@ void earth_constants(ProjState &st)
         st.yfactor = (float)st.sin_p;
         break;
     case DOM_SAT:
+        if (DOM_is_geos(&d)) {
+            geos_constants(st);
+            break;
+        }
         st.srad = st.sat_rad;
         st.srad2 = st.srad * st.srad;
         st.srad4 = st.srad2 * st.srad2;
@@ -418,11 +422,13 @@ void earth_constants(ProjState &st)
 // and their longitude down a column: the latitude terms of the last latitude
 // and the longitude terms of recent longitudes (a small hash table keyed by
 // the longitude's bits) are kept, and each is computed from the
-// same float by the same code as sat_fwd does, so the results are the same
-// bit for bit.  Everything lives on this call's stack: threads may call it
-// at once.
-void sat_fwd_points(const ProjState &state, int n, const float *lat, const float *lon, float *x, float *y,
-                    unsigned char *ok)
+// same float by the same code as the single-point transform does, so the
+// results are the same bit for bit.  Everything lives on this call's stack:
+// threads may call it at once.  LatFn gives the latitude terms, CoreFn
+// completes a point from them and the longitude's.
+template <class LatFn, class CoreFn>
+void cached_fwd_points(const ProjState &state, int n, const float *lat, const float *lon, float *x, float *y,
+                       unsigned char *ok, LatFn lat_fn, CoreFn core_fn)
 {
     // A copy the outputs cannot alias: its constants stay in registers
     // across the stores of the loop.
@@ -431,7 +437,7 @@ void sat_fwd_points(const ProjState &state, int n, const float *lat, const float
     uint64_t key[SLOTS] = {};  // 0 empty, else the longitude's bits with bit 32 set
     SatLon lons[SLOTS];
     uint64_t lat_key = 0;
-    SatLat la{};
+    decltype(lat_fn(st, 0.0)) la{};
     for (int i = 0; i < n; ++i) {
         if (bad_earth_input(lat[i], lon[i])) {
             ok[i] = fail(&x[i], &y[i]);
@@ -439,7 +445,7 @@ void sat_fwd_points(const ProjState &state, int n, const float *lat, const float
         }
         const uint64_t ak = std::bit_cast<uint32_t>(lat[i]) | (1ull << 32);
         if (ak != lat_key) {
-            la = sat_lat(st, lat[i]);
+            la = lat_fn(st, lat[i]);
             lat_key = ak;
         }
         // Open addressing: a few slots from the hash, the first free one
@@ -456,8 +462,19 @@ void sat_fwd_points(const ProjState &state, int n, const float *lat, const float
             key[slot] = lon_key;
             lons[slot] = sat_lon(norm180(lon[i]) - st.domain.plon);
         }
-        ok[i] = sat_core(st, la, lons[slot], &x[i], &y[i]);
+        ok[i] = core_fn(st, la, lons[slot], &x[i], &y[i]);
     }
+}
+
+void sat_fwd_points(const ProjState &st, int n, const float *lat, const float *lon, float *x, float *y,
+                    unsigned char *ok)
+{
+    if (DOM_is_geos(&st.domain))
+        return cached_fwd_points(st, n, lat, lon, x, y, ok, geos_lat,
+                                 [](const ProjState &s, const GeosLat &p, const SatLon &q, float *px, float *py) {
+                                     return geos_core(s, p, q.sd, q.cd, px, py);
+                                 });
+    return cached_fwd_points(st, n, lat, lon, x, y, ok, sat_lat, sat_core);
 }
 
 // The inverse transform of n points with the projection chosen once; points
@@ -480,7 +497,9 @@ void earth_inv_points(const ProjState &st, int proj, int n, const float *x, cons
     case DOM_LATLON: return inv_points(with(ll_inv), n, x, y, lat, lon, ok);
     case DOM_MERC: return inv_points(with(merc_inv), n, x, y, lat, lon, ok);
     case DOM_LAMB: return inv_points(with(lamb_inv), n, x, y, lat, lon, ok);
-    case DOM_SAT: return inv_points(with(sat_inv), n, x, y, lat, lon, ok);
+    case DOM_SAT:
+        if (DOM_is_geos(&st.domain)) return inv_points(with(geos_inv), n, x, y, lat, lon, ok);
+        return inv_points(with(sat_inv), n, x, y, lat, lon, ok);
     default:
         return inv_points([&st, proj](double a, double b, float *la, float *lo) { return earth_inv(st, proj, a, b, la, lo); },
                           n, x, y, lat, lon, ok);
@@ -499,7 +518,7 @@ int earth_fwd(const ProjState &st, int proj, double lat, double lon, float *x, f
     case DOM_GNOM: return gnom_fwd(st, lat, dlon, x, y);
     case DOM_MOLL: return moll_fwd(st, lat, dlon, x, y);
     case DOM_LAMBAZ: return laea_fwd(st, lat, dlon, x, y);
-    case DOM_SAT: return sat_fwd(st, lat, dlon, x, y);
+    case DOM_SAT: return DOM_is_geos(&st.domain) ? geos_fwd(st, lat, dlon, x, y) : sat_fwd(st, lat, dlon, x, y);
     default: return 1;
     }
 }
@@ -515,7 +534,7 @@ int earth_inv(const ProjState &st, int proj, double x, double y, float *lat, flo
     case DOM_GNOM: return gnom_inv(st, x, y, lat, lon);
     case DOM_MOLL: return moll_inv(st, x, y, lat, lon);
     case DOM_LAMBAZ: return laea_inv(st, x, y, lat, lon);
-    case DOM_SAT: return sat_inv(st, x, y, lat, lon);
+    case DOM_SAT: return DOM_is_geos(&st.domain) ? geos_inv(st, x, y, lat, lon) : sat_inv(st, x, y, lat, lon);
     default: return 1;
     }
 }

@@ -3,6 +3,7 @@
 
 #include "core/util.h"
 #include "files/date.h"
+#include "map/dom.h"
 #include "build.h"
 #include "codec_oracle.h"
 
@@ -133,6 +134,22 @@ TEST(ZyrImg, ProjectionTokensRoundTrip)
         EXPECT_EQ(std::memcmp(back.data, img.data, 12), 0);
         IMG_free(&img);
     }
+}
+
+// A fixed-grid domain survives a ZYRIMG file whole (DOM_comp), its spacing to the float's last digit.
+TEST(ZyrImg, FixedGridDomainRoundTrips)
+{
+    const DOM_FIXED_GRID g{-75.2, 35786023, 6378137, 6356752.31414, 1, -0.05, 0.09, 5.6e-5, -5.6e-5, 4, 3};
+    IMG img = build::zyr_image(4, 3);
+    ASSERT_EQ(DOM_set_fixed_grid(&img.domain, &g), 0);
+    testutil::ScratchDir dir;
+    const std::string name = dir.file("g.zyr");
+    ASSERT_EQ(IMG_write(name.c_str(), &img, 0), 1);
+    EXPECT_EQ(line_of(testutil::read_file(name), 3).rfind("GEOS:X:-75.1999969:35786023.", 0), 0u);
+    codec::Rec back;
+    ASSERT_EQ(IMG_read_zyr(name.c_str(), &back, 0), 1);
+    EXPECT_EQ(DOM_comp(&back.domain, &img.domain), 1) << DOM_string(&back.domain);
+    IMG_free(&img);
 }
 
 TEST(ZyrImg, ConvertedFormsForWindowDepths)
