@@ -44,6 +44,12 @@ int IMG_init(IMG *image)
     image->transparent = -1;
     image->cmap = nullptr;
     image->data = nullptr;
+    image->value_kind = IMG_VALUE_NONE;
+    image->value_offset = 0.0f;
+    image->value_scale = 0.0f;
+    image->value_units[0] = '\0';
+    image->value_name[0] = '\0';
+    image->platform[0] = '\0';
     return 0;
 }
 

@@ -84,6 +84,8 @@ constexpr int IMG_SRC_AWIPZ = 54;
 constexpr int IMG_SRC_UNISYS = 55;
 constexpr int IMG_SRC_TIFF = 59;
 constexpr int IMG_SRC_LRIT = 60;
+// GOES-R fixed-grid netCDF (ABI and GLM products).
+constexpr int IMG_SRC_ABI = 61;
 
 // Plain record, fields in file order of the program's data model.  The
 // pixels are rows from the top; `data` and `cmap` are owned by the record.
@@ -109,6 +111,32 @@ struct IMG {
     int32_t transparent;   // index of the transparent colour, -1 none
     DOM domain;            // proj -9999 when the image has no map domain
     unsigned char *data;   // bytes_line * ny bytes, or null
+    // What the 8-bit counts stand for, set by readers of calibrated data so
+    // that the program can colour the picture and label its bar in physical
+    // units (the reader does not build labels).  Not kept in ZYRIMG files.
+    int32_t value_kind;    // IMG_VALUE_NONE, _TEMPERATURE, _REFLECTANCE or _LINEAR
+    float value_offset;    // _REFLECTANCE and _LINEAR: value = value_offset +
+    float value_scale;     //   value_scale * count, for counts 1..255
+    char value_units[24];  // units of the values ("K", "mm h-1", "1"), or ""
+    char value_name[32];   // variable, band or product name ("Rad C13", "RRQPE"), or ""
+    char platform[16];     // platform that took the image ("G16"), or ""
+};
+
+// The count every reader gives a pixel without a value (fill, out of the
+// valid range, beyond the image): off-image pixels of a remapped picture and
+// lines missing from a file read 0 as well.  Readers that set a value kind
+// keep it for missing pixels alone.
+constexpr int IMG_COUNT_MISSING = 0;
+
+// Kinds of value the counts stand for.
+enum {
+    IMG_VALUE_NONE = 0,         // plain counts
+    IMG_VALUE_TEMPERATURE = 1,  // brightness temperature on the program's
+                                // infrared count<->temperature scale, the one
+                                // of the AREA source (SAT_ir_ind, SAT_ind_ir);
+                                // the program reads the image through it
+    IMG_VALUE_REFLECTANCE = 2,  // reflectance factor, linear as for _LINEAR
+    IMG_VALUE_LINEAR = 3,       // any quantity, linear in the count
 };
 
 int IMG_init(IMG *image);

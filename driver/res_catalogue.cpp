@@ -121,7 +121,7 @@ const Entry catalogue[] = {
     {RES_TABLE, "table", "tb", 0, "zyrtable", RES_T_TEXT, "-tb file", "Table file name", HELP_PLAIN},
     {RES_TIME, "time", "tm", 0, "zyrtime", RES_T_TEXT, "-tm time", "Time", HELP_PLAIN},
     {RES_VALUE, "value", nullptr, 10, "zyrvalue", RES_T_LIST, "value [value...]", "Values", HELP_PLAIN},
-    {RES_VARIABLE, "variable", "va", 0, "zyrvariable", RES_T_TEXT, "-va var", "Variable", HELP_PLAIN},
+    {RES_VARIABLE, "variable", "va", 0, "zyrvariable", RES_T_TEXT, "-va var", "Variable to read from a netCDF input file", HELP_PLAIN},
     {RES_WINDOW_NUM, "window_num", "wn", 0, "zyrwindow_num", RES_T_INT, "-wn num", "Window number", HELP_PLAIN},
     {RES_INPUT_IN, "input", "in", 0, "zyrin", RES_T_TEXT, "-in type", "Type of input", HELP_PLAIN},
 };

@@ -137,6 +137,8 @@ int SAT_read_file(const char *name, IMG *image)
         DATE_make_label(&image->date, image->date_label);
     image->byte_order = 1;
     print_common(image);
-    SAT_set_imager_source(image->source);
+    // Brightness temperatures a reader put on the program's infrared scale
+    // read through that scale, whatever their format.
+    SAT_set_imager_source(image->value_kind == IMG_VALUE_TEMPERATURE ? IMG_SRC_AREA : image->source);
     return 1;
 }

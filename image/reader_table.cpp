@@ -174,6 +174,26 @@ int IMG_reader_read_file(const IMG_READER *reader, const char *name, const IMG_W
     return reader->read(file.source(), window, out);
 }
 
+int IMG_reader_value_files(const IMG_READER *reader, const char *const *names, int n, int col,
+                           int row, double *value, char *units, size_t units_size)
+{
+    if (!reader || !names || n < 1 || !value) return -1;
+    if (!reader->value) {
+        MESS_print(MESS_ERROR, "%s: %s: this input type keeps no physical values\n", reader->who,
+                   names[0]);
+        return -1;
+    }
+    // Each file opened by the row's rule and held open for the one call.
+    std::vector<IMG_FILE_SOURCE> files((size_t)n);
+    std::vector<IMG_SOURCE> sources((size_t)n);
+    for (int i = 0; i < n; ++i) {
+        if (!files[(size_t)i].open(reader, names[i])) return -1;
+        sources[(size_t)i] = *files[(size_t)i].source();
+    }
+    if (units && units_size) units[0] = '\0';
+    return reader->value(sources.data(), n, col, row, value, units, units_size);
+}
+
 int IMG_reader_read_named(int code, const char *name, IMG *image)
 {
     IMG_init(image);

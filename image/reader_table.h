@@ -103,6 +103,16 @@ struct IMG_READER {
     // without pixels so the program can fit the domain and pass the window
     // to `read`.  Null: `read` does it all.
     int (*read_header)(const IMG_SOURCE *source, IMG_READ_OUT *out) = nullptr;
+    // Room for formats that carry physical values (radiances, temperatures,
+    // product fields) behind the 8-bit counts: the value at pixel (col, row)
+    // of the full image (counted from 0 at the top left, whatever window a
+    // read decoded) of the `n` sources read together, at full precision,
+    // and its units into `units` (at most units_size bytes, "" when the file
+    // states none).  1 a value, 0 the pixel has none (fill, out of the valid
+    // range), -1 failed (after a message naming the file: pixel outside the
+    // image, file unreadable).  Null: the format keeps no values.
+    int (*value)(const IMG_SOURCE *sources, int n, int col, int row, double *value, char *units,
+                 size_t units_size) = nullptr;
 };
 
 // The row of an input-type code, keyword or "in_file" entry; null when none.
@@ -138,6 +148,11 @@ private:
     std::vector<unsigned char> bytes_;
     bool close_ = false;
 };
+
+// The row's value hook on files opened by the row's rule: as `value`, and
+// -1 (after a message) when a file cannot be opened or the row has no hook.
+int IMG_reader_value_files(const IMG_READER *reader, const char *const *names, int n, int col,
+                           int row, double *value, char *units, size_t units_size);
 
 // Reads bytes held in memory as a file of the row's format, named `name` in
 // messages; IMG_READ_OK or IMG_READ_FAILED.

@@ -23,6 +23,10 @@
 // remapping), taken out of the arguments before the resources see them:
 //   --pixel COL,ROW   prints the latitude and longitude of that pixel centre
 //   --latlon LAT,LON  prints the fractional column and row of that point
+//   --value COL,ROW   prints the physical value the file holds at that pixel
+//                     of the full image (counted from 0 at the top left) at
+//                     full precision and its units, or "missing"; formats
+//                     that keep no values say so (status 10)
 //   --pgm FILE        writes the unremapped pixels as PGM
 //
 // Exit status 0, 10 when the file cannot be read, 2 when the output cannot
@@ -39,6 +43,7 @@
 #include "driver/sat_read.h"
 #include "gks/clr.h"
 #include "image/img.h"
+#include "image/reader_table.h"
 #include "image/readers.h"
 #include "map/dom.h"
 #include "map/map.h"
@@ -98,6 +103,26 @@ bool image_domain(const IMG &img)
     return true;
 }
 
+// --value: the reader's value at a pixel of the full image; false when the
+// pixel is given badly, the format keeps no values or the read failed.
+bool print_value(const char *spec, const char *name)
+{
+    int col, row;
+    char tail;
+    if (std::sscanf(spec, "%d,%d%c", &col, &row, &tail) != 2) {
+        MESS_print(MESS_ERROR, "zyrproc: --value wants COL,ROW (whole pixels), not \"%s\"\n", spec);
+        return false;
+    }
+    double v = 0;
+    char units[64] = "";
+    const int got = IMG_reader_value_files(IMG_reader_current(), &name, 1, col, row, &v, units, sizeof units);
+    if (got < 0) return false;
+    if (got == 0) MESS_print(MESS_PRINT, "missing\n");
+    else if (*units) MESS_print(MESS_PRINT, "%.9g %s\n", v, units);
+    else MESS_print(MESS_PRINT, "%.9g\n", v);
+    return true;
+}
+
 void decode(const char *resource, DOM *dom)
 {
     const char *text = RES_get(resource);
@@ -108,12 +133,13 @@ void decode(const char *resource, DOM *dom)
 
 int main(int argc, char **argv)
 {
-    const char *pixel = nullptr, *latlon = nullptr, *pgm_raw = nullptr;
+    const char *pixel = nullptr, *latlon = nullptr, *pgm_raw = nullptr, *value = nullptr;
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
         const char **slot = !std::strcmp(argv[i], "--pixel")    ? &pixel
                             : !std::strcmp(argv[i], "--latlon") ? &latlon
                             : !std::strcmp(argv[i], "--pgm")    ? &pgm_raw
+                            : !std::strcmp(argv[i], "--value")  ? &value
                                                                 : nullptr;
         if (slot && i + 1 < argc) *slot = argv[++i];
         else argv[kept++] = argv[i];
@@ -159,6 +185,11 @@ int main(int argc, char **argv)
     if (latlon && sscanf(latlon, "%f,%f", &a, &b) == 2 && image_domain(img)) {
         if (MAP_tran(&x, &y, a, b) && MAP_grid_untran(&c, &d, x, y) == 0) MESS_print(MESS_PRINT, "%.4f %.4f\n", c, d);
         else MESS_print(MESS_PRINT, "not drawable\n");
+    }
+
+    if (value && !print_value(value, name)) {
+        IMG_free(&img);
+        return 10;
     }
 
     if (dom.proj >= 1 && dom.proj <= 9) {
