@@ -12,6 +12,7 @@
 #include "map/map.h"
 #include "plot/plt.h"
 #include "satproc/enh.h"
+#include "satproc/remap.h"
 #include "satproc/sat_param.h"
 
 #include <cstdio>
@@ -51,6 +52,7 @@ void SAT_reset_all()
     SAT_reset_driver();
     PLT_reset_state();
     SAT_param_reset();
+    SAT_remap_reset();
     SAT_reset_enhancement();
     IMG_reset();
     MAP_reset();

@@ -22,28 +22,9 @@
 #include "satproc/fit.h"
 #include "satproc/sat_param.h"
 
-namespace {
+#include "satproc/remap_internal.h"
 
-constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
-constexpr float MISS = -9999.0f;
-constexpr int BLOCK_ROWS = 64;
-// Rows of a run (see stepped_block).
-constexpr int RUN = 8;
-// A traced point costs about as much as this many sampled pixels (the
-// work unit of thread_count).
-constexpr size_t TRACE_COST = 10;
-
-struct Ctx {
-    const IMG *img = nullptr;
-    DOM out{}, imgdom{};
-    MapProj outp, imgp;   // the output and image domains' projections
-    float xmin = 0, xmax = 0, ymax = 0, dx = 0, dy = 0;
-    int nx = 0, ny = 0;
-    int step = 0;         // remap_inc; 0 exact mode
-    bool nav = false;     // stepped/per-pixel tracing through the satellite navigation
-    bool img_ok = false;  // the image domain can locate points
-    float min_lon = MISS, max_lon = MISS;
-};
+namespace remap_detail {
 
 Ctx make_ctx(const IMG *image, const DOM *dom)
 {
@@ -75,9 +56,6 @@ Ctx make_ctx(const IMG *image, const DOM *dom)
     return c;
 }
 
-// Worker threads.  Each works on its own share of points or rows and writes
-// only there; the projection objects and the navigation are only read by
-// them, so the result is the same for any number of threads.  ZYR_THREADS=1 (or any number) fixes the count.
 int thread_count(size_t work)
 {
     if (work < 20000) return 1;
@@ -85,38 +63,6 @@ int thread_count(size_t work)
     if (const char *e = std::getenv("ZYR_THREADS")) n = std::atoi(e);
     return std::clamp(n, 1, 8);
 }
-
-template <class F>
-void parallel_rows(int rows, size_t work, F f)
-{
-    int nt = thread_count(work);
-    if (nt <= 1) {
-        f(0, rows);
-        return;
-    }
-    std::vector<std::thread> pool;
-    int per = (rows + nt - 1) / nt;
-    for (int t = 0; t < nt; ++t) {
-        int a = t * per, z = std::min(rows, a + per);
-        if (a < z) pool.emplace_back(f, a, z);
-    }
-    for (auto &th : pool) th.join();
-}
-
-struct Batch {
-    std::vector<float> x, y, lat, lon, col, row, px, py;
-    std::vector<unsigned char> ok;
-    void clear()
-    {
-        x.clear();
-        y.clear();
-    }
-    void add(float px, float py)
-    {
-        x.push_back(px);
-        y.push_back(py);
-    }
-};
 
 // Locates every point of the batch in the image.  Points that cannot be
 // traced get NaN.
@@ -211,12 +157,22 @@ void stepped_block(const Ctx &c, int j0, int j1, Batch &b, MakeScratch make_scra
     for (int p = 0; p < Llast; ++p) flast[p] = (float)p / (float)Llast;
 
     auto ok = [&](size_t i) { return usable(ecol[i], erow[i]); };
-    std::vector<size_t> exact;  // flat indices (row - j0) * nx + column of pixels traced one by one
+    // Pixels the footprint puts off the image are not traced, unless a
+    // segment end it puts there traces into the image after all.
+    bool margins = !c.lo.empty();
+    const float wl = (float)(c.img->nx - 1), hl = (float)(c.img->ny - 1);
+    for (int j = j0; j < j1 && margins; ++j)
+        for (size_t k = 0; k < ne && margins; ++k) {
+            const float ec = ecol[(size_t)(j - j0) * ne + k], er = erow[(size_t)(j - j0) * ne + k];
+            if (c.off(j, ends[k]) && ec >= 0 && er >= 0 && ec <= wl && er <= hl) margins = false;
+        }
+    std::vector<size_t> exact, blank;  // flat indices (row - j0) * nx + column: traced one by one, off the image
     for (int j = j0; j < j1; ++j) {
         const size_t base = (size_t)(j - j0) * ne;
         for (size_t k = 0; k + 1 < ne; ++k)
             if (!ok(base + k) || !ok(base + k + 1))
-                for (int p = ends[k]; p < ends[k + 1]; ++p) exact.push_back((size_t)(j - j0) * nx + p);
+                for (int p = ends[k]; p < ends[k + 1]; ++p)
+                    (margins && c.off(j, p) ? blank : exact).push_back((size_t)(j - j0) * nx + p);
     }
     parallel_rows(j1 - j0, (size_t)(j1 - j0) * nx, [&](int a, int z) {
         // A few rows at a time, so that what seg leaves for rows_end stays
@@ -248,6 +204,7 @@ void stepped_block(const Ctx &c, int j0, int j1, Batch &b, MakeScratch make_scra
         trace(c, c.nav, b);
         for (size_t k = k0; k < k1; ++k) one((int)(exact[k] / nx), (int)(exact[k] % nx), b.col[k - k0], b.row[k - k0]);
     }
+    for (size_t k : blank) one((int)(k / nx), (int)(k % nx), NaN, NaN);
 }
 
 // Source positions of rows j0..j1-1 into cols/rows (row-major, nx per row).
@@ -259,11 +216,27 @@ void block_positions(const Ctx &c, int j0, int j1, bool per_pixel, float *cols, 
         // the per-pixel reference of the stepped mode takes the stepped path.
         const bool nav_path = c.step != 0 && c.nav;
         b.clear();
-        for (int j = j0; j < j1; ++j)
-            for (int i = 0; i < nx; ++i) b.add(c.xmin + i * c.dx, c.ymax - j * c.dy);
+        if (c.lo.empty() || per_pixel) {
+            for (int j = j0; j < j1; ++j)
+                for (int i = 0; i < nx; ++i) b.add(c.xmin + i * c.dx, c.ymax - j * c.dy);
+            trace(c, nav_path, b);
+            std::copy(b.col.begin(), b.col.end(), cols);
+            std::copy(b.row.begin(), b.row.end(), rows);
+            return;
+        }
+        // Only the columns of each row where the image may lie.
+        std::vector<size_t> at;
+        for (int j = j0; j < j1; ++j) {
+            const size_t row0 = (size_t)(j - j0) * nx;
+            std::fill(cols + row0, cols + row0 + nx, NaN);
+            std::fill(rows + row0, rows + row0 + nx, NaN);
+            for (int i = std::max(0, c.lo[j]); i <= std::min(nx - 1, c.hi[j]); ++i) {
+                b.add(c.xmin + i * c.dx, c.ymax - j * c.dy);
+                at.push_back(row0 + i);
+            }
+        }
         trace(c, nav_path, b);
-        std::copy(b.col.begin(), b.col.end(), cols);
-        std::copy(b.row.begin(), b.row.end(), rows);
+        for (size_t k = 0; k < at.size(); ++k) cols[at[k]] = b.col[k], rows[at[k]] = b.row[k];
         return;
     }
     stepped_block(
@@ -282,207 +255,6 @@ void block_positions(const Ctx &c, int j0, int j1, bool per_pixel, float *cols, 
         });
 }
 
-struct Sampler {
-    const unsigned char *src;
-    int w, h;
-    size_t stride;
-    bool average;
-    int cutbase, numcut, cutoff[5];
-
-    // Neighbours beyond the last row or column repeat the edge pixel.
-    void neighbours(int r0, int c0, int p[4]) const
-    {
-        const int r1 = std::min(r0 + 1, h - 1), c1 = std::min(c0 + 1, w - 1);
-        const unsigned char *a = src + (size_t)r0 * stride, *b = src + (size_t)r1 * stride;
-        p[0] = a[c0];
-        p[1] = a[c1];
-        p[2] = b[c0];
-        p[3] = b[c1];
-    }
-
-    static int blend(const int p[4], float fr, float fc)
-    {
-        float v = (1 - fr) * (1 - fc) * p[0] + (1 - fr) * fc * p[1] + fr * (1 - fc) * p[2] + fr * fc * p[3];
-        return (int)v & 255;
-    }
-
-    int band_of_all(const int p[4]) const
-    {
-        for (int i = 0; i <= numcut; ++i) {
-            bool all = true;
-            for (int k = 0; k < 4 && all; ++k)
-                all = p[k] == cutbase || (p[k] >= cutoff[i] && p[k] < cutoff[i + 1]);
-            if (all) return i;
-        }
-        return -1;
-    }
-
-    bool nearest_only() const { return !average && numcut < 1; }
-    bool small32 = false;  // every byte offset fits an int32
-
-    // Byte offset of the nearest pixel (0.5 rounds to the upper/left one),
-    // -1 outside the image.  Written without branches: the rounding flips
-    // every pixel or two, which a predictor cannot follow.
-    int64_t nearest_offset(float col, float row) const
-    {
-        if (!(row >= 0 && row <= h - 1 && col >= 0 && col <= w - 1)) return -1;
-        const int r0 = (int)row, c0 = (int)col;
-        const int r = std::min(r0 + (int)(row - r0 > 0.5f), h - 1), c = std::min(c0 + (int)(col - c0 > 0.5f), w - 1);
-        return (int64_t)r * (int64_t)stride + c;
-    }
-
-    // A segment whose ends lie a pixel inside the image stays inside (the
-    // rounding of the interpolation is far below a pixel), so its nearest
-    // pixels need neither the bounds test nor the clamp.
-    bool inside(float cs, float rs, float ce, float re) const
-    {
-        return std::min(cs, ce) >= 1 && std::max(cs, ce) <= w - 2 && std::min(rs, re) >= 1 && std::max(rs, re) <= h - 2;
-    }
-
-    // Two passes over a row: positions first (branch-free loops the compiler
-    // vectorises), then the reads of the whole row, which overlap in memory
-    // like a plain gather's, then the blends (vectorised again).  For
-    // nearest-only sampling and for plain blending (no bands) of an image
-    // whose byte offsets fit 31 bits and that has a pixel inside its edges.
-    bool two_pass() const { return small32 && w >= 3 && h >= 3 && (nearest_only() || (average && numcut < 1)); }
-
-    // First pass over the segment at start + f[k] * (end - start), k = 0 ..
-    // L-1.  Nearest: idx gets the nearest pixel's byte offset (-1 outside).
-    // Blending: idx gets the upper-left neighbour's offset and fr, fc the
-    // fractions; a segment not inside the image is sampled into o at once
-    // and its idx set to -1.
-    void first_pass(int32_t *idx, float *fr, float *fc, unsigned char *o, int L, const float *f, float cs, float rs,
-                    float ce, float re) const
-    {
-        const float dc = ce - cs, dr = re - rs;
-        const int32_t st = (int32_t)stride;
-        if (!inside(cs, rs, ce, re)) {
-            for (int p = 0; p < L; ++p) {
-                const float col = cs + f[p] * dc, row = rs + f[p] * dr;
-                if (nearest_only()) {
-                    idx[p] = (int32_t)nearest_offset(col, row);
-                } else {
-                    o[p] = remap_pixel(col, row);
-                    idx[p] = -1;
-                }
-            }
-        } else if (nearest_only()) {
-            for (int p = 0; p < L; ++p) {
-                const float col = cs + f[p] * dc, row = rs + f[p] * dr;
-                const int r0 = (int)row, c0 = (int)col;
-                const int r = r0 + (row - (float)r0 > 0.5f ? 1 : 0), c = c0 + (col - (float)c0 > 0.5f ? 1 : 0);
-                idx[p] = r * st + c;
-            }
-        } else {
-            for (int p = 0; p < L; ++p) {
-                const float col = cs + f[p] * dc, row = rs + f[p] * dr;
-                const int r0 = (int)row, c0 = (int)col;
-                fr[p] = row - (float)r0;
-                fc[p] = col - (float)c0;
-                idx[p] = r0 * st + c0;
-            }
-        }
-    }
-
-    // Second pass over n pixels of a row.
-    void second_pass(const int32_t *idx, const float *fr, const float *fc, unsigned char *o, int n) const
-    {
-        // Reads a few cache lines ahead are announced to the cache: in
-        // source memory, consecutive pixels are one or two bytes apart.
-        constexpr int AHEAD = 256;
-        if (nearest_only()) {
-            int i = 0;
-            for (; i + AHEAD < n; ++i) {
-                __builtin_prefetch(src + std::max(idx[i + AHEAD], 0));
-                o[i] = idx[i] < 0 ? 0 : src[idx[i]];
-            }
-            for (; i < n; ++i) o[i] = idx[i] < 0 ? 0 : src[idx[i]];
-            return;
-        }
-        constexpr int CHUNK = 256;
-        int q0[CHUNK], q1[CHUNK], q2[CHUNK], q3[CHUNK];
-        unsigned char t[CHUNK];
-        for (int i0 = 0; i0 < n; i0 += CHUNK) {
-            const int m = std::min(CHUNK, n - i0);
-            const int32_t *id = idx + i0;
-            for (int k = 0; k < m; ++k) {
-                // -1 (sampled already) reads the first pixels, harmlessly.
-                const unsigned char *a = src + std::max(id[k], 0);
-                if (i0 + k + AHEAD < n) __builtin_prefetch(src + std::max(id[k + AHEAD], 0));
-                q0[k] = a[0];
-                q1[k] = a[1];
-                q2[k] = a[stride];
-                q3[k] = a[stride + 1];
-            }
-            // blend() and remap_pixel's all-equal shortcut, term for term.
-            const float *r = fr + i0, *c = fc + i0;
-            for (int k = 0; k < m; ++k) {
-                const float v = (1 - r[k]) * (1 - c[k]) * q0[k] + (1 - r[k]) * c[k] * q1[k] +
-                                r[k] * (1 - c[k]) * q2[k] + r[k] * c[k] * q3[k];
-                const bool same = q0[k] == q1[k] && q0[k] == q2[k] && q0[k] == q3[k];
-                t[k] = (unsigned char)(same ? q0[k] : ((int)v & 255));
-            }
-            unsigned char *ok = o + i0;
-            for (int k = 0; k < m; ++k) ok[k] = id[k] >= 0 ? t[k] : ok[k];
-        }
-    }
-
-    // Pixels at start + f[k] * (end - start), k = 0 .. L-1, into o.
-    void segment(unsigned char *o, int L, const float *f, float cs, float rs, float ce, float re) const
-    {
-        const float dc = ce - cs, dr = re - rs;
-        if (average && numcut < 1 && inside(cs, rs, ce, re)) {
-            // remap_pixel's blend without its bounds test and edge clamps.
-            for (int p = 0; p < L; ++p) {
-                const float col = cs + f[p] * dc, row = rs + f[p] * dr;
-                const int r0 = (int)row, c0 = (int)col;
-                const unsigned char *a = src + (size_t)r0 * stride + c0;
-                const int q[4] = {a[0], a[1], a[stride], a[stride + 1]};
-                const int v = blend(q, row - r0, col - c0);
-                o[p] = (unsigned char)(q[0] == q[1] && q[0] == q[2] && q[0] == q[3] ? q[0] : v);
-            }
-            return;
-        }
-        for (int p = 0; p < L; ++p) o[p] = remap_pixel(cs + f[p] * dc, rs + f[p] * dr);
-    }
-
-    unsigned char remap_pixel(float col, float row) const
-    {
-        // NaN fails every comparison, so it lands here too.
-        if (!(row >= 0 && row <= h - 1 && col >= 0 && col <= w - 1)) return 0;
-        const int r0 = (int)row, c0 = (int)col;
-        float fr = row - r0, fc = col - c0;
-        // Nearest neighbour reads one pixel; the all-equal shortcut would
-        // give the same value.
-        if (nearest_only()) return src[nearest_offset(col, row)];
-        int p[4];
-        neighbours(r0, c0, p);
-        if (p[0] == p[1] && p[0] == p[2] && p[0] == p[3]) return (unsigned char)p[0];
-        bool nearest = !average;
-        if (numcut >= 1) {
-            int band = band_of_all(p);
-            if (band >= 0) {
-                bool had_base = false;
-                for (int &v : p)
-                    if (v == cutbase) {
-                        v = cutoff[band];
-                        had_base = true;
-                    }
-                if (!nearest) {
-                    int v = blend(p, fr, fc);
-                    return (unsigned char)(had_base && v == cutoff[band] ? cutbase : v);
-                }
-            } else {
-                nearest = true;
-            }
-        }
-        if (nearest) {
-            fr = fr > 0.5f ? 1.0f : 0.0f;
-            fc = fc > 0.5f ? 1.0f : 0.0f;
-        }
-        return (unsigned char)blend(p, fr, fc);
-    }
-};
 
 Sampler make_sampler(const IMG *image)
 {
@@ -504,7 +276,9 @@ bool image_ok(const IMG *image)
            (image->bytes_line <= 0 || image->bytes_line >= image->nx);
 }
 
-}  // namespace
+}  // namespace remap_detail
+
+using namespace remap_detail;
 
 int SAT_remap_positions(const IMG *image, const DOM *dom, int row, int per_pixel, float *cols, float *rows)
 {
@@ -568,6 +342,12 @@ int SAT_remap_image(IMG *image, DOM *dom)
     auto *out = (unsigned char *)std::calloc((size_t)nx * ny, 1);
     if (!out) return 0;
     const Sampler s = make_sampler(image);
+    if (const std::shared_ptr<const Table> t = table_for(c, s)) {
+        gather(*t, s, out, nx, ny);
+        take_domain(image, dom, out);
+        return 1;
+    }
+    if (margins_on()) find_footprint(c, c.step != 0 && c.nav);
     Batch b;
     if (c.step == 0) {
         // Exact mode: every pixel traced, then sampled.

@@ -21,3 +21,18 @@ int SAT_zoom_image(IMG *image, float lat, float lon, float factor);
 // stepped mode's segment ends.  For tests and measurements.  0, or -1 when
 // the domain or row is unusable.
 int SAT_remap_positions(const IMG *image, const DOM *dom, int row, int per_pixel, float *cols, float *rows);
+
+// Reuse of the remap's table between frames (on unless the environment sets
+// ZYR_REMAP_REUSE=0): frames whose source navigation, size, target domain
+// and remap settings match gather through the table the first of them built
+// instead of tracing again; the pixels are the same either way.  The switch
+// is for tests and measurements; turning it off frees the table.
+void SAT_remap_set_reuse(int on);
+// Whether the margins around the image are found and filled without
+// tracing (on at start); the pixels are the same either way.  For tests and
+// measurements; the table is freed.
+void SAT_remap_set_margins(int on);
+// Tables built since the last reset.
+long SAT_remap_table_builds();
+// Frees the table and puts both switches back.
+void SAT_remap_reset();
