@@ -24,10 +24,13 @@
 //   which the plot session handles: they never name a native image file.
 #include "driver/sat.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/flags.h"
 #include "core/res.h"
@@ -89,6 +92,68 @@ bool frames_possible()
 {
     int type = PLT_get_work_type();
     return type == 1 || type == 6;
+}
+
+// Draws the image just read as frame (or page) i of the walk.
+void draw_image(int i, bool use_frames, bool pages)
+{
+    date_from_image();
+    drv.fsecs = round_to_late_off(DATE_num_sec(&drv.file_date));
+    if (use_frames) {
+        gcreate_frame(i);
+        gselect_frame(i);
+    } else if (i > 0 && pages) {
+        gnew_page(0);
+    }
+    SAT_plot_frame();
+    if (use_frames) gdisplay_frame(i);
+    PLT_dump(i);
+}
+
+// The walk of a reader that reads segment sets: every file of the walk
+// first, then one frame per image, the segments of one image read together.
+// Several images make frames (or pages) as several files do; one set is one
+// image.  When segments were gathered, a file that cannot be read (in a set
+// or alone) ends the program with status 10 after the other images are
+// drawn; otherwise failed files are passed over as in any walk.  The number
+// of frames drawn.
+int plot_sets(bool &use_frames)
+{
+    std::vector<std::string> names;
+    std::vector<DATE> dates;
+    char name[FILE_NAME_SIZE] = "";
+    int got;
+    while ((got = FILE_get_next(name)) == 1) {
+        names.emplace_back(name);
+        dates.emplace_back();
+        FILE_get_date(&dates.back());
+    }
+    const std::vector<std::vector<std::string>> sets = SAT_gather_sets(names);
+    const bool several = sets.size() > 1 || sets.size() == names.size();
+    use_frames = use_frames && several;
+    bool gathered = false, failed = false;
+    for (const std::vector<std::string> &set : sets) gathered = gathered || set.size() > 1;
+    int i = 0;
+    for (const std::vector<std::string> &set : sets) {
+        SAT_exit_if_requested();
+        std::snprintf(drv.filename, sizeof drv.filename, "%s", set[0].c_str());
+        drv.file_date = dates[(size_t)(std::find(names.begin(), names.end(), set[0]) - names.begin())];
+        std::vector<const char *> files;
+        for (const std::string &f : set) files.push_back(f.c_str());
+        if (SAT_read_files(files.data(), (int)files.size(), &drv.image)) {
+            draw_image(i, use_frames, several);
+            i++;
+        } else {
+            failed = true;
+        }
+    }
+    if (failed && (gathered || !several)) {
+        PLT_exit(10);
+        SAT_exit_if_requested();
+    }
+    // A listed "exit" ends the program after the images before it.
+    if (got < 0) SAT_exit_if_requested();
+    return i;
 }
 
 } // namespace
@@ -250,25 +315,20 @@ int SAT_plot(DOM *domain)
     FILE_first(&drv.base_date);
     int i = 0;
     bool use_frames = FILE_get_num_file() != 0 && frames_possible();
-    while (FILE_get_next(drv.filename)) {
-        SAT_exit_if_requested();
-        FILE_get_date(&drv.file_date);
-        if (SAT_read_file(drv.filename, &drv.image)) {
-            date_from_image();
-            drv.fsecs = round_to_late_off(DATE_num_sec(&drv.file_date));
-            if (use_frames) {
-                gcreate_frame(i);
-                gselect_frame(i);
-            } else if (i > 0 && FILE_get_num_file() != 0) {
-                gnew_page(0);
-            }
-            SAT_plot_frame();
-            if (use_frames) gdisplay_frame(i);
-            PLT_dump(i);
-            i++;
-        } else if (FILE_get_num_file() == 0) {
-            PLT_exit(10);
+    const IMG_READER *reader = IMG_reader_current();
+    if (reader && reader->set_key && FILE_get_num_file() != 0) {
+        i = plot_sets(use_frames);
+    } else {
+        while (FILE_get_next(drv.filename)) {
             SAT_exit_if_requested();
+            FILE_get_date(&drv.file_date);
+            if (SAT_read_file(drv.filename, &drv.image)) {
+                draw_image(i, use_frames, FILE_get_num_file() != 0);
+                i++;
+            } else if (FILE_get_num_file() == 0) {
+                PLT_exit(10);
+                SAT_exit_if_requested();
+            }
         }
     }
     if (use_frames) gset_looping(1);

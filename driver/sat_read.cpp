@@ -5,6 +5,9 @@
 #include "driver/sat.h"
 
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "core/flags.h"
 #include "core/res.h"
@@ -103,26 +106,28 @@ int read_area_path(const IMG_READER *reader, const char *name, IMG *image)
 
 }  // namespace
 
-int SAT_read_file(const char *name, IMG *image)
+int SAT_read_file(const char *name, IMG *image) { return SAT_read_files(&name, 1, image); }
+
+int SAT_read_files(const char *const *names, int n, IMG *image)
 {
     const IMG_READER *reader = IMG_reader_current();
-    if (!reader) return 0;
+    if (!reader || n < 1) return 0;
     if (reader->nav == IMG_NAV_AREA) {
-        int ok = read_area_path(reader, name, image);
+        int ok = read_area_path(reader, names[0], image);
         // The infrared temperature scales follow the source of the last image.
         if (ok > 0) SAT_set_imager_source(image->source);
         return ok;
     }
 
     if (reader->announce == IMG_ANNOUNCE_BEFORE)
-        MESS_print(MESS_MESS, "Reading image file: %s\n", name);
+        for (int i = 0; i < n; ++i) MESS_print(MESS_MESS, "Reading image file: %s\n", names[i]);
     IMG_READ_OUT out{image, nullptr};
-    const int ret = IMG_reader_read_file(reader, name, nullptr, &out);
+    const int ret = IMG_reader_read_files(reader, names, n, nullptr, &out);
     // A domain in the file or the grid_domain resource may name a region
     // whose prompt was answered with "exit".
     SAT_exit_if_requested();
     if (reader->announce == IMG_ANNOUNCE_AFTER)
-        MESS_print(MESS_MESS, "Processing image file: %s\n", name);
+        for (int i = 0; i < n; ++i) MESS_print(MESS_MESS, "Processing image file: %s\n", names[i]);
     clear_tran_sat();
     if (ret != IMG_READ_OK) return 0;
     image->source = reader->source;
@@ -141,4 +146,46 @@ int SAT_read_file(const char *name, IMG *image)
     // read through that scale, whatever their format.
     SAT_set_imager_source(image->value_kind == IMG_VALUE_TEMPERATURE ? IMG_SRC_AREA : image->source);
     return 1;
+}
+
+std::vector<std::vector<std::string>> SAT_gather_sets(const std::vector<std::string> &names)
+{
+    std::vector<std::vector<std::string>> sets;
+    const IMG_READER *reader = IMG_reader_current();
+    if (!reader || !reader->set_key || names.size() < 2) {
+        for (const std::string &name : names) sets.push_back({name});
+        return sets;
+    }
+    // Parts join the set of their key, placed where its first part came;
+    // prologues and epilogues join every set their key begins, and stand
+    // alone when they join none.
+    std::vector<std::string> keys;
+    std::vector<std::pair<std::string, std::string>> aux;  // key, name
+    for (const std::string &name : names) {
+        char key[256];
+        const int kind = IMG_reader_set_key_file(reader, name.c_str(), key, sizeof key);
+        if (kind == IMG_SET_AUX) {
+            aux.emplace_back(key, name);
+            continue;
+        }
+        size_t k = sets.size();
+        if (kind == IMG_SET_PART)
+            for (size_t j = 0; j < keys.size(); ++j)
+                if (keys[j] == key) k = j;
+        if (k == sets.size()) {
+            sets.emplace_back();
+            keys.push_back(kind == IMG_SET_PART ? key : "");
+        }
+        sets[k].push_back(name);
+    }
+    for (const auto &[key, name] : aux) {
+        bool joined = false;
+        for (size_t j = 0; j < sets.size(); ++j)
+            if (!keys[j].empty() && keys[j].compare(0, key.size(), key) == 0) {
+                sets[j].push_back(name);
+                joined = true;
+            }
+        if (!joined) sets.push_back({name});
+    }
+    return sets;
 }

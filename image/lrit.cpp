@@ -34,6 +34,7 @@
 #include "core/flags.h"
 #include "core/util.h"
 #include "files/date.h"
+#include "image/lrit_internal.h"
 #include "image/lrit_jpeg.h"
 #include "image/rdr_util.h"
 #include "image/reader_formats.h"
@@ -57,8 +58,15 @@ struct State {
     bool have_struct = false, have_nav = false;
     char proj[33] = "";
     int32_t cfac = 0, lfac = 0, coff = 0, loff = 0;
+    int file_type = 0;          // 0 image data, 128 prologue, 129 epilogue, ...
     int seg = 0, nseg = 0, first_line = 1;
+    bool have_seg = false;
     bool seg_relative = false;  // 13-byte form: LOFF is given per segment
+    int sat = 0, chan = 0;      // 13-byte form: spacecraft and channel
+    int first_seg = 1, last_seg = 0;  // 13-byte form: the planned segments
+    const unsigned char *lut10 = nullptr;  // 10-bit sample to 8-bit count, or null
+    bool quiet = false;
+    bool cut = false;           // a header record ends past the end of the file         // headers read again for a set: not printed again
     std::string annotation;
     DATE date{};
     int col_dir = 1, line_dir = 1;
@@ -93,6 +101,7 @@ void handle_record(int type, const std::vector<unsigned char> &b, int len)
     switch (type) {
     case 0:
         if (n < 5) break;
+        st.file_type = p[0];
         st.total = (int64_t)((uint32_t)p[1] << 24 | p[2] << 16 | p[3] << 8 | p[4]);
         MESS_print(DBG, "HDR0-Primary: %d len: %lld\n", p[0], (long long)st.total);
         return;
@@ -137,7 +146,7 @@ void handle_record(int type, const std::vector<unsigned char> &b, int len)
         int julian;
         if (DATE_monday_julian(d.year, d.month, d.day, &julian) == 0) d.julian = julian;
         MESS_print(DBG, "HDR5-Time Stamp: %d %u\n", days, ms);
-        DATE_print(MESS_OUT2, &d);
+        if (!st.quiet) DATE_print(MESS_OUT2, &d);
         return;
     }
     case 128:
@@ -146,6 +155,7 @@ void handle_record(int type, const std::vector<unsigned char> &b, int len)
             st.nseg = p[1];
             st.first_line = (int)u16(p + 2);
             st.seg_relative = false;
+            st.have_seg = true;
             MESS_print(DBG, "HDR128-Image Segment: seg: %d nseg: %d lseg: %d\n", st.seg, st.nseg,
                        st.first_line);
             return;
@@ -153,8 +163,13 @@ void handle_record(int type, const std::vector<unsigned char> &b, int len)
         if (len == 13 && n >= 10) {
             st.seg = (int)u16(p + 3);
             st.nseg = (int)u16(p + 7);
+            st.last_seg = st.nseg;
             st.first_line = 1;
             st.seg_relative = true;
+            st.have_seg = true;
+            st.sat = (int)u16(p);
+            st.chan = p[2];
+            st.first_seg = (int)u16(p + 5);
             MESS_print(DBG,
                        "HDR128-Image Segment: sat: %u chan: %d seg: %d start: %u end: %u repr: %d\n",
                        u16(p), p[2], st.seg, u16(p + 5), u16(p + 7), p[9]);
@@ -208,7 +223,7 @@ void make_domain(IMG *image)
     d.clat = clat;
     d.clon = (float)rdr::norm_lon(clon);
     image->domain = d;
-    DOM_print(MESS_OUT2, &d);
+    if (!st.quiet) DOM_print(MESS_OUT2, &d);
 }
 
 // Among n 16-bit samples, those above the 10-bit range only when read most
@@ -247,7 +262,8 @@ void unpack_bits(const unsigned char *p, size_t n, int bits, size_t count, unsig
             uint64_t b = bit + k;
             v = v << 1 | ((p[b >> 3] >> (7 - (b & 7))) & 1);
         }
-        out[i] = (unsigned char)(bits < 8 ? v << (8 - bits) : v >> shift);
+        out[i] = bits == 10 && st.lut10 ? st.lut10[v]
+                 : (unsigned char)(bits < 8 ? v << (8 - bits) : v >> shift);
     }
 }
 
@@ -340,7 +356,10 @@ int LRIT_header()
     std::vector<unsigned char> body((size_t)len - 3);
     size_t got = fread(body.data(), 1, body.size(), st.in);
     st.count += len;
-    if (got != body.size()) return 0;
+    if (got != body.size()) {
+        st.cut = true;
+        return 0;
+    }
     handle_record(type, body, len);
     return 1;
 }
@@ -459,6 +478,74 @@ int lrit_read(const IMG_SOURCE *source, const IMG_WINDOW *, IMG_READ_OUT *out)
     const int r = LRIT_read(out->image);
     LRIT_close();
     return r == 0 ? IMG_READ_OK : IMG_READ_FAILED;
+}
+
+}  // namespace rdr
+
+namespace rdr {
+
+// A file of a set is read more than once: each read starts at its start.
+FILE *rewound(const SourceStream &in)
+{
+    FILE *f = in.get();
+    return f && fseek(f, 0, SEEK_SET) == 0 ? f : nullptr;
+}
+
+bool lrit_headers(const IMG_SOURCE *source, LritHeader *h)
+{
+    SourceStream in(source);
+    if (!LRIT_open_stream(rewound(in), source->name)) {
+        MESS_print(ERR, "SAT_read_LRIT: %s: file cannot be read\n", source->name);
+        return false;
+    }
+    st.quiet = true;
+    while (LRIT_header()) {}
+    *h = LritHeader{};
+    h->complete = !st.cut && st.total >= 16 && st.count >= st.total;
+    h->total = st.total;
+    h->file_type = st.file_type;
+    h->have_struct = st.have_struct;
+    h->bits = st.bits, h->cols = st.cols, h->lines = st.lines, h->compress = st.compress;
+    h->have_nav = st.have_nav;
+    std::memcpy(h->proj, st.proj, sizeof h->proj);
+    h->cfac = st.cfac, h->lfac = st.lfac, h->coff = st.coff, h->loff = st.loff;
+    h->have_seg = st.have_seg, h->seg13 = st.seg_relative;
+    h->seg = st.seg, h->nseg = st.nseg, h->first_line = st.first_line;
+    h->sat = st.sat, h->chan = st.chan, h->first_seg = st.first_seg, h->last_seg = st.last_seg;
+    h->annotation = st.annotation;
+    h->date = st.date;
+    LRIT_close();
+    if (!h->complete)
+        MESS_print(ERR, "SAT_read_LRIT: %s: header records cut short\n", source->name);
+    return h->complete;
+}
+
+int lrit_read_lut(const IMG_SOURCE *source, const unsigned char *lut10, IMG *image)
+{
+    IMG_init(image);
+    image->source = IMG_SRC_LRIT;
+    SourceStream in(source);
+    if (!LRIT_open_stream(rewound(in), source->name)) {
+        MESS_print(ERR, "SAT_read_LRIT: %s: file cannot be read\n", source->name);
+        return -1;
+    }
+    st.quiet = true;
+    st.lut10 = lut10;
+    const int r = LRIT_read(image);
+    LRIT_close();
+    st.lut10 = nullptr;
+    return r;
+}
+
+void lrit_domain(const LritHeader &h, const char *name, IMG *image)
+{
+    reset_state(nullptr, false, name);
+    st.open = false;
+    std::memcpy(st.proj, h.proj, sizeof st.proj);
+    st.have_nav = h.have_nav;
+    st.cfac = h.cfac, st.lfac = h.lfac, st.coff = h.coff, st.loff = h.loff;
+    st.cols = h.cols, st.lines = h.lines, st.first_line = h.first_line;
+    make_domain(image);
 }
 
 }  // namespace rdr

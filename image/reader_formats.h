@@ -81,5 +81,11 @@ int tiff_read(const IMG_SOURCE *source, const IMG_WINDOW *window, IMG_READ_OUT *
 
 bool lrit_identify(const unsigned char *bytes, size_t size);
 int lrit_read(const IMG_SOURCE *source, const IMG_WINDOW *window, IMG_READ_OUT *out);
+// Segments of one image read together, their values, and what a file is to a
+// set (image/lrit_set.cpp).
+int lrit_read_set(const IMG_SOURCE *sources, int n, const IMG_WINDOW *window, IMG_READ_OUT *out);
+int lrit_value(const IMG_SOURCE *sources, int n, int col, int row, double *value, char *units,
+               size_t units_size);
+int lrit_set_key(const IMG_SOURCE *source, char *key, size_t key_size);
 
 }  // namespace rdr

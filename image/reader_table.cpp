@@ -56,7 +56,8 @@ const IMG_READER rows[] = {
      IMG_ANNOUNCE_AFTER, true, IMG_NAV_NONE,
      rule({false, false, {nullptr, nullptr}}, "Unable to open LRIT file: %s\n",
           "SAT_read_LRIT: Unable to open file:%s\n"),
-     rdr::lrit_identify, rdr::lrit_read},
+     rdr::lrit_identify, rdr::lrit_read, rdr::lrit_read_set, nullptr, rdr::lrit_value,
+     rdr::lrit_set_key},
 };
 
 }  // namespace
@@ -174,6 +175,43 @@ int IMG_reader_read_file(const IMG_READER *reader, const char *name, const IMG_W
     return reader->read(file.source(), window, out);
 }
 
+namespace {
+
+// The files opened by the row's rule and held open together.
+bool open_all(const IMG_READER *reader, const char *const *names, int n,
+              std::vector<IMG_FILE_SOURCE> &files, std::vector<IMG_SOURCE> &sources)
+{
+    files = std::vector<IMG_FILE_SOURCE>((size_t)n);
+    sources.assign((size_t)n, IMG_SOURCE{});
+    for (int i = 0; i < n; ++i) {
+        if (!files[(size_t)i].open(reader, names[i])) return false;
+        sources[(size_t)i] = *files[(size_t)i].source();
+    }
+    return true;
+}
+
+}  // namespace
+
+int IMG_reader_set_key_file(const IMG_READER *reader, const char *name, char *key, size_t key_size)
+{
+    if (key && key_size) key[0] = '\0';
+    if (!reader || !reader->set_key || !key || !key_size) return IMG_SET_ALONE;
+    IMG_FILE_SOURCE file;
+    if (!file.open(reader, name)) return IMG_SET_ALONE;
+    return reader->set_key(file.source(), key, key_size);
+}
+
+int IMG_reader_read_files(const IMG_READER *reader, const char *const *names, int n,
+                          const IMG_WINDOW *window, IMG_READ_OUT *out)
+{
+    if (!reader || !names || n < 1 || !out || !out->image) return IMG_READ_FAILED;
+    if (n == 1 || !reader->read_set) return IMG_reader_read_file(reader, names[0], window, out);
+    std::vector<IMG_FILE_SOURCE> files;
+    std::vector<IMG_SOURCE> sources;
+    if (!open_all(reader, names, n, files, sources)) return IMG_READ_FAILED;
+    return reader->read_set(sources.data(), n, window, out);
+}
+
 int IMG_reader_value_files(const IMG_READER *reader, const char *const *names, int n, int col,
                            int row, double *value, char *units, size_t units_size)
 {
@@ -184,12 +222,9 @@ int IMG_reader_value_files(const IMG_READER *reader, const char *const *names, i
         return -1;
     }
     // Each file opened by the row's rule and held open for the one call.
-    std::vector<IMG_FILE_SOURCE> files((size_t)n);
-    std::vector<IMG_SOURCE> sources((size_t)n);
-    for (int i = 0; i < n; ++i) {
-        if (!files[(size_t)i].open(reader, names[i])) return -1;
-        sources[(size_t)i] = *files[(size_t)i].source();
-    }
+    std::vector<IMG_FILE_SOURCE> files;
+    std::vector<IMG_SOURCE> sources;
+    if (!open_all(reader, names, n, files, sources)) return -1;
     if (units && units_size) units[0] = '\0';
     return reader->value(sources.data(), n, col, row, value, units, units_size);
 }

@@ -113,7 +113,16 @@ struct IMG_READER {
     // image, file unreadable).  Null: the format keeps no values.
     int (*value)(const IMG_SOURCE *sources, int n, int col, int row, double *value, char *units,
                  size_t units_size) = nullptr;
+    // For formats with read_set: what a file is to a set, from its headers
+    // alone.  IMG_SET_ALONE an image of its own; IMG_SET_PART a part of the
+    // image named by `key` (files with equal keys are read together);
+    // IMG_SET_AUX a file that belongs with every image whose key begins with
+    // its `key` (a prologue or epilogue).  Null: every file is alone.
+    int (*set_key)(const IMG_SOURCE *source, char *key, size_t key_size) = nullptr;
 };
+
+// What a file is to a set (the set_key hook).
+enum { IMG_SET_ALONE = 0, IMG_SET_PART = 1, IMG_SET_AUX = 2 };
 
 // The row of an input-type code, keyword or "in_file" entry; null when none.
 // An "in_file" entry matches the longest prefix ("awipz..." before "awip...").
@@ -153,6 +162,14 @@ private:
 // -1 (after a message) when a file cannot be opened or the row has no hook.
 int IMG_reader_value_files(const IMG_READER *reader, const char *const *names, int n, int col,
                            int row, double *value, char *units, size_t units_size);
+
+// The row's set_key hook on a file opened by the row's rule: IMG_SET_ALONE
+// when the row has none or the file cannot be opened or read.
+int IMG_reader_set_key_file(const IMG_READER *reader, const char *name, char *key, size_t key_size);
+// Opens the `n` files by the row's rule and reads them together (read_set;
+// one file without it: read); IMG_READ_OK or IMG_READ_FAILED.
+int IMG_reader_read_files(const IMG_READER *reader, const char *const *names, int n,
+                          const IMG_WINDOW *window, IMG_READ_OUT *out);
 
 // Reads bytes held in memory as a file of the row's format, named `name` in
 // messages; IMG_READ_OK or IMG_READ_FAILED.

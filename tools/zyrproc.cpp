@@ -28,6 +28,9 @@
 //                     full precision and its units, or "missing"; formats
 //                     that keep no values say so (status 10)
 //   --pgm FILE        writes the unremapped pixels as PGM
+// Several files must be the segments of one image (with its prologue and
+// epilogue): they are read as the one image for all of these; files that
+// make more than one image are refused (status 10).
 //
 // Exit status 0, 10 when the file cannot be read, 2 when the output cannot
 // be written.
@@ -105,7 +108,7 @@ bool image_domain(const IMG &img)
 
 // --value: the reader's value at a pixel of the full image; false when the
 // pixel is given badly, the format keeps no values or the read failed.
-bool print_value(const char *spec, const char *name)
+bool print_value(const char *spec, const std::vector<const char *> &names)
 {
     int col, row;
     char tail;
@@ -115,7 +118,7 @@ bool print_value(const char *spec, const char *name)
     }
     double v = 0;
     char units[64] = "";
-    const int got = IMG_reader_value_files(IMG_reader_current(), &name, 1, col, row, &v, units, sizeof units);
+    const int got = IMG_reader_value_files(IMG_reader_current(), names.data(), (int)names.size(), col, row, &v, units, sizeof units);
     if (got < 0) return false;
     if (got == 0) MESS_print(MESS_PRINT, "missing\n");
     else if (*units) MESS_print(MESS_PRINT, "%.9g %s\n", v, units);
@@ -162,14 +165,32 @@ int main(int argc, char **argv)
     decode("plot_domain", &dom);
     SAT_exit_if_requested();
 
-    const char *name = RES_get("filename");
-    if (!name || !*name) {
+    // Several files may be the segments of one image: they are read as one.
+    std::vector<std::string> given;
+    {
+        int n = 0;
+        char **vals = nullptr;
+        RES_getvals("filename", &n, &vals);
+        for (int i = 0; i < n; ++i)
+            if (vals[i] && *vals[i]) given.emplace_back(vals[i]);
+        if (vals) free_parsed_array(n, vals);
+    }
+    if (given.empty()) {
         MESS_print(MESS_ERROR, "zyrproc: No input file\n");
         return 10;
     }
+    const std::vector<std::vector<std::string>> sets = SAT_gather_sets(given);
+    if (sets.size() > 1) {
+        MESS_print(MESS_ERROR, "zyrproc: the files make %d images, not one: %s is not part of the image of %s\n",
+                   (int)sets.size(), sets[1][0].c_str(), sets[0][0].c_str());
+        return 10;
+    }
+    std::vector<const char *> names;
+    for (const std::string &f : sets[0]) names.push_back(f.c_str());
+    const char *name = names[0];
     IMG img;
     IMG_init(&img);
-    const int read = SAT_read_file(name, &img);
+    const int read = SAT_read_files(names.data(), (int)names.size(), &img);
     SAT_exit_if_requested();
     if (read != 1 || !img.data) return 10;
     if (pgm_raw && !write_pgm(pgm_raw, img)) {
@@ -187,7 +208,7 @@ int main(int argc, char **argv)
         else MESS_print(MESS_PRINT, "not drawable\n");
     }
 
-    if (value && !print_value(value, name)) {
+    if (value && !print_value(value, names)) {
         IMG_free(&img);
         return 10;
     }
