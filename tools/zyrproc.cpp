@@ -28,9 +28,10 @@
 //                     full precision and its units, or "missing"; formats
 //                     that keep no values say so (status 10)
 //   --pgm FILE        writes the unremapped pixels as PGM
-// Several files must be the segments of one image (with its prologue and
-// epilogue): they are read as the one image for all of these; files that
-// make more than one image are refused (status 10).
+// For a format whose images come in segments, several files must be the
+// segments of one image (with its prologue and epilogue): they are read as
+// the one image for all of these; files that make more than one image are
+// refused (status 10).  Other formats take the first file.
 //
 // Exit status 0, 10 when the file cannot be read, 2 when the output cannot
 // be written.
@@ -180,7 +181,9 @@ int main(int argc, char **argv)
         return 10;
     }
     const std::vector<std::vector<std::string>> sets = SAT_gather_sets(given);
-    if (sets.size() > 1) {
+    // Readers without sets take the first file, as ever.
+    const IMG_READER *reader = IMG_reader_current();
+    if (sets.size() > 1 && reader && reader->set_key) {
         MESS_print(MESS_ERROR, "zyrproc: the files make %d images, not one: %s is not part of the image of %s\n",
                    (int)sets.size(), sets[1][0].c_str(), sets[0][0].c_str());
         return 10;
