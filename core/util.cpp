@@ -633,17 +633,28 @@ const char *FILE_data_dir()
 {
     // An installed program finds its data beside itself, so that a copy
     // installed anywhere works whether or not the build tree is still there.
+    // A program run where it was built takes the source tree's data; one
+    // copied away from both takes the data folder of the configured install
+    // prefix (/usr/share/zyrsat for the Debian package).
     static const std::string dir = [] {
+        auto is_dir = [](const std::string &path) {
+            struct stat st;
+            return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        };
         char exe[4096];
         ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
         if (n > 0) {
             exe[n] = '\0';
             std::string bin(exe);
-            std::string installed = bin.substr(0, bin.rfind('/')) + "/../share/zyrsat";
-            struct stat st;
-            if (stat(installed.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return installed;
+            bin.erase(bin.rfind('/'));
+            std::string installed = bin + "/../share/zyrsat";
+            if (is_dir(installed)) return installed;
+            // Helpers installed in <prefix>/libexec/zyrsat.
+            installed = bin + "/../../share/zyrsat";
+            if (bin.ends_with("/zyrsat") && is_dir(installed)) return installed;
         }
-        return std::string(ZYR_DATA_DIR);
+        if (is_dir(ZYR_DATA_DIR)) return std::string(ZYR_DATA_DIR);
+        return std::string(ZYR_INSTALLED_DATA_DIR);
     }();
     return dir.c_str();
 }

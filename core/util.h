@@ -103,8 +103,9 @@ int fget_rawstring(FILE *stream, char *s, int n);
 // ---- paths ----
 // The folder of the program's bundled data (name conventions, colour
 // table, enhancements, regions, fonts, maps): share/zyrsat beside an
-// installed program (<bin>/../share/zyrsat), else the build's data folder.
-// Found once; never null.
+// installed program (<bin>/../share/zyrsat, or <libexec>/zyrsat/../../share/
+// zyrsat for its helpers), else the build's data folder,
+// else the configured install prefix's share/zyrsat.  Found once; never null.
 const char *FILE_data_dir();
 
 // Appends "/" to the text when it does not already end with one.  The

@@ -10,7 +10,7 @@ packages=(
   xvfb xdotool x11-apps ghostscript proj-bin gdal-bin imagemagick
   libgif-dev giflib-tools python3-pil python3-numpy gifsicle pngcheck apngasm apngdis
   hp2xx
-  libnetcdf-dev netcdf-bin python3-netcdf4 optipng parallel dpkg-dev
+  libnetcdf-dev netcdf-bin python3-netcdf4 optipng parallel dpkg-dev file
   mandoc groff-base time
 )
 # Extra packages a caller asks for (e.g. clang for the fuzzers).

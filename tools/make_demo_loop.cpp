@@ -7,7 +7,7 @@
 //   --seed S              seed of the cloud field (default 7)
 //   --res N               element and line resolution in imager units (default 8)
 //   --land FILE           land outlines in the big-endian map form
-//                         (default data/maps/land-110m.map of the source tree)
+//                         (default maps/land-110m.map of the program data folder)
 //
 // The files are named as the "sat_ir" convention expects them under the
 // satellite folder OUTDIR: OUTDIR/ir/YYYYMMDD_HHMM.area.
@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "core/util.h"
 #include "image/nav.h"
 #include "satproc/enh.h"
 
@@ -245,11 +246,7 @@ int main(int argc, char **argv)
     int frames = 24, res = 8;
     uint32_t seed = 7;
     std::string start = "202506121800";
-#ifdef ZYR_DATA_DIR
-    std::string land = ZYR_DATA_DIR "/maps/land-110m.map";
-#else
-    std::string land = "data/maps/land-110m.map";
-#endif
+    std::string land = std::string(FILE_data_dir()) + "/maps/land-110m.map";
     for (int i = 2; i + 1 < argc; i += 2) {
         std::string a = argv[i], v = argv[i + 1];
         if (a == "--frames") frames = std::clamp(std::atoi(v.c_str()), 1, 500);
