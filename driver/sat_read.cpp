@@ -31,7 +31,8 @@ AREA_REC last_area{};
 // date label.
 void set_labels(const IMG *image)
 {
-    PLT_label_up_left(image->info);
+    char title[PLT_LABEL_SIZE];
+    PLT_label_up_left(PLT_image_title(image, title));
     PLT_label_up_right(image->date_label);
 }
 
@@ -115,7 +116,7 @@ int SAT_read_files(const char *const *names, int n, IMG *image)
     if (reader->nav == IMG_NAV_AREA) {
         int ok = read_area_path(reader, names[0], image);
         // The infrared temperature scales follow the source of the last image.
-        if (ok > 0) SAT_set_imager_source(image->source);
+        if (ok > 0) SAT_set_image_values(image);
         return ok;
     }
 
@@ -142,9 +143,10 @@ int SAT_read_files(const char *const *names, int n, IMG *image)
         DATE_make_label(&image->date, image->date_label);
     image->byte_order = 1;
     print_common(image);
-    // Brightness temperatures a reader put on the program's infrared scale
-    // read through that scale, whatever their format.
-    SAT_set_imager_source(image->value_kind == IMG_VALUE_TEMPERATURE ? IMG_SRC_AREA : image->source);
+    // The colours and the bar follow what the counts stand for: brightness
+    // temperatures a reader put on the program's infrared scale read through
+    // that scale, whatever their format; other values through their own.
+    SAT_set_image_values(image);
     return 1;
 }
 

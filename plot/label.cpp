@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/flags.h"
+#include "core/records.h"
 #include "core/res.h"
 #include "core/util.h"
 #include "files/date.h"
@@ -112,6 +113,21 @@ int PLT_label_for_time(int hours)
 {
     for_hour = hours;
     return 0;
+}
+
+char *PLT_image_title(const IMG *image, char *out)
+{
+    if (!out) return out;
+    out[0] = '\0';
+    if (!image) return out;
+    // The record's texts are read within their fields, terminated or not.
+    auto field = [](const char *f, size_t size) { return std::string(f, strnlen(f, size)); };
+    std::string platform = field(image->platform, sizeof image->platform);
+    std::string name = field(image->value_name, sizeof image->value_name);
+    std::string title = platform + (platform.empty() || name.empty() ? "" : " ") + name;
+    if (image->value_kind == IMG_VALUE_NONE || title.empty()) title = field(image->info, sizeof image->info);
+    std::snprintf(out, PLT_LABEL_SIZE, "%s", title.c_str());
+    return out;
 }
 
 int VAR_set_type(int n, int type)

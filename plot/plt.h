@@ -7,6 +7,7 @@
 
 struct DOM;
 struct ATTRIB;
+struct IMG;
 
 // Program redraw functions taking the domain to draw.
 typedef int (*PLT_DOM_FUNC)(DOM *domain);
@@ -88,6 +89,11 @@ int PLT_label_date(const DATE *date);
 int PLT_label_for_time(int hours);
 // out must hold PLT_LABEL_SIZE bytes; longer results are cut.
 char *PLT_label_format(const char *fmt, char *out);
+// The title of an image for its upper-left label, into out (PLT_LABEL_SIZE
+// bytes): for an image of physical values (a value kind set) that names its
+// platform or field, those two ("G16 RRQPE"); otherwise the reader's info
+// text.  Returns out.
+char *PLT_image_title(const IMG *image, char *out);
 // The attribute of labels, the border and the colour bar's frame: the
 // "color_text" resource over black on a light background, white otherwise.
 int PLT_label_attrib(ATTRIB *rec);

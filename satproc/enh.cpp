@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/flags.h"
+#include "core/records.h"
 #include "core/res.h"
 #include "core/util.h"
 #include "gks/clr.h"
@@ -39,6 +40,7 @@ int sat_color_ind[NUM_ENTRIES];
 char enhance[10] = "";
 int imager_source = SAT_SRC_AREA;
 int device_class = -1;  // -1: from the device flag
+SAT_VALUE_SCALE values{};  // the last image's counts: plain until a reader says more
 
 // Cells of the nested dither patterns, in the order densities switch them
 // on, as (x mod k, y mod k).
@@ -297,7 +299,10 @@ int SAT_decode_colors(const char *item, int *n)
     if (item[0] == 'c' && colon) {
         int i = (*n)++;
         if (i >= NUM_ENTRIES) return 0;
-        sat_cut[i] = SAT_ir_ind(std::strtof(item + 1, nullptr));
+        // A temperature, or for counts linear in a value that value in the
+        // image's own units (a rain rate, a reflectance).
+        sat_cut[i] = SAT_values_linear() ? SAT_value_ind(std::strtod(item + 1, nullptr))
+                                         : SAT_ir_ind(std::strtof(item + 1, nullptr));
         decode_colour_part(colon + 1, i);
         return 0;
     }
@@ -331,6 +336,21 @@ int SAT_decode_colors(const char *item, int *n)
 
 namespace {
 
+// The default enhancement of a linear quantity (rain rate, fire power,
+// optical depth...): the missing count 0 black, so that space and fill stand
+// apart from the lowest value, then counts 1..255 in eleven equal bins of
+// ColorBrewer Spectral from its blue end (low values) to its red end (high),
+// which reads as "more" from left to right and has no grey that could pass
+// for cloud.  false (nothing made) when the colour table lacks those colours.
+bool value_ramp()
+{
+    if (CLR_get_ind("black") < 0 || CLR_get_ind("spectral11") < 0 || CLR_get_ind("spectral01") < 0) return false;
+    int n = 0;
+    for (const char *item : {"0:black", "1:spectral11", "spectral10-spectral01"}) SAT_decode_colors(item, &n);
+    color_max = n - 1;
+    return true;
+}
+
 // Steps 1 to 5 of the set-up for the items (or, with none given, the fill
 // colours of the table or the default ramp).
 void build(const std::vector<std::string> &items, bool given, const std::string *name)
@@ -342,7 +362,10 @@ void build(const std::vector<std::string> &items, bool given, const std::string 
     }
     if (!given) {
         int nf = std::min(CLR_get_num_fill(), NUM_ENTRIES - 1);
-        if (nf > 0) {
+        // A quantity's own ramp comes before the table's fill colours, which
+        // are meant for counts.
+        const bool ramp = values.kind == IMG_VALUE_LINEAR && SAT_values_linear() && value_ramp();
+        if (!ramp && nf > 0) {
             color_max = nf;
             for (int i = 0; i < nf; ++i) color_fill_ind[i] = i;
         }
@@ -394,6 +417,38 @@ int SAT_color_setup_stream(FILE *fp)
 }
 
 void SAT_set_imager_source(int source) { imager_source = source; }
+
+void SAT_set_image_values(const IMG *image)
+{
+    values = SAT_VALUE_SCALE{};
+    imager_source = SAT_SRC_AREA;
+    if (!image) return;
+    values.kind = image->value_kind;
+    values.offset = image->value_offset;
+    values.scale = image->value_scale;
+    // The record's texts are copied within their fields: a reader that
+    // filled one to the last byte still gives a terminated copy.
+    std::snprintf(values.units, sizeof values.units, "%.*s", (int)sizeof image->value_units, image->value_units);
+    std::snprintf(values.name, sizeof values.name, "%.*s", (int)sizeof image->value_name, image->value_name);
+    imager_source = values.kind == IMG_VALUE_TEMPERATURE ? SAT_SRC_AREA : image->source;
+}
+
+SAT_VALUE_SCALE SAT_get_image_values() { return values; }
+
+bool SAT_values_linear()
+{
+    return (values.kind == IMG_VALUE_REFLECTANCE || values.kind == IMG_VALUE_LINEAR) &&
+           std::isfinite(values.offset) && std::isfinite(values.scale) && values.scale != 0;
+}
+
+int SAT_value_ind(double v)
+{
+    if (!SAT_values_linear() || std::isnan(v)) return 1;
+    // A thousandth of a count forgives the float scale's rounding, so the
+    // value of count c itself starts at c.
+    double c = std::ceil((v - values.offset) / values.scale - 1e-3);
+    return (int)std::clamp(c, 1.0, 256.0);
+}
 void SAT_set_dither(int size) { dither = size; }
 void SAT_set_device_class(int cls) { device_class = cls; }
 
@@ -482,6 +537,7 @@ void SAT_reset_enhancement()
     std::fill(std::begin(sat_color_ind), std::end(sat_color_ind), 0);
     enhance[0] = '\0';
     imager_source = SAT_SRC_AREA;
+    values = SAT_VALUE_SCALE{};
     device_class = -1;
     fill_pattern = 0;
     fill_bit = nullptr;

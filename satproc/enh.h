@@ -35,6 +35,34 @@ int DITHER_val(int size, int density, int x, int y);
 // Source of the last image read; SAT_read_file sets it after each
 // successful read so that the temperature scales match the image.
 void SAT_set_imager_source(int source);
+
+// What the counts of the last image read stand for (the image record's
+// value fields).  Brightness temperatures (IMG_VALUE_TEMPERATURE) sit on the
+// AREA infrared scale whatever their format, so they read through it: the
+// "c" items of an enhancement and the temperature bar come out true.
+// Reflectances and other quantities (IMG_VALUE_REFLECTANCE, _LINEAR) are
+// value = offset + scale * count for counts 1..255: their "c" items give
+// breaks in those values, the bar is numbered in them, and a linear
+// quantity without "color_fill" gets the default value ramp (see
+// SAT_color_setup).
+struct SAT_VALUE_SCALE {
+    int kind;       // IMG_VALUE_*
+    float offset;
+    float scale;
+    char units[24];
+    char name[32];
+};
+// Takes the value fields and the source of the image just read (null: plain
+// counts of the AREA source, as at program start).
+void SAT_set_image_values(const IMG *image);
+SAT_VALUE_SCALE SAT_get_image_values();
+// True when the last image's counts are linear in a value (reflectance or
+// any quantity) with a usable scale.
+bool SAT_values_linear();
+// The count at which values reach v on that scale: the first count whose
+// value is v or beyond (rounding errors of a float scale forgiven), held to
+// 1..256 so that the missing count 0 never starts a value's bin.
+int SAT_value_ind(double v);
 // Fill pattern of the "fill" plot parameter (0: none) and the test of its
 // bit at a pixel (null: the kernel's 8 x 8 pattern bitmaps); a clear bit
 // turns the pixel black.

@@ -1,7 +1,9 @@
 // Label store, label formats (against GNU date) and the "label" resource.
+#include <cstring>
 #include <random>
 #include <sstream>
 #include "../test_support.h"
+#include "core/records.h"
 #include "core/res.h"
 #include "files/date.h"
 #include "plot/plt.h"
@@ -116,4 +118,35 @@ TEST(Label, FormatMatchesGnuDate)
         PLT_label_date(&d);
         ASSERT_EQ(fmt("%b_%d_%m_%h_%n_%y"), want) << t;
     }
+}
+
+// The upper-left title of an image: platform and field of an image of values, the reader's info otherwise (plain
+// counts, or values that name neither); the record's texts read within their fields.
+TEST(Label, ImageTitle)
+{
+    const struct Case { int kind; const char *platform, *name, *info, *want; } cases[] = {
+        {IMG_VALUE_LINEAR, "G16", "RRQPE", "reader text", "G16 RRQPE"},
+        {IMG_VALUE_TEMPERATURE, "", "CMI C13", "reader text", "CMI C13"},
+        {IMG_VALUE_REFLECTANCE, "G17", "", "reader text", "G17"},
+        {IMG_VALUE_LINEAR, "", "", "reader text", "reader text"},
+        {IMG_VALUE_NONE, "G16", "RRQPE", "GOES-8 IR", "GOES-8 IR"},
+    };
+    char out[PLT_LABEL_SIZE];
+    for (const Case &c : cases) {
+        IMG image;
+        IMG_init(&image);
+        image.value_kind = c.kind;
+        std::snprintf(image.platform, sizeof image.platform, "%s", c.platform);
+        std::snprintf(image.value_name, sizeof image.value_name, "%s", c.name);
+        std::snprintf(image.info, sizeof image.info, "%s", c.info);
+        EXPECT_STREQ(PLT_image_title(&image, out), c.want) << c.kind << " " << c.platform << " " << c.name;
+    }
+    IMG full;
+    IMG_init(&full);
+    full.value_kind = IMG_VALUE_LINEAR;
+    std::memset(full.platform, 'P', sizeof full.platform);
+    std::memset(full.value_name, 'N', sizeof full.value_name);
+    EXPECT_EQ(std::string(PLT_image_title(&full, out)),
+              std::string(sizeof full.platform, 'P') + " " + std::string(sizeof full.value_name, 'N'));
+    EXPECT_STREQ(PLT_image_title(nullptr, out), "");
 }

@@ -15,6 +15,7 @@
 
 #include "../plot/plot_test_util.h"
 #include "../test_support.h"
+#include "core/records.h"
 #include "core/res.h"
 #include "gks/clr.h"
 #include "gks/gks.h"
@@ -153,6 +154,73 @@ TEST_F(Enh, SetUpTables)
     CLR_read_table(nullptr);
     auto e = setup("");
     EXPECT_EQ(std::vector({e.color_max, e.color_fill_ind[2], e.color_fill_ind[3]}), std::vector({3, 2, 1003}));
+}
+
+// An image record that says what its counts stand for.
+IMG value_image(int kind, int source, float offset, float scale, const char *name = "", const char *units = "")
+{
+    IMG image;
+    IMG_init(&image);
+    image.source = source, image.value_kind = kind, image.value_offset = offset, image.value_scale = scale;
+    std::snprintf(image.value_name, sizeof image.value_name, "%s", name);
+    std::snprintf(image.value_units, sizeof image.value_units, "%s", units);
+    return image;
+}
+
+// "c" items by the kind of the last image: temperatures on the AREA scale for brightness temperatures of any source
+// (0 C is 114, -50 C 195), nothing for plain counts of a source without a scale, values in the image's own units for
+// linear counts (the first count whose value reaches the item's, held to 1..256, either direction of the scale).
+TEST_F(Enh, BreaksByValueKind)
+{
+    const struct Case { const char *name; IMG image; const char *fill; std::vector<int> breaks; } cases[] = {
+        {"temperature", value_image(IMG_VALUE_TEMPERATURE, IMG_SRC_ABI, 0, 0), "c0:red,c-50:blue", {114, 195}},
+        {"plain counts", value_image(IMG_VALUE_NONE, IMG_SRC_ABI, 0, 0), "c0:red,c-50:blue", {0, 0}},
+        // value = 0.25 (count - 1): 10 is count 41, 10.1 first reached at 42
+        {"linear", value_image(IMG_VALUE_LINEAR, IMG_SRC_ABI, -0.25f, 0.25f), "0:black,c0:blue,c10:red,c10.1:green,c-3:red,c1e9:red",
+         {0, 1, 41, 42, 1, 256}},
+        // value = 100 - 0.5 count: 50 and below from count 100, -20 from 240
+        {"falling", value_image(IMG_VALUE_LINEAR, IMG_SRC_ABI, 100, -0.5f), "c50:red,c-20:blue", {100, 240}},
+        {"reflectance", value_image(IMG_VALUE_REFLECTANCE, IMG_SRC_ABI, 0, 1 / 254.0f), "c0.5:white,c1:red", {127, 254}},
+        {"no scale: plain counts", value_image(IMG_VALUE_LINEAR, IMG_SRC_ABI, 0, 0), "c0:red,c5:blue", {0, 0}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SAT_set_image_values(&c.image);
+        auto e = setup(c.fill);
+        for (size_t i = 0; i < c.breaks.size(); ++i) EXPECT_EQ(e.sat_cut[i], c.breaks[i]) << i;
+    }
+    SAT_set_image_values(nullptr);
+    EXPECT_EQ(std::pair(SAT_ir_ind(0), SAT_get_image_values().kind), std::pair(114, (int)IMG_VALUE_NONE));
+}
+
+// Without "color_fill" a linear quantity gets the missing count black and counts 1..255 in eleven bins of 23 or 24
+// counts, ColorBrewer Spectral from its blue end up to its red end; reflectances and temperatures keep the plain
+// ramp of counts.
+TEST(EnhValues, DefaultRampOfALinearQuantity)
+{
+    CLR_read_table(ZYR_DATA_DIR "/zyr.clr");
+    SAT_set_device_class(0);
+    IMG rain = value_image(IMG_VALUE_LINEAR, IMG_SRC_ABI, -0.1f, 0.1f, "RRQPE", "mm h-1");
+    SAT_set_image_values(&rain);
+    SAT_color_setup();
+    SAT_ENHANCEMENT e = SAT_get_enhancement();
+    EXPECT_EQ(e.sat_ind[0], CLR_get_ind("black"));
+    std::vector<std::pair<int, int>> runs;  // colour, length
+    for (int p = 1; p < 256; ++p)
+        if (runs.empty() || runs.back().first != e.sat_ind[p]) runs.push_back({e.sat_ind[p], 1});
+        else ++runs.back().second;
+    ASSERT_EQ(runs.size(), 11u);
+    for (int k = 0; k < 11; ++k) {
+        const std::string name = (k < 2 ? "spectral1" : "spectral0") + std::to_string((11 - k) % 10);
+        EXPECT_EQ(runs[k].first, CLR_get_ind(name.c_str())) << k;
+        EXPECT_TRUE(runs[k].second == 23 || runs[k].second == 24) << k << " " << runs[k].second;
+    }
+    for (int kind : {IMG_VALUE_REFLECTANCE, IMG_VALUE_TEMPERATURE}) {
+        IMG image = value_image(kind, IMG_SRC_ABI, 0, 1 / 254.0f);
+        SAT_set_image_values(&image);
+        SAT_color_setup();
+        EXPECT_EQ(SAT_get_enhancement().color_max, 15) << kind;
+    }
 }
 
 // An enhancement file: the first word names it (9 characters kept), "@label=" renames it, '#' and other '@' words are
@@ -364,3 +432,110 @@ TEST_F(EnhBar, CellsTicksNumbersAndNoRoom)
 }
 
 } // namespace
+
+namespace {
+
+// The records of a text metafile ("FA 4 x,y x,y ...", "TE x,y text"), continuation lines joined.
+struct MetaRecord {
+    std::string key, text;
+    std::vector<std::pair<float, float>> points;
+};
+std::vector<MetaRecord> meta_records(const std::string &file)
+{
+    std::vector<MetaRecord> out;
+    std::istringstream in(testutil::read_file(file));
+    for (std::string line; std::getline(in, line);) {
+        const bool more = !line.empty() && line[0] == ' ' && !out.empty();
+        std::istringstream words(line);
+        MetaRecord r;
+        if (more) r = out.back(), out.pop_back();
+        else words >> r.key;
+        for (std::string w; words >> w;) {
+            float x, y;
+            if (r.key == "TE" && r.points.size() == 1) {
+                std::getline(words, r.text);
+                r.text = w + r.text;
+                break;
+            }
+            if (std::sscanf(w.c_str(), "%f,%f", &x, &y) == 2) r.points.push_back({x, y});
+        }
+        out.push_back(r);
+    }
+    return out;
+}
+
+} // namespace
+
+// The bar of an image of values, drawn on a text metafile: the numbers are round values one step apart (1, 2 or 5
+// times a power of ten), each where its value falls between the centres of the cells of the counts standing for the
+// values around it (value = offset + scale * count); ticks hang from the top at the numbers; the caption names the field and its units (a ratio's "1" left out)
+// after the bar.  Brightness temperatures of any source are numbered as the AREA scale places them.
+TEST(EnhValues, BarNumberedInValues)
+{
+    testutil::ScratchDir dir;
+    RES_put("file_path", ZYR_DATA_DIR);
+    for (int e = 0; e < PLOT_NUM_ELEMENTS; ++e) FLAG_setplot(e, 1);
+    const struct Case { const char *name; IMG image; int ir; std::string caption; } cases[] = {
+        {"rain rate", value_image(IMG_VALUE_LINEAR, IMG_SRC_ABI, -0.1f, 0.1f, "RRQPE", "mm h-1"), 0, "RRQPE (mm h-1)"},
+        {"falling", value_image(IMG_VALUE_LINEAR, IMG_SRC_ABI, 300, -0.004f, "X", "W"), 1, "X (W)"},
+        {"reflectance", value_image(IMG_VALUE_REFLECTANCE, IMG_SRC_ABI, 0, 1 / 254.0f, "CMI C02", "1"), 1, "CMI C02"},
+        {"temperature", value_image(IMG_VALUE_TEMPERATURE, IMG_SRC_ABI, 0, 0, "CMI C13", "K"), 1, "CMI C13"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = dir.file(std::string(c.name) + ".meta");
+        FLAG_set(FLAG_DEVICE, GWS_META);
+        RES_put("device", ("m," + file + ",zyr").c_str());
+        ASSERT_EQ(PLT_open(1.5f), 0);
+        SAT_set_image_values(&c.image);
+        SAT_color_setup();
+        ASSERT_EQ(SAT_color_bar(c.ir), 0);
+        GPH_end(1);
+        // The 256 cells are the last fills; the texts after them are the numbers, then the caption.
+        std::vector<MetaRecord> recs = meta_records(file), cells, texts;
+        for (const MetaRecord &r : recs) {
+            if (r.key == "FA" && r.points.size() >= 4) cells.push_back(r);
+            if (r.key == "TE") texts.push_back(r);
+        }
+        ASSERT_GE(cells.size(), 256u);
+        cells.erase(cells.begin(), cells.end() - 256);
+        auto left = [&](int p) { return std::min_element(cells[p].points.begin(), cells[p].points.end())->first; };
+        const float cw = left(1) - left(0), right_end = left(255) + cw;
+        ASSERT_GE(texts.size(), 4u);
+        EXPECT_EQ(texts.back().text, c.caption);
+        EXPECT_GT(texts.back().points[0].first, right_end);
+        texts.pop_back();
+        if (c.image.value_kind == IMG_VALUE_TEMPERATURE) {
+            EXPECT_EQ(texts.back().text.back(), 'C');
+            for (const MetaRecord &t : texts) {
+                int temp = std::atoi(t.text.c_str());
+                EXPECT_EQ(temp % 10, 0) << t.text;
+                // on the AREA scale: 145 - T below -30 C, 114 - 2 T above
+                int count = temp < -30 ? 145 - temp : 114 - 2 * temp;
+                EXPECT_NEAR(t.points[0].first, left(count), 1e-4) << t.text;
+            }
+            continue;
+        }
+        std::vector<double> values;
+        for (const MetaRecord &t : texts) values.push_back(std::strtod(t.text.c_str(), nullptr));
+        const double step = std::fabs(values[1] - values[0]), decade = std::pow(10, std::floor(std::log10(step) + 1e-9));
+        const double mantissa = step / decade;
+        EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-6 || std::fabs(mantissa - 2) < 1e-6 || std::fabs(mantissa - 5) < 1e-6)
+            << step;
+        for (size_t k = 0; k < values.size(); ++k) {
+            SCOPED_TRACE(texts[k].text);
+            EXPECT_NEAR(std::fabs(values[k] - values[0]), k * step, 1e-6 * step);
+            EXPECT_NEAR(std::remainder(values[k], step), 0, 1e-6 * step);
+            // between the centres of the two counts whose values enclose it, in proportion
+            const double count = (values[k] - c.image.value_offset) / c.image.value_scale;
+            const int p = (int)std::floor(count);
+            ASSERT_TRUE(p >= 1 && p <= 255);
+            EXPECT_NEAR(texts[k].points[0].first, left(p) + cw / 2 + (count - p) * cw, 0.02 * cw);
+            bool tick = false;
+            for (const MetaRecord &r : recs)
+                tick |= r.key == "PL" && r.points.size() == 2 && std::fabs(r.points[0].first - texts[k].points[0].first) < 1e-5 &&
+                        r.points[0].first == r.points[1].first;
+            EXPECT_TRUE(tick);
+        }
+    }
+}
