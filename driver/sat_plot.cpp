@@ -22,6 +22,8 @@
 //   sets the frame time, so that "out_file" templates get a real date.
 // - "out_file" entries beginning with "gif" or "png" ask for picture dumps,
 //   which the plot session handles: they never name a native image file.
+// - GeoTIFF requests write the values as the remap (or zoom) left them,
+//   beside the native image file, and the picture once it is coloured.
 #include "driver/sat.h"
 
 #include <algorithm>
@@ -46,6 +48,7 @@
 #include "map/map.h"
 #include "plot/plt.h"
 #include "plot/plt_anim.h"
+#include "plot/plt_geotiff.h"
 #include "satproc/enh.h"
 #include "satproc/fit.h"
 #include "satproc/remap.h"
@@ -206,7 +209,8 @@ int SAT_plot_frame()
     // domain the remap would give, unless the remapped image is written out
     // or zoomed (the zoom's domain comes from its pixels).
     FILE_save_name_conv();
-    const bool pixels = gtype_shows_images() || SAT_out_file() != 0 || SAT_get_zoom() != 1.0f;
+    const bool pixels =
+        gtype_shows_images() || SAT_out_file() != 0 || SAT_get_zoom() != 1.0f || PLT_get_geotiff() != 0;
     FILE_restore_name_conv();
 
     SAT_color_setup();
@@ -231,9 +235,11 @@ int SAT_plot_frame()
         }
     }
     FILE_restore_name_conv();
+    PLT_geotiff_write(image, PLT_GEOTIFF_VALUES);
 
     SAT_image_setup(image, &drv.plot_domain);
     if (pixels) SAT_color_image(image);
+    PLT_geotiff_write(image, PLT_GEOTIFF_PICTURE);
     MAP_draw(1);
     if (pixels && FLAG_getplot(PLOT_DATA)) {
         gsel_norm_tran(2);

@@ -74,6 +74,9 @@ public:
     const float *limits() const { return st_.limits; }
     const float *view() const { return st_.view; }
     bool is_earth() const { return st_.domain.proj >= 1 && st_.domain.proj <= 9; }
+    // The true latitudes in use (polar stereographic: the first; Lambert
+    // conformal: both, the defaults filled in).
+    float true_lat(int k) const { return k ? st_.tlat2 : st_.tlat1; }
     // Hemisphere sign of the polar stereographic (-1 north) and Lambert
     // conformal (+1 north) projections, once settled.
     double hemisphere() const { return st_.s; }

@@ -15,6 +15,7 @@
 #include "map/map.h"
 #include "plot/plt.h"
 #include "plot/plt_anim.h"
+#include "plot/plt_geotiff.h"
 #include "plot/plt_int.h"
 
 namespace plt {
@@ -112,7 +113,7 @@ int PLT_close()
     // command returns at once; file devices and dumps leave nothing to
     // hold, and their output is complete when the program ends.
     bool window = st.wk_type == GWS_WIN;
-    bool dumping = st.dump != 0 || PLT_get_anim() != 0;
+    bool dumping = st.dump != 0 || PLT_get_anim() != 0 || PLT_get_geotiff() != 0;
     if (FLAG_batch() && window && !dumping) {
         int detached = ZYR_back_proc();
         if (detached == 0) ZYR_request_exit(1);
@@ -385,4 +386,5 @@ void PLT_reset_state()
     plt::reset_label_state();
     plt::reset_param_state();
     plt::reset_anim_state();
+    plt::reset_geotiff_state();
 }

@@ -28,23 +28,16 @@
 
 namespace {
 
-struct Request {
-    bool on = false;
-    char conv[FILE_NAME_SIZE] = "";
-};
+using plt::FileRequest;
 
 // [0] GIF, [1] APNG.
-Request requests[2];
+FileRequest requests[2];
 
-struct Kind {
-    const char *word;
-    const char *def;
-    const char *what;
-};
-const Kind kinds[2] = {{"anim", "zyr_loop.gif", "animated GIF"}, {"apng", "zyr_loop.png", "APNG"}};
+const plt::FileKind kinds[2] = {{"anim", "zyr_loop.gif", "animated GIF"}, {"apng", "zyr_loop.png", "APNG"}};
 
-// Builds the output name of one request the way picture dumps are named.
-void build_name(const char *conv, char *path)
+} // namespace
+
+void plt::output_name(const char *conv, const char *key_i, char *path)
 {
     DATE date;
     FILE_get_date(&date);
@@ -52,7 +45,7 @@ void build_name(const char *conv, char *path)
     // from falling back to the input file's own name.
     if (date.year < 0) date = DATE{0, 0, 0, 0, 0, 0, 0, 0};
     FILE_set_name(conv);
-    FILE_set_key('i', "loop");
+    FILE_set_key('i', key_i);
     const char *title = gget_win_title();
     FILE_set_key('p', title ? title : "");
     char name[FILE_NAME_SIZE];
@@ -60,29 +53,35 @@ void build_name(const char *conv, char *path)
     FILE_add_path(RES_get("image_path"), name, path);
 }
 
-} // namespace
-
-int PLT_anim_word(const char *word)
+void plt::file_request(FileRequest &r, const FileKind &kind, const char *name)
 {
-    if (!word) return 0;
-    for (int k = 0; k < 2; k++)
-        if (strnicmp(word, kinds[k].word, 4) == 0) {
-            PLT_set_anim(k + 1, std::strlen(word) > 5 ? word + 5 : nullptr);
-            return 1;
-        }
-    return 0;
+    r.on = true;
+    std::snprintf(r.conv, sizeof r.conv, "%s", name && *name ? name : kind.def);
 }
+
+int plt::file_word(const char *word, const FileKind *kinds, FileRequest *requests, int n)
+{
+    if (!word) return -1;
+    for (int k = 0; k < n; k++) {
+        const size_t len = std::strlen(kinds[k].word);
+        if (strnicmp(word, kinds[k].word, (int)len) == 0) {
+            file_request(requests[k], kinds[k], std::strlen(word) > len + 1 ? word + len + 1 : nullptr);
+            return k;
+        }
+    }
+    return -1;
+}
+
+int PLT_anim_word(const char *word) { return plt::file_word(word, kinds, requests, 2) >= 0; }
 
 int PLT_set_anim(int type, const char *name)
 {
     if (type == 0) {
-        requests[0] = requests[1] = Request{};
+        requests[0] = requests[1] = FileRequest{};
         return 0;
     }
     if (type != PLT_ANIM_GIF && type != PLT_ANIM_APNG) return -1;
-    Request &r = requests[type - 1];
-    r.on = true;
-    std::snprintf(r.conv, sizeof r.conv, "%s", name && *name ? name : kinds[type - 1].def);
+    plt::file_request(requests[type - 1], kinds[type - 1], name);
     return 0;
 }
 
@@ -96,7 +95,7 @@ int PLT_anim_dump(int pictures)
         if (!requests[k].on) continue;
         char path[FILE_NAME_SIZE];
         FILE_save_name_conv();
-        build_name(requests[k].conv, path);
+        plt::output_name(requests[k].conv, "loop", path);
         FILE_restore_name_conv();
         if (pictures < 1) {
             MESS_print(MESS_WARN, "PLT_anim_dump: No frames to write to %s file: %s\n", kinds[k].what, path);
@@ -111,4 +110,4 @@ int PLT_anim_dump(int pictures)
     return result;
 }
 
-void plt::reset_anim_state() { requests[0] = requests[1] = Request{}; }
+void plt::reset_anim_state() { requests[0] = requests[1] = FileRequest{}; }

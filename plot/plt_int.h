@@ -1,6 +1,7 @@
 // State shared by the files of the plot session (not for other modules).
 #pragma once
 
+#include "files/file.h"
 #include "map/dom.h"
 
 namespace plt {
@@ -39,5 +40,29 @@ bool plotting_off();
 void reset_label_state();
 void reset_param_state();
 void reset_anim_state();
+void reset_geotiff_state();
+// Files requested by plot parameter words ("anim", "geotiff", ...): the
+// keyword, the default name and what messages call the file; a request
+// holds the name convention.
+struct FileKind {
+    const char *word;
+    const char *def;
+    const char *what;
+};
+struct FileRequest {
+    bool on = false;
+    char conv[FILE_NAME_SIZE] = "";
+};
+// Requests kind (convention name, null or "" for the kind's default).
+void file_request(FileRequest &r, const FileKind &kind, const char *name);
+// The first of the n kinds whose keyword begins word (any case; the
+// convention follows one separator character): its index, with its request
+// in requests[] set, or -1.
+int file_word(const char *word, const FileKind *kinds, FileRequest *requests, int n);
+// The path of an output file named like a dump: the convention with the
+// date of the current file (zero fields for a file without a date), key i
+// = key_i, key p = the window title, along the "image_path" resource.
+// Sets the file layer's convention: callers save and restore it.
+void output_name(const char *conv, const char *key_i, char *path);
 
 } // namespace plt

@@ -22,6 +22,7 @@
 #include "map/map.h"
 #include "plot/plt.h"
 #include "plot/plt_anim.h"
+#include "plot/plt_geotiff.h"
 #include "plot/plt_int.h"
 
 namespace {
@@ -181,8 +182,8 @@ void decode_word(const char *w)
         kept.grid_format = arg_at(w, 7);
     } else if (starts(w, "gif") || starts(w, "png") || starts(w, "img") || starts(w, "xwd")) {
         set_dump_word(w);
-    } else {
-        PLT_anim_word(w);
+    } else if (!PLT_anim_word(w)) {
+        PLT_geotiff_word(w);
     }
 }
 

@@ -7,11 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 #include <gtest/gtest.h>
@@ -100,6 +102,24 @@ inline const std::string &python()
     if (!testutil::have(tool)) GTEST_SKIP() << "needs " << (tool)
 #define NEED_PIL() \
     if (testutil::python().empty()) GTEST_SKIP() << "needs python3 with PIL"
+
+// cs2cs from one system to another over pairs of numbers; NaN pairs where PROJ refuses.
+inline std::vector<std::pair<double, double>> cs2cs(const std::string &from, const std::string &to,
+                                                    const std::vector<std::pair<double, double>> &pts)
+{
+    std::ostringstream in;
+    in.precision(15);
+    for (auto [a, b] : pts) in << a << ' ' << b << '\n';
+    auto r = run({"sh", "-c", "cs2cs -f %.10f " + from + " +to " + to}, "/", "", in.str());
+    std::vector<std::pair<double, double>> out;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        double a = NAN, b = NAN;
+        if (std::sscanf(line.c_str(), "%lf %lf", &a, &b) != 2) a = b = NAN;
+        out.emplace_back(a, b);
+    }
+    return out;
+}
 
 // A fresh folder below the test temp dir, removed at the end of the test.
 class ScratchDir {

@@ -31,23 +31,7 @@ std::string longlat(const Sat &s)
     return o.str();
 }
 
-// cs2cs from one system to another over pairs of numbers; NaN pairs where PROJ refuses.
-std::vector<std::pair<double, double>> cs2cs(const std::string &from, const std::string &to,
-                                             const std::vector<std::pair<double, double>> &pts)
-{
-    std::ostringstream in;
-    in.precision(15);
-    for (auto [a, b] : pts) in << a << ' ' << b << '\n';
-    auto r = testutil::run({"sh", "-c", "cs2cs -f %.10f " + from + " +to " + to}, "/", "", in.str());
-    std::vector<std::pair<double, double>> out;
-    std::istringstream lines(r.out);
-    for (std::string line; std::getline(lines, line);) {
-        double a = NAN, b = NAN;
-        if (std::sscanf(line.c_str(), "%lf %lf", &a, &b) != 2) a = b = NAN;
-        out.emplace_back(a, b);
-    }
-    return out;
-}
+using testutil::cs2cs;
 
 DOM decode(const std::string &text)
 {
