@@ -9,8 +9,9 @@
 // - the raster is PixelIsArea: the tie point is the outer corner of pixel
 //   (0, 0), half a pixel beyond grid point (0, 0), so pixel centres sit on
 //   the grid points;
-// - the values file states its no-data count in GDAL's tag (42113), which
-//   GDAL and QGIS read.
+// - the values file states its no-data count in GDAL's tag (42113), and the
+//   field's name and, for linear values, offset, scale and units in GDAL's
+//   metadata tag (42112), which GDAL and QGIS read.
 #include "image/geotiff.h"
 
 #include <tiffio.h>
@@ -20,6 +21,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -40,6 +42,7 @@ enum : ttag_t {
     TAG_GEO_KEYS = 34735,
     TAG_GEO_DOUBLES = 34736,
     TAG_GEO_ASCII = 34737,
+    TAG_GDAL_METADATA = 42112,
     TAG_GDAL_NODATA = 42113,
 };
 
@@ -49,6 +52,7 @@ const TIFFFieldInfo kGeoFields[] = {
     {TAG_GEO_KEYS, -1, -1, TIFF_SHORT, FIELD_CUSTOM, 1, 1, const_cast<char *>("GeoKeyDirectory")},
     {TAG_GEO_DOUBLES, -1, -1, TIFF_DOUBLE, FIELD_CUSTOM, 1, 1, const_cast<char *>("GeoDoubleParams")},
     {TAG_GEO_ASCII, -1, -1, TIFF_ASCII, FIELD_CUSTOM, 1, 0, const_cast<char *>("GeoAsciiParams")},
+    {TAG_GDAL_METADATA, -1, -1, TIFF_ASCII, FIELD_CUSTOM, 1, 0, const_cast<char *>("GDALMetadata")},
     {TAG_GDAL_NODATA, -1, -1, TIFF_ASCII, FIELD_CUSTOM, 1, 0, const_cast<char *>("GDALNoDataValue")},
 };
 
@@ -178,6 +182,47 @@ GeoKeys make_keys(const MAP_STD_PROJ &p)
     return g;
 }
 
+// Text for an XML element.
+std::string xml_text(const char *s)
+{
+    std::string out;
+    for (; *s; s++) {
+        switch (*s) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        default: out += (unsigned char)*s < 32 ? ' ' : *s;
+        }
+    }
+    return out;
+}
+
+// GDAL's band metadata for the values file: the field's name, and for
+// counts linear in a quantity the offset, scale and units that give it
+// (GDAL and QGIS then show the quantity).  Temperatures follow the
+// program's non-linear infrared scale and get the name alone.  "" when
+// there is nothing to say.
+std::string band_metadata(const IMG *im)
+{
+    std::string items;
+    auto item = [&](const char *name, const char *role, const std::string &v) {
+        items += std::string("<Item name=\"") + name + "\" sample=\"0\" role=\"" + role + "\">" + v + "</Item>";
+    };
+    std::string field(im->value_name, strnlen(im->value_name, sizeof im->value_name));
+    if (!field.empty()) item("DESCRIPTION", "description", xml_text(field.c_str()));
+    const bool linear = im->value_kind == IMG_VALUE_LINEAR || im->value_kind == IMG_VALUE_REFLECTANCE;
+    if (linear && std::isfinite(im->value_offset) && std::isfinite(im->value_scale) && im->value_scale != 0) {
+        char num[32];
+        std::snprintf(num, sizeof num, "%.9g", im->value_offset);
+        item("OFFSET", "offset", num);
+        std::snprintf(num, sizeof num, "%.9g", im->value_scale);
+        item("SCALE", "scale", num);
+        std::string units(im->value_units, strnlen(im->value_units, sizeof im->value_units));
+        if (!units.empty()) item("UNITTYPE", "unittype", xml_text(units.c_str()));
+    }
+    return items.empty() ? "" : "<GDALMetadata>" + items + "</GDALMetadata>";
+}
+
 // What libtiff reports during one write: the first error.
 int on_error(TIFF *, void *user, const char *module, const char *fmt, va_list ap)
 {
@@ -250,7 +295,11 @@ bool write_file(const char *path, const IMG *im, int kind, const GeoKeys &keys, 
     TIFFSetField(t, TAG_GEO_KEYS, (int)dir.size(), dir.data());
     if (!keys.doubles().empty()) TIFFSetField(t, TAG_GEO_DOUBLES, (int)keys.doubles().size(), keys.doubles().data());
     if (!keys.ascii().empty()) TIFFSetField(t, TAG_GEO_ASCII, keys.ascii().c_str());
-    if (kind == GEOTIFF_VALUES) TIFFSetField(t, TAG_GDAL_NODATA, "0");
+    if (kind == GEOTIFF_VALUES) {
+        TIFFSetField(t, TAG_GDAL_NODATA, "0");
+        const std::string meta = band_metadata(im);
+        if (!meta.empty()) TIFFSetField(t, TAG_GDAL_METADATA, meta.c_str());
+    }
     std::vector<unsigned char> row((size_t)im->nx);
     for (int j = 0; j < im->ny; j++) {
         // libtiff may change the buffer it is given (predictors): a copy.

@@ -171,18 +171,28 @@ INSTANTIATE_TEST_SUITE_P(Projections, GeoTiff, testing::ValuesIn(kCases), [](con
     return n;
 });
 
-// The values file: grey counts with 0 as no-data; without a colour table a picture file is grey too.
-TEST(GeoTiffValues, CountsWithNoData)
+// The values file: grey counts with 0 as no-data, the field's name, and the offset, scale and units of counts
+// linear in a quantity (not of temperatures on the infrared scale).
+TEST(GeoTiffValues, CountsWithNoDataAndTheirQuantity)
 {
     NEED_GDAL();
     testutil::ScratchDir dir;
     Picture pic(domain_of(kCases[2]));
     const std::string v = dir.file("v.tif");
+    pic.im.value_kind = IMG_VALUE_LINEAR, pic.im.value_offset = -2.5f, pic.im.value_scale = 0.25f;
+    std::snprintf(pic.im.value_units, sizeof pic.im.value_units, "mm h-1");
+    std::snprintf(pic.im.value_name, sizeof pic.im.value_name, "RRQPE");
     ASSERT_EQ(GEOTIFF_write(v.c_str(), &pic.im, GEOTIFF_VALUES), 1);
-    const std::string info = testutil::run({"gdalinfo", v}).out;
-    EXPECT_NE(info.find("NoData Value=0"), std::string::npos) << info;
+    std::string info = testutil::run({"gdalinfo", v}).out;
+    for (const char *line : {"NoData Value=0", "ColorInterp=Gray", "Description = RRQPE", "Offset: -2.5,   Scale:0.25",
+                             "Unit Type: mm h-1\n"})
+        EXPECT_NE(info.find(line), std::string::npos) << line << "\n" << info;
     EXPECT_EQ(info.find("Color Table"), std::string::npos);
-    EXPECT_NE(info.find("ColorInterp=Gray"), std::string::npos);
+    pic.im.value_kind = IMG_VALUE_TEMPERATURE;
+    ASSERT_EQ(GEOTIFF_write(v.c_str(), &pic.im, GEOTIFF_VALUES), 1);
+    info = testutil::run({"gdalinfo", v}).out;
+    EXPECT_EQ(info.find("Scale:"), std::string::npos) << info;
+    EXPECT_EQ(info.find("Unit Type"), std::string::npos) << info;
     const auto px = twenty_pixels();
     const auto vals = locations(v, px);
     ASSERT_EQ(vals.size(), px.size());
