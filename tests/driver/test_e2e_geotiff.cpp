@@ -1,5 +1,5 @@
 // GeoTIFF files from a whole run: the frame's values file holds the pixels the native image file of the same
-// frame holds, its corners lie half a window pixel beyond the requested domain's edges (the domain as fitted
+// frame holds, the picture file the colours the window shows, their corners lie half a window pixel beyond the requested domain's edges (the domain as fitted
 // to the window, worked out by hand), and a satellite-view plot gets the message and no file.
 #include <regex>
 #include <sstream>
@@ -74,6 +74,37 @@ TEST_F(E2eGeoTiff, ValuesAreTheFramesPixelsOnTheWindowSizedDomain)
     }
     EXPECT_GT(nonzero, 10);  // the pixels sampled lie on the image
     IMG_free(&zyr);
+}
+
+// With only the data drawn on a full-window panel, the picture file's colours (GDAL expands its colour table)
+// are the window's pixels where the panel lies, every one of them.
+TEST_F(E2eGeoTiff, PictureIsTheFramesPanel)
+{
+    NEED_NUMPY();
+    NEED_TOOL("gdal_translate");
+    const auto r = testutil::zyrsat({"-b", "-de", "d,mem", "-ge", "300x200", "-inp", "awip", "-pd",
+                                     "ll,35,-90,101,61,0.5,0.5", "-dr", "data", "-pp", "full,png=w.png,geotiff=p.tif",
+                                     gini},
+                                    dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    ASSERT_EQ(testutil::run({"gdal_translate", "-q", "-of", "PNM", "-expand", "rgb", dir.file("p.tif"),
+                             dir.file("p.ppm")}).status, 0);
+    // The smallest count of differing pixels over every placement of the picture in the window.
+    const std::string py = R"PY(
+import sys, numpy as np
+from PIL import Image
+w = np.array(Image.open(sys.argv[1]).convert('RGB')).astype(int)
+p = np.array(Image.open(sys.argv[2]).convert('RGB')).astype(int)
+h, v = p.shape[0], p.shape[1]
+best = min(((w[y:y + h, x:x + v] != p).any(axis=2).sum(), x, y)
+           for y in range(w.shape[0] - h + 1) for x in range(w.shape[1] - v + 1))
+print(best[0], p.size // 3)
+)PY";
+    const auto out = testutil::run({testutil::python(), "-c", py, dir.file("w.png"), dir.file("p.ppm")}).out;
+    int differ = -1, pixels = 0;
+    ASSERT_EQ(std::sscanf(out.c_str(), "%d %d", &differ, &pixels), 2) << out;
+    EXPECT_EQ(differ, 0) << out;
+    EXPECT_GT(pixels, 250 * 150);
 }
 
 TEST_F(E2eGeoTiff, SatelliteViewGetsAMessageAndNoFile)
