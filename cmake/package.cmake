@@ -1,14 +1,20 @@
 # The Debian package: in a build tree configured for /usr
 #   cpack -G DEB
-# writes zyrsat_<version>_amd64.deb with the programs, the manual page
-# (gzipped) and the data under /usr/share/zyrsat.  dpkg-shlibdeps (dpkg-dev)
-# works out the Depends line from the libraries the programs link, which
-# needs the file utility.  scripts/test-deb.sh builds, installs, runs and
+# writes zyrsat_<version>_amd64.deb with the programs, the manual page and
+# changelog (gzipped), the copyright file and the data under /usr/share/zyrsat.
+# dpkg-shlibdeps (dpkg-dev) works out the Depends line from the libraries the
+# programs link, which needs the file utility.  scripts/test-deb.sh builds, installs, runs and
 # purges it.
 set(ZYR_PACKAGE_MAINTAINER "zyrsat maintainers <maintainers@users.noreply.c-seed-ae1fa193.example>"
   CACHE STRING "Maintainer field of the Debian package")
 set(ZYR_PACKAGE_HOMEPAGE "https://zyrsat.example/"
   CACHE STRING "Homepage field of the Debian package (the project has no public address yet)")
+
+# The changelog a Debian package carries (dated at configure time, or by
+# SOURCE_DATE_EPOCH for a reproducible build).
+string(TIMESTAMP ZYR_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in ${CMAKE_BINARY_DIR}/changelog @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/changelog DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zyrsat)
@@ -28,9 +34,9 @@ written as animated GIF and APNG.
 The package holds the program, zyrproc (one frame's image processing without
 graphics), the colour tables, enhancements, regions, fonts and map databases.")
 set(CPACK_STRIP_FILES ON)
-# Debian expects compressed manual pages; a plain cmake --install keeps them
-# as they are.
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/gzip-man.cmake)
+# Debian expects compressed manual pages and changelog; a plain cmake
+# --install keeps them as they are.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/gzip-docs.cmake)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZYR_PACKAGE_MAINTAINER}")
