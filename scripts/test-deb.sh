@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package and tries it as a user gets it:
 #   - a Release build tree configured for /usr, then cpack -G DEB;
-#   - dpkg -c must list the programs, the gzipped manual page and changelog,
+#   - dpkg -c must list the programs, the gzipped manual pages and changelog,
 #     the copyright file and every file of data/ under /usr/share/zyrsat;
 #   - apt install ./zyrsat_<version>_amd64.deb;
 #   - with the build tree moved away, from an empty folder and a clean
@@ -67,15 +67,15 @@ dpkg-deb -f "$deb" Depends | grep -q "libc6" || fail "dpkg-shlibdeps gave no Dep
 dpkg -c "$deb" | awk '{print $6}' | sed 's|^\./|/|; s|/$||' | grep -v '^$' >"$work/paths"
 listed() { grep -qx "$1" "$work/paths" || fail "dpkg -c does not list $1"; }
 for f in /usr/bin/zyrsat /usr/bin/zyrproc /usr/libexec/zyrsat/make_demo_loop \
-  /usr/share/man/man1/zyrsat.1.gz /usr/share/doc/zyrsat/copyright /usr/share/doc/zyrsat/changelog.gz; do
+  /usr/share/man/man1/zyrsat.1.gz /usr/share/man/man1/zyrproc.1.gz /usr/share/doc/zyrsat/copyright /usr/share/doc/zyrsat/changelog.gz; do
   listed "$f"
 done
 (cd data && find . -type f | sed 's|^\.|/usr/share/zyrsat|') | while read -r f; do listed "$f"; done
-for f in man/man1/zyrsat.1.gz doc/zyrsat/changelog.gz; do
+for f in man/man1/zyrsat.1.gz man/man1/zyrproc.1.gz doc/zyrsat/changelog.gz; do
   dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "./usr/share/$f" | gzip -t || fail "$f is not gzip data"
 done
 say "dpkg -c: $(grep -c . "$work/paths") paths; $(grep -c '^/usr/bin/' "$work/paths") in /usr/bin," \
-  "$(find data -type f | wc -l) data files under /usr/share/zyrsat, the manual page, copyright and changelog"
+  "$(find data -type f | wc -l) data files under /usr/share/zyrsat, the manual pages, copyright and changelog"
 
 # The demo job in the build tree, for the installed copy to match.
 demo() {  # demo ZYRSAT MAKE_DEMO_LOOP FOLDER
