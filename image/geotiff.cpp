@@ -325,9 +325,9 @@ int GEOTIFF_write(const char *path, const IMG *im, int kind)
         return 0;
     }
     const DOM &d = im->domain;
-    MAP_STD_PROJ std{};
+    MAP_STD_PROJ def{};
     const char *why = "";
-    if (MAP_std_proj(&d, &std, &why) != 0) {
+    if (MAP_std_proj(&d, &def, &why) != 0) {
         MESS_print(ERR, "GEOTIFF_write: GeoTIFF cannot state the plot domain (%s), no file written: %s\n", why,
                    name);
         return -2;
@@ -346,11 +346,11 @@ int GEOTIFF_write(const char *path, const IMG *im, int kind)
     }
     float x0 = 0, y0 = 0;
     MapProj(d).grid_tran(&x0, &y0, 0, 0);
-    const double scale[3] = {std.unit * d.dx, std.unit * d.dy, 0};
-    const double tie[6] = {0, 0, 0, std.x0 + std.unit * ((double)x0 - 0.5 * d.dx), std.unit * ((double)y0 + 0.5 * d.dy), 0};
+    const double scale[3] = {def.unit * d.dx, def.unit * d.dy, 0};
+    const double tie[6] = {0, 0, 0, def.x0 + def.unit * ((double)x0 - 0.5 * d.dx), def.unit * ((double)y0 + 0.5 * d.dy), 0};
     std::string error;
     bool created = false;
-    if (!write_file(path, im, kind, make_keys(std), tie, scale, &error, &created)) {
+    if (!write_file(path, im, kind, make_keys(def), tie, scale, &error, &created)) {
         if (created) unlink(path);  // no partial file left behind
         MESS_print(ERR, "GEOTIFF_write: Unable to write GeoTIFF file (%s): %s\n", error.c_str(), name);
         return 0;
