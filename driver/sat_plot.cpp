@@ -250,7 +250,7 @@ int SAT_plot_frame()
     if (bar != 0) SAT_color_bar(bar - 1);
     IMG_free(image);
     MAP_setup(&drv.plot_domain);
-    MAP_draw(6);
+    PLT_map_draw(6);
     PLT_labels();
     return 0;
 }

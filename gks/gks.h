@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct IMG;     // image/img.h
 struct ATTRIB;  // plot/attrib.h
@@ -343,6 +344,30 @@ int gsave_image_file(const char *name);
 int gset_save_image_type(int t);
 int gget_save_image_type();
 int gsetup_image_colors(IMG *img, long transparent);
+
+// ---- layers ----
+// The kernel's drawing state as bytes: output attributes, transforms, the
+// clip, the window's size and the colour table.  The same drawing calls made
+// from equal states set the same pixels.
+int gdraw_state(std::string *out);
+// Puts back the output attributes and the selected transform of a state
+// copy (the device told of each).  0, or -1 for a copy of another size.
+int gdraw_state_restore(const std::string &in);
+// Layers, on the headless window: what is drawn between glayer_begin and
+// glayer_end goes to a picture of its own, and glayer_end keeps the pixels
+// it set with their colours as a layer, puts it onto the drawing target and
+// returns its id (> 0).  Putting a layer sets those pixels again, as
+// drawing the same calls would have, whatever lies under them.
+// glayer_begin returns 0 where layers cannot be kept (other devices, the
+// display list recording, a layer already open): draw as usual.  glayer_end returns 0, putting
+// nothing, when what was drawn depends on what lies under it (an
+// exclusive-or line): draw it again on the target itself.
+int glayer_begin();
+int glayer_end();
+// 1 put onto the drawing target, 0 for an unknown layer (the device closed
+// or resized since: layers go with the pictures).
+int glayer_put(int id);
+int glayer_free(int id);
 
 // ---- events and the hold loop ----
 int gcheck_event();

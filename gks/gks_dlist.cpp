@@ -196,6 +196,8 @@ bool emit(int kind, int arg, const float *f, int nf, const char *text, bool reco
     return d->record(r);
 }
 
+bool dlist_recording() { return recording(); }
+
 void frame_recording_off() {
     if (!in_frames) before_frames = redraw_on;
     in_frames = true;

@@ -183,6 +183,28 @@ XImage *convert(const IMG *img, int sx, int sy, int w, int h, const std::vector<
 // The headless window's put: the same pixels and transparency mask into the
 // in-memory picture.
 int put_mem(const IMG *img, const Place &p, long tpix, const std::vector<unsigned long> &lut) {
+    // Without a mask the pixels go straight into the picture (a plain copy,
+    // as the put below would make of them), not through a picture-sized
+    // buffer first.
+    int tw = 0, th = 0;
+    uint32_t *dst = tpix < 0 ? mem_target_pixels(&tw, &th) : nullptr;
+    if (dst && p.dx >= 0 && p.dy >= 0 && p.dx + p.w <= tw && p.dy + p.h <= th) {
+        if (storage_bytes(img) == 1 && lut.size() >= 256) {
+            // One byte a pixel (the remapped picture): a table look-up a pixel.
+            uint32_t colour[256];
+            for (int v = 0; v < 256; v++) colour[v] = (uint32_t)lut[(size_t)v] & 0xFFFFFF;
+            for (int y = 0; y < p.h; y++) {
+                const unsigned char *row = img->data + (size_t)(p.sy + y) * (size_t)img->bytes_line + (size_t)p.sx;
+                uint32_t *d = dst + (size_t)(p.dy + y) * tw + p.dx;
+                for (int x = 0; x < p.w; x++) d[x] = colour[row[x]];
+            }
+            return 1;
+        }
+        visit_pixels(img, p.sx, p.sy, p.w, p.h, lut, [&](int x, int y, unsigned long v) {
+            dst[(size_t)(p.dy + y) * tw + p.dx + x] = (uint32_t)v & 0xFFFFFF;
+        });
+        return 1;
+    }
     std::vector<uint32_t> px;
     std::vector<uint8_t> mask;
     try {

@@ -138,6 +138,9 @@ void mem_clear_region(const GXRect &c, const int *xy, int n);
 // 1 = draw) overlays as a clip mask would.
 void mem_put(const uint32_t *px, int w, int h, int dx, int dy, const uint8_t *mask);
 bool mem_read(unsigned long id, std::vector<uint32_t> &out);
+// The drawing target's pixels to write in place (w x h, rows from the
+// top), or null.
+uint32_t *mem_target_pixels(int *w, int *h);
 // The pixels of a whole (unpacked) picture in place, or null: lets a
 // reader copy them once instead of through mem_read's vector.
 const std::vector<uint32_t> *mem_live_pixels(unsigned long id);
@@ -149,6 +152,20 @@ bool mem_parse_colour(const char *name, XColor *xc);
 size_t mem_bytes();
 // The headless window's name: title and its extra text (gks_x11.cpp).
 std::string mem_window_name();
+
+// Layers of the headless window (gks_mem.cpp): drawing between begin and
+// end goes to a picture of its own; end keeps the pixels it set.
+bool mem_layer_begin();
+int mem_layer_end();
+bool mem_layer_put(int id);
+void mem_layer_free(int id);
+
+// The output attributes as bytes (appended to out), and put back from such
+// bytes (returning how many were read), the device told of each.
+void prim_attrs(std::string &out);
+size_t prim_attrs_set(const char *in);
+void text_attrs(std::string &out);
+size_t text_attrs_set(const char *in);
 
 // Attribute groups (gks_prim.cpp / gks_text.cpp).
 int line_colr();
@@ -173,6 +190,8 @@ void frames_back();
 // the list is next emptied for a new picture, which brings back the state
 // recording had before.
 void frame_recording_off();
+// Whether drawing calls go to the display list now.
+bool dlist_recording();
 
 }  // namespace gks
 

@@ -55,6 +55,31 @@ bool patterns_made = false;
 
 constexpr uint32_t BLACK = 0x000000, WHITE = 0xFFFFFF;
 
+// Layers.  A layer is drawn on a picture of its own filled with a value no
+// colour has (colours are 24 bits), so the pixels the drawing set are those
+// that no longer hold it; they are kept as runs with their colours.  Only
+// drawing that copies its colour sets a pixel the same whatever lay under
+// it: a layer drawn with an exclusive-or line is not kept.
+constexpr uint32_t UNSET = 0xFF000000u;
+
+struct Layer {
+    int w = 0, h = 0;
+    std::vector<uint32_t> start, len;  // runs of set pixels: offset and length
+    std::vector<uint32_t> colour;      // their colours, run after run
+};
+std::unordered_map<int, Layer> layers;
+int next_layer = 1;
+struct Capture {
+    unsigned long pic = 0, target = 0;
+    bool exact = true;
+} capture;
+
+// Drawing through gc while a layer is open: a function other than copy
+// makes the layer depend on the picture under it.
+void note_function(const GRasterGC &gc) {
+    if (capture.pic && gc.function != 3) capture.exact = false;
+}
+
 void pack_pixels(Picture &p);
 
 void no_memory(int w, int h) {
@@ -284,16 +309,19 @@ public:
     }
     void stroke(int prim, int n, const GPoint *p) override {
         GRaster *r = n >= 1 ? target() : nullptr;
+        note_function(gc_for(prim));
         if (r) r->draw_lines(gc_for(prim), points(n, p).data(), n);
     }
     void fill(int n, const GPoint *p) override {
         GRaster *r = n >= 1 ? target() : nullptr;
         if (!r) return;
+        note_function(gcs[GC_FILL]);
         auto &xy = points(n, p);
         r->fill_polygon(gcs[GC_FILL], xy.data(), n);
         r->draw_lines(gcs[GC_FILL], xy.data(), n);
     }
     void dot(int prim, GPoint p) override {
+        note_function(gc_for(prim));
         if (GRaster *r = target()) r->draw_point(gc_for(prim), to_pix(p.x), to_pix(p.y));
     }
     void shadow(bool on) override {
@@ -320,7 +348,12 @@ public:
         }
         GRaster *r = live(s.base_window);
         if (!r) return;
-        r->fill_rectangle(gc, 0, 0, s.win_width, s.win_height);
+        // A plain clear of the whole picture is left to the rows: those an
+        // image covers are never filled with the background.
+        if (gc.function == 3 && gc.fill_style == 0 && !gc.clip && r->width() <= s.win_width && r->height() <= s.win_height)
+            r->clear(gc.fg);
+        else
+            r->fill_rectangle(gc, 0, 0, s.win_width, s.win_height);
     }
 
 private:
@@ -390,6 +423,8 @@ int mem_close() {
     gdelete_all_frames();
     greset_zoom();
     pics.clear();
+    layers.clear();
+    capture = {};
     patterns_made = false;
     s.mem = false;
     s.root_window = s.base_window = s.draw_window = 0;
@@ -498,6 +533,14 @@ bool mem_read(unsigned long id, std::vector<uint32_t> &out) {
     return true;
 }
 
+uint32_t *mem_target_pixels(int *w, int *h) {
+    GRaster *r = target();
+    if (!r) return nullptr;
+    *w = r->width();
+    *h = r->height();
+    return r->pixel_data();
+}
+
 const std::vector<uint32_t> *mem_live_pixels(unsigned long id) {
     Picture *p = find_pic(id);
     return p && p->live ? &p->live->pixels() : nullptr;
@@ -529,6 +572,7 @@ int mem_resize(int w, int h) {
     greset_zoom();
     gdelete_all_frames();
     s.draw_window = s.base_window;
+    layers.clear();
     return 1;
 }
 
@@ -590,6 +634,81 @@ bool mem_parse_colour(const char *name, XColor *xc) {
     return found;
 }
 
+bool mem_layer_begin() {
+    State &s = S();
+    const Picture *t = find_pic(s.draw_window);
+    if (capture.pic || !t) return false;
+    const int w = t->w, h = t->h;
+    const unsigned long id = next_id++;
+    try {
+        Picture &p = pics[id];
+        p.w = w;
+        p.h = h;
+        p.live = std::make_unique<GRaster>(w, h, UNSET);
+    } catch (const std::bad_alloc &) {
+        pics.erase(id);
+        return false;
+    }
+    capture = {id, s.draw_window, true};
+    s.draw_window = id;
+    return true;
+}
+
+int mem_layer_end() {
+    State &s = S();
+    if (!capture.pic) return 0;
+    const Capture c = capture;
+    capture = {};
+    s.draw_window = c.target;
+    const Picture *p = find_pic(c.pic);
+    int id = 0;
+    if (p && p->live && c.exact) {
+        try {
+            Layer l;
+            l.w = p->w;
+            l.h = p->h;
+            const std::vector<uint32_t> &px = p->live->pixels();
+            for (size_t i = 0, n = px.size(); i < n;) {
+                if (px[i] == UNSET) {
+                    ++i;
+                    continue;
+                }
+                const size_t from = i;
+                while (i < n && px[i] != UNSET) l.colour.push_back(px[i++]);
+                l.start.push_back((uint32_t)from);
+                l.len.push_back((uint32_t)(i - from));
+            }
+            id = next_layer++;
+            layers[id] = std::move(l);
+        } catch (const std::bad_alloc &) {
+            id = 0;
+        }
+    }
+    pics.erase(c.pic);
+    if (id && !mem_layer_put(id)) {
+        layers.erase(id);
+        id = 0;
+    }
+    return id;
+}
+
+bool mem_layer_put(int id) {
+    auto it = layers.find(id);
+    if (it == layers.end() || capture.pic) return false;
+    const Layer &l = it->second;
+    GRaster *r = target();
+    if (!r || r->width() != l.w || r->height() != l.h) return false;
+    uint32_t *px = r->pixel_data();
+    const uint32_t *colour = l.colour.data();
+    for (size_t k = 0; k < l.start.size(); ++k) {
+        std::memcpy(px + l.start[k], colour, l.len[k] * sizeof *colour);
+        colour += l.len[k];
+    }
+    return true;
+}
+
+void mem_layer_free(int id) { layers.erase(id); }
+
 // Bytes held by the pictures (whole ones at 4 bytes a pixel).
 size_t mem_bytes() {
     size_t n = 0;
@@ -603,6 +722,9 @@ size_t mem_bytes() {
 void gks::mem_reset()
 {
     pics.clear();
+    layers.clear();
+    capture = {};
+    next_layer = 1;
     next_id = 1;
     for (auto &g : gcs) g = GRasterGC{};
     patterns_made = false;

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "core/flags.h"
@@ -130,6 +132,29 @@ void sync_marker() {
 }
 
 }  // namespace
+
+namespace gks {
+
+void prim_attrs(std::string &out) {
+    out.append((const char *)&line, sizeof line);
+    out.append((const char *)&fillst, sizeof fillst);
+    out.append((const char *)&marker, sizeof marker);
+}
+
+size_t prim_attrs_set(const char *in) {
+    std::memcpy(&line, in, sizeof line);
+    std::memcpy(&fillst, in + sizeof line, sizeof fillst);
+    std::memcpy(&marker, in + sizeof line + sizeof fillst, sizeof marker);
+    sync_line();
+    emit(36, line.bold, nullptr, 0, nullptr, false);
+    gset_line_gc_func(line.func);
+    sync_fill();
+    emit(76, fillst.print_solid, nullptr, 0, nullptr, false);
+    sync_marker();
+    return sizeof line + sizeof fillst + sizeof marker;
+}
+
+}  // namespace gks
 
 namespace gks {
 int line_colr() { return line.colr; }

@@ -257,6 +257,28 @@ void sync_text() {
 }  // namespace
 
 namespace gks {
+
+void text_attrs(std::string &out) {
+    out.append((const char *)&text, sizeof text);
+    out.append((const char *)&font_type, sizeof font_type);
+}
+
+size_t text_attrs_set(const char *in) {
+    TextState t;
+    std::memcpy(&t, in, sizeof t);
+    if (t.font != text.font) {
+        const int fp[2] = {t.font, 0};
+        gset_fontprec(fp);
+    }
+    text = t;
+    std::memcpy(&font_type, in + sizeof t, sizeof font_type);
+    sync_text();
+    return sizeof t + sizeof font_type;
+}
+
+}  // namespace gks
+
+namespace gks {
 int text_colr() { return text.colr; }
 }  // namespace gks
 

@@ -31,11 +31,30 @@ void GRaster::no_clip()
     cy2_ = h_;
 }
 
-void GRaster::clear(uint32_t colour) { std::fill(px_.begin(), px_.end(), colour); }
+void GRaster::clear(uint32_t colour)
+{
+    pending_colour_ = colour;
+    pending_.assign((size_t)h_, 1);
+    pending_rows_ = (size_t)h_;
+}
+
+void GRaster::fill_row(int y) const
+{
+    std::fill(px_.begin() + (ptrdiff_t)y * w_, px_.begin() + (ptrdiff_t)(y + 1) * w_, pending_colour_);
+    pending_[(size_t)y] = 0;
+    if (--pending_rows_ == 0) pending_.clear();
+}
+
+void GRaster::settle_all() const
+{
+    for (int y = 0; y < h_ && !pending_.empty(); y++) settle_row(y);
+}
 
 void GRaster::point(int x, int y, uint32_t colour)
 {
-    if (inside(x, y)) px_[(size_t)y * w_ + x] = colour;
+    if (!inside(x, y)) return;
+    settle_row(y);
+    px_[(size_t)y * w_ + x] = colour;
 }
 
 namespace {
@@ -180,8 +199,10 @@ void GRaster::fill_polygon(const int *xy, int n, uint32_t colour)
 {
     Spans sp;
     polygon_spans(xy, n, cy1_, cy2_, sp);
-    for (const Span &s : sp)
+    for (const Span &s : sp) {
+        if (std::max(s.x1, cx1_) < std::min(s.x2, cx2_)) settle_row(s.y);
         for (int x = std::max(s.x1, cx1_); x < std::min(s.x2, cx2_); x++) px_[(size_t)s.y * w_ + x] = colour;
+    }
 }
 
 // ---- drawing through a graphics context ----
@@ -212,6 +233,7 @@ bool GRaster::stipple_ok(const GRasterGC &gc, int x, int y)
 void GRaster::plot(const GRasterGC &gc, int x, int y, uint32_t colour)
 {
     if (!inside(x, y) || !stipple_ok(gc, x, y)) return;
+    settle_row(y);
     uint32_t &p = px_[(size_t)y * w_ + x];
     p = gc.function == 6 ? (p ^ colour) & 0xFFFFFF : colour;
 }
@@ -234,6 +256,7 @@ void GRaster::paint(const GRasterGC &gc, std::vector<rast::Span> &sp, uint32_t c
             if (!solid) {
                 for (int x = a; x < b; x++) plot(gc, x, y, colour);
             } else if (a < b) {
+                settle_row(y);
                 uint32_t *row = &px_[(size_t)y * w_];
                 if (gc.function == 6)
                     for (int x = a; x < b; x++) row[x] = (row[x] ^ colour) & 0xFFFFFF;
@@ -355,6 +378,18 @@ void GRaster::put_image(const GRasterGC &gc, const uint32_t *src, int src_w, int
         const uint32_t *s = src + sb;
         uint32_t *p = px_.data() + (size_t)ty * w_ + (size_t)(dx + c0);
         const int n = c1 - c0;
+        if (!pending_.empty() && pending_[(size_t)ty]) {
+            if (mask || xor_) {
+                fill_row(ty);
+            } else {
+                // The row's cleared colour only beside the copied run.
+                uint32_t *row = px_.data() + (size_t)ty * w_;
+                std::fill(row, p, pending_colour_);
+                std::fill(p + n, row + w_, pending_colour_);
+                pending_[(size_t)ty] = 0;
+                if (--pending_rows_ == 0) pending_.clear();
+            }
+        }
         if (mask) {
             const uint8_t *m = mask + sb;
             for (int c = 0; c < n; c++)

@@ -63,13 +63,20 @@ public:
 
     int width() const { return w_; }
     int height() const { return h_; }
-    uint32_t at(int x, int y) const { return px_[(size_t)y * w_ + x]; }
-    const std::vector<uint32_t> &pixels() const { return px_; }
+    uint32_t at(int x, int y) const { return settle_all(), px_[(size_t)y * w_ + x]; }
+    const std::vector<uint32_t> &pixels() const { return settle_all(), px_; }
+    // The pixels to write in place (whole-picture copies: no clip, no
+    // function).
+    uint32_t *pixel_data() { return settle_all(), px_.data(); }
 
     // Clip rectangle (x, y, width, height); no_clip() draws everywhere.
     void set_clip(int x, int y, int w, int h);
     void no_clip();
 
+    // The whole picture in one colour.  Rows take it when something is
+    // drawn on them or the pixels are read, and an image put over part of a
+    // row fills only the rest of it: what a frame covers is not cleared
+    // first.
     void clear(uint32_t colour);
     void point(int x, int y, uint32_t colour);
     // Even-odd fill of a polygon of n integer vertices (x, y pairs).
@@ -98,7 +105,17 @@ private:
     void thin_segment(const GRasterGC &gc, int x1, int y1, int x2, int y2, rast::Dash &dash);
     void wide_lines(const GRasterGC &gc, const int *xy, int n);
     void wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::vector<int> &len, int idx, int off);
+    // A row cleared but not yet filled gets its colour now.
+    void settle_row(int y) const
+    {
+        if (!pending_.empty() && pending_[(size_t)y]) fill_row(y);
+    }
+    void fill_row(int y) const;
+    void settle_all() const;
     int w_, h_;
     int cx1_, cy1_, cx2_, cy2_;
-    std::vector<uint32_t> px_;
+    mutable std::vector<uint32_t> px_;
+    mutable std::vector<uint8_t> pending_;  // rows still to take pending_colour_ (empty: none)
+    mutable size_t pending_rows_ = 0;
+    uint32_t pending_colour_ = 0;
 };

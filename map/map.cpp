@@ -56,6 +56,7 @@ int MAP_proj_str(const char *word) { return DOM_proj_str(word); }
 MapProj MAP_make_proj(const DOM *dom) { return MapProj(*dom, cur().view()); }
 
 int MAP_tran(float *x, float *y, float lat, float lon) { return cur().settle_tran(x, y, lat, lon); }
+bool MAP_bound(int n, const float *latlon, float out4[4]) { return cur().bound(n, latlon, out4); }
 int MAP_untran(float *lat, float *lon, float x, float y) { return cur().settle_untran(lat, lon, x, y); }
 
 int MAP_tran_center(float *x, float *y) { return MAP_tran(x, y, cur().domain().clat, cur().domain().clon); }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "map/dom.h"
 #include "map/proj.h"
@@ -70,6 +71,11 @@ int MAP_setup(const DOM *dom);
 // Draw the map list and grid for a phase mask (1 under the image, 2 and 4
 // over it).  Returns 0.
 int MAP_draw(int phase);
+// What MAP_draw(phase) draws from apart from the graphics kernel's state
+// and the map files' contents (the domain, the list, its settings and the
+// resources it reads), as bytes: equal keys, from equal kernel states, draw
+// the same.  Empty when lines or text go to a sink rather than the kernel.
+std::string MAP_draw_key(int phase);
 // One map list item: 0 when something was drawn, -1 otherwise.
 int MAP_process(const char *item);
 // Draw the segments of an open map database file (text or big-endian).

@@ -20,6 +20,7 @@ constexpr float MISS = -9999.0f;
 void earth_constants(ProjState &st);
 int earth_fwd(const ProjState &st, int proj, double lat, double lon, float *x, float *y);
 int earth_inv(const ProjState &st, int proj, double x, double y, float *lat, float *lon);
+void lamb_bound(const ProjState &st, double lat0, double lat1, double d0, double d1, float out[4]);
 // Inverse transform of n points and the satellite view's forward transform
 // of n points, the single-point checks included; ok[i] is what the single
 // point transform would return.

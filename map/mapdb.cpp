@@ -1,6 +1,7 @@
 // Map database files: reading the text and big-endian forms, projecting the
 // segments into the current domain, breaking lines at unprojectable points
 // and at the map's cut, and handing finished lines to the kernel.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -99,9 +100,60 @@ struct Points {
     }
 };
 
+// The window's plot rectangle widened by a margin of pixels: pieces of map
+// lines beyond it set no pixel of the window however they run.  on is false
+// where the pieces must be drawn as they are: devices that keep vectors
+// (a file keeps what lies outside the page), a line sink, filled outlines.
+struct Visible {
+    bool on = false;
+    float x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+};
+
+Visible visible_area(float width)
+{
+    Visible v;
+    const int w = gget_window_width(), h = gget_window_height();
+    if (!gtype_is_WIN() || line_sink || MAP_get_fill() || w < 1 || h < 1) return v;
+    const float m = 64.0f + 4.0f * std::max(width, 0.0f);
+    const float xa = xp_W(-m), xb = xp_W((float)(w - 1) + m), ya = yp_W(-m), yb = yp_W((float)(h - 1) + m);
+    v.x0 = std::min(xa, xb), v.x1 = std::max(xa, xb), v.y0 = std::min(ya, yb), v.y1 = std::max(ya, yb);
+    v.on = std::isfinite(v.x0) && std::isfinite(v.x1) && std::isfinite(v.y0) && std::isfinite(v.y1);
+    return v;
+}
+
+// Pieces of CHUNK points whose rectangle lies outside the visible area are
+// replaced by the line between their ends: that line stays in the
+// rectangle, so no pixel of the window changes, and a solid line has no
+// dash pattern to shift.  Pieces narrower than the cut's jump test (20
+// plot units) keep the jump test's answers.
+constexpr long CHUNK = 32;
+
+void add_points(LineBuilder &line, const float *p, long count, const Visible &v)
+{
+    for (long i = 0; i < count; i += CHUNK) {
+        const long k = std::min(count, i + CHUNK);
+        float b[4];
+        if (v.on && k - i > 2 && MAP_bound((int)(k - i), p + 2 * i, b) && b[1] - b[0] < 19.0f &&
+            (b[1] < v.x0 || b[0] > v.x1 || b[3] < v.y0 || b[2] > v.y1)) {
+            line.add(p[2 * i], p[2 * i + 1]);
+            line.add(p[2 * (k - 1)], p[2 * (k - 1) + 1]);
+            continue;
+        }
+        for (long j = i; j < k; ++j) line.add(p[2 * j], p[2 * j + 1]);
+    }
+}
+
+int read_map(FILE *fp, const Visible &v);
+
 }  // namespace
 
+int MAP_map(FILE *fp) { return read_map(fp, Visible{}); }
+
+int MAP_map_solid(FILE *fp, float width) { return read_map(fp, visible_area(width)); }
+
 void MAP_set_line_sink(MAP_LINE_SINK sink) { line_sink = sink; }
+
+bool MAP_has_line_sink() { return line_sink != nullptr; }
 
 void MAP_emit_line(int n, const float *pts)
 {
@@ -115,7 +167,9 @@ void MAP_emit_line(int n, const float *pts)
     else gpolyline(n, pts);
 }
 
-int MAP_map(FILE *fp)
+namespace {
+
+int read_map(FILE *fp, const Visible &v)
 {
     if (!fp) return -1;
     const int proj = MAP_get_proj();
@@ -166,7 +220,9 @@ int MAP_map(FILE *fp)
             }
         }
         LineBuilder line(proj);
-        for (long i = 0; i < count; ++i) line.add(p[2 * i], p[2 * i + 1]);
+        add_points(line, p, count, v);
         line.flush();
     }
 }
+
+}  // namespace

@@ -247,7 +247,10 @@ int map_file_item(const std::string &item)
         return -1;
     }
     int r = -1;
-    if (draw && is_earth(MAP_get_proj())) r = MAP_map(fp) == 0 ? 0 : -1;
+    // The line type after greset_line is solid unless the attributes set one.
+    const bool solid = rec.style == ATTRIB_UNSET || rec.style == 1;
+    const float width = rec.width != (float)ATTRIB_UNSET ? rec.width : 1.0f;
+    if (draw && is_earth(MAP_get_proj())) r = (solid ? MAP_map_solid(fp, width) : MAP_map(fp)) == 0 ? 0 : -1;
     std::fclose(fp);
     return r;
 }
@@ -378,6 +381,29 @@ int MAP_draw(int phase)
     if (latln > 0 && grid_attributes()) MAP_lines(latln, lonln);
     MAP_grid_budget(-1);
     return 0;
+}
+
+std::string MAP_draw_key(int phase)
+{
+    if (text_sink || MAP_has_line_sink()) return "";
+    std::string k;
+    auto add = [&k](const void *p, size_t n) { k.append((const char *)p, n); };
+    const int plot = FLAG_getplot(PLOT_MAP);
+    add(&phase, sizeof phase);
+    add(&plot, sizeof plot);
+    add(MAP_get_domain(nullptr), sizeof(DOM));
+    for (float v : {latln, lonln}) add(&v, sizeof v);
+    for (int v : {dot, extra, fill, fill_cont, grid_limit, (int)setup_done}) add(&v, sizeof v);
+    // Strings end with a byte no text holds, so that no two lists run together.
+    auto text = [&k](const std::string &t) { k.append(t).push_back('\xff'); };
+    text(map_name);
+    text(format);
+    for (const char *r : {"map_file", "color_map", "color_cmap", "color_line", "color_data", "image_path",
+                          "file_path", "data_path"}) {
+        const char *v = RES_get(r);
+        text(v ? v : "\xfe");
+    }
+    return k;
 }
 
 int MAP_process(const char *text)

@@ -8,6 +8,15 @@
 // line sink or the kernel, filled when the fill state is set.
 void MAP_emit_line(int n, const float *pts);
 int MAP_get_fill();
+// A rectangle holding every point MAP_tran gives the n latitude/longitude
+// pairs, or false (see MapProj::bound).
+bool MAP_bound(int n, const float *latlon, float out4[4]);
+// MAP_map for a map item drawn in solid lines of the given width on the
+// window: pieces of lines that lie well outside the window are drawn as
+// one straight line between their ends instead of point by point (the
+// window shows the same pixels; the points in between are not projected).
+int MAP_map_solid(FILE *stream, float width);
+bool MAP_has_line_sink();
 // Text at a plot position through the kernel (the grid labels).
 void MAP_emit_text(float x, float y, const char *text);
 int MAP_get_extra();

@@ -3,6 +3,8 @@
 // to its projection's pair (proj_earth.cpp, proj_diagram.cpp).
 #include "map/proj.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -158,6 +160,25 @@ int MapProj::settle_tran(float *x, float *y, float lat, float lon)
     if (!st_.ready) earth_constants(st_);
     if (!st_.usable) return fail(x, y);
     return earth_fwd(st_, st_.domain.proj, lat, norm180(lon), x, y);
+}
+
+bool MapProj::bound(int n, const float *ll, float out4[4])
+{
+    if (st_.domain.proj != DOM_LAMB || n < 1) return false;
+    if (!st_.ready) earth_constants(st_);
+    if (!st_.usable) return false;
+    double la0 = HUGE_VAL, la1 = -HUGE_VAL, d0 = HUGE_VAL, d1 = -HUGE_VAL;
+    for (int i = 0; i < n; ++i) {
+        const float lat = ll[2 * i], lon = ll[2 * i + 1];
+        if (bad_earth_input(lat, lon)) return false;
+        // The longitude difference as settle_tran and lamb_fwd form it.
+        const double d = one_step180(norm180(lon) - st_.domain.plon);
+        la0 = std::min(la0, (double)lat), la1 = std::max(la1, (double)lat);
+        d0 = std::min(d0, d), d1 = std::max(d1, d);
+    }
+    if (d1 - d0 >= 180.0) return false;
+    lamb_bound(st_, la0, la1, d0, d1, out4);
+    return true;
 }
 
 int MapProj::settle_untran(float *lat, float *lon, float x, float y)

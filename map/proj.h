@@ -98,6 +98,13 @@ public:
     int settle_tran(float *x, float *y, float lat, float lon);
     int settle_untran(float *lat, float *lon, float x, float y);
 
+    // A rectangle (xmin, xmax, ymin, ymax) holding every point settle_tran
+    // gives the n latitude/longitude pairs (lat, lon, lat, lon, ...), found
+    // without transforming each: false where it cannot tell (a point it
+    // refuses, a projection other than the Lambert conformal, points
+    // reaching more than half-way round the cone).
+    bool bound(int n, const float *latlon, float out4[4]);
+
     // Grid index to plot coordinates (row 0 at the top) and back; -1 with
     // -9999 twice when the first input is -9999, else 0.
     int grid_tran(float *x, float *y, float i, float j) const;

@@ -3,6 +3,7 @@
 // coordinates are in units of 100 km on a sphere of radius R (lat/lon:
 // degrees).
 #include <bit>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -537,6 +538,42 @@ int earth_inv(const ProjState &st, int proj, double x, double y, float *lat, flo
     case DOM_SAT: return DOM_is_geos(&st.domain) ? geos_inv(st, x, y, lat, lon) : sat_inv(st, x, y, lat, lon);
     default: return 1;
     }
+}
+
+// A rectangle holding lamb_fwd's points of latitudes lat0..lat1 and (the
+// longitude differences it takes, after its one step) d0..d1: the cone's
+// radius grows or shrinks with latitude alone and its angle with the
+// longitude alone, so the points fill a ring sector whose extremes lie at
+// its corners or where the angle crosses an axis.  Widened by far more than
+// the rounding of the single points.
+void lamb_bound(const ProjState &st, double lat0, double lat1, double d0, double d1, float out[4])
+{
+    auto rho = [&st](double lat) {
+        const double s = st.s;
+        if (s > 0 && lat < -89.0) lat = -89.0;
+        else if (s < 0 && lat > 89.0) lat = 89.0;
+        return st.rmult * std::pow(std::tan((45.0 - s * lat * 0.5) * D2R), st.n);
+    };
+    const double ra = rho(lat0), rb = rho(lat1);
+    double t0 = st.n * d0 * D2R, t1 = st.n * d1 * D2R;
+    if (t0 > t1) std::swap(t0, t1);
+    double th[8];
+    int k = 0;
+    th[k++] = t0;
+    th[k++] = t1;
+    for (int q = -4; q <= 4 && k < 8; ++q)
+        if (q * M_PI / 2 > t0 && q * M_PI / 2 < t1) th[k++] = q * M_PI / 2;
+    double x0 = HUGE_VAL, x1 = -HUGE_VAL, y0 = HUGE_VAL, y1 = -HUGE_VAL;
+    for (int i = 0; i < k; ++i)
+        for (double r : {ra, rb}) {
+            const double x = r * std::sin(th[i]), y = -st.s * r * std::cos(th[i]);
+            x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+        }
+    const double pad = 1e-3 + 1e-6 * std::max(std::max(std::fabs(x0), std::fabs(x1)), std::max(std::fabs(y0), std::fabs(y1)));
+    out[0] = (float)(x0 - pad);
+    out[1] = (float)(x1 + pad);
+    out[2] = (float)(y0 - pad);
+    out[3] = (float)(y1 + pad);
 }
 
 }  // namespace map_detail

@@ -387,4 +387,5 @@ void PLT_reset_state()
     plt::reset_param_state();
     plt::reset_anim_state();
     plt::reset_geotiff_state();
+    PLT_reset_map_layer();
 }

@@ -61,6 +61,19 @@ int PLT_panel_decode(const char *text);
 int PLT_set_dump(int type, const char *name);
 int PLT_dump(int frame);
 
+// ---- the map overlay through a layer ----
+// MAP_draw(phase), drawn once into a layer and put onto later frames while
+// the domain, the map settings and the kernel's state stay the same (the
+// headless window's frames); elsewhere it simply draws.  Same pixels.
+int PLT_map_draw(int phase);
+// The layer's switch (on unless the environment sets ZYR_MAP_LAYER=0), for
+// tests and measurements; either way frees the layer.
+void PLT_set_map_layer(int on);
+// Layers drawn and layers put since the last reset.
+long PLT_map_layers_drawn();
+long PLT_map_layers_put();
+void PLT_reset_map_layer();
+
 // ---- callbacks ----
 int PLT_set_callback(PLT_EVENT_FUNC fn);
 int PLT_set_zoom_func(PLT_DOM_FUNC fn);

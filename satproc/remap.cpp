@@ -166,13 +166,26 @@ void stepped_block(const Ctx &c, int j0, int j1, Batch &b, MakeScratch make_scra
             const float ec = ecol[(size_t)(j - j0) * ne + k], er = erow[(size_t)(j - j0) * ne + k];
             if (c.off(j, ends[k]) && ec >= 0 && er >= 0 && ec <= wl && er <= hl) margins = false;
         }
-    std::vector<size_t> exact, blank;  // flat indices (row - j0) * nx + column: traced one by one, off the image
+    // Pixels traced one by one (flat indices (row - j0) * nx + column), and
+    // runs of pixels off the image (row - j0, first column, length).
+    struct Run {
+        int row, col, len;
+    };
+    std::vector<size_t> exact;
+    std::vector<Run> blank;
     for (int j = j0; j < j1; ++j) {
         const size_t base = (size_t)(j - j0) * ne;
         for (size_t k = 0; k + 1 < ne; ++k)
             if (!ok(base + k) || !ok(base + k + 1))
-                for (int p = ends[k]; p < ends[k + 1]; ++p)
-                    (margins && c.off(j, p) ? blank : exact).push_back((size_t)(j - j0) * nx + p);
+                for (int p = ends[k]; p < ends[k + 1]; ++p) {
+                    if (!(margins && c.off(j, p))) {
+                        exact.push_back((size_t)(j - j0) * nx + p);
+                    } else if (!blank.empty() && blank.back().row == j - j0 && blank.back().col + blank.back().len == p) {
+                        ++blank.back().len;
+                    } else {
+                        blank.push_back({j - j0, p, 1});
+                    }
+                }
     }
     parallel_rows(j1 - j0, (size_t)(j1 - j0) * nx, [&](int a, int z) {
         // A few rows at a time, so that what seg leaves for rows_end stays
@@ -204,7 +217,8 @@ void stepped_block(const Ctx &c, int j0, int j1, Batch &b, MakeScratch make_scra
         trace(c, c.nav, b);
         for (size_t k = k0; k < k1; ++k) one((int)(exact[k] / nx), (int)(exact[k] % nx), b.col[k - k0], b.row[k - k0]);
     }
-    for (size_t k : blank) one((int)(k / nx), (int)(k % nx), NaN, NaN);
+    for (const Run &r : blank)
+        for (int p = r.col; p < r.col + r.len; ++p) one(r.row, p, NaN, NaN);
 }
 
 // Source positions of rows j0..j1-1 into cols/rows (row-major, nx per row).

@@ -24,8 +24,9 @@ int SAT_remap_positions(const IMG *image, const DOM *dom, int row, int per_pixel
 
 // Reuse of the remap's table between frames (on unless the environment sets
 // ZYR_REMAP_REUSE=0): frames whose source navigation, size, target domain
-// and remap settings match gather through the table the first of them built
-// instead of tracing again; the pixels are the same either way.  The switch
+// and remap settings match gather through one table instead of tracing
+// again (the first of them traces straight into its pixels, the second
+// builds the table); the pixels are the same either way.  The switch
 // is for tests and measurements; turning it off frees the table.
 void SAT_remap_set_reuse(int on);
 // Whether the margins around the image are found and filled without

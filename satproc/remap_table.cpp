@@ -4,10 +4,16 @@
 // traces every pixel into a table and each later one only gathers through it.
 //
 // Choices made here:
-// - One table is kept (the last one built).  A frame whose key differs
-//   builds its own and replaces it; a frame that is still gathering through
-//   the old one holds it alive (shared ownership), so at most two exist at
-//   once, one per frame in flight.
+// - One table is kept (the last one built).  A table is built by the second
+//   frame of a key, not the first: a single frame (the common run of one
+//   file) traces straight into its pixels, which costs less than tracing
+//   into a table and gathering through it, and a frame whose navigation
+//   differs from its neighbours' builds nothing it would not use.  The
+//   first frame of a key only notes the key (and frees a table of another
+//   key); the next frame with the same key builds the table and gathers,
+//   and every later one only gathers.  A frame that is still gathering
+//   through an old table holds it alive (shared ownership), so at most two
+//   exist at once, one per frame in flight.
 // - Nearest-neighbour sampling keeps one 32-bit byte offset per output pixel
 //   (-1 where nothing is sampled): 4 bytes a pixel, 8 MB for 1920 x 1080.
 //   Blending and banded sampling keep the traced position itself (two
@@ -122,6 +128,7 @@ class Cache {
 public:
     std::mutex m;
     std::shared_ptr<const Table> table;
+    std::unique_ptr<Key> seen;  // the key of the last frame traced without a table
     long builds = 0;
     int reuse = -1;  // -1: not decided yet (ZYR_REMAP_REUSE decides)
     bool margins = true;
@@ -193,6 +200,11 @@ std::shared_ptr<const Table> table_for(Ctx &c, const Sampler &s)
     }
     if (k.table && k.table->key == key) return k.table;
     k.table.reset();  // freed before the next one is made
+    if (!k.seen || !(*k.seen == key)) {
+        k.seen = std::make_unique<Key>(std::move(key));
+        return nullptr;
+    }
+    k.seen.reset();
     if (k.margins) find_footprint(c, key.nav);
     k.table = build(c, s, std::move(key));
     ++k.builds;
@@ -233,13 +245,14 @@ void SAT_remap_set_margins(int on)
     std::lock_guard<std::mutex> lock(cache().m);
     cache().margins = on != 0;
     cache().table.reset();
+    cache().seen.reset();
 }
 
 void SAT_remap_set_reuse(int on)
 {
     std::lock_guard<std::mutex> lock(cache().m);
     cache().reuse = on != 0;
-    if (!on) cache().table.reset();
+    if (!on) cache().table.reset(), cache().seen.reset();
 }
 
 long SAT_remap_table_builds()
@@ -252,6 +265,7 @@ void SAT_remap_reset()
 {
     std::lock_guard<std::mutex> lock(cache().m);
     cache().table.reset();
+    cache().seen.reset();
     cache().builds = 0;
     cache().reuse = -1;
     cache().margins = true;

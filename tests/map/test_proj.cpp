@@ -1,6 +1,9 @@
 // Map projections against PROJ's cs2cs or values worked by hand: plot units are 100 km on a sphere of 6371.22 km.
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <sstream>
+#include <vector>
 
 #include "../test_support.h"
 #include "map/dom.h"
@@ -316,3 +319,40 @@ TEST(MapProj, DiagramSystems)
 }
 
 }  // namespace
+
+// The rectangle MapProj::bound gives a piece of a map line holds every point the projection gives the piece (cones of
+// both hemispheres, pieces of any size up to half-way round, across the central meridian and the cut); other
+// projections get none.
+TEST(MapProj, BoundHoldsEveryPoint)
+{
+    std::mt19937 rng(7);
+    auto u = [&rng](double a, double b) { return (float)std::uniform_real_distribution<double>(a, b)(rng); };
+    for (const char *text : {"lamb,38,-95,1920,1080,0.035,0.035", "lamb,60,10,900,700,0.08,0.08", "lamb,-35,140,800,600,0.1,0.1"}) {
+        SCOPED_TRACE(text);
+        DOM d;
+        ASSERT_GE(DOM_decode(text, &d), 1);
+        MapProj p = MAP_make_proj(&d);
+        int bounded = 0;
+        for (int k = 0; k < 400; ++k) {
+            const float lat0 = u(-89, 89), lon0 = u(-180, 180), span = std::pow(10.0f, u(-2, 2.2));
+            std::vector<float> ll;
+            for (int i = 0; i < 32; ++i) ll.insert(ll.end(), {std::clamp(lat0 + u(0, span), -90.0f, 90.0f), lon0 + u(0, span)});
+            float b[4];
+            if (!p.bound(32, ll.data(), b)) continue;
+            ++bounded;
+            for (int i = 0; i < 32; ++i) {
+                float x = M, y = M;
+                ASSERT_EQ(p.tran(&x, &y, ll[2 * i], ll[2 * i + 1]), 1);
+                ASSERT_TRUE(x >= b[0] && x <= b[1] && y >= b[2] && y <= b[3])
+                    << ll[2 * i] << "," << ll[2 * i + 1] << " -> " << x << "," << y << " outside " << b[0] << ".." << b[1]
+                    << ", " << b[2] << ".." << b[3];
+            }
+        }
+        EXPECT_GT(bounded, 300);
+    }
+    DOM ps;
+    ASSERT_GE(DOM_decode("ps:60:-105,40,-100", &ps), 1);
+    const float point[2] = {50, -100};
+    float b[4];
+    EXPECT_FALSE(MAP_make_proj(&ps).bound(1, point, b));
+}
