@@ -7,6 +7,7 @@
 #include "core/flags.h"
 #include "core/util.h"
 #include "files/file.h"
+#include "image/abi.h"
 #include "image/rdr_util.h"
 #include "image/reader_formats.h"
 
@@ -58,6 +59,11 @@ const IMG_READER rows[] = {
           "SAT_read_LRIT: Unable to open file:%s\n"),
      rdr::lrit_identify, rdr::lrit_read, rdr::lrit_read_set, nullptr, rdr::lrit_value,
      rdr::lrit_set_key},
+    // GOES-R fixed-grid netCDF, opened from memory; only the rows and
+    // columns of a window are decoded.
+    {IMG_SRC_ABI, "abi", "abi", false, nullptr, "SAT_read_ABI", IMG_SRC_ABI, IMG_ANNOUNCE_BEFORE, true,
+     IMG_NAV_NONE, rule(WHOLE_PATH, "SAT_read_ABI: Unable to open file:%s\n"), rdr::abi_identify,
+     rdr::abi_read, nullptr, rdr::abi_read_header, rdr::abi_value},
 };
 
 }  // namespace
