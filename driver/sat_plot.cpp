@@ -143,7 +143,7 @@ int plot_sets(bool &use_frames)
         drv.file_date = dates[(size_t)(std::find(names.begin(), names.end(), set[0]) - names.begin())];
         std::vector<const char *> files;
         for (const std::string &f : set) files.push_back(f.c_str());
-        if (SAT_read_files(files.data(), (int)files.size(), &drv.image)) {
+        if (SAT_read_files(files.data(), (int)files.size(), &drv.image, &drv.tmp_domain)) {
             draw_image(i, use_frames, several);
             i++;
         } else {
@@ -271,7 +271,7 @@ int SAT_plot_nextfile(DOM *domain)
     int64_t secs = FILE_set_current(nullptr, name);
     if (secs == drv.fsecs) return 0;
     std::snprintf(drv.filename, sizeof drv.filename, "%s", name);
-    if (!SAT_read_file(drv.filename, &drv.image)) return 0;
+    if (!SAT_read_file(drv.filename, &drv.image, &drv.tmp_domain)) return 0;
     FILE_get_date(&drv.base_date);
     drv.file_date = drv.base_date;
     date_from_image();
@@ -328,7 +328,7 @@ int SAT_plot(DOM *domain)
         while (FILE_get_next(drv.filename)) {
             SAT_exit_if_requested();
             FILE_get_date(&drv.file_date);
-            if (SAT_read_file(drv.filename, &drv.image)) {
+            if (SAT_read_file(drv.filename, &drv.image, &drv.tmp_domain)) {
                 draw_image(i, use_frames, FILE_get_num_file() != 0);
                 i++;
             } else if (FILE_get_num_file() == 0) {

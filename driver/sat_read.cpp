@@ -107,9 +107,12 @@ int read_area_path(const IMG_READER *reader, const char *name, IMG *image)
 
 }  // namespace
 
-int SAT_read_file(const char *name, IMG *image) { return SAT_read_files(&name, 1, image); }
+int SAT_read_file(const char *name, IMG *image, const DOM *plot_domain)
+{
+    return SAT_read_files(&name, 1, image, plot_domain);
+}
 
-int SAT_read_files(const char *const *names, int n, IMG *image)
+int SAT_read_files(const char *const *names, int n, IMG *image, const DOM *plot_domain)
 {
     const IMG_READER *reader = IMG_reader_current();
     if (!reader || n < 1) return 0;
@@ -123,7 +126,17 @@ int SAT_read_files(const char *const *names, int n, IMG *image)
     if (reader->announce == IMG_ANNOUNCE_BEFORE)
         for (int i = 0; i < n; ++i) MESS_print(MESS_MESS, "Reading image file: %s\n", names[i]);
     IMG_READ_OUT out{image, nullptr};
-    const int ret = IMG_reader_read_files(reader, names, n, nullptr, &out);
+    // A reader that decodes windows reads only what the plot domain, fitted
+    // to the view, shows.
+    DOM fitted;
+    const bool fit = n == 1 && reader->read_header && plot_domain && plot_domain->proj >= 1 &&
+                     plot_domain->proj <= 9;
+    if (fit) {
+        fitted = *plot_domain;
+        SAT_domain_image(&fitted);
+    }
+    const int ret = fit ? IMG_reader_read_file_for(reader, names[0], &fitted, &out)
+                        : IMG_reader_read_files(reader, names, n, nullptr, &out);
     // A domain in the file or the grid_domain resource may name a region
     // whose prompt was answered with "exit".
     SAT_exit_if_requested();

@@ -182,3 +182,14 @@ int IMG_reader_read_file(const IMG_READER *reader, const char *name, const IMG_W
 // started afresh with the row's code as its source, then the whole file read
 // by the row of that code; 0, or -1 on failure.
 int IMG_reader_read_named(int code, const char *name, IMG *image);
+
+// The window of an image whose grid is `image_dom` that a plot on the fitted
+// domain `target` shows, with a margin of a few pixels: false when the
+// whole image is wanted (nearly all of it shown, no earth projection, or
+// the target shows none of it).
+bool IMG_window_for_domain(const DOM *image_dom, const DOM *target, IMG_WINDOW *window);
+// Opens `name` by the row's rule and reads it; a row that can read its
+// header alone decodes only the window a plot on the fitted domain `target`
+// shows (null: the whole image).  IMG_READ_OK or IMG_READ_FAILED.
+int IMG_reader_read_file_for(const IMG_READER *reader, const char *name, const DOM *target,
+                             IMG_READ_OUT *out);

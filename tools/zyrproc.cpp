@@ -32,6 +32,9 @@
 // segments of one image (with its prologue and epilogue): they are read as
 // the one image for all of these; files that make more than one image are
 // refused (status 10).  Other formats take the first file.
+// With a plot domain, readers that decode windows (GOES-R netCDF) read only
+// the rows and columns the domain shows: the image as read, and so
+// --pixel, --latlon and --pgm, is that window.
 //
 // Exit status 0, 10 when the file cannot be read, 2 when the output cannot
 // be written.
@@ -193,7 +196,7 @@ int main(int argc, char **argv)
     const char *name = names[0];
     IMG img;
     IMG_init(&img);
-    const int read = SAT_read_files(names.data(), (int)names.size(), &img);
+    const int read = SAT_read_files(names.data(), (int)names.size(), &img, &dom);
     SAT_exit_if_requested();
     if (read != 1 || !img.data) return 10;
     if (pgm_raw && !write_pgm(pgm_raw, img)) {

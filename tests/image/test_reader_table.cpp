@@ -14,6 +14,12 @@ using namespace build;
 
 struct Sample { int code; Bytes bytes; int nx, ny; };
 
+Bytes file_bytes(const char *path)
+{
+    const std::string s = testutil::read_file(path);
+    return Bytes(s.begin(), s.end());
+}
+
 std::vector<Sample> samples()
 {
     const Bytes heading = bytes("TIGE03 KNES 120600\r\r\n");
@@ -31,6 +37,7 @@ std::vector<Sample> samples()
         {IMG_SRC_AWIPZ, cat({heading, deflated(cat({heading, make_pdb(7, 32, 24)})), deflated(noise)}), 32, 24},
         {IMG_SRC_UNISYS, unisys(8, 6, "x8 y6 end "), 8, 6}, {IMG_SRC_TIFF, Tiff().grey(4, 3, ramp(12)), 4, 3},
         {IMG_SRC_LRIT, lrit.out, 4, 3},
+        {IMG_SRC_ABI, file_bytes(ZYR_SOURCE_DIR "/fuzz/seeds/fuzz_abi/cmi_classic.nc"), 16, 12},
     };
 }
 
@@ -58,7 +65,7 @@ TEST(ReaderTable, EveryRowRecognisesAndReadsItsOwnFormat)
 {
     int n = 0;
     const IMG_READER *rows = IMG_reader_rows(&n);
-    ASSERT_EQ(n, 7);
+    ASSERT_EQ(n, 8);
     for (const Sample &s : samples()) {
         SCOPED_TRACE(s.code);
         for (int i = 0; i < n; i++)
@@ -90,6 +97,7 @@ TEST(ReaderTable, EveryRowRefusesJunkAndAMissingFileWithItsOwnMessages)
         {IMG_SRC_UNISYS, "SAT_read_Unisys: Unable to open file:/nonexistent/x\n"},
         {IMG_SRC_TIFF, "SAT_read_TIFF: Unable to open file:/nonexistent/x\n"},
         {IMG_SRC_LRIT, "Unable to open LRIT file: /nonexistent/x\nSAT_read_LRIT: Unable to open file:/nonexistent/x\n"},
+        {IMG_SRC_ABI, "SAT_read_ABI: Unable to open file:/nonexistent/x\n"},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.code);
