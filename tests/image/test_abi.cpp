@@ -17,6 +17,9 @@
 namespace {
 
 const char *const kPy = "/usr/bin/python3";  // Debian's, which has the netCDF4 binding
+// cs2cs's complaints about points it cannot take go to stderr, which the support header's run keeps; its
+// "* *" lines on stdout are enough.
+const std::string kQuiet = " 2>/dev/null";
 
 #define NEED_NETCDF4()                                                                                   \
     if (testutil::shell(std::string(kPy) + " -c 'import netCDF4'").status != 0)                           \
@@ -117,7 +120,7 @@ TEST(AbiReader, PixelCentresAgreeWithProjBothWays)
         const std::string ll = "+proj=longlat +a=" + std::to_string(rows[0][1]) + " +b=" + std::to_string(rows[0][2]);
         std::vector<std::pair<double, double>> xy;
         for (size_t k = 1; k < rows.size(); ++k) xy.emplace_back(rows[k][0] * h, rows[k][1] * h);
-        const auto lonlat = testutil::cs2cs(geos.str(), ll, xy);
+        const auto lonlat = testutil::cs2cs(geos.str(), ll + kQuiet, xy);
         ASSERT_EQ(lonlat.size(), xy.size());
 
         // Ours: PROJ's point to a pixel, and the pixel centre to a point PROJ takes back to scan angles.
@@ -142,7 +145,7 @@ TEST(AbiReader, PixelCentresAgreeWithProjBothWays)
         // Points off the disc go to PROJ as the sub-satellite point, and are not compared.
         for (auto &o : ours)
             if (std::isnan(o.first)) o = {rows[0][3], 0.0};
-        const auto back = testutil::cs2cs(ll, geos.str(), ours);
+        const auto back = testutil::cs2cs(ll, geos.str() + kQuiet, ours);
         ASSERT_EQ(back.size(), xy.size());
         for (size_t k = 0; k < xy.size(); ++k) {
             if (std::isnan(lonlat[k].first)) continue;
