@@ -337,6 +337,7 @@ int SAT_plot(DOM *domain)
             }
         }
     }
+    PLT_dump_wait();
     if (use_frames) gset_looping(1);
     PLT_anim_dump(i);
     if (opened_here) {

@@ -336,6 +336,13 @@ float gtext_width(const char *s);
 int gload_image(IMG *img, int x, int y);
 int goverlay_image(IMG *img, const char *colour, int x, int y);
 int gget_image(IMG *img);
+// The headless window's picture where it lies, without a copy: the record
+// points into the drawing target's pixels (32 bits a pixel, least
+// significant byte first, the fourth byte not part of the colour), valid
+// until the next drawing call, and must not be freed (set its data to null
+// before IMG_free).  0 when the workstation holds no such picture (an X
+// server, a packed picture, a big-endian host): use gget_image.
+int gget_image_view(IMG *img);
 int gload_image_file(const char *name, int x, int y);
 int goverlay_image_file(const char *name, const char *colour, int x, int y);
 int gread_image_file(const char *name, IMG *img);

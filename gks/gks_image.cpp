@@ -418,6 +418,17 @@ int get_mem(IMG *img) {
 
 }  // namespace
 
+int gget_image_view(IMG *img) {
+    State &s = S();
+    if (std::endian::native != std::endian::little || !img || !s.mem || !s.draw_window) return 0;
+    const std::vector<uint32_t> *px = mem_live_pixels(s.draw_window);
+    if (!px || px->size() != (size_t)s.win_width * (size_t)s.win_height) return 0;
+    set_picture(img, nullptr, 24, 32, 4 * s.win_width, 0);
+    img->data = (unsigned char *)const_cast<uint32_t *>(px->data());
+    img->indexed = 0;
+    return 1;
+}
+
 int gget_image(IMG *img) {
     State &s = S();
     if (img && s.mem && s.draw_window) return get_mem(img);

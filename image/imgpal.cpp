@@ -1,6 +1,7 @@
 // Pixel reading and palette building shared by the image-file writers.
 #include "image/imgpal.h"
 
+#include <bit>
 #include <cstring>
 
 #include "core/flags.h"
@@ -176,24 +177,41 @@ void build_rows(IMG *img, const IMG_layout &lay, bool in_place, IMG_palette *pal
     // kept beside the hash.
     uint32_t last_v = 0;
     int last_e = -1;
+    auto entry = [&](uint32_t v) {
+        int e = map.find(v);
+        if (e < 0) {
+            if (pal->ncolors < 256) {
+                e = pal->ncolors++;
+                pal->value[e] = v;
+                rule.colour(img, lay, v, pal->rgb[e]);
+                map.add(v, e);
+            } else {
+                e = 0;  // not remembered: the hash holds only palette values
+            }
+        }
+        last_v = v;
+        last_e = e;
+        return e;
+    };
+    // The window's own pictures (32 bits, least significant byte first, read
+    // on a little-endian host) are read a word at a time: the dump of every
+    // frame of a loop passes here.
+    const bool words = KIND == 32 && !in_place && order == 0 && std::endian::native == std::endian::little;
+    const int inside = nx < lay.ppr ? nx : lay.ppr;
     for (int r = 0; r < img->ny; r++) {
         unsigned char *row = img->data + (size_t)r * img->bytes_line;
         uint8_t *orow = out + (size_t)r * nx;
-        for (int col = 0; col < cols; col++) {
-            uint32_t v = (col < nx && col < lay.ppr) ? read_px<KIND>(row, order, col) : 0;
-            int e = last_e >= 0 && v == last_v ? last_e : map.find(v);
-            if (e < 0) {
-                if (pal->ncolors < 256) {
-                    e = pal->ncolors++;
-                    pal->value[e] = v;
-                    rule.colour(img, lay, v, pal->rgb[e]);
-                    map.add(v, e);
-                } else {
-                    e = 0;  // not remembered: the hash holds only palette values
-                }
+        int col = 0;
+        if (words)
+            for (; col < inside; col++) {
+                uint32_t v;
+                std::memcpy(&v, row + (size_t)col * 4, 4);
+                v &= 0xFFFFFFu;
+                orow[col] = (uint8_t)(last_e >= 0 && v == last_v ? last_e : entry(v));
             }
-            last_v = v;
-            last_e = e;
+        for (; col < cols; col++) {
+            uint32_t v = (col < nx && col < lay.ppr) ? read_px<KIND>(row, order, col) : 0;
+            int e = last_e >= 0 && v == last_v ? last_e : entry(v);
             if (col < nx) orow[col] = (uint8_t)e;
             if (in_place && col < lay.ppr) store_index(row, lay, order, col, (uint8_t)e);
         }

@@ -108,6 +108,7 @@ int PLT_panel(float aspect)
 int PLT_close()
 {
     auto &st = state();
+    PLT_dump_wait();
     if (plt::plotting_off()) return -1;
     // In batch mode a window is held by a detached child so that the
     // command returns at once; file devices and dumps leave nothing to
@@ -381,6 +382,7 @@ void PLT_register_hooks()
 
 void PLT_reset_state()
 {
+    PLT_dump_wait();
     state() = plt::State{};
     zoom_func = resize_func = refresh_func = nullptr;
     plt::reset_label_state();

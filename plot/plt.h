@@ -59,7 +59,12 @@ int PLT_panel_decode(const char *text);
 
 // ---- dumps ----
 int PLT_set_dump(int type, const char *name);
+// Dumps the frame (-1 the last, -4 every frame) or the window's picture.
+// A loop's PNG dumps are written on a worker thread, one at a time (see
+// plot/plt_dump.cpp); PLT_dump_wait waits for the one in flight and prints
+// its outcome.  PLT_close waits too.
 int PLT_dump(int frame);
+void PLT_dump_wait();
 
 // ---- the map overlay through a layer ----
 // MAP_draw(phase), drawn once into a layer and put onto later frames while

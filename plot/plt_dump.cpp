@@ -1,12 +1,33 @@
-// The current window as a ZYRIMG file: the plot's picture with its map
-// domain (widened from the map panel to the whole window), date and labels.
+// Dumps of the window picture that need more than the image writers: the
+// ZYRIMG file with the plot's map domain, date and labels, and the PNG dump
+// of a loop's frame written on a worker thread.
+//
+// A loop's PNG dump is two frames in flight at most, whatever the core
+// count: the program reduces the frame's picture to palette entries (read
+// where the headless window holds it, so no copy of the picture is made)
+// and opens the file, then draws the next frame while one worker thread
+// compresses the entries and writes and closes the file.  Before the next
+// picture is reduced the worker is joined and its outcome printed, so one
+// picture is being compressed while one is being drawn, and the memory in
+// flight is one byte a pixel.  The worker touches nothing but its job (the
+// entries, palette, title and path copied for it, and its open file):
+// every message, file-name and window call stays on the program's thread.
+// ZYR_THREADS=1 runs the same job in line, as one thread would.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include "core/flags.h"
 #include "gks/gks.h"
 #include "image/img.h"
+#include "image/imgpal.h"
+#include "image/pngio.h"
 #include "map/map.h"
 #include "plot/plt.h"
+#include "plot/plt_int.h"
 
 namespace {
 
@@ -44,7 +65,106 @@ bool extend_to_window(int w, int h, DOM *out)
     return true;
 }
 
+// A PNG dump: the picture's palette entries and colours, its file, and
+// the outcome left for the program's thread to print.
+struct PngJob {
+    std::vector<uint8_t> index;
+    IMG_palette pal;
+    int w = 0, h = 0;
+    std::string path, title;
+    FILE *fp = nullptr;
+    bool ok = false;
+
+    // Compresses, writes and closes: no message, no state but its own.
+    void run()
+    {
+        std::vector<uint8_t> out;
+        out.reserve(index.size() / 8 + 4096);
+        ok = PNG_encode_indices(index.data(), w, h, pal.rgb, pal.ncolors, title.c_str(), &out);
+        std::vector<uint8_t>().swap(index);
+        ok = ok && std::fwrite(out.data(), 1, out.size(), fp) == out.size();
+        ok = std::fflush(fp) == 0 && ok;
+        ok = IMG_close_file(fp, path.c_str()) && ok;
+        fp = nullptr;
+    }
+    void report() const
+    {
+        if (ok) {
+            MESS_print(MESS_OUT1, "Wrote PNG file: %s\n", path.c_str());
+        } else {
+            MESS_print(MESS_ERROR, "PNG_write: Unable to write %s\n", path.c_str());
+            MESS_print(MESS_WARN, "PLT_dump: Unable to write PNG file: %s\n", path.c_str());
+        }
+    }
+};
+
+// The job in flight and its thread.  At the program's end the destructor
+// completes the file without printing (the message system may be gone).
+struct PngWorker {
+    std::thread thread;
+    PngJob job;
+    bool pending = false;
+
+    ~PngWorker()
+    {
+        if (thread.joinable()) thread.join();
+    }
+    void finish()
+    {
+        if (thread.joinable()) thread.join();
+        if (pending) job.report();
+        pending = false;
+    }
+};
+
+PngWorker png_worker;
+
+// The window's picture as palette entries, read where it lies on the
+// headless window (no copy of the picture), else from a copy.
+bool picture_entries(PngJob *job)
+{
+    IMG img;
+    IMG_init(&img);
+    const bool view = gget_image_view(&img) == 1;
+    bool ok = view || gget_image(&img);
+    ok = ok && IMG_build_palette(&img, false, &job->pal, &job->index, "PNG_write");
+    job->w = img.nx;
+    job->h = img.ny;
+    if (view) img.data = nullptr;
+    IMG_free(&img);
+    return ok;
+}
+
 }  // namespace
+
+bool plt::dump_png_threaded()
+{
+    const char *e = std::getenv("ZYR_THREADS");
+    return !(e && std::atoi(e) == 1);
+}
+
+int plt::dump_png(const char *path)
+{
+    png_worker.finish();
+    PngJob &job = png_worker.job;
+    job = PngJob{};
+    if (!picture_entries(&job)) return 0;
+    MESS_print(MESS_DEBUG, "num_color: %d\n", job.pal.ncolors);
+    job.fp = IMG_open_file(path, "wb");
+    if (!job.fp) {
+        MESS_print(MESS_ERROR, "Unable to open PNG file\n");
+        return 0;
+    }
+    const char *title = gget_win_title();
+    job.path = path;
+    job.title = title ? title : "";
+    png_worker.pending = true;
+    if (dump_png_threaded()) png_worker.thread = std::thread([] { png_worker.job.run(); });
+    else png_worker.job.run(), png_worker.finish();
+    return 1;
+}
+
+void PLT_dump_wait() { png_worker.finish(); }
 
 int IMG_dump(const char *name)
 {

@@ -64,5 +64,11 @@ int file_word(const char *word, const FileKind *kinds, FileRequest *requests, in
 // = key_i, key p = the window title, along the "image_path" resource.
 // Sets the file layer's convention: callers save and restore it.
 void output_name(const char *conv, const char *key_i, char *path);
+// The window's picture as a PNG file (plt_dump.cpp), compressed and written
+// on the worker thread unless ZYR_THREADS=1 (dump_png_threaded): 0 (after
+// a message) when the picture or the file cannot be had, else 1, with the
+// outcome printed when PLT_dump_wait or the next dump joins the worker.
+bool dump_png_threaded();
+int dump_png(const char *path);
 
 } // namespace plt

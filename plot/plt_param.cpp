@@ -270,6 +270,12 @@ void dump_one(int type, const DATE &date, const char *key_i)
     const char *dir = RES_get("image_path");
     FILE_add_path(dir, name, path);
     static const char *const what[] = {"", "xdump", "GIF", "IMG", "PNG"};
+    // A PNG dump's outcome is printed when its worker is joined.
+    if (type == PLT_DUMP_PNG) {
+        if (!plt::dump_png(path))
+            MESS_print(MESS_WARN, "PLT_dump: Unable to write %s file: %s\n", what[type], path);
+        return;
+    }
     if (write_picture(type, path)) MESS_print(MESS_OUT1, "Wrote %s file: %s\n", what[type], path);
     else MESS_print(MESS_WARN, "PLT_dump: Unable to write %s file: %s\n", what[type], path);
 }
@@ -300,6 +306,11 @@ int PLT_dump(int frame)
         std::snprintf(key, sizeof key, "%2.2d", gget_cur_frame());
         if (frame >= 0 || frame == -1) gdisplay_frame(frame);
         dump_one(st.dump, date, key);
+        // A run that dumps its frames holds no loop at its end (PLT_close
+        // does not hold the window while dumping): unless an animation is
+        // to be made of them, a frame dumped keeps no pixels, and a long
+        // loop needs the memory of one frame.
+        if (frame >= 0 && !PLT_get_anim()) gclear_frame(frame);
     } else {
         dump_one(st.dump, date, "win");
     }

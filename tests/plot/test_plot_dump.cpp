@@ -101,3 +101,52 @@ TEST_F(PlotDump, TheLoopPrintsTheSameBeforeAndAfterAReplot)
     gkstest::print_meta(meta, &err1);
     EXPECT_NE(err1.find("No redraw data"), std::string::npos) << err1;
 }
+
+// A loop's PNG dumps compressed on the worker thread (the default) are the
+// dumps written in line (ZYR_THREADS=1): every frame's pixels, and the
+// "Wrote" lines in frame order.  Neighbouring frames differ, so a picture
+// taken late or handed to the wrong file would show.  A write that fails
+// on the worker (a full device) is reported when it is joined, once a frame.
+TEST(PlotDumpPng, ThreadedLoopDumpsAreTheDumpsWrittenInLine)
+{
+    testutil::ScratchDir dir;
+    if (testutil::run({ZYR_BINARY_DIR "/make_demo_loop", dir.file("sat"), "--frames", "4"}).status != 0)
+        GTEST_SKIP() << "make_demo_loop not built";
+    const std::string demo = dir.file("sat/ir/20250612_18");
+    const std::vector<std::string> files = {demo + "00.area", demo + "15.area", demo + "30.area", demo + "45.area"};
+    auto loop = [&](const std::string &out, const std::string &env) {
+        std::vector<std::string> args = {"-b", "-me", "out1", "-pd", "lamb,38,-95,480,270,0.14,0.14", "-ge", "480x270",
+                                         "-de", "d,mem", "-pp", "irbar", "-of", "png=" + out};
+        args.insert(args.end(), files.begin(), files.end());
+        return testutil::zyrsat(args, dir.path(), "-u DISPLAY " + env);
+    };
+    std::vector<testutil::Raster> pictures[2];
+    std::string wrote[2];
+    for (int threads = 0; threads < 2; ++threads) {
+        const std::string tag = threads ? "t" : "s";
+        const testutil::Result r = loop(dir.file(tag + "_%i.png"), threads ? "" : "ZYR_THREADS=1");
+        ASSERT_EQ(r.status, 0) << r.out;
+        for (size_t at = r.out.find("Wrote PNG file: "); at != std::string::npos; at = r.out.find("Wrote PNG file: ", at + 1))
+            wrote[threads] += r.out.substr(at + 16 + dir.path().size(), 9) + ";";
+        for (int f = 0; f < 4; ++f) {
+            testutil::Raster px;
+            ASSERT_TRUE(testutil::read_png(dir.file(tag + "_0" + std::to_string(f) + ".png"), &px)) << tag << f;
+            pictures[threads].push_back(px);
+        }
+    }
+    EXPECT_EQ(wrote[0], "/s_00.png;/s_01.png;/s_02.png;/s_03.png;");
+    EXPECT_EQ(wrote[1], "/t_00.png;/t_01.png;/t_02.png;/t_03.png;");
+    for (int f = 0; f < 4; ++f) {
+        EXPECT_TRUE(pictures[0][f].px == pictures[1][f].px) << "frame " << f;
+        if (f) {
+            EXPECT_FALSE(pictures[1][f].px == pictures[1][f - 1].px) << "frame " << f;
+        }
+    }
+    const testutil::Result full = loop("/dev/full", "");
+    EXPECT_EQ(full.status, 0);
+    size_t reports = 0;
+    for (size_t at = full.out.find("PLT_dump: Unable to write PNG file: /dev/full"); at != std::string::npos;
+         at = full.out.find("PLT_dump: Unable to write PNG file", at + 1))
+        ++reports;
+    EXPECT_EQ(reports, 4u) << full.out;
+}
