@@ -152,12 +152,20 @@ std::vector<Mark> numbers(Scale scale, const SAT_VALUE_SCALE &v, const ATTRIB &r
 // What the bar shows, for the caption right of it: the field's name, and
 // for values their units ("RRQPE (mm h-1)"); units "1" (a ratio) are left
 // out.  Empty for plain counts.
+// Runs of blanks in the units become one; units that fill their field were
+// cut by the reader, so their last, partial word gives way to "...".
 std::string caption(Scale scale, const SAT_VALUE_SCALE &v)
 {
     if (v.kind == IMG_VALUE_NONE) return "";
-    std::string text = v.name;
-    if (scale == VALUES && v.units[0] && std::strcmp(v.units, "1") != 0)
-        text += (text.empty() ? "" : " ") + ("(" + std::string(v.units) + ")");
+    std::string text = v.name, units;
+    for (const char *c = v.units; *c; ++c)
+        if (*c != ' ' || (!units.empty() && units.back() != ' ')) units += *c;
+    if (std::strlen(v.units) + 1 >= sizeof v.units) {
+        const size_t blank = units.find_last_of(' ');
+        units = (blank == std::string::npos ? units : units.substr(0, blank + 1)) + "...";
+    }
+    while (!units.empty() && units.back() == ' ') units.pop_back();
+    if (scale == VALUES && !units.empty() && units != "1") text += (text.empty() ? "(" : " (") + units + ")";
     return text;
 }
 
@@ -223,11 +231,14 @@ int SAT_color_bar(int ir)
         // Values get ticks down from the top at their numbers, as
         // temperatures have at theirs; the caption follows the bar and its
         // last number on the numbers' line, in their height.
+        // A window's server font may set the numbers wider than the stroke
+        // font's measure: the caption keeps a quarter of the last number's
+        // width more away from it.
         const float len = std::min(0.01f, bar_h);
         float right = xm;
         for (const Mark &mark : m) {
             if (scale == VALUES) GPH_line(mark.x, yt, mark.x, yt - len);
-            right = std::max(right, mark.x + gtext_width(mark.text.c_str()) / 2);
+            right = std::max(right, mark.x + 0.75f * gtext_width(mark.text.c_str()));
         }
         const std::string text = caption(scale, values);
         if (!text.empty()) {

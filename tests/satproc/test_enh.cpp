@@ -478,6 +478,9 @@ TEST(EnhValues, BarNumberedInValues)
     const struct Case { const char *name; IMG image; int ir; std::string caption; } cases[] = {
         {"rain rate", value_image(IMG_VALUE_LINEAR, IMG_SRC_ABI, -0.1f, 0.1f, "RRQPE", "mm h-1"), 0, "RRQPE (mm h-1)"},
         {"falling", value_image(IMG_VALUE_LINEAR, IMG_SRC_ABI, 300, -0.004f, "X", "W"), 1, "X (W)"},
+        // units the reader had to cut: blanks folded, the partial word dropped
+        {"cut units", value_image(IMG_VALUE_LINEAR, IMG_SRC_ABI, 0, 0.1f, "flash", "Count per nominal    3136 um2"), 0,
+         "flash (Count per nominal ...)"},
         {"reflectance", value_image(IMG_VALUE_REFLECTANCE, IMG_SRC_ABI, 0, 1 / 254.0f, "CMI C02", "1"), 1, "CMI C02"},
         {"temperature", value_image(IMG_VALUE_TEMPERATURE, IMG_SRC_ABI, 0, 0, "CMI C13", "K"), 1, "CMI C13"},
     };
