@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -36,6 +37,64 @@ constexpr size_t MAX_SIDE = 50000;
 
 ABI_DECODED last_decoded{};
 
+// A classic netCDF header's lists are allocated from their declared
+// lengths before they are read, so a forged length (billions of
+// dimensions) would have the library allocate gigabytes.  The header is
+// walked first: every list, name and attribute value must fit in the
+// bytes there are.  true for other formats.
+bool classic_header_fits(const unsigned char *b, size_t n)
+{
+    if (n < 4 || std::memcmp(b, "CDF", 3) || (b[3] != 1 && b[3] != 2 && b[3] != 5)) return true;
+    const size_t w = b[3] == 5 ? 8 : 4;  // counts: 8 bytes in the 64-bit data form
+    size_t at = 4;
+    auto get = [&](size_t width, uint64_t *v) {
+        if (width > n - at) return false;
+        uint64_t x = 0;
+        for (size_t i = 0; i < width; ++i) x = x << 8 | b[at + i];
+        at += width;
+        *v = x;
+        return true;
+    };
+    auto skip = [&](uint64_t len) {
+        if (len > n - at) return false;
+        at += (size_t)((len + 3) & ~(uint64_t)3);
+        return at <= n;
+    };
+    auto name = [&] {
+        uint64_t len;
+        return get(w, &len) && skip(len);
+    };
+    // A list: its tag and count (both 0: absent), each item at least four bytes.
+    auto list = [&](uint64_t tag, auto item) {
+        uint64_t t, count;
+        if (!get(4, &t) || !get(w, &count)) return false;
+        if (t == 0 && count == 0) return true;
+        if (t != tag || count > (n - at) / 4) return false;
+        for (uint64_t i = 0; i < count; ++i)
+            if (!item()) return false;
+        return true;
+    };
+    auto attribute = [&] {
+        static const int size[] = {0, 1, 1, 2, 4, 4, 8, 1, 2, 4, 8, 8};
+        uint64_t type, count;
+        return name() && get(4, &type) && type >= 1 && type <= 11 && get(w, &count) &&
+               count <= (n - at) / (uint64_t)size[type] && skip(count * (uint64_t)size[type]);
+    };
+    auto dimension = [&] {
+        uint64_t len;
+        return name() && get(w, &len);
+    };
+    auto variable = [&] {
+        uint64_t dims, id, type, vsize, begin;
+        if (!name() || !get(w, &dims) || dims > (n - at) / w) return false;
+        for (uint64_t i = 0; i < dims; ++i)
+            if (!get(w, &id)) return false;
+        return list(0x0C, attribute) && get(4, &type) && get(w, &vsize) && get(b[3] == 1 ? 4 : 8, &begin);
+    };
+    uint64_t records;
+    return get(w, &records) && list(0x0A, dimension) && list(0x0C, attribute) && list(0x0B, variable);
+}
+
 // An open netCDF dataset over a source's bytes, closed when this goes.
 class NcMem {
 public:
@@ -52,8 +111,9 @@ public:
         if (!rdr::source_span(source, WHO, hold_, &bytes, &size)) return false;
         // The library keeps the pointer for the life of the dataset; it
         // only reads through it (NC_NOWRITE).
-        const int st = size < 8 ? NC_ENOTNC
-                                : nc_open_mem(name_, NC_NOWRITE, size, const_cast<unsigned char *>(bytes), &id_);
+        const int st = size < 8 || !classic_header_fits(bytes, size)
+                           ? NC_ENOTNC
+                           : nc_open_mem(name_, NC_NOWRITE, size, const_cast<unsigned char *>(bytes), &id_);
         if (st != NC_NOERR) {
             id_ = -1;
             MESS_print(ERR, "%s: %s: not a readable netCDF file: %s\n", WHO, name_, nc_strerror(st));

@@ -26,7 +26,7 @@ bool IMG_window_for_domain(const DOM *image_dom, const DOM *target, IMG_WINDOW *
         bool last_ok = false;
         for (int i = 0; i <= N; ++i) {
             const float x = lim[0] + (lim[1] - lim[0]) * i / N, y = lim[2] + (lim[3] - lim[2]) * j / N;
-            float lat, lon, ix, iy, c, r;
+            float lat, lon, ix, iy, c = 0, r = 0;
             const bool ok = to.untran(&lat, &lon, x, y) && from.tran(&ix, &iy, lat, lon) &&
                             from.grid_untran(&c, &r, ix, iy) == 0 && std::isfinite(c) && std::isfinite(r);
             if (ok) {
