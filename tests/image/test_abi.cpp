@@ -385,7 +385,7 @@ TEST(AbiReader, RadiancesBecomeTemperaturesOrReflectances)
 }
 
 // Files the reader refuses, each with a message naming the file and status 10 from zyrsat: cut short, bytes
-// overwritten in the compressed data, no fixed grid, a variable the file lacks, not netCDF at all.
+// overwritten in the compressed data, a header libhdf5 crashes on, no fixed grid, a variable the file lacks, not netCDF at all.
 TEST(AbiReader, BadFilesAreRefusedWithStatusTen)
 {
     NEED_NETCDF4();
@@ -405,6 +405,8 @@ TEST(AbiReader, BadFilesAreRefusedWithStatusTen)
         {"no such variable", testutil::shared(s.file), {"-va", "Rain"}, "no fixed-grid variable \"Rain\"; the file has: RRQPE, DQF"},
         {"text", dir.write("text.nc", "netcdf x {\n}\n"), {}, "not a readable netCDF file"},
         {"empty", dir.write("empty.nc", ""), {}, "not a readable netCDF file"},
+        // A fuzzer's find: libhdf5 frees a wild pointer while listing its groups.
+        {"HDF5 fails on it", ZYR_SOURCE_DIR "/fuzz/seeds/fuzz_abi/hdf5_wild_free.nc", {}, "damaged netCDF-4 file"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
