@@ -395,11 +395,7 @@ struct Scale {
         if (kind == IMG_VALUE_TEMPERATURE) {
             double k = v;
             if (planck) k = v > 0 ? (fk2 / std::log(fk1 / v + 1.0) - bc1) / bc2 : 0.0;
-            // The program's infrared scale: 0.5 degree steps from 57 C down
-            // to -30 C, 1 degree steps below.
-            const double c = k - 273.15;
-            const double n = c >= -30 ? std::trunc(-2 * c) + 114 : std::trunc(145 - c);
-            return (int)std::clamp(n, 1.0, 255.0);
+            return rdr::ir_count(k);
         }
         const double r = kind == IMG_VALUE_REFLECTANCE ? v * gain : v;
         const double n = 1 + std::round((r - lo) / (hi - lo) * 254.0);

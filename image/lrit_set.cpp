@@ -181,23 +181,13 @@ bool set_calibration(const IMG_SOURCE *sources, const std::vector<LritHeader> &h
     return true;
 }
 
-// A temperature (K) as a count of the program's infrared scale (counts
-// 1..255; 0 is missing): 0.5 K steps from 57 C down to -30 C, 1 K steps
-// below.
-unsigned char ir_count(double kelvin)
-{
-    const double t = kelvin - 273.15;
-    const double v = t >= -30 ? std::trunc(-2 * t) + 114 : std::trunc(145 - t);
-    return (unsigned char)std::clamp(v, 1.0, 255.0);
-}
-
 // Count to 8-bit value of a calibrated infrared channel.
 void temperature_lut(const MsgCalib &c, unsigned char *lut)
 {
     lut[0] = IMG_COUNT_MISSING;
     for (int v = 1; v < 1024; ++v) {
         double k;
-        lut[v] = msg_temperature(c, c.offset + c.slope * v, &k) ? ir_count(k) : 255;
+        lut[v] = msg_temperature(c, c.offset + c.slope * v, &k) ? (unsigned char)rdr::ir_count(k) : 255;
     }
 }
 

@@ -10,10 +10,10 @@
 // that begin the radiometric processing record, come twelve channels' slope
 // and offset as big-endian 8-byte reals: byte 387065.
 #include "image/msg_calib.h"
+#include "image/rdr_util.h"
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 namespace rdr {
 
@@ -53,15 +53,6 @@ const Coef COEFS[4][8] = {
 constexpr double C1 = 1.19104e-5;
 constexpr double C2 = 1.43877;
 
-double be_double(const unsigned char *p)
-{
-    uint64_t u = 0;
-    for (int i = 0; i < 8; ++i) u = u << 8 | p[i];
-    double d;
-    std::memcpy(&d, &u, sizeof d);
-    return d;
-}
-
 }  // namespace
 
 const char *msg_channel_name(int chan) { return chan >= 1 && chan <= 12 ? CHANNELS[chan - 1] : nullptr; }
@@ -73,10 +64,11 @@ bool msg_calibration(const unsigned char *data, size_t size, int sat, int chan, 
     if (!msg_platform_name(sat) || !msg_channel_name(chan) || !data ||
         size < MSG_PRO_CALIB_OFFSET + MSG_PRO_CALIB_SIZE)
         return false;
-    const unsigned char *p = data + MSG_PRO_CALIB_OFFSET + 16 * (size_t)(chan - 1);
+    const rdr::Span pro{data, size};
+    const uint64_t at = MSG_PRO_CALIB_OFFSET + 16 * (uint64_t)(chan - 1);
     MsgCalib c;
-    c.slope = be_double(p);
-    c.offset = be_double(p + 8);
+    c.slope = pro.f64(at);
+    c.offset = pro.f64(at + 8);
     if (!std::isfinite(c.slope) || !std::isfinite(c.offset) || c.slope <= 0 || c.slope > 10)
         return false;
     c.channel = msg_channel_name(chan);

@@ -1,5 +1,6 @@
 #include "image/rdr_util.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -49,6 +50,13 @@ double Span::f64(uint64_t off) const
     double d;
     std::memcpy(&d, &v, sizeof d);
     return d;
+}
+
+int ir_count(double kelvin)
+{
+    const double c = kelvin - 273.15;
+    const double n = c >= -30 ? std::trunc(-2 * c) + 114 : std::trunc(145 - c);
+    return (int)std::clamp(n, 1.0, 255.0);
 }
 
 double norm_lon(double lon)

@@ -57,4 +57,9 @@ bool fit_domain(DOM *dom, double lat1, double lon1, double lat2, double lon2);
 // Longitude brought into [-180, 180).
 double norm_lon(double lon);
 
+// A brightness temperature (K) as a count of the program's infrared scale,
+// the one IMG_VALUE_TEMPERATURE images carry: 0.5 K steps from 57 C down to
+// -30 C, 1 K steps below, held to counts 1..255 (0 stays missing).
+int ir_count(double kelvin);
+
 }  // namespace rdr
