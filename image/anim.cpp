@@ -5,8 +5,6 @@
 // about 50 MB, not the 200 MB of its 32-bit pictures.
 #include "image/anim.h"
 
-#include <zlib.h>
-
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -141,37 +139,21 @@ int finish(const char *who, const char *name, const std::vector<uint8_t> &bytes)
 
 // ---- APNG chunks ----
 
-void put_be32(std::vector<uint8_t> *o, uint32_t v)
-{
-    const uint8_t b[4] = {(uint8_t)(v >> 24), (uint8_t)(v >> 16), (uint8_t)(v >> 8), (uint8_t)v};
-    o->insert(o->end(), b, b + 4);
-}
-
-void put_chunk(std::vector<uint8_t> *o, const char *type, const uint8_t *data, size_t n)
-{
-    put_be32(o, (uint32_t)n);
-    size_t at = o->size();
-    o->insert(o->end(), type, type + 4);
-    if (n) o->insert(o->end(), data, data + n);
-    uLong crc = crc32(0, o->data() + at, (uInt)(n + 4));
-    put_be32(o, (uint32_t)crc);
-}
-
 void put_fctl(std::vector<uint8_t> *o, uint32_t seq, int w, int h, int x, int y, int centis)
 {
     std::vector<uint8_t> d;
-    put_be32(&d, seq);
-    put_be32(&d, (uint32_t)w);
-    put_be32(&d, (uint32_t)h);
-    put_be32(&d, (uint32_t)x);
-    put_be32(&d, (uint32_t)y);
+    PNG_put_be32(&d, seq);
+    PNG_put_be32(&d, (uint32_t)w);
+    PNG_put_be32(&d, (uint32_t)h);
+    PNG_put_be32(&d, (uint32_t)x);
+    PNG_put_be32(&d, (uint32_t)y);
     d.push_back((uint8_t)(centis >> 8));
     d.push_back((uint8_t)centis);
     d.push_back(0);
     d.push_back(100);  // delay_den: centiseconds
     d.push_back(0);    // dispose_op none
     d.push_back(0);    // blend_op source
-    put_chunk(o, "fcTL", d.data(), d.size());
+    PNG_put_chunk(o, "fcTL", d.data(), d.size());
 }
 
 struct Chunk {
@@ -328,24 +310,24 @@ int write_apng(const char *name, const std::vector<Frame> &fr, int W, int H)
                     put_fctl(&o, seq++, W, H, 0, 0, f.centis);
                     data_started = true;
                 }
-                put_chunk(&o, std::string((const char *)c.type, 4).c_str(), c.data, c.n);
+                PNG_put_chunk(&o, std::string((const char *)c.type, 4).c_str(), c.data, c.n);
                 if (is(c, "IHDR")) {
                     std::vector<uint8_t> actl;
-                    put_be32(&actl, (uint32_t)n);
-                    put_be32(&actl, 0);  // num_plays 0: forever
-                    put_chunk(&o, "acTL", actl.data(), actl.size());
+                    PNG_put_be32(&actl, (uint32_t)n);
+                    PNG_put_be32(&actl, 0);  // num_plays 0: forever
+                    PNG_put_chunk(&o, "acTL", actl.data(), actl.size());
                 }
             }
             continue;
         }
         put_fctl(&o, seq++, rw, rh, x0, y0, f.centis);
         std::vector<uint8_t> fdat;
-        put_be32(&fdat, seq++);
+        PNG_put_be32(&fdat, seq++);
         for (const Chunk &c : cs)
             if (is(c, "IDAT")) fdat.insert(fdat.end(), c.data, c.data + c.n);
-        put_chunk(&o, "fdAT", fdat.data(), fdat.size());
+        PNG_put_chunk(&o, "fdAT", fdat.data(), fdat.size());
     }
-    put_chunk(&o, "IEND", nullptr, 0);
+    PNG_put_chunk(&o, "IEND", nullptr, 0);
     return finish(who, name, o);
 }
 

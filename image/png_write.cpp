@@ -33,15 +33,15 @@
 
 #include "image/pngio.h"
 
-namespace {
-
-constexpr size_t IDAT_MAX = 256 * 1024;
-
-void put_be32(std::vector<uint8_t> *o, uint32_t v)
+void PNG_put_be32(std::vector<uint8_t> *o, uint32_t v)
 {
     const uint8_t b[4] = {(uint8_t)(v >> 24), (uint8_t)(v >> 16), (uint8_t)(v >> 8), (uint8_t)v};
     o->insert(o->end(), b, b + 4);
 }
+
+namespace {
+
+constexpr size_t IDAT_MAX = 256 * 1024;
 
 // Closes a chunk whose length field starts at `at`: length and CRC.
 void close_chunk(std::vector<uint8_t> *o, size_t at)
@@ -49,23 +49,14 @@ void close_chunk(std::vector<uint8_t> *o, size_t at)
     const size_t n = o->size() - at - 8;
     uint8_t *p = o->data() + at;
     p[0] = (uint8_t)(n >> 24), p[1] = (uint8_t)(n >> 16), p[2] = (uint8_t)(n >> 8), p[3] = (uint8_t)n;
-    put_be32(o, (uint32_t)crc32(0, o->data() + at + 4, (uInt)(n + 4)));
-}
-
-void put_chunk(std::vector<uint8_t> *o, const char *type, const void *data, size_t n)
-{
-    const size_t at = o->size();
-    put_be32(o, 0);
-    o->insert(o->end(), type, type + 4);
-    if (n) o->insert(o->end(), (const uint8_t *)data, (const uint8_t *)data + n);
-    close_chunk(o, at);
+    PNG_put_be32(o, (uint32_t)crc32(0, o->data() + at + 4, (uInt)(n + 4)));
 }
 
 void put_text(std::vector<uint8_t> *o, const char *key, const char *text)
 {
     std::vector<uint8_t> d(key, key + std::strlen(key) + 1);
     d.insert(d.end(), text, text + std::strlen(text));
-    put_chunk(o, "tEXt", d.data(), d.size());
+    PNG_put_chunk(o, "tEXt", d.data(), d.size());
 }
 
 // The deflate stream into IDAT chunks at the end of `o`.
@@ -133,15 +124,15 @@ bool encode(const uint8_t *px, int w, int h, int bpp, const uint8_t (*rgb)[3], i
     static const uint8_t sig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     out->insert(out->end(), sig, sig + 8);
     std::vector<uint8_t> ihdr;
-    put_be32(&ihdr, (uint32_t)w);
-    put_be32(&ihdr, (uint32_t)h);
+    PNG_put_be32(&ihdr, (uint32_t)w);
+    PNG_put_be32(&ihdr, (uint32_t)h);
     ihdr.insert(ihdr.end(), {8, (uint8_t)(bpp == 1 ? 3 : 2), 0, 0, 0});
-    put_chunk(out, "IHDR", ihdr.data(), ihdr.size());
+    PNG_put_chunk(out, "IHDR", ihdr.data(), ihdr.size());
     if (bpp == 1) {
         // Every reader takes 256 entries; those past the palette are black.
         uint8_t pal[256][3] = {};
         std::memcpy(pal, rgb, 3 * (size_t)(ncolors < 0 ? 0 : ncolors > 256 ? 256 : ncolors));
-        put_chunk(out, "PLTE", pal, sizeof pal);
+        PNG_put_chunk(out, "PLTE", pal, sizeof pal);
     }
     if (title) {
         char when[64] = "";
@@ -170,7 +161,7 @@ bool encode(const uint8_t *px, int w, int h, int bpp, const uint8_t (*rgb)[3], i
         }
     }
     if (!idat.ok()) return false;
-    put_chunk(out, "IEND", nullptr, 0);
+    PNG_put_chunk(out, "IEND", nullptr, 0);
     return true;
 }
 
@@ -191,4 +182,13 @@ bool PNG_encode_indices(const uint8_t *index, int w, int h, const uint8_t (*rgb)
 bool PNG_encode_rgb(const uint8_t *rgb, int w, int h, std::vector<uint8_t> *out)
 {
     return encode(rgb, w, h, 3, nullptr, 0, nullptr, PNG_DUMP_DEFLATE, out);
+}
+
+void PNG_put_chunk(std::vector<uint8_t> *o, const char *type, const void *data, size_t n)
+{
+    const size_t at = o->size();
+    PNG_put_be32(o, 0);
+    o->insert(o->end(), type, type + 4);
+    if (n) o->insert(o->end(), (const uint8_t *)data, (const uint8_t *)data + n);
+    close_chunk(o, at);
 }

@@ -43,4 +43,9 @@ bool PNG_encode_indices(const uint8_t *index, int w, int h, const uint8_t (*rgb)
 bool PNG_encode_indices_with(const uint8_t *index, int w, int h, const uint8_t (*rgb)[3], int ncolors,
                              const char *title, const PNG_deflate &how, std::vector<uint8_t> *out);
 // The same for RGB rows (3 bytes a pixel), without text chunks.
+// Chunk pieces shared by the PNG and APNG writers: a 32-bit big-endian
+// number, and a whole chunk (length, type, data, CRC) appended to `o`.
+void PNG_put_be32(std::vector<uint8_t> *o, uint32_t v);
+void PNG_put_chunk(std::vector<uint8_t> *o, const char *type, const void *data, size_t n);
+
 bool PNG_encode_rgb(const uint8_t *rgb, int w, int h, std::vector<uint8_t> *out);
