@@ -189,9 +189,12 @@ void make_domain(IMG *image)
     float plon;
     if (!st.have_nav || strncmp(st.proj, "GEOS", 4) != 0 || sscanf(st.proj, "GEOS(%f", &plon) != 1)
         return;
+    // A segment read for a set (quiet) has its domain made for the whole
+    // image afterwards: no message about its own.
     if (st.cfac == 0 || st.lfac == 0) {
-        MESS_print(MESS_WARN, "SAT_read_LRIT: %s: zero scaling factor: no map domain\n",
-                   st.name.c_str());
+        if (!st.quiet)
+            MESS_print(MESS_WARN, "SAT_read_LRIT: %s: zero scaling factor: no map domain\n",
+                       st.name.c_str());
         return;
     }
     DOM d;
@@ -216,8 +219,9 @@ void make_domain(IMG *image)
     d.clat = d.clon = 0;
     float clat, clon;
     if (!MAP_make_proj(&d).untran(&clat, &clon, (float)x, (float)y)) {
-        MESS_print(MESS_WARN, "SAT_read_LRIT: %s: segment centre off the earth: no map domain\n",
-                   st.name.c_str());
+        if (!st.quiet)
+            MESS_print(MESS_WARN, "SAT_read_LRIT: %s: segment centre off the earth: no map domain\n",
+                       st.name.c_str());
         return;
     }
     d.clat = clat;

@@ -14,11 +14,29 @@
 // - the 7-byte record (KMA, JMA) gives the segment's first line; the image
 //   ends with the last segment's last line, or, when the last segment is
 //   missing, the segment height per missing segment past the last present.
-// Lines of missing segments keep the count IMG_COUNT_MISSING.  Segments
-// whose COFF differs (the HRV's windows) are shifted by the difference, as
-// far as their headers state it.  Two files claiming the same lines, files
-// of different images and files that are neither segment, prologue nor
-// epilogue are refused with a message naming the file.
+// Lines of missing segments keep the count IMG_COUNT_MISSING.  Two files
+// claiming the same lines, files of different images and files that are
+// neither segment, prologue nor epilogue are refused with a message naming
+// the file.
+//
+// MSG's high-resolution visible channel (HRV) is 24 segments of 464 lines of
+// 5568 columns on a reference grid of 11136 x 11136 at a third of the VIS/IR
+// step, whose lines run from the south and columns from the east like the
+// files' scan order.  Each line's 5568 columns are one of two windows (the
+// lower and the upper one, at different columns) and the prologue's planned
+// HRV coverage, or the epilogue's actual one when the planned one is all
+// zero, says which lines each window spans and at which column it starts:
+// column k of a line of the lower window is grid column LowerEast + k, and
+// likewise for the upper one.  So an HRV set is 11136 columns wide, its lines
+// are shifted by their window, columns outside the windows and lines outside
+// both are missing.  The segments' COFF (5566) is the reference grid's, so
+// the whole image navigates as the grid does, at a third of the VIS/IR step:
+// an HRV pixel lies over the place of the IR pixel it belongs to.  Without a
+// coverage (no prologue, no epilogue, or zero in both) the segments are
+// placed as any other set: 5568 columns wide, moved by the difference of
+// their COFF, as far as their headers state it.  A coverage that puts
+// columns outside the grid or a window wider or narrower than a line is
+// clipped to the grid and to the line, with a message.
 //
 // MSG sets with their prologue are calibrated (image/msg_calib.h): the
 // infrared channels' counts go on the program's infrared temperature scale
@@ -55,8 +73,26 @@ struct Part {
     int shift;  // columns the segment is moved by (COFF of the image minus its own)
 };
 
+// The columns [from, to) of a segment line that land in the image, at
+// column c + shift of the image for the segment's column c (both in the
+// files' scan order); from == to when none does.
+struct Columns {
+    int from = 0, to = 0, shift = 0;
+};
+
+// An HRV window as placed: lines [south, north] of the grid, and the columns
+// of a segment line it keeps.
+struct HrvWindow {
+    int64_t south = 1, north = 0;
+    Columns cols;
+};
+
 struct Layout {
     int cols = 0, lines = 0;
+    int seg_cols = 0;      // columns of a segment
+    bool hrv = false;      // an MSG HRV set placed by its coverage
+    int64_t grid_line = 1; // HRV: grid line of the image's first line
+    HrvWindow windows[2];  // HRV: lower, upper
     bool turned = false;   // the picture is turned by 180 degrees on reading
     int anchor = -1;       // source whose headers name and date the image
     int32_t loff = 0, coff = 0;  // of the image, its first line being line 1
@@ -65,6 +101,82 @@ struct Layout {
 };
 
 const char *name_of(const IMG_SOURCE *sources, int i) { return sources[i].name; }
+
+// n bytes at `at` of the data field of a source whose headers are `h`.
+bool read_field(const IMG_SOURCE &src, const LritHeader &h, size_t at, unsigned char *buf, size_t n)
+{
+    SourceStream in(&src);
+    FILE *f = in.get();
+    return f && fseek(f, (long)(h.total + (int64_t)at), SEEK_SET) == 0 && fread(buf, 1, n, f) == n;
+}
+
+// A window of the coverage placed for segment lines of `seg_cols` columns on
+// the grid, clipped to it; false when it had to be clipped.  A window of
+// zeros is not used and keeps no line.
+bool place_window(const MsgHrvWindow &w, int seg_cols, HrvWindow *out)
+{
+    if (!w.south && !w.north && !w.east && !w.west) {
+        *out = HrvWindow{};
+        return true;
+    }
+    const int64_t g = MSG_HRV_GRID;
+    out->south = std::max<int64_t>(w.south, 1);
+    out->north = std::min<int64_t>(w.north, g);
+    // Segment column c is grid column east + c, image column east - 1 + c;
+    // kept while within the window, the line and the grid.
+    const int64_t shift = (int64_t)w.east - 1;
+    const int64_t from = std::max<int64_t>(0, -shift);
+    const int64_t to = std::min({(int64_t)seg_cols, (int64_t)w.west - shift, g - shift});
+    out->cols = to > from ? Columns{(int)from, (int)to, (int)shift} : Columns{};
+    const bool inside = w.east >= 1 && w.west <= g && w.south >= 1 && w.north <= g;
+    return inside && (w.north < w.south || (int64_t)w.west - w.east + 1 == seg_cols);
+}
+
+// The HRV coverage of a set: the prologue's planned one, or the epilogue's
+// actual one when that is zero; false (the set placed without it) when
+// neither is there.
+bool hrv_coverage(const IMG_SOURCE *sources, const std::vector<LritHeader> &hs, Layout *lay)
+{
+    const LritHeader &ha = hs[(size_t)lay->anchor];
+    if (!ha.seg13 || ha.chan != MSG_CHANNEL_HRV || !msg_platform_name(ha.sat)) return false;
+    unsigned char buf[MSG_HRV_COVERAGE_SIZE];
+    MsgHrvCoverage cov;
+    int from = -1;
+    if (lay->pro >= 0 && read_field(sources[lay->pro], hs[(size_t)lay->pro], MSG_PRO_HRV_PLANNED_OFFSET, buf, sizeof buf) &&
+        msg_hrv_coverage(buf, sizeof buf, &cov))
+        from = lay->pro;
+    else if (lay->epi >= 0 && read_field(sources[lay->epi], hs[(size_t)lay->epi], MSG_EPI_HRV_ACTUAL_OFFSET, buf, sizeof buf) &&
+             msg_hrv_coverage(buf, sizeof buf, &cov))
+        from = lay->epi;
+    if (from < 0) {
+        if (lay->pro >= 0 || lay->epi >= 0)
+            MESS_print(ERR, "SAT_read_LRIT: %s: no HRV coverage: segments placed without their windows\n",
+                       sources[lay->pro >= 0 ? lay->pro : lay->epi].name);
+        return false;
+    }
+    const MsgHrvWindow *w[2] = {&cov.lower, &cov.upper};
+    for (int i = 0; i < 2; ++i)
+        if (!place_window(*w[i], ha.cols, &lay->windows[i]))
+            MESS_print(ERR, "SAT_read_LRIT: %s: HRV %s window (lines %d..%d, columns %d..%d) does not fit the "
+                            "%d-column grid and %d-column lines: clipped\n",
+                       sources[from].name, i ? "upper" : "lower", w[i]->south, w[i]->north, w[i]->east, w[i]->west,
+                       MSG_HRV_GRID, ha.cols);
+    lay->hrv = true;
+    return true;
+}
+
+// The columns of the segment of part p that land on image line `line` (in
+// the files' scan order).
+Columns columns_of(const Layout &lay, const Part &p, int line)
+{
+    if (lay.hrv) {
+        const int64_t g = lay.grid_line + line;
+        for (const HrvWindow &w : lay.windows)
+            if (g >= w.south && g <= w.north) return w.cols;
+        return Columns{};
+    }
+    return Columns{std::max(0, -p.shift), std::min(lay.seg_cols, lay.cols - p.shift), p.shift};
+}
 
 // The headers of every source sorted into segments, prologue and epilogue,
 // and the segments placed.  false after a message naming the file.
@@ -105,7 +217,7 @@ bool make_layout(const IMG_SOURCE *sources, int n, std::vector<LritHeader> &hs, 
         height = std::max(height, h.lines);
     }
     lay->anchor = a;
-    lay->cols = ha.cols;
+    lay->cols = lay->seg_cols = ha.cols;
     lay->turned = ha.cfac < 0;
     lay->coff = ha.coff;
     lay->loff = ha.loff;
@@ -141,8 +253,16 @@ bool make_layout(const IMG_SOURCE *sources, int n, std::vector<LritHeader> &hs, 
         planned = last->first + last->lines + (int64_t)std::max(0, ha.nseg - hs[(size_t)last->src].seg) * height;
     }
     planned = std::max(planned, end);
-    if ((uint64_t)planned * (uint64_t)ha.cols > MAX_PIXELS) {
-        MESS_print(ERR, "SAT_read_LRIT: %s: image of %dx%lld pixels too large\n", name_of(sources, a), ha.cols,
+    // An HRV image may fill its grid (124 MB of 8-bit pixels), above the
+    // bound of other images.
+    uint64_t most = MAX_PIXELS;
+    if (hrv_coverage(sources, hs, lay)) {
+        lay->cols = MSG_HRV_GRID;
+        lay->grid_line = (int64_t)(ha.first_seg - 1) * height + 1;
+        most = std::max<uint64_t>(most, (uint64_t)MSG_HRV_GRID * MSG_HRV_GRID);
+    }
+    if ((uint64_t)planned * (uint64_t)lay->cols > most) {
+        MESS_print(ERR, "SAT_read_LRIT: %s: image of %dx%lld pixels too large\n", name_of(sources, a), lay->cols,
                    (long long)planned);
         return false;
     }
@@ -170,11 +290,8 @@ bool set_calibration(const IMG_SOURCE *sources, const std::vector<LritHeader> &h
     const IMG_SOURCE &pro = sources[lay.pro];
     const size_t want = MSG_PRO_CALIB_OFFSET + MSG_PRO_CALIB_SIZE;
     std::vector<unsigned char> data(want);
-    SourceStream in(&pro);
-    FILE *f = in.get();
-    const int64_t start = hs[(size_t)lay.pro].total;
-    const bool got = f && fseek(f, (long)start, SEEK_SET) == 0 && fread(data.data(), 1, want, f) == want;
-    if (!got || !msg_calibration(data.data(), want, ha.sat, ha.chan, calib)) {
+    if (!read_field(pro, hs[(size_t)lay.pro], 0, data.data(), want) ||
+        !msg_calibration(data.data(), want, ha.sat, ha.chan, calib)) {
         MESS_print(ERR, "SAT_read_LRIT: %s: prologue without a usable calibration: counts kept\n", pro.name);
         return false;
     }
@@ -194,13 +311,18 @@ void temperature_lut(const MsgCalib &c, unsigned char *lut)
 // Copies a segment's rows (as read: turned when the image is) to the image.
 void place(const Layout &lay, const Part &p, const IMG &seg, IMG *image)
 {
-    const int first_row = lay.turned ? lay.lines - p.first - p.lines : p.first;
-    const int shift = lay.turned ? -p.shift : p.shift;
-    const int from = std::max(0, -shift), to = std::min(lay.cols, lay.cols - shift);
-    for (int r = 0; r < p.lines && from < to; ++r) {
-        unsigned char *dst = image->data + (size_t)(first_row + r) * lay.cols;
-        const unsigned char *src = seg.data + (size_t)r * seg.bytes_line;
-        std::memcpy(dst + from + shift, src + from, (size_t)(to - from));
+    if (seg.nx != lay.seg_cols || seg.ny != p.lines || !seg.data) return;
+    for (int r = 0; r < p.lines; ++r) {
+        const int line = p.first + r;  // in the files' scan order
+        const Columns c = columns_of(lay, p, line);
+        if (c.from >= c.to) continue;
+        // Turned, the segment's row, its columns and the image's run backwards.
+        const int seg_row = lay.turned ? p.lines - 1 - r : r;
+        const int row = lay.turned ? lay.lines - 1 - line : line;
+        const int src = lay.turned ? lay.seg_cols - c.to : c.from;
+        const int dst = lay.turned ? lay.cols - c.to - c.shift : c.from + c.shift;
+        std::memcpy(image->data + (size_t)row * lay.cols + dst, seg.data + (size_t)seg_row * seg.bytes_line + src,
+                    (size_t)(c.to - c.from));
     }
 }
 
@@ -224,7 +346,7 @@ bool single_layout(const IMG_SOURCE *sources, std::vector<LritHeader> &hs, Layou
         return false;
     }
     lay->anchor = 0;
-    lay->cols = h.cols;
+    lay->cols = lay->seg_cols = h.cols;
     lay->lines = h.lines;
     lay->turned = h.cfac < 0;
     lay->parts.push_back({0, 0, h.lines, 0});
@@ -290,6 +412,7 @@ int lrit_read_set(const IMG_SOURCE *sources, int n, const IMG_WINDOW *window, IM
     set_labels(ha, image);
     // The domain of the whole image: its first line is line 1.
     LritHeader whole = ha;
+    whole.cols = lay.cols;
     whole.lines = lay.lines;
     whole.first_line = 1;
     whole.loff = lay.loff;
@@ -325,8 +448,10 @@ int lrit_value(const IMG_SOURCE *sources, int n, int col, int row, double *value
     const Part *part = nullptr;
     for (const Part &p : lay.parts)
         if (line >= p.first && line < p.first + p.lines) part = &p;
-    const int c = frame_col - (part ? part->shift : 0);
-    if (!part || c < 0 || c >= lay.cols) return 0;  // a missing segment
+    if (!part) return 0;  // a missing segment
+    const Columns cols = columns_of(lay, *part, line);
+    const int c = frame_col - cols.shift;
+    if (c < cols.from || c >= cols.to) return 0;  // outside the segment or its window
     const LritHeader &h = hs[(size_t)part->src];
     const IMG_SOURCE &src = sources[part->src];
     if (h.compress != 0 || h.bits < 1 || h.bits > 16) {

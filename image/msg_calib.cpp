@@ -9,6 +9,23 @@
 // (326058) and image description (101) records, and the 72 bytes of flags
 // that begin the radiometric processing record, come twelve channels' slope
 // and offset as big-endian 8-byte reals: byte 387065.
+//
+// The HRV coverage, from EUMETSAT's "MSG Level 1.5 Image Data Format
+// Description" (EUM/MSG/ICD/105):
+// - prologue: the image description record (byte 386892) is the projection
+//   description (5 bytes), the VIS/IR and HRV reference grids (17 each),
+//   the planned VIS/IR coverage (16), the planned HRV coverage (32) and the
+//   level 1.5 image production record (14); the planned HRV coverage is
+//   byte 55 of it;
+// - epilogue: its data field begins with the trailer version (1 byte) and
+//   the image production statistics: spacecraft id (2), actual scanning
+//   summary (14), radiometer behaviour (12), reception summary (4 x 12
+//   uint32: 192), level 1.5 image validity (12 x 6: 72), the actual VIS/IR
+//   coverage (16), then the actual HRV coverage: byte 309;
+// - both coverages are eight big-endian int32: lower window south line,
+//   north line, east column, west column, then the same for the upper
+//   window, on the HRV grid (11136 lines from the south, 11136 columns from
+//   the east).
 #include "image/msg_calib.h"
 #include "image/rdr_util.h"
 
@@ -79,6 +96,19 @@ bool msg_calibration(const unsigned char *data, size_t size, int sat, int chan, 
         c.vc = k.vc, c.a = k.a, c.b = k.b;
     }
     *calib = c;
+    return true;
+}
+
+bool msg_hrv_coverage(const unsigned char *data, size_t size, MsgHrvCoverage *coverage)
+{
+    if (!data || size < MSG_HRV_COVERAGE_SIZE) return false;
+    const rdr::Span s{data, size};
+    int32_t v[8];
+    bool any = false;
+    for (int i = 0; i < 8; ++i) any |= (v[i] = (int32_t)s.u32(4 * (uint64_t)i)) != 0;
+    if (!any) return false;
+    coverage->lower = {v[0], v[1], v[2], v[3]};
+    coverage->upper = {v[4], v[5], v[6], v[7]};
     return true;
 }
 

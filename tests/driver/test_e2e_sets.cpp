@@ -1,7 +1,9 @@
 // Segment sets on the command line: zyrsat draws the segments of one image
 // (with prologue and epilogue) as one frame on a lat/lon and a Lambert
 // domain; zyrproc reads the same set; a cut segment ends either with a
-// message naming it and status 10.
+// message naming it and status 10.  A built MSG HRV set through zyrproc:
+// the 11136-column grid, radiances, not temperatures.
+#include "tests/image/build.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -94,6 +96,31 @@ TEST_F(E2eSets, CutSegmentStatus10)
             EXPECT_NE(r.out.find(cut + ":"), std::string::npos) << r.out;
         }
     }
+}
+
+// Two HRV segments and a prologue whose planned coverage puts the lower
+// window (grid lines 1..8000) at grid columns 1401..6968, named as EUMETSAT
+// names them so that zyrproc gathers them as one set: the sub-satellite
+// point at grid column and line 5566 (image 5570, 5570: the grid's columns
+// run from the east, its lines from the south, the image is north-up), the
+// value at column 0 of line 0 of segment 18 (grid column 1401, line 7889:
+// image 9735, 3247) a radiance.
+TEST(E2eHrv, ZyrprocReadsTheSetOnTheGrid)
+{
+    if (!fs::exists(ZYR_BINARY_DIR "/zyrproc")) GTEST_SKIP() << "no zyrproc built";
+    testutil::ScratchDir dir;
+    auto write = [&](const std::string &name, const build::Bytes &b) { return dir.write(name, std::string(b.begin(), b.end())); };
+    std::vector<std::string> args = {ZYR_BINARY_DIR "/zyrproc", "-inp", "lrit", "--latlon", "0,0", "--value", "9735,3247"};
+    args.push_back(write(build::msg2_name("HRV", "000018"), build::hrv_segment(18)));
+    args.push_back(write(build::msg2_name("", "PRO"),
+                         build::msg_aux(128, 386892 + 55, {1, 8000, 1401, 6968, 8001, 11136, 1901, 7468}, build::msg2_name("", "PRO"), 12, 0.0279, -1.4229)));
+    args.push_back(write(build::msg2_name("HRV", "000020"), build::hrv_segment(20)));
+    const Result r = testutil::run(args, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\n5570.0000 5570.0000\n"), std::string::npos) << r.out;
+    char value[64];
+    std::snprintf(value, sizeof value, "\n%.9g mW m-2 sr-1 (cm-1)-1\n", -1.4229 + 0.0279 * build::hrv_sample(18, 0, 0));
+    EXPECT_NE(r.out.find(value), std::string::npos) << r.out;
 }
 
 }  // namespace

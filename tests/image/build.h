@@ -141,11 +141,84 @@ struct Lrit {
         u32(cfac), u32(lfac), u32(coff), u32(loff);
     }
     void segment7(int seg, int nseg, int first) { u8(128), u16(7), u8(seg), u8(nseg), u16(first); }
+    // EUMETSAT's form: spacecraft, channel, segment, planned first and last segment, representation.
+    void segment13(int sat, int chan, int seg, int first, int last) { u8(128), u16(13), u16(sat), u8(chan), u16(seg), u16(first), u16(last), u8(0); }
     void time(int days, uint32_t ms) { u8(5), u16(10), u8(0x40), u16(days), u32(ms); }
     void annotation(const std::string &s) { u8(4), u16(3 + s.size()), out.insert(out.end(), s.begin(), s.end()); }
     void seal() { out[4] = out.size() >> 24, out[5] = out.size() >> 16, out[6] = out.size() >> 8, out[7] = out.size(); }
     void data(const Bytes &d) { out.insert(out.end(), d.begin(), d.end()); }
 };
+
+// Samples of `bits` bits packed most significant bit first.
+inline Bytes pack_bits(const std::vector<unsigned> &v, int bits)
+{
+    Bytes out((v.size() * bits + 7) / 8, 0);
+    uint64_t at = 0;
+    for (unsigned x : v)
+        for (int k = bits - 1; k >= 0; --k, ++at)
+            if (x >> k & 1) out[at / 8] |= (unsigned char)(0x80 >> at % 8);
+    return out;
+}
+
+// An MSG segment file of spacecraft `sat` (322: MSG2), channel `chan`
+// (12: HRV), segment `seg` of the planned first..last, cols x lines 10-bit
+// samples value(line, column) in scan order (south first, east first), with
+// MSG's turned navigation: CFAC = LFAC = -cfac, COFF = coff and the
+// segment's LOFF = loff - (seg - 1) * lines, as EUMETSAT writes them.
+template <class F>
+Bytes msg_segment(int sat, int chan, int seg, int first, int last, int cols, int lines, int32_t cfac, int32_t coff,
+                  int32_t loff, const std::string &name, F value)
+{
+    Lrit f;
+    f.primary(0), f.structure(10, cols, lines, 0), f.nav("GEOS(+000.0)", -cfac, -cfac, coff, loff - (seg - 1) * lines);
+    f.segment13(sat, chan, seg, first, last), f.time(19276, 50400000), f.annotation(name), f.seal();
+    std::vector<unsigned> v((size_t)cols * lines);
+    for (int r = 0; r < lines; ++r)
+        for (int c = 0; c < cols; ++c) v[(size_t)r * cols + c] = value(r, c);
+    f.data(pack_bits(v, 10));
+    return f.out;
+}
+
+// An MSG prologue (file type 128) or epilogue (129) whose data field holds
+// eight int32 at `at` (an HRV coverage) and, in a prologue, channel chan's
+// calibration slope and offset among the twelve at byte 387065.
+inline Bytes msg_aux(int type, size_t at, const std::vector<int32_t> &coverage, const std::string &name, int chan = 12,
+                     double slope = 0, double offset = 0)
+{
+    Lrit f;
+    f.primary(0), f.out[3] = (unsigned char)type, f.annotation(name), f.seal();
+    Bytes d(type == 128 ? 425461 : 380325, 0);
+    for (size_t i = 0; i < coverage.size(); ++i)
+        for (int k = 0; k < 4; ++k) d[at + 4 * i + k] = (unsigned char)((uint32_t)coverage[i] >> (24 - 8 * k));
+    if (type == 128) {
+        Bytes cal;
+        put(cal, std::bit_cast<uint64_t>(slope), 8), put(cal, std::bit_cast<uint64_t>(offset), 8);
+        std::copy(cal.begin(), cal.end(), d.begin() + 387065 + 16 * (chan - 1));
+    }
+    f.data(d);
+    return f.out;
+}
+
+// An EUMETSAT file name of MSG2's 2010-10-11 14:00 slot: channel and
+// segment fields padded with '_' ("HRV", "000018"; "", "PRO").
+inline std::string msg2_name(const std::string &chan, const std::string &what)
+{
+    auto pad = [](std::string f) { return f.resize(9, '_'), f; };
+    return "H-000-MSG2__-MSG2________-" + pad(chan) + "-" + pad(what) + "-201010111400-__";
+}
+
+// Segment seg of a synthetic MSG2 HRV image: 464 lines of 5568 columns,
+// planned segments 1..24, the grid's navigation (CFAC 40927014, COFF = LOFF
+// = 5566, turned); sample hrv_sample(seg, line, column), whose top 8 bits
+// are never 0.
+inline unsigned hrv_sample(int seg, int r, int k) { return (unsigned)(((seg * 7 + r * 3 + k * 5) % 254 + 1) << 2 | 2); }
+inline Bytes hrv_segment(int seg)
+{
+    char num[16];
+    std::snprintf(num, sizeof num, "%06d", seg);
+    return msg_segment(322, 12, seg, 1, 24, 5568, 464, 40927014, 5566, 5566, msg2_name("HRV", num),
+                       [seg](int r, int k) { return hrv_sample(seg, r, k); });
+}
 
 // One directory, entries given as (tag, type, values), in either byte
 // order; SHORT, LONG, ASCII and DOUBLE entries, out-of-line values after

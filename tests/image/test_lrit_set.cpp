@@ -5,10 +5,13 @@
 // the whole image puts a place where the segment alone puts it.  MSG
 // brightness temperatures against an independent python3 computation from
 // the files (tests/tools/msg_bt.py); sets that cannot be one image refused.
+// MSG HRV sets, built here, on the 11136-column grid by their windows.
 #include <algorithm>
+#include <climits>
 #include <sstream>
 
 #include "satproc/enh.h"
+#include "tests/image/build.h"
 #include "tests/image/codec_oracle.h"
 
 namespace {
@@ -192,6 +195,209 @@ TEST(LritSetRefused, MessageNamesTheFile)
         EXPECT_EQ(read_files(c.files, &img, &err), IMG_READ_FAILED);
         EXPECT_NE(err.find(c.message), std::string::npos) << err;
         EXPECT_EQ(img.data, nullptr);
+    }
+}
+
+// ---- MSG HRV ----
+// Where the HRV coverage lies, from EUMETSAT's "MSG Level 1.5 Image Data
+// Format Description": the planned one at byte 55 of the prologue's image
+// description record, which begins at byte 60134 + 700 + 326058 of its data
+// field; the actual one at byte 309 of the epilogue's data field.  Eight
+// int32: lower window south and north line, east and west column, then the
+// upper window's, on the 11136 x 11136 grid (lines from the south, columns
+// from the east).  Column k of a window's line is grid column east + k.
+constexpr size_t kPlanned = 386892 + 55, kActual = 309;
+constexpr int kGrid = 11136, kRows = 464, kCols = 5568;
+const std::vector<int32_t> kCoverage = {1, 8000, 1401, 6968, 8001, 11136, 1901, 7468};
+const std::vector<int32_t> kZero(8, 0);
+
+// Segments 18 (grid lines 7889..8352: the lower window up to 8000, then the
+// upper one) and 20 of an HRV image; 19 and the others missing.
+struct HrvFiles {
+    testutil::ScratchDir dir;
+    std::string write(const std::string &name, const build::Bytes &b) const { return dir.write(name, std::string(b.begin(), b.end())); }
+    std::string seg18 = write("seg18", build::hrv_segment(18)), seg20 = write("seg20", build::hrv_segment(20));
+    std::string pro(const std::vector<int32_t> &cov, const std::string &name = "pro") const
+    {
+        return write(name, build::msg_aux(128, kPlanned, cov, build::msg2_name("", "PRO"), 12, 0.0279, -1.4229));
+    }
+    std::string epi(const std::vector<int32_t> &cov) const { return write("epi", build::msg_aux(129, kActual, cov, build::msg2_name("", "EPI"))); }
+};
+
+// Image column and row (north-up, turned from the files' order) of column k
+// of line r of segment seg placed at grid column east + k.
+std::pair<int, int> hrv_pixel(int seg, int r, int k, int east)
+{
+    const int line = (seg - 1) * kRows + r;  // from 0 at the south
+    return {kGrid - east - k, kGrid - 1 - line};
+}
+
+// Every row of the image: segments 18 and 20 at their window's columns,
+// missing (0) everywhere else, segment 19 included.
+TEST(LritHrv, WindowsPlaceEachLineOnTheGrid)
+{
+    HrvFiles f;
+    codec::Rec set;
+    ASSERT_EQ(read_files({f.seg20, f.pro(kCoverage), f.seg18}, &set), IMG_READ_OK);
+    ASSERT_EQ(std::vector<int>({set.nx, set.ny, set.domain.proj}), std::vector<int>({kGrid, kGrid, DOM_SAT}));
+    std::string want((size_t)kGrid, '\0');
+    for (int row = 0; row < kGrid; ++row) {
+        const int line = kGrid - 1 - row, seg = line / kRows + 1, r = line % kRows;
+        std::fill(want.begin(), want.end(), '\0');
+        if (seg == 18 || seg == 20) {
+            const int east = line + 1 <= 8000 ? 1401 : 1901;
+            for (int k = 0; k < kCols; ++k) want[(size_t)hrv_pixel(seg, r, k, east).first] = (char)(build::hrv_sample(seg, r, k) >> 2);
+        }
+        ASSERT_EQ(std::string((const char *)set.data + (size_t)row * kGrid, (size_t)kGrid), want) << "row " << row << ", segment " << seg;
+    }
+}
+
+// Values: radiance from the prologue's HRV slope and offset, never a
+// temperature; columns outside the windows and the missing segment have none.
+TEST(LritHrv, ValuesAreRadiancesAtThePlacedPixels)
+{
+    HrvFiles f;
+    const std::vector<std::string> files = {f.seg18, f.seg20, f.pro(kCoverage)};
+    codec::Rec set;
+    ASSERT_EQ(read_files(files, &set), IMG_READ_OK);
+    EXPECT_NE(set.value_kind, IMG_VALUE_TEMPERATURE);
+    EXPECT_EQ(std::string(set.value_name) + " " + set.platform, "HRV MSG2");
+    std::vector<const char *> names;
+    for (const std::string &n : files) names.push_back(n.c_str());
+    struct Probe {
+        int seg, r, k, east;
+        bool has;
+    };
+    const Probe probes[] = {
+        {18, 0, 0, 1401, true}, {18, 111, 5567, 1401, true}, {18, 112, 0, 1901, true}, {20, 463, 5567, 1901, true},
+        {18, 0, -1, 1401, false}, {18, 0, 5568, 1401, false}, {19, 200, 100, 1901, false},
+    };
+    for (const Probe &p : probes) {
+        const auto [col, row] = hrv_pixel(p.seg, p.r, p.k, p.east);
+        SCOPED_TRACE(std::to_string(col) + "," + std::to_string(row));
+        double v = 0;
+        char units[64] = "";
+        const int got = IMG_reader_value_files(IMG_reader_by_code(IMG_SRC_LRIT), names.data(), 3, col, row, &v, units, sizeof units);
+        ASSERT_EQ(got, p.has ? 1 : 0);
+        if (!p.has) continue;
+        EXPECT_NEAR(v, -1.4229 + 0.0279 * build::hrv_sample(p.seg, p.r, p.k), 1e-9);
+        EXPECT_STREQ(units, "mW m-2 sr-1 (cm-1)-1");
+    }
+}
+
+// The HRV image navigates as the VIS/IR grid at a third of its step: the
+// centre of IR grid column c, line l (COFF = LOFF = 1856, CFAC 13642337) is
+// HRV grid column 3c - 2, line 3l - 2 (COFF = LOFF = 5566), as the two
+// channels' header offsets say.
+TEST(LritHrv, HrvPixelsLieOverTheirInfraredPixels)
+{
+    HrvFiles f;
+    codec::Rec hrv, ir;
+    ASSERT_EQ(read_files({f.seg18, f.seg20, f.pro(kCoverage)}, &hrv), IMG_READ_OK);
+    const std::string ir6 = f.write("ir6", build::msg_segment(322, 9, 6, 1, 8, 3712, 464, 13642337, 1856, 1856, build::msg2_name("IR_108", "000006"),
+                                                             [](int r, int k) { return (unsigned)(r + k) % 1024; }));
+    ASSERT_EQ(read_files({ir6}, &ir), IMG_READ_OK);
+    for (auto [i, j] : std::vector<std::pair<int, int>>{{600, 10}, {1856, 200}, {3100, 450}, {2400, 0}}) {
+        float x, y, lat, lon;
+        MAP_domain(&ir.domain);
+        MAP_grid_tran(&x, &y, (float)i, (float)j);
+        ASSERT_TRUE(MAP_untran(&lat, &lon, x, y)) << i << "," << j;
+        const int c = 3712 - i, l = 5 * 464 + (463 - j) + 1;  // the segment alone is turned too
+        double col, row;
+        ASSERT_TRUE(codec::pixel_of(hrv.domain, lat, lon, col, row));
+        EXPECT_NEAR(col, kGrid - (3 * c - 2), 0.02) << i << "," << j;
+        EXPECT_NEAR(row, kGrid - (3 * l - 2), 0.02) << i << "," << j;
+    }
+}
+
+// Where the coverage comes from: the prologue's planned one, the
+// epilogue's actual one when that is zero; without either the segments
+// are placed as any set, 5568 columns wide.  The place of column 0 of line
+// 0 of segment 18 tells which.
+TEST(LritHrv, CoverageFromPrologueElseEpilogueElseNone)
+{
+    HrvFiles f;
+    const std::vector<int32_t> actual = {1, 8000, 1001, 6568, 8001, 11136, 2001, 7568};
+    struct Case {
+        const char *label;
+        std::vector<std::string> aux;
+        int nx, col;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"planned", {f.pro(kCoverage), f.epi(actual)}, kGrid, kGrid - 1401, ""},
+        {"actual", {f.pro(kZero, "pro0"), f.epi(actual)}, kGrid, kGrid - 1001, ""},
+        {"zero", {f.pro(kZero, "pro0")}, kCols, kCols - 1, f.dir.file("pro0") + ": no HRV coverage: segments placed without their windows"},
+        {"no prologue", {}, kCols, kCols - 1, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.label);
+        std::vector<std::string> files = c.aux;
+        files.push_back(f.seg18), files.push_back(f.seg20);
+        codec::Rec set;
+        std::string err;
+        ASSERT_EQ(read_files(files, &set, &err), IMG_READ_OK) << err;
+        EXPECT_EQ(set.nx, c.nx);
+        EXPECT_EQ(set.ny, kGrid);
+        EXPECT_EQ(set.data[(size_t)(kGrid - 1 - 17 * kRows) * set.nx + c.col], build::hrv_sample(18, 0, 0) >> 2);
+        if (c.message.empty()) {
+            EXPECT_EQ(err.find("HRV"), std::string::npos) << err;
+        } else {
+            EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        }
+    }
+}
+
+// A damaged coverage (columns off the grid, windows wider or narrower than
+// a line, lines beyond the grid, extreme values) is clipped to the grid and
+// the line with a message naming the prologue; nothing is written or read
+// outside a buffer (the sanitiser build checks that).
+TEST(LritHrv, DamagedCoverageClippedWithAMessage)
+{
+    struct Pixel {
+        int seg, r, k, east;  // column k of line r of segment seg at grid column east + k (hrv_pixel)
+    };
+    struct Case {
+        const char *label;
+        std::vector<int32_t> coverage;
+        std::vector<const char *> windows;
+        std::vector<Pixel> kept, missing;
+    };
+    const Case cases[] = {
+        // Lower window from column -100: its column 101 lands on the grid's first column, nothing west
+        // of its column 5567; the upper window runs 3431 columns past the grid's last: its column 2136
+        // lands there, nothing east of its column 0.
+        {"off the grid", {1, 8000, -100, 5467, 8001, 11136, 9000, 14567}, {"lower", "upper"},
+         {{18, 0, 101, -100}, {18, 0, 5567, -100}, {18, 112, 0, 9000}, {18, 112, 2136, 9000}},
+         {{18, 0, 5568, -100}, {20, 0, -1, 9000}}},
+        // A lower window of 100 columns keeps columns 0..99 of its lines; lines past the grid are dropped.
+        {"narrow, lines past the grid", {-5, 8000, 1401, 1500, 8001, 99999, 1901, 7468}, {"lower", "upper"},
+         {{18, 0, 99, 1401}, {20, 463, 5567, 1901}}, {{18, 0, 100, 1401}}},
+        // Extreme values: the lower window spans every line and keeps no column.
+        {"extremes", {INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX}, {"lower", "upper"},
+         {}, {{18, 0, 0, 1401}, {18, 112, 0, 1901}, {20, 0, 0, 1901}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.label);
+        HrvFiles f;
+        const std::string pro = f.pro(c.coverage);
+        codec::Rec set;
+        std::string err;
+        ASSERT_EQ(read_files({f.seg18, f.seg20, pro}, &set, &err), IMG_READ_OK) << err;
+        ASSERT_EQ(set.nx, kGrid);
+        for (const char *w : c.windows)
+            EXPECT_NE(err.find(pro + ": HRV " + w + " window"), std::string::npos) << err;
+        EXPECT_NE(err.find("clipped"), std::string::npos) << err;
+        for (const Pixel &p : c.kept) {
+            const auto [col, row] = hrv_pixel(p.seg, p.r, p.k, p.east);
+            ASSERT_TRUE(col >= 0 && col < kGrid) << col;
+            EXPECT_EQ(set.data[(size_t)row * kGrid + col], build::hrv_sample(p.seg, p.r, p.k) >> 2) << p.seg << " " << p.r << " " << p.k;
+        }
+        for (const Pixel &p : c.missing) {
+            const auto [col, row] = hrv_pixel(p.seg, p.r, p.k, p.east);
+            ASSERT_TRUE(col >= 0 && col < kGrid) << col;
+            EXPECT_EQ(set.data[(size_t)row * kGrid + col], 0) << p.seg << " " << p.r << " " << p.k;
+        }
     }
 }
 
