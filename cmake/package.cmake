@@ -43,6 +43,11 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZYR_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The netCDF library is loaded by name when a GOES-R file is read, so
+# dpkg-shlibdeps does not see it: its package (Debian names a library
+# package after its soname, libnetcdf.so.19 -> libnetcdf19) is stated here.
+string(REGEX REPLACE "^(.*)\\.so\\.([0-9]+)$" "\\1\\2" netcdf_package "${ZYR_NETCDF_SONAME}")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${netcdf_package}")
 # ghostscript renders PostScript pages; the program itself never needs it.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ghostscript")
 

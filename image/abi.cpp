@@ -112,6 +112,9 @@ bool hdf5_open_survives(const char *name, const unsigned char *bytes, size_t siz
 {
     if (size < 8 || std::memcmp(bytes, "\x89HDF\r\n\x1a\n", 8) != 0) return true;
     std::fflush(nullptr);
+    // The library is loaded on its first call: load it here, so the child
+    // inherits it instead of loading it once more.
+    nc_inq_libvers();
     const pid_t pid = fork();
     if (pid < 0) return true;  // no probe possible: open it as before
     if (pid == 0) {
