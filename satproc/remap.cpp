@@ -56,14 +56,6 @@ Ctx make_ctx(const IMG *image, const DOM *dom)
     return c;
 }
 
-int thread_count(size_t work)
-{
-    if (work < 20000) return 1;
-    int n = (int)std::thread::hardware_concurrency();
-    if (const char *e = std::getenv("ZYR_THREADS")) n = std::atoi(e);
-    return std::clamp(n, 1, 8);
-}
-
 // Locates every point of the batch in the image.  Points that cannot be
 // traced get NaN.
 void trace(const Ctx &c, bool nav_path, Batch &b)

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
-#include <thread>
 #include <vector>
 
+#include "core/workers.h"
 #include "image/img.h"
 #include "map/map.h"
 #include "map/proj.h"
@@ -49,26 +49,16 @@ Ctx make_ctx(const IMG *image, const DOM *dom);
 // leaves them empty when the outline cannot be found.
 void find_footprint(Ctx &c, bool nav_path);
 
-// Worker threads.  Each works on its own share of points or rows and writes
-// only there; the projection objects and the navigation are only read by
-// them, so the result is the same for any number of threads.  ZYR_THREADS=1 (or any number) fixes the count.
-int thread_count(size_t work);
+// Worker threads (core/workers.h).  Each works on its own share of points
+// or rows and writes only there; the projection objects and the navigation
+// are only read by them, so the result is the same for any number of
+// threads.  ZYR_THREADS=1 (or any number) fixes the count.
+inline int thread_count(size_t work) { return WORK_thread_count(work); }
 
 template <class F>
 void parallel_rows(int rows, size_t work, F f)
 {
-    int nt = thread_count(work);
-    if (nt <= 1) {
-        f(0, rows);
-        return;
-    }
-    std::vector<std::thread> pool;
-    int per = (rows + nt - 1) / nt;
-    for (int t = 0; t < nt; ++t) {
-        int a = t * per, z = std::min(rows, a + per);
-        if (a < z) pool.emplace_back(f, a, z);
-    }
-    for (auto &th : pool) th.join();
+    WORK_rows(rows, thread_count(work), f);
 }
 
 struct Batch {

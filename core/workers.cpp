@@ -1,0 +1,103 @@
+// Worker threads kept for the program's life; see workers.h.
+#include "core/workers.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+thread_local bool on_worker = false;
+
+class Pool {
+public:
+    ~Pool()
+    {
+        {
+            std::lock_guard<std::mutex> l(m_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        for (auto &t : threads_) t.join();
+    }
+    void post(std::function<void()> job, int want)
+    {
+        std::lock_guard<std::mutex> l(m_);
+        while ((int)threads_.size() < want) threads_.emplace_back([this] { serve(); });
+        jobs_.push_back(std::move(job));
+        cv_.notify_one();
+    }
+
+private:
+    void serve()
+    {
+        on_worker = true;
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock<std::mutex> l(m_);
+                cv_.wait(l, [this] { return stop_ || !jobs_.empty(); });
+                if (jobs_.empty()) return;
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            job();
+        }
+    }
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<std::function<void()>> jobs_;
+    std::vector<std::thread> threads_;
+    bool stop_ = false;
+};
+
+Pool &pool()
+{
+    static Pool p;
+    return p;
+}
+
+}  // namespace
+
+int WORK_thread_count(size_t work)
+{
+    if (work < 20000) return 1;
+    int n = (int)std::thread::hardware_concurrency();
+    if (const char *e = std::getenv("ZYR_THREADS")) n = std::atoi(e);
+    return std::clamp(n, 1, 8);
+}
+
+void WORK_rows(int rows, int parts, const std::function<void(int, int)> &f)
+{
+    if (rows <= 0) return;
+    parts = std::min(parts, rows);
+    if (parts <= 1 || on_worker) {
+        f(0, rows);
+        return;
+    }
+    const int per = (rows + parts - 1) / parts;
+    std::mutex m;
+    std::condition_variable done;
+    int left = 0;
+    for (int a = per; a < rows; a += per) {
+        const int z = std::min(rows, a + per);
+        {
+            std::lock_guard<std::mutex> l(m);
+            ++left;
+        }
+        pool().post(
+            [&, a, z] {
+                f(a, z);
+                std::lock_guard<std::mutex> l(m);
+                if (--left == 0) done.notify_one();
+            },
+            parts - 1);
+    }
+    f(0, std::min(rows, per));
+    std::unique_lock<std::mutex> l(m);
+    done.wait(l, [&] { return left == 0; });
+}
