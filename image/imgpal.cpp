@@ -1,10 +1,13 @@
 // Pixel reading and palette building shared by the image-file writers.
 #include "image/imgpal.h"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
 #include "core/flags.h"
+#include "core/workers.h"
 #include "files/file.h"
 
 namespace {
@@ -166,9 +169,12 @@ inline uint32_t read_px(const unsigned char *row, int order, int col)
     }
 }
 
+// Rows r0..r1-1: entries in `pal` in order of first appearance in these
+// rows, the rows' entries in `out` (the picture's first row at out).  Sets
+// *overflow when a value came after the palette was full.
 template <int KIND>
 void build_rows(IMG *img, const IMG_layout &lay, bool in_place, IMG_palette *pal, uint8_t *out,
-                const ColourRule &rule)
+                const ColourRule &rule, int r0, int r1, bool *overflow)
 {
     ValueMap map(KIND <= 8);
     const int nx = img->nx, order = img->byte_order;
@@ -187,6 +193,7 @@ void build_rows(IMG *img, const IMG_layout &lay, bool in_place, IMG_palette *pal
                 map.add(v, e);
             } else {
                 e = 0;  // not remembered: the hash holds only palette values
+                *overflow = true;
             }
         }
         last_v = v;
@@ -198,7 +205,7 @@ void build_rows(IMG *img, const IMG_layout &lay, bool in_place, IMG_palette *pal
     // frame of a loop passes here.
     const bool words = KIND == 32 && !in_place && order == 0 && std::endian::native == std::endian::little;
     const int inside = nx < lay.ppr ? nx : lay.ppr;
-    for (int r = 0; r < img->ny; r++) {
+    for (int r = r0; r < r1; r++) {
         unsigned char *row = img->data + (size_t)r * img->bytes_line;
         uint8_t *orow = out + (size_t)r * nx;
         int col = 0;
@@ -281,16 +288,69 @@ bool IMG_build_palette(IMG *img, bool in_place, IMG_palette *pal, std::vector<ui
         rule.mode = 2;
     }
     *pal = IMG_palette{};
-    index->assign((size_t)img->nx * img->ny, 0);
+    index->resize((size_t)img->nx * img->ny);
     uint8_t *out = index->data();
-    switch (lay.kind) {
-    case 32: build_rows<32>(img, lay, in_place, pal, out, rule); break;
-    case 24: build_rows<24>(img, lay, in_place, pal, out, rule); break;
-    case 16: build_rows<16>(img, lay, in_place, pal, out, rule); break;
-    case 8: build_rows<8>(img, lay, in_place, pal, out, rule); break;
-    case 4: build_rows<4>(img, lay, in_place, pal, out, rule); break;
-    default: build_rows<1>(img, lay, in_place, pal, out, rule); break;
+    auto rows = [&](IMG_palette *p, int r0, int r1, bool *overflow) {
+        switch (lay.kind) {
+        case 32: build_rows<32>(img, lay, in_place, p, out, rule, r0, r1, overflow); break;
+        case 24: build_rows<24>(img, lay, in_place, p, out, rule, r0, r1, overflow); break;
+        case 16: build_rows<16>(img, lay, in_place, p, out, rule, r0, r1, overflow); break;
+        case 8: build_rows<8>(img, lay, in_place, p, out, rule, r0, r1, overflow); break;
+        case 4: build_rows<4>(img, lay, in_place, p, out, rule, r0, r1, overflow); break;
+        default: build_rows<1>(img, lay, in_place, p, out, rule, r0, r1, overflow); break;
+        }
+    };
+    // A large picture is read in shares of rows on the worker threads, each
+    // share with a palette of its own; the shares' palettes are then joined
+    // in share order, which is the order of first appearance in the whole
+    // picture, so the entries are those of one pass over all rows.  A share
+    // that meets more than 256 values cannot be joined that way (its extra
+    // values would take its own entry 0): the picture is then read in one
+    // pass.
+    const int parts = in_place ? 1 : std::min(WORK_thread_count((size_t)img->nx * img->ny), img->ny);
+    bool overflow = false;
+    if (parts > 1) {
+        std::vector<IMG_palette> share((size_t)parts);
+        std::vector<char> over((size_t)parts, 0);
+        const int per = (img->ny + parts - 1) / parts;
+        WORK_rows(parts, parts, [&](int a, int z) {
+            for (int k = a; k < z; k++) {
+                bool o = false;
+                rows(&share[(size_t)k], std::min(img->ny, k * per), std::min(img->ny, (k + 1) * per), &o);
+                over[(size_t)k] = o;
+            }
+        });
+        if (std::find(over.begin(), over.end(), 1) == over.end()) {
+            *pal = share[0];
+            ValueMap known(lay.kind <= 8);
+            for (int e = 0; e < pal->ncolors; e++) known.add(pal->value[e], e);
+            std::vector<std::array<uint8_t, 256>> to((size_t)parts);
+            for (int k = 1; k < parts; k++) {
+                const IMG_palette &sp = share[(size_t)k];
+                for (int e = 0; e < sp.ncolors; e++) {
+                    int g = known.find(sp.value[e]);
+                    if (g < 0 && pal->ncolors < 256) {
+                        g = pal->ncolors++;
+                        pal->value[g] = sp.value[e];
+                        std::memcpy(pal->rgb[g], sp.rgb[e], 3);
+                        known.add(sp.value[e], g);
+                    }
+                    to[(size_t)k][(size_t)e] = (uint8_t)(g < 0 ? 0 : g);
+                }
+            }
+            WORK_rows(parts - 1, parts - 1, [&](int a, int z) {
+                for (int k = a + 1; k < z + 1; k++) {
+                    const auto &t = to[(size_t)k];
+                    uint8_t *p = out + (size_t)std::min(img->ny, k * per) * img->nx;
+                    uint8_t *end = out + (size_t)std::min(img->ny, (k + 1) * per) * img->nx;
+                    for (; p < end; ++p) *p = t[*p];
+                }
+            });
+            return true;
+        }
+        *pal = IMG_palette{};
     }
+    rows(pal, 0, img->ny, &overflow);
     return true;
 }
 

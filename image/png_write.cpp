@@ -5,8 +5,10 @@
 // reader gives the same pixels; only the compression is ours to choose.
 // Unfiltered rows go to deflate where they lie (a filter byte, then the
 // caller's row, with no copy into a row buffer); an Up-filtered row is
-// computed into one buffer.  The compressed stream is written by
-// deflate into the output itself, one IDAT chunk per 256 KB of it.
+// computed into one buffer.  The rows are compressed in parts on the worker
+// threads, joined into one zlib stream (as parallel gzip does: each part
+// but the last ends on a byte boundary, the checksums are combined), one
+// IDAT chunk per 256 KB of it.
 //
 // The compression (PNG_DUMP_DEFLATE) was chosen on real frames with
 // bench/bench_png.sh: five GINI and AREA samples and a generated infrared
@@ -27,10 +29,13 @@
 //    larger than Up on every frame.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <ctime>
 #include <vector>
 
+#include "core/workers.h"
 #include "image/pngio.h"
 
 void PNG_put_be32(std::vector<uint8_t> *o, uint32_t v)
@@ -59,61 +64,124 @@ void put_text(std::vector<uint8_t> *o, const char *key, const char *text)
     PNG_put_chunk(o, "tEXt", d.data(), d.size());
 }
 
-// The deflate stream into IDAT chunks at the end of `o`.
-class IdatStream {
-public:
-    IdatStream(std::vector<uint8_t> *o, const PNG_deflate &how) : o_(o)
-    {
-        ok_ = deflateInit2(&z_, how.level, Z_DEFLATED, 15, 9, how.strategy) == Z_OK;
-    }
-    ~IdatStream() { deflateEnd(&z_); }
-    IdatStream(const IdatStream &) = delete;
-    IdatStream &operator=(const IdatStream &) = delete;
+// One part of the picture's rows compressed as raw deflate data: a part
+// before the last ends at a byte boundary with its blocks closed (a full
+// flush), so that the parts one after another are one deflate stream.
+struct Part {
+    std::unique_ptr<uint8_t[]> z;  // left uninitialised: only what deflate writes is touched
+    size_t cap = 0, size = 0;
+    uLong adler = 1;               // Adler-32 of the part's uncompressed bytes
+    size_t in = 0;                 // their count
+    bool ok = false;
+};
 
-    bool ok() const { return ok_; }
-
-    // Compresses n bytes; `last` ends the stream and its chunk.
-    void put(const uint8_t *p, size_t n, bool last)
-    {
-        z_.next_in = const_cast<uint8_t *>(p);
-        z_.avail_in = (uInt)n;
-        while (ok_) {
-            if (z_.avail_out == 0) open_chunk();
-            const int rc = deflate(&z_, last ? Z_FINISH : Z_NO_FLUSH);
-            if (rc == Z_STREAM_END) {
-                end_chunk();
-                return;
-            }
-            // Room left means the input is taken: done, unless finishing.
-            if ((rc != Z_OK && rc != Z_BUF_ERROR) || (z_.avail_out > 0 && last && rc == Z_BUF_ERROR)) ok_ = false;
-            else if (z_.avail_out > 0 && !last) return;
+// Rows y0..y1-1 of the picture, each a filter byte then the row (no copy)
+// or its difference from the row above (the Up filter, computed into one
+// buffer).  The part starts with the bytes before it as its dictionary so
+// that it matches as if the stream ran on.
+void deflate_rows(const uint8_t *px, size_t row, int y0, int y1, bool last, const PNG_deflate &how, Part *part)
+{
+    z_stream z{};
+    if (deflateInit2(&z, how.level, Z_DEFLATED, -15, 9, how.strategy) != Z_OK) return;
+    const bool up = how.filter == PNG_ROW_FILTER_UP;
+    std::vector<uint8_t> f(up ? row + 1 : 0);
+    // The stream's bytes of row y: a pointer to them and their count.
+    auto filtered = [&](int y, const uint8_t **p, size_t *n) {
+        const uint8_t *r = px + (size_t)y * row;
+        if (up && y > 0) {
+            const uint8_t *a = r - row;
+            f[0] = 2;
+            for (size_t i = 0; i < row; i++) f[i + 1] = (uint8_t)(r[i] - a[i]);
+            *p = f.data();
+            *n = row + 1;
+            return false;
+        }
+        *p = r;
+        *n = row;
+        return true;  // the caller puts the filter byte 0 first
+    };
+    if (y0 > 0) {
+        const uint8_t *p;
+        size_t n;
+        if (filtered(y0 - 1, &p, &n)) {
+            std::vector<uint8_t> d(n + 1, 0);
+            std::memcpy(d.data() + 1, p, n);
+            deflateSetDictionary(&z, d.data(), (uInt)d.size());
+        } else {
+            deflateSetDictionary(&z, p, (uInt)n);
         }
     }
-
-private:
-    void open_chunk()
-    {
-        if (open_) end_chunk();
-        at_ = o_->size();
-        o_->resize(at_ + 8 + IDAT_MAX);
-        std::memcpy(o_->data() + at_ + 4, "IDAT", 4);
-        z_.next_out = o_->data() + at_ + 8;
-        z_.avail_out = (uInt)IDAT_MAX;
-        open_ = true;
+    part->cap = deflateBound(&z, (uLong)((row + 1) * (size_t)(y1 - y0))) + 64;
+    part->z.reset(new uint8_t[part->cap]);
+    bool ok = true;
+    auto put = [&](const uint8_t *p, size_t n, int flush) {
+        part->adler = adler32(part->adler, p, (uInt)n);
+        part->in += n;
+        z.next_in = const_cast<uint8_t *>(p);
+        z.avail_in = (uInt)n;
+        for (;;) {
+            if (z.total_out + 16 > part->cap) {  // past the bound (flushes): grow
+                const size_t cap = part->cap * 2;
+                std::unique_ptr<uint8_t[]> bigger(new uint8_t[cap]);
+                std::memcpy(bigger.get(), part->z.get(), z.total_out);
+                part->z = std::move(bigger);
+                part->cap = cap;
+            }
+            z.next_out = part->z.get() + z.total_out;
+            z.avail_out = (uInt)(part->cap - z.total_out);
+            const int rc = deflate(&z, flush);
+            if (rc == Z_STREAM_END) return;
+            if ((rc != Z_OK && rc != Z_BUF_ERROR) || (rc == Z_BUF_ERROR && flush == Z_FINISH && z.avail_out > 0)) {
+                ok = false;
+                return;
+            }
+            // Room left with the input taken: done, unless finishing.
+            if (z.avail_in == 0 && z.avail_out > 0 && flush != Z_FINISH) return;
+        }
+    };
+    for (int y = y0; y < y1 && ok; y++) {
+        const uint8_t *p;
+        size_t n;
+        const int flush = y < y1 - 1 ? Z_NO_FLUSH : last ? Z_FINISH : Z_FULL_FLUSH;
+        if (filtered(y, &p, &n)) {
+            static const uint8_t none = 0;
+            put(&none, 1, Z_NO_FLUSH);
+        }
+        if (ok) put(p, n, flush);
     }
-    void end_chunk()
-    {
-        o_->resize(o_->size() - z_.avail_out);
-        close_chunk(o_, at_);
-        z_.avail_out = 0;
-        open_ = false;
-    }
+    part->size = z.total_out;
+    part->ok = ok;
+    deflateEnd(&z);
+}
 
-    std::vector<uint8_t> *o_;
-    z_stream z_{};
-    size_t at_ = 0;
-    bool ok_ = false, open_ = false;
-};
+// The IDAT chunks of the zlib stream made of the parts: a two-byte header,
+// the parts, the Adler-32 of all the rows; one chunk per 256 KB of it.
+void put_idat(std::vector<uint8_t> *out, const std::vector<Part> &parts)
+{
+    uLong adler = 1;
+    for (const Part &p : parts) adler = adler32_combine(adler, p.adler, (z_off_t)p.in);
+    const uint8_t head[2] = {0x78, 0x01};  // deflate, 32 KB window; checksum bits
+    const uint8_t tail[4] = {(uint8_t)(adler >> 24), (uint8_t)(adler >> 16), (uint8_t)(adler >> 8), (uint8_t)adler};
+    std::vector<std::pair<const uint8_t *, size_t>> pieces{{head, 2}};
+    for (const Part &p : parts) pieces.push_back({p.z.get(), p.size});
+    pieces.push_back({tail, 4});
+    size_t at = 0, room = 0;
+    for (auto [p, n] : pieces) {
+        while (n > 0) {
+            if (room == 0) {
+                if (at) close_chunk(out, at);
+                at = out->size();
+                PNG_put_be32(out, 0);
+                out->insert(out->end(), {'I', 'D', 'A', 'T'});
+                room = IDAT_MAX;
+            }
+            const size_t k = n < room ? n : room;
+            out->insert(out->end(), p, p + k);
+            p += k, n -= k, room -= k;
+        }
+    }
+    close_chunk(out, at);
+}
 
 // `bpp` 1: palette entries, 3: RGB.
 bool encode(const uint8_t *px, int w, int h, int bpp, const uint8_t (*rgb)[3], int ncolors, const char *title,
@@ -144,23 +212,22 @@ bool encode(const uint8_t *px, int w, int h, int bpp, const uint8_t (*rgb)[3], i
         put_text(out, "Software", "ZYR - Tarnwell Renderer v5.0");
         put_text(out, "Creation Time", when);
     }
-    IdatStream idat(out, how);
-    std::vector<uint8_t> up(how.filter == PNG_ROW_FILTER_UP ? row + 1 : 0);
-    for (int y = 0; y < h && idat.ok(); y++) {
-        const uint8_t *r = px + (size_t)y * row;
-        const bool last = y == h - 1;
-        if (how.filter == PNG_ROW_FILTER_UP && y > 0) {
-            const uint8_t *a = r - row;
-            up[0] = 2;
-            for (size_t i = 0; i < row; i++) up[i + 1] = (uint8_t)(r[i] - a[i]);
-            idat.put(up.data(), up.size(), last);
-        } else {
-            static const uint8_t none = 0;
-            idat.put(&none, 1, false);
-            idat.put(r, row, last);
+    // The rows are compressed in parts of about a million bytes, at most 8,
+    // on the worker threads.  The parts depend on the picture's size only,
+    // so the file is the same whatever the number of threads.
+    const size_t bytes = row * (size_t)h;
+    const int nparts = (int)std::clamp<size_t>(bytes >> 20, 1, 8);
+    std::vector<Part> parts((size_t)nparts);
+    const int per = (h + nparts - 1) / nparts;
+    WORK_rows(nparts, WORK_thread_count(bytes), [&](int a, int z) {
+        for (int k = a; k < z; k++) {
+            const int y0 = std::min(h, k * per), y1 = std::min(h, (k + 1) * per);
+            deflate_rows(px, row, y0, y1, k == nparts - 1, how, &parts[(size_t)k]);
         }
-    }
-    if (!idat.ok()) return false;
+    });
+    for (const Part &p : parts)
+        if (!p.ok) return false;
+    put_idat(out, parts);
     PNG_put_chunk(out, "IEND", nullptr, 0);
     return true;
 }
