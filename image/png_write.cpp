@@ -216,7 +216,7 @@ bool encode(const uint8_t *px, int w, int h, int bpp, const uint8_t (*rgb)[3], i
     // on the worker threads.  The parts depend on the picture's size only,
     // so the file is the same whatever the number of threads.
     const size_t bytes = row * (size_t)h;
-    const int nparts = (int)std::clamp<size_t>(bytes >> 20, 1, 8);
+    const int nparts = (int)std::clamp<size_t>((bytes + (1 << 19)) >> 20, 1, 8);
     std::vector<Part> parts((size_t)nparts);
     const int per = (h + nparts - 1) / nparts;
     WORK_rows(nparts, WORK_thread_count(bytes), [&](int a, int z) {

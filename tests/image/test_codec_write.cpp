@@ -1,6 +1,8 @@
 // The GIF, PNG, XWD and animation writers against libpng, PIL and ImageMagick, read back by our readers.
 
 #include <array>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -163,6 +165,58 @@ TEST(ImageWriters, HeaderChoicesSeenByPil)
 }
 
 // 0 on an unwritable folder, a full device, no frames and an empty record.
+// Large pictures are read and compressed in shares on the worker threads:
+// the joined palette and entries must be those of one pass over all rows
+// (forced with ZYR_THREADS=1), whether the later rows bring new colours, the
+// shares together meet more than 256, or one share alone does; and the PNG
+// of parts must show libpng the picture's colours.
+TEST(ImageWriters, SharedWorkGivesTheOnePassPaletteAndPixels)
+{
+    struct Case {
+        const char *name;
+        int top, bottom;  // distinct values first met in the upper and lower half
+    } const cases[] = {{"new colours below", 100, 100}, {"over 256 in all", 200, 200}, {"over 256 above", 300, 10}};
+    const int w = 3000, h = 1400;  // 4.2 MB of entries: four compressed parts
+    testutil::ScratchDir dir;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint32_t> values((size_t)w * h);
+        std::mt19937 rng(11);
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) {
+                // Runs of 7 pixels, as flat areas come; below, old colours mix with new.
+                const uint32_t k = (uint32_t)((x / 7 + y) % (y < h / 2 ? c.top : c.top + c.bottom));
+                values[(size_t)y * w + x] = (k * 2654435761u) & 0xFFFFFF;
+            }
+        codec::Rec rec;
+        codec::fill(rec.get(), w, h, 24, 32, 0, values);
+        rec->red_mask = 0xFF0000, rec->green_mask = 0xFF00, rec->blue_mask = 0xFF;
+        IMG_palette one, shared;
+        std::vector<uint8_t> one_index, shared_index;
+        setenv("ZYR_THREADS", "1", 1);
+        ASSERT_TRUE(IMG_build_palette(rec.get(), false, &one, &one_index, "test"));
+        setenv("ZYR_THREADS", "4", 1);
+        ASSERT_TRUE(IMG_build_palette(rec.get(), false, &shared, &shared_index, "test"));
+        EXPECT_EQ(shared.ncolors, one.ncolors);
+        EXPECT_EQ(std::memcmp(shared.value, one.value, sizeof one.value), 0);
+        EXPECT_EQ(std::memcmp(shared.rgb, one.rgb, sizeof one.rgb), 0);
+        EXPECT_TRUE(shared_index == one_index);
+        const std::string png = dir.file("big.png");
+        ASSERT_EQ(PNG_write(png.c_str(), rec.get()), 1);
+        unsetenv("ZYR_THREADS");
+        testutil::Raster r;
+        ASSERT_TRUE(testutil::read_png(png, &r));
+        ASSERT_EQ(r.w * r.h, w * h);
+        size_t wrong = 0;
+        for (size_t i = 0; i < values.size(); i++) {
+            // Past 256 colours a value takes entry 0's colour.
+            const uint32_t v = one.value[one_index[i]];
+            wrong += r.rgb((int)(i % w), (int)(i / w)) != v;
+        }
+        EXPECT_EQ(wrong, 0u);
+    }
+}
+
 TEST(ImageWriters, FailuresReturnZero)
 {
     codec::Rec rec;
