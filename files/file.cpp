@@ -272,6 +272,32 @@ void parse_name(const char *templ, const char *name, std::string &out, DATE *d)
     out += p;  // whatever was not matched stays as typed
 }
 
+// A template with wildcards reads a typed name's date from its file part
+// (after the last "/"), wildcards and all; a name that does not match keeps
+// what the field-by-field reading gave.
+void read_wild_date(const std::string &full, DATE *d)
+{
+    State &s = S();
+    const DATE keep_date = s.file_date;
+    const int keep_step = s.late_off;
+    DATE none;
+    DATE_init(&none);
+    char dummy[FILE_NAME_SIZE];
+    file_detail::Built built;
+    file_detail::expand(s.conv, &none, dummy, &built);
+    s.file_date = keep_date;
+    s.late_off = keep_step;
+    if (!built.wild) return;
+    const size_t slash = full.rfind('/');
+    DATE got;
+    DATE_init(&got);
+    if (!file_detail::match_pieces(built.pieces, full.c_str() + (slash == std::string::npos ? 0 : slash + 1), &got))
+        return;
+    if (got.julian != MISSING && got.month == MISSING && got.year != MISSING)
+        DATE_julian_monday(got.year, got.julian, &got.month, &got.day);
+    *d = got;
+}
+
 void set_literal(const char *name, char *out)
 {
     strntcpy(S().filename, name, FILE_NAME_SIZE);
@@ -297,7 +323,7 @@ std::string conv_file_name()
 
 namespace file_detail {
 
-void expand(const char *templ, const DATE *date, char *out)
+void expand(const char *templ, const DATE *date, char *out, Built *built)
 {
     State &s = S();
     DATE d = date ? *date : s.file_date;
@@ -311,11 +337,33 @@ void expand(const char *templ, const DATE *date, char *out)
         MESS_print(0x40000000, "Extracted path: %s\n", lead.c_str());
     }
     std::string o;
+    // The pieces of the last path component follow the text as it grows:
+    // every "/" starts them afresh.
+    std::vector<Piece> pieces;
+    auto emit = [&](const std::string &text) {
+        o += text;
+        for (char c : text) {
+            if (c == '/') {
+                pieces.clear();
+            } else if (c == '*' || c == '?') {
+                pieces.push_back(Piece{c == '*' ? Piece::ANY : Piece::ONE, ""});
+            } else {
+                if (pieces.empty() || pieces.back().kind != Piece::TEXT) pieces.push_back(Piece{Piece::TEXT, ""});
+                pieces.back().text += c;
+            }
+        }
+    };
+    auto emit_num = [&](char letter, int value, int width, int step) {
+        std::string digits;
+        append_num(digits, value, width);
+        o += digits;
+        pieces.push_back(Piece{Piece::FIELD, "", letter, value, step});
+    };
     for (const char *t = templ; *t;) {
         char c = *t++;
         if (c != '%') {
             if (c == '{' || c == '}') continue;
-            o += (c == ' ') ? '_' : c;
+            emit(std::string(1, (c == ' ') ? '_' : c));
             continue;
         }
         int n;
@@ -323,68 +371,82 @@ void expand(const char *templ, const DATE *date, char *out)
         char f;
         if (!(t = read_field(t, &n, &has_n, &f))) break;
         const int step = has_n && n > 0 ? n : 1;
+        const int nstep = has_n && n > 0 ? n : 0;  // a name's rounding when it is matched
         switch (f) {
-        case '%': o += '%'; break;
+        case '%': emit("%"); break;
         case 'C': case 'D': case 'F': case 'G': case 'I':
         case 'M': case 'R': case 'S': case 'T': case 'W':
-            o += (extract && !lead.empty()) ? lead : path_value(f);
+            emit((extract && !lead.empty()) ? lead : path_value(f));
             break;
         case '{': {
             const char *end = std::strchr(t, '}');
             std::string rname(t, end ? (size_t)(end - t) : std::strlen(t));
-            if (const char *v = RES_get(rname.c_str())) o += v;
+            if (const char *v = RES_get(rname.c_str())) emit(v);
             t = end ? end + 1 : t + std::strlen(t);
             break;
         }
         case 'Y':
             if (has_n) d.year = round_down(d.year, n);
-            append_num(o, d.year, 4);
+            emit_num('Y', d.year, 4, nstep);
             break;
         case 'y':
             if (has_n) d.year = round_down(d.year, n);
-            append_num(o, d.year == MISSING ? MISSING : d.year % 100, 2);
+            emit_num('y', d.year == MISSING ? MISSING : d.year % 100, 2, nstep);
             break;
         case 'm':
             if (has_n) d.month = round_down(d.month, n);
-            append_num(o, d.month, 2);
+            emit_num('m', d.month, 2, nstep);
             break;
         case 'b':
             if (d.month != MISSING) o += DATE_month_lower(d.month);
+            pieces.push_back(Piece{Piece::FIELD, "", 'b', d.month, 0});
             break;
         case 'd':
             if (s.set.day != MISSING && s.set.day < 0) {
                 d.day = round_down(d.day, -s.set.day);
                 take_step(-s.set.day * 86400);
+                emit_num('d', d.day, 2, -s.set.day);
             } else {
                 if (has_n) d.day = round_down(d.day, n);
                 take_step(step * 86400);
+                emit_num('d', d.day, 2, nstep);
             }
-            append_num(o, d.day, 2);
             break;
         case 'j':
             if (has_n) d.julian = round_down(d.julian, n);
             take_step(step * 86400);
-            append_num(o, d.julian, 3);
+            emit_num('j', d.julian, 3, nstep);
             break;
         case 'h':
-            time_field(d.hour, s.set.hour, has_n ? n : 0, 3600);
-            append_num(o, d.hour, 2);
+        case 'n': {
+            int &v = f == 'h' ? d.hour : d.minute;
+            const int over = f == 'h' ? s.set.hour : s.set.minute;
+            int cyc, k;
+            // A cycle of an override names one value a slot; a step names
+            // any value of its slot.
+            const bool cycle = cycle_of(over, &cyc, &k);
+            time_field(v, over, has_n ? n : 0, f == 'h' ? 3600 : 60);
+            emit_num(f, v, 2, cycle ? 0 : nstep);
             break;
-        case 'n':
-            time_field(d.minute, s.set.minute, has_n ? n : 0, 60);
-            append_num(o, d.minute, 2);
-            break;
-        case 'e': o += s.ext; break;
+        }
+        case 'e': emit(s.ext); break;
         default: {
             const char *key = s.keys[(unsigned char)f];
-            if (!*key) o += '0';
-            else o.append(key, has_n ? std::min(std::strlen(key), (size_t)n) : std::strlen(key));
+            if (!*key) emit("0");
+            else emit(std::string(key, has_n ? std::min(std::strlen(key), (size_t)n) : std::strlen(key)));
             break;
         }
         }
     }
     s.file_date = d;
     copy_out(out, o);
+    if (built) {
+        const size_t slash = o.rfind('/');
+        built->dir = slash == std::string::npos ? "" : o.substr(0, slash + 1);
+        built->wild = std::any_of(pieces.begin(), pieces.end(),
+                                  [](const Piece &p) { return p.kind == Piece::ANY || p.kind == Piece::ONE; });
+        built->pieces = std::move(pieces);
+    }
 }
 
 int read_digit_date(const char *text, DATE *d)
@@ -541,7 +603,13 @@ int FILE_set_date(const DATE *date, char *name_out)
     if (!*templ || (date && date->year == MISSING && s.filename_type == 1 && *s.filename)) {
         strntcpy(name, *s.filename ? s.filename : "filename", FILE_NAME_SIZE);
     } else {
-        file_detail::expand(templ, date, name);
+        const DATE requested = date ? *date : s.file_date;
+        file_detail::Built built;
+        file_detail::expand(templ, date, name, &built);
+        // Wildcards in the file part: the folder's file that matches.
+        if (built.wild)
+            strntcpy(name, file_detail::resolve_wild(built, requested, s.file_date, name).c_str(),
+                     FILE_NAME_SIZE);
         strntcpy(s.filename, name, FILE_NAME_SIZE);
     }
     if (name_out) std::strcpy(name_out, name);
@@ -608,6 +676,7 @@ int FILE_set_file(const char *spec, char *name_out)
     DATE_init(&d);
     std::string full;
     parse_name(s.conv, name, full, &d);
+    read_wild_date(full, &d);
     s.file_date = d;
     strntcpy(s.filename, full.c_str(), FILE_NAME_SIZE);
     // A full path keeps its directory for the names built after it.

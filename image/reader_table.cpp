@@ -61,7 +61,7 @@ const IMG_READER rows[] = {
      rdr::lrit_set_key},
     // GOES-R fixed-grid netCDF, opened from memory; only the rows and
     // columns of a window are decoded.
-    {IMG_SRC_ABI, "abi", "abi", false, nullptr, "SAT_read_ABI", IMG_SRC_ABI, IMG_ANNOUNCE_BEFORE, true,
+    {IMG_SRC_ABI, "abi", "abi", false, "abi", "SAT_read_ABI", IMG_SRC_ABI, IMG_ANNOUNCE_BEFORE, true,
      IMG_NAV_NONE, rule(WHOLE_PATH, "SAT_read_ABI: Unable to open file:%s\n"), rdr::abi_identify,
      rdr::abi_read, nullptr, rdr::abi_read_header, rdr::abi_value},
 };
@@ -110,6 +110,12 @@ const IMG_READER *IMG_reader_by_in_file(const char *entry)
 const char *IMG_reader_in_file_conv(const IMG_READER *reader, const char *entry)
 {
     if (!reader || !entry || !reader->in_file || reader->in_file_whole) return nullptr;
+    // An entry that begins with the row's own convention, alone or before
+    // "_", names a convention of that family itself ("abi_l2_RRQPEF").
+    if (const char *own = reader->name_conv) {
+        const size_t k = std::strlen(own);
+        if (!strnicmp(entry, own, (int)k) && (entry[k] == '\0' || entry[k] == '_')) return entry;
+    }
     // The prefix, one separator character, then the convention.
     const size_t skip = std::strlen(reader->in_file) + 1;
     return std::strlen(entry) > skip ? entry + skip : nullptr;

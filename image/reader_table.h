@@ -136,7 +136,9 @@ const IMG_READER *IMG_reader_identify(const unsigned char *bytes, size_t size);
 // All rows, in input-code order; *count gets their number.
 const IMG_READER *IMG_reader_rows(int *count);
 // The name convention an "in_file" entry of the row carries after its prefix
-// and one separator; null when it carries none.
+// and one separator; null when it carries none.  An entry that begins with
+// the row's own convention (followed by nothing or "_") is a convention
+// itself and comes back whole.
 const char *IMG_reader_in_file_conv(const IMG_READER *reader, const char *entry);
 
 // A file opened by the row's rule, holding what it needs until destroyed.

@@ -1,7 +1,8 @@
 // GOES-R fixed-grid netCDF files through the built zyrsat: each sample onto a
 // lat/lon and a Lambert domain, the labels and bar a product gets, the
 // coastlines on the rain-rate picture where cs2cs puts them, a loop of the
-// two rain-rate files, a chosen variable, and a CONUS plot that decodes only
+// two rain-rate files (named, and found by date in a satellite folder), a
+// chosen variable, and a CONUS plot that decodes only
 // a fraction of the full disk's rows.
 #include <array>
 #include <cmath>
@@ -227,6 +228,30 @@ TEST_F(E2eAbi, LoopOfTheTwoRainRates)
     EXPECT_EQ(std::count_if(t.begin(), t.end(), [](const std::string &s) { return s.find("1440Z") != s.npos; }), 1) << all;
     EXPECT_EQ(std::count_if(t.begin(), t.end(), [](const std::string &s) { return s.find("1510Z") != s.npos; }), 1) << all;
     EXPECT_NE(std::find(t.begin(), t.end(), "50"), t.end()) << all;
+}
+
+// A loop by date from a satellite folder of the samples (links): the rain-rate convention and 15:10 on 17 March 2023
+// find the 15:10 file, and 30 minutes back in the convention's 10-minute steps the walk finds the 14:40 one; the
+// slots between hold no rain rate and make no frame, so the loop has two frames, one from each file.
+TEST_F(E2eAbi, LoopByDateFromASatelliteFolder)
+{
+    NEED_SHARED(kRain1);
+    NEED_SHARED(kRain2);
+    fs::create_directory(dir.file("sat"));
+    for (const auto &e : fs::directory_iterator(testutil::shared("abi")))
+        fs::create_symlink(e.path(), dir.file("sat/" + e.path().filename().string()));
+    const Result r = run({"-if", "abi_l2_RRQPEF", "-sp", "sat", "-ho", "#202303171510", "-nh", "-0:30", "-de", "d,mem",
+                          "-ge", "320x240", "-pd", kLambert, "-pp", "png=f_%i.png"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string found = "Current filename: sat/" + fs::path(kRain2).filename().string() + "\n";
+    EXPECT_NE(r.out.find(found), std::string::npos) << r.out;
+    for (const std::string &f : {kRain1, kRain2})
+        EXPECT_NE(r.out.find("SAT_read_ABI: sat/" + fs::path(f).filename().string() + ": RRQPE rows"), std::string::npos)
+            << r.out;
+    EXPECT_NE(r.out.find("Date: 1440Z 17 MAR 23\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Date: 1510Z 17 MAR 23\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(fs::exists(dir.file("f_00.png")) && fs::exists(dir.file("f_01.png")));
+    EXPECT_FALSE(fs::exists(dir.file("f_02.png")));
 }
 
 // "-va Power" shows the fire file's radiative power: its name and units label the picture and its bar, the reader

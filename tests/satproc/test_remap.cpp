@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include "core/flags.h"
 #include "core/res.h"
 #include "driver/sat_read.h"
+#include "files/file.h"
 #include "image/nav.h"
 #include "satproc/fit.h"
 #include "satproc/remap.h"
@@ -243,6 +245,19 @@ TEST(FitParam, KeywordsCutoffBandsAndInputTypes)
     for (auto &c : inputs) {
         RES_put("input", c.input), RES_put("in_file", c.in_file), SAT_in_file();
         EXPECT_EQ(FLAG_get(FLAG_INPUT), c.type) << c.input << " / " << c.in_file;
+    }
+    // GOES-R: "abi" as input or in_file takes the convention "abi"; an in_file entry beginning with it names one of
+    // that family (here in any case); a prefix, a separator and another convention stay as for every format.
+    const std::string abi = "%S/*_ABI-L*%e*_G*_s%Y%j%h%10n*.nc", abi_l2 = "%S/*_ABI-L2-%e*_G*_s%Y%j%h%10n*.nc",
+                      glm = "%S/*_GLM-L2-GLM%e*_G*_s%Y%j%h%n*.nc";
+    const struct { const char *input, *in_file; int type; std::string conv; } convs[] = {
+        {"abi", "", 61, abi},  {"", "abi", 61, abi},  {"", "abi_l2_RRQPEF", 61, abi_l2}, {"", "ABI_glm_C", 61, glm},
+        {"", "abi:sat_ir", 61, "%S/ir/%Y%m%d_%h%15n.area"}, {"lrit", "", 60, "%S/vis/%Y%m%d_%h%15n.area"},
+    };
+    for (auto &c : convs) {
+        RES_put("input", c.input), RES_put("in_file", c.in_file), SAT_in_file();
+        EXPECT_EQ(std::pair(FLAG_get(FLAG_INPUT), std::string(FILE_get_name_conv())), std::pair(c.type, c.conv))
+            << c.input << " / " << c.in_file;
     }
 }
 
