@@ -208,15 +208,15 @@ inline std::string msg2_name(const std::string &chan, const std::string &what)
 }
 
 // Segment seg of a synthetic MSG2 HRV image: 464 lines of 5568 columns,
-// planned segments 1..24, the grid's navigation (CFAC 40927014, COFF = LOFF
+// planned segments first..24, the grid's navigation (CFAC 40927014, COFF = LOFF
 // = 5566, turned); sample hrv_sample(seg, line, column), whose top 8 bits
 // are never 0.
 inline unsigned hrv_sample(int seg, int r, int k) { return (unsigned)(((seg * 7 + r * 3 + k * 5) % 254 + 1) << 2 | 2); }
-inline Bytes hrv_segment(int seg)
+inline Bytes hrv_segment(int seg, int first = 1)
 {
     char num[16];
     std::snprintf(num, sizeof num, "%06d", seg);
-    return msg_segment(322, 12, seg, 1, 24, 5568, 464, 40927014, 5566, 5566, msg2_name("HRV", num),
+    return msg_segment(322, 12, seg, first, 24, 5568, 464, 40927014, 5566, 5566, msg2_name("HRV", num),
                        [seg](int r, int k) { return hrv_sample(seg, r, k); });
 }
 

@@ -252,6 +252,21 @@ TEST(LritHrv, WindowsPlaceEachLineOnTheGrid)
     }
 }
 
+// A reduced scan planned from segment 17: the image begins at grid line
+// 7425, and its lines take their window by their grid line as before.
+TEST(LritHrv, ReducedScanLinesKeepTheirGridLines)
+{
+    HrvFiles f;
+    const std::string seg18 = f.write("rss18", build::hrv_segment(18, 17)), seg20 = f.write("rss20", build::hrv_segment(20, 17));
+    codec::Rec set;
+    ASSERT_EQ(read_files({seg18, seg20, f.pro(kCoverage)}, &set), IMG_READ_OK);
+    ASSERT_EQ(std::vector<int>({set.nx, set.ny}), std::vector<int>({kGrid, 8 * kRows}));
+    for (auto [r, east] : {std::pair{0, 1401}, {111, 1401}, {112, 1901}, {463, 1901}}) {
+        const int col = hrv_pixel(18, r, 0, east).first, row = 8 * kRows - 1 - (kRows + r);
+        EXPECT_EQ(set.data[(size_t)row * kGrid + col], build::hrv_sample(18, r, 0) >> 2) << r;
+    }
+}
+
 // Values: radiance from the prologue's HRV slope and offset, never a
 // temperature; columns outside the windows and the missing segment have none.
 TEST(LritHrv, ValuesAreRadiancesAtThePlacedPixels)
