@@ -226,6 +226,37 @@ void gather(const Table &t, const Sampler &s, unsigned char *out, int nx, int ny
             }
             return;
         }
+        if (s.two_pass()) {
+            // Plain blending: the positions a pixel inside the edges are
+            // turned into offsets and fractions a chunk at a time, and the
+            // chunk sampled in the two passes of a first frame, which give
+            // remap_pixel's values; the rest go through remap_pixel.
+            constexpr int CHUNK = 1024;
+            int32_t idx[CHUNK];
+            float fr[CHUNK], fc[CHUNK];
+            const int32_t st = (int32_t)s.stride;
+            const float cmax = (float)(s.w - 2), rmax = (float)(s.h - 2);
+            for (size_t c0 = i0; c0 < i1; c0 += CHUNK) {
+                const int m = (int)std::min<size_t>(CHUNK, i1 - c0);
+                const float *col = t.col.data() + c0, *row = t.row.data() + c0;
+                unsigned char *o = out + c0;
+                for (int k = 0; k < m; ++k) {
+                    const float c = col[k], r = row[k];
+                    if (c >= 1 && c <= cmax && r >= 1 && r <= rmax) {
+                        const int r0 = (int)r, cc = (int)c;
+                        idx[k] = r0 * st + cc;
+                        fr[k] = r - (float)r0;
+                        fc[k] = c - (float)cc;
+                    } else {
+                        idx[k] = -1;
+                        fr[k] = fc[k] = 0;
+                        o[k] = s.remap_pixel(c, r);
+                    }
+                }
+                s.second_pass(idx, fr, fc, o, m);
+            }
+            return;
+        }
         for (size_t i = i0; i < i1; ++i) out[i] = s.remap_pixel(t.col[i], t.row[i]);
     });
 }
