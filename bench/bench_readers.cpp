@@ -1,8 +1,10 @@
 // Speed of the AWIPS, TIFF and LRIT readers against their yardsticks in the
 // same run: bare zlib over the streams of a real zlib product, a bare libpng
 // decode of a real PNG product, a PackBits TIFF read whole, a plain 16-bit LRIT
-// file against reading the same file to nowhere, and JPEG segments against a
-// bare libjpeg-turbo scanline loop.  Real products come from the shared data
+// file against reading the same file to nowhere, JPEG segments against a
+// bare libjpeg-turbo scanline loop, and a whole MSG HRV set (24 segments of
+// 10-bit samples and a prologue, onto the 11136 x 11136 grid) against
+// reading its files to nowhere.  Real products come from the shared data
 // folder (skipped when absent).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -332,5 +334,97 @@ void BM_BareLibjpegTurbo(benchmark::State &st)
     }
 }
 BENCHMARK(BM_BareLibjpegTurbo)->Unit(benchmark::kMillisecond);
+
+// ---- MSG HRV set ----
+
+void put_be(std::vector<unsigned char> &b, uint64_t v, int n)
+{
+    for (int i = n - 1; i >= 0; --i) b.push_back((unsigned char)(v >> (8 * i)));
+}
+
+bool write_file(const std::string &path, const std::vector<unsigned char> &b)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    const bool ok = f && fwrite(b.data(), 1, b.size(), f) == b.size();
+    return f && fclose(f) == 0 && ok;
+}
+
+// 24 HRV segments (464 x 5568 10-bit samples, planned 1..24, turned
+// navigation) and a prologue whose planned HRV coverage puts the lower
+// window at grid columns 1413..6980 up to line 8128 and the upper one at
+// 1855..7422 (as on 2010-10-11), written once below /tmp; empty when they
+// cannot be written.
+const std::vector<std::string> &hrv_set()
+{
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> out;
+        std::vector<unsigned char> b;
+        for (int seg = 1; seg <= 24; ++seg) {
+            b.clear();
+            put_be(b, 0, 1), put_be(b, 16, 2), put_be(b, 0, 1), put_be(b, 16 + 9 + 51 + 13, 4), put_be(b, 0, 8);
+            put_be(b, 1, 1), put_be(b, 9, 2), put_be(b, 10, 1), put_be(b, 5568, 2), put_be(b, 464, 2), put_be(b, 0, 1);
+            put_be(b, 2, 1), put_be(b, 51, 2);
+            const char proj[32] = "GEOS(+000.0)";
+            b.insert(b.end(), proj, proj + 32);
+            put_be(b, (uint32_t)-40927014, 4), put_be(b, (uint32_t)-40927014, 4), put_be(b, 5566, 4);
+            put_be(b, (uint32_t)(5566 - (seg - 1) * 464), 4);
+            put_be(b, 128, 1), put_be(b, 13, 2), put_be(b, 322, 2), put_be(b, 12, 1), put_be(b, (uint64_t)seg, 2);
+            put_be(b, 1, 2), put_be(b, 24, 2), put_be(b, 0, 1);
+            for (int i = 0; i < 464 * 5568; i += 4) {  // four 10-bit samples in five bytes
+                uint64_t w = 0;
+                for (int k = 0; k < 4; ++k) w = w << 10 | (uint64_t)((i + k + seg) % 1023 + 1);
+                put_be(b, w, 5);
+            }
+            out.push_back("/tmp/zyr_bench_hrv_" + std::to_string(seg));
+            if (!write_file(out.back(), b)) return std::vector<std::string>{};
+        }
+        b.clear();
+        put_be(b, 0, 1), put_be(b, 16, 2), put_be(b, 128, 1), put_be(b, 16, 4), put_be(b, 0, 8);
+        b.resize(16 + 386892 + 55, 0);  // the planned HRV coverage in the image description
+        for (int32_t v : {1, 8128, 1413, 6980, 8129, 11136, 1855, 7422}) put_be(b, (uint32_t)v, 4);
+        b.resize(16 + 425461, 0);
+        out.push_back("/tmp/zyr_bench_hrv_pro");
+        if (!write_file(out.back(), b)) return std::vector<std::string>{};
+        return out;
+    }();
+    return names;
+}
+
+constexpr long long kHrvBytes = 24ll * (89 + 464 * 5568 * 10 / 8) + 16 + 425461;
+
+void BM_HrvSetRead(benchmark::State &st)
+{
+    quiet();
+    const std::vector<std::string> &set = hrv_set();
+    if (set.empty()) { st.SkipWithError("cannot write /tmp"); return; }
+    std::vector<const char *> names;
+    for (const std::string &n : set) names.push_back(n.c_str());
+    for (auto _ : st) {
+        IMG img;
+        IMG_READ_OUT out{&img, nullptr};
+        IMG_reader_read_files(IMG_reader_by_code(IMG_SRC_LRIT), names.data(), (int)names.size(), nullptr, &out);
+        benchmark::DoNotOptimize(img.data);
+        IMG_free(&img);
+    }
+    st.SetBytesProcessed(st.iterations() * kHrvBytes);
+}
+BENCHMARK(BM_HrvSetRead)->Unit(benchmark::kMillisecond);
+
+void BM_HrvSetCat(benchmark::State &st)
+{
+    const std::vector<std::string> &set = hrv_set();
+    if (set.empty()) { st.SkipWithError("cannot write /tmp"); return; }
+    std::vector<char> buf(128 * 1024);
+    for (auto _ : st) {
+        for (const std::string &p : set) {
+            int fd = open(p.c_str(), O_RDONLY);
+            ssize_t n;
+            while ((n = read(fd, buf.data(), buf.size())) > 0) benchmark::DoNotOptimize(n);
+            close(fd);
+        }
+    }
+    st.SetBytesProcessed(st.iterations() * kHrvBytes);
+}
+BENCHMARK(BM_HrvSetCat)->Unit(benchmark::kMillisecond);
 
 }  // namespace

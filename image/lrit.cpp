@@ -260,7 +260,21 @@ void unpack_bits(const unsigned char *p, size_t n, int bits, size_t count, unsig
     int shift = bits == 10 ? 2 : bits > 8 ? bits - 8 : 0;
     uint64_t have = (uint64_t)n * 8;
     uint64_t bit = 0;
-    for (size_t i = 0; i < count && bit + bits <= have; i++, bit += bits) {
+    size_t i = 0;
+    if (bits == 10) {
+        // Four samples in every five bytes (MSG's usual width); the loop
+        // below takes what remains.
+        const size_t groups = std::min(count / 4, n / 5);
+        for (size_t g = 0; g < groups; g++) {
+            const unsigned char *q = p + 5 * g;
+            const unsigned v[4] = {(unsigned)q[0] << 2 | q[1] >> 6, (q[1] & 0x3Fu) << 4 | q[2] >> 4,
+                                   (q[2] & 0x0Fu) << 6 | q[3] >> 2, (q[3] & 0x03u) << 8 | q[4]};
+            for (int k = 0; k < 4; k++) out[4 * g + k] = st.lut10 ? st.lut10[v[k]] : (unsigned char)(v[k] >> 2);
+        }
+        i = groups * 4;
+        bit = (uint64_t)i * 10;
+    }
+    for (; i < count && bit + bits <= have; i++, bit += bits) {
         unsigned v = 0;
         for (int k = 0; k < bits; k++) {
             uint64_t b = bit + k;
