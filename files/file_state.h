@@ -38,6 +38,12 @@ struct Listing {
     long long mtime_ns = -1;
     unsigned long long inode = 0;
     std::vector<std::string> names;
+    // For the pieces last matched against it (their shape, values aside):
+    // whether each name matches whatever the date, and the date fields'
+    // values it then holds, in the pieces' order.
+    std::string shape;
+    std::vector<bool> fits;
+    std::vector<std::vector<int>> values;
 };
 
 struct State {

@@ -34,6 +34,9 @@ const char *const kAod1015 = "OR_ABI-L2-AODF-M3_G16_s20190811015369_e20190811026
 const char *const kGlm0433 = "OR_GLM-L2-GLMC-M3_G16_s20181830433000_e20181830434000_c20191931535490.nc";
 const char *const kGlm0434 = "OR_GLM-L2-GLMC-M3_G16_s20181830434000_e20181830435000_c20191931535500.nc";
 const char *const kLcfa0433 = "OR_GLM-L2-LCFA_G16_s20181830433200_e20181830433400_c20181830433427.nc";
+// A name a wildcard can read two ways: the hour and minute after its first
+// "_s", or after its second.
+const char *const kTwoWays = "x_s1510_s1400.nc";
 // A folder named like the 15:20 rain rate is no file.
 const char *const kRain1520dir = "OR_ABI-L2-RRQPEF-M6_G16_s20230761520209_e20230761529517_c20230761530040.nc";
 
@@ -44,7 +47,7 @@ protected:
     void SetUp() override
     {
         for (const char *n : {kRain1440cg, kRain1440or, kRain1510, kFire1440, kConus1511, kConus1516, kConus1516c02,
-                              kAod1000, kAod1015, kGlm0433, kGlm0434, kLcfa0433})
+                              kAod1000, kAod1015, kGlm0433, kGlm0434, kLcfa0433, kTwoWays})
             dir.write(n, "");
         std::filesystem::create_directory(dir.file(kRain1520dir));
         RES_clear();
@@ -91,6 +94,9 @@ TEST_F(WildNames, NamesFoundByTheirSlot)
         {"abi_glm", at(2018, 7, 2, 4, 33), 60, kGlm0433},  // gridded only, not the flashes of the same minute
         {"abi_glm_C", at(2018, 7, 2, 4, 34), 60, kGlm0434},
         {"abi_glm_F", at(2018, 7, 2, 4, 34), 60, "*_GLM-L2-GLMF*_G*_s20181830434*.nc"},
+        {"@%S/x*_s%h%10n*.nc", at(2023, 3, 17, 15, 10), 600, kTwoWays},
+        {"@%S/x*_s%h%10n*.nc", at(2023, 3, 17, 14, 0), 600, kTwoWays},
+        {"@%S/x*_s%h%10n*.nc", at(2023, 3, 17, 15, 0), 600, "x*_s1500*.nc"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.conv) + " " + std::to_string(c.date.hour) + ":" + std::to_string(c.date.minute));
