@@ -161,7 +161,6 @@ int64_t minute_of(DATE d, const DATE &got)
     return file_detail::seconds_of(d);
 }
 
-
 // The pieces' shape: what decides whether a name matches at all, the
 // date's values aside.
 std::string shape_of(const std::vector<Piece> &pieces)
