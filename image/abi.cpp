@@ -6,14 +6,10 @@
 // temperature or reflectance, products linear over their valid range.
 #include "image/abi.h"
 
-#include <fcntl.h>
 #include <netcdf.h>
 #include <netcdf_mem.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +23,7 @@
 #include "core/res.h"
 #include "core/util.h"
 #include "files/date.h"
+#include "image/hdf5_probe.h"
 #include "image/rdr_util.h"
 #include "image/reader_formats.h"
 #include "map/dom.h"
@@ -99,38 +96,6 @@ bool classic_header_fits(const unsigned char *b, size_t n)
     return get(w, &records) && list(0x0A, dimension) && list(0x0C, attribute) && list(0x0B, variable);
 }
 
-// Whether the HDF5 library survives opening a netCDF-4 file.  libhdf5
-// (1.10 as Debian ships it) can free a wild pointer while it lists the
-// groups of a damaged file, inside nc_open_mem, where no error code can
-// stop it.  So a netCDF-4 file is first opened by a forked child with its
-// output thrown away: a child that dies, or does not finish within ten
-// seconds, marks the file damaged and the program itself never opens it.
-// A classic file is walked above instead and needs no probe.  The child
-// only opens and closes; fork copies the pages lazily, so the probe costs
-// about one more open of the header.
-bool hdf5_open_survives(const char *name, const unsigned char *bytes, size_t size)
-{
-    if (size < 8 || std::memcmp(bytes, "\x89HDF\r\n\x1a\n", 8) != 0) return true;
-    std::fflush(nullptr);
-    // The library is loaded on its first call: load it here, so the child
-    // inherits it instead of loading it once more.
-    nc_inq_libvers();
-    const pid_t pid = fork();
-    if (pid < 0) return true;  // no probe possible: open it as before
-    if (pid == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        if (null >= 0) dup2(null, 1), dup2(null, 2);
-        alarm(10);
-        int id;
-        if (nc_open_mem(name, NC_NOWRITE, size, const_cast<unsigned char *>(bytes), &id) == NC_NOERR) nc_close(id);
-        _exit(0);
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return true;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 // An open netCDF dataset over a source's bytes, closed when this goes.
 class NcMem {
 public:
@@ -146,8 +111,9 @@ public:
         size_t size;
         if (!rdr::source_span(source, WHO, hold_, &bytes, &size)) return false;
         // The library keeps the pointer for the life of the dataset; it
-        // only reads through it (NC_NOWRITE).
-        if (!hdf5_open_survives(name_, bytes, size)) {
+        // only reads through it (NC_NOWRITE).  A netCDF-4 file is opened
+        // by a throw-away process first; a classic header is walked instead.
+        if (!rdr::hdf5_open_survives(name_, bytes, size)) {
             MESS_print(ERR, "%s: %s: damaged netCDF-4 file: the HDF5 library fails on its header\n", WHO, name_);
             return false;
         }

@@ -74,6 +74,7 @@ template <class Fn> Fn *lookup(const char *name)
 ZYR_NC_FORWARD(nc_open_mem, (const char *path, int mode, size_t size, void *memory, int *ncidp),
                (path, mode, size, memory, ncidp))
 ZYR_NC_FORWARD(nc_close, (int ncid), (ncid))
+ZYR_NC_FORWARD(nc_initialize, (void), ())
 ZYR_NC_FORWARD(nc_inq_nvars, (int ncid, int *nvarsp), (ncid, nvarsp))
 ZYR_NC_FORWARD(nc_inq_dimid, (int ncid, const char *name, int *idp), (ncid, name, idp))
 ZYR_NC_FORWARD(nc_inq_dimlen, (int ncid, int dimid, size_t *lenp), (ncid, dimid, lenp))

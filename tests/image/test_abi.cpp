@@ -1,7 +1,11 @@
 // The GOES-R fixed-grid netCDF reader on the real products of the shared data: pixel centres against PROJ's geos
 // (cs2cs) both ways, the footprint against gdalinfo, unpacked values against python3-netCDF4, a window against the
 // same rows of a whole read, the window a plot domain asks for, calibration of a radiance file python writes, and
-// the files it must refuse.
+// the files it must refuse, also one after another in one process.
+#include <fcntl.h>
+#include <netcdf.h>
+#include <netcdf_mem.h>
+
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -9,6 +13,7 @@
 #include "../test_support.h"
 #include "core/res.h"
 #include "image/abi.h"
+#include "image/hdf5_probe.h"
 #include "image/reader_table.h"
 #include "map/dom.h"
 #include "map/proj.h"
@@ -417,6 +422,78 @@ TEST(AbiReader, BadFilesAreRefusedWithStatusTen)
         EXPECT_EQ(r.status, 10) << r.out;
         EXPECT_NE(r.out.find("SAT_read_ABI: " + c.file + ": " + c.message), std::string::npos) << r.out;
     }
+}
+
+// Whether opening the bytes with nc_open_mem kills the process that tries: the probe's verdicts checked against
+// a plain fork of this process.
+bool open_kills(const std::string &bytes)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 2);
+        int id;
+        if (nc_open_mem("x.nc", NC_NOWRITE, bytes.size(), const_cast<char *>(bytes.data()), &id) == NC_NOERR)
+            nc_close(id);
+        _exit(0);
+    }
+    int status = -1;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    return !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+}
+
+// A netCDF-4 file is opened first by a throw-away process that a long-lived probe server forks.  Verdicts on a
+// file that kills the process opening it (the fuzzer's seed, caught as a wild free in sanitized builds) and on a
+// good file, one after another: each answer belongs to its file.  A forked copy of this process inherits the
+// server's descriptors; probing in both at once, each still gets its own answers.  The reader itself refuses the
+// seed either way, and reads the good file after.
+TEST(AbiReader, ProbeVerdictsBelongToTheirFiles)
+{
+    const Sample &s = kSamples[0];
+    NEED_SHARED(s.file);
+    const std::string good = testutil::read_file(testutil::shared(s.file));
+    const std::string bad = testutil::read_file(ZYR_SOURCE_DIR "/fuzz/seeds/fuzz_abi/hdf5_wild_free.nc");
+    ASSERT_FALSE(bad.empty());
+    ASSERT_FALSE(open_kills(good));
+    const bool bad_kills = open_kills(bad);
+    auto survives = [](const std::string &bytes) {
+        return rdr::hdf5_open_survives("x.nc", reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+    };
+    // The two processes take the files in opposite orders, so answers that went astray would be wrong ones.
+    auto verdicts_right = [&](int times, bool bad_first) {
+        bool right = true;
+        for (int k = 0; k < times; ++k) {
+            if (bad_first) right = (survives(bad) != bad_kills) && right;
+            right = survives(good) && right;
+            if (!bad_first) right = (survives(bad) != bad_kills) && right;
+        }
+        return right;
+    };
+    EXPECT_TRUE(verdicts_right(3, false));
+    const pid_t pid = fork();
+    if (pid == 0) _exit(verdicts_right(15, true) ? 0 : 1);
+    EXPECT_TRUE(verdicts_right(15, false));
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    RES_put("variable", s.var);
+    auto header_reads = [](const std::string &bytes) {
+        IMG_SOURCE src;
+        src.name = "x.nc";
+        src.bytes = reinterpret_cast<const unsigned char *>(bytes.data());
+        src.size = bytes.size();
+        IMG img;
+        IMG_init(&img);
+        IMG_READ_OUT out{&img, nullptr};
+        const bool ok = row()->read_header(&src, &out) == IMG_READ_OK && img.nx == 5424;
+        IMG_free(&img);
+        return ok;
+    };
+    testutil::stderr_of([&] {
+        EXPECT_FALSE(header_reads(bad));
+        EXPECT_TRUE(header_reads(good));
+    });
 }
 
 }  // namespace
