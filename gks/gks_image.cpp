@@ -382,27 +382,29 @@ int get_mem(IMG *img) {
     // A whole picture is read where it is (one copy into the dump's buffer
     // rather than two); a packed one is expanded first.
     std::vector<uint32_t> packed;
-    const std::vector<uint32_t> *src = mem_live_pixels(s.draw_window);
-    if (!src) {
+    const uint32_t *px;
+    size_t n;
+    if (const GPixels *live = mem_live_pixels(s.draw_window)) {
+        px = live->data(), n = live->size();
+    } else {
         if (!mem_read(s.draw_window, packed)) return 0;
-        src = &packed;
+        px = packed.data(), n = packed.size();
     }
-    const std::vector<uint32_t> &px = *src;
     int w = s.win_width, h = s.win_height;
     size_t bytes = (size_t)w * h * 4;
-    unsigned char *data = px.size() == (size_t)w * h ? (unsigned char *)malloc(bytes) : nullptr;
+    unsigned char *data = n == (size_t)w * h ? (unsigned char *)malloc(bytes) : nullptr;
     if (!data) {
         MESS_print(MESS_ERROR, "gget_image: Unable to allocate data buffer.\n");
         return 0;
     }
     if constexpr (std::endian::native == std::endian::little) {
         // The same bytes a word at a time.
-        for (size_t i = 0; i < px.size(); i++) {
+        for (size_t i = 0; i < n; i++) {
             const uint32_t v = px[i] & 0xFFFFFFu;
             memcpy(data + 4 * i, &v, 4);
         }
     } else {
-        for (size_t i = 0; i < px.size(); i++) {
+        for (size_t i = 0; i < n; i++) {
             data[4 * i] = (unsigned char)px[i];
             data[4 * i + 1] = (unsigned char)(px[i] >> 8);
             data[4 * i + 2] = (unsigned char)(px[i] >> 16);
@@ -421,7 +423,7 @@ int get_mem(IMG *img) {
 int gget_image_view(IMG *img) {
     State &s = S();
     if (std::endian::native != std::endian::little || !img || !s.mem || !s.draw_window) return 0;
-    const std::vector<uint32_t> *px = mem_live_pixels(s.draw_window);
+    const GPixels *px = mem_live_pixels(s.draw_window);
     if (!px || px->size() != (size_t)s.win_width * (size_t)s.win_height) return 0;
     set_picture(img, nullptr, 24, 32, 4 * s.win_width, 0);
     img->data = (unsigned char *)const_cast<uint32_t *>(px->data());

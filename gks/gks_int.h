@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "gks/raster.h"
+
 #include "gks/device.h"
 #include "gks/gks.h"
 
@@ -143,7 +145,7 @@ bool mem_read(unsigned long id, std::vector<uint32_t> &out);
 uint32_t *mem_target_pixels(int *w, int *h);
 // The pixels of a whole (unpacked) picture in place, or null: lets a
 // reader copy them once instead of through mem_read's vector.
-const std::vector<uint32_t> *mem_live_pixels(unsigned long id);
+const GPixels *mem_live_pixels(unsigned long id);
 bool mem_write(unsigned long id, const std::vector<uint32_t> &px);
 int mem_resize(int w, int h);
 // An X colour string parsed as XParseColor does, without a server

@@ -99,7 +99,7 @@ void pack(Picture &p) {
 }
 
 void pack_pixels(Picture &p) {
-    const std::vector<uint32_t> &px = p.live->pixels();
+    const GPixels &px = p.live->pixels();
     p.palette.clear();
     p.bytes.clear();
     // Open-addressed colour table of 1024 slots for at most 257 colours.
@@ -156,7 +156,8 @@ void pack_pixels(Picture &p) {
 // The pixels of a picture, whole or packed.
 void expand(const Picture &p, std::vector<uint32_t> &out) {
     if (p.live) {
-        out = p.live->pixels();
+        const GPixels &px = p.live->pixels();
+        out.assign(px.begin(), px.end());
         return;
     }
     size_t n = (size_t)p.w * (size_t)p.h;
@@ -541,7 +542,7 @@ uint32_t *mem_target_pixels(int *w, int *h) {
     return r->pixel_data();
 }
 
-const std::vector<uint32_t> *mem_live_pixels(unsigned long id) {
+const GPixels *mem_live_pixels(unsigned long id) {
     Picture *p = find_pic(id);
     return p && p->live ? &p->live->pixels() : nullptr;
 }
@@ -667,7 +668,7 @@ int mem_layer_end() {
             Layer l;
             l.w = p->w;
             l.h = p->h;
-            const std::vector<uint32_t> &px = p->live->pixels();
+            const GPixels &px = p->live->pixels();
             for (size_t i = 0, n = px.size(); i < n;) {
                 if (px[i] == UNSET) {
                     ++i;

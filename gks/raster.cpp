@@ -11,9 +11,10 @@
 using namespace rast;
 
 GRaster::GRaster(int w, int h, uint32_t background)
-    : w_(w > 0 ? w : 0), h_(h > 0 ? h : 0), px_((size_t)(w > 0 ? w : 0) * (h > 0 ? h : 0), background)
+    : w_(w > 0 ? w : 0), h_(h > 0 ? h : 0), px_((size_t)w_ * h_)
 {
     no_clip();
+    clear(background);
 }
 
 void GRaster::set_clip(int x, int y, int w, int h)

@@ -30,6 +30,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace rast {
@@ -57,6 +59,23 @@ struct GRasterGC {
     int clip_x = 0, clip_y = 0, clip_w = 0, clip_h = 0;
 };
 
+// A picture's pixels.  New pixels are left uninitialised: a picture is
+// cleared (a row at a time, as it is drawn on or read) or drawn over before
+// anything reads it, so zeroing megabytes first would be a wasted pass.
+template <class T> struct UninitAlloc : std::allocator<T> {
+    template <class U> struct rebind {
+        using other = UninitAlloc<U>;
+    };
+    UninitAlloc() = default;
+    template <class U> UninitAlloc(const UninitAlloc<U> &) noexcept {}
+    template <class U, class... A> void construct(U *p, A &&...a)
+    {
+        if constexpr (sizeof...(A) == 0) ::new ((void *)p) U;
+        else ::new ((void *)p) U(std::forward<A>(a)...);
+    }
+};
+using GPixels = std::vector<uint32_t, UninitAlloc<uint32_t>>;
+
 class GRaster {
 public:
     GRaster(int w, int h, uint32_t background = 0);
@@ -64,7 +83,7 @@ public:
     int width() const { return w_; }
     int height() const { return h_; }
     uint32_t at(int x, int y) const { return settle_all(), px_[(size_t)y * w_ + x]; }
-    const std::vector<uint32_t> &pixels() const { return settle_all(), px_; }
+    const GPixels &pixels() const { return settle_all(), px_; }
     // The pixels to write in place (whole-picture copies: no clip, no
     // function).
     uint32_t *pixel_data() { return settle_all(), px_.data(); }
@@ -114,7 +133,7 @@ private:
     void settle_all() const;
     int w_, h_;
     int cx1_, cy1_, cx2_, cy2_;
-    mutable std::vector<uint32_t> px_;
+    mutable GPixels px_;
     mutable std::vector<uint8_t> pending_;  // rows still to take pending_colour_ (empty: none)
     mutable size_t pending_rows_ = 0;
     uint32_t pending_colour_ = 0;
