@@ -187,7 +187,7 @@ int put_mem(const IMG *img, const Place &p, long tpix, const std::vector<unsigne
     // as the put below would make of them), not through a picture-sized
     // buffer first.
     int tw = 0, th = 0;
-    uint32_t *dst = tpix < 0 ? mem_target_pixels(&tw, &th) : nullptr;
+    uint32_t *dst = tpix < 0 ? mem_target_pixels(&tw, &th, p.dx, p.dy, p.w, p.h) : nullptr;
     if (dst && p.dx >= 0 && p.dy >= 0 && p.dx + p.w <= tw && p.dy + p.h <= th) {
         if (storage_bytes(img) == 1 && lut.size() >= 256) {
             // One byte a pixel (the remapped picture): a table look-up a pixel.

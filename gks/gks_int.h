@@ -142,7 +142,9 @@ void mem_put(const uint32_t *px, int w, int h, int dx, int dy, const uint8_t *ma
 bool mem_read(unsigned long id, std::vector<uint32_t> &out);
 // The drawing target's pixels to write in place (w x h, rows from the
 // top), or null.
-uint32_t *mem_target_pixels(int *w, int *h);
+// The drawing target's pixels, for a caller about to write every pixel of
+// the rectangle (x, y, cw, ch) inside it.
+uint32_t *mem_target_pixels(int *w, int *h, int x, int y, int cw, int ch);
 // The pixels of a whole (unpacked) picture in place, or null: lets a
 // reader copy them once instead of through mem_read's vector.
 const GPixels *mem_live_pixels(unsigned long id);

@@ -534,12 +534,12 @@ bool mem_read(unsigned long id, std::vector<uint32_t> &out) {
     return true;
 }
 
-uint32_t *mem_target_pixels(int *w, int *h) {
+uint32_t *mem_target_pixels(int *w, int *h, int x, int y, int cw, int ch) {
     GRaster *r = target();
     if (!r) return nullptr;
     *w = r->width();
     *h = r->height();
-    return r->pixel_data();
+    return r->pixel_data_to_cover(x, y, cw, ch);
 }
 
 const GPixels *mem_live_pixels(unsigned long id) {

@@ -46,6 +46,22 @@ void GRaster::fill_row(int y) const
     if (--pending_rows_ == 0) pending_.clear();
 }
 
+uint32_t *GRaster::pixel_data_to_cover(int x, int y, int w, int h)
+{
+    if (x < 0 || y < 0 || x + w > w_ || y + h > h_) return pixel_data();
+    const bool whole_rows = x == 0 && w == w_;
+    for (int r = y; r < y + h && !pending_.empty(); r++) {
+        if (!pending_[(size_t)r]) continue;
+        if (!whole_rows) {
+            fill_row(r);
+            continue;
+        }
+        pending_[(size_t)r] = 0;
+        if (--pending_rows_ == 0) pending_.clear();
+    }
+    return pixel_data();
+}
+
 void GRaster::settle_all() const
 {
     for (int y = 0; y < h_ && !pending_.empty(); y++) settle_row(y);

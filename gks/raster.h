@@ -87,6 +87,10 @@ public:
     // The pixels to write in place (whole-picture copies: no clip, no
     // function).
     uint32_t *pixel_data() { return settle_all(), px_.data(); }
+    // The same, for a caller that writes every pixel of the rectangle
+    // (x, y, w, h) inside the picture before reading any: its whole rows
+    // still to be cleared are taken as written instead of cleared first.
+    uint32_t *pixel_data_to_cover(int x, int y, int w, int h);
 
     // Clip rectangle (x, y, width, height); no_clip() draws everywhere.
     void set_clip(int x, int y, int w, int h);
