@@ -334,7 +334,8 @@ int gclear_region(const float *r) {
         XSetForeground(s.dpy, s.root_gc, (unsigned long)gget_back_color());
         XPoint xp[5];
         for (int i = 0; i < 5; i++) xp[i] = {(short)(p[i].x + 0.5f), (short)(p[i].y + 0.5f)};
-        XFillPolygon(s.dpy, s.draw_window, s.root_gc, xp, 5, Complex, CoordModeOrigin);
+        for (Drawable d : {s.draw_window, x11_layer_twin()})
+            if (d) XFillPolygon(s.dpy, d, s.root_gc, xp, 5, Complex, CoordModeOrigin);
         XSetClipMask(s.dpy, s.root_gc, None);
         return 0;
     }

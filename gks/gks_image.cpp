@@ -301,7 +301,8 @@ int put(IMG *img, int x, int y, const char *colour, bool overlay) {
         XSetClipMask(s.dpy, s.root_gc, mask);
         XSetClipOrigin(s.dpy, s.root_gc, p.dx, p.dy);
     }
-    XPutImage(s.dpy, s.draw_window, s.root_gc, xi, 0, 0, p.dx, p.dy, (unsigned)p.w, (unsigned)p.h);
+    for (Drawable d : {s.draw_window, x11_layer_twin()})
+        if (d) XPutImage(s.dpy, d, s.root_gc, xi, 0, 0, p.dx, p.dy, (unsigned)p.w, (unsigned)p.h);
     if (mask) {
         XSetClipMask(s.dpy, s.root_gc, None);
         XSetClipOrigin(s.dpy, s.root_gc, 0, 0);

@@ -164,6 +164,20 @@ int mem_layer_end();
 bool mem_layer_put(int id);
 void mem_layer_free(int id);
 
+// Layers of the X window (gks_x11_layer.cpp), the same calls on the server:
+// while one is open, every drawing call on draw_window is also made on
+// x11_layer_twin() (0 otherwise), after x11_layer_note of the context it
+// draws with (a function other than copy makes the layer unusable).
+bool x11_layer_begin();
+int x11_layer_end();
+bool x11_layer_put(int id);
+void x11_layer_free(int id);
+Drawable x11_layer_twin();
+void x11_layer_note(GC gc);
+// Frees every layer (the window closing or changing size).
+void x11_layers_clear();
+void x11_layer_reset();
+
 // The output attributes as bytes (appended to out), and put back from such
 // bytes (returning how many were read), the device told of each.
 void prim_attrs(std::string &out);

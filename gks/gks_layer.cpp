@@ -50,11 +50,25 @@ int gdraw_state_restore(const std::string &in) {
 
 // A layer stands in for drawing calls the display list would miss: only
 // while nothing is recorded (the frames of a loop).
-int glayer_begin() { return S().mem && !dlist_recording() && mem_layer_begin() ? 1 : 0; }
-int glayer_end() { return S().mem ? mem_layer_end() : 0; }
-int glayer_put(int id) { return S().mem && mem_layer_put(id) ? 1 : 0; }
+int glayer_begin() {
+    const State &s = S();
+    if (dlist_recording()) return 0;
+    if (s.mem) return mem_layer_begin() ? 1 : 0;
+    return s.dpy && gtype_is_WIN_PIX() && x11_layer_begin() ? 1 : 0;
+}
+
+int glayer_end() {
+    if (S().mem) return mem_layer_end();
+    return S().dpy ? x11_layer_end() : 0;
+}
+
+int glayer_put(int id) {
+    if (S().mem) return mem_layer_put(id) ? 1 : 0;
+    return S().dpy && x11_layer_put(id) ? 1 : 0;
+}
 
 int glayer_free(int id) {
     if (S().mem) mem_layer_free(id);
+    else if (S().dpy) x11_layer_free(id);
     return 0;
 }

@@ -244,8 +244,10 @@ void draw_xfont(const float *pos, const char *s) {
     case 5: y -= xfont->descent; break;
     default: break;
     }
+    x11_layer_note(st.gc_text);
     with_shadows([&](float dx, float dy) {
-        XDrawString(st.dpy, st.draw_window, st.gc_text, x + (int)dx, y + (int)dy, s, len);
+        for (Drawable d : {st.draw_window, x11_layer_twin()})
+            if (d) XDrawString(st.dpy, d, st.gc_text, x + (int)dx, y + (int)dy, s, len);
     });
 }
 

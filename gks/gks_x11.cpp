@@ -79,22 +79,35 @@ public:
         for (GC gc : {s.gc_line, s.gc_marker, s.gc_fill, s.gc_text})
             if (gc) XSetClipRectangles(s.dpy, gc, 0, 0, &xr, 1, Unsorted);
     }
+    // Each drawing call goes to the drawing target and, while a layer is
+    // being drawn, to its twin.
     void stroke(int prim, int n, const GPoint *p) override {
         State &s = S();
         if (n < 1 || !s.draw_window) return;
         auto &xp = xpoints(n, p);
-        XDrawLines(s.dpy, s.draw_window, gc_for(prim), xp.data(), n, CoordModeOrigin);
+        GC gc = gc_for(prim);
+        x11_layer_note(gc);
+        for (Drawable d : {s.draw_window, x11_layer_twin()})
+            if (d) XDrawLines(s.dpy, d, gc, xp.data(), n, CoordModeOrigin);
     }
     void fill(int n, const GPoint *p) override {
         State &s = S();
         if (n < 1 || !s.draw_window) return;
         auto &xp = xpoints(n, p);
-        XFillPolygon(s.dpy, s.draw_window, s.gc_fill, xp.data(), n, Complex, CoordModeOrigin);
-        XDrawLines(s.dpy, s.draw_window, s.gc_fill, xp.data(), n, CoordModeOrigin);
+        x11_layer_note(s.gc_fill);
+        for (Drawable d : {s.draw_window, x11_layer_twin()}) {
+            if (!d) continue;
+            XFillPolygon(s.dpy, d, s.gc_fill, xp.data(), n, Complex, CoordModeOrigin);
+            XDrawLines(s.dpy, d, s.gc_fill, xp.data(), n, CoordModeOrigin);
+        }
     }
     void dot(int prim, GPoint p) override {
         State &s = S();
-        if (s.draw_window) XDrawPoint(s.dpy, s.draw_window, gc_for(prim), to_pix(p.x), to_pix(p.y));
+        if (!s.draw_window) return;
+        GC gc = gc_for(prim);
+        x11_layer_note(gc);
+        for (Drawable d : {s.draw_window, x11_layer_twin()})
+            if (d) XDrawPoint(s.dpy, d, gc, to_pix(p.x), to_pix(p.y));
     }
     void shadow(bool on) override {
         State &s = S();
@@ -528,6 +541,7 @@ int gresize_window(int w, int h) {
     XFillRectangle(s.dpy, np, s.root_gc, 0, 0, (unsigned)nw, (unsigned)nh);
     if (w == -1 || w >= 1)
         XCopyArea(s.dpy, s.base_window, np, s.root_gc, 0, 0, (unsigned)s.win_width, (unsigned)s.win_height, 0, 0);
+    x11_layers_clear();
     bool drew_base = s.draw_window == s.base_window;
     XFreePixmap(s.dpy, s.base_window);
     s.base_window = np;
@@ -547,4 +561,5 @@ void gks::x11_reset()
     set_ = X11Settings{};
     patterns.clear();
     x11_open_reset();
+    x11_layer_reset();
 }

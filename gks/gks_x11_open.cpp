@@ -422,6 +422,7 @@ int gks::close_x11() {
     State &s = S();
     if (s.mem) return mem_close();
     if (!s.dpy) return 0;
+    x11_layers_clear();
     if (s.win_type == GWS_WIN) {
         gdelete_all_frames();
         greset_zoom();

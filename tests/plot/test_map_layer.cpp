@@ -1,5 +1,7 @@
 // The map overlay put from a layer: every frame of a loop equals the frame drawn without the layer (real GINI and
-// AREA loops with a navigation change mid-loop, a zoom and a resize replotting the loop), and the layer is used.
+// AREA loops with a navigation change mid-loop, a zoom and a resize replotting the loop), on the headless window and
+// on an X window, and the layer is used.
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,11 +27,12 @@ struct Case {
 
 // The frames a headless loop dumps: after the first plot, and after a zoom and a resize replotting the loop the way
 // the window's callbacks do.
-std::vector<testutil::Raster> run_loop(const Case &c, bool layer, const testutil::ScratchDir &dir, long *puts)
+std::vector<testutil::Raster> run_loop(const Case &c, const std::string &device, bool layer,
+                                       const testutil::ScratchDir &dir, long *puts)
 {
     SAT_reset_all();
     PLT_set_map_layer(layer);
-    std::vector<std::string> argv = {"zyrsat", "-b", "-de", "d,mem", "-pd", "lamb,38,-95,960,540,0.07,0.07", "-ge",
+    std::vector<std::string> argv = {"zyrsat", "-b", "-de", device, "-pd", "lamb,38,-95,960,540,0.07,0.07", "-ge",
                                      "480x270", "-pp", "irbar,lalo=10", "-la", "Layer", "-of",
                                      "png=" + dir.file("f_%i.png")};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
@@ -70,7 +73,8 @@ std::vector<testutil::Raster> run_loop(const Case &c, bool layer, const testutil
     return frames;
 }
 
-TEST(MapLayer, LoopFramesAsDrawnWithoutIt)
+// Each case's loop with and without the layer on one device.
+void compare_loops(const std::string &device)
 {
     const char *west = "gini/WEST-CONUS_4km_3.9_20050912_2130.gini", *wv = "gini/WEST-CONUS_4km_WV_20151208_2200.gini",
                *east = "gini/EAST-CONUS_4km_12.0_20050912_0600.gini", *goes8 = "area/cmx3g8_wv_1998.260_0745_mcidas.ara";
@@ -88,14 +92,24 @@ TEST(MapLayer, LoopFramesAsDrawnWithoutIt)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         long puts = 0, none = 0;
-        const std::vector<testutil::Raster> drawn = run_loop(c, false, dir, &none);
-        const std::vector<testutil::Raster> layered = run_loop(c, true, dir, &puts);
+        const std::vector<testutil::Raster> drawn = run_loop(c, device, false, dir, &none);
+        const std::vector<testutil::Raster> layered = run_loop(c, device, true, dir, &puts);
         EXPECT_EQ(none, 0);
         EXPECT_GT(puts, 0);
         ASSERT_EQ(drawn.size(), layered.size());
         for (size_t k = 0; k < drawn.size(); ++k)
             EXPECT_EQ(testutil::differing_pixels(drawn[k], layered[k]), 0) << "frame " << k;
     }
+}
+
+TEST(MapLayer, LoopFramesAsDrawnWithoutIt) { compare_loops("d,mem"); }
+
+// On a server the layer is a pixmap and a clip mask put with one copy.
+TEST(MapLayer, XWindowLoopFramesAsDrawnWithoutIt)
+{
+    const char *d = std::getenv("DISPLAY");
+    if (!d || !*d) GTEST_SKIP() << "needs an X display";
+    compare_loops(std::string("d,") + d);
 }
 
 }  // namespace
