@@ -16,6 +16,7 @@
 #include "image/hdf5_probe.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <netcdf.h>
 #include <netcdf_mem.h>
 #include <sys/mman.h>
@@ -41,7 +42,7 @@ constexpr char SURVIVES = 'y', DIES = 'n', NO_PROBE = '?';
 
 struct Request {
     uint64_t size;
-    uint32_t name_len;
+    uint64_t name_len;  // as wide as size: no padding bytes go over the socket
 };
 
 bool is_hdf5(const unsigned char *b, size_t n) { return n >= 8 && !std::memcmp(b, "\x89HDF\r\n\x1a\n", 8); }
@@ -96,8 +97,14 @@ void detach()
 }
 
 // The probe itself, in a throw-away process; returns when it got through.
+// Memory the library allocates here starts as garbage instead of the zeros
+// that fresh pages often hold: a pointer it frees without having set it (as
+// on the fuzzer's file) then kills this process every time, rather than
+// passing as a null pointer by luck here and doing harm in the program's
+// own open.
 void try_open(const char *name, const unsigned char *bytes, size_t size)
 {
+    mallopt(M_PERTURB, 0xa5);
     alarm(PROBE_SECONDS);
     int id;
     if (nc_open_mem(name, NC_NOWRITE, size, const_cast<unsigned char *>(bytes), &id) == NC_NOERR) nc_close(id);
@@ -231,7 +238,7 @@ char ask_server(const char *name, const unsigned char *bytes, size_t size)
     if (copy == MAP_FAILED) return NO_PROBE;
     std::memcpy(copy, bytes, size);
     munmap(copy, size);
-    const Request rq{size, (uint32_t)name_len};
+    const Request rq{size, name_len};
     char reply = NO_PROBE;
     const bool answered = send_all(server.sock, &rq, sizeof rq) && send_all(server.sock, name, name_len) &&
                           recv_all(server.sock, &reply, 1);
