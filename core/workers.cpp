@@ -66,7 +66,9 @@ Pool &pool()
 int WORK_thread_count(size_t work)
 {
     if (work < 20000) return 1;
-    int n = (int)std::thread::hardware_concurrency();
+    // The library reads the count from /sys at every call.
+    static const int cores = (int)std::thread::hardware_concurrency();
+    int n = cores;
     if (const char *e = std::getenv("ZYR_THREADS")) n = std::atoi(e);
     return std::clamp(n, 1, 8);
 }
