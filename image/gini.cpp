@@ -8,6 +8,7 @@
 // last image byte (real products end with a marker line) into a scratch area.
 // The bytes decide the variant when they disagree with the input type: a
 // zlib product read as type 53 is inflated, a plain one read as 54 is not.
+#include <libdeflate.h>
 #include <png.h>
 #include <zlib.h>
 
@@ -16,6 +17,7 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -464,12 +466,22 @@ int SAT_read_AWIP_mem(const unsigned char *data, size_t size, int variant, const
     // of real products falls beyond nx * ny and is dropped.  Only an image
     // filled to its last byte is a success: a stream that stops early or is
     // corrupt before then leaves part of the picture undecoded.
+    //
+    // Each stream is first decompressed whole by libdeflate, which takes a
+    // fraction of zlib's time for these small streams (some 300 of 5 KB in
+    // a 1280 x 1280 image); a stream it cannot take whole (one that runs
+    // past the image, as the last one does, or a damaged or cut one) is
+    // inflated again by zlib, which keeps what it decoded before the damage,
+    // so the pixels and messages are zlib's in every case.
     const char *problem = nullptr;
+    std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor *)> fast(
+        libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
     while (next < size && have < total) {
-        size_t produced;
-        int status;
-        size_t used = inflate_stream(data + next, size - next, image->data + have, total - have,
-                                     produced, status);
+        size_t produced = 0, used = 0;
+        int status = Z_STREAM_END;
+        if (!fast || libdeflate_zlib_decompress_ex(fast.get(), data + next, size - next, image->data + have,
+                                                   total - have, &used, &produced) != LIBDEFLATE_SUCCESS)
+            used = inflate_stream(data + next, size - next, image->data + have, total - have, produced, status);
         have += produced;
         next += used;
         if (status != Z_STREAM_END) {

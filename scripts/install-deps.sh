@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  libx11-dev zlib1g-dev libpng-dev libjpeg-dev libgdcm-dev libtiff-dev
+  libx11-dev zlib1g-dev libpng-dev libjpeg-dev libgdcm-dev libtiff-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-apps ghostscript proj-bin gdal-bin imagemagick
   libgif-dev giflib-tools python3-pil python3-numpy gifsicle pngcheck apngasm apngdis
