@@ -107,7 +107,19 @@ void try_open(const char *name, const unsigned char *bytes, size_t size)
     mallopt(M_PERTURB, 0xa5);
     alarm(PROBE_SECONDS);
     int id;
-    if (nc_open_mem(name, NC_NOWRITE, size, const_cast<unsigned char *>(bytes), &id) == NC_NOERR) nc_close(id);
+    if (nc_open_mem(name, NC_NOWRITE, size, const_cast<unsigned char *>(bytes), &id) != NC_NOERR) return;
+    // The library reads the rest of a variable's header (fill value,
+    // attributes, attached dimension scales) when it is first asked about
+    // the variable, and the reader asks about each one; a damaged scale can
+    // loop there without end.  So each is asked about here too.
+    int n = 0;
+    if (nc_inq_nvars(id, &n) == NC_NOERR)
+        for (int v = 0; v < n; ++v) {
+            nc_type type;
+            int dims, atts;
+            nc_inq_var(id, v, nullptr, &type, &dims, nullptr, &atts);
+        }
+    nc_close(id);
 }
 
 // The server's loop: a request (size, name length, name; the bytes in the

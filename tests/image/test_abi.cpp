@@ -386,7 +386,8 @@ TEST(AbiReader, RadiancesBecomeTemperaturesOrReflectances)
 }
 
 // Files the reader refuses, each with a message naming the file and status 10 from zyrsat: cut short, bytes
-// overwritten in the compressed data, a header libhdf5 crashes on, no fixed grid, a variable the file lacks, not netCDF at all.
+// overwritten in the compressed data, headers libhdf5 crashes or hangs on, no fixed grid, a variable the file lacks,
+// not netCDF at all.
 TEST(AbiReader, BadFilesAreRefusedWithStatusTen)
 {
     NEED_NETCDF4();
@@ -408,6 +409,9 @@ TEST(AbiReader, BadFilesAreRefusedWithStatusTen)
         {"empty", dir.write("empty.nc", ""), {}, "not a readable netCDF file"},
         // A fuzzer's find: libhdf5 frees a wild pointer while listing its groups.
         {"HDF5 fails on it", ZYR_SOURCE_DIR "/fuzz/seeds/fuzz_abi/hdf5_wild_free.nc", {}, "damaged netCDF-4 file"},
+        // Another: a variable's dimension scale on which libhdf5 loops without end (refused after the probe's
+        // ten seconds).
+        {"HDF5 loops on it", ZYR_SOURCE_DIR "/tests/image/abi_hdf5_scale_loop.nc", {}, "damaged netCDF-4 file"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
