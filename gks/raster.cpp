@@ -49,17 +49,17 @@ void GRaster::fill_row(int y) const
 uint32_t *GRaster::pixel_data_to_cover(int x, int y, int w, int h)
 {
     if (x < 0 || y < 0 || x + w > w_ || y + h > h_) return pixel_data();
-    const bool whole_rows = x == 0 && w == w_;
+    // The rectangle's rows get the clear colour beside it only; rows above
+    // and below stay to be cleared when they are drawn on or read.
     for (int r = y; r < y + h && !pending_.empty(); r++) {
         if (!pending_[(size_t)r]) continue;
-        if (!whole_rows) {
-            fill_row(r);
-            continue;
-        }
+        uint32_t *row = px_.data() + (size_t)r * w_;
+        std::fill(row, row + x, pending_colour_);
+        std::fill(row + x + w, row + w_, pending_colour_);
         pending_[(size_t)r] = 0;
         if (--pending_rows_ == 0) pending_.clear();
     }
-    return pixel_data();
+    return px_.data();
 }
 
 void GRaster::settle_all() const

@@ -87,9 +87,10 @@ public:
     // The pixels to write in place (whole-picture copies: no clip, no
     // function).
     uint32_t *pixel_data() { return settle_all(), px_.data(); }
-    // The same, for a caller that writes every pixel of the rectangle
-    // (x, y, w, h) inside the picture before reading any: its whole rows
-    // still to be cleared are taken as written instead of cleared first.
+    // The pixels for a caller that writes every pixel of the rectangle
+    // (x, y, w, h) inside the picture and nothing else: the rectangle's
+    // rows still to be cleared are cleared beside it only, and the other
+    // rows are left to be cleared when they are drawn on or read.
     uint32_t *pixel_data_to_cover(int x, int y, int w, int h);
 
     // Clip rectangle (x, y, width, height); no_clip() draws everywhere.
