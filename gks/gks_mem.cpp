@@ -463,11 +463,19 @@ void mem_copy(unsigned long src, unsigned long dst, int sx, int sy, int w, int h
         to->bytes = from->bytes;
         return;
     }
+    const int fw = from->w, fh = from->h;
+    GRaster *r = live(dst);
+    if (!r) return;
+    // A whole source picture is read where it lies (showing a frame copies
+    // 8 MB once, not twice); a packed one, or a copy within one picture,
+    // goes through a copy of the source first.
+    if (src != dst && from->live) {
+        r->put_image(plain_gc(), from->live->pixels().data(), fw, fh, sx, sy, dx, dy, w, h);
+        return;
+    }
     std::vector<uint32_t> px;
     if (!mem_read(src, px)) return;
-    int fw = from->w, fh = from->h;
-    GRaster *r = live(dst);
-    if (r) r->put_image(plain_gc(), px.data(), fw, fh, sx, sy, dx, dy, w, h);
+    r->put_image(plain_gc(), px.data(), fw, fh, sx, sy, dx, dy, w, h);
 }
 
 void mem_init_gcs(int mode) {
