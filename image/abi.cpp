@@ -22,6 +22,7 @@
 #include "core/flags.h"
 #include "core/res.h"
 #include "core/util.h"
+#include "core/workers.h"
 #include "files/date.h"
 #include "image/hdf5_probe.h"
 #include "image/rdr_util.h"
@@ -539,25 +540,47 @@ size_t strip_rows(int nc, int var)
 
 // Reads the window strip by strip (strips aligned to the chunk rows) and
 // hands each strip's numbers to use(row offset in window, numbers, count).
+// The library decompresses the next strip in the calling thread while a
+// worker hands the last one to `use`, so the conversion costs no time of
+// its own; the library is only ever called from the calling thread, and
+// `use` sees the strips one at a time, in order.
 template <class T, class Use>
 bool for_strips(int nc, const char *file, const Header &h, const ABI_DECODED &d, Use use)
 {
     const size_t step = strip_rows(nc, h.var);
-    std::vector<T> buf;
-    for (size_t r = (size_t)d.first_row; r < (size_t)(d.first_row + d.rows);) {
-        const size_t end = std::min((r / step + 1) * step, (size_t)(d.first_row + d.rows));
-        const size_t start[2] = {r, (size_t)d.first_col}, count[2] = {end - r, (size_t)d.cols};
-        buf.resize(count[0] * count[1]);
-        const int st = NcGet<T>::get(nc, h.var, start, count, buf.data());
-        if (st != NC_NOERR) {
-            MESS_print(ERR, "%s: %s: damaged or truncated: cannot read %s rows %zu-%zu: %s\n", WHO, file, h.name.c_str(), r, end - 1,
-                       nc_strerror(st));
-            return false;
-        }
-        use(r - (size_t)d.first_row, buf.data(), buf.size());
-        r = end;
+    const size_t first = (size_t)d.first_row, last = (size_t)(d.first_row + d.rows);
+    std::vector<T> buf[2];
+    size_t at[2] = {0, 0};  // each buffer's first row
+    auto end_of = [&](size_t r) { return std::min((r / step + 1) * step, last); };
+    auto read = [&](size_t r, std::vector<T> &b) {
+        const size_t start[2] = {r, (size_t)d.first_col}, count[2] = {end_of(r) - r, (size_t)d.cols};
+        b.resize(count[0] * count[1]);
+        return NcGet<T>::get(nc, h.var, start, count, b.data());
+    };
+    auto fail = [&](size_t r, int st) {
+        MESS_print(ERR, "%s: %s: damaged or truncated: cannot read %s rows %zu-%zu: %s\n", WHO, file, h.name.c_str(), r,
+                   end_of(r) - 1, nc_strerror(st));
+        return false;
+    };
+    if (first >= last) return true;
+    int st = read(first, buf[0]);
+    if (st != NC_NOERR) return fail(first, st);
+    at[0] = first;
+    const int parts = WORK_thread_count((size_t)step * (size_t)d.cols) > 1 ? 2 : 1;
+    for (int cur = 0;; cur ^= 1) {
+        const size_t next = end_of(at[cur]);
+        // Share 0, in this thread: the next strip; share 1: the last one used.
+        int next_st = NC_NOERR;
+        WORK_rows(2, parts, [&](int a, int z) {
+            for (int k = a; k < z; ++k) {
+                if (k == 0 && next < last) next_st = read(next, buf[cur ^ 1]);
+                if (k == 1) use(at[cur] - first, buf[cur].data(), buf[cur].size());
+            }
+        });
+        if (next >= last) return true;
+        if (next_st != NC_NOERR) return fail(next, next_st);
+        at[cur ^ 1] = next;
     }
-    return true;
 }
 
 // Counts of the window into image->data.
