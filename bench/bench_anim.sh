@@ -14,9 +14,8 @@
 # REPEAT sets the runs per measurement (default 3, best time kept).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
-build=${1:-build-anim-rel}
-repeat=${REPEAT:-3}
+bench_default_build=build-anim-rel
+bench_default_repeat=3
 source bench/bench_lib.sh
 for tool in gifsicle apngasm Xvfb; do
   command -v "$tool" >/dev/null || { echo "bench_anim: needs $tool" >&2; exit 1; }

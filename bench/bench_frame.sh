@@ -22,10 +22,6 @@
 # ZYR_SHARED_DATA overrides the sample folder (default ../shared/data).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
-build=${1:-build-bench-rel}
-repeat=${REPEAT:-5}
-data=${ZYR_SHARED_DATA:-$root/../shared/data}
 source bench/bench_lib.sh
 
 gini=$data/gini/EAST-CONUS_4km_12.0_20050912_0600.gini

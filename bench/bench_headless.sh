@@ -11,9 +11,7 @@
 # ZYR_SHARED_DATA overrides the sample folder (default ../shared/data).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
-build=${1:-build-mem-rel}
-data=${ZYR_SHARED_DATA:-$root/../shared/data}
+bench_default_build=build-mem-rel
 source bench/bench_lib.sh
 
 bench_build "$build" zyrsat

@@ -9,6 +9,15 @@
 #                              prints "best-wall-s best-cpu-s peak-rss-kb"
 #                              (CPU is user + system: less disturbed by
 #                              other work on a shared machine)
+# Sourced from the project's top folder, it also sets $root (that folder),
+# $build (the script's first argument, else $bench_default_build, else
+# build-bench-rel), $repeat ($REPEAT, else $bench_default_repeat, else 5)
+# and $data (the sample folder: $ZYR_SHARED_DATA, else ../shared/data).
+
+root=$PWD
+build=${1:-${bench_default_build:-build-bench-rel}}
+repeat=${REPEAT:-${bench_default_repeat:-5}}
+data=${ZYR_SHARED_DATA:-$root/../shared/data}
 
 [ -x /usr/bin/time ] || { echo "${0##*/}: needs GNU time (package time)" >&2; exit 1; }
 

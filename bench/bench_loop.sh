@@ -23,8 +23,6 @@
 # Usage: bench/bench_loop.sh [build-dir]   (default build-bench-rel)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build-bench-rel}
-repeat=${REPEAT:-5}
 source bench/bench_lib.sh
 
 bench_build "$build" zyrsat make_demo_loop

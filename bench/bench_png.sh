@@ -15,10 +15,6 @@
 # ZYR_SHARED_DATA overrides the sample folder (default ../shared/data).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
-build=${1:-build-bench-rel}
-repeat=${REPEAT:-5}
-data=${ZYR_SHARED_DATA:-$root/../shared/data}
 source bench/bench_lib.sh
 command -v optipng >/dev/null || { echo "bench_png: needs optipng" >&2; exit 1; }
 

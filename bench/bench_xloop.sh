@@ -15,8 +15,6 @@
 # Usage: bench/bench_xloop.sh [build-dir]   (default build-bench-rel)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build-bench-rel}
-repeat=${REPEAT:-5}
 source bench/bench_lib.sh
 
 command -v Xvfb >/dev/null || { echo "${0##*/}: needs Xvfb" >&2; exit 1; }

@@ -15,10 +15,6 @@
 # ZYR_SHARED_DATA overrides the sample folder (default ../shared/data).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
-build=${1:-build-bench-rel}
-repeat=${REPEAT:-5}
-data=${ZYR_SHARED_DATA:-$root/../shared/data}
 source bench/bench_lib.sh
 
 file=$data/abi/OR_ABI-L2-RRQPEF-M6_G16_s20230761510209_e20230761519517_c20230761520040.nc
