@@ -111,14 +111,6 @@ ZYR_NC_FORWARD(nc_get_vara_ushort,
 
 #undef ZYR_NC_FORWARD
 
-// The library's version text; without the library, why it could not be
-// loaded.  A first call loads the library.
-extern "C" const char *nc_inq_libvers(void)
-{
-    static decltype(&nc_inq_libvers) const fn = lookup<decltype(nc_inq_libvers)>("nc_inq_libvers");
-    return fn ? fn() : library().why.c_str();
-}
-
 // The library's text for a status; without the library, why it could not
 // be loaded.
 extern "C" const char *nc_strerror(int ncerr)
