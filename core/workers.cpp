@@ -69,8 +69,14 @@ int WORK_thread_count(size_t work)
     // The library reads the count from /sys at every call.
     static const int cores = (int)std::thread::hardware_concurrency();
     int n = cores;
-    if (const char *e = std::getenv("ZYR_THREADS")) n = std::atoi(e);
+    if (const int asked = WORK_threads_asked(); asked >= 0) n = asked;
     return std::clamp(n, 1, 8);
+}
+
+int WORK_threads_asked()
+{
+    const char *e = std::getenv("ZYR_THREADS");
+    return e ? std::atoi(e) : -1;
 }
 
 void WORK_rows(int rows, int parts, const std::function<void(int, int)> &f)

@@ -14,6 +14,8 @@
 // ZYR_THREADS=N in the environment fixes the count (1: everything in the
 // calling thread).
 int WORK_thread_count(size_t work);
+// The count ZYR_THREADS asks for, -1 when it is not set.
+int WORK_threads_asked();
 
 // Calls f(first, end) on `parts` shares of rows 0..rows-1 (consecutive and
 // about equal), one of them in the calling thread, the others on the

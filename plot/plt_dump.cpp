@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/flags.h"
+#include "core/workers.h"
 #include "gks/gks.h"
 #include "image/img.h"
 #include "image/imgpal.h"
@@ -137,11 +138,7 @@ bool picture_entries(PngJob *job)
 
 }  // namespace
 
-bool plt::dump_png_threaded()
-{
-    const char *e = std::getenv("ZYR_THREADS");
-    return !(e && std::atoi(e) == 1);
-}
+bool plt::dump_png_threaded() { return WORK_threads_asked() != 1; }
 
 int plt::dump_png(const char *path)
 {
