@@ -51,15 +51,18 @@ uint32_t *GRaster::pixel_data_to_cover(int x, int y, int w, int h)
     if (x < 0 || y < 0 || x + w > w_ || y + h > h_) return pixel_data();
     // The rectangle's rows get the clear colour beside it only; rows above
     // and below stay to be cleared when they are drawn on or read.
-    for (int r = y; r < y + h && !pending_.empty(); r++) {
-        if (!pending_[(size_t)r]) continue;
-        uint32_t *row = px_.data() + (size_t)r * w_;
-        std::fill(row, row + x, pending_colour_);
-        std::fill(row + x + w, row + w_, pending_colour_);
-        pending_[(size_t)r] = 0;
-        if (--pending_rows_ == 0) pending_.clear();
-    }
+    for (int r = y; r < y + h; r++) settle_beside(r, x, x + w);
     return px_.data();
+}
+
+void GRaster::settle_beside(int y, int x0, int x1)
+{
+    if (pending_.empty() || !pending_[(size_t)y]) return;
+    uint32_t *row = px_.data() + (size_t)y * w_;
+    std::fill(row, row + x0, pending_colour_);
+    std::fill(row + x1, row + w_, pending_colour_);
+    pending_[(size_t)y] = 0;
+    if (--pending_rows_ == 0) pending_.clear();
 }
 
 void GRaster::settle_all() const
@@ -395,18 +398,8 @@ void GRaster::put_image(const GRasterGC &gc, const uint32_t *src, int src_w, int
         const uint32_t *s = src + sb;
         uint32_t *p = px_.data() + (size_t)ty * w_ + (size_t)(dx + c0);
         const int n = c1 - c0;
-        if (!pending_.empty() && pending_[(size_t)ty]) {
-            if (mask || xor_) {
-                fill_row(ty);
-            } else {
-                // The row's cleared colour only beside the copied run.
-                uint32_t *row = px_.data() + (size_t)ty * w_;
-                std::fill(row, p, pending_colour_);
-                std::fill(p + n, row + w_, pending_colour_);
-                pending_[(size_t)ty] = 0;
-                if (--pending_rows_ == 0) pending_.clear();
-            }
-        }
+        if (mask || xor_) settle_row(ty);
+        else settle_beside(ty, dx + c0, dx + c0 + n);
         if (mask) {
             const uint8_t *m = mask + sb;
             for (int c = 0; c < n; c++)

@@ -135,6 +135,9 @@ private:
         if (!pending_.empty() && pending_[(size_t)y]) fill_row(y);
     }
     void fill_row(int y) const;
+    // A row cleared but not yet filled, about to be written from column x0
+    // to x1 (not included): the clear colour goes beside that run only.
+    void settle_beside(int y, int x0, int x1);
     void settle_all() const;
     int w_, h_;
     int cx1_, cy1_, cx2_, cy2_;

@@ -235,14 +235,13 @@ void gather(const Table &t, const Sampler &s, unsigned char *out, int nx, int ny
             int32_t idx[CHUNK];
             float fr[CHUNK], fc[CHUNK];
             const int32_t st = (int32_t)s.stride;
-            const float cmax = (float)(s.w - 2), rmax = (float)(s.h - 2);
             for (size_t c0 = i0; c0 < i1; c0 += CHUNK) {
                 const int m = (int)std::min<size_t>(CHUNK, i1 - c0);
                 const float *col = t.col.data() + c0, *row = t.row.data() + c0;
                 unsigned char *o = out + c0;
                 for (int k = 0; k < m; ++k) {
                     const float c = col[k], r = row[k];
-                    if (c >= 1 && c <= cmax && r >= 1 && r <= rmax) {
+                    if (s.inside(c, r, c, r)) {
                         const int r0 = (int)r, cc = (int)c;
                         idx[k] = r0 * st + cc;
                         fr[k] = r - (float)r0;
