@@ -137,11 +137,28 @@ void stepped_block(const Ctx &c, int j0, int j1, Batch &b, MakeScratch make_scra
     for (int s = 0; s < nx; s += N) ends.push_back(s);
     if (ends.back() != nx - 1) ends.push_back(nx - 1);
     const size_t ne = ends.size();
-    b.clear();
+    // Segment ends on the (row, end) grid.  With the margins known, an end
+    // whose two segments (and, for the last end, the last column) lie wholly
+    // off the image is not traced: those pixels are filled, as they would be
+    // sampled off the image anyway.  That saves a third to a half of the
+    // tracing where the image covers part of the picture.
+    const size_t grid = (size_t)(j1 - j0) * ne;
+    std::vector<float> ecol(grid, NaN), erow(grid, NaN);
+    std::vector<size_t> traced, skipped;
+    auto needed = [&](int j, size_t k) {
+        if (c.lo.empty()) return true;
+        const int a = ends[k == 0 ? 0 : k - 1], z = k + 1 < ne ? ends[k + 1] - 1 : nx - 1;
+        return std::max(a, c.lo[j]) <= std::min(z, c.hi[j]);
+    };
     for (int j = j0; j < j1; ++j)
-        for (int e : ends) b.add(c.xmin + e * c.dx, c.ymax - j * c.dy);
-    trace(c, c.nav, b);
-    const std::vector<float> ecol = b.col, erow = b.row;
+        for (size_t k = 0; k < ne; ++k) (needed(j, k) ? traced : skipped).push_back((size_t)(j - j0) * ne + k);
+    auto trace_ends = [&](const std::vector<size_t> &at) {
+        b.clear();
+        for (size_t g : at) b.add(c.xmin + ends[g % ne] * c.dx, c.ymax - (j0 + (int)(g / ne)) * c.dy);
+        trace(c, c.nav, b);
+        for (size_t i = 0; i < at.size(); ++i) ecol[at[i]] = b.col[i], erow[at[i]] = b.row[i];
+    };
+    trace_ends(traced);
     // Fractions of the full segments and of the shortened last one.
     const int Llast = ne > 1 ? ends[ne - 1] - ends[ne - 2] : 0;
     std::vector<float> ffull(N), flast(Llast);
@@ -158,6 +175,9 @@ void stepped_block(const Ctx &c, int j0, int j1, Batch &b, MakeScratch make_scra
             const float ec = ecol[(size_t)(j - j0) * ne + k], er = erow[(size_t)(j - j0) * ne + k];
             if (c.off(j, ends[k]) && ec >= 0 && er >= 0 && ec <= wl && er <= hl) margins = false;
         }
+    // Margins that missed the image: every end is traced after all, and the
+    // block goes on as without margins.
+    if (!margins && !skipped.empty()) trace_ends(skipped);
     // Pixels traced one by one (flat indices (row - j0) * nx + column), and
     // runs of pixels off the image (row - j0, first column, length).
     struct Run {
