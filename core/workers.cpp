@@ -2,6 +2,7 @@
 #include "core/workers.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
@@ -108,4 +109,43 @@ void WORK_rows(int rows, int parts, const std::function<void(int, int)> &f)
     f(0, std::min(rows, per));
     std::unique_lock<std::mutex> l(m);
     done.wait(l, [&] { return left == 0; });
+}
+
+void WORK_chunks(int chunks, int threads, const std::function<void(int)> &f)
+{
+    if (chunks <= 0) return;
+    threads = std::min(threads, chunks);
+    if (threads <= 1 || on_worker) {
+        for (int k = 0; k < chunks; ++k) f(k);
+        return;
+    }
+    std::atomic<int> next{0};
+    auto take = [&] {
+        for (int k; (k = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) f(k);
+    };
+    std::mutex m;
+    std::condition_variable done;
+    int left = threads - 1;
+    for (int t = 1; t < threads; ++t)
+        pool().post(
+            [&] {
+                take();
+                std::lock_guard<std::mutex> l(m);
+                if (--left == 0) done.notify_one();
+            },
+            threads - 1);
+    take();
+    std::unique_lock<std::mutex> l(m);
+    done.wait(l, [&] { return left == 0; });
+}
+
+void WORK_row_chunks(int rows, int threads, const std::function<void(int, int)> &f)
+{
+    if (rows <= 0) return;
+    if (threads <= 1) {
+        f(0, rows);
+        return;
+    }
+    const int per = std::max(1, (rows + 4 * threads - 1) / (4 * threads));
+    WORK_chunks((rows + per - 1) / per, threads, [&](int k) { f(k * per, std::min(rows, (k + 1) * per)); });
 }

@@ -23,3 +23,15 @@ int WORK_threads_asked();
 // own rows.  Called from a worker (a share that splits again), it runs the
 // whole range in that thread.
 void WORK_rows(int rows, int parts, const std::function<void(int, int)> &f);
+
+// Calls f(k) for k = 0..chunks-1 on up to `threads` threads, the calling
+// thread among them: each thread takes the next chunk not yet taken until
+// none is left, so that chunks of unequal cost keep every thread busy to
+// the end (a fixed share per thread waits for the slowest share).  Which
+// thread takes which chunk varies from run to run: each chunk must write
+// only its own part of the result.  Called from a worker, it runs every
+// chunk in that thread.
+void WORK_chunks(int chunks, int threads, const std::function<void(int)> &f);
+// WORK_chunks over rows 0..rows-1 in consecutive ranges, about four for
+// each thread: f(first, end) for each range.
+void WORK_row_chunks(int rows, int threads, const std::function<void(int, int)> &f);

@@ -307,18 +307,20 @@ bool IMG_build_palette(IMG *img, bool in_place, IMG_palette *pal, std::vector<ui
     // that meets more than 256 values cannot be joined that way (its extra
     // values would take its own entry 0): the picture is then read in one
     // pass.
-    const int parts = in_place ? 1 : std::min(WORK_thread_count((size_t)img->nx * img->ny), img->ny);
+    //
+    // The shares are about four for each thread, taken by the threads as
+    // they come free: rows of image cost more than rows of flat map.
+    const int threads = in_place ? 1 : WORK_thread_count((size_t)img->nx * img->ny);
+    const int per = threads > 1 ? std::max(1, (img->ny + 4 * threads - 1) / (4 * threads)) : img->ny;
+    const int parts = (img->ny + per - 1) / per;
     bool overflow = false;
     if (parts > 1) {
         std::vector<IMG_palette> share((size_t)parts);
         std::vector<char> over((size_t)parts, 0);
-        const int per = (img->ny + parts - 1) / parts;
-        WORK_rows(parts, parts, [&](int a, int z) {
-            for (int k = a; k < z; k++) {
-                bool o = false;
-                rows(&share[(size_t)k], std::min(img->ny, k * per), std::min(img->ny, (k + 1) * per), &o);
-                over[(size_t)k] = o;
-            }
+        WORK_chunks(parts, threads, [&](int k) {
+            bool o = false;
+            rows(&share[(size_t)k], k * per, std::min(img->ny, (k + 1) * per), &o);
+            over[(size_t)k] = o;
         });
         if (std::find(over.begin(), over.end(), 1) == over.end()) {
             *pal = share[0];
@@ -338,13 +340,12 @@ bool IMG_build_palette(IMG *img, bool in_place, IMG_palette *pal, std::vector<ui
                     to[(size_t)k][(size_t)e] = (uint8_t)(g < 0 ? 0 : g);
                 }
             }
-            WORK_rows(parts - 1, parts - 1, [&](int a, int z) {
-                for (int k = a + 1; k < z + 1; k++) {
-                    const auto &t = to[(size_t)k];
-                    uint8_t *p = out + (size_t)std::min(img->ny, k * per) * img->nx;
-                    uint8_t *end = out + (size_t)std::min(img->ny, (k + 1) * per) * img->nx;
-                    for (; p < end; ++p) *p = t[*p];
-                }
+            WORK_chunks(parts - 1, threads, [&](int k1) {
+                const int k = k1 + 1;
+                const auto &t = to[(size_t)k];
+                uint8_t *p = out + (size_t)std::min(img->ny, k * per) * img->nx;
+                uint8_t *end = out + (size_t)std::min(img->ny, (k + 1) * per) * img->nx;
+                for (; p < end; ++p) *p = t[*p];
             });
             return true;
         }

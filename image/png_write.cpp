@@ -213,18 +213,19 @@ bool encode(const uint8_t *px, int w, int h, int bpp, const uint8_t (*rgb)[3], i
         put_text(out, "Software", "ZYR - Tarnwell Renderer v5.0");
         put_text(out, "Creation Time", when);
     }
-    // The rows are compressed in parts of about a million bytes, at most 8,
-    // on the worker threads.  The parts depend on the picture's size only,
-    // so the file is the same whatever the number of threads.
+    // The rows are compressed in parts of about 256 KB, at most 32, taken
+    // by the worker threads as they come free: a part of the image costs
+    // two to three times a part of flat map, and with one part per thread
+    // the threads wait for the dearest.  The parts depend on the picture's
+    // size only, so the file is the same whatever the number of threads.
     const size_t bytes = row * (size_t)h;
-    const int nparts = (int)std::clamp<size_t>((bytes + (1 << 19)) >> 20, 1, 8);
+    const int want = (int)std::clamp<size_t>((bytes + (1 << 17)) >> 18, 1, 32);
+    const int per = (h + want - 1) / want;
+    const int nparts = (h + per - 1) / per;  // none left empty
     std::vector<Part> parts((size_t)nparts);
-    const int per = (h + nparts - 1) / nparts;
-    WORK_rows(nparts, WORK_thread_count(bytes), [&](int a, int z) {
-        for (int k = a; k < z; k++) {
-            const int y0 = std::min(h, k * per), y1 = std::min(h, (k + 1) * per);
-            deflate_rows(px, row, y0, y1, k == nparts - 1, how, &parts[(size_t)k]);
-        }
+    WORK_chunks(nparts, WORK_thread_count(bytes), [&](int k) {
+        const int y0 = std::min(h, k * per), y1 = std::min(h, (k + 1) * per);
+        deflate_rows(px, row, y0, y1, k == nparts - 1, how, &parts[(size_t)k]);
     });
     for (const Part &p : parts)
         if (!p.ok) return false;

@@ -55,10 +55,12 @@ void find_footprint(Ctx &c, bool nav_path);
 // threads.  ZYR_THREADS=1 (or any number) fixes the count.
 inline int thread_count(size_t work) { return WORK_thread_count(work); }
 
+// Rows in chunks taken by the threads as they come free: the cost of a row
+// varies across the picture (tracing off the image is cheap).
 template <class F>
 void parallel_rows(int rows, size_t work, F f)
 {
-    WORK_rows(rows, thread_count(work), f);
+    WORK_row_chunks(rows, thread_count(work), f);
 }
 
 struct Batch {
