@@ -13,6 +13,7 @@
 
 #include "core/flags.h"
 #include "core/records.h"
+#include "core/workers.h"
 #include "gks/clr.h"
 #include "gks/drivers/ps.h"
 #include "gks/gks_int.h"
@@ -193,11 +194,15 @@ int put_mem(const IMG *img, const Place &p, long tpix, const std::vector<unsigne
             // One byte a pixel (the remapped picture): a table look-up a pixel.
             uint32_t colour[256];
             for (int v = 0; v < 256; v++) colour[v] = (uint32_t)lut[(size_t)v] & 0xFFFFFF;
-            for (int y = 0; y < p.h; y++) {
-                const unsigned char *row = img->data + (size_t)(p.sy + y) * (size_t)img->bytes_line + (size_t)p.sx;
-                uint32_t *d = dst + (size_t)(p.dy + y) * tw + p.dx;
-                for (int x = 0; x < p.w; x++) d[x] = colour[row[x]];
-            }
+            // Rows in chunks on the worker threads.
+            WORK_row_chunks(p.h, WORK_thread_count((size_t)p.w * p.h), [&](int y0, int y1) {
+                for (int y = y0; y < y1; y++) {
+                    const unsigned char *row =
+                        img->data + (size_t)(p.sy + y) * (size_t)img->bytes_line + (size_t)p.sx;
+                    uint32_t *d = dst + (size_t)(p.dy + y) * tw + p.dx;
+                    for (int x = 0; x < p.w; x++) d[x] = colour[row[x]];
+                }
+            });
             return 1;
         }
         visit_pixels(img, p.sx, p.sy, p.w, p.h, lut, [&](int x, int y, unsigned long v) {

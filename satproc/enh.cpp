@@ -15,6 +15,7 @@
 #include "core/records.h"
 #include "core/res.h"
 #include "core/util.h"
+#include "core/workers.h"
 #include "gks/clr.h"
 #include "gks/drivers/ps.h"
 #include "gks/gks.h"
@@ -493,32 +494,35 @@ int SAT_color_pixels(uint8_t *data, int nx, int ny, int bpl)
                 std::memcpy(&pair_lut[i], out, 2);
             }
     }
-    for (int y = 0; y < ny; ++y) {
-        uint8_t *row = data + (size_t)y * bpl;
-        if (k == 0 && !fill) {
-            int x = 0;
-            for (; x + 1 < nx; x += 2) {
-                uint16_t v;
-                std::memcpy(&v, row + x, 2);
-                v = pair_lut[v];
-                std::memcpy(row + x, &v, 2);
+    // Rows are coloured independently: in chunks on the worker threads.
+    WORK_row_chunks(ny, WORK_thread_count((size_t)nx * ny), [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            uint8_t *row = data + (size_t)y * bpl;
+            if (k == 0 && !fill) {
+                int x = 0;
+                for (; x + 1 < nx; x += 2) {
+                    uint16_t v;
+                    std::memcpy(&v, row + x, 2);
+                    v = pair_lut[v];
+                    std::memcpy(row + x, &v, 2);
+                }
+                if (x < nx) row[x] = sat_ind[row[x]];
+                continue;
             }
-            if (x < nx) row[x] = sat_ind[row[x]];
-            continue;
+            // The pattern row of this y: the density from which each column
+            // carries the second colour (past every density without dither).
+            int rank[5] = {99, 99, 99, 99, 99};
+            for (int c = 0; c < k; ++c) rank[c] = k == 3 ? ranks.r3[y % 3][c] : ranks.r5[y % 5][c];
+            for (int x = 0, c = 0; x < nx; ++x) {
+                uint8_t v = row[x];
+                uint8_t out = rank[c] <= sat_dither[v] ? sat_dith_ind[v] : sat_ind[v];
+                if (fill && !fill_bit(fill_pattern, x, y)) out = (uint8_t)black;
+                row[x] = out;
+                // Without dither (k 0) the column phase stays at 0.
+                if (++c >= k) c = 0;
+            }
         }
-        // The pattern row of this y: the density from which each column
-        // carries the second colour (past every density without dither).
-        int rank[5] = {99, 99, 99, 99, 99};
-        for (int c = 0; c < k; ++c) rank[c] = k == 3 ? ranks.r3[y % 3][c] : ranks.r5[y % 5][c];
-        for (int x = 0, c = 0; x < nx; ++x) {
-            uint8_t v = row[x];
-            uint8_t out = rank[c] <= sat_dither[v] ? sat_dith_ind[v] : sat_ind[v];
-            if (fill && !fill_bit(fill_pattern, x, y)) out = (uint8_t)black;
-            row[x] = out;
-            // Without dither (k 0) the column phase stays at 0.
-            if (++c >= k) c = 0;
-        }
-    }
+    });
     return 0;
 }
 
