@@ -13,15 +13,19 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/flags.h"
+#include "core/workers.h"
 #include "files/date.h"
 #include "image/rdr_util.h"
 #include "image/reader_formats.h"
@@ -371,6 +375,133 @@ size_t inflate_stream(const unsigned char *in, size_t n, unsigned char *out, siz
     return used;
 }
 
+using Inflater = std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor *)>;
+
+Inflater new_inflater() { return Inflater(libdeflate_alloc_decompressor(), libdeflate_free_decompressor); }
+
+// Streams are only found by inflating the one before, so the chain is split
+// by guessing.  While the reading thread inflates from the start, a helper
+// thread starts at the middle of the compressed bytes, takes the first
+// position that holds a zlib header and from which a whole stream inflates
+// (libdeflate checks the stream's Adler-32, so a chance header inside a
+// stream is all but never accepted), and inflates the streams that follow
+// into a buffer of its own, noting where each ends in the input and in that
+// buffer.  When the reading thread's next stream starts exactly where the
+// helper's first one did, the helper's streams are the ones it would have
+// inflated itself: it copies those that fit in the image and carries on
+// after the last of them.  When it steps past that position instead (the
+// helper took a false start), or the helper found nothing, it just carries
+// on.  A stream the helper could not take whole ends its run; the reading
+// thread meets that stream itself and gives it the usual treatment.
+class Ahead {
+public:
+    Ahead(const unsigned char *data, size_t from, size_t size, size_t cap)
+        : data_(data), from_(from), size_(size), cap_(cap)
+    {
+    }
+
+    // The helper's share.
+    void run()
+    {
+        if (stop_.load(std::memory_order_relaxed)) return finish();
+        Inflater d = new_inflater();
+        out_.reset(new (std::nothrow) unsigned char[cap_]);
+        if (!d || !out_) return finish();
+        size_t at = from_, made = 0, used = 0;
+        for (;; ++at) {
+            if (at + 2 > size_ || stop_.load(std::memory_order_relaxed) ||
+                reader_at_.load(std::memory_order_relaxed) > at)
+                return finish();
+            if (looks_like_zlib(data_ + at, size_ - at) && !(data_[at + 1] & 0x20) &&
+                libdeflate_zlib_decompress_ex(d.get(), data_ + at, size_ - at, out_.get(), cap_, &used, &made) ==
+                    LIBDEFLATE_SUCCESS)
+                break;
+        }
+        start_.store(at, std::memory_order_release);
+        size_t have = 0;
+        for (;;) {
+            at += used;
+            have += made;
+            {
+                std::lock_guard<std::mutex> l(m_);
+                ends_.push_back({at, have});
+            }
+            cv_.notify_one();
+            if (at >= size_ || stop_.load(std::memory_order_relaxed) ||
+                libdeflate_zlib_decompress_ex(d.get(), data_ + at, size_ - at, out_.get() + have, cap_ - have,
+                                              &used, &made) != LIBDEFLATE_SUCCESS)
+                return finish();
+        }
+    }
+
+    // Called by the reading thread before each stream, at compressed
+    // offset `next` with `have` of `total` image bytes done: true when it
+    // took the helper's streams (and moved `next` and `have` on).  Once the
+    // reading thread has passed the helper's start, the helper is stopped
+    // and never asked again.
+    bool take(size_t &next, size_t &have, unsigned char *image, size_t total)
+    {
+        if (done_asking_) return false;
+        reader_at_.store(next, std::memory_order_relaxed);
+        const size_t start = start_.load(std::memory_order_acquire);
+        if (start == NONE || start != next) {
+            if (start != NONE && next > start) stop();
+            return false;
+        }
+        done_asking_ = true;
+        size_t k = 0, from = 0;
+        for (;;) {
+            Span e;
+            {
+                std::unique_lock<std::mutex> l(m_);
+                cv_.wait(l, [&] { return k < ends_.size() || finished_; });
+                if (k == ends_.size()) break;
+                e = ends_[k++];
+            }
+            if (have + e.out > total) break;
+            std::memcpy(image + have + from, out_.get() + from, e.out - from);
+            from = e.out;
+            next = e.in;
+            if (have + from == total) break;
+        }
+        stop();
+        have += from;
+        return from > 0 || next != start;
+    }
+
+    // Tells the helper to give up; the reading thread calls it when done.
+    void stop()
+    {
+        done_asking_ = true;
+        stop_.store(true, std::memory_order_relaxed);
+    }
+
+private:
+    static constexpr size_t NONE = (size_t)-1;
+    struct Span {
+        size_t in, out;  // ends in the input and in out_
+    };
+    void finish()
+    {
+        {
+            std::lock_guard<std::mutex> l(m_);
+            finished_ = true;
+        }
+        cv_.notify_one();
+    }
+
+    const unsigned char *data_;
+    size_t from_, size_, cap_;
+    std::unique_ptr<unsigned char[]> out_;
+    std::atomic<size_t> start_{NONE}, reader_at_{0};
+    std::atomic<bool> stop_{false};
+    bool done_asking_ = false;  // the reading thread's own
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::vector<Span> ends_;
+    bool finished_ = false;
+};
+
 }  // namespace
 
 int SAT_read_AWIP_mem(const unsigned char *data, size_t size, int variant, const char *name,
@@ -473,24 +604,40 @@ int SAT_read_AWIP_mem(const unsigned char *data, size_t size, int variant, const
     // past the image, as the last one does, or a damaged or cut one) is
     // inflated again by zlib, which keeps what it decoded before the damage,
     // so the pixels and messages are zlib's in every case.
+    //
+    // Over 64 KB of compressed data, with a second core, a helper thread
+    // inflates the second half at the same time (see Ahead).
     const char *problem = nullptr;
-    std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor *)> fast(
-        libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
-    while (next < size && have < total) {
-        size_t produced = 0, used = 0;
-        int status = Z_STREAM_END;
-        if (!fast || libdeflate_zlib_decompress_ex(fast.get(), data + next, size - next, image->data + have,
-                                                   total - have, &used, &produced) != LIBDEFLATE_SUCCESS)
-            used = inflate_stream(data + next, size - next, image->data + have, total - have, produced, status);
-        have += produced;
-        next += used;
-        if (status != Z_STREAM_END) {
-            if (have < total)
-                problem = status == Z_OK || status == Z_BUF_ERROR ? "compressed data end early"
-                                                                  : "compressed data corrupt";
-            break;
+    auto chain = [&](Ahead *ahead) {
+        Inflater fast = new_inflater();
+        while (next < size && have < total) {
+            if (ahead && ahead->take(next, have, image->data, total)) continue;
+            size_t produced = 0, used = 0;
+            int status = Z_STREAM_END;
+            if (!fast || libdeflate_zlib_decompress_ex(fast.get(), data + next, size - next, image->data + have,
+                                                       total - have, &used, &produced) != LIBDEFLATE_SUCCESS)
+                used = inflate_stream(data + next, size - next, image->data + have, total - have, produced, status);
+            have += produced;
+            next += used;
+            if (status != Z_STREAM_END) {
+                if (have < total)
+                    problem = status == Z_OK || status == Z_BUF_ERROR ? "compressed data end early"
+                                                                      : "compressed data corrupt";
+                break;
+            }
+            if (used == 0) break;
         }
-        if (used == 0) break;
+        if (ahead) ahead->stop();
+    };
+    if (size - next > 64 * 1024 && WORK_thread_count(total) > 1) {
+        Ahead ahead(data, next + (size - next) / 2, size, total);
+        // Share 0 is the reading thread's; run in one thread, it reads alone.
+        WORK_rows(2, 2, [&](int a, int z) {
+            if (a == 0) chain(z == 1 ? &ahead : nullptr);
+            else ahead.run();
+        });
+    } else {
+        chain(nullptr);
     }
     if (have < total) {
         if (problem)

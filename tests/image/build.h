@@ -39,11 +39,11 @@ inline Bytes cat(std::initializer_list<Bytes> parts)
 }
 inline Bytes bytes(const std::string &s) { return {s.begin(), s.end()}; }
 inline Bytes load(const std::string &path) { return bytes(testutil::read_file(path)); }
-inline Bytes deflated(const Bytes &in)
+inline Bytes deflated(const Bytes &in, int level = Z_DEFAULT_COMPRESSION)
 {
     uLongf n = compressBound(in.size());
     Bytes out(n);
-    return compress(out.data(), &n, in.data(), in.size()), out.resize(n), out;
+    return compress2(out.data(), &n, in.data(), in.size(), level), out.resize(n), out;
 }
 
 // A directory of nx x ny one-byte elements, 2004 day 191 14:25, data at
