@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <condition_variable>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -388,11 +387,13 @@ Inflater new_inflater() { return Inflater(libdeflate_alloc_decompressor(), libde
 // into a buffer of its own, noting where each ends in the input and in that
 // buffer.  When the reading thread's next stream starts exactly where the
 // helper's first one did, the helper's streams are the ones it would have
-// inflated itself: it copies those that fit in the image and carries on
-// after the last of them.  When it steps past that position instead (the
-// helper took a false start), or the helper found nothing, it just carries
-// on.  A stream the helper could not take whole ends its run; the reading
-// thread meets that stream itself and gives it the usual treatment.
+// inflated itself: it copies those the helper has finished and that fit in
+// the image, stops the helper and carries on after the last of them (so a
+// helper slowed down by other work on its core costs no waiting).  When it
+// steps past that position instead (the helper took a false start), or the
+// helper found nothing, it just carries on.  A stream the helper could not
+// take whole ends its run; the reading thread meets that stream itself and
+// gives it the usual treatment.
 class Ahead {
 public:
     Ahead(const unsigned char *data, size_t from, size_t size, size_t cap)
@@ -403,21 +404,19 @@ public:
     // The helper's share.
     void run()
     {
-        if (stop_.load(std::memory_order_relaxed)) return finish();
+        if (stopped()) return;
         Inflater d = new_inflater();
         out_.reset(new (std::nothrow) unsigned char[cap_]);
-        if (!d || !out_) return finish();
+        if (!d || !out_) return;
         size_t at = from_, made = 0, used = 0;
         for (;; ++at) {
-            if (at + 2 > size_ || stop_.load(std::memory_order_relaxed) ||
-                reader_at_.load(std::memory_order_relaxed) > at)
-                return finish();
+            if (at + 2 > size_ || stopped() || reader_at_.load(std::memory_order_relaxed) > at) return;
             if (looks_like_zlib(data_ + at, size_ - at) && !(data_[at + 1] & 0x20) &&
                 libdeflate_zlib_decompress_ex(d.get(), data_ + at, size_ - at, out_.get(), cap_, &used, &made) ==
                     LIBDEFLATE_SUCCESS)
                 break;
         }
-        start_.store(at, std::memory_order_release);
+        const size_t start = at;
         size_t have = 0;
         for (;;) {
             at += used;
@@ -426,19 +425,21 @@ public:
                 std::lock_guard<std::mutex> l(m_);
                 ends_.push_back({at, have});
             }
-            cv_.notify_one();
-            if (at >= size_ || stop_.load(std::memory_order_relaxed) ||
+            // Published with its first stream, so that a reading thread
+            // that lands on it has something to take.
+            if (start_.load(std::memory_order_relaxed) == NONE) start_.store(start, std::memory_order_release);
+            if (at >= size_ || stopped() ||
                 libdeflate_zlib_decompress_ex(d.get(), data_ + at, size_ - at, out_.get() + have, cap_ - have,
                                               &used, &made) != LIBDEFLATE_SUCCESS)
-                return finish();
+                return;
         }
     }
 
     // Called by the reading thread before each stream, at compressed
     // offset `next` with `have` of `total` image bytes done: true when it
     // took the helper's streams (and moved `next` and `have` on).  Once the
-    // reading thread has passed the helper's start, the helper is stopped
-    // and never asked again.
+    // reading thread has taken them or passed the helper's start, the
+    // helper is stopped and never asked again.
     bool take(size_t &next, size_t &have, unsigned char *image, size_t total)
     {
         if (done_asking_) return false;
@@ -448,13 +449,12 @@ public:
             if (start != NONE && next > start) stop();
             return false;
         }
-        done_asking_ = true;
+        // Streams the helper finishes while these are copied are taken too.
         size_t k = 0, from = 0;
         for (;;) {
             Span e;
             {
-                std::unique_lock<std::mutex> l(m_);
-                cv_.wait(l, [&] { return k < ends_.size() || finished_; });
+                std::lock_guard<std::mutex> l(m_);
                 if (k == ends_.size()) break;
                 e = ends_[k++];
             }
@@ -466,7 +466,7 @@ public:
         }
         stop();
         have += from;
-        return from > 0 || next != start;
+        return next != start;
     }
 
     // Tells the helper to give up; the reading thread calls it when done.
@@ -481,14 +481,7 @@ private:
     struct Span {
         size_t in, out;  // ends in the input and in out_
     };
-    void finish()
-    {
-        {
-            std::lock_guard<std::mutex> l(m_);
-            finished_ = true;
-        }
-        cv_.notify_one();
-    }
+    bool stopped() const { return stop_.load(std::memory_order_relaxed); }
 
     const unsigned char *data_;
     size_t from_, size_, cap_;
@@ -497,9 +490,7 @@ private:
     std::atomic<bool> stop_{false};
     bool done_asking_ = false;  // the reading thread's own
     std::mutex m_;
-    std::condition_variable cv_;
-    std::vector<Span> ends_;
-    bool finished_ = false;
+    std::vector<Span> ends_;  // the helper's streams so far
 };
 
 }  // namespace
