@@ -396,23 +396,25 @@ Inflater new_inflater() { return Inflater(libdeflate_alloc_decompressor(), libde
 // gives it the usual treatment.
 class Ahead {
 public:
+    // The buffer and the decompressor are allocated here, in the reading
+    // thread: the helper's own allocations would come from a heap of its
+    // own, whose fresh pages cost a fault each to touch.
     Ahead(const unsigned char *data, size_t from, size_t size, size_t cap)
-        : data_(data), from_(from), size_(size), cap_(cap)
+        : data_(data), from_(from), size_(size), cap_(cap), d_(new_inflater()),
+          out_(new (std::nothrow) unsigned char[cap])
     {
     }
 
     // The helper's share.
     void run()
     {
-        if (stopped()) return;
-        Inflater d = new_inflater();
-        out_.reset(new (std::nothrow) unsigned char[cap_]);
-        if (!d || !out_) return;
+        if (stopped() || !d_ || !out_) return;
+        libdeflate_decompressor *d = d_.get();
         size_t at = from_, made = 0, used = 0;
         for (;; ++at) {
             if (at + 2 > size_ || stopped() || reader_at_.load(std::memory_order_relaxed) > at) return;
             if (looks_like_zlib(data_ + at, size_ - at) && !(data_[at + 1] & 0x20) &&
-                libdeflate_zlib_decompress_ex(d.get(), data_ + at, size_ - at, out_.get(), cap_, &used, &made) ==
+                libdeflate_zlib_decompress_ex(d, data_ + at, size_ - at, out_.get(), cap_, &used, &made) ==
                     LIBDEFLATE_SUCCESS)
                 break;
         }
@@ -429,7 +431,7 @@ public:
             // that lands on it has something to take.
             if (start_.load(std::memory_order_relaxed) == NONE) start_.store(start, std::memory_order_release);
             if (at >= size_ || stopped() ||
-                libdeflate_zlib_decompress_ex(d.get(), data_ + at, size_ - at, out_.get() + have, cap_ - have,
+                libdeflate_zlib_decompress_ex(d, data_ + at, size_ - at, out_.get() + have, cap_ - have,
                                               &used, &made) != LIBDEFLATE_SUCCESS)
                 return;
         }
@@ -485,6 +487,7 @@ private:
 
     const unsigned char *data_;
     size_t from_, size_, cap_;
+    Inflater d_;
     std::unique_ptr<unsigned char[]> out_;
     std::atomic<size_t> start_{NONE}, reader_at_{0};
     std::atomic<bool> stop_{false};
