@@ -34,6 +34,7 @@ void GRaster::no_clip()
 
 void GRaster::clear(uint32_t colour)
 {
+    flush();
     pending_colour_ = colour;
     pending_.assign((size_t)h_, 1);
     pending_rows_ = (size_t)h_;
@@ -48,6 +49,7 @@ void GRaster::fill_row(int y) const
 
 uint32_t *GRaster::pixel_data_to_cover(int x, int y, int w, int h)
 {
+    flush();
     if (x < 0 || y < 0 || x + w > w_ || y + h > h_) return pixel_data();
     // The rectangle's rows get the clear colour beside it only; rows above
     // and below stay to be cleared when they are drawn on or read.
@@ -72,6 +74,7 @@ void GRaster::settle_all() const
 
 void GRaster::point(int x, int y, uint32_t colour)
 {
+    flush();
     if (!inside(x, y)) return;
     settle_row(y);
     px_[(size_t)y * w_ + x] = colour;
@@ -217,6 +220,7 @@ void polygon_spans(const int *xy, int n, int rlo, int rhi, Spans &out)
 
 void GRaster::fill_polygon(const int *xy, int n, uint32_t colour)
 {
+    flush();
     Spans sp;
     polygon_spans(xy, n, cy1_, cy2_, sp);
     for (const Span &s : sp) {
@@ -258,7 +262,7 @@ void GRaster::plot(const GRasterGC &gc, int x, int y, uint32_t colour)
     p = gc.function == 6 ? (p ^ colour) & 0xFFFFFF : colour;
 }
 
-void GRaster::paint(const GRasterGC &gc, std::vector<rast::Span> &sp, uint32_t colour)
+void GRaster::paint(const GRasterGC &gc, std::vector<rast::Span> &sp, uint32_t colour, const Clip &c)
 {
     // Pieces of one request may overlap; each pixel is painted once, so an
     // exclusive-or draws the union.
@@ -271,8 +275,8 @@ void GRaster::paint(const GRasterGC &gc, std::vector<rast::Span> &sp, uint32_t c
         int x1 = sp[i].x1, x2 = sp[i].x2;
         size_t j = i + 1;
         for (; j < sp.size() && sp[j].y == y && sp[j].x1 <= x2; j++) x2 = std::max(x2, sp[j].x2);
-        if (y >= cy1_ && y < cy2_) {
-            const int a = std::max(x1, cx1_), b = std::min(x2, cx2_);
+        if (y >= c.y1 && y < c.y2) {
+            const int a = std::max(x1, c.x1), b = std::min(x2, c.x2);
             if (!solid) {
                 for (int x = a; x < b; x++) plot(gc, x, y, colour);
             } else if (a < b) {
@@ -290,6 +294,7 @@ void GRaster::paint(const GRasterGC &gc, std::vector<rast::Span> &sp, uint32_t c
 
 void GRaster::draw_point(const GRasterGC &gc, int x, int y)
 {
+    flush();
     // The X server draws points in the foreground whatever the fill style.
     ClipScope cs(*this, gc);
     GRasterGC solid_gc;
@@ -299,28 +304,32 @@ void GRaster::draw_point(const GRasterGC &gc, int x, int y)
 
 void GRaster::fill_polygon(const GRasterGC &gc, const int *xy, int n)
 {
+    flush();
     ClipScope cs(*this, gc);
     Spans sp;
     polygon_spans(xy, n, cy1_, cy2_, sp);
-    paint(gc, sp, gc.fg);
+    paint(gc, sp, gc.fg, clip());
 }
 
 void GRaster::fill_rectangle(const GRasterGC &gc, int x, int y, int w, int h)
 {
+    flush();
     ClipScope cs(*this, gc);
     Spans sp;
     for (int r = std::max(y, cy1_); r < std::min(y + h, cy2_); r++) sp.push_back({r, x, x + w});
-    paint(gc, sp, gc.fg);
+    paint(gc, sp, gc.fg, clip());
 }
 
 void GRaster::draw_lines(const GRasterGC &gc, const int *xy, int n)
 {
     if (n < 1) return;
+    if (gc.line_width > 0 && keep(gc, xy, n)) return;
+    flush();
     ClipScope cs(*this, gc);
     if (gc.line_width > 0) {
         // A single point is a square or disc, which the X server leaves
         // unchanged under an exclusive-or (it comes out twice).
-        if (n > 1 || gc.function != 6) wide_lines(gc, xy, n);
+        if (n > 1 || gc.function != 6) wide_lines(gc, xy, n, clip());
         return;
     }
     // Thin lines: each segment leaves its last pixel to the next one.  The
@@ -385,6 +394,7 @@ void rast::Dash::put(GRaster &r, const GRasterGC &gc, int x, int y)
 void GRaster::put_image(const GRasterGC &gc, const uint32_t *src, int src_w, int src_h, int sx, int sy, int dx, int dy,
                         int w, int h, const uint8_t *mask)
 {
+    flush();
     ClipScope cs(*this, gc);
     // Columns c whose source (sx + c) and clipped target (dx + c) both exist,
     // worked out once so that the row loops carry no tests.

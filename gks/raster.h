@@ -57,6 +57,8 @@ struct GRasterGC {
     int ts_x = 0, ts_y = 0;     // stipple origin
     bool clip = false;          // one clip rectangle when set
     int clip_x = 0, clip_y = 0, clip_w = 0, clip_h = 0;
+
+    bool operator==(const GRasterGC &) const = default;
 };
 
 // A picture's pixels.  New pixels are left uninitialised: a picture is
@@ -82,11 +84,11 @@ public:
 
     int width() const { return w_; }
     int height() const { return h_; }
-    uint32_t at(int x, int y) const { return settle_all(), px_[(size_t)y * w_ + x]; }
-    const GPixels &pixels() const { return settle_all(), px_; }
+    uint32_t at(int x, int y) const { return flush(), settle_all(), px_[(size_t)y * w_ + x]; }
+    const GPixels &pixels() const { return flush(), settle_all(), px_; }
     // The pixels to write in place (whole-picture copies: no clip, no
     // function).
-    uint32_t *pixel_data() { return settle_all(), px_.data(); }
+    uint32_t *pixel_data() { return flush(), settle_all(), px_.data(); }
     // The pixels for a caller that writes every pixel of the rectangle
     // (x, y, w, h) inside the picture and nothing else: the rectangle's
     // rows still to be cleared are cleared beside it only, and the other
@@ -118,17 +120,43 @@ public:
     void put_image(const GRasterGC &gc, const uint32_t *src, int src_w, int src_h, int sx, int sy, int dx, int dy,
                    int w, int h, const uint8_t *mask = nullptr);
 
+    // Wide lines drawn with the copy function in one colour are kept and
+    // drawn together, in horizontal bands on the worker threads, when
+    // anything else is drawn or the pixels are read (a map is thousands of
+    // them).  Every band draws all of them in order, each cut to the band's
+    // rows, so each pixel ends as drawing them one by one leaves it.
+    // flush() draws the kept lines now.
+    void flush() const;
+
 private:
     friend struct rast::Dash;
+    // Rows y1 <= y < y2 and columns x1 <= x < x2 a request may draw on.
+    struct Clip {
+        int x1, y1, x2, y2;
+    };
+    Clip clip() const { return {cx1_, cy1_, cx2_, cy2_}; }
+    // A kept wide line: its context (an index into kept_gc_), its points
+    // (from kept_xy_[at], n pairs), its clip and the rows it may reach.
+    struct Kept {
+        size_t gc, at;
+        int n;
+        Clip clip;
+        int top, bottom;
+    };
+    bool keep(const GRasterGC &gc, const int *xy, int n);
+    void draw_kept();
     bool inside(int x, int y) const { return x >= cx1_ && x < cx2_ && y >= cy1_ && y < cy2_; }
     static bool stipple_ok(const GRasterGC &gc, int x, int y);
     // One pixel through the context: clip, stipple, function.
     void plot(const GRasterGC &gc, int x, int y, uint32_t colour);
     // Spans of one request, united, through the context.
-    void paint(const GRasterGC &gc, std::vector<rast::Span> &sp, uint32_t colour);
+    // Rows and columns outside `c` are left alone (the stippled path plots
+    // through the picture's own clip, which is then `c`).
+    void paint(const GRasterGC &gc, std::vector<rast::Span> &sp, uint32_t colour, const Clip &c);
     void thin_segment(const GRasterGC &gc, int x1, int y1, int x2, int y2, rast::Dash &dash);
-    void wide_lines(const GRasterGC &gc, const int *xy, int n);
-    void wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::vector<int> &len, int idx, int off);
+    void wide_lines(const GRasterGC &gc, const int *xy, int n, const Clip &c);
+    void wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::vector<int> &len, int idx, int off,
+                     const Clip &c);
     // A row cleared but not yet filled gets its colour now.
     void settle_row(int y) const
     {
@@ -145,4 +173,7 @@ private:
     mutable std::vector<uint8_t> pending_;  // rows still to take pending_colour_ (empty: none)
     mutable size_t pending_rows_ = 0;
     uint32_t pending_colour_ = 0;
+    mutable std::vector<Kept> kept_;
+    mutable std::vector<GRasterGC> kept_gc_;
+    mutable std::vector<int> kept_xy_;
 };

@@ -17,6 +17,8 @@
 #include <cmath>
 #include <functional>
 
+#include "core/workers.h"
+
 using namespace rast;
 
 namespace {
@@ -356,10 +358,11 @@ void Wide::dash_segment(int x1, int y1, int x2, int y2, bool projl, bool projr, 
 
 }  // namespace
 
-void GRaster::wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::vector<int> &len, int idx, int off)
+void GRaster::wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::vector<int> &len, int idx, int off,
+                          const Clip &c)
 {
     Spans fg, bg;
-    Wide wd{gc.line_width, cy1_, cy2_, &fg, {}};
+    Wide wd{gc.line_width, c.y1, c.y2, &fg, {}};
     const int cap = gc.cap_style, join = gc.join_style, style = gc.line_style;
     const bool dbl = style == 2;
     const bool closed = n > 2 && xy[0] == xy[2 * n - 2] && xy[1] == xy[2 * n - 1];
@@ -371,7 +374,7 @@ void GRaster::wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::
     std::vector<std::pair<Span, bool>> order;  // piece, background
     if (wd.direct)
         wd.painted = [&](Spans &s) {
-            paint(gc, s, &s == &bg ? gc.bg : gc.fg);
+            paint(gc, s, &s == &bg ? gc.bg : gc.fg, c);
             s.clear();
         };
     else if (dbl)
@@ -432,8 +435,8 @@ void GRaster::wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::
     }
     if (!order.empty()) {
         int x1 = 1 << 30, x2 = -(1 << 30), y1 = 1 << 30, y2 = -(1 << 30);
-        for (auto &[p, c] : order) {
-            x1 = std::min(x1, std::max(p.x1, cx1_)), x2 = std::max(x2, std::min(p.x2, cx2_));
+        for (auto &[p, in_bg] : order) {
+            x1 = std::min(x1, std::max(p.x1, c.x1)), x2 = std::max(x2, std::min(p.x2, c.x2));
             y1 = std::min(y1, p.y), y2 = std::max(y2, p.y + 1);
         }
         if (x2 > x1 && y2 > y1) {
@@ -449,21 +452,21 @@ void GRaster::wide_dashes(const GRasterGC &gc, const int *xy, int n, const std::
                 }
         }
     }
-    paint(gc, bg, gc.bg);
-    paint(gc, fg, gc.fg);
+    paint(gc, bg, gc.bg, c);
+    paint(gc, fg, gc.fg, c);
 }
 
-void GRaster::wide_lines(const GRasterGC &gc, const int *xy, int n)
+void GRaster::wide_lines(const GRasterGC &gc, const int *xy, int n, const Clip &c)
 {
     if (gc.line_style != 0) {
         Dash d(gc);
         if (!d.len.empty()) {
-            wide_dashes(gc, xy, n, d.len, d.idx, d.len[d.idx] - d.left);
+            wide_dashes(gc, xy, n, d.len, d.idx, d.len[d.idx] - d.left, c);
             return;
         }
     }
     Spans sp;
-    Wide wd{gc.line_width, cy1_, cy2_, &sp, {}};
+    Wide wd{gc.line_width, c.y1, c.y2, &sp, {}};
     wd.direct = gc.function != 6 || (n < 3 && gc.cap_style != 2);
     const int cap = gc.cap_style, join = gc.join_style;
     // A path ending where it starts is joined there and has no caps.
@@ -505,5 +508,60 @@ void GRaster::wide_lines(const GRasterGC &gc, const int *xy, int n)
     } else if (!first && cap == 2) {
         wd.disc(prev.x, prev.y, clip_caps ? &prev : nullptr);
     }
-    paint(gc, sp, gc.fg);
+    paint(gc, sp, gc.fg, c);
+}
+
+// ---- wide lines kept and drawn in bands ----
+
+bool GRaster::keep(const GRasterGC &gc, const int *xy, int n)
+{
+    // Only what a band can draw alone: the copy function, one colour (no
+    // stipple), and a path (a lone point is drawn at once).
+    if (gc.function != 3 || gc.fill_style != 0 || n < 2) return false;
+    Clip c{0, 0, w_, h_};
+    if (gc.clip)
+        c = {std::max(0, gc.clip_x), std::max(0, gc.clip_y), std::min(w_, gc.clip_x + std::max(0, gc.clip_w)),
+             std::min(h_, gc.clip_y + std::max(0, gc.clip_h))};
+    // Rows the line may reach: its points' rows widened by the farthest a
+    // miter tip can stand out (joins sharper than 11 degrees are bevelled,
+    // so about 5.2 widths) and a little more.
+    int top = xy[1], bottom = xy[1];
+    for (int i = 1; i < n; i++) top = std::min(top, xy[2 * i + 1]), bottom = std::max(bottom, xy[2 * i + 1]);
+    const int reach = 6 * gc.line_width + 2;
+    top = std::max(c.y1, top - reach);
+    bottom = std::min(c.y2, bottom + reach + 1);
+    if (c.x1 >= c.x2 || top >= bottom) return true;  // nothing to draw
+    if (kept_gc_.empty() || !(kept_gc_.back() == gc)) kept_gc_.push_back(gc);
+    kept_.push_back({kept_gc_.size() - 1, kept_xy_.size(), n, c, top, bottom});
+    kept_xy_.insert(kept_xy_.end(), xy, xy + 2 * (size_t)n);
+    return true;
+}
+
+void GRaster::flush() const
+{
+    if (!kept_.empty()) const_cast<GRaster *>(this)->draw_kept();
+}
+
+void GRaster::draw_kept()
+{
+    // Rows still to be cleared get their colour first: the bands then
+    // touch nothing the others read or write.
+    settle_all();
+    int top = h_, bottom = 0;
+    size_t work = 0;
+    for (const Kept &k : kept_) {
+        top = std::min(top, k.top), bottom = std::max(bottom, k.bottom);
+        work += (size_t)k.n * (size_t)(kept_gc_[k.gc].line_width + 1) * 8;
+    }
+    auto band = [&](int y0, int y1) {
+        for (const Kept &k : kept_) {
+            if (k.bottom <= y0 || k.top >= y1) continue;
+            const Clip c{k.clip.x1, std::max(k.clip.y1, y0), k.clip.x2, std::min(k.clip.y2, y1)};
+            wide_lines(kept_gc_[k.gc], kept_xy_.data() + k.at, k.n, c);
+        }
+    };
+    if (top < bottom) WORK_row_chunks(bottom - top, WORK_thread_count(work), [&](int a, int z) { band(top + a, top + z); });
+    kept_.clear();
+    kept_gc_.clear();
+    kept_xy_.clear();
 }

@@ -215,4 +215,38 @@ TEST_F(RasterVsX, PolygonsStipplesAndFilledRectangles) {
         }
 }
 
+// Wide lines are kept and drawn later in bands of rows on the worker threads: hundreds of
+// overlapping lines of several colours, widths, caps, joins (sharp zigzags reach far with
+// miters), dashes and clips, some crossing the picture's edges, come out as drawn one by one
+// (each followed by a read, which draws what is kept).  No server needed: the one-by-one
+// drawing is the path the comparisons above check against X.
+TEST(RasterKept, BandsDrawAsOneByOne) {
+    std::mt19937 rng(7);
+    auto pick = [&](int a, int b) { return a + (int)(rng() % (unsigned)(b - a + 1)); };
+    GRaster banded(640, 480, 0x102030), single(640, 480, 0x102030);
+    for (int k = 0; k < 600; k++) {
+        GRasterGC gc;
+        gc.fg = 0x010101u * (unsigned)pick(1, 250) ^ (unsigned)k, gc.bg = 0x00FF00, gc.line_width = pick(1, 9);
+        gc.cap_style = pick(1, 3), gc.join_style = pick(0, 2), gc.line_style = k % 5 == 0 ? pick(1, 2) : 0;
+        gc.dashes = DASHES[(size_t)k % DASHES.size()], gc.dash_offset = k % 7;
+        gc.clip = k % 6 == 1, gc.clip_x = pick(-20, 300), gc.clip_y = pick(-20, 200), gc.clip_w = pick(10, 400), gc.clip_h = pick(10, 300);
+        std::vector<int> xy;
+        const bool zigzag = k % 9 == 4;
+        for (int i = 0, n = pick(2, 12), x = pick(-40, 680), y = pick(-40, 520); i < n; i++) {
+            x += zigzag ? (i % 2 ? 90 : -88) : pick(-60, 60);
+            y += zigzag ? 3 : pick(-60, 60);
+            xy.insert(xy.end(), {x, y});
+        }
+        banded.draw_lines(gc, xy.data(), (int)xy.size() / 2);
+        single.draw_lines(gc, xy.data(), (int)xy.size() / 2);
+        (void)single.at(0, 0);
+        if (k % 150 == 149) {  // something else drawn between: what is kept is drawn first
+            const int x = pick(0, 600), y = pick(0, 400);
+            banded.fill_rectangle(GRasterGC{}, x, y, 30, 20);
+            single.fill_rectangle(GRasterGC{}, x, y, 30, 20);
+        }
+    }
+    EXPECT_EQ(banded.pixels(), single.pixels());
+}
+
 }  // namespace
