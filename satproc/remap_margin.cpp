@@ -159,11 +159,22 @@ void find_footprint(Ctx &c, bool nav_path)
     }
     const Outline o(f, c.img->nx, c.img->ny);
     if (!o.centre_traces()) return;
+    // The rays between two base rays are found on their own, so the base
+    // rays and then their intervals are shared among the worker threads;
+    // the pieces are joined in ray order.
     std::vector<Pt> base(BASE_RAYS + 1), pts;
-    for (int k = 0; k <= BASE_RAYS; ++k)
-        if (!o.point(2 * M_PI * k / BASE_RAYS, base[k])) return;
-    for (int k = 0; k < BASE_RAYS; ++k)
-        if (!o.fill(base[k], base[k + 1], 0, pts)) return;
+    std::vector<std::vector<Pt>> piece(BASE_RAYS);
+    std::vector<char> ok(BASE_RAYS + 1, 0);
+    const int threads = thread_count((size_t)BASE_RAYS * 2 * TRACE_COST * 16);
+    WORK_row_chunks(BASE_RAYS + 1, threads, [&](int a, int z) {
+        for (int k = a; k < z; ++k) ok[k] = o.point(2 * M_PI * k / BASE_RAYS, base[k]);
+    });
+    if (std::find(ok.begin(), ok.end(), 0) != ok.end()) return;
+    WORK_row_chunks(BASE_RAYS, threads, [&](int a, int z) {
+        for (int k = a; k < z; ++k) ok[k] = o.fill(base[k], base[k + 1], 0, piece[k]);
+    });
+    if (std::find(ok.begin(), ok.begin() + BASE_RAYS, 0) != ok.begin() + BASE_RAYS) return;
+    for (const std::vector<Pt> &p : piece) pts.insert(pts.end(), p.begin(), p.end());
     // Each piece widened by MARGIN widens the span of every row it reaches.
     std::vector<int> lo(c.ny, INT32_MAX), hi(c.ny, INT32_MIN);
     const size_t n = pts.size();
