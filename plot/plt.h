@@ -67,9 +67,10 @@ int PLT_dump(int frame);
 void PLT_dump_wait();
 
 // ---- the map overlay through a layer ----
-// MAP_draw(phase), drawn once into a layer and put onto later frames while
-// the domain, the map settings and the kernel's state stay the same (the
-// headless window's frames); elsewhere it simply draws.  Same pixels.
+// MAP_draw(phase), drawn into a layer at the second frame of one domain and
+// put onto later frames while the domain, the map settings and the kernel's
+// state stay the same (the headless window's frames); elsewhere, and for a
+// domain's first frame, it simply draws.  Same pixels.
 int PLT_map_draw(int phase);
 // The layer's switch (on unless the environment sets ZYR_MAP_LAYER=0), for
 // tests and measurements; either way frees the layer.

@@ -14,6 +14,10 @@
 //   starts from the same settings.
 // - One layer is kept (the last one drawn): a loop has one domain; a zoom
 //   or resize changes the key and draws a new one.
+// - The layer is drawn at the second frame of a key, the first one drawing
+//   straight onto the picture: a layer is a picture of its own to fill,
+//   scan and put, which a run of one frame (most runs) would pay for
+//   nothing.
 // - The switch (on unless the environment sets ZYR_MAP_LAYER=0) is for tests
 //   and measurements; the pixels are the same either way.
 #include <cstdlib>
@@ -30,6 +34,7 @@ struct Kept {
     int on = -1;  // -1: not decided yet (ZYR_MAP_LAYER decides)
     int layer = 0;
     std::string key, after;
+    std::string seen;  // the key of the last frame drawn without a layer
     long drawn = 0, put = 0;
 };
 
@@ -74,6 +79,10 @@ int PLT_map_draw(int phase)
         return 0;
     }
     drop();
+    if (key != k.seen) {
+        k.seen = std::move(key);
+        return MAP_draw(phase);
+    }
     if (!glayer_begin()) return MAP_draw(phase);
     MAP_draw(phase);
     const int id = glayer_end();
@@ -92,6 +101,7 @@ int PLT_map_draw(int phase)
 void PLT_set_map_layer(int on)
 {
     drop();
+    kept().seen.clear();
     kept().on = on != 0;
 }
 
