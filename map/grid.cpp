@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "core/flags.h"
 #include "gks/gks.h"
@@ -86,13 +87,31 @@ void label_at(float lat, float lon, const char *text, float xmin, float xmax, fl
     if (MAP_tran(&x, &y, lat, lon) && x > xmin && x < xmax && y > ymin && y < ymax) MAP_emit_text(x, y, text);
 }
 
+// A point of a grid line placed on the map; a piece's end is the next
+// piece's start, placed once.
+struct Placed {
+    float lat = 0, lon = 0, x = 0, y = 0;
+    bool ok = false, known = false;
+    bool at(float la, float lo, float *px, float *py)
+    {
+        if (!known || la != lat || lo != lon) {
+            lat = la, lon = lo, known = true;
+            ok = MAP_tran(&x, &y, la, lo) != 0;
+        }
+        *px = x, *py = y;
+        return ok;
+    }
+};
+
 void parallel(int proj, float lat, const float *L, float off)
 {
     bool labelled = false;
+    Placed start, end;
     for (int k = 0; k < 144; ++k) {
         float lon1 = -180.0f + 2.5f * (float)k, lon2 = lon1 + 2.5f;
         float x1, y1, x2, y2;
-        if (!MAP_tran(&x1, &y1, lat, lon1) || !MAP_tran(&x2, &y2, lat, lon2)) continue;
+        std::swap(start, end);
+        if (!start.at(lat, lon1, &x1, &y1) || !end.at(lat, lon2, &x2, &y2)) continue;
         piece(proj, x1, y1, x2, y2);
         // Label where the parallel crosses the left edge.
         if (!labelled && std::fabs(x2 - x1) < 50 && (x1 - L[0]) * (x2 - L[0]) <= 0 && x1 != x2) {
@@ -117,10 +136,12 @@ void meridian(int proj, float lon, float a, const float *L, float off)
         hi = k * a;
     }
     bool labelled = false;
+    Placed start, end;
     for (float lat = lo; lat < hi - 1e-4f; lat += a) {
         float lat2 = std::fmin(lat + a, hi);
         float x1, y1, x2, y2;
-        if (!MAP_tran(&x1, &y1, lat, lon) || !MAP_tran(&x2, &y2, lat2, lon)) continue;
+        std::swap(start, end);
+        if (!start.at(lat, lon, &x1, &y1) || !end.at(lat2, lon, &x2, &y2)) continue;
         piece(proj, x1, y1, x2, y2);
         if (!labelled && (y1 - L[2]) * (y2 - L[2]) <= 0 && y1 != y2) {
             float x = x1 + (x2 - x1) * (L[2] - y1) / (y2 - y1);
