@@ -109,7 +109,9 @@ void draw_image(int i, bool use_frames, bool pages)
         gnew_page(0);
     }
     SAT_plot_frame();
-    if (use_frames) gdisplay_frame(i);
+    // A dump shows the frame itself: showing it here too would copy the
+    // whole picture twice a frame.
+    if (use_frames && !PLT_dump_shows(i)) gdisplay_frame(i);
     PLT_dump(i);
 }
 

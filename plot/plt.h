@@ -65,6 +65,9 @@ int PLT_set_dump(int type, const char *name);
 // its outcome.  PLT_close waits too.
 int PLT_dump(int frame);
 void PLT_dump_wait();
+// Whether PLT_dump(frame) shows the frame on the window before writing it
+// (a caller about to dump need not show it first).
+bool PLT_dump_shows(int frame);
 
 // ---- the map overlay through a layer ----
 // MAP_draw(phase), drawn into a layer at the second frame of one domain and

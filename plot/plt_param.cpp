@@ -282,6 +282,12 @@ void dump_one(int type, const DATE &date, const char *key_i)
 
 } // namespace
 
+bool PLT_dump_shows(int frame)
+{
+    const auto &st = state();
+    return st.dump > PLT_DUMP_NONE && st.dump <= PLT_DUMP_PNG && frame >= 0 && gget_num_images() > 0;
+}
+
 int PLT_dump(int frame)
 {
     auto &st = state();
@@ -303,8 +309,8 @@ int PLT_dump(int frame)
         }
         gdisplay_frame(keep);
     } else if (frames > 0) {
-        std::snprintf(key, sizeof key, "%2.2d", gget_cur_frame());
         if (frame >= 0 || frame == -1) gdisplay_frame(frame);
+        std::snprintf(key, sizeof key, "%2.2d", gget_cur_frame());
         dump_one(st.dump, date, key);
         // A run that dumps its frames holds no loop at its end (PLT_close
         // does not hold the window while dumping): unless an animation is
