@@ -72,6 +72,10 @@ struct Table {
     bool nearest = false;
     std::vector<int32_t> idx;     // nearest: byte offset of the sampled pixel, -1 none
     std::vector<float> col, row;  // otherwise: the traced position, NaN none
+    // Per row, the first column and the end of what may sample the image:
+    // the columns beyond, none at either end of the row, are 0 without
+    // reading the table (most of a picture whose image covers part of it).
+    std::vector<int> first, end;
 };
 
 namespace {
@@ -180,6 +184,19 @@ std::shared_ptr<Table> build(const Ctx &c, const Sampler &s, Key key)
             block_positions(c, j0, j1, false, t->col.data() + (size_t)j0 * nx, t->row.data() + (size_t)j0 * nx, b);
         }
     }
+    t->first.assign((size_t)ny, 0);
+    t->end.assign((size_t)ny, 0);
+    parallel_rows(ny, n, [&](int a, int z) {
+        for (int j = a; j < z; ++j) {
+            const size_t r = (size_t)j * nx;
+            auto none = [&](int i) { return t->nearest ? t->idx[r + i] < 0 : std::isnan(t->col[r + i]); };
+            int f = 0, e = nx;
+            while (f < e && none(f)) ++f;
+            while (e > f && none(e - 1)) --e;
+            t->first[(size_t)j] = f;
+            t->end[(size_t)j] = e;
+        }
+    });
     return t;
 }
 
@@ -212,51 +229,66 @@ std::shared_ptr<const Table> table_for(Ctx &c, const Sampler &s)
     return k.table;
 }
 
+namespace {
+
+// Pixels i0..i1-1 (one row's run) from the table and the source.
+void gather_run(const Table &t, const Sampler &s, unsigned char *out, size_t i0, size_t i1)
+{
+    if (t.nearest) {
+        const int32_t *idx = t.idx.data();
+        const unsigned char *src = s.src;
+        // Without branches: offset -1 reads the first byte and masks it.
+        for (size_t i = i0; i < i1; ++i) {
+            const int32_t k = idx[i];
+            out[i] = (unsigned char)(src[k < 0 ? 0 : k] & ~(k >> 31));
+        }
+        return;
+    }
+    if (s.two_pass()) {
+        // Plain blending: the positions a pixel inside the edges are
+        // turned into offsets and fractions a chunk at a time, and the
+        // chunk sampled in the two passes of a first frame, which give
+        // remap_pixel's values; the rest go through remap_pixel.
+        constexpr int CHUNK = 1024;
+        int32_t idx[CHUNK];
+        float fr[CHUNK], fc[CHUNK];
+        const int32_t st = (int32_t)s.stride;
+        for (size_t c0 = i0; c0 < i1; c0 += CHUNK) {
+            const int m = (int)std::min<size_t>(CHUNK, i1 - c0);
+            const float *col = t.col.data() + c0, *row = t.row.data() + c0;
+            unsigned char *o = out + c0;
+            for (int k = 0; k < m; ++k) {
+                const float c = col[k], r = row[k];
+                if (s.inside(c, r, c, r)) {
+                    const int r0 = (int)r, cc = (int)c;
+                    idx[k] = r0 * st + cc;
+                    fr[k] = r - (float)r0;
+                    fc[k] = c - (float)cc;
+                } else {
+                    idx[k] = -1;
+                    fr[k] = fc[k] = 0;
+                    o[k] = s.remap_pixel(c, r);
+                }
+            }
+            s.second_pass(idx, fr, fc, o, m);
+        }
+        return;
+    }
+    for (size_t i = i0; i < i1; ++i) out[i] = s.remap_pixel(t.col[i], t.row[i]);
+}
+
+}  // namespace
+
 void gather(const Table &t, const Sampler &s, unsigned char *out, int nx, int ny)
 {
     parallel_rows(ny, (size_t)nx * ny, [&](int a, int z) {
-        const size_t i0 = (size_t)a * nx, i1 = (size_t)z * nx;
-        if (t.nearest) {
-            const int32_t *idx = t.idx.data();
-            const unsigned char *src = s.src;
-            // Without branches: offset -1 reads the first byte and masks it.
-            for (size_t i = i0; i < i1; ++i) {
-                const int32_t k = idx[i];
-                out[i] = (unsigned char)(src[k < 0 ? 0 : k] & ~(k >> 31));
-            }
-            return;
+        for (int j = a; j < z; ++j) {
+            const size_t r = (size_t)j * nx;
+            const int f = t.first[(size_t)j], e = t.end[(size_t)j];
+            std::memset(out + r, 0, (size_t)f);
+            std::memset(out + r + e, 0, (size_t)(nx - e));
+            if (f < e) gather_run(t, s, out, r + f, r + e);
         }
-        if (s.two_pass()) {
-            // Plain blending: the positions a pixel inside the edges are
-            // turned into offsets and fractions a chunk at a time, and the
-            // chunk sampled in the two passes of a first frame, which give
-            // remap_pixel's values; the rest go through remap_pixel.
-            constexpr int CHUNK = 1024;
-            int32_t idx[CHUNK];
-            float fr[CHUNK], fc[CHUNK];
-            const int32_t st = (int32_t)s.stride;
-            for (size_t c0 = i0; c0 < i1; c0 += CHUNK) {
-                const int m = (int)std::min<size_t>(CHUNK, i1 - c0);
-                const float *col = t.col.data() + c0, *row = t.row.data() + c0;
-                unsigned char *o = out + c0;
-                for (int k = 0; k < m; ++k) {
-                    const float c = col[k], r = row[k];
-                    if (s.inside(c, r, c, r)) {
-                        const int r0 = (int)r, cc = (int)c;
-                        idx[k] = r0 * st + cc;
-                        fr[k] = r - (float)r0;
-                        fc[k] = c - (float)cc;
-                    } else {
-                        idx[k] = -1;
-                        fr[k] = fc[k] = 0;
-                        o[k] = s.remap_pixel(c, r);
-                    }
-                }
-                s.second_pass(idx, fr, fc, o, m);
-            }
-            return;
-        }
-        for (size_t i = i0; i < i1; ++i) out[i] = s.remap_pixel(t.col[i], t.row[i]);
     });
 }
 
