@@ -43,11 +43,16 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZYR_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The netCDF library is loaded by name when a GOES-R file is read, so
-# dpkg-shlibdeps does not see it: its package (Debian names a library
-# package after its soname, libnetcdf.so.19 -> libnetcdf19) is stated here.
-string(REGEX REPLACE "^(.*)\\.so\\.([0-9]+)$" "\\1\\2" netcdf_package "${ZYR_NETCDF_SONAME}")
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "${netcdf_package}")
+# The netCDF and TIFF libraries are loaded by name when a GOES-R or TIFF
+# file is read (or a GeoTIFF written), so dpkg-shlibdeps does not see them:
+# their packages (Debian names a library package after its soname,
+# libnetcdf.so.19 -> libnetcdf19, libtiff.so.6 -> libtiff6) are stated here.
+set(loaded_packages "")
+foreach(soname IN ITEMS ${ZYR_NETCDF_SONAME} ${ZYR_TIFF_SONAME})
+  string(REGEX REPLACE "^(.*)\\.so\\.([0-9]+)$" "\\1\\2" package "${soname}")
+  list(APPEND loaded_packages ${package})
+endforeach()
+list(JOIN loaded_packages ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 # ghostscript renders PostScript pages; the program itself never needs it.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ghostscript")
 

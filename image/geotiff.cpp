@@ -28,6 +28,7 @@
 
 #include "core/flags.h"
 #include "image/img.h"
+#include "image/tiff_lazy.h"
 #include "map/map.h"
 #include "map/std_proj.h"
 
@@ -263,6 +264,7 @@ std::vector<uint16_t> colour_map(const IMG *im)
 bool write_file(const char *path, const IMG *im, int kind, const GeoKeys &keys, const double tie[6],
                 const double scale[3], std::string *error, bool *created)
 {
+    if (const char *why = tiff_library_problem()) return *error = why, false;
     Writer w;
     TIFFOpenOptionsSetErrorHandlerExtR(w.opts, on_error, &w.error);
     TIFFOpenOptionsSetWarningHandlerExtR(w.opts, on_warning, nullptr);

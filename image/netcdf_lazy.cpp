@@ -19,11 +19,10 @@
 // says which library could not be loaded and why, so a GOES-R file is
 // refused with a message naming the file and the library, and every other
 // format reads as before.
-#include <dlfcn.h>
 #include <netcdf.h>
 #include <netcdf_mem.h>
 
-#include <string>
+#include "image/lazy_library.h"
 
 #ifndef ZYR_NETCDF_SONAME
 #define ZYR_NETCDF_SONAME "libnetcdf.so"
@@ -31,34 +30,14 @@
 
 namespace {
 
-struct Library {
-    void *handle = nullptr;
-    std::string why;  // the loader's message when it failed
-
-    Library()
-    {
-        handle = dlopen(ZYR_NETCDF_SONAME, RTLD_NOW | RTLD_LOCAL);
-        if (!handle) {
-            const char *e = dlerror();
-            why = std::string("the netCDF library " ZYR_NETCDF_SONAME " cannot be loaded") + (e ? ": " : "") +
-                  (e ? e : "");
-        }
-    }
-};
-
 // Opened on first use; C++ makes the first use thread-safe.
-const Library &library()
+const LazyLibrary &library()
 {
-    static const Library lib;
+    static const LazyLibrary lib(ZYR_NETCDF_SONAME, "netCDF");
     return lib;
 }
 
-// The library's function NAME, or null without the library.
-template <class Fn> Fn *lookup(const char *name)
-{
-    const Library &lib = library();
-    return lib.handle ? reinterpret_cast<Fn *>(dlsym(lib.handle, name)) : nullptr;
-}
+template <class Fn> Fn *lookup(const char *name) { return library().lookup<Fn>(name); }
 
 }  // namespace
 
@@ -117,6 +96,6 @@ extern "C" const char *nc_strerror(int ncerr)
 {
     static decltype(&nc_strerror) const fn = lookup<decltype(nc_strerror)>("nc_strerror");
     if (fn) return fn(ncerr);
-    const Library &lib = library();
-    return lib.handle ? "unknown netCDF status" : lib.why.c_str();
+    const LazyLibrary &lib = library();
+    return lib.loaded() ? "unknown netCDF status" : lib.why().c_str();
 }

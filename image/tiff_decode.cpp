@@ -21,6 +21,7 @@
 
 #include "core/flags.h"
 #include "image/tiff_internal.h"
+#include "image/tiff_lazy.h"
 
 namespace tiffrd {
 
@@ -144,6 +145,10 @@ void place(const unsigned char *blk, size_t stride, int bw, int bh, int x0, int 
 bool decode_all(const unsigned char *data, size_t size, const char *name, int w, int h,
                 unsigned char *out)
 {
+    if (const char *why = tiff_library_problem()) {
+        MESS_print(ERR, "SAT_read_TIFF: %s: the pixels cannot be decoded: %s\n", name, why);
+        return false;
+    }
     MemFile mem{data, (toff_t)size, 0};
     Report rep;
     Handle hd;

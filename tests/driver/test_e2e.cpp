@@ -41,6 +41,23 @@ TEST(E2eHelp, PrintsTheKeptText)
     EXPECT_EQ(r.out, testutil::read_file(ZYR_SOURCE_DIR "/tests/driver/zyrsat_help.txt"));
 }
 
+// The libraries the program loads only when a file needs them are not among
+// those the dynamic loader maps at every start.
+TEST(E2eStart, LibrariesLoadedOnDemandAreNotLinked)
+{
+    if (!fs::exists(testutil::kZyrsat)) GTEST_SKIP() << "no zyrsat built";
+    NEED_TOOL("readelf");
+    const Result r = testutil::run({"readelf", "-d", testutil::kZyrsat});
+    ASSERT_EQ(r.status, 0) << r.out;
+    ASSERT_NE(r.out.find("(NEEDED)"), std::string::npos) << r.out;
+    const struct { const char *what, *soname; } lazy[] = {
+        {"netCDF", ZYR_NETCDF_SONAME},
+        {"TIFF", ZYR_TIFF_SONAME},
+    };
+    for (const auto &l : lazy)
+        EXPECT_EQ(r.out.find("[" + std::string(l.soname) + "]"), std::string::npos) << l.what << "\n" << r.out;
+}
+
 // Every row runs with no DISPLAY.  A single file that cannot be read ends
 // the run with status 10 and the reader's message naming the file; the cut
 // files keep their header and lose data (the built Unisys and ZYRIMG files

@@ -120,4 +120,35 @@ TEST_F(E2eGeoTiff, SatelliteViewGetsAMessageAndNoFile)
     EXPECT_FALSE(std::filesystem::exists(dir.file("p_win.tif")));
 }
 
+// With the TIFF library unloadable (a file by its soname first on the loader's path that is no library), a TIFF
+// input and each GeoTIFF output get a message naming the file and the library, and the rest of the run goes on:
+// the GINI's frame is drawn and its PNG written.
+TEST_F(E2eGeoTiff, WithoutTheTiffLibraryOnlyTiffFilesAreRefused)
+{
+    const char *tiff = "tiff/intergraph_geog.tif";
+    NEED_SHARED(tiff);
+    dir.write("tif.tif", testutil::read_file(testutil::shared(tiff)));
+    std::filesystem::create_directory(dir.file("lib"));
+    dir.write(std::string("lib/") + ZYR_TIFF_SONAME, "not a library\n");
+    const std::string env = "LD_LIBRARY_PATH=" + dir.file("lib");
+    const std::string unloadable = "the TIFF library " ZYR_TIFF_SONAME " cannot be loaded";
+
+    auto r = testutil::zyrsat({"-b", "-de", "d,mem", "-ge", "300x200", "-inp", "awip", "-pd", "us", "-pp",
+                               "png=w.png,geotiff=p.tif,geoval=v.tif", gini},
+                              dir.path(), env);
+    EXPECT_EQ(r.status, 0) << r.out;
+    for (const char *out : {"p.tif", "v.tif"}) {
+        EXPECT_NE(r.out.find("Unable to write GeoTIFF file (" + unloadable), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::string("): ") + out), std::string::npos) << out << "\n" << r.out;
+        EXPECT_FALSE(std::filesystem::exists(dir.file(out))) << out;
+    }
+    EXPECT_GT(std::filesystem::file_size(dir.file("w.png")), 1000u);
+
+    r = testutil::zyrsat({"-b", "-de", "d,mem", "-ge", "300x200", "-inp", "tiff", "-pp", "png=t.png", "tif.tif"},
+                         dir.path(), env);
+    EXPECT_EQ(r.status, 10) << r.out;  // the one file cannot be read
+    EXPECT_NE(r.out.find("tif.tif: the pixels cannot be decoded: " + unloadable), std::string::npos) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("t.png")));
+}
+
 }  // namespace
