@@ -26,7 +26,9 @@ TEST(Workers, ChunksRunOnceAndRowChunksTileTheRows)
             EXPECT_EQ(ran[(size_t)k], 1) << c.n << " chunks on " << c.threads << ", chunk " << k;
             EXPECT_EQ(row[(size_t)k], 1) << c.n << " rows on " << c.threads << ", row " << k;
         }
-        if (c.threads > 1 && c.n >= 4 * c.threads) EXPECT_GT(calls, c.threads) << "rows come in several chunks a thread";
+        if (c.threads > 1 && c.n >= 4 * c.threads) {
+            EXPECT_GT(calls, c.threads) << "rows come in several chunks a thread";
+        }
     }
 }
 
