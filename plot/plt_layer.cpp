@@ -1,8 +1,8 @@
 // The map overlay drawn once per domain into a layer and put onto every
-// frame of a loop.  Projecting and drawing the map files, the grid and its
-// labels cost the same for every frame of one domain and size; where the
+// later frame of a loop.  Projecting and drawing the map files, the grid and
+// its labels cost the same for every frame of one domain and size; where the
 // device keeps layers (the headless window, while the display list is not
-// recording: the frames of a loop), the first frame draws them into a layer
+// recording: the frames of a loop), the second frame draws them into a layer
 // and later frames only put its pixels down.
 //
 // Choices made here:
