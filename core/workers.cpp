@@ -7,15 +7,35 @@
 #include <cstdlib>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
+
+#include <pthread.h>
 
 namespace {
 
 thread_local bool on_worker = false;
 
+// A process forked from the program (a window held by a detached child, a
+// probe) has only the thread that forked: the parent's workers are not in
+// it.  Left as they were, the child's first job would wait for workers that
+// never take it, and its exit for workers that never end.  So the pool
+// takes part in fork: the parent holds its lock across the fork, and the
+// child starts from an empty pool (a fresh lock and condition, no jobs, no
+// workers; new ones start on its first job).  The parent's thread objects
+// are set aside in the child, never joined or destroyed there.
 class Pool {
 public:
+    Pool()
+    {
+        pthread_atfork([] { instance().m_.lock(); }, [] { instance().m_.unlock(); }, [] { instance().forked(); });
+    }
+    static Pool &instance()
+    {
+        static Pool p;
+        return p;
+    }
     ~Pool()
     {
         {
@@ -34,6 +54,17 @@ public:
     }
 
 private:
+    // In the child of a fork, with the lock taken before the fork.
+    void forked()
+    {
+        orphans_ = new std::vector<std::thread>(std::move(threads_));
+        threads_.clear();
+        jobs_.clear();
+        stop_ = false;
+        new (&m_) std::mutex;
+        new (&cv_) std::condition_variable;
+        on_worker = false;
+    }
     void serve()
     {
         on_worker = true;
@@ -53,14 +84,11 @@ private:
     std::condition_variable cv_;
     std::deque<std::function<void()>> jobs_;
     std::vector<std::thread> threads_;
+    std::vector<std::thread> *orphans_ = nullptr;  // the parent's, in a forked child
     bool stop_ = false;
 };
 
-Pool &pool()
-{
-    static Pool p;
-    return p;
-}
+Pool &pool() { return Pool::instance(); }
 
 }  // namespace
 
