@@ -132,9 +132,9 @@ TEST(LritSetCalibration, Msg2Ir108TemperaturesAsPython)
     std::vector<std::pair<int, int>> pixels{{1856, 100}};  // segment 8: missing
     for (int k = 0; k < 19; ++k) pixels.push_back({400 + (k * 733) % 2900, 1392 + (k * 389) % 928});
     std::string cmd = "python3 " + testutil::quote(ZYR_SOURCE_DIR "/tests/tools/msg_bt.py");
-    for (const std::string &f : {files[1], files[0], files[2]}) cmd += " " + testutil::quote(f);
+    for (const std::string &f : {files[1], files[0], files[2]}) cmd.append(" ").append(testutil::quote(f));
     cmd += " --pixels";
-    for (auto [c, r] : pixels) cmd += " " + std::to_string(c) + "," + std::to_string(r);
+    for (auto [c, r] : pixels) cmd.append(" ").append(std::to_string(c)).append(",").append(std::to_string(r));
     const testutil::Result py = testutil::shell(cmd);
     ASSERT_EQ(py.status, 0) << py.out;
     std::istringstream lines(py.out);
