@@ -29,7 +29,7 @@ class Pool {
 public:
     Pool()
     {
-        pthread_atfork([] { instance().m_.lock(); }, [] { instance().m_.unlock(); }, [] { instance().forked(); });
+        pthread_atfork([] { instance().before_fork(); }, [] { instance().m_.unlock(); }, [] { instance().forked(); });
     }
     static Pool &instance()
     {
@@ -54,6 +54,15 @@ public:
     }
 
 private:
+    // In the parent before a fork: takes the lock once no worker holds a
+    // job (whose copy would be lost with the worker in the child), and
+    // keeps it across the fork.
+    void before_fork()
+    {
+        std::unique_lock<std::mutex> l(m_);
+        if (!on_worker) idle_.wait(l, [this] { return busy_ == 0; });
+        l.release();
+    }
     // In the child of a fork, with the lock taken before the fork.
     void forked()
     {
@@ -61,8 +70,10 @@ private:
         threads_.clear();
         jobs_.clear();
         stop_ = false;
+        busy_ = 0;
         new (&m_) std::mutex;
         new (&cv_) std::condition_variable;
+        new (&idle_) std::condition_variable;
         on_worker = false;
     }
     void serve()
@@ -76,12 +87,17 @@ private:
                 if (jobs_.empty()) return;
                 job = std::move(jobs_.front());
                 jobs_.pop_front();
+                ++busy_;
             }
             job();
+            job = nullptr;
+            std::lock_guard<std::mutex> l(m_);
+            if (--busy_ == 0) idle_.notify_all();
         }
     }
     std::mutex m_;
-    std::condition_variable cv_;
+    std::condition_variable cv_, idle_;
+    int busy_ = 0;  // workers holding a job
     std::deque<std::function<void()>> jobs_;
     std::vector<std::thread> threads_;
     std::vector<std::thread> *orphans_ = nullptr;  // the parent's, in a forked child
