@@ -124,6 +124,30 @@ int WORK_threads_asked()
     return e ? std::atoi(e) : -1;
 }
 
+namespace {
+
+// Calls g(t) for t = 0..n-1, g(0) in the calling thread and the others on
+// the workers, and returns when all are done.
+void on_threads(int n, const std::function<void(int)> &g)
+{
+    std::mutex m;
+    std::condition_variable done;
+    int left = n - 1;
+    for (int t = 1; t < n; ++t)
+        pool().post(
+            [&, t] {
+                g(t);
+                std::lock_guard<std::mutex> l(m);
+                if (--left == 0) done.notify_one();
+            },
+            n - 1);
+    g(0);
+    std::unique_lock<std::mutex> l(m);
+    done.wait(l, [&] { return left == 0; });
+}
+
+}  // namespace
+
 void WORK_rows(int rows, int parts, const std::function<void(int, int)> &f)
 {
     if (rows <= 0) return;
@@ -133,26 +157,7 @@ void WORK_rows(int rows, int parts, const std::function<void(int, int)> &f)
         return;
     }
     const int per = (rows + parts - 1) / parts;
-    std::mutex m;
-    std::condition_variable done;
-    int left = 0;
-    for (int a = per; a < rows; a += per) {
-        const int z = std::min(rows, a + per);
-        {
-            std::lock_guard<std::mutex> l(m);
-            ++left;
-        }
-        pool().post(
-            [&, a, z] {
-                f(a, z);
-                std::lock_guard<std::mutex> l(m);
-                if (--left == 0) done.notify_one();
-            },
-            parts - 1);
-    }
-    f(0, std::min(rows, per));
-    std::unique_lock<std::mutex> l(m);
-    done.wait(l, [&] { return left == 0; });
+    on_threads((rows + per - 1) / per, [&](int t) { f(t * per, std::min(rows, (t + 1) * per)); });
 }
 
 void WORK_chunks(int chunks, int threads, const std::function<void(int)> &f)
@@ -164,23 +169,9 @@ void WORK_chunks(int chunks, int threads, const std::function<void(int)> &f)
         return;
     }
     std::atomic<int> next{0};
-    auto take = [&] {
+    on_threads(threads, [&](int) {
         for (int k; (k = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) f(k);
-    };
-    std::mutex m;
-    std::condition_variable done;
-    int left = threads - 1;
-    for (int t = 1; t < threads; ++t)
-        pool().post(
-            [&] {
-                take();
-                std::lock_guard<std::mutex> l(m);
-                if (--left == 0) done.notify_one();
-            },
-            threads - 1);
-    take();
-    std::unique_lock<std::mutex> l(m);
-    done.wait(l, [&] { return left == 0; });
+    });
 }
 
 void WORK_row_chunks(int rows, int threads, const std::function<void(int, int)> &f)
