@@ -19,10 +19,8 @@ GRaster::GRaster(int w, int h, uint32_t background)
 
 void GRaster::set_clip(int x, int y, int w, int h)
 {
-    cx1_ = std::max(0, x);
-    cy1_ = std::max(0, y);
-    cx2_ = std::min(w_, x + std::max(0, w));
-    cy2_ = std::min(h_, y + std::max(0, h));
+    const Clip c = clip_rect(x, y, w, h);
+    cx1_ = c.x1, cy1_ = c.y1, cx2_ = c.x2, cy2_ = c.y2;
 }
 
 void GRaster::no_clip()

@@ -28,6 +28,7 @@
 // ends in a gap gets its start cap only roughly.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -135,6 +136,11 @@ private:
         int x1, y1, x2, y2;
     };
     Clip clip() const { return {cx1_, cy1_, cx2_, cy2_}; }
+    // The rectangle (x, y, w, h) cut to the picture.
+    Clip clip_rect(int x, int y, int w, int h) const
+    {
+        return {std::max(0, x), std::max(0, y), std::min(w_, x + std::max(0, w)), std::min(h_, y + std::max(0, h))};
+    }
     // A kept wide line: its context (an index into kept_gc_), its points
     // (from kept_xy_[at], n pairs), its clip and the rows it may reach.
     struct Kept {

@@ -23,6 +23,11 @@ using namespace rast;
 
 namespace {
 
+// How far beyond its points a wide line's polygons, caps and joins may
+// reach: a miter tip stands out about 5.2 widths (joins sharper than 11
+// degrees are bevelled), and a little more.
+int line_reach(int width) { return 6 * width + 2; }
+
 // One end of a drawn segment: the end point, the direction into the
 // segment, and the offset from the end point to one corner (the other is
 // its negation).
@@ -479,11 +484,10 @@ void GRaster::wide_lines(const GRasterGC &gc, const int *xy, int n, const Clip &
     const bool clip_caps = clip_round, clip_joins = clip_round;
     bool projl = cap == 3 && !closed, first = true;
     Face f1, f2, prev, firstf;
-    // A segment whose rows, widened by the farthest its polygon, caps and
-    // joins reach (a miter tip about 5.2 widths), miss the rows drawn on
+    // A segment whose rows, widened by line_reach, miss the rows drawn on
     // is passed over with the joins and caps at its ends: they lie as far
     // off.  A picture drawn in bands of rows skips most of a long path so.
-    const int reach = 6 * gc.line_width + 2;
+    const int reach = line_reach(gc.line_width);
     auto near = [&](int ya, int yb) { return std::min(ya, yb) - reach < c.y2 && std::max(ya, yb) + reach >= c.y1; };
     bool prev_in = false, first_in = false;
     for (int i = 0; i + 1 < n; i++) {
@@ -533,16 +537,11 @@ bool GRaster::keep(const GRasterGC &gc, const int *xy, int n)
     // Only what a band can draw alone: the copy function, one colour (no
     // stipple), and a path (a lone point is drawn at once).
     if (gc.function != 3 || gc.fill_style != 0 || n < 2) return false;
-    Clip c{0, 0, w_, h_};
-    if (gc.clip)
-        c = {std::max(0, gc.clip_x), std::max(0, gc.clip_y), std::min(w_, gc.clip_x + std::max(0, gc.clip_w)),
-             std::min(h_, gc.clip_y + std::max(0, gc.clip_h))};
-    // Rows the line may reach: its points' rows widened by the farthest a
-    // miter tip can stand out (joins sharper than 11 degrees are bevelled,
-    // so about 5.2 widths) and a little more.
+    const Clip c = gc.clip ? clip_rect(gc.clip_x, gc.clip_y, gc.clip_w, gc.clip_h) : Clip{0, 0, w_, h_};
+    // Rows the line may reach: its points' rows widened by line_reach.
     int top = xy[1], bottom = xy[1];
     for (int i = 1; i < n; i++) top = std::min(top, xy[2 * i + 1]), bottom = std::max(bottom, xy[2 * i + 1]);
-    const int reach = 6 * gc.line_width + 2;
+    const int reach = line_reach(gc.line_width);
     top = std::max(c.y1, top - reach);
     bottom = std::min(c.y2, bottom + reach + 1);
     if (c.x1 >= c.x2 || top >= bottom) return true;  // nothing to draw
